@@ -1,0 +1,477 @@
+#include "runtime/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <variant>
+
+#include "platform/code_page.h"
+
+namespace vorel::runtime {
+namespace {
+
+constexpr int kAccessRead = 1, kAccessWrite = 2;
+
+// One open data file. Its own lock guards its position and contents.
+struct FileObject {
+  std::mutex mu;
+  bool memory = false;
+  int fd = -1;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  int access = 0;       // kAccessRead | kAccessWrite
+  int share_allow = 0;  // what later opens of the same file may do
+  Bytes data;           // memory files only
+  std::int64_t pos = 0;
+
+  ~FileObject() {
+    if (fd >= 0) ::close(fd);
+  }
+
+  std::int64_t Length() {
+    if (memory) return static_cast<std::int64_t>(data.size());
+    struct stat st;
+    return ::fstat(fd, &st) == 0 ? st.st_size : -1;
+  }
+
+  // Up to n bytes at `at`; fewer at the end of the file.
+  Bytes ReadAt(std::int64_t at, std::size_t n) {
+    if (memory) {
+      if (at >= static_cast<std::int64_t>(data.size())) return {};
+      std::size_t k = std::min(n, data.size() - static_cast<std::size_t>(at));
+      return Bytes(data.begin() + at, data.begin() + at + static_cast<std::ptrdiff_t>(k));
+    }
+    if (!(access & kAccessRead)) return {};
+    Bytes out(n);
+    std::size_t got = 0;
+    while (got < n) {
+      ssize_t r = ::pread(fd, out.data() + got, n - got, at + static_cast<off_t>(got));
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) break;
+      got += static_cast<std::size_t>(r);
+    }
+    out.resize(got);
+    return out;
+  }
+
+  bool WriteAt(std::int64_t at, const std::uint8_t* p, std::size_t n) {
+    if (memory) {
+      std::size_t end = static_cast<std::size_t>(at) + n;
+      if (end > data.size()) {
+        // Capacity grows in whole kilobytes, and geometrically so large bodies stay linear.
+        if (end > data.capacity()) {
+          std::size_t cap = std::max<std::size_t>(end, data.capacity() * 2);
+          data.reserve((cap + 1023) / 1024 * 1024);
+        }
+        data.resize(end);
+      }
+      std::memcpy(data.data() + at, p, n);
+      return true;
+    }
+    if (!(access & kAccessWrite)) return false;
+    std::size_t done = 0;
+    while (done < n) {
+      ssize_t r = ::pwrite(fd, p + done, n - done, at + static_cast<off_t>(done));
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) return false;
+      done += static_cast<std::size_t>(r);
+    }
+    return true;
+  }
+
+  bool Truncate(std::int64_t length) {
+    if (memory) {
+      data.resize(static_cast<std::size_t>(length));
+      return true;
+    }
+    return ::ftruncate(fd, length) == 0;
+  }
+};
+
+class FileTable {
+ public:
+  int Add(std::shared_ptr<FileObject> f) {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (next_ == INT_MAX) return 0;
+    int number = next_++;
+    files_.emplace(number, std::move(f));
+    return number;
+  }
+  std::shared_ptr<FileObject> Get(int number) {
+    std::lock_guard<std::mutex> lock(mu_);
+    auto it = files_.find(number);
+    return it == files_.end() ? nullptr : it->second;
+  }
+  std::shared_ptr<FileObject> Remove(int number) {
+    std::lock_guard<std::mutex> lock(mu_);
+    auto it = files_.find(number);
+    if (it == files_.end()) return nullptr;
+    auto f = std::move(it->second);
+    files_.erase(it);
+    return f;
+  }
+  // Windows sharing rules between this process's opens: each side's access must be allowed by
+  // the other side's share mode.
+  bool ShareAllows(dev_t dev, ino_t ino, int access, int share_allow) {
+    std::lock_guard<std::mutex> lock(mu_);
+    for (auto& [n, f] : files_) {
+      if (f->memory || f->dev != dev || f->ino != ino) continue;
+      if ((access & ~f->share_allow) != 0) return false;
+      if ((f->access & ~share_allow) != 0) return false;
+    }
+    return true;
+  }
+  std::mutex& open_mu() { return open_mu_; }
+
+ private:
+  std::mutex mu_;
+  std::mutex open_mu_;  // makes check-then-register atomic for concurrent opens
+  std::map<int, std::shared_ptr<FileObject>> files_;
+  int next_ = 1;
+};
+
+FileTable& Files() {
+  static FileTable* table = new FileTable;  // never destroyed: workers may outlive main()
+  return *table;
+}
+
+std::optional<std::string> PathFromText(const Text& path) {
+  if (path.empty()) return std::nullopt;
+  auto utf8 = platform::Gb18030ToUtf8(path);
+  if (!utf8 || utf8->find('\0') != std::string::npos) return std::nullopt;
+  return *utf8;
+}
+
+bool ReadAll(int fd, Bytes* out) {
+  std::uint8_t buf[65536];
+  while (true) {
+    ssize_t r = ::read(fd, buf, sizeof buf);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return false;
+    if (r == 0) return true;
+    out->insert(out->end(), buf, buf + r);
+  }
+}
+
+Bytes BinaryForm(const Value& v) {
+  if (auto* t = std::get_if<Text>(&v)) {
+    Bytes b(t->begin(), t->end());
+    b.push_back(0);
+    return b;
+  }
+  if (auto* bytes = std::get_if<Bytes>(&v)) {
+    Bytes b = ToBytes(static_cast<std::int32_t>(bytes->size()));
+    b.insert(b.end(), bytes->begin(), bytes->end());
+    return b;
+  }
+  return ToBytes(v);
+}
+
+// Appends values at the file's position; on failure the position is restored.
+bool WriteValues(int file, std::initializer_list<Value> values, Bytes (*form)(const Value&)) {
+  auto f = Files().Get(file);
+  if (!f) return false;
+  std::lock_guard<std::mutex> lock(f->mu);
+  const std::int64_t start = f->pos;
+  for (const Value& v : values) {
+    Bytes b = form(v);
+    if (b.empty()) continue;
+    if (!f->WriteAt(f->pos, b.data(), b.size())) {
+      f->pos = start;
+      return false;
+    }
+    f->pos += static_cast<std::int64_t>(b.size());
+  }
+  return true;
+}
+
+template <typename T>
+bool ReadFixed(FileObject& f, T* out) {
+  Bytes b = f.ReadAt(f.pos, sizeof(T));
+  if (b.size() != sizeof(T)) return false;
+  std::memcpy(out, b.data(), sizeof(T));
+  f.pos += sizeof(T);
+  return true;
+}
+
+bool ReadOne(FileObject& f, const ValueRef& ref) {
+  if (auto* t = std::get_if<Text*>(&ref)) {
+    Text s;
+    while (true) {
+      Bytes chunk = f.ReadAt(f.pos, 512);
+      if (chunk.empty()) return false;  // no terminating NUL
+      auto nul = std::find(chunk.begin(), chunk.end(), std::uint8_t{0});
+      s.append(chunk.begin(), nul);
+      f.pos += nul - chunk.begin();
+      if (nul != chunk.end()) {
+        f.pos += 1;
+        **t = std::move(s);
+        return true;
+      }
+    }
+  }
+  if (auto* b = std::get_if<Bytes*>(&ref)) {
+    std::int32_t n;
+    std::int64_t start = f.pos;
+    if (!ReadFixed(f, &n) || n < 0) return false;
+    Bytes data = f.ReadAt(f.pos, static_cast<std::size_t>(n));
+    if (data.size() != static_cast<std::size_t>(n)) {
+      f.pos = start;
+      return false;
+    }
+    f.pos += n;
+    **b = std::move(data);
+    return true;
+  }
+  if (auto* p = std::get_if<bool*>(&ref)) {
+    std::int32_t v;
+    if (!ReadFixed(f, &v)) return false;
+    **p = v != 0;
+    return true;
+  }
+  if (auto* p = std::get_if<DateTime*>(&ref)) return ReadFixed(f, &(*p)->days);
+  return std::visit([&](auto* p) -> bool {
+    using T = std::remove_pointer_t<decltype(p)>;
+    if constexpr (std::is_arithmetic_v<T>) {
+      return ReadFixed(f, p);
+    } else {
+      return false;
+    }
+  }, ref);
+}
+
+}  // namespace
+
+Text RunDirectory() {
+  std::string exe(PATH_MAX, '\0');
+  ssize_t n = ::readlink("/proc/self/exe", exe.data(), exe.size());
+  if (n <= 0) return {};
+  exe.resize(static_cast<std::size_t>(n));
+  exe.resize(exe.rfind('/') == std::string::npos ? 0 : exe.rfind('/'));
+  return TextFromUtf8(exe);
+}
+
+Text CurrentDirectory() {
+  char* cwd = ::getcwd(nullptr, 0);  // no fixed buffer: long paths must not be cut
+  if (!cwd) return {};
+  std::string dir(cwd);
+  ::free(cwd);
+  while (!dir.empty() && dir.back() == '/') dir.pop_back();
+  return TextFromUtf8(dir);
+}
+
+bool FileExists(const Text& path) {
+  auto p = PathFromText(path);
+  struct stat st;
+  return p && ::stat(p->c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+Bytes ReadWholeFile(const Text& path) {
+  auto p = PathFromText(path);
+  if (!p) return {};
+  int fd = ::open(p->c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  Bytes out;
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return {};
+  }
+  if (st.st_size > 0) out.reserve(static_cast<std::size_t>(st.st_size));
+  bool ok = ReadAll(fd, &out);
+  ::close(fd);
+  return ok ? out : Bytes();
+}
+
+bool WriteWholeFile(const Text& path, std::initializer_list<Value> values) {
+  auto p = PathFromText(path);
+  if (!p) return false;
+  int fd = ::open(p->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool ok = true;
+  for (const Value& v : values) {
+    Bytes b = ToBytes(v);
+    std::size_t done = 0;
+    while (ok && done < b.size()) {
+      ssize_t r = ::write(fd, b.data() + done, b.size() - done);
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) ok = false;
+      else done += static_cast<std::size_t>(r);
+    }
+  }
+  if (::close(fd) != 0) ok = false;
+  return ok;
+}
+
+int OpenDataFile(const Text& path, int mode, int share) {
+  if (mode < 1 || mode > 6 || share < 1 || share > 4) return 0;
+  auto p = PathFromText(path);
+  if (!p) return 0;
+  static constexpr int kFlags[] = {0, O_RDONLY, O_WRONLY, O_RDWR, O_WRONLY | O_CREAT,
+                                   O_WRONLY | O_CREAT, O_RDWR | O_CREAT};
+  static constexpr int kAccess[] = {0, kAccessRead, kAccessWrite, kAccessRead | kAccessWrite,
+                                    kAccessWrite, kAccessWrite, kAccessRead | kAccessWrite};
+  static constexpr int kShareAllow[] = {0, kAccessRead | kAccessWrite, kAccessWrite, kAccessRead,
+                                        0};
+  auto f = std::make_shared<FileObject>();
+  f->access = kAccess[mode];
+  f->share_allow = kShareAllow[share];
+
+  std::lock_guard<std::mutex> open_lock(Files().open_mu());
+  bool created = false;
+  int fd = -1;
+  if (kFlags[mode] & O_CREAT) {
+    fd = ::open(p->c_str(), kFlags[mode] | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    created = fd >= 0;
+  }
+  if (fd < 0) fd = ::open(p->c_str(), (kFlags[mode] & ~O_CREAT) | O_CLOEXEC);
+  if (fd < 0) return 0;
+  f->fd = fd;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) return 0;
+  f->dev = st.st_dev;
+  f->ino = st.st_ino;
+  if (!Files().ShareAllows(f->dev, f->ino, f->access, f->share_allow)) {
+    if (created) ::unlink(p->c_str());
+    return 0;
+  }
+  // Truncation waits until the sharing check passed, so a denied open changes nothing.
+  if (mode == 4 && ::ftruncate(fd, 0) != 0) return 0;
+  return Files().Add(std::move(f));
+}
+
+int OpenMemoryFile() {
+  auto f = std::make_shared<FileObject>();
+  f->memory = true;
+  f->access = kAccessRead | kAccessWrite;
+  f->data.reserve(1024);
+  return Files().Add(std::move(f));
+}
+
+void CloseFile(int file) {
+  auto f = Files().Remove(file);
+  if (f) std::lock_guard<std::mutex> lock(f->mu);  // let a running operation finish first
+}
+
+std::int64_t FileLength(int file) {
+  auto f = Files().Get(file);
+  if (!f) return -1;
+  std::lock_guard<std::mutex> lock(f->mu);
+  return f->Length();
+}
+
+bool MoveToFileStart(int file) {
+  auto f = Files().Get(file);
+  if (!f) return false;
+  std::lock_guard<std::mutex> lock(f->mu);
+  f->pos = 0;
+  return true;
+}
+
+bool AtFileEnd(int file, bool stop_at_nul) {
+  auto f = Files().Get(file);
+  if (!f) return false;
+  std::lock_guard<std::mutex> lock(f->mu);
+  if (f->pos >= f->Length()) return true;
+  if (!stop_at_nul) return false;
+  Bytes b = f->ReadAt(f->pos, 1);
+  return b.empty() || b[0] == 0 || b[0] == 0x1A;
+}
+
+Bytes ReadBytes(int file, int n) {
+  if (n <= 0) return {};
+  auto f = Files().Get(file);
+  if (!f) return {};
+  std::lock_guard<std::mutex> lock(f->mu);
+  Bytes b = f->ReadAt(f->pos, static_cast<std::size_t>(n));
+  f->pos += static_cast<std::int64_t>(b.size());
+  return b;
+}
+
+Text ReadText(int file, std::optional<int> n) {
+  if (n && *n <= 0) return {};
+  auto f = Files().Get(file);
+  if (!f) return {};
+  std::lock_guard<std::mutex> lock(f->mu);
+  std::int64_t available = f->Length() - f->pos;
+  if (available <= 0) return {};
+  std::size_t want = static_cast<std::size_t>(n ? std::min<std::int64_t>(*n, available) : available);
+  Bytes b = f->ReadAt(f->pos, want);
+  auto stop = std::find_if(b.begin(), b.end(), [](std::uint8_t c) { return c == 0 || c == 0x1A; });
+  f->pos += stop - b.begin();
+  return Text(b.begin(), stop);
+}
+
+Text ReadLine(int file) {
+  auto f = Files().Get(file);
+  if (!f) return {};
+  std::lock_guard<std::mutex> lock(f->mu);
+  Text line;
+  while (true) {
+    Bytes block = f->ReadAt(f->pos, 512);
+    if (block.empty()) break;
+    auto end = std::find_if(block.begin(), block.end(),
+                            [](std::uint8_t c) { return c == '\n' || c == 0 || c == 0x1A; });
+    line.append(block.begin(), end);
+    f->pos += end - block.begin();
+    if (end == block.end()) continue;
+    if (*end == '\n') {
+      f->pos += 1;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+    }
+    break;  // NUL and 0x1A end the line and stay unread
+  }
+  return line;
+}
+
+bool WriteBytes(int file, std::initializer_list<Value> values) {
+  return WriteValues(file, values, &ToBytes);
+}
+
+bool WriteText(int file, std::initializer_list<Value> values) {
+  return WriteValues(file, values, [](const Value& v) { return BytesFromText(ToText(v)); });
+}
+
+bool WriteData(int file, std::initializer_list<Value> values) {
+  return WriteValues(file, values, &BinaryForm);
+}
+
+bool ReadData(int file, std::initializer_list<ValueRef> targets) {
+  auto f = Files().Get(file);
+  if (!f) return false;
+  std::lock_guard<std::mutex> lock(f->mu);
+  const std::int64_t start = f->pos;
+  for (const ValueRef& ref : targets) {
+    if (!ReadOne(*f, ref)) {
+      f->pos = start;
+      return false;
+    }
+  }
+  return true;
+}
+
+bool DeleteData(int file, std::int64_t n) {
+  if (n <= 0) return false;
+  auto f = Files().Get(file);
+  if (!f) return false;
+  std::lock_guard<std::mutex> lock(f->mu);
+  const std::int64_t length = f->Length();
+  if (length < 0 || f->pos >= length) return false;
+  n = std::min(n, length - f->pos);
+  // Move the rest back block by block so a large file never sits in memory whole.
+  for (std::int64_t from = f->pos + n; from < length; from += 4096) {
+    Bytes block = f->ReadAt(from, 4096);
+    if (block.empty() || !f->WriteAt(from - n, block.data(), block.size())) return false;
+  }
+  return f->Truncate(length - n);
+}
+
+}  // namespace vorel::runtime

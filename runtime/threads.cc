@@ -1,0 +1,154 @@
+#include "runtime/threads.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+namespace vorel::runtime {
+
+struct ThreadHandle::State {
+  std::mutex mu;
+  std::condition_variable cv;
+  bool done = false;
+};
+
+namespace {
+
+class QueueImpl : public ThreadQueue {
+ public:
+  void Post(std::function<void()> task) override {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      tasks_.push_back(std::move(task));
+    }
+    cv_.notify_all();
+  }
+  void RunPending() {
+    while (true) {
+      std::function<void()> task;
+      {
+        std::lock_guard<std::mutex> lock(mu_);
+        if (tasks_.empty()) return;
+        task = std::move(tasks_.front());
+        tasks_.pop_front();
+      }
+      task();
+    }
+  }
+  bool WaitFor(int ms) {
+    std::unique_lock<std::mutex> lock(mu_);
+    return cv_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return !tasks_.empty(); });
+  }
+
+ private:
+  std::mutex mu_;
+  std::condition_variable cv_;
+  std::deque<std::function<void()>> tasks_;
+};
+
+std::shared_ptr<QueueImpl>& LocalQueue() {
+  thread_local std::shared_ptr<QueueImpl> queue = std::make_shared<QueueImpl>();
+  return queue;
+}
+
+EventLoopHooks& Hooks() {
+  static EventLoopHooks hooks;
+  return hooks;
+}
+
+bool OnUiThread() {
+  const auto& h = Hooks();
+  return h.is_ui_thread && h.is_ui_thread();
+}
+
+// Blocks up to ms for an event on the calling thread; true when one arrived.
+bool WaitForEvent(int ms) {
+  if (OnUiThread()) return Hooks().wait_for_event(ms);
+  return LocalQueue()->WaitFor(ms);
+}
+
+}  // namespace
+
+bool ThreadHandle::finished() const {
+  if (!state_) return true;
+  std::lock_guard<std::mutex> lock(state_->mu);
+  return state_->done;
+}
+
+bool ThreadHandle::Wait(int timeout_ms) const {
+  if (!state_) return true;
+  std::unique_lock<std::mutex> lock(state_->mu);
+  if (timeout_ms < 0) {
+    state_->cv.wait(lock, [&] { return state_->done; });
+    return true;
+  }
+  return state_->cv.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                             [&] { return state_->done; });
+}
+
+bool StartThread(std::function<void()> routine, ThreadHandle* handle) {
+  auto state = std::make_shared<ThreadHandle::State>();
+  try {
+    std::thread t([state, routine = std::move(routine)] {
+      routine();
+      {
+        std::lock_guard<std::mutex> lock(state->mu);
+        state->done = true;
+      }
+      state->cv.notify_all();
+    });
+    t.detach();
+  } catch (const std::system_error&) {
+    return false;
+  }
+  if (handle) handle->state_ = std::move(state);
+  return true;
+}
+
+void ProcessEvents() {
+  if (OnUiThread()) {
+    Hooks().process_pending();
+  } else {
+    LocalQueue()->RunPending();
+  }
+}
+
+void Delay(int ms) {
+  if (ms <= 0) return;
+  const long long deadline = TickCount() + ms;
+  while (true) {
+    ProcessEvents();
+    long long remaining = deadline - TickCount();
+    if (remaining <= 0) return;
+    WaitForEvent(static_cast<int>(remaining));
+  }
+}
+
+bool WaitProcessingEvents(const std::function<bool()>& done, int timeout_ms,
+                          bool restart_on_input) {
+  long long deadline = TickCount() + timeout_ms;
+  while (true) {
+    if (done()) return true;
+    ProcessEvents();
+    if (done()) return true;
+    long long remaining = deadline - TickCount();
+    if (remaining <= 0) return false;
+    // Short slices: `done` is a plain predicate that nobody signals.
+    bool got = WaitForEvent(static_cast<int>(remaining < 10 ? remaining : 10));
+    if (got && restart_on_input) deadline = TickCount() + timeout_ms;
+  }
+}
+
+std::shared_ptr<ThreadQueue> ThreadQueue::Current() { return LocalQueue(); }
+
+void InstallEventLoopHooks(EventLoopHooks hooks) { Hooks() = std::move(hooks); }
+
+long long TickCount() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace vorel::runtime

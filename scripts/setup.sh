@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs every Debian package Vorel needs to build, run and test. Safe to run again:
+# apt-get skips what is already there, and the package index is refreshed only when a
+# package is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build ccache pkg-config git
+  libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev libgl-dev
+  libcurl4-openssl-dev libboost-regex-dev
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+  libsdl2-dev libfftw3-dev
+  fonts-noto-cjk xvfb xauth
+  ffmpeg nginx-light
+  clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "setup: these packages are missing and installing them needs root: ${missing[*]}" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
