@@ -1,0 +1,589 @@
+// Sending a request and reading its response: one libcurl transfer per hop, redirects followed
+// here (not by libcurl) so that cookies, credentials and the https-to-http rule are decided per
+// hop.
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <cctype>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/http/internal/cookie_store.h"
+#include "platform/http/internal/handles.h"
+#include "platform/http/transfer_control.h"
+#include "platform/http/wininet.h"
+
+namespace vorel::platform::http {
+namespace {
+
+using namespace internal;
+
+constexpr int kMaxRedirects = 10;
+
+thread_local std::shared_ptr<const std::atomic<bool>> thread_cancel_flag;
+std::atomic<long> connect_timeout_ms{30000};
+std::atomic<long> low_speed_seconds{30};
+
+bool IEquals(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+// The name of a header line ("Name: value"), or empty when it has no colon.
+std::string_view HeaderName(std::string_view line) {
+  size_t colon = line.find(':');
+  return colon == std::string_view::npos ? std::string_view() : Trim(line.substr(0, colon));
+}
+
+bool HasHeader(const std::vector<std::string>& lines, std::string_view name) {
+  for (const auto& l : lines) {
+    if (IEquals(HeaderName(l), name)) return true;
+  }
+  return false;
+}
+
+// The value of the first header `name` in a raw block, if any.
+std::optional<std::string> HeaderValue(std::string_view block, std::string_view name) {
+  size_t pos = block.find("\r\n");  // skip the status line
+  while (pos != std::string_view::npos && pos + 2 < block.size()) {
+    size_t start = pos + 2;
+    size_t end = block.find("\r\n", start);
+    std::string_view line = block.substr(start, end == std::string_view::npos ? end : end - start);
+    if (IEquals(HeaderName(line), name)) {
+      return std::string(Trim(line.substr(line.find(':') + 1)));
+    }
+    pos = end;
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> SplitLines(const char* text, std::uint32_t length) {
+  std::vector<std::string> lines;
+  if (!text) return lines;
+  std::string_view all = length == 0xFFFFFFFFu ? std::string_view(text)
+                                               : std::string_view(text, length);
+  while (!all.empty()) {
+    size_t nl = all.find('\n');
+    std::string_view line = all.substr(0, nl);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (!line.empty()) lines.emplace_back(line);
+    if (nl == std::string_view::npos) break;
+    all.remove_prefix(nl + 1);
+  }
+  return lines;
+}
+
+// Bytes that may not appear raw in a request target are sent percent-encoded.
+std::string EncodeTarget(std::string_view object) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  if (object.empty() || object.front() != '/') out += '/';
+  for (unsigned char c : object) {
+    if (c <= 0x20 || c == 0x7F) {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+struct Endpoint {
+  bool secure = false;
+  std::string host;
+  std::uint16_t port = 0;
+  std::string target;  // path and query, encoded
+
+  std::uint16_t EffectivePort() const {
+    return port ? port : (secure ? kDefaultHttpsPort : kDefaultHttpPort);
+  }
+  std::string Origin() const {
+    std::string h = host.find(':') != std::string::npos && host.front() != '[' ? "[" + host + "]"
+                                                                               : host;
+    return std::string(secure ? "https://" : "http://") + h + ":" +
+           std::to_string(EffectivePort());
+  }
+  std::string CookieHost() const { return CookieHostOfUrl("http://" + host); }
+  bool SameOrigin(const Endpoint& o) const {
+    return secure == o.secure && IEquals(host, o.host) && EffectivePort() == o.EffectivePort();
+  }
+};
+
+// The proxy for one scheme from a WinINet proxy list ("http=h:p https=h2:p2" or "h:p").
+std::string ProxyFor(const std::string& list, bool secure) {
+  std::string found;
+  size_t i = 0;
+  while (i < list.size()) {
+    size_t end = list.find_first_of(" ;", i);
+    std::string entry = list.substr(i, end == std::string::npos ? std::string::npos : end - i);
+    i = end == std::string::npos ? list.size() : end + 1;
+    if (entry.empty()) continue;
+    size_t eq = entry.find('=');
+    if (eq == std::string::npos) {
+      if (found.empty()) found = entry;
+      continue;
+    }
+    std::string scheme = entry.substr(0, eq);
+    if (IEquals(scheme, secure ? "https" : "http")) return entry.substr(eq + 1);
+  }
+  return found;
+}
+
+struct HopState {
+  std::string headers;
+  bool in_block = false;
+  bool headers_done = false;
+  std::string body;
+  std::uint64_t max_body = kDefaultMaxResponseBytes;
+  bool too_large = false;
+  const std::atomic<bool>* cancel = nullptr;
+};
+
+size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+  auto* s = static_cast<HopState*>(user);
+  std::string_view line(data, size * count);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  if (line.empty()) {
+    if (s->in_block) s->headers_done = true;
+    s->in_block = false;
+    return size * count;
+  }
+  if (!s->in_block) {
+    if (line.substr(0, 5) != "HTTP/") return size * count;  // a trailer after the body
+    s->headers.clear();
+    s->in_block = true;
+    s->headers_done = false;
+  }
+  s->headers.append(line);
+  s->headers += "\r\n";
+  return size * count;
+}
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+  auto* s = static_cast<HopState*>(user);
+  size_t n = size * count;
+  if (s->body.size() + n > s->max_body) {
+    s->body.append(data, s->max_body - s->body.size());
+    s->too_large = true;
+    return 0;  // aborts the transfer
+  }
+  s->body.append(data, n);
+  return n;
+}
+
+int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  auto* s = static_cast<HopState*>(user);
+  return s->cancel && s->cancel->load() ? 1 : 0;
+}
+
+std::uint32_t ErrorOf(CURLcode rc, const HopState& s) {
+  if (s.too_large) return kErrorResponseTooLarge;
+  switch (rc) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return kErrorNameNotResolved;
+    case CURLE_COULDNT_CONNECT:
+      return kErrorCannotConnect;
+    case CURLE_OPERATION_TIMEDOUT:
+      return kErrorTimeout;
+    case CURLE_ABORTED_BY_CALLBACK:
+      return kErrorOperationCancelled;
+    case CURLE_URL_MALFORMAT:
+      return kErrorInvalidUrl;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+      return kErrorSecureFailure;
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return kErrorInvalidServerResponse;
+    case CURLE_GOT_NOTHING:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_PARTIAL_FILE:
+      return kErrorConnectionAborted;
+    default:
+      return kErrorInternal;
+  }
+}
+
+// The header list for one hop: the caller's lines in order, the stored cookies merged in, and
+// the entries that keep libcurl from adding lines of its own.
+curl_slist* BuildHeaderList(const Request& req, const std::vector<std::string>& lines,
+                            const std::string& stored_cookies, bool has_body) {
+  curl_slist* list = nullptr;
+  auto add = [&list](const std::string& line) {
+    curl_slist* next = curl_slist_append(list, line.c_str());
+    if (next) list = next;
+  };
+  if (!req.accept_types.empty() && !HasHeader(lines, "Accept")) {
+    std::string accept = "Accept: ";
+    for (size_t i = 0; i < req.accept_types.size(); ++i) {
+      if (i) accept += ", ";
+      accept += req.accept_types[i];
+    }
+    add(accept);
+  }
+  bool cookies_placed = stored_cookies.empty();
+  for (std::string line : lines) {
+    std::string_view name = HeaderName(line);
+    if (!cookies_placed && IEquals(name, "Cookie")) {
+      // Add the stored cookies the caller's line does not name already.
+      std::string_view own = line;
+      own.remove_prefix(line.find(':') + 1);
+      std::string extra;
+      std::string_view stored = stored_cookies;
+      while (!stored.empty()) {
+        size_t semi = stored.find("; ");
+        std::string_view item = stored.substr(0, semi);
+        stored = semi == std::string_view::npos ? std::string_view() : stored.substr(semi + 2);
+        std::string_view item_name = item.substr(0, item.find('='));
+        bool named = false;
+        std::string_view rest = own;
+        while (!rest.empty()) {
+          size_t s = rest.find(';');
+          std::string_view piece = Trim(rest.substr(0, s));
+          rest = s == std::string_view::npos ? std::string_view() : rest.substr(s + 1);
+          if (piece.substr(0, piece.find('=')) == item_name) named = true;
+        }
+        if (!named) extra += "; " + std::string(item);
+      }
+      line += extra;
+      cookies_placed = true;
+    }
+    // libcurl reads "Name:" without a value as "remove Name"; "Name;" sends it empty.
+    if (!name.empty() && Trim(std::string_view(line).substr(line.find(':') + 1)).empty()) {
+      line = std::string(name) + ";";
+    }
+    add(line);
+  }
+  if (!cookies_placed) add("Cookie: " + stored_cookies);
+  if (!HasHeader(lines, "Accept") && req.accept_types.empty()) add("Accept:");
+  if (!HasHeader(lines, "Expect")) add("Expect:");
+  if (has_body && !HasHeader(lines, "Content-Type")) add("Content-Type:");
+  return list;
+}
+
+struct HopResult {
+  bool answered = false;
+  std::uint32_t error = 0;       // when not answered
+  std::uint32_t body_error = 0;  // when answered but the body failed
+  long status = 0;
+  HopState state;
+};
+
+HopResult PerformHop(CURL* easy, const Request& req, const Endpoint& at, const std::string& verb,
+                     const std::vector<std::string>& lines, const std::string& body,
+                     bool send_credentials, const std::shared_ptr<const std::atomic<bool>>& cancel) {
+  HopResult result;
+  HopState& s = result.state;
+  s.max_body = req.max_response_bytes;
+  s.cancel = cancel.get();
+
+  const Connection& conn = *req.connection;
+  std::string agent = conn.session->agent;
+  std::string proxy_list, proxy_user, proxy_password;
+  bool via_proxy_setting;
+  {
+    std::lock_guard<std::mutex> lock(conn.session->mu);
+    via_proxy_setting = conn.session->access_type == kOpenTypeProxy;
+    proxy_list = conn.session->proxy;
+    proxy_user = conn.session->proxy_user;
+    proxy_password = conn.session->proxy_password;
+  }
+  {
+    std::lock_guard<std::mutex> lock(conn.mu);
+    if (!conn.proxy_user.empty()) proxy_user = conn.proxy_user;
+    if (!conn.proxy_password.empty()) proxy_password = conn.proxy_password;
+  }
+  std::string proxy = via_proxy_setting ? ProxyFor(proxy_list, at.secure) : "";
+  if (!proxy.empty() && proxy.find("://") == std::string::npos) proxy = "http://" + proxy;
+
+  std::string origin = at.Origin();
+  std::string url = origin + "/";
+  // Through a plain http proxy the request target is the absolute address.
+  std::string target = !proxy.empty() && !at.secure ? origin + at.target : at.target;
+  std::string cookies = req.flags & kFlagNoCookies
+                            ? std::string()
+                            : CookieHeaderValue(at.CookieHost(), "", std::time(nullptr));
+  std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(
+      BuildHeaderList(req, lines, cookies, !body.empty()), &curl_slist_free_all);
+
+  curl_easy_reset(easy);
+  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(easy, CURLOPT_REQUEST_TARGET, target.c_str());
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_HTTP_VERSION,
+                   req.http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+  curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
+  if (!proxy.empty() && (!proxy_user.empty() || !proxy_password.empty())) {
+    curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, proxy_user.c_str());
+    curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, proxy_password.c_str());
+  }
+  if (!agent.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, agent.c_str());
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, connect_timeout_ms.load());
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, low_speed_seconds.load());
+  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &OnProgress);
+  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &s);
+  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &OnHeader);
+  curl_easy_setopt(easy, CURLOPT_HEADERDATA, &s);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &OnBody);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &s);
+  if (send_credentials && (!conn.user.empty() || !conn.password.empty())) {
+    curl_easy_setopt(easy, CURLOPT_USERNAME, conn.user.c_str());
+    curl_easy_setopt(easy, CURLOPT_PASSWORD, conn.password.c_str());
+    // Two methods: libcurl then waits for the server's challenge, as WinINet does.
+    curl_easy_setopt(easy, CURLOPT_HTTPAUTH, CURLAUTH_BASIC | CURLAUTH_DIGEST);
+  }
+  curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, verb.c_str());
+  if (!body.empty()) {
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
+  }
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.get());
+
+  CURLcode rc = curl_easy_perform(easy);
+  curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &result.status);
+  if (s.headers_done) {
+    result.answered = true;
+    if (rc != CURLE_OK) result.body_error = ErrorOf(rc, s);
+  } else {
+    result.error = ErrorOf(rc == CURLE_OK ? CURLE_WEIRD_SERVER_REPLY : rc, s);
+  }
+  return result;
+}
+
+void RecordCookies(const std::string& block, const Endpoint& at) {
+  std::string host = at.CookieHost();
+  std::time_t now = std::time(nullptr);
+  size_t pos = block.find("\r\n");
+  while (pos != std::string::npos && pos + 2 < block.size()) {
+    size_t start = pos + 2;
+    size_t end = block.find("\r\n", start);
+    std::string_view line(block.data() + start, (end == std::string::npos ? block.size() : end) - start);
+    if (IEquals(HeaderName(line), "Set-Cookie")) {
+      StoreCookie(host, "", Trim(line.substr(line.find(':') + 1)), now);
+    }
+    pos = end;
+  }
+}
+
+// The endpoint a Location leads to from `from`, or none when it cannot be parsed or leaves
+// http and https.
+std::optional<Endpoint> Resolve(const Endpoint& from, const std::string& location) {
+  std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> u(curl_url(), &curl_url_cleanup);
+  if (!u) return std::nullopt;
+  std::string base = from.Origin() + from.target;
+  if (curl_url_set(u.get(), CURLUPART_URL, base.c_str(), CURLU_PATH_AS_IS) != CURLUE_OK) {
+    return std::nullopt;
+  }
+  if (curl_url_set(u.get(), CURLUPART_URL, location.c_str(), CURLU_ALLOW_SPACE) != CURLUE_OK) {
+    return std::nullopt;
+  }
+  auto get = [&](CURLUPart part, unsigned flags) -> std::optional<std::string> {
+    char* value = nullptr;
+    if (curl_url_get(u.get(), part, &value, flags) != CURLUE_OK || !value) return std::nullopt;
+    std::string out = value;
+    curl_free(value);
+    return out;
+  };
+  auto scheme = get(CURLUPART_SCHEME, 0);
+  auto host = get(CURLUPART_HOST, 0);
+  auto port = get(CURLUPART_PORT, CURLU_DEFAULT_PORT);
+  auto path = get(CURLUPART_PATH, 0);
+  auto query = get(CURLUPART_QUERY, 0);
+  if (!scheme || !host || !port) return std::nullopt;
+  Endpoint next;
+  if (IEquals(*scheme, "https")) {
+    next.secure = true;
+  } else if (!IEquals(*scheme, "http")) {
+    return std::nullopt;
+  }
+  next.host = *host;
+  if (next.host.size() > 2 && next.host.front() == '[') next.host = next.host.substr(1, next.host.size() - 2);
+  next.port = static_cast<std::uint16_t>(std::stoi(*port));
+  next.target = EncodeTarget(path ? *path : "/");
+  if (query) next.target += "?" + EncodeTarget(*query).substr(1);
+  return next;
+}
+
+bool IsRedirect(long status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+void RemoveHeaders(std::vector<std::string>& lines, std::string_view name) {
+  std::erase_if(lines, [&](const std::string& l) { return IEquals(HeaderName(l), name); });
+}
+
+}  // namespace
+
+void SetThreadCancelFlag(std::shared_ptr<const std::atomic<bool>> flag) {
+  thread_cancel_flag = std::move(flag);
+}
+
+void SetTransferTimeoutsForTesting(TransferTimeouts timeouts) {
+  connect_timeout_ms = timeouts.connect_ms;
+  low_speed_seconds = timeouts.low_speed_seconds;
+}
+
+TransferTimeouts CurrentTransferTimeouts() {
+  return TransferTimeouts{connect_timeout_ms.load(), low_speed_seconds.load()};
+}
+
+bool HttpAddRequestHeadersA(HINTERNET request, const char* headers, std::uint32_t headers_length,
+                            std::uint32_t modifiers) {
+  auto req = FindAs<Request>(request, HandleKind::kRequest);
+  if (!req) return Fail(FindHandle(request) ? kErrorIncorrectHandleType : kErrorInvalidHandle);
+  if (!headers) return Fail(kErrorInvalidParameter);
+  if (req->sent) return Fail(kErrorIncorrectHandleState);
+  for (auto& line : SplitLines(headers, headers_length)) req->added_lines.push_back(line);
+  return true;
+}
+
+bool HttpSendRequestA(HINTERNET request, const char* headers, std::uint32_t headers_length,
+                      const void* optional, std::uint32_t optional_length) {
+  auto req = FindAs<Request>(request, HandleKind::kRequest);
+  if (!req) return Fail(FindHandle(request) ? kErrorIncorrectHandleType : kErrorInvalidHandle);
+  if (req->sent) return Fail(kErrorIncorrectHandleState);
+  req->sent = true;
+
+  std::vector<std::string> lines = req->added_lines;
+  for (auto& line : SplitLines(headers, headers_length)) lines.push_back(std::move(line));
+  std::string body;
+  if (optional && optional_length) body.assign(static_cast<const char*>(optional), optional_length);
+
+  std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> easy(curl_easy_init(), &curl_easy_cleanup);
+  if (!easy) return Fail(kErrorOutOfHandles);
+
+  Endpoint first;
+  first.secure = (req->flags & kFlagSecure) != 0;
+  first.host = req->connection->host;
+  first.port = req->connection->port;
+  first.target = EncodeTarget(req->object);
+  Endpoint at = first;
+  std::string verb = req->verb;
+  auto cancel = thread_cancel_flag;
+
+  for (int hop = 0;; ++hop) {
+    HopResult r = PerformHop(easy.get(), *req, at, verb, lines, body, at.SameOrigin(first), cancel);
+    if (!r.answered) {
+      if (hop == 0) return Fail(r.error);
+      // A redirect that leads nowhere: the response that pointed there stays the result.
+      break;
+    }
+    if (!(req->flags & kFlagNoCookies)) RecordCookies(r.state.headers, at);
+    req->answered = true;
+    req->raw_headers = r.state.headers + "\r\n";
+    req->body = std::move(r.state.body);
+    req->body_error = r.body_error;
+    req->read_pos = 0;
+
+    if ((req->flags & kFlagNoAutoRedirect) || !IsRedirect(r.status) || hop == kMaxRedirects) break;
+    if (r.body_error == kErrorOperationCancelled) break;
+    auto location = HeaderValue(req->raw_headers, "Location");
+    if (!location || location->empty()) break;
+    auto next = Resolve(at, *location);
+    if (!next) break;
+    if (at.secure && !next->secure && !(req->flags & kFlagIgnoreRedirectToHttp)) break;
+    if (((r.status == 301 || r.status == 302) && IEquals(verb, "POST")) ||
+        (r.status == 303 && !IEquals(verb, "HEAD"))) {
+      verb = "GET";
+      body.clear();
+      RemoveHeaders(lines, "Content-Length");
+    }
+    // A Cookie line of the caller belongs to the host it was written for.
+    if (!next->SameOrigin(at)) RemoveHeaders(lines, "Cookie");
+    at = *next;
+  }
+  return true;
+}
+
+bool InternetReadFile(HINTERNET file, void* buffer, std::uint32_t bytes_to_read,
+                      std::uint32_t* bytes_read) {
+  if (!bytes_read) return Fail(kErrorInvalidParameter);
+  *bytes_read = 0;
+  auto req = FindAs<Request>(file, HandleKind::kRequest);
+  if (!req) return Fail(FindHandle(file) ? kErrorIncorrectHandleType : kErrorInvalidHandle);
+  if (!req->answered) return Fail(kErrorIncorrectHandleState);
+  if (bytes_to_read && !buffer) return Fail(kErrorInvalidParameter);
+  size_t left = req->body.size() - req->read_pos;
+  if (left == 0) return req->body_error ? Fail(req->body_error) : true;
+  size_t n = std::min<size_t>(left, bytes_to_read);
+  if (n) std::memcpy(buffer, req->body.data() + req->read_pos, n);
+  req->read_pos += n;
+  *bytes_read = static_cast<std::uint32_t>(n);
+  return true;
+}
+
+bool HttpQueryInfoA(HINTERNET request, std::uint32_t info_level, void* buffer,
+                    std::uint32_t* buffer_length, std::uint32_t* index) {
+  auto req = FindAs<Request>(request, HandleKind::kRequest);
+  if (!req) return Fail(FindHandle(request) ? kErrorIncorrectHandleType : kErrorInvalidHandle);
+  if (!req->answered) return Fail(kErrorIncorrectHandleState);
+  constexpr std::uint32_t kFlagNumber = 0x20000000;  // HTTP_QUERY_FLAG_NUMBER
+  std::uint32_t level = info_level & 0xFFFF;
+  std::optional<std::string> value;
+  switch (level) {
+    case kQueryRawHeadersCrlf:
+      value = req->raw_headers;
+      break;
+    case kQueryContentLength:
+      value = HeaderValue(req->raw_headers, "Content-Length");
+      break;
+    case kQueryStatusCode: {
+      std::string_view status_line(req->raw_headers);
+      status_line = status_line.substr(0, status_line.find("\r\n"));
+      size_t sp = status_line.find(' ');
+      if (sp != std::string_view::npos) {
+        std::string_view code = status_line.substr(sp + 1, 3);
+        value = std::string(code);
+      }
+      break;
+    }
+    default:
+      return Fail(kErrorInvalidParameter);
+  }
+  if (!value) return Fail(kErrorHeaderNotFound);
+  if (info_level & kFlagNumber) {
+    if (!buffer_length || *buffer_length < 4 || !buffer) return Fail(kErrorInsufficientBuffer);
+    std::uint32_t number = 0;
+    for (char c : *value) {
+      if (c < '0' || c > '9') break;
+      number = number * 10 + static_cast<std::uint32_t>(c - '0');
+    }
+    std::memcpy(buffer, &number, 4);
+    *buffer_length = 4;
+    return true;
+  }
+  return CopyOut(*value, buffer, buffer_length);
+}
+
+}  // namespace vorel::platform::http
