@@ -311,6 +311,30 @@ bool WriteWholeFile(const Text& path, std::initializer_list<Value> values) {
   return ok;
 }
 
+bool ReplaceFileAtomically(const Text& temp_path, const Text& final_path) {
+  auto from = PathFromText(temp_path);
+  auto to = PathFromText(final_path);
+  if (!from || !to) return false;
+  int fd = ::open(from->c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool synced = ::fsync(fd) == 0;
+  ::close(fd);
+  if (!synced || ::rename(from->c_str(), to->c_str()) != 0) return false;
+  // The rename itself is durable only once the folder is flushed.
+  std::string dir = to->rfind('/') == std::string::npos ? "." : to->substr(0, to->rfind('/'));
+  int dfd = ::open(dir.empty() ? "/" : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+  return true;
+}
+
+bool RemoveFile(const Text& path) {
+  auto p = PathFromText(path);
+  return p && (::unlink(p->c_str()) == 0 || errno == ENOENT);
+}
+
 int OpenDataFile(const Text& path, int mode, int share) {
   if (mode < 1 || mode > 6 || share < 1 || share > 4) return 0;
   auto p = PathFromText(path);

@@ -29,6 +29,13 @@ Bytes ReadWholeFile(const Text& path);
 // Creates or truncates the file and writes every non-empty value (as by ToBytes) in order.
 bool WriteWholeFile(const Text& path, std::initializer_list<Value> values);
 
+// Makes `temp_path` durable (flushed to the disk) and then puts it in place of `final_path` in
+// one step, so a reader sees either the old file or the new one, never a half-written file.
+// Both must lie in the same folder. True on success; on failure `final_path` is untouched.
+bool ReplaceFileAtomically(const Text& temp_path, const Text& final_path);
+// Removes a file; true when it is gone.
+bool RemoveFile(const Text& path);
+
 enum class FileMode : int {
   kRead = 1,
   kWrite = 2,

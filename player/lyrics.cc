@@ -1,0 +1,93 @@
+#include "player/lyrics.h"
+
+#include "platform/code_page.h"
+#include "player/controls.h"
+#include "player/player.h"
+#include "runtime/bridge.h"
+#include "runtime/files.h"
+#include "runtime/text_ops.h"
+
+namespace vorel::player {
+namespace {
+
+using namespace runtime::literals;
+using runtime::Text;
+
+struct LyricsState {
+  Text current_address;
+  Text lyrics_path;
+  Text lyrics_text;
+  runtime::Array<Text> lines;
+  bool upper_written_last = false;
+};
+
+LyricsState& Lyrics() {
+  static LyricsState state;
+  return state;
+}
+
+}  // namespace
+
+Text LyricsPathFor(const Text& address) {
+  return runtime::SubstituteText(address, ".mp3", ".lrc", 1, std::nullopt, false);
+}
+
+runtime::Array<Text> LyricLinesOf(const Text& file_text) {
+  Text text = file_text;
+  // Lyrics on this platform usually come in UTF-8; a file that is valid UTF-8 and not plain
+  // ASCII is taken as such. A code page 936 file is almost never valid UTF-8 by accident.
+  std::string_view view = text;
+  if (view.substr(0, 3) == "\xEF\xBB\xBF") view.remove_prefix(3);
+  bool ascii = std::all_of(view.begin(), view.end(),
+                           [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (!ascii && platform::IsValidUtf8(view)) text = runtime::TextFromUtf8(view);
+  else text = Text(view);
+  runtime::Array<Text> lines = runtime::SplitText(text, "\n");
+  runtime::Array<Text> out;
+  for (const Text& line : lines.elements()) {
+    out.Append(!line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line);
+  }
+  return out;
+}
+
+Text LyricPiece(const Text& line) {
+  runtime::Array<Text> pieces = runtime::SplitText(line, "]");
+  int n = runtime::ElementCount(pieces);
+  return n == 0 ? Text() : pieces[n];
+}
+
+void StartLyrics(const Text& address) {
+  LyricsState& s = Lyrics();
+  s.lyrics_text.clear();
+  s.lines.Clear();
+  s.current_address = address;
+  s.lyrics_path = LyricsPathFor(address);
+}
+
+void LyricsTick() {
+  LyricsState& s = Lyrics();
+  if (runtime::FileExists(s.lyrics_path)) {
+    int f = runtime::OpenDataFile(s.lyrics_path);
+    s.lyrics_text = runtime::ReadText(f);
+    runtime::CloseFile(f);
+    s.lines = LyricLinesOf(s.lyrics_text);
+  }
+  const Text& position = State().position_text;
+  for (const Text& line : s.lines.elements()) {
+    if (runtime::FindText(line, position, 1, true) == -1) continue;
+    Text piece = LyricPiece(line);
+    if (s.upper_written_last) {
+      if (runtime::ReadTextProperty(kMainWindow, kLyricUpper, kPropText) != piece) {
+        runtime::WriteProperty(kMainWindow, kLyricLower, kPropText, piece);
+        s.upper_written_last = false;
+      }
+    } else if (runtime::ReadTextProperty(kMainWindow, kLyricLower, kPropText) != piece) {
+      runtime::WriteProperty(kMainWindow, kLyricUpper, kPropText, piece);
+      s.upper_written_last = true;
+    }
+  }
+}
+
+void ResetLyricsForTesting() { Lyrics() = LyricsState(); }
+
+}  // namespace vorel::player

@@ -1,0 +1,282 @@
+#include "player/player.h"
+
+#include <cmath>
+
+#include "player/audio.h"
+#include "player/controls.h"
+#include "player/lyrics.h"
+#include "player/spectrum.h"
+#include "runtime/bridge.h"
+#include "runtime/text_ops.h"
+#include "runtime/value.h"
+#include "runtime/window_ops.h"
+
+namespace vorel::player {
+namespace {
+
+using namespace runtime::literals;
+using runtime::Bytes;
+using runtime::ReadIntProperty;
+using runtime::ReadTextProperty;
+using runtime::Text;
+using runtime::WriteProperty;
+
+constexpr std::uint32_t kSpectrumColour = 0x00E080;
+
+PlayerState& MutableState() {
+  static PlayerState state;
+  return state;
+}
+
+PlayerServices& Services() {
+  static PlayerServices services;
+  return services;
+}
+
+void SetCaption(const Text& text) { WriteProperty(kMainWindow, kStatusCaption, kPropText, text); }
+
+void SetTimer(runtime::ControlId timer, int interval) {
+  WriteProperty(kMainWindow, timer, kPropTimerInterval, interval);
+}
+
+Text EntryCell(int row, int column) {
+  return runtime::GetCellText(kMainWindow, kPlayList, row, column);
+}
+
+int SelectedRow() { return ReadIntProperty(kMainWindow, kPlayList, kPropSelectedRow); }
+
+const Text& TrayTitle() {
+  static const Text title = "Vorel播放器"_t;
+  return title;
+}
+
+void SetTrayTip(const Text& tip) {
+  runtime::SetTrayIcon(kMainWindow, Services().tray_icon, tip);
+}
+
+void ShowCover(const Text& address) {
+  Bytes cover;
+  if (!address.empty() && Services().read_url_bytes) cover = Services().read_url_bytes(address);
+  WriteProperty(kMainWindow, kCoverPicture, kPropPicture, cover);
+  if (runtime::ReadBytesProperty(kMainWindow, kCoverPicture, kPropPicture).empty()) {
+    WriteProperty(kMainWindow, kCoverPicture, kPropPicture, Services().default_cover);
+  }
+}
+
+// Seconds of a byte count; a stream whose length is unknown counts as 0 seconds.
+double SecondsOf(audio::Handle h, std::uint64_t bytes) {
+  if (bytes == audio::kUnknownLength) return 0;
+  double s = audio::ChannelBytes2Seconds(h, bytes);
+  return s < 0 ? 0 : s;
+}
+
+}  // namespace
+
+const Text& NetworkEntryKind() {
+  static const Text kind = "网络文件"_t;
+  return kind;
+}
+
+const Text& EmptyListMessage() {
+  static const Text message = "播放列表里没有文件，请添加。"_t;
+  return message;
+}
+
+void SetPlayerServices(PlayerServices services) { Services() = std::move(services); }
+
+const PlayerState& State() { return MutableState(); }
+void NoteRowDeleted(std::int32_t row) {
+  PlayerState& s = MutableState();
+  if (row >= 0 && row < s.current_entry_index) --s.current_entry_index;
+}
+
+void ResetPlayerStateForTesting() { MutableState() = PlayerState(); }
+
+void OnMainWindowCreated() {
+  // The play list panel lies beyond x = 448 until the list toggle widens the window.
+  WriteProperty(kMainWindow, kMainWindowSelf, kPropWidth, 448);
+  InitPlayer();
+}
+
+void InitPlayer() {
+  WriteProperty(kMainWindow, kCoverPicture, kPropPicture, Services().default_cover);
+  SetTrayTip(TrayTitle());
+  audio::Init(runtime::WindowHandle(kMainWindow, kMainWindowSelf));
+  if (Services().select_initial_play_mode) Services().select_initial_play_mode();
+  PlayerState& s = MutableState();
+  s.needs_open = true;
+  s.time_label_live = false;
+  if (Services().load_play_list) Services().load_play_list();
+}
+
+void OpenAndPlay() {
+  PlayerState& s = MutableState();
+  if (SelectedRow() == -1) WriteProperty(kMainWindow, kPlayList, kPropSelectedRow, 0);
+  s.current_entry_index = SelectedRow();
+  if (s.needs_open) {
+    StopPlayback();
+    audio::StreamFree(s.current_stream);
+    Text kind = EntryCell(s.current_entry_index, 0);
+    Text address = EntryCell(s.current_entry_index, 1);
+    s.current_stream = runtime::CompareTexts(kind, NetworkEntryKind()) == 0
+                           ? audio::StreamCreateUrl(address)
+                           : audio::StreamCreateFile(address);
+    s.total_seconds = static_cast<std::int64_t>(
+        std::trunc(SecondsOf(s.current_stream, audio::ChannelGetLength(s.current_stream))));
+  }
+  if (s.current_stream == 0) runtime::ShowMessageBox("打开失败！"_t, 16);
+  audio::ChannelPlay(s.current_stream);
+  ApplyVolume();
+  // On a resume these come from whatever row is selected now, which may not be the one playing.
+  const int row = s.current_entry_index;
+  SetCaption(EntryCell(row, 2));
+  SetTimer(kStatusTimer, 300);
+  SetTimer(kSpectrumTimer, 50);
+  WriteProperty(kMainWindow, kPositionSlider, kPropSliderMaximum,
+                runtime::ToInteger(runtime::RoundNumber(static_cast<double>(s.total_seconds))));
+  StartLyrics(EntryCell(row, 1));
+  ShowCover(EntryCell(row, 3));
+  SetTimer(kLyricsTimer, 500);
+}
+
+void StopPlayback() {
+  PlayerState& s = MutableState();
+  audio::ChannelStop(s.current_stream);
+  audio::StreamFree(s.current_stream);
+  SetTimer(kStatusTimer, 0);
+  SetTimer(kSpectrumTimer, 0);
+  SetTimer(kLyricsTimer, 0);
+  WriteProperty(kMainWindow, kPositionSlider, kPropSliderPosition, 0);
+  WriteProperty(kMainWindow, kLyricUpper, kPropText, Text());
+  WriteProperty(kMainWindow, kLyricLower, kPropText, Text());
+  WriteProperty(kMainWindow, kPlayPauseButton, kPropCaption, "播放"_t);
+  WriteProperty(kMainWindow, kTimeLabel, kPropText, Text());
+  s.needs_open = true;
+}
+
+void PausePlayback() {
+  MutableState().needs_open = false;
+  SetTimer(kLyricsTimer, 0);
+  SetTimer(kSpectrumTimer, 0);
+  audio::ChannelPause(MutableState().current_stream);
+}
+
+void TogglePlayPause() {
+  if (runtime::RowCount(kMainWindow, kPlayList) == 0) {
+    SetCaption(EmptyListMessage());
+    return;
+  }
+  if (ReadTextProperty(kMainWindow, kPlayPauseButton, kPropCaption) == "播放"_t) {
+    OpenAndPlay();
+    WriteProperty(kMainWindow, kPlayPauseButton, kPropCaption, "暂停"_t);
+  } else {
+    PausePlayback();
+    WriteProperty(kMainWindow, kPlayPauseButton, kPropCaption, "播放"_t);
+  }
+}
+
+void ApplyVolume() {
+  PlayerState& s = MutableState();
+  const int position = ReadIntProperty(kMainWindow, kVolumeBar, kPropBarPosition);
+  const int maximum = ReadIntProperty(kMainWindow, kVolumeBar, kPropBarMaximum);
+  // A maximum of 0 would divide by zero; full volume is what the bar then shows.
+  double volume = maximum > 0 ? static_cast<double>(position) / maximum : 1.0;
+  audio::ChannelSetVolume(s.current_stream, static_cast<float>(volume));
+  WriteProperty(kMainWindow, kTimeLabel, kPropText,
+                "当前音量："_t + runtime::ToText(position) + "%");
+  s.time_label_live = false;
+}
+
+void ToggleMute() {
+  PlayerState& s = MutableState();
+  if (ReadIntProperty(kMainWindow, kMuteBox, kPropChecked) != 0) {
+    audio::ChannelGetVolume(s.current_stream, &s.saved_volume);
+    audio::ChannelSetVolume(s.current_stream, 0.0f);
+    SetCaption("静音：开启"_t);
+  } else {
+    audio::ChannelSetVolume(s.current_stream, s.saved_volume);
+    SetCaption("静音：关闭"_t);
+  }
+}
+
+void SeekToSlider() {
+  PlayerState& s = MutableState();
+  const int seconds = ReadIntProperty(kMainWindow, kPositionSlider, kPropSliderPosition);
+  // The byte offset travels as a signed 32-bit value, widened with its sign.
+  auto bytes = static_cast<std::int32_t>(audio::ChannelSeconds2Bytes(s.current_stream, seconds));
+  audio::ChannelSetPosition(s.current_stream, static_cast<std::uint64_t>(std::int64_t{bytes}));
+}
+
+void PlayerStatusTick() {
+  PlayerState& s = MutableState();
+  auto title = [&] { return EntryCell(s.current_entry_index, 2); };
+  if (audio::ChannelIsActive(s.current_stream) == 0) {
+    SetCaption("状态：停止"_t);
+    StopPlayback();
+    SetTrayTip(TrayTitle());
+    if (Services().apply_play_mode_at_end && Services().apply_play_mode_at_end()) return;
+  }
+  if (audio::ChannelIsActive(s.current_stream) == 1) {
+    double at = SecondsOf(s.current_stream, audio::ChannelGetPosition(s.current_stream));
+    WriteProperty(kMainWindow, kPositionSlider, kPropSliderPosition,
+                  static_cast<std::int32_t>(std::trunc(at)));
+    SetCaption("歌曲名："_t + title());
+    SetTrayTip("正在播放："_t + title());
+  }
+  if (audio::ChannelIsActive(s.current_stream) == 3) {
+    PausePlayback();
+    SetCaption("状态：暂停"_t);
+    SetTrayTip("暂停播放："_t + title());
+  }
+  if (audio::ChannelIsActive(s.current_stream) == 2) {
+    SetCaption("失速状态, 正在等待数据"_t);
+    SetTrayTip("失速状态, 正在等待数据"_t);
+  }
+  if (s.current_stream == 0) {
+    SetTimer(kStatusTimer, 0);
+    SetCaption("无效的音频文件！"_t);
+  }
+  if (!s.time_label_live) {
+    if (++s.hold_ticks == 4) {
+      s.time_label_live = true;
+      s.hold_ticks = 0;
+    }
+    return;
+  }
+  double at = SecondsOf(s.current_stream, audio::ChannelGetPosition(s.current_stream));
+  s.position_seconds = runtime::ToInteger(runtime::RoundNumber(at));
+  s.position_text = FormatSeconds(s.position_seconds);
+  WriteProperty(kMainWindow, kTimeLabel, kPropText,
+                FormatSeconds(static_cast<std::int32_t>(s.total_seconds)) + "/" + s.position_text);
+}
+
+void DrawSpectrum() {
+  runtime::ClearDrawing(kMainWindow, kSpectrumPanel);
+  WriteProperty(kMainWindow, kSpectrumPanel, kPropPenColour, static_cast<int>(kSpectrumColour));
+  float bands[128] = {};
+  if (!audio::ChannelGetSpectrum(MutableState().current_stream, bands)) return;
+  const int w = ReadIntProperty(kMainWindow, kSpectrumPanel, kPropWidth);
+  const int h = ReadIntProperty(kMainWindow, kSpectrumPanel, kPropHeight);
+  for (const SpectrumRect& r : SpectrumRects(bands, w, h)) {
+    runtime::DrawGradientRectangle(kMainWindow, kSpectrumPanel, r.left, r.top, r.width, r.height,
+                                   1, {kSpectrumColour, kSpectrumColour});
+  }
+}
+
+Text FormatSeconds(std::int32_t n) {
+  std::int32_t m = 0, h = 0;
+  if (n >= 60) {
+    m = n / 60;
+    n %= 60;
+    h = m / 60;
+    m %= 60;
+  }
+  auto part = [](std::int32_t v) {
+    if (v == 0) return Text("00");
+    if (v >= 1 && v <= 9) return "0" + std::to_string(v);
+    return std::to_string(v);
+  };
+  return h == 0 ? part(m) + ":" + part(n) : part(h) + ":" + part(m) + ":" + part(n);
+}
+
+}  // namespace vorel::player

@@ -1,0 +1,72 @@
+#ifndef VOREL_PLAYER_PLAYER_H_
+#define VOREL_PLAYER_PLAYER_H_
+
+// The player: plays the selected row of the play list through the audio library, keeps the
+// status caption, time label, position slider, tray tip, cover and spectrum of the main window
+// up to date, and hands over to the play mode when a song ends.
+//
+// Every routine here is an event handler or is called by one: user-interface thread only.
+
+#include <cstdint>
+#include <functional>
+
+#include "runtime/text.h"
+
+namespace vorel::player {
+
+// What the player needs from the rest of the program, wired once by the application.
+struct PlayerServices {
+  runtime::Bytes default_cover;  // an image file shown when an entry has no cover
+  runtime::Bytes tray_icon;      // an icon file for the tray
+  // A whole resource read over HTTP; empty on failure. Used for cover addresses.
+  std::function<runtime::Bytes(const runtime::Text&)> read_url_bytes;
+  // The play mode's rule at the end of a song; true when the status tick ends at once.
+  std::function<bool()> apply_play_mode_at_end;
+  // Selects the start-up play mode.
+  std::function<void()> select_initial_play_mode;
+  // Loads the play list into the list.
+  std::function<void()> load_play_list;
+};
+void SetPlayerServices(PlayerServices services);
+
+// Handlers and routines.
+void OnMainWindowCreated();
+void InitPlayer();
+void OpenAndPlay();
+void StopPlayback();
+void PausePlayback();
+void TogglePlayPause();
+void ApplyVolume();
+void ToggleMute();
+void SeekToSlider();
+void PlayerStatusTick();
+void DrawSpectrum();
+
+// Seconds as "mm:ss", or "hh:mm:ss" from one hour on: 62 -> "01:02", 3725 -> "01:02:05".
+runtime::Text FormatSeconds(std::int32_t seconds);
+
+// The player's state, readable by the play list, the lyrics and tests.
+struct PlayerState {
+  std::uint32_t current_stream = 0;
+  std::int32_t current_entry_index = 0;
+  bool needs_open = true;
+  std::int64_t total_seconds = 0;
+  std::int32_t position_seconds = 0;
+  runtime::Text position_text;
+  float saved_volume = 0;
+  bool time_label_live = false;
+  std::int32_t hold_ticks = 0;
+};
+const PlayerState& State();
+// Keeps the playing entry's index right after `row` was deleted from the list above it.
+void NoteRowDeleted(std::int32_t row);
+void ResetPlayerStateForTesting();
+
+// The kind cell of a network entry: "网络文件".
+const runtime::Text& NetworkEntryKind();
+// The status text for an empty list: "播放列表里没有文件，请添加。".
+const runtime::Text& EmptyListMessage();
+
+}  // namespace vorel::player
+
+#endif  // VOREL_PLAYER_PLAYER_H_

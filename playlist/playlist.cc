@@ -1,0 +1,216 @@
+#include "playlist/playlist.h"
+
+#include "player/audio.h"
+#include "player/controls.h"
+#include "player/player.h"
+#include "runtime/bridge.h"
+#include "runtime/files.h"
+#include "runtime/threads.h"
+#include "runtime/value.h"
+#include "runtime/window_ops.h"
+
+namespace vorel::playlist {
+namespace {
+
+using namespace runtime::literals;
+using namespace player;  // the window's controls and the player's routines
+using runtime::Bytes;
+using runtime::Text;
+using runtime::WriteProperty;
+
+struct PlaylistState {
+  PlaylistServices services;
+  bool clear_confirmed = false;
+};
+
+PlaylistState& Playlist() {
+  static PlaylistState state;
+  return state;
+}
+
+void SetCaption(const Text& text) { WriteProperty(kMainWindow, kStatusCaption, kPropText, text); }
+int Rows() { return runtime::RowCount(kMainWindow, kPlayList); }
+int Selected() { return runtime::ReadIntProperty(kMainWindow, kPlayList, kPropSelectedRow); }
+void Select(int row) { WriteProperty(kMainWindow, kPlayList, kPropSelectedRow, row); }
+
+void AppendRecord(Bytes* out, std::uint8_t kind, std::int32_t image, std::int32_t state_image,
+                  std::int32_t indent, std::int32_t data, const Text& text) {
+  out->push_back(kind);
+  for (std::int32_t v : {image, state_image, indent, data}) {
+    Bytes b = runtime::ToBytes(v);
+    out->insert(out->end(), b.begin(), b.end());
+  }
+  out->insert(out->end(), text.begin(), text.end());
+  out->push_back(0);  // the cell text's end
+  out->push_back(0);  // the second text, always empty
+}
+
+// Steps 2 and 3 of moving to the next entry: the row after the one playing, wrapping at the end.
+void SelectNextRow() {
+  const PlayerState& s = State();
+  if (s.current_entry_index == Rows() - 1) {
+    Select(0);
+  } else {
+    Select(s.current_entry_index);
+    Select(Selected() + 1);
+  }
+}
+
+}  // namespace
+
+PlaylistServices& ServicesForScan() { return Playlist().services; }
+
+void SetPlaylistServices(PlaylistServices services) {
+  Playlist().services = std::move(services);
+}
+
+Text PlayListFilePath() { return runtime::CurrentDirectory() + "/播放列表.txt"_t; }
+
+Bytes EncodeRow(const std::vector<Text>& cells, std::int32_t image, std::int32_t state_image,
+                std::int32_t indent, std::int32_t data) {
+  Bytes out;
+  for (std::size_t c = 0; c < cells.size(); ++c) {
+    if (c == 0) {
+      AppendRecord(&out, 0, image, state_image, indent, data, cells[0]);
+    } else {
+      AppendRecord(&out, 1, -1, -1, 0, 0, cells[c]);
+    }
+  }
+  return out;
+}
+
+bool SavePlayList(runtime::WindowId window, runtime::ControlId list, const Text& path,
+                  bool use_path) {
+  // The list is written beside its final place and moved there only when complete: saving must
+  // never leave a truncated or half-written play list behind.
+  const Text target = use_path ? path : PlayListFilePath();
+  const Text temp = target + ".saving";
+  int f = runtime::OpenDataFile(temp, 4);
+  if (f == 0) return false;
+  const int columns = runtime::ColumnCount(window, list);
+  for (int row = 0; row < runtime::RowCount(window, list); ++row) {
+    Bytes head;
+    AppendRecord(&head, 0, runtime::GetRowImage(window, list, row),
+                 runtime::GetRowStateImage(window, list, row),
+                 runtime::GetRowIndent(window, list, row), runtime::GetRowData(window, list, row),
+                 runtime::GetCellText(window, list, row, 0));
+    bool ok = runtime::WriteBytes(f, {head});
+    for (int column = 1; ok && column < columns; ++column) {
+      Bytes cell;
+      AppendRecord(&cell, 1, -1, -1, 0, 0, runtime::GetCellText(window, list, row, column));
+      ok = runtime::WriteBytes(f, {cell});
+      runtime::ProcessEvents();
+    }
+    if (!ok) {
+      runtime::CloseFile(f);
+      runtime::RemoveFile(temp);
+      return false;
+    }
+    runtime::ProcessEvents();
+  }
+  runtime::CloseFile(f);
+  if (!runtime::ReplaceFileAtomically(temp, target)) {
+    runtime::RemoveFile(temp);
+    return false;
+  }
+  return true;
+}
+
+void LoadPlayList() {
+  WriteProperty(kMainWindow, kPlayList, kPropRows, runtime::ReadWholeFile(PlayListFilePath()));
+}
+
+void OnMainWindowDestroyed() {
+  SavePlayList(kMainWindow, kPlayList, PlayListFilePath(), true);
+  runtime::SetTrayIcon(kMainWindow, Bytes());
+}
+
+void PlaySelectedEntry() {
+  if (Rows() == 0) {
+    SetCaption(EmptyListMessage());
+    return;
+  }
+  StopPlayback();
+  OpenAndPlay();
+}
+
+void NextEntry() {
+  if (Rows() == 0) {
+    SetCaption(EmptyListMessage());
+    return;
+  }
+  StopPlayback();
+  SelectNextRow();
+  OpenAndPlay();
+}
+
+void PreviousEntry() {
+  if (Rows() == 0) {
+    SetCaption(EmptyListMessage());
+    return;
+  }
+  StopPlayback();
+  if (State().current_entry_index == 0) {
+    Select(Rows() - 1);
+  } else {
+    Select(Selected() - 1);  // the selection, not the playing row, is the base here
+  }
+  OpenAndPlay();
+}
+
+void DeleteSelectedEntry() {
+  // The row the user selected is the one to delete, even when playback moves on first.
+  const int doomed = Selected();
+  const bool playing = player::audio::ChannelIsActive(State().current_stream) == 1;
+  if (playing) {
+    StopPlayback();
+    SelectNextRow();
+    OpenAndPlay();
+  }
+  const int row = playing ? doomed : Selected();
+  if (row >= 0 && row < Rows()) {
+    runtime::DeleteRow(kMainWindow, kPlayList, row);
+    // Rows below the deleted one move up; the playing entry's index must follow its row.
+    NoteRowDeleted(row);
+  }
+  runtime::FocusControl(kMainWindow, kPlayList);
+  Select(State().current_entry_index);
+  SetCaption("歌曲已删除！"_t);
+}
+
+void ClearPlayList() {
+  runtime::LoadWindow(kClearWindow, std::nullopt, true);
+  if (Playlist().clear_confirmed) {
+    StopPlayback();
+    runtime::DeleteAllRows(kMainWindow, kPlayList);
+    Playlist().clear_confirmed = false;
+  }
+}
+
+void ConfirmClear() {
+  Playlist().clear_confirmed = true;
+  runtime::UnloadWindow(kClearWindow);
+}
+
+void CloseClearDialog() { runtime::UnloadWindow(kClearWindow); }
+
+void AddSearchResultEntry() {
+  StopPlayback();
+  const int n = runtime::InsertRow(kMainWindow, kPlayList, std::nullopt, NetworkEntryKind());
+  const int selected = runtime::ReadIntProperty(kMainWindow, kSearchResults, kPropSelectedRow);
+  runtime::SetCellText(kMainWindow, kPlayList, Rows() - 1, 1,
+                       runtime::GetCellText(kMainWindow, kSearchResults, selected, 0));
+  Text title = Playlist().services.search_query_text ? Playlist().services.search_query_text()
+                                                     : Text();
+  runtime::SetCellText(kMainWindow, kPlayList, Rows() - 1, 2, title);
+  Select(n);
+  OpenAndPlay();
+}
+
+void ResetPlaylistStateForTesting() {
+  PlaylistServices keep = std::move(Playlist().services);
+  Playlist() = PlaylistState();
+  Playlist().services = std::move(keep);
+}
+
+}  // namespace vorel::playlist

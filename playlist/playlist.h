@@ -1,0 +1,69 @@
+#ifndef VOREL_PLAYLIST_PLAYLIST_H_
+#define VOREL_PLAYLIST_PLAYLIST_H_
+
+// The play list: the rows of the list view 列表框1 (kind, path or address, title, cover address),
+// kept in the file "播放列表.txt" in the data folder between runs, in the list view's own binary
+// record format (compatible byte for byte with lists written by earlier versions, titles in code
+// page 936). Handlers to play, step through, delete and clear entries.
+//
+// Every routine is an event handler or called by one: user-interface thread only.
+
+#include <functional>
+
+#include "runtime/text.h"
+#include "runtime/window_template.h"
+
+namespace vorel::playlist {
+
+struct PlaylistServices {
+  // The text of the latest search; the title of an entry added from the search results.
+  std::function<runtime::Text()> search_query_text;
+  // Shows a folder chooser with the title; the chosen folder, or empty when cancelled.
+  std::function<runtime::Text(const runtime::Text& title)> browse_for_folder;
+};
+void SetPlaylistServices(PlaylistServices services);
+
+// The play list file: the data folder (the working directory from start-up on) and its name.
+runtime::Text PlayListFilePath();
+
+// Writes every row of the list view to `path` (usePath true) or to the play list file. The
+// old file is replaced only once the new one is completely written, so a crash or a full disk
+// keeps the previous list. True on success.
+bool SavePlayList(runtime::WindowId window, runtime::ControlId list, const runtime::Text& path,
+                  bool use_path);
+// The rows of the play list file replace the list's rows; a missing or damaged file gives the
+// rows it holds up to the damage (none for a missing one).
+void LoadPlayList();
+
+// The record bytes of one row (kind 0 record, then one kind 1 record per further column).
+runtime::Bytes EncodeRow(const std::vector<runtime::Text>& cells, std::int32_t image,
+                         std::int32_t state_image, std::int32_t indent, std::int32_t data);
+
+// Handlers.
+void OnMainWindowDestroyed();
+void PlaySelectedEntry();
+void NextEntry();
+void PreviousEntry();
+void DeleteSelectedEntry();
+void ClearPlayList();
+void ConfirmClear();
+void CloseClearDialog();
+void AddSearchResultEntry();
+
+// Play modes: what happens when a song ends.
+enum class PlayMode { kSinglePlay, kSingleLoop, kPlayAll, kLoopAll, kRandom };
+void SelectPlayMode(PlayMode mode);
+PlayMode CurrentPlayMode();
+// Applies the current mode after a song ended; true when the status tick ends at once.
+bool ApplyPlayModeAtEnd();
+
+// The folder scan: adds every MP3 file under a chosen folder to the list.
+void ChooseFolderAndScan();
+// Appends the MP3 files of `folder` and, depth first, of every folder below it.
+void ScanFolder(runtime::Text folder);
+
+void ResetPlaylistStateForTesting();
+
+}  // namespace vorel::playlist
+
+#endif  // VOREL_PLAYLIST_PLAYLIST_H_
