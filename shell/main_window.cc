@@ -1,0 +1,157 @@
+#include "shell/main_window.h"
+
+#include <atomic>
+#include <cmath>
+
+#include "player/audio.h"
+#include "player/controls.h"
+#include "player/player.h"
+#include "playlist/playlist.h"
+#include "runtime/bridge.h"
+#include "runtime/threads.h"
+#include "runtime/window_ops.h"
+
+namespace vorel::shell {
+namespace {
+
+using namespace runtime::literals;
+using namespace player;
+using runtime::ReadIntProperty;
+using runtime::WriteProperty;
+
+constexpr int kPanelShownTop = 17;
+constexpr int kPanelHiddenTop = -272;
+
+struct ShellState {
+  ShellServices services;
+  bool play_list_open = false;
+  std::atomic<bool> exit_confirmed{false};
+};
+
+ShellState& Shell() {
+  static ShellState state;
+  return state;
+}
+
+bool Playing() { return audio::ChannelIsActive(State().current_stream) == 1; }
+
+// Moves a panel one pixel per step towards `to`, letting events run between steps, or at once
+// while a song plays. Stops when another handler moved the panel somewhere else meanwhile.
+void MovePanel(runtime::ControlId panel, int to) {
+  if (Playing()) {
+    WriteProperty(kMainWindow, panel, kPropTop, to);
+    return;
+  }
+  const int step = to > ReadIntProperty(kMainWindow, panel, kPropTop) ? 1 : -1;
+  for (int guard = 0; guard < 1000; ++guard) {
+    int top = ReadIntProperty(kMainWindow, panel, kPropTop);
+    if (top == to || runtime::ProgramEnding()) return;
+    runtime::ProcessEvents();
+    WriteProperty(kMainWindow, panel, kPropTop, ReadIntProperty(kMainWindow, panel, kPropTop) + step);
+    runtime::ProcessEvents();
+  }
+}
+
+}  // namespace
+
+void SetShellServices(ShellServices services) { Shell().services = std::move(services); }
+
+void SlidePanel(int which) {
+  const runtime::ControlId panel = which == 1 ? kPlayListPanel : kSearchPanel;
+  const int top = ReadIntProperty(kMainWindow, panel, kPropTop);
+  if (top == kPanelShownTop) {
+    MovePanel(panel, kPanelHiddenTop);
+  } else if (top == kPanelHiddenTop) {
+    MovePanel(panel, kPanelShownTop);
+  }
+}
+
+void CollapseSearchPanel() { SlidePanel(2); }
+void CollapsePlayListPanel() { SlidePanel(1); }
+
+void TogglePlayListPanel() {
+  ShellState& s = Shell();
+  if (s.play_list_open) {
+    s.play_list_open = false;
+    WriteProperty(kMainWindow, kListToggleButton, kPropCaption, "打开列表"_t);
+    WriteProperty(kMainWindow, kMainWindowSelf, kPropWidth, 448);
+    return;
+  }
+  s.play_list_open = true;
+  WriteProperty(kMainWindow, kListToggleButton, kPropCaption, "收起列表"_t);
+  WriteProperty(kMainWindow, kMainWindowSelf, kPropWidth, 690);
+  SlidePanel(1);
+}
+
+void TogglePlayModeChooser() {
+  bool shown = ReadIntProperty(kMainWindow, kPlayModePanel, kPropVisible) == 1;
+  WriteProperty(kMainWindow, kPlayModePanel, kPropVisible, !shown);
+}
+
+void ToggleVolumePanel() {
+  bool shown = ReadIntProperty(kMainWindow, kVolumePanel, kPropVisible) != 0;
+  WriteProperty(kMainWindow, kVolumePanel, kPropVisible, !shown);
+}
+
+void OnSearchBoxFocus() { WriteProperty(kMainWindow, kSearchBox, kPropText, runtime::Text()); }
+
+void OnSearchBoxBlur() {
+  WriteProperty(kMainWindow, kSearchBox, kPropText, "提供一点点的搜索服务，功能不咋滴"_t);
+}
+
+void HideMainWindow() {
+  const auto& s = Shell().services;
+  if (s.tray_available && !s.tray_available()) {
+    if (s.minimise_main_window) s.minimise_main_window();
+    return;
+  }
+  WriteProperty(kMainWindow, kMainWindowSelf, kPropVisible, false);
+}
+
+void OnTrayIconEvent() { WriteProperty(kMainWindow, kMainWindowSelf, kPropVisible, true); }
+
+void OnCloseClicked() {
+  Shell().exit_confirmed = false;  // an earlier confirmation whose exit failed must not linger
+  runtime::LoadWindow(kExitWindow, std::nullopt, true);
+  if (!Shell().exit_confirmed) return;
+  StopPlayback();
+  if (!runtime::StartThread([] { ExitAnimation(); })) runtime::ExitProgram(0);
+}
+
+void ExitAnimation() {
+  int h = ReadIntProperty(kMainWindow, kMainWindowSelf, kPropHeight);
+  int t = ReadIntProperty(kMainWindow, kMainWindowSelf, kPropTop);
+  // The window climbs 50 pixels a step until its lower edge is above the screen. Window managers
+  // that keep windows on screen (and Wayland) ignore the moves, so the steps are bounded by what
+  // the climb needs, and the program ends in any case.
+  const int max_steps = static_cast<int>(std::ceil((t + h) / 50.0)) + 1;
+  for (int step = 0; step < max_steps && t - (0.0 - h) >= -0.0000001; ++step) {
+    WriteProperty(kMainWindow, kMainWindowSelf, kPropTop, t - 50);
+    runtime::Delay(1);
+    h = ReadIntProperty(kMainWindow, kMainWindowSelf, kPropHeight);
+    t = ReadIntProperty(kMainWindow, kMainWindowSelf, kPropTop);
+  }
+  runtime::ExitProgram(0);
+}
+
+void ConfirmExit() {
+  playlist::SavePlayList(kMainWindow, kPlayList, {}, false);
+  Shell().exit_confirmed = true;
+  runtime::UnloadWindow(kExitWindow);
+}
+
+void CancelExit() { runtime::UnloadWindow(kExitWindow); }
+
+void CloseExitDialog() {
+  playlist::SavePlayList(kMainWindow, kPlayList, {}, false);
+  runtime::UnloadWindow(kExitWindow);
+}
+
+bool PlayListOpen() { return Shell().play_list_open; }
+
+void ResetShellStateForTesting() {
+  Shell().play_list_open = false;
+  Shell().exit_confirmed = false;
+}
+
+}  // namespace vorel::shell
