@@ -1,0 +1,188 @@
+#include "platform/audio/internal/output.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "platform/audio/bass.h"
+
+namespace vorel::platform::audio {
+
+void Mixer::Add(std::shared_ptr<PlaybackStream> stream) {
+  std::lock_guard<std::mutex> lock(mu_);
+  streams_.push_back(std::move(stream));
+}
+
+void Mixer::Remove(const PlaybackStream* stream) {
+  std::lock_guard<std::mutex> lock(mu_);
+  std::erase_if(streams_, [&](const auto& s) { return s.get() == stream; });
+}
+
+void Mixer::Mix(float* out, int frames) {
+  std::fill(out, out + static_cast<size_t>(frames) * 2, 0.0f);
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    for (const auto& s : streams_) s->MixInto(out, frames);
+  }
+  for (int i = 0; i < frames * 2; ++i) out[i] = std::clamp(out[i], -1.0f, 1.0f);
+}
+
+namespace {
+
+// The system's sound output through SDL2, which picks PulseAudio, PipeWire or ALSA.
+class SdlOutput : public Output {
+ public:
+  SdlOutput(int rate, Mixer* mixer) : Output(rate), mixer_(mixer) {}
+  ~SdlOutput() override {
+    if (device_ != 0) SDL_CloseAudioDevice(device_);
+    if (subsystem_up_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  }
+
+  int Start(int device) {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return BASS_ERROR_DRIVER;
+    subsystem_up_ = true;
+    const char* name = nullptr;
+    if (device >= 2) {
+      name = SDL_GetAudioDeviceName(device - 2, 0);
+      if (!name) return BASS_ERROR_DEVICE;
+    }
+    SDL_AudioSpec want{};
+    want.freq = rate();
+    want.format = AUDIO_F32SYS;
+    want.channels = 2;
+    want.samples = 1024;
+    want.callback = &SdlOutput::Callback;
+    want.userdata = this;
+    SDL_AudioSpec have{};
+    // SDL converts to whatever the device takes, so the mixer always sees this format.
+    device_ = SDL_OpenAudioDevice(name, 0, &want, &have, 0);
+    if (device_ == 0) return BASS_ERROR_DEVICE;
+    SDL_PauseAudioDevice(device_, 0);
+    return BASS_OK;
+  }
+
+ private:
+  static void Callback(void* user, Uint8* stream, int len) {
+    auto* self = static_cast<SdlOutput*>(user);
+    self->mixer_->Mix(reinterpret_cast<float*>(stream), len / static_cast<int>(2 * sizeof(float)));
+  }
+
+  Mixer* mixer_;
+  bool subsystem_up_ = false;
+  SDL_AudioDeviceID device_ = 0;
+};
+
+// An output without a device, clocked in real time so that streams advance and end exactly as
+// they would with sound. With a file it writes what would be heard as 16-bit stereo WAV.
+class ClockedOutput : public Output {
+ public:
+  ClockedOutput(int rate, Mixer* mixer) : Output(rate), mixer_(mixer) {}
+  ~ClockedOutput() override {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      quit_ = true;
+    }
+    cv_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    if (file_) {
+      WriteWavHeader();
+      std::fclose(file_);
+    }
+  }
+
+  int Start(const std::string& wav_path) {
+    if (!wav_path.empty()) {
+      file_ = std::fopen(wav_path.c_str(), "wb");
+      if (!file_) return BASS_ERROR_FILEOPEN;
+      WriteWavHeader();
+    }
+    thread_ = std::thread([this] { Run(); });
+    return BASS_OK;
+  }
+
+ private:
+  static constexpr int kMaxChunk = 4096;
+
+  void Run() {
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    int64_t done = 0;
+    std::vector<float> buffer(kMaxChunk * 2);
+    std::vector<int16_t> pcm(kMaxChunk * 2);
+    std::unique_lock<std::mutex> lock(mu_);
+    while (!quit_) {
+      cv_.wait_for(lock, std::chrono::milliseconds(10));
+      if (quit_) break;
+      lock.unlock();
+      const auto elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+      int64_t due = static_cast<int64_t>(elapsed * rate()) - done;
+      while (due > 0) {
+        const int n = static_cast<int>(std::min<int64_t>(due, kMaxChunk));
+        mixer_->Mix(buffer.data(), n);
+        if (file_) {
+          for (int i = 0; i < n * 2; ++i) {
+            pcm[i] = static_cast<int16_t>(std::lrint(buffer[i] * 32767.0f));
+          }
+          std::fwrite(pcm.data(), sizeof(int16_t), static_cast<size_t>(n) * 2, file_);
+          data_bytes_ += static_cast<uint32_t>(n) * 4;
+        }
+        done += n;
+        due -= n;
+      }
+      lock.lock();
+    }
+  }
+
+  void WriteWavHeader() {
+    auto put32 = [&](uint32_t v) { std::fwrite(&v, 4, 1, file_); };
+    auto put16 = [&](uint16_t v) { std::fwrite(&v, 2, 1, file_); };
+    std::fseek(file_, 0, SEEK_SET);
+    std::fwrite("RIFF", 1, 4, file_);
+    put32(36 + data_bytes_);
+    std::fwrite("WAVEfmt ", 1, 8, file_);
+    put32(16);
+    put16(1);  // PCM
+    put16(2);
+    put32(static_cast<uint32_t>(rate()));
+    put32(static_cast<uint32_t>(rate()) * 4);
+    put16(4);
+    put16(16);
+    std::fwrite("data", 1, 4, file_);
+    put32(data_bytes_);
+    std::fseek(file_, 0, SEEK_END);
+  }
+
+  Mixer* mixer_;
+  std::mutex mu_;
+  std::condition_variable cv_;
+  bool quit_ = false;  // guarded by mu_
+  std::thread thread_;
+  FILE* file_ = nullptr;      // output thread, then the destructor
+  uint32_t data_bytes_ = 0;  // output thread, then the destructor
+};
+
+}  // namespace
+
+std::unique_ptr<Output> Output::Open(int device, int rate, Mixer* mixer, int* error) {
+  const char* env = std::getenv("VOREL_AUDIO");
+  const std::string choice = env ? env : "";
+  if (choice == "null" || choice.rfind("wav:", 0) == 0 || device == 0) {
+    auto out = std::make_unique<ClockedOutput>(rate, mixer);
+    const std::string path = choice.rfind("wav:", 0) == 0 ? choice.substr(4) : "";
+    *error = out->Start(device == 0 ? "" : path);
+    return *error == BASS_OK ? std::move(out) : nullptr;
+  }
+  auto out = std::make_unique<SdlOutput>(rate, mixer);
+  *error = out->Start(device);
+  return *error == BASS_OK ? std::move(out) : nullptr;
+}
+
+}  // namespace vorel::platform::audio

@@ -1,0 +1,236 @@
+#include "platform/audio/internal/playback_stream.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/audio/bass.h"
+#include "platform/audio/internal/spectrum.h"
+
+namespace vorel::platform::audio {
+namespace {
+constexpr auto kDecoderPoll = std::chrono::milliseconds(10);
+}
+
+PlaybackStream::PlaybackStream(std::unique_ptr<Decoder> decoder, int device_rate)
+    : Channel(decoder->source_rate(), decoder->source_channels()),
+      device_rate_(device_rate),
+      network_(decoder->is_network()),
+      capacity_(static_cast<int64_t>(device_rate * kAheadSeconds) + kKeepBehind),
+      ring_(static_cast<size_t>(capacity_) * 2, 0.0f),
+      length_frames_(decoder->length_frames()),
+      seekable_(decoder->seekable()),
+      decoder_(std::move(decoder)) {
+  thread_ = std::thread([this] { DecodeLoop(); });
+}
+
+PlaybackStream::~PlaybackStream() {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    quit_ = true;
+  }
+  cv_.notify_all();
+  thread_.join();
+}
+
+bool PlaybackStream::WaitForFirstData() {
+  std::unique_lock<std::mutex> lock(mu_);
+  cv_.wait(lock, [this] { return done_ || write_pos_.load() > 0; });
+  return write_pos_.load() > 0;
+}
+
+void PlaybackStream::DecodeLoop() {
+  std::vector<uint8_t> chunk;
+  uint64_t generation = 0;
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(mu_);
+      cv_.wait(lock, [&] { return quit_ || generation_ != generation || !done_; });
+      if (quit_) return;
+      if (generation_ != generation) {
+        generation = generation_;
+        const int64_t target = seek_target_;
+        seek_pending_ = false;
+        lock.unlock();
+        const bool moved = decoder_->Seek(target);
+        lock.lock();
+        if (!moved && generation_ == generation) base_source_ = decoder_->next_frame();
+        continue;
+      }
+    }
+    chunk.clear();
+    const int frames = decoder_->Read(chunk, &seek_pending_);
+    if (frames < 0) continue;  // a seek interrupted the read
+    if (frames == 0) {
+      std::lock_guard<std::mutex> lock(mu_);
+      if (generation_ == generation) {
+        done_ = true;
+        // The true end is known now, whatever the container claimed.
+        if (decoder_->next_frame() > 0) length_frames_ = decoder_->next_frame();
+      }
+      cv_.notify_all();
+      continue;
+    }
+    const float* src = reinterpret_cast<const float*>(chunk.data());
+    int64_t written = 0;
+    std::unique_lock<std::mutex> lock(mu_);
+    while (written < frames && !quit_ && generation_ == generation) {
+      const uint64_t w = write_pos_.load(std::memory_order_relaxed);
+      const uint64_t r = read_pos_.load(std::memory_order_acquire);
+      const int64_t space = capacity_ - kKeepBehind - static_cast<int64_t>(w - r);
+      if (space <= 0) {
+        cv_.wait_for(lock, kDecoderPoll);
+        continue;
+      }
+      const int64_t n = std::min<int64_t>(space, frames - written);
+      for (int64_t i = 0; i < n; ++i) {
+        const size_t slot = static_cast<size_t>((w + i) % capacity_) * 2;
+        ring_[slot] = src[(written + i) * 2];
+        ring_[slot + 1] = src[(written + i) * 2 + 1];
+      }
+      write_pos_.store(w + n, std::memory_order_release);
+      written += n;
+      if (w == 0) cv_.notify_all();
+    }
+  }
+}
+
+void PlaybackStream::SeekLocked(int64_t frame) {
+  ++generation_;
+  seek_target_ = frame;
+  seek_pending_ = true;
+  done_ = false;
+  ended_ = false;
+  base_device_ = write_pos_.load();
+  discard_until_.store(base_device_, std::memory_order_release);
+  base_source_ = frame;
+  cv_.notify_all();
+}
+
+uint64_t PlaybackStream::EffectiveReadPos() const {
+  return std::max(read_pos_.load(std::memory_order_acquire),
+                  discard_until_.load(std::memory_order_acquire));
+}
+
+bool PlaybackStream::Play(bool restart, int* error) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (restart || ended_) SeekLocked(0);
+  paused_ = false;
+  ended_ = false;
+  playing_ = true;
+  return true;
+}
+
+bool PlaybackStream::Pause(int* error) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (!playing_) {
+    *error = BASS_ERROR_NOPLAY;
+    return false;
+  }
+  playing_ = false;
+  paused_ = true;
+  return true;
+}
+
+bool PlaybackStream::Stop(int* error) {
+  std::lock_guard<std::mutex> lock(mu_);
+  playing_ = false;
+  paused_ = false;
+  return true;
+}
+
+uint32_t PlaybackStream::State() {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (!playing_) return paused_ ? BASS_ACTIVE_PAUSED : BASS_ACTIVE_STOPPED;
+  const bool empty = EffectiveReadPos() >= write_pos_.load(std::memory_order_acquire);
+  if (done_ && empty) {
+    playing_ = false;
+    ended_ = true;
+    return BASS_ACTIVE_STOPPED;
+  }
+  return empty && network_ ? BASS_ACTIVE_STALLED : BASS_ACTIVE_PLAYING;
+}
+
+int64_t PlaybackStream::LengthFrames() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return length_frames_;
+}
+
+int64_t PlaybackStream::PositionFrames() {
+  std::lock_guard<std::mutex> lock(mu_);
+  const uint64_t r = read_pos_.load(std::memory_order_acquire);
+  const uint64_t played = r > base_device_ ? r - base_device_ : 0;
+  int64_t pos = base_source_ + static_cast<int64_t>(static_cast<double>(played) *
+                                                    source_rate() / device_rate_);
+  if (length_frames_ >= 0) pos = std::min(pos, length_frames_);
+  return pos;
+}
+
+bool PlaybackStream::SeekFrames(int64_t frame, int* error) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (!seekable_) {
+    *error = BASS_ERROR_NOTAVAIL;
+    return false;
+  }
+  if (frame < 0 || (length_frames_ >= 0 && frame > length_frames_)) {
+    *error = BASS_ERROR_POSITION;
+    return false;
+  }
+  SeekLocked(frame);
+  return true;
+}
+
+void PlaybackStream::SetVolume(float volume) { volume_.store(volume); }
+float PlaybackStream::Volume() { return volume_.load(); }
+
+uint32_t PlaybackStream::GetData(void* buffer, uint32_t length, int* error) {
+  if (length == BASS_DATA_AVAILABLE) {
+    std::lock_guard<std::mutex> lock(mu_);
+    const uint64_t w = write_pos_.load();
+    const uint64_t r = EffectiveReadPos();
+    const double frames = w > r ? static_cast<double>(w - r) * source_rate() / device_rate_ : 0;
+    return static_cast<uint32_t>(frames) * block_bytes();
+  }
+  if (!(length & BASS_DATA_FFT256)) {
+    *error = BASS_ERROR_NOTAVAIL;  // raw sample data is read from decoding channels only
+    return static_cast<uint32_t>(-1);
+  }
+  const uint32_t size_code = length & 7;
+  if (size_code > 5 || (length & 0x7fffff00u) != 0) {
+    *error = BASS_ERROR_ILLPARAM;
+    return static_cast<uint32_t>(-1);
+  }
+  if (State() == BASS_ACTIVE_STOPPED) {
+    *error = BASS_ERROR_NOPLAY;
+    return static_cast<uint32_t>(-1);
+  }
+  const int n = kMinFftSize << size_code;
+  std::vector<float> mono(static_cast<size_t>(n), 0.0f);
+  // The frames just handed to the output are what is heard now; the decoder never writes
+  // within kKeepBehind frames behind the read position, so they are stable while copied.
+  const uint64_t r = read_pos_.load(std::memory_order_acquire);
+  for (int i = 0; i < n; ++i) {
+    const int64_t f = static_cast<int64_t>(r) - n + i;
+    if (f < 0) continue;
+    const size_t slot = static_cast<size_t>(f % capacity_) * 2;
+    mono[i] = 0.5f * (ring_[slot] + ring_[slot + 1]);
+  }
+  ComputeSpectrum(mono.data(), n, static_cast<float*>(buffer));
+  return static_cast<uint32_t>(n * block_bytes());
+}
+
+void PlaybackStream::MixInto(float* out, int frames) {
+  if (!playing_.load(std::memory_order_acquire)) return;
+  const uint64_t r = EffectiveReadPos();
+  const uint64_t w = write_pos_.load(std::memory_order_acquire);
+  const int64_t n = std::min<int64_t>(frames, w > r ? static_cast<int64_t>(w - r) : 0);
+  const float volume = volume_.load(std::memory_order_relaxed);
+  for (int64_t i = 0; i < n; ++i) {
+    const size_t slot = static_cast<size_t>((r + i) % capacity_) * 2;
+    out[i * 2] += ring_[slot] * volume;
+    out[i * 2 + 1] += ring_[slot + 1] * volume;
+  }
+  read_pos_.store(r + n, std::memory_order_release);
+}
+
+}  // namespace vorel::platform::audio

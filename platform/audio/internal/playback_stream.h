@@ -1,0 +1,96 @@
+#ifndef VOREL_PLATFORM_AUDIO_INTERNAL_PLAYBACK_STREAM_H_
+#define VOREL_PLATFORM_AUDIO_INTERNAL_PLAYBACK_STREAM_H_
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/audio/internal/channel.h"
+#include "platform/audio/internal/decoder.h"
+
+namespace vorel::platform::audio {
+
+// A stream played on the output device.
+//
+// Three kinds of thread meet here:
+// - callers (any thread) use the Channel methods; they hold mu_ only briefly and never wait
+//   for the decoder;
+// - the stream's own decoding thread decodes ahead into a ring of device-format frames
+//   (float stereo at the device rate), at most kAheadSeconds ahead of what is heard;
+// - the output thread drains the ring in MixInto without locks: write_pos_ and read_pos_
+//   are the only shared counters, each written by one side.
+// Frames already played stay in the ring for kKeepBehind frames, which is what the spectrum
+// reads. A seek bumps the generation: data of an older one is never written, and what the
+// ring still holds of it is skipped (discard_until_).
+class PlaybackStream : public Channel {
+ public:
+  static constexpr double kAheadSeconds = 1.5;
+  static constexpr int64_t kKeepBehind = 2 * 8192;
+
+  // Takes a decoder whose output format is float stereo at device_rate and starts decoding.
+  PlaybackStream(std::unique_ptr<Decoder> decoder, int device_rate);
+  ~PlaybackStream() override;  // stops decoding and joins the thread
+
+  // Waits until the first samples are decoded or the stream turned out empty. False when the
+  // stream ended without any sample.
+  bool WaitForFirstData();
+
+  bool Play(bool restart, int* error) override;
+  bool Pause(int* error) override;
+  bool Stop(int* error) override;
+  uint32_t State() override;
+  int64_t LengthFrames() override;
+  int64_t PositionFrames() override;
+  bool SeekFrames(int64_t frame, int* error) override;
+  void SetVolume(float volume) override;
+  float Volume() override;
+  uint32_t GetData(void* buffer, uint32_t length, int* error) override;
+
+  // Output thread only: adds this stream's next `frames` stereo frames, scaled by the volume,
+  // to out. Takes no lock and allocates nothing.
+  void MixInto(float* out, int frames);
+
+ private:
+  void DecodeLoop();
+  void SeekLocked(int64_t frame);
+  uint64_t EffectiveReadPos() const;
+
+  const int device_rate_;
+  const bool network_;
+  const int64_t capacity_;  // ring size in frames
+  std::vector<float> ring_;  // stereo frames; slot of frame f is f % capacity_
+
+  // Shared with the output thread.
+  std::atomic<uint64_t> write_pos_{0};
+  std::atomic<uint64_t> read_pos_{0};
+  std::atomic<uint64_t> discard_until_{0};
+  std::atomic<bool> playing_{false};
+  std::atomic<float> volume_{1.0f};
+  // Set by a seek so that a blocked network read gives up and the seek can run.
+  std::atomic<bool> seek_pending_{false};
+  std::atomic<bool> quit_{false};
+
+  std::mutex mu_;
+  std::condition_variable cv_;  // wakes the decoding thread and WaitForFirstData
+  bool paused_ = false;         // guarded by mu_
+  bool ended_ = false;          // guarded by mu_: played to the end
+  bool done_ = false;           // guarded by mu_: all of this generation is in the ring
+  uint64_t generation_ = 0;     // guarded by mu_
+  int64_t seek_target_ = 0;     // guarded by mu_
+  uint64_t base_device_ = 0;    // guarded by mu_: ring frame where the current generation starts
+  int64_t base_source_ = 0;     // guarded by mu_: source frame at base_device_
+  int64_t length_frames_ = -1;  // guarded by mu_
+  bool seekable_ = true;
+
+  // Decoding thread only.
+  std::unique_ptr<Decoder> decoder_;
+  std::thread thread_;
+};
+
+}  // namespace vorel::platform::audio
+
+#endif  // VOREL_PLATFORM_AUDIO_INTERNAL_PLAYBACK_STREAM_H_
