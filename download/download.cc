@@ -1,0 +1,55 @@
+#include "download/download.h"
+
+#include <climits>
+
+#include "download/internal/download_task.h"
+
+namespace vorel::download {
+
+Download::Download() : slot_(std::make_shared<internal::TaskSlot>()) {}
+
+Download::~Download() { Release(); }
+
+bool Download::Start(const TaskParam& param) {
+  std::lock_guard<std::mutex> lock(slot_->mu);
+  if (slot_->task) return false;
+  std::shared_ptr<internal::DownloadTask> task = internal::DownloadTask::Create(param, slot_);
+  if (!task) return false;
+  slot_->task = task;
+  if (!task->Launch()) {
+    slot_->task.reset();
+    return false;
+  }
+  return true;
+}
+
+std::int64_t Download::ReceivedBytes64() const {
+  std::lock_guard<std::mutex> lock(slot_->mu);
+  return slot_->task ? slot_->task->received() : 0;
+}
+
+std::int32_t Download::ReceivedBytes() const {
+  std::int64_t received = ReceivedBytes64();
+  return received > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(received);
+}
+
+bool Download::HasTask() const {
+  std::lock_guard<std::mutex> lock(slot_->mu);
+  return slot_->task != nullptr;
+}
+
+void Download::Release() {
+  std::shared_ptr<internal::DownloadTask> task;
+  {
+    std::lock_guard<std::mutex> lock(slot_->mu);
+    task = std::move(slot_->task);
+  }
+  if (task) task->Stop();
+}
+
+bool SetTaskLocalPath(const void* task, const runtime::Text& local_path) {
+  return internal::WithLiveTask(
+      task, [&](internal::DownloadTask& t) { t.SetLocalPath(local_path); });
+}
+
+}  // namespace vorel::download

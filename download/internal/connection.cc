@@ -1,0 +1,287 @@
+// The life of one connection thread: the probe or a range exchange, the data loop into the
+// mapped file, segment hand-over and retries.
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "download/internal/download_task.h"
+#include "download/internal/engine_settings.h"
+#include "download/internal/exchange.h"
+#include "download/internal/file_names.h"
+#include "runtime/threads.h"
+
+namespace vorel::download::internal {
+
+using namespace runtime::literals;
+
+namespace {
+
+// Results of the data loops beside those of the exchanges (1, 0, -1).
+constexpr int kSegmentDone = 2;
+constexpr int kPassAgain = 3;  // a whole-body pass left gaps nobody else is filling
+
+constexpr int kStepMs = 10;
+// Written pages are dropped from memory every so many bytes per connection.
+constexpr std::int64_t kReleaseWindow = 1 << 20;
+
+}  // namespace
+
+void DownloadTask::RunConnection(Connection& c) {
+  bool ok = false;
+  try {
+    Notify(kConnectionStarted, &c, 0);
+    ok = RunAttempts(c);
+  } catch (...) {
+    ok = false;
+  }
+  EndConnection(c, ok);
+}
+
+bool DownloadTask::RunAttempts(Connection& c) {
+  const EngineSettings& settings = Settings();
+  int failures = 0;
+  for (;;) {
+    int body = 0;
+    int r;
+    if (c.number == 1 && !probed_) {
+      r = ProbeExchange(*this, c, &body);
+      if (r == 1) r = PrepareFile(c);
+      if (r == 1) probed_ = true;
+    } else {
+      r = RangeExchange(*this, c, &body);
+    }
+    if (r == 1) r = c.whole_body ? WholeBodyLoop(c, body) : DataLoop(c, body);
+    CloseSocket(c.fd);
+
+    if (r == kSegmentDone) {
+      if (c.whole_body || stop_requested_) return true;
+      int next = segments_.TakeNext(c.number);
+      if (next < 0) return true;
+      segments_.Release(c.segment);
+      c.segment = next;
+      continue;
+    }
+    if (r == 0 || stop_requested_ || !c.running) return false;
+    if (++failures >= settings.retry_limit) return false;
+    if (r == kPassAgain) continue;
+    Status("等待"_t + std::to_string(settings.retry_wait_ms / 1000) + "秒后重试"_t, kInformation);
+    if (!WaitBeforeRetry(c)) return false;
+  }
+}
+
+bool DownloadTask::WaitBeforeRetry(const Connection& c) {
+  long long deadline = runtime::TickCount() + Settings().retry_wait_ms;
+  while (runtime::TickCount() < deadline) {
+    if (stop_requested_ || !c.running) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
+  }
+  return !stop_requested_ && c.running;
+}
+
+int DownloadTask::PrepareFile(Connection& c) {
+  const std::int64_t total = total_;
+  segments_.Split(total, param_.ConnectionCount, Settings().connection_buffer_size);
+  segments_.Claim(0, c.number);
+  c.segment = 0;
+  if (!ChooseFileName(c)) return 0;
+  int error = 0;
+  file_ = OutputFile::Create(FileSystemPath(local_path()), total, &error);
+  if (!file_) {
+    Status("创建文件错误，超出最大支持下载长度或磁盘不可写或磁盘没有空间或同名文件已存在"_t,
+           kError);
+    return 0;
+  }
+  for (int i = 1; i < segments_.size(); ++i) queue_.Push({4});
+  return 1;
+}
+
+bool DownloadTask::ChooseFileName(Connection& c) {
+  runtime::Text path = local_path();
+  if (!path.empty() && path.back() == '/') {
+    path += FileNameFromTarget(request().target);
+    SetLocalPath(path);
+  }
+  std::optional<std::int64_t> existing = ExistingSize(path);
+  if (!existing) return true;
+  std::int32_t answer = 0;
+  if (param_.NotifyCallback) {
+    try {
+      answer = param_.NotifyCallback(kSameNameExists, &c, *existing, 0, this);
+    } catch (...) {
+      answer = 1;
+    }
+  }
+  if (answer == 0) {
+    for (int i = 0; i < 99; ++i) {
+      std::optional<runtime::Text> next = NextAutoName(path);
+      if (!next) break;
+      path = *next;
+      if (!ExistingSize(path)) {
+        SetLocalPath(path);
+        Status("发现同名文件, 系统自动更名为"_t + path, kInformation);
+        return true;
+      }
+    }
+    Status("发现同名文件，超过系统自动更名次数"_t, kError);
+    return false;
+  }
+  if (answer == 2) {
+    Status("发现同名文件, 用户更名为"_t + local_path(), kInformation);
+    return true;
+  }
+  Status("发现同名文件, 用户选择放弃下载"_t, kInformation);
+  return false;
+}
+
+void DownloadTask::Announce(Connection& c, std::int64_t start, std::int64_t end) {
+  int key = c.whole_body ? -2 : c.segment;
+  if (c.announced_segment != key) {
+    Notify(c.announced_any ? kFurtherSegment : kFirstSegment, &c, start, end);
+    c.announced_any = true;
+    c.announced_segment = key;
+  }
+  c.release_from = start;
+  if (c.number == 1 && !total_notified_.exchange(true)) Notify(kTotalSize, &c, total_);
+}
+
+int DownloadTask::BlockSize() const {
+  std::int64_t share = speed_share_;
+  if (share > 0) return static_cast<int>(std::min<std::int64_t>(share, INT32_MAX));
+  return param_.ReceiveBlockSize > 0 ? param_.ReceiveBlockSize : Settings().connection_buffer_size;
+}
+
+void DownloadTask::PaceReceive(const Connection& c, long long started_ms) {
+  if (speed_share_ <= 0) return;
+  long long until = started_ms + 1000;
+  while (runtime::TickCount() < until && !stop_requested_ && c.running) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
+  }
+}
+
+void DownloadTask::ReleaseWritten(Connection& c, std::int64_t written_end) {
+  if (written_end - c.release_from < kReleaseWindow) return;
+  file_->Release(c.release_from, written_end - c.release_from);
+  c.release_from = written_end;
+}
+
+void DownloadTask::Flush(Connection& c, int& buffered) {
+  if (buffered <= 0) return;
+  SegmentTable::Span span = segments_.Reserve(c.segment, buffered);
+  file_->Write(span.offset, c.buffer.data(), span.count);
+  segments_.Commit(c.segment, span.count);
+  ReleaseWritten(c, span.offset + span.count);
+  buffered = 0;
+}
+
+int DownloadTask::DataLoop(Connection& c, int buffered) {
+  const int buffer_size = static_cast<int>(c.buffer.size());
+  Segment s = segments_.Get(c.segment);
+  Announce(c, s.start + s.done, s.start + s.length);
+  // Bytes that came with the header beyond what the segment lacks are dropped.
+  buffered = static_cast<int>(std::min<std::int64_t>(buffered, s.lacking()));
+  if (buffered > 0) {
+    CountReceived(c, buffered);
+    Notify(kBytesArrived, &c, buffered);
+  }
+  StopSignal stop = stop_signal(c);
+  for (;;) {
+    std::int64_t lacking = segments_.Get(c.segment).lacking();
+    if (buffered >= lacking) {
+      Flush(c, buffered);
+      return kSegmentDone;
+    }
+    if (stop.Stopped()) {
+      Flush(c, buffered);
+      return -1;
+    }
+    const int per_call = std::min(buffer_size, BlockSize());
+    const int block = static_cast<int>(
+        std::min<std::int64_t>({per_call, buffer_size - buffered, lacking - buffered}));
+    long long started = runtime::TickCount();
+    int n = ReceiveWithTimeout(c.fd, c.buffer.data() + buffered, block, per_call,
+                               param_.ReceiveTimeout, stop, 1,
+                               [&](int k) { CountReceived(c, k); });
+    if (n < 0) {
+      // Whatever arrived is kept; a close in mid-segment is a failed attempt that resumes at
+      // the first missing byte.
+      Flush(c, buffered);
+      if (segments_.Get(c.segment).complete()) return kSegmentDone;
+      Status(SocketErrorText(n), kError);
+      return -1;
+    }
+    if (n > 0) {
+      Notify(kBytesArrived, &c, n);
+      buffered += n;
+    }
+    PaceReceive(c, started);
+    if (buffered == buffer_size) Flush(c, buffered);
+  }
+}
+
+void DownloadTask::FlushBody(Connection& c, int& buffered) {
+  if (buffered <= 0) return;
+  const char* data = c.buffer.data();
+  std::int64_t accepted = segments_.FillFromBody(
+      c.body_offset, buffered, c.number,
+      [&](std::int64_t file_offset, std::int64_t run_offset, std::int64_t count) {
+        file_->Write(file_offset, data + run_offset, count);
+      });
+  c.body_offset += buffered;
+  buffered = 0;
+  ReleaseWritten(c, c.body_offset);
+  if (accepted > 0) {
+    CountReceived(c, accepted);
+    Notify(kBytesArrived, &c, accepted);
+  }
+}
+
+int DownloadTask::WholeBodyLoop(Connection& c, int buffered) {
+  const int buffer_size = static_cast<int>(c.buffer.size());
+  const std::int64_t total = total_;
+  Announce(c, c.body_offset, total);
+  buffered = static_cast<int>(std::min<std::int64_t>(buffered, total - c.body_offset));
+  StopSignal stop = stop_signal(c);
+  for (;;) {
+    std::int64_t remaining = total - c.body_offset - buffered;
+    if (remaining <= 0) {
+      FlushBody(c, buffered);
+      return AfterWholeBody(c);
+    }
+    if (stop.Stopped()) {
+      FlushBody(c, buffered);
+      return -1;
+    }
+    const int per_call = std::min(buffer_size, BlockSize());
+    const int block =
+        static_cast<int>(std::min<std::int64_t>({per_call, buffer_size - buffered, remaining}));
+    long long started = runtime::TickCount();
+    int n = ReceiveWithTimeout(c.fd, c.buffer.data() + buffered, block, per_call,
+                               param_.ReceiveTimeout, stop, 1, nullptr);
+    if (n < 0) {
+      FlushBody(c, buffered);
+      if (segments_.AllComplete()) return kSegmentDone;
+      Status(SocketErrorText(n), kError);
+      return -1;
+    }
+    buffered += n;
+    PaceReceive(c, started);
+    if (buffered == buffer_size) FlushBody(c, buffered);
+  }
+}
+
+int DownloadTask::AfterWholeBody(Connection& c) {
+  // Segments still held by other connections are either finished by them or given up, which
+  // leaves them to another pass over the whole body.
+  CloseSocket(c.fd);
+  StopSignal stop = stop_signal(c);
+  for (;;) {
+    if (segments_.AllComplete()) return kSegmentDone;
+    if (segments_.HasUnownedGap(c.number)) return kPassAgain;
+    if (stop.Stopped()) return -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
+  }
+}
+
+}  // namespace vorel::download::internal

@@ -1,0 +1,282 @@
+#include "download/internal/download_task.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "download/internal/engine_settings.h"
+#include "runtime/threads.h"
+
+namespace vorel::download::internal {
+
+namespace {
+constexpr int kIdleWaitMs = 100;
+constexpr int kStopStepMs = 20;
+
+enum MessageKind : int {
+  kLeave = 1,
+  kReset = 2,
+  kStartConnection = 4,
+  kStatusLine = 9,
+  kAllEnded = 18,
+  kNotify = 21,
+};
+}  // namespace
+
+void MessageQueue::Push(TaskMessage message) {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    messages_.push_back(std::move(message));
+  }
+  cv_.notify_one();
+}
+
+std::optional<TaskMessage> MessageQueue::Pop(int wait_ms) {
+  std::unique_lock<std::mutex> lock(mu_);
+  if (!cv_.wait_for(lock, std::chrono::milliseconds(wait_ms),
+                    [this] { return !messages_.empty(); })) {
+    return std::nullopt;
+  }
+  TaskMessage message = std::move(messages_.front());
+  messages_.pop_front();
+  return message;
+}
+
+void MessageQueue::Clear() {
+  std::lock_guard<std::mutex> lock(mu_);
+  messages_.clear();
+}
+
+std::shared_ptr<DownloadTask> DownloadTask::Create(const TaskParam& param,
+                                                   std::shared_ptr<TaskSlot> slot) {
+  TransferAddress address = ParseTransferAddress(param.Url);
+  if (address.kind != kHttp || address.host.empty()) return nullptr;
+  std::shared_ptr<DownloadTask> task(new DownloadTask());
+  task->param_ = param;
+  task->param_.TaskFlags |= 0x1000;
+  task->param_.ConnectionCount = std::max(1, param.ConnectionCount);
+  task->address_ = address;
+  task->slot_ = slot;
+  task->request_ = MakeRequestParts(param.Url, address, param.HttpProxy, param.Referer);
+  task->port_ = address.port;
+  task->local_path_ = param.LocalPath;
+  return task;
+}
+
+DownloadTask::~DownloadTask() = default;
+
+bool DownloadTask::Launch() {
+  RegisterTask(this);
+  try {
+    task_thread_ = std::thread([self = shared_from_this()] { self->RunTaskThread(); });
+    task_thread_.detach();
+  } catch (const std::system_error&) {
+    UnregisterTask(this);
+    return false;
+  }
+  return true;
+}
+
+void DownloadTask::Stop() {
+  stopping_ = true;
+  stop_requested_ = true;
+  {
+    std::lock_guard<std::mutex> lock(connections_mu_);
+    for (auto& c : connections_) {
+      if (c->state.load() != -1) c->running = false;
+    }
+  }
+  long long deadline = runtime::TickCount() + std::max(0, param_.StopWait);
+  while (!AllConnectionsFinished() && runtime::TickCount() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(kStopStepMs));
+  }
+  queue_.Push({kAllEnded});
+}
+
+void DownloadTask::SetLocalPath(const runtime::Text& path) {
+  std::lock_guard<std::mutex> lock(request_mu_);
+  local_path_ = path;
+}
+
+RequestParts DownloadTask::request() const {
+  std::lock_guard<std::mutex> lock(request_mu_);
+  return request_;
+}
+
+void DownloadTask::set_request(const RequestParts& parts) {
+  std::lock_guard<std::mutex> lock(request_mu_);
+  request_ = parts;
+}
+
+void DownloadTask::set_server(const std::string& dotted, int port) {
+  std::lock_guard<std::mutex> lock(request_mu_);
+  dotted_ = dotted;
+  port_ = port;
+}
+
+std::string DownloadTask::dotted() const {
+  std::lock_guard<std::mutex> lock(request_mu_);
+  return dotted_;
+}
+
+int DownloadTask::server_port() const {
+  std::lock_guard<std::mutex> lock(request_mu_);
+  return port_;
+}
+
+runtime::Text DownloadTask::local_path() const {
+  std::lock_guard<std::mutex> lock(request_mu_);
+  return local_path_;
+}
+
+void DownloadTask::Status(const runtime::Text& line, std::int32_t level) {
+  TaskMessage message{kStatusLine};
+  message.text = line;
+  message.value = level;
+  queue_.Push(std::move(message));
+}
+
+void DownloadTask::Notify(std::int32_t type, const Connection* c, std::int64_t value,
+                          std::int64_t value2) {
+  TaskMessage message{kNotify};
+  message.type = type;
+  message.pointer = c;
+  message.value = value;
+  message.value2 = value2;
+  queue_.Push(std::move(message));
+}
+
+void DownloadTask::CountReceived(Connection& c, std::int64_t n) {
+  received_.fetch_add(n, std::memory_order_relaxed);
+  c.received.fetch_add(n, std::memory_order_relaxed);
+}
+
+bool DownloadTask::ClaimWholeBody(Connection& c) {
+  segments_.CloseHandingOut();
+  if (c.whole_body) return true;
+  if (whole_body_claimed_.exchange(true)) return false;
+  c.whole_body = true;
+  return true;
+}
+
+void DownloadTask::RunTaskThread() {
+  queue_.Push({kStartConnection});
+  for (;;) {
+    std::optional<TaskMessage> message = queue_.Pop(kIdleWaitMs);
+    if (!message) continue;
+    if (message->kind == kLeave) break;
+    try {
+      switch (message->kind) {
+        case kReset:
+          queue_.Clear();
+          queue_.Push({kLeave});
+          break;
+        case kStartConnection:
+          if (!stopping_) StartConnection();
+          break;
+        case kStatusLine:
+          if (param_.StatusCallback) {
+            param_.StatusCallback(message->text, static_cast<std::int32_t>(message->value));
+          }
+          break;
+        case kAllEnded:
+          // Connections started after this message was queued end with their own message 18.
+          if (AllConnectionsFinished()) queue_.Push({kReset});
+          break;
+        case kNotify:
+          if (param_.NotifyCallback) {
+            param_.NotifyCallback(message->type, message->pointer, message->value,
+                                  message->value2, this);
+          }
+          break;
+        default:
+          break;
+      }
+    } catch (...) {
+      // An owner's callback must not take the task thread down with it.
+    }
+  }
+  Finish();
+}
+
+void DownloadTask::StartConnection() {
+  std::lock_guard<std::mutex> lock(connections_mu_);
+  auto c = std::make_unique<Connection>();
+  c->number = static_cast<int>(connections_.size()) + 1;
+  if (c->number > 1) {
+    c->segment = segments_.PickForNewConnection(c->number, Settings().connection_buffer_size);
+    if (c->segment < 0) return;
+  }
+  if (param_.SpeedLimit > 0) speed_share_ = std::max(1, param_.SpeedLimit / (active_ + 1));
+  c->buffer.resize(static_cast<std::size_t>(Settings().connection_buffer_size));
+  Connection* raw = c.get();
+  connections_.push_back(std::move(c));
+  ++active_;
+  try {
+    raw->thread = std::thread([self = shared_from_this(), raw] { self->RunConnection(*raw); });
+  } catch (const std::system_error&) {
+    --active_;
+    raw->state = -1;
+    segments_.Release(raw->segment);
+    if (active_ == 0) queue_.Push({kAllEnded});
+  }
+}
+
+bool DownloadTask::AllConnectionsFinished() {
+  std::lock_guard<std::mutex> lock(connections_mu_);
+  return active_ == 0;
+}
+
+void DownloadTask::EndConnection(Connection& c, bool ok) {
+  CloseSocket(c.fd);
+  std::int64_t reached = 0;
+  if (c.whole_body) {
+    reached = c.body_offset;
+  } else if (c.segment >= 0) {
+    Segment s = segments_.Get(c.segment);
+    reached = s.start + s.done;
+    segments_.Release(c.segment);
+  }
+  Notify(ok ? kConnectionDone : kConnectionFailed, &c, reached);
+  std::vector<char>().swap(c.buffer);
+  bool last;
+  {
+    std::lock_guard<std::mutex> lock(connections_mu_);
+    last = --active_ == 0;
+    c.state = -1;
+  }
+  if (last) queue_.Push({kAllEnded});
+}
+
+void DownloadTask::Finish() {
+  std::vector<Connection*> started;
+  {
+    std::lock_guard<std::mutex> lock(connections_mu_);
+    for (auto& c : connections_) started.push_back(c.get());
+  }
+  for (Connection* c : started) {
+    if (c->thread.joinable()) c->thread.join();
+  }
+  bool complete = false;
+  if (file_) {
+    file_->Close();
+    complete = segments_.AllComplete();
+    // A partial file under the final name would pass for the finished song.
+    if (!complete) unlink(file_->path().c_str());
+  }
+  std::int64_t value = stop_requested_ ? segments_.SumDone() : std::max<std::int64_t>(total_, 0);
+  if (std::shared_ptr<TaskSlot> slot = slot_.lock()) {
+    std::lock_guard<std::mutex> lock(slot->mu);
+    if (slot->task.get() == this) slot->task.reset();
+  }
+  if (param_.NotifyCallback) {
+    try {
+      param_.NotifyCallback(kTaskEnded, nullptr, value, complete ? 1 : 0, this);
+    } catch (...) {
+    }
+  }
+  UnregisterTask(this);
+}
+
+}  // namespace vorel::download::internal

@@ -1,0 +1,176 @@
+#ifndef VOREL_DOWNLOAD_INTERNAL_DOWNLOAD_TASK_H_
+#define VOREL_DOWNLOAD_INTERNAL_DOWNLOAD_TASK_H_
+
+// One transfer: its task thread with the message loop, its connection threads, the segment
+// table and the output file. Thread-safe where each member says so.
+//
+// Ownership: the task is shared by the owner's slot, its task thread and its connection
+// threads; it is destroyed when the last of them lets go. The file is unmapped by the task
+// thread only after every connection it started has finished.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "download/internal/http_request.h"
+#include "download/internal/output_file.h"
+#include "download/internal/segment_table.h"
+#include "download/internal/socket_io.h"
+#include "download/task_param.h"
+#include "download/transfer_address.h"
+
+namespace vorel::download::internal {
+
+class DownloadTask;
+
+// The owner's side of a Download object: at most one task, cleared by the task when it ends.
+struct TaskSlot {
+  std::mutex mu;
+  std::shared_ptr<DownloadTask> task;  // guarded by mu
+};
+
+struct Connection {
+  int number = 0;  // 1 is the probe
+  std::atomic<bool> running{true};
+  std::atomic<int> state{1};  // 1 while working, -1 once finished
+  std::atomic<std::int64_t> received{0};
+  std::thread thread;
+
+  // Connection thread only.
+  int fd = -1;
+  int segment = -1;
+  int announced_segment = -1;  // segment for which 6 or 7 was sent
+  bool announced_any = false;
+  bool whole_body = false;     // reads a full reply (the server ignores Range) from body_offset
+  std::int64_t body_offset = 0;
+  std::int64_t release_from = -1;  // start of the written range not yet released from memory
+  std::vector<char> buffer;
+};
+
+struct TaskMessage {
+  TaskMessage(int message_kind = 0) : kind(message_kind) {}  // NOLINT: {kind} reads well
+  int kind;  // 1 leave, 2 reset, 4 start a connection, 9 status line, 18 all ended, 21 notify
+  std::int32_t type = 0;
+  const void* pointer = nullptr;
+  std::int64_t value = 0;
+  std::int64_t value2 = 0;
+  runtime::Text text;
+};
+
+// Thread-safe FIFO of task messages.
+class MessageQueue {
+ public:
+  void Push(TaskMessage message);
+  // The oldest message, waiting up to wait_ms for one.
+  std::optional<TaskMessage> Pop(int wait_ms);
+  void Clear();
+
+ private:
+  std::mutex mu_;
+  std::condition_variable cv_;
+  std::deque<TaskMessage> messages_;  // guarded by mu_
+};
+
+class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
+ public:
+  // A task for `param`, or null when its address is not an HTTP address with a host.
+  static std::shared_ptr<DownloadTask> Create(const TaskParam& param,
+                                              std::shared_ptr<TaskSlot> slot);
+  ~DownloadTask();
+
+  // Starts the task thread; false when it cannot be had.
+  bool Launch();
+  // Asks every connection to stop, waits up to StopWait for them and lets the task end.
+  void Stop();
+  std::int64_t received() const { return received_.load(std::memory_order_relaxed); }
+  void SetLocalPath(const runtime::Text& path);
+
+  // Used by the exchanges and the connections (connection threads).
+  const TaskParam& param() const { return param_; }
+  RequestParts request() const;
+  void set_request(const RequestParts& parts);
+  void set_server(const std::string& dotted, int port);
+  std::string dotted() const;
+  int server_port() const;
+  runtime::Text local_path() const;
+  std::int64_t total() const { return total_.load(); }
+  void set_total(std::int64_t total) { total_.store(total); }
+  StopSignal stop_signal(const Connection& c) const { return {&stop_requested_, &c.running}; }
+  bool stop_requested() const { return stop_requested_.load(); }
+  SegmentTable& segments() { return segments_; }
+  void Status(const runtime::Text& line, std::int32_t level);
+  void Notify(std::int32_t type, const Connection* c, std::int64_t value, std::int64_t value2 = 0);
+  void CountReceived(Connection& c, std::int64_t n);
+
+  // The server ignores Range: the first connection to see it reads the whole reply instead.
+  // True when the caller becomes that connection.
+  bool ClaimWholeBody(Connection& c);
+
+ private:
+  DownloadTask() = default;
+  void RunTaskThread();
+  void StartConnection();
+  void RunConnection(Connection& c);
+  bool RunAttempts(Connection& c);
+  int PrepareFile(Connection& c);
+  bool ChooseFileName(Connection& c);
+  void Announce(Connection& c, std::int64_t start, std::int64_t end);
+  int DataLoop(Connection& c, int buffered);
+  int WholeBodyLoop(Connection& c, int buffered);
+  int AfterWholeBody(Connection& c);
+  void Flush(Connection& c, int& buffered);
+  void FlushBody(Connection& c, int& buffered);
+  void ReleaseWritten(Connection& c, std::int64_t written_end);
+  void PaceReceive(const Connection& c, long long started_ms);
+  int BlockSize() const;
+  bool WaitBeforeRetry(const Connection& c);
+  void EndConnection(Connection& c, bool ok);
+  bool AllConnectionsFinished();
+  void Finish();
+
+  // Immutable after Create.
+  TaskParam param_;
+  TransferAddress address_;
+  std::weak_ptr<TaskSlot> slot_;
+
+  mutable std::mutex request_mu_;
+  RequestParts request_;    // guarded by request_mu_
+  std::string dotted_;      // guarded by request_mu_
+  int port_ = 0;            // guarded by request_mu_
+  runtime::Text local_path_;  // guarded by request_mu_
+
+  std::atomic<bool> stop_requested_{false};
+  std::atomic<bool> stopping_{false};
+  std::atomic<std::int64_t> received_{0};
+  std::atomic<std::int64_t> total_{-1};
+  std::atomic<bool> total_notified_{false};
+  std::atomic<bool> probed_{false};
+  std::atomic<bool> whole_body_claimed_{false};
+  std::atomic<std::int64_t> speed_share_{0};  // bytes per second and connection; 0 = no limit
+
+  SegmentTable segments_;
+  std::unique_ptr<OutputFile> file_;  // set by the probe before any other connection starts
+
+  std::mutex connections_mu_;
+  std::vector<std::unique_ptr<Connection>> connections_;  // guarded by connections_mu_
+  int active_ = 0;                                        // guarded by connections_mu_
+
+  MessageQueue queue_;
+  std::thread task_thread_;
+};
+
+// The engine's list of live tasks (for SetTaskLocalPath and the tests' wait).
+void RegisterTask(DownloadTask* task);
+void UnregisterTask(DownloadTask* task);
+bool WithLiveTask(const void* task, const std::function<void(DownloadTask&)>& action);
+
+}  // namespace vorel::download::internal
+
+#endif  // VOREL_DOWNLOAD_INTERNAL_DOWNLOAD_TASK_H_

@@ -1,0 +1,232 @@
+#include "download/internal/exchange.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "download/internal/engine_settings.h"
+#include "download/internal/file_names.h"
+#include "download/internal/response_header.h"
+
+namespace vorel::download::internal {
+
+using namespace runtime::literals;
+
+namespace {
+
+constexpr int kHeaderChunk = 4096;
+
+std::string Endpoint(const std::string& host, int port) {
+  return host + ":" + std::to_string(port);
+}
+
+// Host and port of a host part ("name", "name:port") or a proxy ("[http://]name[:port][/]").
+void SplitHostPort(std::string_view text, std::string* host, int* port) {
+  if (text.size() >= 7 && (text.substr(0, 7) == "http://" || text.substr(0, 7) == "HTTP://")) {
+    text.remove_prefix(7);
+  }
+  text = text.substr(0, text.find('/'));
+  text = text.substr(text.find('@') == std::string_view::npos ? 0 : text.find('@') + 1);
+  std::size_t colon = text.find(':');
+  *port = 80;
+  if (colon != std::string_view::npos) {
+    int value = 0;
+    for (char c : text.substr(colon + 1)) {
+      if (c < '0' || c > '9' || value > 65535) break;
+      value = value * 10 + (c - '0');
+    }
+    if (value > 0 && value <= 65535) *port = value;
+  }
+  host->assign(text.substr(0, colon));
+}
+
+// Connects c.fd to dotted:port with the task's time-out. Status lines as the caller's kind
+// asks: the probe's "[...]成功" has a space before the bracket, a range connection's has none.
+int Connect(DownloadTask& task, Connection& c, const std::string& dotted, int port, bool proxy,
+            bool probe) {
+  std::string endpoint = Endpoint(dotted, port);
+  task.Status((proxy ? "正在连接代理服务器 ["_t : "正在连接 ["_t) + endpoint + "]", kInformation);
+  CloseSocket(c.fd);
+  c.fd = OpenTcpSocket();
+  int r = c.fd < 0 ? kWaitFailed
+                   : ConnectWithTimeout(c.fd, dotted, port, task.param().ConnectTimeout,
+                                        task.stop_signal(c));
+  if (r == kStopped) return -1;
+  if (r == kConnectTimeout) {
+    task.Status("连接 ["_t + endpoint + "]超时"_t, kError);
+    return -1;
+  }
+  if (r != 0) {
+    task.Status("连接 ["_t + endpoint + "]失败"_t, kError);
+    return -1;
+  }
+  task.Status((probe ? "连接 ["_t : "连接["_t) + endpoint + "]成功"_t, kInformation);
+  return 1;
+}
+
+int Send(DownloadTask& task, Connection& c, const runtime::Text& request) {
+  task.Status(request, kRequestSent);
+  // A send that cannot even start within the time-out fails the attempt at once rather than
+  // waiting a further receive time-out for a reply that cannot come.
+  if (SendWithTimeout(c.fd, request, task.param().SendTimeout) < 0) {
+    task.Status("发送请求失败"_t, kError);
+    return -1;
+  }
+  return 1;
+}
+
+// Reads until a whole header is in. The bytes after it go to the start of c.buffer.
+int ReadHeader(DownloadTask& task, Connection& c, ResponseHeader* header, int* body_bytes) {
+  const int limit = Settings().header_limit;
+  std::string received;
+  char chunk[kHeaderChunk];
+  for (;;) {
+    int n = ReceiveWithTimeout(c.fd, chunk, kHeaderChunk, kHeaderChunk,
+                               task.param().ReceiveTimeout, task.stop_signal(c), 1, nullptr);
+    if (n == 0 || task.stop_requested()) return -1;
+    if (n < 0) {
+      task.Status(SocketErrorText(n), kError);
+      return -1;
+    }
+    received.append(chunk, static_cast<std::size_t>(n));
+    std::optional<HeaderSpan> span = FindHeader(received);
+    if (span && static_cast<int>(span->end - span->begin) <= limit) {
+      std::string_view text = std::string_view(received).substr(span->begin,
+                                                                span->end - span->begin);
+      task.Status(runtime::Text(text), kReplyHeader);
+      *header = ParseResponseHeader(text);
+      std::size_t body = std::min(received.size() - span->end, c.buffer.size());
+      std::memcpy(c.buffer.data(), received.data() + span->end, body);
+      *body_bytes = static_cast<int>(body);
+      return 1;
+    }
+    if (span || static_cast<int>(received.size()) > limit) {
+      task.Status("HTTP返回头部信息过长"_t, kError);
+      return 0;
+    }
+  }
+}
+
+// Gives a local path that ends in "/" the Content-Disposition name, if the reply has one.
+void TakeDispositionName(DownloadTask& task, const ResponseHeader& header) {
+  runtime::Text path = task.local_path();
+  if (path.empty() || path.back() != '/') return;
+  runtime::Text name = DispositionFileName(header.content_disposition);
+  if (!name.empty()) task.SetLocalPath(path + SafeFileName(name));
+}
+
+int RejectStatus(DownloadTask& task, int status) {
+  if (status == 400 || status == 403 || status == 404) {
+    task.Status("出现错误"_t, kError);
+  } else {
+    task.Status("暂时不支持的返回, 返回号["_t + std::to_string(status) + "]", kError);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int ProbeExchange(DownloadTask& task, Connection& c, int* body_bytes) {
+  int redirects = 0;
+  for (;;) {
+    RequestParts parts = task.request();
+    bool proxy = !parts.proxy.empty();
+    std::string host;
+    int port = 80;
+    SplitHostPort(proxy ? parts.proxy : parts.host, &host, &port);
+    std::string dotted = host;
+    if (!IsDottedIpv4(host)) {
+      task.Status((proxy ? "正在代理服务器解析域名 ["_t : "正在解析域名 ["_t) + host + "]",
+                  kInformation);
+      std::optional<std::string> resolved = ResolveIpv4(host);
+      if (!resolved) {
+        task.Status((proxy ? "解析代理服务器域名 ["_t : "解析域名 ["_t) + host + "]出错"_t,
+                    kError);
+        return -1;
+      }
+      dotted = *resolved;
+    }
+    task.set_server(dotted, port);
+    if (Connect(task, c, dotted, port, proxy, true) != 1) return -1;
+    if (Send(task, c, BuildHttpRequest(parts.proxy, parts.target, parts.host, parts.referer,
+                                       parts.user_agent, parts.extra_line)) != 1) {
+      return -1;
+    }
+    ResponseHeader header;
+    int r = ReadHeader(task, c, &header, body_bytes);
+    if (r != 1) return r;
+    TakeDispositionName(task, header);
+
+    if (header.status == 301 || header.status == 302) {
+      if (header.location.empty() || ++redirects > Settings().max_redirects) {
+        task.Status("获得重定向信息错误"_t, kError);
+        return 0;
+      }
+      task.Status("重定向到 ["_t + header.location + "]", kError);
+      if (!RebuildForRedirect(parts, header)) {
+        task.Status("COOKIE过长或获得重定向信息错误或不支持的协议"_t, kError);
+        return 0;
+      }
+      task.set_request(parts);
+      CloseSocket(c.fd);
+      continue;
+    }
+    if (header.status != 200 && header.status != 206) return RejectStatus(task, header.status);
+
+    std::int64_t length = (header.status == 200 && !header.chunked) ? header.content_length : -1;
+    if (length < 0) {
+      task.Status("无法获得文件大小"_t, kError);
+      return 0;
+    }
+    task.set_total(length);
+    return 1;
+  }
+}
+
+int RangeExchange(DownloadTask& task, Connection& c, int* body_bytes) {
+  std::int64_t offset;
+  if (c.whole_body) {
+    offset = task.segments().FirstMissing();
+    if (offset < 0) offset = 0;
+  } else {
+    Segment s = task.segments().Get(c.segment);
+    offset = s.start + s.done;
+  }
+  RequestParts parts = task.request();
+  if (Connect(task, c, task.dotted(), task.server_port(), !parts.proxy.empty(), false) != 1) {
+    return -1;
+  }
+  runtime::Text range = "Range: bytes=" + std::to_string(offset) + "-\r\n";
+  if (Send(task, c, BuildHttpRequest(parts.proxy, parts.target, parts.host, parts.referer,
+                                     parts.user_agent, range)) != 1) {
+    return -1;
+  }
+  ResponseHeader header;
+  int r = ReadHeader(task, c, &header, body_bytes);
+  if (r != 1) return r;
+  TakeDispositionName(task, header);
+
+  if (header.status == 200) {
+    // The whole file instead of a range. Only a reply of the same length can stand in for it.
+    task.Status("出现错误"_t, kError);
+    if (header.chunked || header.content_length != task.total()) return 0;
+    if (!task.ClaimWholeBody(c)) return 0;
+    c.body_offset = 0;
+    return 1;
+  }
+  if (header.status == 206) {
+    if (header.range_total >= 0 && header.range_total != task.total()) {
+      task.Status("出现错误"_t, kError);  // the file changed on the server
+      return 0;
+    }
+    if (header.range_start != offset) {
+      task.Status("出现错误"_t, kError);
+      return -1;
+    }
+    c.body_offset = offset;
+    return 1;
+  }
+  return RejectStatus(task, header.status);
+}
+
+}  // namespace vorel::download::internal
