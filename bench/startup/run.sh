@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Start-up time (until the first top-level window is mapped) and resident memory 3 s later,
+# median of 5 warm runs, for vorel and the desktop players people would otherwise use, all under
+# the same Xvfb server in the same run. Installs the peers and the X headers when missing.
+#   bash bench/startup/run.sh
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+need=()
+for p in libx11-dev audacious qmmp xvfb; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
+done
+if [ ${#need[@]} -gt 0 ]; then
+  apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${need[@]}"
+fi
+cmake -S . -B build -G Ninja >/dev/null
+cmake --build build --target vorel >/dev/null
+mkdir -p build/bench
+cc -O2 -o build/bench/map_time bench/startup/map_time.c -lX11
+
+Xvfb :97 -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null' EXIT
+export DISPLAY=:97
+sleep 1
+home=$(mktemp -d)
+export HOME=$home XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share
+export VOREL_AUDIO=null
+
+measure() {  # name, command...
+  local name=$1; shift
+  "$@" >/dev/null 2>&1 & sleep 3; kill $! 2>/dev/null || true; wait 2>/dev/null || true  # warm-up
+  local maps=() rsss=()
+  for i in 1 2 3 4 5; do
+    read -r m r < <(build/bench/map_time 3000 "$@" 2>/dev/null | sed 's/map_ms=//; s/rss_kib=//')
+    maps+=("$m"); rsss+=("$r")
+  done
+  local mm rm
+  mm=$(printf '%s\n' "${maps[@]}" | sort -n | sed -n 3p)
+  rm=$(printf '%s\n' "${rsss[@]}" | sort -n | sed -n 3p)
+  printf '%-10s start %7.1f ms   rss %7.1f MiB\n' "$name" "$mm" "$(echo "$rm / 1024" | bc -l)"
+  echo "$name $mm $rm" >> "$home/results"
+}
+
+measure vorel build/bin/vorel
+measure audacious audacious
+measure qmmp qmmp
+awk '{ t[$1]=$2; r[$1]=$3 } END {
+  printf "vorel / audacious: start %.2f, rss %.2f\n", t["vorel"]/t["audacious"], r["vorel"]/r["audacious"]
+  printf "vorel / qmmp:      start %.2f, rss %.2f\n", t["vorel"]/t["qmmp"], r["vorel"]/r["qmmp"] }' "$home/results"
