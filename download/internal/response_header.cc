@@ -48,9 +48,9 @@ std::int64_t ParseSize(std::string_view digits) {
 
 // "bytes 200-399/1000" (also "bytes=200-399/1000", and "*" for an unknown total).
 void ParseContentRange(std::string_view value, ResponseHeader& header) {
-  std::size_t p = 0;
-  while (p < value.size() && !(value[p] >= '0' && value[p] <= '9')) ++p;
-  std::string_view rest = value.substr(p);
+  if (value.size() < 6 || !EqualsIgnoringCase(value.substr(0, 5), "bytes")) return;
+  std::string_view rest = value.substr(5);
+  while (!rest.empty() && (IsSpace(rest.front()) || rest.front() == '=')) rest.remove_prefix(1);
   std::size_t dash = rest.find('-');
   std::size_t slash = rest.find('/');
   if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash) return;

@@ -1,0 +1,77 @@
+#ifndef VOREL_TESTS_DOWNLOAD_ENGINE_FIXTURE_H_
+#define VOREL_TESTS_DOWNLOAD_ENGINE_FIXTURE_H_
+
+// What the engine tests share: a recorder of notifications and status lines, a temporary
+// folder, and engine waits shortened through the test seam.
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "download/download.h"
+#include "download/internal/engine_settings.h"
+#include "download/task_param.h"
+#include "runtime/text.h"
+
+namespace vorel::download::testing {
+
+struct Event {
+  std::int32_t type;
+  const void* pointer;
+  std::int64_t value;
+  std::int64_t value2;
+};
+
+// Collects what a task reports. Its state is shared with the callbacks, so a task that ends
+// after the recorder is gone touches nothing freed.
+class Recorder {
+ public:
+  Recorder();
+  NotifyCallback Notifier();
+  StatusCallback Statuser();
+  // The answer to notification 18 (default 0).
+  void set_same_name_answer(std::function<std::int32_t(const void* task)> answer);
+
+  // Waits (a hang guard, not a timing check) for notification 4; false when it did not come.
+  bool WaitForEnd(int timeout_ms = 60000);
+  bool WaitUntil(const std::function<bool()>& done, int timeout_ms = 60000);
+
+  std::vector<Event> events() const;
+  std::vector<std::pair<runtime::Text, std::int32_t>> statuses() const;
+  bool HasStatus(const runtime::Text& line) const;
+  Event end() const;  // notification 4
+  std::int64_t bytes_arrived() const;
+  std::string StatusDump() const;  // UTF-8, for failure messages
+
+ private:
+  struct State;
+  std::shared_ptr<State> state_;
+};
+
+class EngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // A record for `url` writing `name` in the temporary folder, with the owner's settings of
+  // the player (5 connections, 10240-byte blocks) and shortened time-outs.
+  TaskParam Param(const std::string& url, const std::string& name);
+  std::string PathOf(const std::string& name) const { return dir_ + "/" + name; }
+  static std::string ReadFile(const std::string& path);
+  static bool Exists(const std::string& path);
+  std::vector<std::string> FolderEntries() const;
+
+  std::string dir_;
+  Recorder recorder_;
+  std::unique_ptr<internal::ScopedEngineSettingsForTesting> settings_;
+};
+
+}  // namespace vorel::download::testing
+
+#endif  // VOREL_TESTS_DOWNLOAD_ENGINE_FIXTURE_H_
