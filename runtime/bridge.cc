@@ -261,6 +261,20 @@ void InitRuntime(std::span<const std::uint8_t> window_template) {
   }
 }
 
+bool SetTemplateCaption(WindowId window, ControlId control, const Text& caption) {
+  WindowRecord* w = FindWindowRecord(window);
+  if (w == nullptr) return false;
+  for (auto& c : w->controls) {
+    if (c.id != control) continue;
+    auto td = ParseTypeData(c.type_data);
+    if (!td) return false;
+    td->values[kKeyCaption] = caption;
+    c.type_data = SerializeTypeData(*td);
+    return true;
+  }
+  return false;
+}
+
 void RegisterExitRoutine(ExitRoutine routine) {
   auto& list = State().exit_routines;
   for (ExitRoutine r : list) {

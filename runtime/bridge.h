@@ -78,6 +78,10 @@ void SetRoutineTable(std::vector<Routine> routines);
 // layer installed (InstallNativeUi). User-interface thread only.
 void InitRuntime(std::span<const std::uint8_t> window_template);
 
+// Replaces the initial caption or content a control has when its window is loaded (for texts
+// built at start-up, like the sample address). False when the control is not in the set.
+bool SetTemplateCaption(WindowId window, ControlId control, const Text& caption);
+
 // Exit routines run once each at program end, in registration order, with their list position
 // (0-based). Registering the same routine twice has no effect.
 using ExitRoutine = void (*)(int position);

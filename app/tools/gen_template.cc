@@ -1,0 +1,317 @@
+// Build-time tool. Two modes:
+//   gen_template template <windows.desc> <asset-dir> <out.cc>
+//     reads the readable description of the windows and writes the binary window template as a
+//     constant array, with the names of the routines its handler references index;
+//   gen_template embed <out.cc> <name>=<file>...
+//     writes files as constant arrays (the program's pictures and cursor).
+// A description error names the line and ends with exit code 1, failing the build.
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/code_page.h"
+#include "runtime/type_data.h"
+#include "runtime/window_template.h"
+
+namespace {
+
+using namespace vorel::runtime;
+
+[[noreturn]] void Fail(int line, const std::string& what) {
+  std::fprintf(stderr, "windows.desc:%d: %s\n", line, what.c_str());
+  std::exit(1);
+}
+
+Bytes ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "gen_template: cannot read %s\n", path.c_str());
+    std::exit(1);
+  }
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+Text Gb(const std::string& utf8) { return vorel::platform::Utf8ToGb18030Lossy(utf8); }
+
+std::vector<std::string> Tokens(const std::string& line) {
+  std::vector<std::string> out;
+  std::string cur;
+  bool quoted = false, any = false;
+  for (char c : line) {
+    if (c == '"') {
+      quoted = !quoted;
+      any = true;
+    } else if (c == ' ' && !quoted) {
+      if (any) out.push_back(cur);
+      cur.clear();
+      any = false;
+    } else {
+      cur += c;
+      any = true;
+    }
+  }
+  if (any) out.push_back(cur);
+  return out;
+}
+
+std::uint32_t Number(const std::string& s, int line) {
+  char* end = nullptr;
+  unsigned long v = std::strtoul(s.c_str(), &end, 0);
+  if (end == s.c_str() || *end != '\0') Fail(line, "not a number: " + s);
+  return static_cast<std::uint32_t>(v);
+}
+
+std::pair<int, int> Pair(const std::string& s, char sep, int line) {
+  auto p = s.find(sep);
+  if (p == std::string::npos) Fail(line, "expected a pair: " + s);
+  return {static_cast<int>(std::strtol(s.substr(0, p).c_str(), nullptr, 10)),
+          static_cast<int>(std::strtol(s.substr(p + 1).c_str(), nullptr, 10))};
+}
+
+const std::map<std::string, UnitTypeId> kTypes = {
+    {"EditBox", kTypeEditBox},   {"PicBox", kTypePicBox},       {"ShapeBox", kTypeShapeBox},
+    {"DrawPanel", kTypeDrawPanel}, {"Label", kTypeLabel},       {"CheckBox", kTypeCheckBox},
+    {"SliderBar", kTypeSliderBar}, {"CommonDlg", kTypeCommonDlg}, {"Timer", kTypeTimer},
+    {"PicBtn", kTypePicBtn},     {"ListView", kTypeListView},   {"TransLabel", kTypeTransLabel},
+    {"SuperBtn", kTypeSuperBtn}, {"SuperBar", kTypeSuperBar}};
+
+const std::map<std::string, int> kEvents = {
+    {"created", 0},  {"destroying", 2}, {"tray", 9},   {"clicked", 0},
+    {"tick", 0},     {"changed", 0},    {"leftdown", -1}, {"dblclick", -3},
+    {"focus", -7},   {"blur", -8},      {"keydown", -9}};
+
+struct Pending {
+  ControlRecord rec;
+  TypeData data;
+  std::string container_name;
+  int line = 0;
+};
+
+struct Generator {
+  std::string asset_dir;
+  WindowTemplate tmpl;
+  std::vector<std::vector<Pending>> windows;
+  std::vector<std::string> routines;
+
+  int RoutineIndex(const std::string& name) {
+    for (std::size_t i = 0; i < routines.size(); ++i) {
+      if (routines[i] == name) return static_cast<int>(i);
+    }
+    routines.push_back(name);
+    return static_cast<int>(routines.size() - 1);
+  }
+
+  void Option(Pending& p, const std::string& tok, int line) {
+    auto eq = tok.find('=');
+    std::string key = tok.substr(0, eq);
+    std::string value = eq == std::string::npos ? "" : tok.substr(eq + 1);
+    auto colour = [&] {
+      return value == "none" ? static_cast<std::int32_t>(kNoColour)
+                             : static_cast<std::int32_t>(Number(value, line));
+    };
+    if (key == "visible") {
+      p.rec.flags |= kFlagVisible;
+    } else if (key == "hidden") {
+      p.rec.flags &= ~kFlagVisible;
+    } else if (key == "in") {
+      p.container_name = value;
+    } else if (key == "at") {
+      std::tie(p.rec.left, p.rec.top) = Pair(value, ',', line);
+    } else if (key == "size") {
+      std::tie(p.rec.width, p.rec.height) = Pair(value, 'x', line);
+    } else if (key == "caption") {
+      p.data.values[kKeyCaption] = Gb(value);
+    } else if (key == "tooltip") {
+      p.data.values[kKeyTooltip] = Gb(value);
+    } else if (key == "role") {
+      p.data.values[kKeyAccessible] = Gb(value);
+    } else if (key == "sample") {
+      p.data.values[kKeyPlaceholder] = 1;
+    } else if (key == "font") {
+      std::stringstream ss(value);
+      std::string face, px, weight;
+      std::getline(ss, face, ',');
+      std::getline(ss, px, ',');
+      std::getline(ss, weight, ',');
+      if (face != "-") p.data.values[kKeyFontFace] = Gb(face);
+      p.data.values[kKeyFontHeight] = static_cast<std::int32_t>(Number(px, line));
+      p.data.values[kKeyFontWeight] = weight == "bold" ? 700 : 400;
+    } else if (key == "cursor") {
+      if (value == "ibeam") {
+        p.rec.mouse_pointer = {0x01, 0x7F, 0x00, 0x00};
+      } else if (value == "custom") {
+        p.rec.mouse_pointer = {0xFF, 0xFF, 0xFF, 0xFF};
+        Bytes cur = ReadFile(asset_dir + "/cursor.cur");
+        p.rec.mouse_pointer.insert(p.rec.mouse_pointer.end(), cur.begin(), cur.end());
+      } else {
+        Fail(line, "unknown cursor " + value);
+      }
+    } else if (key == "text") {
+      p.data.values[kKeyTextColour] = colour();
+    } else if (key == "back") {
+      p.data.values[kKeyBackColour] = colour();
+    } else if (key == "hot") {
+      p.data.values[kKeyHotBackColour] = colour();
+    } else if (key == "outline") {
+      p.data.values[kKeyOutlineColour] = colour();
+    } else if (key == "fill") {
+      p.data.values[kKeyFillColour] = colour();
+    } else if (key == "columns") {
+      std::vector<ColumnSpec> cols;
+      std::stringstream ss(value);
+      for (std::string part; std::getline(ss, part, '|');) {
+        auto colon = part.rfind(':');
+        if (colon == std::string::npos) Fail(line, "column without width: " + part);
+        cols.push_back({Gb(part.substr(0, colon)),
+                        static_cast<std::int32_t>(Number(part.substr(colon + 1), line))});
+      }
+      p.data.values[kKeyColumns] = SerializeColumns(cols);
+    } else if (key == "pictures") {
+      std::stringstream ss(value);
+      int i = 0;
+      for (std::string file; std::getline(ss, file, ',') && i < 3; ++i) {
+        p.data.values[kKeyPicture0 + i] = ReadFile(asset_dir + "/" + file);
+      }
+    } else {
+      Fail(line, "unknown option " + key);
+    }
+  }
+
+  void Parse(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) Fail(0, "cannot read " + path);
+    std::string text;
+    int line = 0;
+    while (std::getline(in, text)) {
+      ++line;
+      auto t = Tokens(text);
+      if (t.empty() || t[0][0] == '#') continue;
+      if (t[0] == "window") {
+        if (t.size() < 2) Fail(line, "window without id");
+        WindowRecord w;
+        w.id = Number(t[1], line);
+        Pending self;
+        self.rec.type = kTypeWindow;
+        self.data.version = 6;
+        self.line = line;
+        for (std::size_t i = 2; i < t.size(); ++i) {
+          if (t[i].rfind("own=", 0) == 0) {
+            self.rec.id = Number(t[i].substr(4), line);
+          } else if (t[i].rfind("words=", 0) == 0) {
+            auto comma = t[i].find(',');
+            w.word1 = Number(t[i].substr(6, comma - 6), line);
+            w.word2 = Number(t[i].substr(comma + 1), line);
+          } else {
+            Option(self, t[i], line);
+          }
+        }
+        tmpl.windows.push_back(w);
+        windows.push_back({self});
+      } else if (t[0] == "control") {
+        if (windows.empty() || t.size() < 4) Fail(line, "control outside a window");
+        Pending p;
+        p.rec.id = Number(t[1], line);
+        p.rec.name = Gb(t[2]);
+        auto type = kTypes.find(t[3]);
+        if (type == kTypes.end()) Fail(line, "unknown type " + t[3]);
+        p.rec.type = type->second;
+        p.line = line;
+        for (std::size_t i = 4; i < t.size(); ++i) Option(p, t[i], line);
+        windows.back().push_back(std::move(p));
+      } else if (t[0] == "on") {
+        if (windows.empty() || t.size() != 3) Fail(line, "on <event> <Routine>");
+        auto ev = kEvents.find(t[1]);
+        if (ev == kEvents.end()) Fail(line, "unknown event " + t[1]);
+        windows.back().back().rec.events.push_back({ev->second, RoutineIndex(t[2])});
+      } else {
+        Fail(line, "unknown line");
+      }
+    }
+  }
+
+  void Resolve() {
+    for (std::size_t wi = 0; wi < windows.size(); ++wi) {
+      auto& list = windows[wi];
+      for (auto& p : list) {
+        if (p.rec.type == kTypeWindow || p.container_name == "window" ||
+            p.container_name.empty()) {
+          continue;
+        }
+        const Pending* container = nullptr;
+        for (const auto& q : list) {
+          if (q.rec.name == Gb(p.container_name)) container = &q;
+        }
+        if (!container) Fail(p.line, "no container " + p.container_name);
+        p.rec.container = container->rec.id;
+      }
+      for (auto& p : list) {
+        for (const auto& q : list) {
+          if (q.rec.type != kTypeWindow && q.rec.container == p.rec.id && p.rec.id != 0) {
+            p.rec.children.push_back(q.rec.id);
+          }
+        }
+        if (p.rec.type == kTypeWindow) {
+          for (const auto& q : list) {
+            if (q.rec.type != kTypeWindow && q.rec.container == 0) {
+              p.rec.children.push_back(q.rec.id);
+            }
+          }
+        }
+        if (p.rec.mouse_pointer.empty()) p.rec.mouse_pointer = Bytes(4, 0);
+        p.rec.type_data = SerializeTypeData(p.data);
+        tmpl.windows[wi].controls.push_back(p.rec);
+      }
+    }
+  }
+};
+
+void WriteArray(std::ofstream& out, const std::string& name, const Bytes& bytes) {
+  out << "alignas(8) extern const unsigned char " << name << "[] = {";
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (i % 20 == 0) out << "\n ";
+    out << ' ' << static_cast<int>(bytes[i]) << ',';
+  }
+  out << "\n};\nextern const std::size_t " << name << "Size = " << bytes.size() << ";\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string mode = argc > 1 ? argv[1] : "";
+  if (mode == "template" && argc == 5) {
+    Generator g;
+    g.asset_dir = argv[3];
+    g.Parse(argv[2]);
+    g.Resolve();
+    Bytes bytes = SerializeWindowTemplate(g.tmpl);
+    std::ofstream out(argv[4], std::ios::binary);
+    out << "// Generated from app/windows.desc by gen_template. Do not edit.\n"
+        << "#include <cstddef>\nnamespace vorel::app {\n";
+    WriteArray(out, "kWindowTemplate", bytes);
+    out << "extern const char* const kRoutineNames[] = {\n";
+    for (const auto& r : g.routines) out << "    \"" << r << "\",\n";
+    out << "};\nextern const std::size_t kRoutineNameCount = " << g.routines.size() << ";\n"
+        << "}  // namespace vorel::app\n";
+    return out ? 0 : 1;
+  }
+  if (mode == "embed" && argc >= 3) {
+    std::ofstream out(argv[2], std::ios::binary);
+    out << "// Generated by gen_template embed. Do not edit.\n"
+        << "#include <cstddef>\nnamespace vorel::assets {\n";
+    for (int i = 3; i < argc; ++i) {
+      std::string arg = argv[i];
+      auto eq = arg.find('=');
+      WriteArray(out, arg.substr(0, eq), ReadFile(arg.substr(eq + 1)));
+    }
+    out << "}  // namespace vorel::assets\n";
+    return out ? 0 : 1;
+  }
+  std::fprintf(stderr, "usage: gen_template template DESC ASSETS OUT | embed OUT NAME=FILE...\n");
+  return 2;
+}

@@ -1,0 +1,46 @@
+#ifndef VOREL_APP_WINDOW_SET_H_
+#define VOREL_APP_WINDOW_SET_H_
+
+// The embedded window template and the table of the application's routines that its handler
+// references index.
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "runtime/bridge.h"
+
+namespace vorel::app {
+
+// The binary template built from app/windows.desc.
+std::span<const std::uint8_t> WindowTemplateBytes();
+
+// The routine names in handler-reference order, as the template numbers them.
+std::span<const char* const> RoutineNames();
+
+// One application routine, bound by the name the window description uses.
+struct RoutineBinding {
+  std::string_view name;
+  runtime::Routine routine;
+};
+
+// The routines the feature libraries provide (routine_table.cc). A name of the description that
+// is missing here binds nothing.
+const std::vector<RoutineBinding>& RoutineBindings();
+
+// The routine table in handler-reference order. A binding whose name the description does not
+// use is reported on standard error (a misspelt name would otherwise bind nothing silently).
+std::vector<runtime::Routine> BuildRoutineTable();
+
+// The sample text of the address box: "http://" + the sound service's web host + "/sound/xxxx",
+// the host taken from VOREL_SOUND_WEB_HOST when set.
+runtime::Text SampleAddress();
+
+// Start-up as the program runs it: data folder, template, exit routines, StartRoutine, the main
+// window and the event loop. Returns only through ExitProgram.
+[[noreturn]] void RunProgram(int argc, char** argv);
+
+}  // namespace vorel::app
+
+#endif  // VOREL_APP_WINDOW_SET_H_

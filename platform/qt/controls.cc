@@ -1,0 +1,633 @@
+#include "platform/qt/internal/controls.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QHeaderView>
+#include <QLinearGradient>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRadialGradient>
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/code_page.h"
+#include "runtime/bridge.h"
+
+namespace vorel::qt {
+
+using runtime::Bytes;
+using runtime::Text;
+using runtime::TypeData;
+
+namespace {
+
+constexpr char kWindowProperty[] = "vorel_window";
+constexpr char kControlProperty[] = "vorel_control";
+constexpr char kDeadProperty[] = "vorel_dead";
+
+std::int32_t Int(const Value& v) { return runtime::ToInteger(v); }
+
+QPixmap PixmapOf(const Bytes& bytes) {
+  QPixmap p;
+  if (!bytes.empty()) p.loadFromData(bytes.data(), static_cast<uint>(bytes.size()));
+  return p;
+}
+
+void ApplyCommonLook(QWidget* w, const TypeData& data) {
+  w->setFont(FontOf(data));
+  Text caption = data.GetText(runtime::kKeyCaption);
+  Text role = data.GetText(runtime::kKeyAccessible);
+  w->setAccessibleName(QStringOf(caption.empty() ? role : caption));
+}
+
+}  // namespace
+
+void TagControl(QObject* object, runtime::WindowId window, runtime::ControlId control) {
+  object->setProperty(kWindowProperty, QVariant::fromValue<uint>(window));
+  object->setProperty(kControlProperty, QVariant::fromValue<uint>(control));
+}
+
+const QObject* ControlObjectOf(const QObject* object) {
+  for (const QObject* o = object; o != nullptr; o = o->parent()) {
+    if (o->property(kControlProperty).isValid()) return o;
+  }
+  return nullptr;
+}
+
+bool ControlOf(const QObject* object, runtime::WindowId* window, runtime::ControlId* control) {
+  const QObject* o = ControlObjectOf(object);
+  // A control of a window that is being destroyed raises nothing any more.
+  if (o == nullptr || o->property(kDeadProperty).toBool()) return false;
+  *window = o->property(kWindowProperty).toUInt();
+  *control = o->property(kControlProperty).toUInt();
+  return true;
+}
+
+void MarkDead(QObject* object) { object->setProperty(kDeadProperty, true); }
+
+runtime::EventResult RaiseOwn(QObject* object, int key,
+                              std::initializer_list<std::int32_t> args) {
+  runtime::WindowId w;
+  runtime::ControlId c;
+  if (!ControlOf(object, &w, &c)) return std::nullopt;
+  return runtime::RaiseEvent(w, c, key, runtime::EventArgs(args));
+}
+
+QColor ColourOf(std::uint32_t bgr) {
+  return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
+}
+
+QString QStringOf(const Text& text) {
+  return QString::fromStdU16String(platform::Gb18030ToUtf16Lossy(text));
+}
+
+Text TextOf(const QString& s) { return platform::Utf16ToGb18030Lossy(s.toStdU16String()); }
+
+// Windows faces of the template mapped to the CJK fonts installed here.
+QFont FontOf(const TypeData& data) {
+  QFont font = QFont();
+  std::string face = platform::Gb18030ToUtf8Lossy(data.GetText(runtime::kKeyFontFace));
+  if (face == "微软雅黑") {
+    font.setFamilies({"Noto Sans CJK SC", "Noto Sans CJK", "Noto Sans", "sans-serif"});
+  } else if (face == "宋体") {
+    font.setFamilies({"Noto Serif CJK SC", "Noto Serif CJK", "Noto Sans CJK SC", "serif"});
+  }
+  int height = data.Int(runtime::kKeyFontHeight).value_or(0);
+  if (height > 0) font.setPixelSize(height);
+  int weight = data.Int(runtime::kKeyFontWeight).value_or(0);
+  if (weight > 0) font.setWeight(weight >= 700 ? QFont::Bold : QFont::Normal);
+  return font;
+}
+
+// A cursor file (ICONDIR type 2 with one 32-bit BMP image) or a standard cursor number.
+QCursor CursorOf(const Bytes& p, bool* custom) {
+  *custom = false;
+  auto u32 = [&](std::size_t at) {
+    return std::uint32_t(p[at]) | std::uint32_t(p[at + 1]) << 8 | std::uint32_t(p[at + 2]) << 16 |
+           std::uint32_t(p[at + 3]) << 24;
+  };
+  auto u16 = [&](std::size_t at) { return std::uint16_t(p[at] | p[at + 1] << 8); };
+  if (p.size() == 4) {
+    return u32(0) == 0x7F01 ? QCursor(Qt::IBeamCursor) : QCursor(Qt::ArrowCursor);
+  }
+  if (p.size() < 4 + 22 + 40 || u32(0) != 0xFFFFFFFFu) return QCursor(Qt::ArrowCursor);
+  const std::size_t f = 4;  // the cursor file follows the -1 marker
+  int w = p[f + 6] ? p[f + 6] : 256, h = p[f + 7] ? p[f + 7] : 256;
+  int hot_x = u16(f + 10), hot_y = u16(f + 12);
+  std::size_t offset = u32(f + 18);
+  std::size_t bmp = f + offset;
+  if (bmp + 40 > p.size() || u16(bmp + 14) != 32) return QCursor(Qt::ArrowCursor);
+  std::size_t pixels = bmp + u32(bmp);
+  if (pixels + std::size_t(w) * h * 4 > p.size()) return QCursor(Qt::ArrowCursor);
+  QImage image(w, h, QImage::Format_ARGB32);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const std::uint8_t* px = &p[pixels + (std::size_t(h - 1 - y) * w + x) * 4];
+      image.setPixel(x, y, qRgba(px[2], px[1], px[0], px[3]));
+    }
+  }
+  *custom = true;
+  return QCursor(QPixmap::fromImage(image), hot_x, hot_y);
+}
+
+WindowWidget::WindowWidget(const TypeData& data) : QWidget(nullptr) {
+  setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+  setAutoFillBackground(true);
+  QPalette pal = palette();
+  pal.setColor(QPalette::Window,
+               ColourOf(static_cast<std::uint32_t>(
+                   data.Int(runtime::kKeyBackColour).value_or(0xFFFFFF))));
+  setPalette(pal);
+  setAttribute(Qt::WA_QuitOnClose, false);
+  setWindowTitle(QStringOf(data.GetText(runtime::kKeyCaption)));
+  ApplyCommonLook(this, data);
+}
+
+PropertyStatus WindowWidget::Get(int index, Value* out) {
+  if (index == 8) {
+    *out = TextOf(windowTitle());
+    return PropertyStatus::kOk;
+  }
+  return PropertyStatus::kUnknownIndex;
+}
+
+PropertyStatus WindowWidget::Set(int index, const Value& v) {
+  if (index == 8) {
+    setWindowTitle(QStringOf(runtime::ToText(v)));
+    return PropertyStatus::kOk;
+  }
+  return PropertyStatus::kUnknownIndex;
+}
+
+// A close from the window manager goes through the runtime, which raises the being-destroyed
+// event and destroys the window; Qt's own close would only hide it.
+void WindowWidget::closeEvent(QCloseEvent* e) {
+  e->ignore();
+  runtime::WindowId w;
+  runtime::ControlId c;
+  if (ControlOf(this, &w, &c)) {
+    QMetaObject::invokeMethod(
+        qApp, [w] { if (runtime::IsWindowLoaded(w)) runtime::NativeCloseRequested(w); },
+        Qt::QueuedConnection);
+  }
+}
+
+ShapeBox::ShapeBox(QWidget* parent, const TypeData& data)
+    : QWidget(parent),
+      outline_(static_cast<std::uint32_t>(data.Int(runtime::kKeyOutlineColour).value_or(0))),
+      fill_(static_cast<std::uint32_t>(
+          data.Int(runtime::kKeyFillColour).value_or(runtime::kNoColour))) {
+  ApplyCommonLook(this, data);
+}
+
+PropertyStatus ShapeBox::Get(int index, Value* out) {
+  if (index == 13) *out = static_cast<std::int32_t>(outline_);
+  else if (index == 14) *out = static_cast<std::int32_t>(fill_);
+  else return PropertyStatus::kUnknownIndex;
+  return PropertyStatus::kOk;
+}
+
+PropertyStatus ShapeBox::Set(int index, const Value& v) {
+  if (index == 13) outline_ = static_cast<std::uint32_t>(Int(v));
+  else if (index == 14) fill_ = static_cast<std::uint32_t>(Int(v));
+  else return PropertyStatus::kUnknownIndex;
+  update();
+  return PropertyStatus::kOk;
+}
+
+void ShapeBox::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  if (fill_ != runtime::kNoColour) p.fillRect(rect(), ColourOf(fill_));
+  if (outline_ != runtime::kNoColour) {
+    p.setPen(QPen(ColourOf(outline_), 1));
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+  }
+}
+
+TextLabel::TextLabel(QWidget* parent, const TypeData& data) : QLabel(parent) {
+  ApplyCommonLook(this, data);
+  setText(QStringOf(data.GetText(runtime::kKeyCaption)));
+  setAttribute(Qt::WA_TranslucentBackground);
+  setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  if (data.Int(runtime::kKeyTextColour)) {
+    QPalette pal = palette();
+    pal.setColor(QPalette::WindowText,
+                 ColourOf(static_cast<std::uint32_t>(*data.Int(runtime::kKeyTextColour))));
+    setPalette(pal);
+  }
+}
+
+PropertyStatus TextLabel::Get(int index, Value* out) {
+  if (index != 8) return PropertyStatus::kUnknownIndex;
+  *out = TextOf(text());
+  return PropertyStatus::kOk;
+}
+
+PropertyStatus TextLabel::Set(int index, const Value& v) {
+  if (index != 8) return PropertyStatus::kUnknownIndex;
+  QString s = QStringOf(runtime::ToText(v));
+  setText(s);
+  setAccessibleName(s);
+  return PropertyStatus::kOk;
+}
+
+EditBox::EditBox(QWidget* parent, const TypeData& data) : QLineEdit(parent) {
+  ApplyCommonLook(this, data);
+  setFrame(false);
+  setText(QStringOf(data.GetText(runtime::kKeyCaption)));
+  if (text().isEmpty()) setAccessibleName(QStringOf(data.GetText(runtime::kKeyAccessible)));
+}
+
+PropertyStatus EditBox::Get(int index, Value* out) {
+  if (index != 8) return PropertyStatus::kUnknownIndex;
+  *out = TextOf(text());
+  return PropertyStatus::kOk;
+}
+
+PropertyStatus EditBox::Set(int index, const Value& v) {
+  if (index != 8) return PropertyStatus::kUnknownIndex;
+  setText(QStringOf(runtime::ToText(v)));
+  return PropertyStatus::kOk;
+}
+
+PicBox::PicBox(QWidget* parent, const TypeData& data) : QWidget(parent) {
+  ApplyCommonLook(this, data);
+  bytes_ = data.GetBytes(10);
+  picture_ = PixmapOf(bytes_);
+  mode_ = std::clamp(data.Int(11).value_or(0), 0, 2);
+}
+
+PropertyStatus PicBox::Get(int index, Value* out) {
+  if (index == 10) *out = bytes_;
+  else if (index == 11) *out = std::int32_t{mode_};
+  else return PropertyStatus::kUnknownIndex;
+  return PropertyStatus::kOk;
+}
+
+PropertyStatus PicBox::Set(int index, const Value& v) {
+  if (index == 10) {
+    bytes_ = runtime::ToBytes(v);
+    picture_ = PixmapOf(bytes_);
+  } else if (index == 11) {
+    mode_ = std::clamp(Int(v), 0, 2);
+  } else {
+    return PropertyStatus::kUnknownIndex;
+  }
+  update();
+  return PropertyStatus::kOk;
+}
+
+void PicBox::paintEvent(QPaintEvent*) {
+  if (picture_.isNull()) return;
+  QPainter p(this);
+  p.setRenderHint(QPainter::SmoothPixmapTransform);
+  if (mode_ == 0) {
+    p.drawPixmap(0, 0, picture_);
+  } else if (mode_ == 1) {
+    p.drawPixmap(rect(), picture_);
+  } else {
+    QSize s = picture_.size();
+    if (s.width() > width() || s.height() > height()) s.scale(size(), Qt::KeepAspectRatio);
+    p.drawPixmap(QRect(QPoint((width() - s.width()) / 2, (height() - s.height()) / 2), s),
+                 picture_);
+  }
+}
+
+DrawPanel::DrawPanel(QWidget* parent, const TypeData& data) : QWidget(parent) {
+  ApplyCommonLook(this, data);
+  background_ = ColourOf(
+      static_cast<std::uint32_t>(data.Int(runtime::kKeyBackColour).value_or(0xFFFFFF)));
+  pen_width_ = data.Int(16).value_or(1);
+  pen_colour_ = static_cast<std::uint32_t>(data.Int(17).value_or(0));
+}
+
+PropertyStatus DrawPanel::Get(int index, Value* out) {
+  if (index == 16) *out = std::int32_t{pen_width_};
+  else if (index == 17) *out = static_cast<std::int32_t>(pen_colour_);
+  else return PropertyStatus::kUnknownIndex;
+  return PropertyStatus::kOk;
+}
+
+PropertyStatus DrawPanel::Set(int index, const Value& v) {
+  if (index == 16) pen_width_ = std::max(0, Int(v));
+  else if (index == 17) pen_colour_ = static_cast<std::uint32_t>(Int(v));
+  else return PropertyStatus::kUnknownIndex;
+  return PropertyStatus::kOk;
+}
+
+void DrawPanel::resizeEvent(QResizeEvent*) {
+  QImage next(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+  next.fill(background_);
+  if (!canvas_.isNull()) QPainter(&next).drawImage(0, 0, canvas_);
+  canvas_ = next;
+}
+
+void DrawPanel::Clear(const QRect& area) {
+  QPainter(&canvas_).fillRect(area, background_);
+  update(area);
+}
+
+void DrawPanel::Gradient(const QRect& area, int mode, const std::vector<std::uint32_t>& colours) {
+  QPainter p(&canvas_);
+  if (colours.size() == 1 || std::all_of(colours.begin(), colours.end(),
+                                         [&](std::uint32_t c) { return c == colours[0]; })) {
+    p.fillRect(area, ColourOf(colours[0]));
+    update(area);
+    return;
+  }
+  // Modes: 1 left to right, 2 top to bottom, 3 and 4 the diagonals, 5 and 6 their reverse,
+  // 7 and 8 from the centre out horizontally and as a circle.
+  QPointF a = area.topLeft(), b = area.bottomLeft();
+  switch (mode) {
+    case 1: b = area.topRight(); break;
+    case 3: b = area.bottomRight(); break;
+    case 4: a = area.topRight(), b = area.bottomLeft(); break;
+    case 5: a = area.bottomRight(), b = area.topLeft(); break;
+    case 6: a = area.bottomLeft(), b = area.topRight(); break;
+    case 7: a = QPointF(area.center().x(), area.top()), b = area.topRight(); break;
+    default: break;
+  }
+  QGradientStops stops;
+  for (std::size_t i = 0; i < colours.size(); ++i) {
+    stops.append({double(i) / double(colours.size() - 1), ColourOf(colours[i])});
+  }
+  if (mode == 8) {
+    QRadialGradient g(area.center(), std::max(area.width(), area.height()) / 2.0);
+    g.setStops(stops);
+    p.fillRect(area, g);
+  } else {
+    QLinearGradient g(a, b);
+    g.setStops(stops);
+    if (mode == 7) g.setSpread(QGradient::ReflectSpread);
+    p.fillRect(area, g);
+  }
+  update(area);
+}
+
+void DrawPanel::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.drawImage(0, 0, canvas_);
+}
+
+CheckBox::CheckBox(QWidget* parent, const TypeData& data) : QCheckBox(parent) {
+  ApplyCommonLook(this, data);
+  setText(QStringOf(data.GetText(runtime::kKeyCaption)));
+  setChecked(data.Int(18).value_or(0) != 0);
+  connect(this, &QCheckBox::clicked, this, [this] { RaiseOwn(this, runtime::kEventClicked); });
+}
+
+PropertyStatus CheckBox::Get(int index, Value* out) {
+  if (index == 18) *out = isChecked();
+  else if (index == 8) *out = TextOf(text());
+  else return PropertyStatus::kUnknownIndex;
+  return PropertyStatus::kOk;
+}
+
+PropertyStatus CheckBox::Set(int index, const Value& v) {
+  if (index == 18) setChecked(Int(v) != 0);
+  else if (index == 8) setText(QStringOf(runtime::ToText(v)));
+  else return PropertyStatus::kUnknownIndex;
+  return PropertyStatus::kOk;
+}
+
+SliderBar::SliderBar(QWidget* parent, const TypeData& data) : QSlider(Qt::Horizontal, parent) {
+  ApplyCommonLook(this, data);
+  setFocusPolicy(Qt::ClickFocus);
+  setRange(0, std::min(data.Int(runtime::kKeyMaximum).value_or(10), 32767));
+  // Only what the user does raises the event; positions written by the program do not.
+  connect(this, &QAbstractSlider::actionTriggered, this, [this](int) {
+    setValue(sliderPosition());
+    RaiseOwn(this, runtime::kEventClicked);
+  });
+}
+
+PropertyStatus SliderBar::Get(int index, Value* out) {
+  if (index == 17) *out = std::int32_t{minimum()};
+  else if (index == 18) *out = std::int32_t{maximum()};
+  else if (index == 19) *out = std::int32_t{value()};
+  else return PropertyStatus::kUnknownIndex;
+  return PropertyStatus::kOk;
+}
+
+PropertyStatus SliderBar::Set(int index, const Value& v) {
+  const int n = std::min(Int(v), 32767);
+  QSignalBlocker block(this);
+  if (index == 17) setMinimum(n);
+  else if (index == 18) setMaximum(n);
+  else if (index == 19) setValue(std::clamp(n, minimum(), maximum()));
+  else return PropertyStatus::kUnknownIndex;
+  return PropertyStatus::kOk;
+}
+
+SuperBar::SuperBar(QWidget* parent, const TypeData& data) : QWidget(parent) {
+  ApplyCommonLook(this, data);
+  maximum_ = data.Int(runtime::kKeyMaximum).value_or(100);
+  position_ = data.Int(runtime::kKeyPosition).value_or(0);
+}
+
+PropertyStatus SuperBar::Get(int index, Value* out) {
+  if (index == 16) *out = std::int32_t{maximum_};
+  else if (index == 17) *out = std::int32_t{position_};
+  else return PropertyStatus::kUnknownIndex;
+  return PropertyStatus::kOk;
+}
+
+PropertyStatus SuperBar::Set(int index, const Value& v) {
+  if (index == 16) maximum_ = Int(v);
+  else if (index == 17) position_ = Int(v);
+  else return PropertyStatus::kUnknownIndex;
+  update();
+  return PropertyStatus::kOk;
+}
+
+void SuperBar::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), QColor(0xFF, 0xFF, 0xFF));
+  if (maximum_ > 0) {
+    double share = std::clamp(double(position_) / maximum_, 0.0, 1.0);
+    p.fillRect(QRectF(0, 0, width() * share, height()), QColor(0x80, 0xE0, 0x00));
+  }
+}
+
+void SuperBar::mousePressEvent(QMouseEvent* e) { MoveTo(int(e->position().x())); }
+void SuperBar::mouseMoveEvent(QMouseEvent* e) {
+  if (e->buttons() & Qt::LeftButton) MoveTo(int(e->position().x()));
+}
+
+void SuperBar::MoveTo(int x) {
+  if (width() <= 0) return;
+  int next = static_cast<int>(std::lround(std::clamp(x, 0, width()) * double(maximum_) / width()));
+  if (next == position_) return;
+  position_ = next;
+  update();
+  RaiseOwn(this, runtime::kEventClicked);
+}
+
+SuperBtn::SuperBtn(QWidget* parent, const TypeData& data)
+    : QAbstractButton(parent),
+      text_colour_(static_cast<std::uint32_t>(
+          data.Int(runtime::kKeyTextColour).value_or(0xFFFFFF))),
+      back_colour_(static_cast<std::uint32_t>(
+          data.Int(runtime::kKeyBackColour).value_or(0x00E080))),
+      hot_colour_(static_cast<std::uint32_t>(
+          data.Int(runtime::kKeyHotBackColour).value_or(static_cast<std::int32_t>(back_colour_)))) {
+  ApplyCommonLook(this, data);
+  setText(QStringOf(data.GetText(runtime::kKeyCaption)));
+  setToolTip(QStringOf(data.GetText(runtime::kKeyTooltip)));
+  // Clicking a button leaves the focus where it was (the search box keeps its text).
+  setFocusPolicy(Qt::NoFocus);
+  connect(this, &QAbstractButton::clicked, this, [this] { RaiseOwn(this, runtime::kEventClicked); });
+}
+
+PropertyStatus SuperBtn::Get(int index, Value* out) {
+  if (index == 22) *out = TextOf(text());
+  else if (index == 33) *out = TextOf(toolTip());
+  else return PropertyStatus::kUnknownIndex;
+  return PropertyStatus::kOk;
+}
+
+PropertyStatus SuperBtn::Set(int index, const Value& v) {
+  if (index == 22) {
+    setText(QStringOf(runtime::ToText(v)));
+    setAccessibleName(text());
+  } else if (index == 33) {
+    setToolTip(QStringOf(runtime::ToText(v)));
+  } else {
+    return PropertyStatus::kUnknownIndex;
+  }
+  update();
+  return PropertyStatus::kOk;
+}
+
+void SuperBtn::enterEvent(QEnterEvent*) { hot_ = true, update(); }
+void SuperBtn::leaveEvent(QEvent*) { hot_ = false, update(); }
+
+void SuperBtn::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), ColourOf(hot_ ? hot_colour_ : back_colour_));
+  p.setPen(ColourOf(text_colour_));
+  p.setFont(font());
+  p.drawText(rect(), Qt::AlignCenter, text());
+}
+
+PicBtn::PicBtn(QWidget* parent, const TypeData& data) : QAbstractButton(parent) {
+  ApplyCommonLook(this, data);
+  pictures_[0] = PixmapOf(data.GetBytes(runtime::kKeyPicture0));
+  pictures_[1] = PixmapOf(data.GetBytes(runtime::kKeyPicture1));
+  pictures_[2] = PixmapOf(data.GetBytes(runtime::kKeyPicture2));
+  setFocusPolicy(Qt::NoFocus);
+  connect(this, &QAbstractButton::clicked, this, [this] { RaiseOwn(this, runtime::kEventClicked); });
+}
+
+PropertyStatus PicBtn::Get(int, Value*) { return PropertyStatus::kUnknownIndex; }
+PropertyStatus PicBtn::Set(int, const Value&) { return PropertyStatus::kUnknownIndex; }
+
+void PicBtn::enterEvent(QEnterEvent*) { hot_ = true, update(); }
+void PicBtn::leaveEvent(QEvent*) { hot_ = false, update(); }
+
+void PicBtn::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  const QPixmap& pic = isDown() ? pictures_[2] : hot_ ? pictures_[1] : pictures_[0];
+  if (!pic.isNull()) p.drawPixmap(0, 0, pic);
+}
+
+ListView::ListView(QWidget* parent, const TypeData& data) : QTreeWidget(parent) {
+  ApplyCommonLook(this, data);
+  setRootIsDecorated(false);
+  setItemsExpandable(false);
+  setUniformRowHeights(true);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setFrameShape(QFrame::NoFrame);
+  auto columns = runtime::ParseColumns(data.GetBytes(runtime::kKeyColumns));
+  QStringList headers;
+  if (columns) {
+    for (const auto& c : *columns) headers << QStringOf(c.header);
+  }
+  if (headers.isEmpty()) headers << QString();
+  setColumnCount(headers.size());
+  setHeaderLabels(headers);
+  header()->setStretchLastSection(false);
+  header()->setSectionsMovable(false);
+  if (columns) {
+    for (int i = 0; i < static_cast<int>(columns->size()); ++i) {
+      setColumnWidth(i, (*columns)[i].width);
+      if ((*columns)[i].width == 0) header()->setSectionHidden(i, true);
+    }
+  }
+}
+
+namespace {
+constexpr int kRoleNumbers = Qt::UserRole + 1;  // image, state image, indent, data
+}
+
+PropertyStatus ListView::Get(int index, Value* out) {
+  if (index != 35) return PropertyStatus::kUnknownIndex;
+  auto selected = selectedItems();
+  *out = std::int32_t{selected.isEmpty() ? -1 : indexOfTopLevelItem(selected.first())};
+  return PropertyStatus::kOk;
+}
+
+PropertyStatus ListView::Set(int index, const Value& v) {
+  if (index != 35) return PropertyStatus::kUnknownIndex;
+  const int row = Int(v);
+  if (row < 0 || row >= topLevelItemCount()) {
+    clearSelection();
+    return PropertyStatus::kOk;
+  }
+  QTreeWidgetItem* item = topLevelItem(row);
+  setCurrentItem(item);
+  item->setSelected(true);
+  scrollToItem(item);
+  return PropertyStatus::kOk;
+}
+
+int ListView::InsertRow(int position, const runtime::ListRow& row) {
+  auto* item = new QTreeWidgetItem;
+  for (int c = 0; c < columnCount() && c < static_cast<int>(row.cells.size()); ++c) {
+    item->setText(c, QStringOf(row.cells[c]));
+  }
+  item->setData(0, kRoleNumbers, QVariantList{row.image, row.state_image, row.indent, row.data});
+  if (position < 0 || position > topLevelItemCount()) position = topLevelItemCount();
+  insertTopLevelItem(position, item);
+  return position;
+}
+
+bool ListView::GetRow(int row, runtime::ListRow* out) const {
+  if (row < 0 || row >= topLevelItemCount()) return false;
+  QTreeWidgetItem* item = topLevelItem(row);
+  out->cells.clear();
+  for (int c = 0; c < columnCount(); ++c) out->cells.push_back(TextOf(item->text(c)));
+  QVariantList n = item->data(0, kRoleNumbers).toList();
+  if (n.size() == 4) {
+    out->image = n[0].toInt(), out->state_image = n[1].toInt();
+    out->indent = n[2].toInt(), out->data = n[3].toInt();
+  }
+  return true;
+}
+
+TimerControl::TimerControl(QObject* parent, const TypeData& data) : QTimer(parent) {
+  // A coarse timer may fire up to 5% early; the first tick must wait the full period.
+  setTimerType(Qt::PreciseTimer);
+  connect(this, &QTimer::timeout, this, [this] { RaiseOwn(this, runtime::kEventClicked); });
+  Set(8, data.Int(runtime::kKeyInterval).value_or(0));
+}
+
+PropertyStatus TimerControl::Get(int index, Value* out) {
+  if (index != 8) return PropertyStatus::kUnknownIndex;
+  *out = std::int32_t{interval_};
+  return PropertyStatus::kOk;
+}
+
+// Writing always restarts: the first tick comes a full period after the write.
+PropertyStatus TimerControl::Set(int index, const Value& v) {
+  if (index != 8) return PropertyStatus::kUnknownIndex;
+  interval_ = std::max(0, Int(v));
+  stop();
+  if (interval_ > 0) start(interval_);
+  return PropertyStatus::kOk;
+}
+
+}  // namespace vorel::qt

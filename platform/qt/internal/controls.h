@@ -1,0 +1,216 @@
+#ifndef VOREL_PLATFORM_QT_INTERNAL_CONTROLS_H_
+#define VOREL_PLATFORM_QT_INTERNAL_CONTROLS_H_
+
+// The native widgets of the fifteen control types. Each serves its type's property indexes
+// (8 and above) through PropertyHost and raises its own events (key 0 and up) through the
+// runtime; the shared mouse, keyboard and focus events are raised by the application object
+// (input.cc). User-interface thread only.
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QSlider>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QWidget>
+
+#include "runtime/bridge.h"
+#include "runtime/native_ui.h"
+#include "runtime/type_data.h"
+
+namespace vorel::qt {
+
+using runtime::PropertyStatus;
+using runtime::Value;
+
+class PropertyHost {
+ public:
+  virtual ~PropertyHost() = default;
+  virtual PropertyStatus Get(int index, Value* out) = 0;
+  virtual PropertyStatus Set(int index, const Value& v) = 0;
+};
+
+// Where a control belongs, stored on its QObject so input events find their control.
+void TagControl(QObject* object, runtime::WindowId window, runtime::ControlId control);
+// The tagged object `object` belongs to (itself or an ancestor), or null.
+const QObject* ControlObjectOf(const QObject* object);
+// The control `object` belongs to; false when none or when its window is being destroyed.
+bool ControlOf(const QObject* object, runtime::WindowId* window, runtime::ControlId* control);
+void MarkDead(QObject* object);
+// Raises an event of the control carried by `object` and returns the handler's value.
+runtime::EventResult RaiseOwn(QObject* object, int key,
+                              std::initializer_list<std::int32_t> args = {});
+
+QColor ColourOf(std::uint32_t bgr);
+QString QStringOf(const runtime::Text& text);
+runtime::Text TextOf(const QString& s);
+QFont FontOf(const runtime::TypeData& data);
+QCursor CursorOf(const runtime::Bytes& pointer, bool* custom);
+
+class WindowWidget : public QWidget, public PropertyHost {
+ public:
+  explicit WindowWidget(const runtime::TypeData& data);
+  PropertyStatus Get(int index, Value* out) override;
+  PropertyStatus Set(int index, const Value& v) override;
+
+ protected:
+  void closeEvent(QCloseEvent* e) override;
+};
+
+class ShapeBox : public QWidget, public PropertyHost {
+ public:
+  ShapeBox(QWidget* parent, const runtime::TypeData& data);
+  PropertyStatus Get(int index, Value* out) override;
+  PropertyStatus Set(int index, const Value& v) override;
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+
+ private:
+  std::uint32_t outline_, fill_;
+};
+
+class TextLabel : public QLabel, public PropertyHost {
+ public:
+  TextLabel(QWidget* parent, const runtime::TypeData& data);
+  PropertyStatus Get(int index, Value* out) override;
+  PropertyStatus Set(int index, const Value& v) override;
+};
+
+class EditBox : public QLineEdit, public PropertyHost {
+ public:
+  EditBox(QWidget* parent, const runtime::TypeData& data);
+  PropertyStatus Get(int index, Value* out) override;
+  PropertyStatus Set(int index, const Value& v) override;
+};
+
+class PicBox : public QWidget, public PropertyHost {
+ public:
+  PicBox(QWidget* parent, const runtime::TypeData& data);
+  PropertyStatus Get(int index, Value* out) override;
+  PropertyStatus Set(int index, const Value& v) override;
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+
+ private:
+  runtime::Bytes bytes_;
+  QPixmap picture_;
+  int mode_ = 0;
+};
+
+class DrawPanel : public QWidget, public PropertyHost {
+ public:
+  DrawPanel(QWidget* parent, const runtime::TypeData& data);
+  PropertyStatus Get(int index, Value* out) override;
+  PropertyStatus Set(int index, const Value& v) override;
+  void Clear(const QRect& area);
+  void Gradient(const QRect& area, int mode, const std::vector<std::uint32_t>& colours);
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+  void resizeEvent(QResizeEvent*) override;
+
+ private:
+  QImage canvas_;
+  QColor background_;
+  int pen_width_ = 1;
+  std::uint32_t pen_colour_ = 0;
+};
+
+class CheckBox : public QCheckBox, public PropertyHost {
+ public:
+  CheckBox(QWidget* parent, const runtime::TypeData& data);
+  PropertyStatus Get(int index, Value* out) override;
+  PropertyStatus Set(int index, const Value& v) override;
+};
+
+class SliderBar : public QSlider, public PropertyHost {
+ public:
+  SliderBar(QWidget* parent, const runtime::TypeData& data);
+  PropertyStatus Get(int index, Value* out) override;
+  PropertyStatus Set(int index, const Value& v) override;
+};
+
+class SuperBar : public QWidget, public PropertyHost {
+ public:
+  SuperBar(QWidget* parent, const runtime::TypeData& data);
+  PropertyStatus Get(int index, Value* out) override;
+  PropertyStatus Set(int index, const Value& v) override;
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+  void mousePressEvent(QMouseEvent* e) override;
+  void mouseMoveEvent(QMouseEvent* e) override;
+
+ private:
+  void MoveTo(int x);
+  int maximum_ = 100;
+  int position_ = 0;
+};
+
+class SuperBtn : public QAbstractButton, public PropertyHost {
+ public:
+  SuperBtn(QWidget* parent, const runtime::TypeData& data);
+  PropertyStatus Get(int index, Value* out) override;
+  PropertyStatus Set(int index, const Value& v) override;
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+  void enterEvent(QEnterEvent*) override;
+  void leaveEvent(QEvent*) override;
+
+ private:
+  std::uint32_t text_colour_, back_colour_, hot_colour_;
+  bool hot_ = false;
+};
+
+class PicBtn : public QAbstractButton, public PropertyHost {
+ public:
+  PicBtn(QWidget* parent, const runtime::TypeData& data);
+  PropertyStatus Get(int index, Value* out) override;
+  PropertyStatus Set(int index, const Value& v) override;
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+  void enterEvent(QEnterEvent*) override;
+  void leaveEvent(QEvent*) override;
+
+ private:
+  QPixmap pictures_[3];
+  bool hot_ = false;
+};
+
+class ListView : public QTreeWidget, public PropertyHost {
+ public:
+  ListView(QWidget* parent, const runtime::TypeData& data);
+  PropertyStatus Get(int index, Value* out) override;
+  PropertyStatus Set(int index, const Value& v) override;
+  int InsertRow(int position, const runtime::ListRow& row);
+  bool GetRow(int row, runtime::ListRow* out) const;
+};
+
+class TimerControl : public QTimer, public PropertyHost {
+ public:
+  TimerControl(QObject* parent, const runtime::TypeData& data);
+  PropertyStatus Get(int index, Value* out) override;
+  PropertyStatus Set(int index, const Value& v) override;
+
+ private:
+  int interval_ = 0;
+};
+
+// The file dialog holder: no widget and no properties beyond the common ones.
+class CommonDlg : public QObject, public PropertyHost {
+ public:
+  explicit CommonDlg(QObject* parent) : QObject(parent) {}
+  PropertyStatus Get(int, Value*) override { return PropertyStatus::kUnknownIndex; }
+  PropertyStatus Set(int, const Value&) override { return PropertyStatus::kUnknownIndex; }
+};
+
+}  // namespace vorel::qt
+
+#endif  // VOREL_PLATFORM_QT_INTERNAL_CONTROLS_H_
