@@ -41,7 +41,8 @@ enum TypeKey : std::int32_t {
   kKeyInterval = 0x100F,      // Timer, milliseconds
   kKeyMaximum = 0x1010,       // SliderBar, SuperBar
   kKeyPosition = 0x1011,      // SliderBar, SuperBar
-  kKeyPlaceholder = 0x1012,   // EditBox sample text built at load time: 1 = sound web host
+  kKeyPlaceholder = 0x1012,   // EditBox: 1 = the sample address built from the web host
+  kKeyAccessible = 0x1013,    // Text: what a screen reader says of a control without caption
 };
 
 inline constexpr std::uint32_t kNoColour = 0xFF000000;
