@@ -1,0 +1,359 @@
+// Hostile and broken servers: every case ends with a byte-exact file reported complete, or
+// with a clear failure (status lines, notification 4 with value2 = 0, no file left behind).
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/statvfs.h>
+
+#include <atomic>
+#include <filesystem>
+
+#include "download/download.h"
+#include "tests/download/engine_fixture.h"
+#include "tests/download/loopback_server.h"
+
+namespace vorel::download::testing {
+namespace {
+
+using namespace runtime::literals;
+
+class FaultTest : public EngineTest {
+ protected:
+  // Runs one download to its end and returns its notification 4.
+  Event Run(TaskParam param) {
+    Download download;
+    EXPECT_TRUE(download.Start(param));
+    EXPECT_TRUE(recorder_.WaitForEnd());
+    return recorder_.end();
+  }
+  void ExpectFailedWithoutFile(const Event& end, const std::string& name) {
+    EXPECT_EQ(end.type, kTaskEnded);
+    EXPECT_EQ(end.value2, 0);
+    EXPECT_FALSE(Exists(PathOf(name))) << recorder_.StatusDump();
+    bool saw_9 = false;
+    for (const Event& e : recorder_.events()) saw_9 = saw_9 || e.type == kConnectionFailed;
+    EXPECT_TRUE(saw_9);
+  }
+};
+
+Reply FullBody(const std::string& body) {
+  return Reply()
+      .Send(HeaderText("HTTP/1.1 200 OK", {"Content-Length: " + std::to_string(body.size())}))
+      .Send(body);
+}
+
+TEST_F(FaultTest, ServerIgnoringRangeStillGivesTheWholeFile) {
+  const std::string body = MakeBody(700001);
+  LoopbackServer server([&](const HttpRequest&) { return FullBody(body); });
+  Event end = Run(Param(server.Url("/f.mp3"), "f.mp3"));
+  EXPECT_EQ(end.value2, 1) << recorder_.StatusDump();
+  EXPECT_EQ(ReadFile(PathOf("f.mp3")), body);
+  EXPECT_TRUE(recorder_.HasStatus("出现错误"_t));  // the connections whose ranges were ignored
+  EXPECT_LE(recorder_.bytes_arrived(), 700001);
+}
+
+TEST_F(FaultTest, ProxyRequestsWithoutRangeStillGiveTheWholeFile) {
+  const std::string body = MakeBody(300000);
+  LoopbackServer proxy([&](const HttpRequest&) { return FullBody(body); });
+  TaskParam param = Param("http://music.invalid/dir/p.mp3", "p.mp3");
+  param.HttpProxy = "127.0.0.1:" + std::to_string(proxy.port());
+  Event end = Run(param);
+  EXPECT_EQ(end.value2, 1) << recorder_.StatusDump();
+  EXPECT_EQ(ReadFile(PathOf("p.mp3")), body);
+  std::vector<HttpRequest> requests = proxy.requests();
+  ASSERT_FALSE(requests.empty());
+  EXPECT_EQ(requests[0].target, "http://music.invalid/dir/p.mp3");
+  EXPECT_EQ(requests[0].Header("host"), "music.invalid");
+  for (const HttpRequest& r : requests) EXPECT_FALSE(r.range_start.has_value());
+}
+
+TEST_F(FaultTest, BytesBeyondTheAnnouncedLengthAreDropped) {
+  const std::string body = MakeBody(15000);
+  LoopbackServer server([&](const HttpRequest&) {
+    return Reply()
+        .Send(HeaderText("HTTP/1.1 200 OK", {"Content-Length: 15000"}) + body + MakeBody(40000, 9))
+        .Stall();
+  });
+  Event end = Run(Param(server.Url("/more.mp3"), "more.mp3"));
+  EXPECT_EQ(end.value2, 1);
+  EXPECT_EQ(ReadFile(PathOf("more.mp3")), body);
+  EXPECT_EQ(recorder_.bytes_arrived(), 15000);
+}
+
+TEST_F(FaultTest, RangeConnectionDroppedMidSegmentResumesWhereItStopped) {
+  const std::string body = MakeBody(1000000);
+  std::atomic<bool> dropped{false};
+  LoopbackServer server([&](const HttpRequest& r) {
+    if (r.range_start == 400000 && !dropped.exchange(true)) {
+      return Reply()
+          .Send(HeaderText("HTTP/1.1 206 Partial Content",
+                           {"Content-Range: bytes 400000-999999/1000000"}))
+          .Send(body.substr(400000, 50000));
+    }
+    return ServeBody(r, body);
+  });
+  Event end = Run(Param(server.Url("/r.mp3"), "r.mp3"));
+  EXPECT_EQ(end.value2, 1) << recorder_.StatusDump();
+  EXPECT_EQ(ReadFile(PathOf("r.mp3")), body);
+  bool resumed = false;
+  for (const HttpRequest& r : server.requests()) resumed = resumed || r.range_start == 450000;
+  EXPECT_TRUE(resumed);
+}
+
+TEST_F(FaultTest, WrongContentRangeIsRetriedThenFailsHonestly) {
+  const std::string body = MakeBody(200000);
+  LoopbackServer server([&](const HttpRequest& r) {
+    if (!r.range_start) return FullBody(body);
+    return Reply()
+        .Send(HeaderText("HTTP/1.1 206 Partial Content",
+                         {"Content-Range: bytes 0-199999/200000", "Content-Length: 200000"}))
+        .Send(body);
+  });
+  TaskParam param = Param(server.Url("/w.mp3"), "w.mp3");
+  param.ConnectionCount = 2;
+  Event end = Run(param);
+  // The probe writes its half; the other half never arrives, so no file may remain.
+  ExpectFailedWithoutFile(end, "w.mp3");
+  EXPECT_TRUE(recorder_.HasStatus("出现错误"_t));
+}
+
+TEST_F(FaultTest, ErrorStatusesEndWithoutRetry) {
+  struct Case {
+    const char* status_line;
+    runtime::Text text;
+  } cases[] = {
+      {"HTTP/1.1 404 Not Found", "出现错误"_t},
+      {"HTTP/1.1 403 Forbidden", "出现错误"_t},
+      {"HTTP/1.1 500 Internal Server Error", "暂时不支持的返回, 返回号[500]"_t},
+      {"HTTP/1.1 503 Service Unavailable", "暂时不支持的返回, 返回号[503]"_t},
+      {"HTTP/1.1 2", "暂时不支持的返回, 返回号[0]"_t},
+  };
+  for (const Case& c : cases) {
+    Recorder recorder;
+    LoopbackServer server([&](const HttpRequest&) {
+      return Reply().Send(HeaderText(c.status_line, {"Content-Length: 3", "Retry-After: 1"}) +
+                          "abc");
+    });
+    TaskParam param = Param(server.Url("/e.mp3"), "e.mp3");
+    param.NotifyCallback = recorder.Notifier();
+    param.StatusCallback = recorder.Statuser();
+    Download download;
+    ASSERT_TRUE(download.Start(param));
+    ASSERT_TRUE(recorder.WaitForEnd());
+    EXPECT_EQ(recorder.end().value2, 0) << c.status_line;
+    EXPECT_TRUE(recorder.HasStatus(c.text)) << c.status_line << "\n" << recorder.StatusDump();
+    EXPECT_EQ(server.requests().size(), 1u) << c.status_line;
+    EXPECT_FALSE(Exists(PathOf("e.mp3")));
+  }
+}
+
+TEST_F(FaultTest, UnknownSizeCannotBeDownloaded) {
+  for (std::vector<std::string> lines :
+       {std::vector<std::string>{}, {"Transfer-Encoding: chunked", "Content-Length: 5"},
+        {"Content-Length: 99999999999999999999999"}, {"Content-Length: -1"}}) {
+    Recorder recorder;
+    LoopbackServer server([&](const HttpRequest&) {
+      return Reply().Send(HeaderText("HTTP/1.1 200 OK", lines) + "hello");
+    });
+    TaskParam param = Param(server.Url("/u.mp3"), "u.mp3");
+    param.NotifyCallback = recorder.Notifier();
+    param.StatusCallback = recorder.Statuser();
+    Download download;
+    ASSERT_TRUE(download.Start(param));
+    ASSERT_TRUE(recorder.WaitForEnd());
+    EXPECT_TRUE(recorder.HasStatus("无法获得文件大小"_t));
+    EXPECT_EQ(recorder.end().value2, 0);
+    EXPECT_FALSE(Exists(PathOf("u.mp3")));
+  }
+}
+
+TEST_F(FaultTest, OversizedHeaderIsRefused) {
+  LoopbackServer server([&](const HttpRequest&) {
+    return Reply().Send(HeaderText("HTTP/1.1 200 OK",
+                                   {"Content-Length: 3", "X-Big: " + std::string(5000, 'x')}) +
+                        "abc");
+  });
+  Event end = Run(Param(server.Url("/h.mp3"), "h.mp3"));
+  ExpectFailedWithoutFile(end, "h.mp3");
+  EXPECT_TRUE(recorder_.HasStatus("HTTP返回头部信息过长"_t));
+  EXPECT_EQ(server.requests().size(), 1u);
+}
+
+TEST_F(FaultTest, LineFeedOnlyHeaderIsAccepted) {
+  const std::string body = MakeBody(1000);
+  LoopbackServer server([&](const HttpRequest&) {
+    return Reply().Send("HTTP/1.0 200 OK\nContent-Length: 1000\n\n" + body);
+  });
+  EXPECT_EQ(Run(Param(server.Url("/lf.mp3"), "lf.mp3")).value2, 1);
+  EXPECT_EQ(ReadFile(PathOf("lf.mp3")), body);
+}
+
+TEST_F(FaultTest, StallLongerThanTheReceiveTimeOutIsRetriedThenGivenUp) {
+  LoopbackServer server([&](const HttpRequest&) {
+    return Reply().Send(HeaderText("HTTP/1.1 200 OK", {"Content-Length: 100000"}) + "abc").Stall();
+  });
+  TaskParam param = Param(server.Url("/s.mp3"), "s.mp3");
+  param.ConnectionCount = 1;
+  param.ReceiveTimeout = 100;
+  Event end = Run(param);
+  ExpectFailedWithoutFile(end, "s.mp3");
+  EXPECT_TRUE(recorder_.HasStatus("接收数据超时"_t));
+  EXPECT_EQ(server.requests().size(), 3u);  // the shortened retry limit of the test seam
+}
+
+TEST_F(FaultTest, RefusedConnectionIsReportedAndRetried) {
+  int port;
+  { LoopbackServer gone([](const HttpRequest&) { return Reply(); }); port = gone.port(); }
+  TaskParam param = Param("http://127.0.0.1:" + std::to_string(port) + "/x.mp3", "x.mp3");
+  Event end = Run(param);
+  EXPECT_EQ(end.value2, 0);
+  EXPECT_TRUE(recorder_.HasStatus("连接 [127.0.0.1:"_t + std::to_string(port) + "]失败"_t));
+  EXPECT_TRUE(recorder_.HasStatus("等待0秒后重试"_t));
+}
+
+TEST_F(FaultTest, RedirectsAreFollowedWithTheirCookie) {
+  const std::string body = MakeBody(50000);
+  LoopbackServer server([&](const HttpRequest& r) {
+    if (r.target == "/start/a.mp3") {
+      return Reply().Send(HeaderText("HTTP/1.1 302 Found",
+                                     {"Location: ../mid/b.mp3", "Set-Cookie: k=v; Path=/"}));
+    }
+    if (r.target == "/start/../mid/b.mp3") {
+      return Reply().Send(HeaderText("HTTP/1.1 301 Moved", {"Location: /final/c.mp3"}));
+    }
+    if (r.target == "/final/c.mp3") return ServeBody(r, body);
+    return Reply().Send(HeaderText("HTTP/1.1 404 Not Found", {}));
+  });
+  Event end = Run(Param(server.Url("/start/a.mp3"), "red.mp3"));
+  EXPECT_EQ(end.value2, 1) << recorder_.StatusDump();
+  EXPECT_EQ(ReadFile(PathOf("red.mp3")), body);
+  std::vector<HttpRequest> requests = server.requests();
+  ASSERT_GE(requests.size(), 3u);
+  EXPECT_EQ(requests[1].Header("cookie"), "k=v");
+  EXPECT_TRUE(recorder_.HasStatus("重定向到 [/final/c.mp3]"_t));
+  for (std::size_t i = 3; i < requests.size(); ++i) EXPECT_EQ(requests[i].target, "/final/c.mp3");
+}
+
+TEST_F(FaultTest, RedirectLoopsAndUnsupportedTargetsEnd) {
+  struct Case {
+    const char* location;
+    runtime::Text text;
+    std::size_t requests;
+  } cases[] = {
+      {"/loop.mp3", "获得重定向信息错误"_t, 11},
+      {"", "获得重定向信息错误"_t, 1},
+      {"ftp://127.0.0.1/x.mp3", "COOKIE过长或获得重定向信息错误或不支持的协议"_t, 1},
+      {"https://127.0.0.1/x.mp3", "COOKIE过长或获得重定向信息错误或不支持的协议"_t, 1},
+  };
+  for (const Case& c : cases) {
+    Recorder recorder;
+    LoopbackServer server([&](const HttpRequest&) {
+      std::vector<std::string> lines;
+      if (*c.location) lines.push_back(std::string("Location: ") + c.location);
+      return Reply().Send(HeaderText("HTTP/1.1 302 Found", lines));
+    });
+    TaskParam param = Param(server.Url("/loop.mp3"), "loop.mp3");
+    param.NotifyCallback = recorder.Notifier();
+    param.StatusCallback = recorder.Statuser();
+    Download download;
+    ASSERT_TRUE(download.Start(param));
+    ASSERT_TRUE(recorder.WaitForEnd());
+    EXPECT_TRUE(recorder.HasStatus(c.text)) << c.location << "\n" << recorder.StatusDump();
+    EXPECT_EQ(server.requests().size(), c.requests) << c.location;
+    EXPECT_EQ(recorder.end().value2, 0);
+  }
+}
+
+TEST_F(FaultTest, ServerChosenNamesStayInTheTargetFolder) {
+  const std::string body = MakeBody(2000);
+  std::filesystem::create_directory(PathOf("inner"));
+  LoopbackServer server([&](const HttpRequest& r) {
+    Reply reply = ServeBody(r, body);
+    if (r.target == "/cd") {
+      return Reply()
+          .Send(HeaderText("HTTP/1.1 200 OK", {"Content-Length: 2000",
+                                               "Content-Disposition: attachment; "
+                                               "filename=\"../evil.mp3\""}))
+          .Send(body);
+    }
+    return reply;
+  });
+  TaskParam param = Param(server.Url("/cd"), "inner/");
+  EXPECT_EQ(Run(param).value2, 1) << recorder_.StatusDump();
+  EXPECT_EQ(ReadFile(PathOf("inner/_evil.mp3")), body);
+  EXPECT_FALSE(Exists(PathOf("evil.mp3")));
+
+  Recorder second;
+  param = Param(server.Url("/x/..%2F..%2Fname%20here.mp3"), "inner/");
+  param.NotifyCallback = second.Notifier();
+  Download download;
+  ASSERT_TRUE(download.Start(param));
+  ASSERT_TRUE(second.WaitForEnd());
+  EXPECT_EQ(ReadFile(PathOf("inner/_.._name here.mp3")), body);
+}
+
+TEST_F(FaultTest, FileThatCannotBeSizedGivesTheCreationError) {
+  const std::string body = MakeBody(300000);
+  LoopbackServer server([&](const HttpRequest& r) { return ServeBody(r, body); });
+  struct sigaction ignore {}, saved {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGXFSZ, &ignore, &saved);
+  rlimit old{};
+  getrlimit(RLIMIT_FSIZE, &old);
+  rlimit small = old;
+  small.rlim_cur = 100000;  // a full disk as far as this file is concerned
+  setrlimit(RLIMIT_FSIZE, &small);
+  Event end = Run(Param(server.Url("/big.mp3"), "big.mp3"));
+  setrlimit(RLIMIT_FSIZE, &old);
+  sigaction(SIGXFSZ, &saved, nullptr);
+  ExpectFailedWithoutFile(end, "big.mp3");
+  EXPECT_TRUE(recorder_.HasStatus(
+      "创建文件错误，超出最大支持下载长度或磁盘不可写或磁盘没有空间或同名文件已存在"_t));
+}
+
+TEST_F(FaultTest, SizesPastFourGibibytesKeepAllTheirBits) {
+  const std::int64_t total = (std::int64_t{4} << 30) + 100;
+  struct statvfs fs {};
+  ASSERT_EQ(statvfs(dir_.c_str(), &fs), 0);
+  if (static_cast<std::int64_t>(fs.f_bavail) * fs.f_frsize < 3 * total) {
+    GTEST_SKIP() << "not enough free space for a 4 GiB file";
+  }
+  LoopbackServer server([&](const HttpRequest& r) {
+    std::int64_t start = r.range_start.value_or(0);
+    std::string status = r.range_start ? "HTTP/1.1 206 Partial Content" : "HTTP/1.1 200 OK";
+    std::vector<std::string> lines = {"Content-Length: " + std::to_string(total - start)};
+    if (r.range_start) {
+      lines.push_back("Content-Range: bytes " + std::to_string(start) + "-" +
+                      std::to_string(total - 1) + "/" + std::to_string(total));
+    }
+    return Reply().Send(HeaderText(status, lines) + MakeBody(1000)).Stall();
+  });
+  TaskParam param = Param(server.Url("/huge.bin"), "huge.bin");
+  Download download;
+  ASSERT_TRUE(download.Start(param));
+  ASSERT_TRUE(recorder_.WaitUntil([&] { return server.requests().size() == 5; }));
+  ASSERT_TRUE(recorder_.WaitUntil([&] { return recorder_.bytes_arrived() == 5000; }));
+  download.Release();
+  ASSERT_TRUE(recorder_.WaitForEnd());
+
+  std::int64_t reported_total = -1, last_end = -1;
+  for (const Event& e : recorder_.events()) {
+    if (e.type == kTotalSize) reported_total = e.value;
+    if (e.type == kFirstSegment) last_end = std::max(last_end, e.value2);
+  }
+  EXPECT_EQ(reported_total, total);
+  EXPECT_EQ(last_end, total);
+  std::set<std::int64_t> starts;
+  for (const HttpRequest& r : server.requests()) {
+    if (r.range_start) starts.insert(*r.range_start);
+  }
+  EXPECT_TRUE(starts.count(total / 5 * 4));  // past 2^31
+  EXPECT_EQ(recorder_.end().value, 5000);
+  EXPECT_EQ(recorder_.end().value2, 0);
+  EXPECT_FALSE(Exists(PathOf("huge.bin")));
+}
+
+}  // namespace
+}  // namespace vorel::download::testing
