@@ -342,6 +342,8 @@ HopResult PerformHop(CURL* easy, const Request& req, const Endpoint& at, const s
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
   curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
+  // The proxy decision is ours alone: no_proxy in the environment does not change it.
+  if (!proxy.empty()) curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
   if (!proxy.empty() && (!proxy_user.empty() || !proxy_password.empty())) {
     curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, proxy_user.c_str());
     curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, proxy_password.c_str());

@@ -1,0 +1,335 @@
+// The HTTP layer against a scripted loopback server: request bytes, cookies, redirects, limits.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "platform/http/transfer_control.h"
+#include "platform/http/wininet.h"
+#include "tests/web/loopback_server.h"
+
+namespace vorel::platform::http {
+namespace {
+
+using web::testing::LoopbackServer;
+using web::testing::RecordedRequest;
+using web::testing::Reply;
+
+// One request through the layer; the handles are closed at the end.
+struct Exchange {
+  bool sent = false;
+  std::uint32_t error = 0;
+  std::string headers;
+  std::string body;
+  bool read_ok = true;
+  std::uint32_t read_error = 0;
+};
+
+struct RequestSpec {
+  const char* verb = nullptr;
+  std::string object = "/";
+  std::uint32_t flags = 0;
+  std::string added;
+  std::string headers;
+  std::string body;
+  const char* user = nullptr;
+  const char* password = nullptr;
+  const char* const* accept = nullptr;
+  std::uint32_t access = kOpenTypeDirect;
+  const char* proxy = nullptr;
+  std::uint64_t limit = 0;
+};
+
+Exchange Perform(int port, const RequestSpec& spec) {
+  Exchange ex;
+  HINTERNET internet = InternetOpenA("TestAgent/1", spec.access, spec.proxy, nullptr, 0);
+  HINTERNET connection = InternetConnectA(internet, "127.0.0.1", static_cast<std::uint16_t>(port),
+                                          spec.user, spec.password, kServiceHttp, 0, 0);
+  HINTERNET request = HttpOpenRequestA(connection, spec.verb, spec.object.c_str(), "HTTP/1.1",
+                                       nullptr, spec.accept, spec.flags, 0);
+  EXPECT_NE(request, nullptr);
+  if (spec.limit) InternetSetOptionA(request, kOptionMaxResponseBytes, &spec.limit, 8);
+  if (!spec.added.empty()) {
+    HttpAddRequestHeadersA(request, spec.added.c_str(), 0xFFFFFFFFu, 0);
+  }
+  ex.sent = HttpSendRequestA(request, spec.headers.c_str(),
+                             static_cast<std::uint32_t>(spec.headers.size()),
+                             spec.body.empty() ? nullptr : spec.body.data(),
+                             static_cast<std::uint32_t>(spec.body.size()));
+  if (!ex.sent) ex.error = InternetLastError();
+  if (ex.sent) {
+    std::uint32_t length = 0;
+    EXPECT_FALSE(HttpQueryInfoA(request, kQueryRawHeadersCrlf, nullptr, &length, nullptr));
+    EXPECT_EQ(InternetLastError(), kErrorInsufficientBuffer);
+    ex.headers.assign(length, '\0');
+    EXPECT_TRUE(HttpQueryInfoA(request, kQueryRawHeadersCrlf, ex.headers.data(), &length, nullptr));
+    ex.headers.resize(length);
+    char buf[1000];
+    while (true) {
+      std::uint32_t n = 0;
+      if (!InternetReadFile(request, buf, sizeof buf, &n)) {
+        ex.read_ok = false;
+        ex.read_error = InternetLastError();
+        break;
+      }
+      if (n == 0) break;
+      ex.body.append(buf, n);
+    }
+  }
+  InternetCloseHandle(request);
+  InternetCloseHandle(connection);
+  InternetCloseHandle(internet);
+  return ex;
+}
+
+std::string HostLine(int port) { return "Host: 127.0.0.1:" + std::to_string(port); }
+
+class HttpLayerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ClearCookieStoreForTesting(); }
+  void TearDown() override { SetTransferTimeoutsForTesting({}); }
+};
+
+TEST_F(HttpLayerTest, SendsTheCallersLinesInOrderAndNothingOfItsOwn) {
+  LoopbackServer server([](const RecordedRequest&) { return LoopbackServer::Simple("ok"); });
+  RequestSpec spec;
+  spec.object = "/a b\x7F?q=\xD6\xD0";  // unsafe bytes are encoded, code page 936 bytes are not
+  spec.added = "X-Added: 1\r\n";
+  spec.headers = "Referer: http://r/\r\nX-Empty:\r\nAccept-Language: zh-cn\r\n";
+  Exchange ex = Perform(server.port(), spec);
+  ASSERT_TRUE(ex.sent);
+  EXPECT_EQ(ex.body, "ok");
+  ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(server.Requests()[0].head,
+            "GET /a%20b%7F?q=\xD6\xD0 HTTP/1.1\r\n" + HostLine(server.port()) +
+                "\r\nUser-Agent: TestAgent/1\r\nX-Added: 1\r\nReferer: http://r/\r\nX-Empty:\r\n"
+                "Accept-Language: zh-cn\r\n\r\n");
+}
+
+TEST_F(HttpLayerTest, RawHeaderBlockIsTheWholeFinalResponseHead) {
+  std::string big(6000, 'x');
+  LoopbackServer server([&](const RecordedRequest&) {
+    return Reply{"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\nX-Big: " + big +
+                 "\r\nSet-Cookie: a=1\r\nTransfer-Encoding: chunked\r\n\r\n"
+                 "3\r\nabc\r\n2\r\nde\r\n0\r\nX-Trailer: t\r\n\r\n"};
+  });
+  Exchange ex = Perform(server.port(), {});
+  ASSERT_TRUE(ex.sent);
+  EXPECT_EQ(ex.headers, "HTTP/1.1 200 OK\r\nX-Big: " + big +
+                            "\r\nSet-Cookie: a=1\r\nTransfer-Encoding: chunked\r\n\r\n");
+  EXPECT_EQ(ex.body, "abcde");
+}
+
+TEST_F(HttpLayerTest, PostBodyGetsContentLengthButNoContentTypeOrExpect) {
+  LoopbackServer server([](const RecordedRequest&) { return LoopbackServer::Simple(""); });
+  RequestSpec spec;
+  spec.verb = "post";
+  spec.body = std::string(3000, 'd');
+  ASSERT_TRUE(Perform(server.port(), spec).sent);
+  const RecordedRequest r = server.Requests().at(0);
+  EXPECT_EQ(r.request_line, "post / HTTP/1.1");
+  EXPECT_EQ(r.header_lines, (std::vector<std::string>{HostLine(server.port()),
+                                                      "User-Agent: TestAgent/1",
+                                                      "Content-Length: 3000"}));
+  EXPECT_EQ(r.body, spec.body);
+}
+
+TEST_F(HttpLayerTest, CookiesAreRecordedPerHostAndSentWithoutTheNoCookiesFlag) {
+  LoopbackServer server([](const RecordedRequest& r) {
+    if (r.request_line.find("/set") != std::string::npos) {
+      return LoopbackServer::Simple("", {"Set-Cookie: sid=abc; Path=/x; Domain=other.example",
+                                         "set-cookie: gone=1; Max-Age=0"});
+    }
+    return LoopbackServer::Simple("");
+  });
+  RequestSpec set;
+  set.object = "/set";
+  ASSERT_TRUE(Perform(server.port(), set).sent);
+  ASSERT_TRUE(InternetSetCookieA("http://127.0.0.1/any", "manual", "m1; path=/"));
+
+  RequestSpec plain;
+  ASSERT_TRUE(Perform(server.port(), plain).sent);
+  RequestSpec with_own;
+  with_own.headers = "Cookie: mine=1; sid=own\r\n";
+  ASSERT_TRUE(Perform(server.port(), with_own).sent);
+  RequestSpec none;
+  none.flags = kFlagNoCookies;
+  ASSERT_TRUE(Perform(server.port(), none).sent);
+
+  auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 4u);
+  EXPECT_EQ(requests[1].header_lines.back(), "Cookie: sid=abc; manual=m1");
+  EXPECT_EQ(requests[2].header_lines.back(), "Cookie: mine=1; sid=own; manual=m1");
+  EXPECT_EQ(requests[3].head.find("Cookie"), std::string::npos);
+
+  char value[64];
+  std::uint32_t size = sizeof value;
+  ASSERT_TRUE(InternetGetCookieA("http://127.0.0.1", "sid", value, &size));
+  EXPECT_EQ(std::string(value), "sid=abc");
+  EXPECT_FALSE(InternetGetCookieA("http://other.example", nullptr, value, &size));
+}
+
+TEST_F(HttpLayerTest, NoCookiesFlagAlsoKeepsResponsesOutOfTheStore) {
+  LoopbackServer server([](const RecordedRequest&) {
+    return LoopbackServer::Simple("", {"Set-Cookie: sid=abc"});
+  });
+  RequestSpec spec;
+  spec.flags = kFlagNoCookies;
+  ASSERT_TRUE(Perform(server.port(), spec).sent);
+  char value[64];
+  std::uint32_t size = sizeof value;
+  EXPECT_FALSE(InternetGetCookieA("http://127.0.0.1/", nullptr, value, &size));
+}
+
+TEST_F(HttpLayerTest, FollowsRedirectsWithRelativeLocationsAndTurnsPostIntoGet) {
+  LoopbackServer server([](const RecordedRequest& r) {
+    if (r.request_line.rfind("POST /dir/start", 0) == 0) {
+      return LoopbackServer::Simple("moved", {"Location: next?x=1"}, "HTTP/1.1 302 Found");
+    }
+    return LoopbackServer::Simple("final");
+  });
+  RequestSpec spec;
+  spec.verb = "POST";
+  spec.object = "/dir/start";
+  spec.body = "a=1";
+  spec.headers = "Content-Length: 3\r\n";
+  Exchange ex = Perform(server.port(), spec);
+  ASSERT_TRUE(ex.sent);
+  EXPECT_EQ(ex.body, "final");
+  EXPECT_EQ(ex.headers.substr(0, 17), "HTTP/1.1 200 OK\r\n");
+  auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[1].request_line, "GET /dir/next?x=1 HTTP/1.1");
+  EXPECT_EQ(requests[1].head.find("Content-Length"), std::string::npos);
+}
+
+TEST_F(HttpLayerTest, StopsAfterTenRedirectsAndWithTheNoRedirectFlag) {
+  LoopbackServer server([](const RecordedRequest&) {
+    return LoopbackServer::Simple("loop", {"Location: /again"}, "HTTP/1.1 301 Moved Permanently");
+  });
+  Exchange ex = Perform(server.port(), {});
+  ASSERT_TRUE(ex.sent);
+  EXPECT_EQ(server.Requests().size(), 11u);
+  EXPECT_EQ(ex.body, "loop");
+
+  RequestSpec once;
+  once.flags = kFlagNoAutoRedirect;
+  ex = Perform(server.port(), once);
+  EXPECT_EQ(server.Requests().size(), 12u);
+  EXPECT_EQ(ex.headers.substr(0, 31), "HTTP/1.1 301 Moved Permanently\r");
+}
+
+TEST_F(HttpLayerTest, RedirectToAnotherSchemeIsNotFollowed) {
+  LoopbackServer server([](const RecordedRequest&) {
+    return LoopbackServer::Simple("here", {"Location: file:///etc/passwd"}, "HTTP/1.1 302 Found");
+  });
+  Exchange ex = Perform(server.port(), {});
+  ASSERT_TRUE(ex.sent);
+  EXPECT_EQ(ex.body, "here");
+  EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+TEST_F(HttpLayerTest, CredentialsAreOfferedWhenTheServerAsks) {
+  LoopbackServer server([](const RecordedRequest& r) {
+    for (const auto& line : r.header_lines) {
+      if (line == "Authorization: Basic dTpwdw==") return LoopbackServer::Simple("welcome");
+    }
+    return LoopbackServer::Simple("", {"WWW-Authenticate: Basic realm=\"x\""},
+                                  "HTTP/1.1 401 Unauthorized");
+  });
+  RequestSpec spec;
+  spec.user = "u";
+  spec.password = "pw";
+  Exchange ex = Perform(server.port(), spec);
+  EXPECT_EQ(ex.body, "welcome");
+  auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].head.find("Authorization"), std::string::npos);
+}
+
+TEST_F(HttpLayerTest, ProxyCarriesAbsoluteTargetForHttpOnly) {
+  LoopbackServer proxy([](const RecordedRequest&) { return LoopbackServer::Simple("via proxy"); });
+  RequestSpec spec;
+  spec.access = kOpenTypeProxy;
+  std::string list = "http=127.0.0.1:" + std::to_string(proxy.port());
+  spec.proxy = list.c_str();
+  spec.object = "/p";
+  Exchange ex = Perform(1, spec);  // nothing listens on port 1: only the proxy can answer
+  EXPECT_EQ(ex.body, "via proxy");
+  ASSERT_EQ(proxy.Requests().size(), 1u);
+  EXPECT_EQ(proxy.Requests()[0].request_line, "GET http://127.0.0.1:1/p HTTP/1.1");
+}
+
+TEST_F(HttpLayerTest, BodyOverTheLimitFailsTheRead) {
+  LoopbackServer server([](const RecordedRequest&) {
+    return LoopbackServer::Simple(std::string(5000, 'b'));
+  });
+  RequestSpec spec;
+  spec.limit = 4096;
+  Exchange ex = Perform(server.port(), spec);
+  ASSERT_TRUE(ex.sent);
+  EXPECT_FALSE(ex.read_ok);
+  EXPECT_EQ(ex.read_error, kErrorResponseTooLarge);
+  EXPECT_EQ(ex.body.size(), 4096u);
+}
+
+TEST_F(HttpLayerTest, BadServersGiveFailuresNotHangs) {
+  SetTransferTimeoutsForTesting({2000, 1});
+  struct BadCase {
+    const char* name;
+    Reply reply;
+    bool sent;
+    std::string body;
+  };
+  const BadCase cases[] = {
+      {"closes at once", Reply{""}, false, ""},
+      {"malformed status line", Reply{"HTP/1.1 200 OK\r\n\r\nx"}, false, ""},
+      {"closes inside the head", Reply{"HTTP/1.1 200 OK\r\nContent-Le"}, false, ""},
+      {"never answers", Reply{"", 0, true}, false, ""},
+      {"stalls in the body", Reply{"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", 0, true},
+       true, "abc"},
+      {"closes early in the body", Reply{"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"}, true,
+       "abc"},
+      {"body without length, ended by close", Reply{"HTTP/1.1 200 OK\r\n\r\nuntil close"}, true,
+       "until close"},
+      {"slow but steady", Reply{"HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nslow", 20}, true,
+       "slow"},
+  };
+  for (const BadCase& c : cases) {
+    LoopbackServer server([&](const RecordedRequest&) { return c.reply; });
+    Exchange ex = Perform(server.port(), {});
+    EXPECT_EQ(ex.sent, c.sent) << c.name;
+    EXPECT_EQ(ex.body, c.body) << c.name;
+  }
+}
+
+TEST_F(HttpLayerTest, CancelFlagStopsAStalledTransfer) {
+  LoopbackServer server([](const RecordedRequest&) { return Reply{"", 0, true}; });
+  auto flag = std::make_shared<std::atomic<bool>>(false);
+  Exchange ex;
+  std::thread worker([&] {
+    SetThreadCancelFlag(flag);
+    ex = Perform(server.port(), {});
+  });
+  ASSERT_TRUE(server.WaitForRequests(1, 10000));
+  flag->store(true);
+  worker.join();
+  EXPECT_FALSE(ex.sent);
+  EXPECT_EQ(ex.error, kErrorOperationCancelled);
+}
+
+TEST_F(HttpLayerTest, StaleAndWrongHandlesAreRejected) {
+  HINTERNET internet = InternetOpenA("a", kOpenTypeDirect, nullptr, nullptr, 0);
+  EXPECT_EQ(HttpOpenRequestA(internet, "GET", "/", nullptr, nullptr, nullptr, 0, 0), nullptr);
+  EXPECT_EQ(InternetLastError(), kErrorIncorrectHandleType);
+  EXPECT_TRUE(InternetCloseHandle(internet));
+  EXPECT_FALSE(InternetCloseHandle(internet));
+  EXPECT_EQ(InternetConnectA(internet, "h", 80, nullptr, nullptr, kServiceHttp, 0, 0), nullptr);
+  EXPECT_EQ(InternetLastError(), kErrorInvalidHandle);
+}
+
+}  // namespace
+}  // namespace vorel::platform::http

@@ -1,0 +1,175 @@
+#include "web/cookie_fetch.h"
+
+#include "platform/http/wininet.h"
+#include "runtime/text_ops.h"
+#include "runtime/value.h"
+#include "web/cookie_jar.h"
+#include "web/internal/http_reading.h"
+#include "web/page_text.h"
+
+namespace vorel::web {
+namespace {
+
+using namespace runtime;
+namespace http = platform::http;
+using internal::CloseHandles;
+
+constexpr char kDefaultAgent[] =
+    "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1; 73MQA; .NET CLR 2.0.50727; .NET CLR "
+    "3.0.04506.648; .NET CLR 3.5.21022)";
+constexpr int kMaxMovedRepeats = 10;
+constexpr std::size_t kReadChunk = 64 * 1024;
+
+// The caller's variables, or local stand-ins for those not given, kept across the repeats.
+struct Variables {
+  Text* cookies;  // null: not given
+  Text* returned_cookies;
+  Text* extra_headers;
+  Text* location;
+  Bytes* post_bytes;
+  const Text* proxy;  // null: not given
+  Text* returned_headers;
+};
+
+// The address a "301 Moved" leads to.
+Text MovedAddress(const Text& address, const Text& location) {
+  const Text lower = ToLower(location);
+  int scheme_end = -1;
+  if (LeftText(lower, 7) == "http://") scheme_end = 8;
+  if (LeftText(lower, 8) == "https://") scheme_end = 9;
+  if (scheme_end != -1) {
+    // Only a scheme and host: the old path goes on, as servers moving a whole site expect.
+    if (FindText(location, "/", scheme_end) == -1) return location + UrlPath(address);
+    return location;
+  }
+  const Text scheme = LeftText(ToLower(address), 5) == "https" ? "https" : "http";
+  if (LeftText(location, 2) == "//") return scheme + ":" + location;
+  const Text origin = scheme + "://" + UrlHost(address, false, true);
+  if (LeftText(location, 1) == "/") return origin + location;
+  Text path = UrlPath(address);
+  path = LeftText(path, FindText(path, "?") == -1 ? TextLength(path) : FindText(path, "?") - 1);
+  int slash = FindTextBackward(path, "/");
+  return origin + LeftText(path, slash) + location;
+}
+
+Bytes Fetch(const Text& address, std::int32_t mode, const Text& post_data, bool no_redirect,
+            const Variables& v, int repeats) {
+  const Text verb = mode == 1 ? "POST" : "GET";
+  Text& headers = *v.extra_headers;
+
+  Text agent = kDefaultAgent;
+  if (FindText(headers, "User-Agent:", 1, true) != -1) {
+    agent = TrimSpaces(TextBetween(headers, "User-Agent:", "\r\n"));
+    if (agent.empty()) agent = TextAfterColon(headers);
+  }
+
+  const Text proxy_text = v.proxy ? "http=" + *v.proxy : Text();
+  http::HINTERNET internet =
+      v.proxy ? http::InternetOpenA(agent.c_str(), http::kOpenTypeProxy, proxy_text.c_str(), "", 0)
+              : http::InternetOpenA(agent.c_str(), http::kOpenTypeDirect, nullptr, nullptr, 0);
+  if (!internet) return {};
+  const std::int32_t port = UrlPort(address);
+  http::HINTERNET connection =
+      port < 0 || port > 65535
+          ? nullptr
+          : http::InternetConnectA(internet, UrlHost(address).c_str(),
+                                   static_cast<std::uint16_t>(port), nullptr, nullptr,
+                                   http::kServiceHttp, 0, 0);
+  if (!connection) {
+    CloseHandles({internet});
+    return {};
+  }
+  std::uint32_t flags = http::kFlagReload | http::kFlagNeedFile;
+  if (v.cookies) flags |= http::kFlagNoCookies;
+  if (no_redirect) flags |= http::kFlagNoAutoRedirect;
+  flags |= ToLower(LeftText(address, 5)) == "https" ? http::kFlagSecure
+                                                    : http::kFlagIgnoreRedirectToHttps;
+  http::HINTERNET request = http::HttpOpenRequestA(connection, verb.c_str(),
+                                                   UrlPath(address).c_str(), "HTTP/1.1", nullptr,
+                                                   nullptr, flags, 0);
+  if (!request) {
+    CloseHandles({connection, internet});
+    return {};
+  }
+
+  if (FindText(headers, "Referer:") == -1) {
+    headers += headers.empty() ? "Referer: " + address : "\r\nReferer: " + address;
+  }
+  if (FindText(headers, "Accept:") == -1) headers += "\r\nAccept: */*";
+  if (FindText(headers, "Accept-Language:") == -1) headers += "\r\nAccept-Language: zh-cn";
+  if (FindText(headers, "Content-Type:") == -1) {
+    headers += "\r\nContent-Type: application/x-www-form-urlencoded";
+  }
+  if (v.cookies && !v.cookies->empty()) headers += "\r\nCookie: " + *v.cookies;
+
+  const auto header_length = static_cast<std::uint32_t>(headers.size());
+  if (mode == 0) {
+    http::HttpSendRequestA(request, headers.c_str(), header_length, nullptr, 0);
+  } else {
+    if (v.post_bytes->empty()) *v.post_bytes = ToBytes(post_data);
+    http::HttpSendRequestA(request, headers.c_str(), header_length, v.post_bytes->data(),
+                           static_cast<std::uint32_t>(v.post_bytes->size()));
+  }
+
+  Bytes body;
+  if (internal::ReadBody(request, kReadChunk, body) == internal::BodyEnd::kTooLarge) {
+    CloseHandles({request, connection, internet});
+    return {};
+  }
+  Text& returned_headers = *v.returned_headers;
+  returned_headers = internal::RawHeaders(request);
+  CloseHandles({request, connection, internet});
+
+  Text& location = *v.location;
+  Text& returned_cookies = *v.returned_cookies;
+  Text found_location;
+  returned_cookies.clear();
+  const Array<Text> lines = SplitText(returned_headers, "\r\n");
+  for (const Text& line : lines.elements()) {
+    if (FindText(line, "Location:") != -1) {
+      found_location = TextAfterColon(line);
+      location = found_location;
+    }
+    if (FindText(line, "Set-Cookie") != -1) {
+      returned_cookies += TrimSpaces(TextBetween(line, "Set-Cookie:", ";")) + "; ";
+    }
+  }
+  returned_cookies = LeftText(returned_cookies, TextLength(returned_cookies) - 2);
+  if (v.cookies) MergeCookies(*v.cookies, returned_cookies);
+  if (location.empty()) location = returned_headers;
+
+  // Only an answer that names where to go is followed, and only so often: a server answering
+  // 301 for ever ends with its own last answer.
+  if (TextBetween(returned_headers, "HTTP/1.1 ", " Moved") == "301" && !found_location.empty() &&
+      repeats < kMaxMovedRepeats) {
+    const Text next = MovedAddress(address, found_location);
+    location.clear();
+    return Fetch(next, mode, post_data, no_redirect, v, repeats + 1);
+  }
+
+  const int p = FindBytes(body, ToBytes(Text("utf-8")));
+  if ((p != -1 && p < 500) || FindText(returned_headers, "utf-8", 1, true) != -1) {
+    body = Utf8ToAnsi(body);
+  }
+  return body;
+}
+
+}  // namespace
+
+Bytes FetchPageWithCookies(const Text& address, std::int32_t mode, const Text& post_data,
+                           Text* cookies, Text* returned_cookies, Text* extra_headers,
+                           Text* location, bool no_redirect, Bytes* post_bytes, const Text* proxy,
+                           Text* returned_headers) {
+  Text local_returned_cookies, local_headers, local_location, local_returned_headers;
+  Bytes local_post_bytes;
+  Variables v{cookies,
+              returned_cookies ? returned_cookies : &local_returned_cookies,
+              extra_headers ? extra_headers : &local_headers,
+              location ? location : &local_location,
+              post_bytes ? post_bytes : &local_post_bytes,
+              proxy,
+              returned_headers ? returned_headers : &local_returned_headers};
+  return Fetch(address, mode, post_data, no_redirect, v, 0);
+}
+
+}  // namespace vorel::web

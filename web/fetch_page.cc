@@ -1,0 +1,67 @@
+#include "web/fetch_page.h"
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <memory>
+
+#include "runtime/files.h"
+#include "runtime/threads.h"
+#include "web/internal/http_reading.h"
+#include "web/request_engine.h"
+
+namespace vorel::web {
+
+using namespace runtime;
+
+namespace {
+constexpr std::int32_t kDefaultTimeoutSeconds = 90;
+}  // namespace
+
+Bytes FetchPage(const Text& address, const Text& method, const Text& proxy, const Text& user_name,
+                const Text& password, const Text& extra_headers, const Text& post_data,
+                std::int32_t timeout_seconds, Text* response_headers, const Text& cookies) {
+  if (response_headers) response_headers->clear();
+  // The pack's number is never reused within a run, so a worker that is abandoned later can
+  // only ever reach this pack, and after CloseFile not even that.
+  const int pack = OpenMemoryFile();
+  if (pack == 0) return {};
+  WriteData(pack, {Text("Zendrak"), address, method, proxy, user_name, password, extra_headers,
+                   post_data, cookies});
+
+  const std::int32_t seconds = timeout_seconds > 0 ? timeout_seconds : kDefaultTimeoutSeconds;
+  const int timeout_ms = static_cast<int>(std::min<long long>(seconds * 1000LL, INT_MAX));
+
+  auto cancel = std::make_shared<std::atomic<bool>>(false);
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  // The empty task posted at the end wakes the wait below at once instead of at its next
+  // polling slice.
+  std::shared_ptr<ThreadQueue> caller_queue = ThreadQueue::Current();
+  const bool started = StartThread([pack, cancel, done, caller_queue] {
+    internal::SetCurrentCancelFlag(cancel);
+    RequestWorker(pack);
+    internal::SetCurrentCancelFlag(nullptr);
+    done->store(true);
+    if (!cancel->load()) caller_queue->Post([] {});
+  });
+
+  bool finished = false;
+  if (started) {
+    finished = WaitProcessingEvents([&done] { return done->load(); }, timeout_ms,
+                                    /*restart_on_input=*/true);
+    ProcessEvents();
+  }
+  // Stops a worker that is still running; it writes nothing after this.
+  cancel->store(true);
+
+  Text marker, header_text;
+  Bytes body;
+  MoveToFileStart(pack);
+  ReadData(pack, {&marker, &header_text, &body});
+  CloseFile(pack);
+  if (marker != "Zendrak_OK" || !finished) body.clear();
+  if (response_headers) *response_headers = header_text;
+  return body;
+}
+
+}  // namespace vorel::web

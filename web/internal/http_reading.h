@@ -1,0 +1,39 @@
+#ifndef VOREL_WEB_INTERNAL_HTTP_READING_H_
+#define VOREL_WEB_INTERNAL_HTTP_READING_H_
+
+// Reading a response through the HTTP layer, shared by the page fetches and the resource read.
+
+#include <atomic>
+#include <cstddef>
+#include <memory>
+
+#include "platform/http/wininet.h"
+#include "runtime/text.h"
+
+namespace vorel::web::internal {
+
+enum class BodyEnd {
+  kComplete,   // the server's end of the body was reached
+  kFailed,     // a read failed midway; the bytes before it are kept
+  kTooLarge,   // the body passed the limit; nothing is kept
+};
+
+// Reads the whole body in chunks of `chunk` bytes into `body`.
+BodyEnd ReadBody(platform::http::HINTERNET request, std::size_t chunk, runtime::Bytes& body);
+
+// The response's whole raw header block (status line first, lines ended by "\r\n"); empty when
+// the request has no response.
+runtime::Text RawHeaders(platform::http::HINTERNET request);
+
+// Closes the handles given, in the order given; null ones are skipped.
+void CloseHandles(std::initializer_list<platform::http::HINTERNET> handles);
+
+// The cancel flag of the fetch the calling thread works for, if any (set by the threaded fetch
+// on its worker). Thread-local.
+const std::shared_ptr<std::atomic<bool>>& CurrentCancelFlag();
+void SetCurrentCancelFlag(std::shared_ptr<std::atomic<bool>> flag);
+bool CancelRequested();
+
+}  // namespace vorel::web::internal
+
+#endif  // VOREL_WEB_INTERNAL_HTTP_READING_H_

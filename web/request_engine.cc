@@ -1,0 +1,177 @@
+#include "web/request_engine.h"
+
+#include <cmath>
+
+#include "platform/http/wininet.h"
+#include "runtime/files.h"
+#include "runtime/text_ops.h"
+#include "runtime/value.h"
+#include "web/internal/http_reading.h"
+
+namespace vorel::web {
+namespace {
+
+using namespace runtime;
+namespace http = platform::http;
+using internal::CloseHandles;
+
+constexpr char kRequestMarker[] = "Zendrak";
+constexpr char kResultMarker[] = "Zendrak_OK";
+constexpr char kUserAgent[] = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
+constexpr char kAcceptLine[] =
+    "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, application/x-shockwave-flash, "
+    "application/vnd.ms-excel, application/vnd.ms-powerpoint, application/msword, */*\r\n";
+constexpr char kLanguageLine[] = "Accept-Language: zh-cn\r\n";
+constexpr char kFormTypeLine[] = "Content-Type: application/x-www-form-urlencoded\r\n";
+// Reading in large chunks: the chunk size is invisible to the caller and small chunks only cost.
+constexpr std::size_t kReadChunk = 64 * 1024;
+
+const char* NullIfEmpty(const Text& t) { return t.empty() ? nullptr : t.c_str(); }
+
+// The header text for the send: the extra headers and the default lines they lack.
+Text BuildHeaderText(const Text& extra, const Text& address) {
+  Text headers = extra;
+  if (FindText(headers, "Accept: ", 1, true) == -1) headers += kAcceptLine;
+  if (FindText(headers, "Referer: ", 1, true) == -1) headers += "Referer: " + address + "\r\n";
+  if (FindText(headers, "Accept-Language: ", 1, true) == -1) headers += kLanguageLine;
+  return headers;
+}
+
+// Records each "Set-Cookie: " line of the header text under the host, as the original request
+// engine did on top of the layer's own recording.
+void RecordCookies(const Text& header_text, const Text& host) {
+  if (FindText(header_text, "Set-Cookie: ", 1, true) <= 0) return;
+  const Text url = "http://" + host;
+  const Array<Text> lines = SplitText(header_text, "\n");
+  for (const Text& line : lines.elements()) {
+    Text l = line;
+    if (!l.empty() && l.back() == '\r') l.pop_back();
+    if (FindText(l, "Set-Cookie: ", 1, true) == -1) continue;
+    Text rest = ReplaceText(l, 1, 12);
+    int e = FindText(rest, "=");
+    Text name = LeftText(rest, e - 1);
+    Text data = RightText(rest, TextLength(rest) - e);
+    http::InternetSetCookieA(url.c_str(), name.c_str(), data.c_str());
+  }
+}
+
+}  // namespace
+
+std::int32_t RequestWorker(std::int32_t pack) {
+  if (pack == 0) return 0;
+  MoveToFileStart(pack);
+  Text marker;
+  if (!ReadData(pack, {&marker}) || marker != kRequestMarker) {
+    MoveToFileStart(pack);
+    return 0;
+  }
+  Text address, method, proxy, user, password, extra_headers, post_data, cookies;
+  ReadData(pack, {&address, &method, &proxy, &user, &password, &extra_headers, &post_data,
+                  &cookies});
+  MoveToFileStart(pack);
+  DeleteData(pack, FileLength(pack));
+
+  const Text host = RequestHost(address, false);
+  const Text path = RequestPath(address);
+  const bool use_proxy = !RemoveAllSpaces(proxy).empty();
+  const Text proxy_text = "http=" + proxy;
+  http::HINTERNET internet =
+      http::InternetOpenA(kUserAgent, use_proxy ? http::kOpenTypeProxy : http::kOpenTypeDirect,
+                          use_proxy ? proxy_text.c_str() : nullptr, nullptr, 0);
+  if (!internet) return 0;
+
+  const std::int32_t port = RequestPort(address);
+  if (port < 0 || port > 65535) {
+    CloseHandles({internet});
+    return 0;
+  }
+  http::HINTERNET connection = http::InternetConnectA(
+      internet, host.c_str(), static_cast<std::uint16_t>(port),
+      RemoveAllSpaces(user).empty() ? nullptr : user.c_str(),
+      RemoveAllSpaces(password).empty() ? nullptr : password.c_str(), http::kServiceHttp, 0, 0);
+  if (!connection) {
+    CloseHandles({internet});
+    return 0;
+  }
+  const bool no_cookies = TrimSpaces(cookies).empty();
+  http::HINTERNET request = http::HttpOpenRequestA(
+      connection, NullIfEmpty(method), path.c_str(), "HTTP/1.1", nullptr, nullptr,
+      no_cookies ? http::kFlagNoCookies : http::kFlagReload, 0);
+  if (!request) {
+    CloseHandles({connection, internet});
+    return 0;
+  }
+
+  Text headers = BuildHeaderText(extra_headers, address);
+  if (!no_cookies) {
+    Text cookie_line = "Cookie: " + cookies + "\r\n";
+    http::HttpAddRequestHeadersA(request, cookie_line.c_str(),
+                                 static_cast<std::uint32_t>(cookie_line.size()), 0);
+  }
+  const Text verb = ToUpper(method);
+  if (method.empty() || verb == "GET") {
+    http::HttpSendRequestA(request, headers.c_str(), static_cast<std::uint32_t>(headers.size()),
+                           nullptr, 0);
+  } else if (verb == "POST") {
+    if (!post_data.empty()) {
+      if (FindText(headers, "Content-Type: ", 1, true) == -1) headers += kFormTypeLine;
+      headers += "Content-Length: " + ToText(static_cast<std::int32_t>(post_data.size())) + "\r\n";
+    }
+    http::HttpSendRequestA(request, headers.c_str(), static_cast<std::uint32_t>(headers.size()),
+                           NullIfEmpty(post_data), static_cast<std::uint32_t>(post_data.size()));
+  } else {
+    CloseHandles({request, connection, internet});
+    return 0;
+  }
+
+  // A failed send or read is not an error here: the result holds whatever arrived.
+  Bytes body;
+  if (internal::ReadBody(request, kReadChunk, body) == internal::BodyEnd::kTooLarge) body.clear();
+  const Text header_text = internal::RawHeaders(request);
+  const bool abandoned = internal::CancelRequested();
+  if (!abandoned) {
+    MoveToFileStart(pack);
+    WriteData(pack, {Text(kResultMarker), header_text, std::move(body)});
+  }
+  CloseHandles({request, connection, internet});
+  if (!abandoned) RecordCookies(header_text, host);
+  return abandoned ? 0 : 1;
+}
+
+Text RequestHost(const Text& address, bool keep_port) {
+  int p = FindText(address, "http://");
+  int start = p == -1 ? 1 : p + 7;
+  int s = FindText(address, "/", start);
+  int length = s == -1 ? TextLength(address) : s - start;
+  Text h = MidText(address, start, length);
+  // User-info ("user:password@") is not part of the host.
+  int at = FindTextBackward(h, "@");
+  if (at != -1) h = RightText(h, TextLength(h) - at);
+  if (!keep_port) {
+    int colon = FindText(h, ":");
+    if (colon != -1) h = LeftText(h, colon - 1);
+  }
+  return ToLower(h);
+}
+
+Text RequestPath(const Text& address) {
+  Text h = RequestHost(address, false);
+  // The host is looked for after "http://", so a host such as "p" is not found inside "http".
+  int p = FindText(address, "http://");
+  int from = p == -1 ? 1 : p + 7;
+  int c = FindText(address, h, from, true);
+  int s = FindText(address, "/", c == -1 ? from : c, true);
+  if (s <= 0) return "/";
+  return RightText(address, TextLength(address) - s + 1);
+}
+
+std::int32_t RequestPort(const Text& address) {
+  Text h = RequestHost(address, true);
+  int c = FindText(h, ":");
+  if (c == -1) return 80;
+  double n = ToNumber(RightText(h, TextLength(h) - c));
+  if (!std::isfinite(n) || n >= 2147483648.0 || n <= -2147483649.0) return -1;
+  return static_cast<std::int32_t>(std::trunc(n));
+}
+
+}  // namespace vorel::web
