@@ -12,6 +12,7 @@
 #include "runtime/files.h"
 #include "runtime/internal/bridge_state.h"
 #include "runtime/native_ui.h"
+#include "runtime/system_functions.h"
 #include "runtime/threads.h"
 #include "runtime/type_data.h"
 
@@ -243,6 +244,7 @@ void SetRoutineTable(std::vector<Routine> routines) { State().routines = std::mo
 
 void InitRuntime(std::span<const std::uint8_t> window_template) {
   EnterDataDirectory();
+  RegisterSystemFunctions();
   if (window_template.empty()) return;
   auto parsed = ParseWindowTemplate(window_template);
   if (!parsed) internal::FatalUtf8("载入窗口模板数据段出错!");
