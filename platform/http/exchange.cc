@@ -16,6 +16,7 @@
 
 #include "platform/http/internal/cookie_store.h"
 #include "platform/http/internal/handles.h"
+#include "platform/http/internal/header_block.h"
 #include "platform/http/transfer_control.h"
 #include "platform/http/wininet.h"
 
@@ -29,17 +30,6 @@ constexpr int kMaxRedirects = 10;
 thread_local std::shared_ptr<const std::atomic<bool>> thread_cancel_flag;
 std::atomic<long> connect_timeout_ms{30000};
 std::atomic<long> low_speed_seconds{30};
-
-bool IEquals(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -55,24 +45,9 @@ std::string_view HeaderName(std::string_view line) {
 
 bool HasHeader(const std::vector<std::string>& lines, std::string_view name) {
   for (const auto& l : lines) {
-    if (IEquals(HeaderName(l), name)) return true;
+    if (EqualsIgnoringCase(HeaderName(l), name)) return true;
   }
   return false;
-}
-
-// The value of the first header `name` in a raw block, if any.
-std::optional<std::string> HeaderValue(std::string_view block, std::string_view name) {
-  size_t pos = block.find("\r\n");  // skip the status line
-  while (pos != std::string_view::npos && pos + 2 < block.size()) {
-    size_t start = pos + 2;
-    size_t end = block.find("\r\n", start);
-    std::string_view line = block.substr(start, end == std::string_view::npos ? end : end - start);
-    if (IEquals(HeaderName(line), name)) {
-      return std::string(Trim(line.substr(line.find(':') + 1)));
-    }
-    pos = end;
-  }
-  return std::nullopt;
 }
 
 std::vector<std::string> SplitLines(const char* text, std::uint32_t length) {
@@ -125,7 +100,7 @@ struct Endpoint {
   }
   std::string CookieHost() const { return CookieHostOfUrl("http://" + host); }
   bool SameOrigin(const Endpoint& o) const {
-    return secure == o.secure && IEquals(host, o.host) && EffectivePort() == o.EffectivePort();
+    return secure == o.secure && EqualsIgnoringCase(host, o.host) && EffectivePort() == o.EffectivePort();
   }
 };
 
@@ -144,15 +119,13 @@ std::string ProxyFor(const std::string& list, bool secure) {
       continue;
     }
     std::string scheme = entry.substr(0, eq);
-    if (IEquals(scheme, secure ? "https" : "http")) return entry.substr(eq + 1);
+    if (EqualsIgnoringCase(scheme, secure ? "https" : "http")) return entry.substr(eq + 1);
   }
   return found;
 }
 
 struct HopState {
-  std::string headers;
-  bool in_block = false;
-  bool headers_done = false;
+  HeaderBlock headers;
   std::string body;
   std::uint64_t max_body = kDefaultMaxResponseBytes;
   bool too_large = false;
@@ -160,22 +133,7 @@ struct HopState {
 };
 
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
-  auto* s = static_cast<HopState*>(user);
-  std::string_view line(data, size * count);
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-  if (line.empty()) {
-    if (s->in_block) s->headers_done = true;
-    s->in_block = false;
-    return size * count;
-  }
-  if (!s->in_block) {
-    if (line.substr(0, 5) != "HTTP/") return size * count;  // a trailer after the body
-    s->headers.clear();
-    s->in_block = true;
-    s->headers_done = false;
-  }
-  s->headers.append(line);
-  s->headers += "\r\n";
+  static_cast<HopState*>(user)->headers.AddLine(std::string_view(data, size * count));
   return size * count;
 }
 
@@ -249,7 +207,7 @@ curl_slist* BuildHeaderList(const Request& req, const std::vector<std::string>& 
   bool cookies_placed = stored_cookies.empty();
   for (std::string line : lines) {
     std::string_view name = HeaderName(line);
-    if (!cookies_placed && IEquals(name, "Cookie")) {
+    if (!cookies_placed && EqualsIgnoringCase(name, "Cookie")) {
       // Add the stored cookies the caller's line does not name already.
       std::string_view own = line;
       own.remove_prefix(line.find(':') + 1);
@@ -374,7 +332,7 @@ HopResult PerformHop(CURL* easy, const Request& req, const Endpoint& at, const s
 
   CURLcode rc = curl_easy_perform(easy);
   curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &result.status);
-  if (s.headers_done) {
+  if (s.headers.complete()) {
     result.answered = true;
     if (rc != CURLE_OK) result.body_error = ErrorOf(rc, s);
   } else {
@@ -384,18 +342,11 @@ HopResult PerformHop(CURL* easy, const Request& req, const Endpoint& at, const s
 }
 
 void RecordCookies(const std::string& block, const Endpoint& at) {
-  std::string host = at.CookieHost();
-  std::time_t now = std::time(nullptr);
-  size_t pos = block.find("\r\n");
-  while (pos != std::string::npos && pos + 2 < block.size()) {
-    size_t start = pos + 2;
-    size_t end = block.find("\r\n", start);
-    std::string_view line(block.data() + start, (end == std::string::npos ? block.size() : end) - start);
-    if (IEquals(HeaderName(line), "Set-Cookie")) {
-      StoreCookie(host, "", Trim(line.substr(line.find(':') + 1)), now);
-    }
-    pos = end;
-  }
+  const std::string host = at.CookieHost();
+  const std::time_t now = std::time(nullptr);
+  ForEachHeader(block, [&](std::string_view name, std::string_view value) {
+    if (EqualsIgnoringCase(name, "Set-Cookie")) StoreCookie(host, "", value, now);
+  });
 }
 
 // The endpoint a Location leads to from `from`, or none when it cannot be parsed or leaves
@@ -424,9 +375,9 @@ std::optional<Endpoint> Resolve(const Endpoint& from, const std::string& locatio
   auto query = get(CURLUPART_QUERY, 0);
   if (!scheme || !host || !port) return std::nullopt;
   Endpoint next;
-  if (IEquals(*scheme, "https")) {
+  if (EqualsIgnoringCase(*scheme, "https")) {
     next.secure = true;
-  } else if (!IEquals(*scheme, "http")) {
+  } else if (!EqualsIgnoringCase(*scheme, "http")) {
     return std::nullopt;
   }
   next.host = *host;
@@ -442,7 +393,7 @@ bool IsRedirect(long status) {
 }
 
 void RemoveHeaders(std::vector<std::string>& lines, std::string_view name) {
-  std::erase_if(lines, [&](const std::string& l) { return IEquals(HeaderName(l), name); });
+  std::erase_if(lines, [&](const std::string& l) { return EqualsIgnoringCase(HeaderName(l), name); });
 }
 
 }  // namespace
@@ -501,9 +452,9 @@ bool HttpSendRequestA(HINTERNET request, const char* headers, std::uint32_t head
       // A redirect that leads nowhere: the response that pointed there stays the result.
       break;
     }
-    if (!(req->flags & kFlagNoCookies)) RecordCookies(r.state.headers, at);
     req->answered = true;
-    req->raw_headers = r.state.headers + "\r\n";
+    req->raw_headers = r.state.headers.Block();
+    if (!(req->flags & kFlagNoCookies)) RecordCookies(req->raw_headers, at);
     req->body = std::move(r.state.body);
     req->body_error = r.body_error;
     req->read_pos = 0;
@@ -515,8 +466,8 @@ bool HttpSendRequestA(HINTERNET request, const char* headers, std::uint32_t head
     auto next = Resolve(at, *location);
     if (!next) break;
     if (at.secure && !next->secure && !(req->flags & kFlagIgnoreRedirectToHttp)) break;
-    if (((r.status == 301 || r.status == 302) && IEquals(verb, "POST")) ||
-        (r.status == 303 && !IEquals(verb, "HEAD"))) {
+    if (((r.status == 301 || r.status == 302) && EqualsIgnoringCase(verb, "POST")) ||
+        (r.status == 303 && !EqualsIgnoringCase(verb, "HEAD"))) {
       verb = "GET";
       body.clear();
       RemoveHeaders(lines, "Content-Length");
