@@ -17,6 +17,7 @@ void RunProgram(int argc, char** argv) {
   // A peer that closes a connection must not end the player.
   std::signal(SIGPIPE, SIG_IGN);
   qt::UiSession session(argc, argv);
+  WireServices();
   runtime::SetRoutineTable(BuildRoutineTable());
   runtime::InitRuntime(WindowTemplateBytes());
   runtime::SetTemplateCaption(ids::kMainWindow, ids::kAddressBox, SampleAddress());

@@ -37,6 +37,10 @@ std::vector<runtime::Routine> BuildRoutineTable();
 // the host taken from VOREL_SOUND_WEB_HOST when set.
 runtime::Text SampleAddress();
 
+// Connects the feature libraries to each other and to the platform (services.cc). Called once
+// at start-up, before the first window loads.
+void WireServices();
+
 // Start-up as the program runs it: data folder, template, exit routines, StartRoutine, the main
 // window and the event loop. Returns only through ExitProgram.
 [[noreturn]] void RunProgram(int argc, char** argv);

@@ -1,7 +1,7 @@
 #include "player/lyrics.h"
 
 #include "platform/code_page.h"
-#include "player/controls.h"
+#include "runtime/window_ids.h"
 #include "player/player.h"
 #include "runtime/bridge.h"
 #include "runtime/files.h"
@@ -9,6 +9,8 @@
 
 namespace vorel::player {
 namespace {
+
+using namespace ids;
 
 using namespace runtime::literals;
 using runtime::Text;
@@ -77,12 +79,12 @@ void LyricsTick() {
     if (runtime::FindText(line, position, 1, true) == -1) continue;
     Text piece = LyricPiece(line);
     if (s.upper_written_last) {
-      if (runtime::ReadTextProperty(kMainWindow, kLyricUpper, kPropText) != piece) {
-        runtime::WriteProperty(kMainWindow, kLyricLower, kPropText, piece);
+      if (runtime::ReadTextProperty(kMainWindow, kLyricUpper, kPropCaption) != piece) {
+        runtime::WriteProperty(kMainWindow, kLyricLower, kPropCaption, piece);
         s.upper_written_last = false;
       }
-    } else if (runtime::ReadTextProperty(kMainWindow, kLyricLower, kPropText) != piece) {
-      runtime::WriteProperty(kMainWindow, kLyricUpper, kPropText, piece);
+    } else if (runtime::ReadTextProperty(kMainWindow, kLyricLower, kPropCaption) != piece) {
+      runtime::WriteProperty(kMainWindow, kLyricUpper, kPropCaption, piece);
       s.upper_written_last = true;
     }
   }

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "player/audio.h"
-#include "player/controls.h"
+#include "runtime/window_ids.h"
 #include "player/lyrics.h"
 #include "player/spectrum.h"
 #include "runtime/bridge.h"
@@ -13,6 +13,8 @@
 
 namespace vorel::player {
 namespace {
+
+using namespace ids;
 
 using namespace runtime::literals;
 using runtime::Bytes;
@@ -33,10 +35,10 @@ PlayerServices& Services() {
   return services;
 }
 
-void SetCaption(const Text& text) { WriteProperty(kMainWindow, kStatusCaption, kPropText, text); }
+void SetCaption(const Text& text) { WriteProperty(kMainWindow, kStatusCaption, kPropCaption, text); }
 
 void SetTimer(runtime::ControlId timer, int interval) {
-  WriteProperty(kMainWindow, timer, kPropTimerInterval, interval);
+  WriteProperty(kMainWindow, timer, kPropInterval, interval);
 }
 
 Text EntryCell(int row, int column) {
@@ -132,7 +134,7 @@ void OpenAndPlay() {
   SetCaption(EntryCell(row, 2));
   SetTimer(kStatusTimer, 300);
   SetTimer(kSpectrumTimer, 50);
-  WriteProperty(kMainWindow, kPositionSlider, kPropSliderMaximum,
+  WriteProperty(kMainWindow, kPositionSlider, kPropSliderMax,
                 runtime::ToInteger(runtime::RoundNumber(static_cast<double>(s.total_seconds))));
   StartLyrics(EntryCell(row, 1));
   ShowCover(EntryCell(row, 3));
@@ -146,11 +148,11 @@ void StopPlayback() {
   SetTimer(kStatusTimer, 0);
   SetTimer(kSpectrumTimer, 0);
   SetTimer(kLyricsTimer, 0);
-  WriteProperty(kMainWindow, kPositionSlider, kPropSliderPosition, 0);
-  WriteProperty(kMainWindow, kLyricUpper, kPropText, Text());
-  WriteProperty(kMainWindow, kLyricLower, kPropText, Text());
-  WriteProperty(kMainWindow, kPlayPauseButton, kPropCaption, "播放"_t);
-  WriteProperty(kMainWindow, kTimeLabel, kPropText, Text());
+  WriteProperty(kMainWindow, kPositionSlider, kPropSliderPos, 0);
+  WriteProperty(kMainWindow, kLyricUpper, kPropCaption, Text());
+  WriteProperty(kMainWindow, kLyricLower, kPropCaption, Text());
+  WriteProperty(kMainWindow, kPlayPauseButton, kPropButtonCaption, "播放"_t);
+  WriteProperty(kMainWindow, kTimeLabel, kPropCaption, Text());
   s.needs_open = true;
 }
 
@@ -166,23 +168,23 @@ void TogglePlayPause() {
     SetCaption(EmptyListMessage());
     return;
   }
-  if (ReadTextProperty(kMainWindow, kPlayPauseButton, kPropCaption) == "播放"_t) {
+  if (ReadTextProperty(kMainWindow, kPlayPauseButton, kPropButtonCaption) == "播放"_t) {
     OpenAndPlay();
-    WriteProperty(kMainWindow, kPlayPauseButton, kPropCaption, "暂停"_t);
+    WriteProperty(kMainWindow, kPlayPauseButton, kPropButtonCaption, "暂停"_t);
   } else {
     PausePlayback();
-    WriteProperty(kMainWindow, kPlayPauseButton, kPropCaption, "播放"_t);
+    WriteProperty(kMainWindow, kPlayPauseButton, kPropButtonCaption, "播放"_t);
   }
 }
 
 void ApplyVolume() {
   PlayerState& s = MutableState();
-  const int position = ReadIntProperty(kMainWindow, kVolumeBar, kPropBarPosition);
-  const int maximum = ReadIntProperty(kMainWindow, kVolumeBar, kPropBarMaximum);
+  const int position = ReadIntProperty(kMainWindow, kVolumeBar, kPropBarPos);
+  const int maximum = ReadIntProperty(kMainWindow, kVolumeBar, kPropBarMax);
   // A maximum of 0 would divide by zero; full volume is what the bar then shows.
   double volume = maximum > 0 ? static_cast<double>(position) / maximum : 1.0;
   audio::ChannelSetVolume(s.current_stream, static_cast<float>(volume));
-  WriteProperty(kMainWindow, kTimeLabel, kPropText,
+  WriteProperty(kMainWindow, kTimeLabel, kPropCaption,
                 "当前音量："_t + runtime::ToText(position) + "%");
   s.time_label_live = false;
 }
@@ -201,7 +203,7 @@ void ToggleMute() {
 
 void SeekToSlider() {
   PlayerState& s = MutableState();
-  const int seconds = ReadIntProperty(kMainWindow, kPositionSlider, kPropSliderPosition);
+  const int seconds = ReadIntProperty(kMainWindow, kPositionSlider, kPropSliderPos);
   // The byte offset travels as a signed 32-bit value, widened with its sign.
   auto bytes = static_cast<std::int32_t>(audio::ChannelSeconds2Bytes(s.current_stream, seconds));
   audio::ChannelSetPosition(s.current_stream, static_cast<std::uint64_t>(std::int64_t{bytes}));
@@ -218,7 +220,7 @@ void PlayerStatusTick() {
   }
   if (audio::ChannelIsActive(s.current_stream) == 1) {
     double at = SecondsOf(s.current_stream, audio::ChannelGetPosition(s.current_stream));
-    WriteProperty(kMainWindow, kPositionSlider, kPropSliderPosition,
+    WriteProperty(kMainWindow, kPositionSlider, kPropSliderPos,
                   static_cast<std::int32_t>(std::trunc(at)));
     SetCaption("歌曲名："_t + title());
     SetTrayTip("正在播放："_t + title());
@@ -246,19 +248,19 @@ void PlayerStatusTick() {
   double at = SecondsOf(s.current_stream, audio::ChannelGetPosition(s.current_stream));
   s.position_seconds = runtime::ToInteger(runtime::RoundNumber(at));
   s.position_text = FormatSeconds(s.position_seconds);
-  WriteProperty(kMainWindow, kTimeLabel, kPropText,
+  WriteProperty(kMainWindow, kTimeLabel, kPropCaption,
                 FormatSeconds(static_cast<std::int32_t>(s.total_seconds)) + "/" + s.position_text);
 }
 
 void DrawSpectrum() {
-  runtime::ClearDrawing(kMainWindow, kSpectrumPanel);
-  WriteProperty(kMainWindow, kSpectrumPanel, kPropPenColour, static_cast<int>(kSpectrumColour));
+  runtime::ClearDrawing(kMainWindow, kSpectrumCanvas);
+  WriteProperty(kMainWindow, kSpectrumCanvas, kPropPenColour, static_cast<int>(kSpectrumColour));
   float bands[128] = {};
   if (!audio::ChannelGetSpectrum(MutableState().current_stream, bands)) return;
-  const int w = ReadIntProperty(kMainWindow, kSpectrumPanel, kPropWidth);
-  const int h = ReadIntProperty(kMainWindow, kSpectrumPanel, kPropHeight);
+  const int w = ReadIntProperty(kMainWindow, kSpectrumCanvas, kPropWidth);
+  const int h = ReadIntProperty(kMainWindow, kSpectrumCanvas, kPropHeight);
   for (const SpectrumRect& r : SpectrumRects(bands, w, h)) {
-    runtime::DrawGradientRectangle(kMainWindow, kSpectrumPanel, r.left, r.top, r.width, r.height,
+    runtime::DrawGradientRectangle(kMainWindow, kSpectrumCanvas, r.left, r.top, r.width, r.height,
                                    1, {kSpectrumColour, kSpectrumColour});
   }
 }

@@ -1,4 +1,4 @@
-#include "player/controls.h"
+#include "runtime/window_ids.h"
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
 #include "runtime/find_file.h"
@@ -9,7 +9,7 @@ namespace vorel::playlist {
 namespace {
 
 using namespace runtime::literals;
-using namespace player;
+using namespace ids;
 using runtime::Text;
 
 // Folders nested deeper than this are not entered: a guard against pathological trees.
@@ -55,7 +55,7 @@ void ChooseFolderAndScan() {
   ScanFolder(folder);
   runtime::FocusControl(kMainWindow, kPlayList);
   runtime::WriteProperty(kMainWindow, kPlayList, kPropSelectedRow, 0);
-  runtime::WriteProperty(kMainWindow, kStatusCaption, kPropText, "添加完毕！"_t);
+  runtime::WriteProperty(kMainWindow, kStatusCaption, kPropCaption, "添加完毕！"_t);
 }
 
 }  // namespace vorel::playlist

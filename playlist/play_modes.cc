@@ -1,7 +1,7 @@
 #include <cmath>
 
 #include "player/audio.h"
-#include "player/controls.h"
+#include "runtime/window_ids.h"
 #include "player/player.h"
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
@@ -13,6 +13,7 @@ namespace {
 
 using namespace runtime::literals;
 using namespace player;
+using namespace ids;
 using runtime::WriteProperty;
 
 PlayMode& Mode() {
@@ -48,8 +49,8 @@ void SelectFollowingRow() {
 
 void SelectPlayMode(PlayMode mode) {
   Mode() = mode;
-  WriteProperty(kMainWindow, kPlayModeButton, kPropCaption, runtime::TextFromUtf8(CaptionUtf8(mode)));
-  WriteProperty(kMainWindow, kPlayModePanel, kPropVisible, false);
+  WriteProperty(kMainWindow, kPlayModeButton, kPropButtonCaption, runtime::TextFromUtf8(CaptionUtf8(mode)));
+  WriteProperty(kMainWindow, kModeChooser, kPropVisible, false);
 }
 
 PlayMode CurrentPlayMode() { return Mode(); }

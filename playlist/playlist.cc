@@ -1,7 +1,7 @@
 #include "playlist/playlist.h"
 
 #include "player/audio.h"
-#include "player/controls.h"
+#include "runtime/window_ids.h"
 #include "player/player.h"
 #include "runtime/bridge.h"
 #include "runtime/files.h"
@@ -13,7 +13,8 @@ namespace vorel::playlist {
 namespace {
 
 using namespace runtime::literals;
-using namespace player;  // the window's controls and the player's routines
+using namespace player;  // the player's routines
+using namespace ids;     // the window's controls
 using runtime::Bytes;
 using runtime::Text;
 using runtime::WriteProperty;
@@ -28,7 +29,7 @@ PlaylistState& Playlist() {
   return state;
 }
 
-void SetCaption(const Text& text) { WriteProperty(kMainWindow, kStatusCaption, kPropText, text); }
+void SetCaption(const Text& text) { WriteProperty(kMainWindow, kStatusCaption, kPropCaption, text); }
 int Rows() { return runtime::RowCount(kMainWindow, kPlayList); }
 int Selected() { return runtime::ReadIntProperty(kMainWindow, kPlayList, kPropSelectedRow); }
 void Select(int row) { WriteProperty(kMainWindow, kPlayList, kPropSelectedRow, row); }
@@ -117,7 +118,7 @@ bool SavePlayList(runtime::WindowId window, runtime::ControlId list, const Text&
 }
 
 void LoadPlayList() {
-  WriteProperty(kMainWindow, kPlayList, kPropRows, runtime::ReadWholeFile(PlayListFilePath()));
+  WriteProperty(kMainWindow, kPlayList, kPropAllRows, runtime::ReadWholeFile(PlayListFilePath()));
 }
 
 void OnMainWindowDestroyed() {
@@ -179,7 +180,7 @@ void DeleteSelectedEntry() {
 }
 
 void ClearPlayList() {
-  runtime::LoadWindow(kClearWindow, std::nullopt, true);
+  runtime::LoadWindow(kClearDialog, std::nullopt, true);
   if (Playlist().clear_confirmed) {
     StopPlayback();
     runtime::DeleteAllRows(kMainWindow, kPlayList);
@@ -189,10 +190,10 @@ void ClearPlayList() {
 
 void ConfirmClear() {
   Playlist().clear_confirmed = true;
-  runtime::UnloadWindow(kClearWindow);
+  runtime::UnloadWindow(kClearDialog);
 }
 
-void CloseClearDialog() { runtime::UnloadWindow(kClearWindow); }
+void CloseClearDialog() { runtime::UnloadWindow(kClearDialog); }
 
 void AddSearchResultEntry() {
   StopPlayback();

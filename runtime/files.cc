@@ -269,30 +269,6 @@ Text CurrentDirectory() {
   return TextFromUtf8(dir);
 }
 
-Text PrepareDataDirectory() {
-  auto run = PathFromText(RunDirectory());
-  if (run && ::access(run->c_str(), W_OK) == 0 && ::chdir(run->c_str()) == 0) {
-    return TextFromUtf8(*run);
-  }
-  std::string base;
-  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/') {
-    base = xdg;
-  } else if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
-    base = std::string(home) + "/.local/share";
-  } else {
-    return {};
-  }
-  std::string dir = base + "/vorel";
-  // Create every missing level; an existing one is fine.
-  for (std::size_t at = 1; at != std::string::npos;) {
-    at = dir.find('/', at + 1);
-    std::string part = dir.substr(0, at);
-    if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return {};
-  }
-  if (::chdir(dir.c_str()) != 0) return {};
-  return TextFromUtf8(dir);
-}
-
 bool FileExists(const Text& path) {
   auto p = PathFromText(path);
   struct stat st;

@@ -22,11 +22,6 @@ namespace vorel::runtime {
 // The folder of the program file and the working folder, without a trailing "/".
 Text RunDirectory();
 Text CurrentDirectory();
-// Makes the data folder the working directory and returns it: the run directory when we may
-// write there (the play list and the Musics folder live beside the program), otherwise
-// $XDG_DATA_HOME/vorel (~/.local/share/vorel by default), created when missing. Empty when no
-// folder could be prepared; the working directory is then left as it was.
-Text PrepareDataDirectory();
 // True only for an existing entry that is not a folder.
 bool FileExists(const Text& path);
 // The whole file; empty when it cannot be read.

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "player/audio.h"
-#include "player/controls.h"
+#include "runtime/window_ids.h"
 #include "player/player.h"
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
@@ -16,6 +16,7 @@ namespace {
 
 using namespace runtime::literals;
 using namespace player;
+using namespace ids;
 using runtime::ReadIntProperty;
 using runtime::WriteProperty;
 
@@ -73,19 +74,19 @@ void TogglePlayListPanel() {
   ShellState& s = Shell();
   if (s.play_list_open) {
     s.play_list_open = false;
-    WriteProperty(kMainWindow, kListToggleButton, kPropCaption, "打开列表"_t);
+    WriteProperty(kMainWindow, kPlayListToggle, kPropButtonCaption, "打开列表"_t);
     WriteProperty(kMainWindow, kMainWindowSelf, kPropWidth, 448);
     return;
   }
   s.play_list_open = true;
-  WriteProperty(kMainWindow, kListToggleButton, kPropCaption, "收起列表"_t);
+  WriteProperty(kMainWindow, kPlayListToggle, kPropButtonCaption, "收起列表"_t);
   WriteProperty(kMainWindow, kMainWindowSelf, kPropWidth, 690);
   SlidePanel(1);
 }
 
 void TogglePlayModeChooser() {
-  bool shown = ReadIntProperty(kMainWindow, kPlayModePanel, kPropVisible) == 1;
-  WriteProperty(kMainWindow, kPlayModePanel, kPropVisible, !shown);
+  bool shown = ReadIntProperty(kMainWindow, kModeChooser, kPropVisible) == 1;
+  WriteProperty(kMainWindow, kModeChooser, kPropVisible, !shown);
 }
 
 void ToggleVolumePanel() {
@@ -93,10 +94,10 @@ void ToggleVolumePanel() {
   WriteProperty(kMainWindow, kVolumePanel, kPropVisible, !shown);
 }
 
-void OnSearchBoxFocus() { WriteProperty(kMainWindow, kSearchBox, kPropText, runtime::Text()); }
+void OnSearchBoxFocus() { WriteProperty(kMainWindow, kSearchBox, kPropCaption, runtime::Text()); }
 
 void OnSearchBoxBlur() {
-  WriteProperty(kMainWindow, kSearchBox, kPropText, "提供一点点的搜索服务，功能不咋滴"_t);
+  WriteProperty(kMainWindow, kSearchBox, kPropCaption, "提供一点点的搜索服务，功能不咋滴"_t);
 }
 
 void HideMainWindow() {
@@ -112,7 +113,7 @@ void OnTrayIconEvent() { WriteProperty(kMainWindow, kMainWindowSelf, kPropVisibl
 
 void OnCloseClicked() {
   Shell().exit_confirmed = false;  // an earlier confirmation whose exit failed must not linger
-  runtime::LoadWindow(kExitWindow, std::nullopt, true);
+  runtime::LoadWindow(kExitDialog, std::nullopt, true);
   if (!Shell().exit_confirmed) return;
   StopPlayback();
   if (!runtime::StartThread([] { ExitAnimation(); })) runtime::ExitProgram(0);
@@ -137,14 +138,14 @@ void ExitAnimation() {
 void ConfirmExit() {
   playlist::SavePlayList(kMainWindow, kPlayList, {}, false);
   Shell().exit_confirmed = true;
-  runtime::UnloadWindow(kExitWindow);
+  runtime::UnloadWindow(kExitDialog);
 }
 
-void CancelExit() { runtime::UnloadWindow(kExitWindow); }
+void CancelExit() { runtime::UnloadWindow(kExitDialog); }
 
 void CloseExitDialog() {
   playlist::SavePlayList(kMainWindow, kPlayList, {}, false);
-  runtime::UnloadWindow(kExitWindow);
+  runtime::UnloadWindow(kExitDialog);
 }
 
 bool PlayListOpen() { return Shell().play_list_open; }

@@ -1,0 +1,37 @@
+// Wires the feature libraries to each other and to the platform: the player's pictures, cover
+// reads and play-mode hand-over, the play list's folder chooser, the shell's tray check.
+
+#include "app/window_set.h"
+#include "assets/assets.h"
+#include "platform/qt/desktop.h"
+#include "player/player.h"
+#include "playlist/playlist.h"
+#include "runtime/window_ids.h"
+#include "shell/main_window.h"
+#include "web/url_bytes.h"
+
+namespace vorel::app {
+
+void WireServices() {
+  auto bytes = [](std::span<const unsigned char> s) { return runtime::Bytes(s.begin(), s.end()); };
+  player::SetPlayerServices({
+      .default_cover = bytes(assets::DefaultCover()),
+      .tray_icon = bytes(assets::TrayIcon()),
+      .read_url_bytes = [](const runtime::Text& address) { return web::ReadUrlBytes(address); },
+      .apply_play_mode_at_end = [] { return playlist::ApplyPlayModeAtEnd(); },
+      .select_initial_play_mode = [] { playlist::SelectPlayMode(playlist::PlayMode::kPlayAll); },
+      .load_play_list = [] { playlist::LoadPlayList(); },
+  });
+  playlist::SetPlaylistServices({
+      .search_query_text = {},
+      .browse_for_folder = [](const runtime::Text& title) {
+        return qt::BrowseForFolder(title, false);
+      },
+  });
+  shell::SetShellServices({
+      .tray_available = [] { return qt::TrayAvailable(); },
+      .minimise_main_window = [] { qt::MinimiseWindow(ids::kMainWindow, ids::kMainWindowSelf); },
+  });
+}
+
+}  // namespace vorel::app
