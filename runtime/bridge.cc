@@ -165,11 +165,15 @@ bool CreateControls(WindowRecord& w, internal::LoadedWindow& lw) {
   return true;
 }
 
+void CloseWindowOnUi(WindowId id);
+
 bool LoadWindowOnUi(WindowId id, bool modal) {
   BridgeState& s = State();
   if (s.ending.load()) return false;
   WindowRecord* w = FindWindowRecord(id);
   if (w == nullptr || s.ui == nullptr) return false;
+  // A window whose posted close has not run yet is closed now and created anew.
+  if (std::find(s.closing.begin(), s.closing.end(), id) != s.closing.end()) CloseWindowOnUi(id);
   if (auto it = s.loaded.find(id); it != s.loaded.end()) {
     s.ui->ActivateWindow(it->second.handle);
     return true;
@@ -215,6 +219,7 @@ bool LoadWindowOnUi(WindowId id, bool modal) {
 
 void CloseWindowOnUi(WindowId id) {
   BridgeState& s = State();
+  std::erase(s.closing, id);
   auto it = s.loaded.find(id);
   if (it == s.loaded.end()) return;
   WindowRecord* w = FindWindowRecord(id);
@@ -353,12 +358,21 @@ void UnloadWindow(WindowId window, bool at_once) {
     if (at_once) {
       CloseWindowOnUi(window);
     } else {
+      if (std::find(s.closing.begin(), s.closing.end(), window) == s.closing.end()) {
+        s.closing.push_back(window);
+      }
       s.ui->PostClose(it->second.handle);
     }
   });
 }
 
 void NativeCloseRequested(WindowId window) { CloseWindowOnUi(window); }
+
+void NativeSystemClose() {
+  std::vector<WindowId> open;
+  for (const auto& [id, win] : State().loaded) open.push_back(id);
+  for (WindowId id : open) CloseWindowOnUi(id);
+}
 
 bool IsWindowLoaded(WindowId window) {
   return internal::OnUiThread<bool>(false, [&] { return State().loaded.count(window) > 0; });
@@ -381,6 +395,7 @@ void ResetWindowsForTesting() {
   BridgeState& s = State();
   for (auto& [id, win] : s.loaded) s.ui->DestroyWindow(win.handle);
   s.loaded.clear();
+  s.closing.clear();
   s.exit_routines.clear();
   s.suppression = 0;
 }

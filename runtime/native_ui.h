@@ -104,6 +104,11 @@ void InstallNativeUi(NativeUi* ui);
 // runs, ends the loop.
 void NativeCloseRequested(WindowId window);
 
+// A close of the whole program by the system (SIGTERM, SIGINT, the end of the desktop session):
+// every open window of the set is closed as by the window manager, so being-destroyed handlers
+// run (saving the play list) and the loop then ends with exit code 0.
+void NativeSystemClose();
+
 }  // namespace vorel::runtime
 
 #endif  // VOREL_RUNTIME_NATIVE_UI_H_

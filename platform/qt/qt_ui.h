@@ -44,8 +44,14 @@ bool NonInteractive();
 // runtime. False when the control has no widget.
 bool ClickControl(runtime::WindowId window, runtime::ControlId control);
 bool DoubleClickControl(runtime::WindowId window, runtime::ControlId control);
-// Sends a key press (a Qt key code) to the control's widget.
+// Sends a key press and release (a Qt key code; printable keys carry their lower-case text) to
+// the control's widget.
 bool PressKey(runtime::WindowId window, runtime::ControlId control, int qt_key);
+
+// The colour (0x00BBGGRR) the control shows at (x, y) of its client area; -1 outside it.
+long PixelOf(runtime::WindowId window, runtime::ControlId control, int x, int y);
+// The control's tooltip text (UTF-8).
+std::string ToolTipOf(runtime::WindowId window, runtime::ControlId control);
 
 // What assistive technology sees of a control: its object name and accessible name (UTF-8).
 std::string ObjectNameOf(runtime::WindowId window, runtime::ControlId control);

@@ -8,6 +8,12 @@
 #include <QTimer>
 #include <QWheelEvent>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QSessionManager>
+#include <QSocketNotifier>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
@@ -19,6 +25,34 @@ namespace vorel::qt {
 namespace {
 
 QtNativeUi* g_ui = nullptr;
+int g_signal_pipe[2] = {-1, -1};
+
+// Only async-signal-safe work here: the loop picks the byte up and closes the windows.
+void OnTerminationSignal(int) {
+  char byte = 1;
+  [[maybe_unused]] ssize_t n = write(g_signal_pipe[1], &byte, 1);
+}
+
+// SIGTERM, SIGINT and the end of the desktop session close the windows the way the window
+// manager would, so the play list is saved before the program ends with 0.
+void WatchForSystemClose(QObject* owner) {
+  if (pipe2(g_signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  auto* notifier = new QSocketNotifier(g_signal_pipe[0], QSocketNotifier::Read, owner);
+  QObject::connect(notifier, &QSocketNotifier::activated, owner, [] {
+    char buf[16];
+    while (read(g_signal_pipe[0], buf, sizeof buf) > 0) {
+    }
+    runtime::NativeSystemClose();
+  });
+  QObject::connect(qApp, &QGuiApplication::commitDataRequest, owner,
+                   [](QSessionManager&) { runtime::NativeSystemClose(); });
+  struct sigaction sa {};
+  sa.sa_handler = &OnTerminationSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+}
 
 int KeyState(Qt::KeyboardModifiers m) {
   return ((m & Qt::ControlModifier) ? 1 : 0) | ((m & Qt::ShiftModifier) ? 2 : 0) |
@@ -186,6 +220,7 @@ UiSession::UiSession(int& argc, char** argv) : impl_(std::make_unique<Impl>()) {
     return wake.isActive();
   };
   runtime::InstallEventLoopHooks(std::move(hooks));
+  WatchForSystemClose(impl_->app.get());
 }
 
 UiSession::~UiSession() {
@@ -238,11 +273,26 @@ bool DoubleClickControl(runtime::WindowId window, runtime::ControlId control) {
 bool PressKey(runtime::WindowId window, runtime::ControlId control, int qt_key) {
   QWidget* w = Find(window, control);
   if (w == nullptr) return false;
-  QKeyEvent press(QEvent::KeyPress, qt_key, Qt::NoModifier);
+  const QString text = qt_key < 0x01000000 ? QString(QChar(qt_key)).toLower() : QString();
+  QKeyEvent press(QEvent::KeyPress, qt_key, Qt::NoModifier, text);
   QApplication::sendEvent(w, &press);
-  QKeyEvent release(QEvent::KeyRelease, qt_key, Qt::NoModifier);
+  QKeyEvent release(QEvent::KeyRelease, qt_key, Qt::NoModifier, text);
   QApplication::sendEvent(w, &release);
   return true;
+}
+
+long PixelOf(runtime::WindowId window, runtime::ControlId control, int x, int y) {
+  QWidget* w = Find(window, control);
+  if (w == nullptr) return -1;
+  QImage image = w->grab().toImage();
+  if (!image.valid(x, y)) return -1;
+  QRgb c = image.pixel(x, y);
+  return static_cast<long>(qRed(c) | qGreen(c) << 8 | qBlue(c) << 16);
+}
+
+std::string ToolTipOf(runtime::WindowId window, runtime::ControlId control) {
+  QWidget* w = Find(window, control);
+  return w ? w->toolTip().toStdString() : std::string();
 }
 
 std::string ObjectNameOf(runtime::WindowId window, runtime::ControlId control) {

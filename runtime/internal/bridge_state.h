@@ -4,6 +4,7 @@
 // State shared by the bridge's source files. User-interface thread only, except the atomics.
 
 #include <atomic>
+#include <algorithm>
 #include <map>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,7 @@ struct BridgeState {
   WindowTemplate window_set;
   std::vector<Routine> routines;
   std::map<WindowId, LoadedWindow> loaded;
+  std::vector<WindowId> closing;  // loaded windows with a posted close request
   std::vector<ExitRoutine> exit_routines;
   int suppression = 0;
   bool loop_running = false;

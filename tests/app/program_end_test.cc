@@ -76,7 +76,19 @@ TEST(ProgramEndTest, ExitFromWorkerRunsTheCleanUpAndEndsWithItsCode) {
 TEST(ProgramEndTest, LastWindowClosedEndsTheLoopAndTheProgramWithZero) {
   Outcome o = RunProbe("normal-end");
   EXPECT_EQ(o.code, 0);
-  EXPECT_EQ(o.output, kExitRoutines);
+  EXPECT_EQ(o.output, std::string("being destroyed\n") + kExitRoutines);
+}
+
+TEST(ProgramEndTest, FatalErrorOnAWorkerIsReportedOnTheUiThread) {
+  Outcome o = RunProbe("fatal-on-worker");
+  EXPECT_EQ(o.code, 255);
+  EXPECT_EQ(o.output, Report("未载入欲访问窗口组件所在的窗口") + kExitRoutines);
+}
+
+TEST(ProgramEndTest, TerminationSignalClosesTheWindowsAndEndsWithZero) {
+  Outcome o = RunProbe("sigterm");
+  EXPECT_EQ(o.code, 0);
+  EXPECT_EQ(o.output, std::string("being destroyed\n") + kExitRoutines);
 }
 
 }  // namespace

@@ -1,8 +1,13 @@
 // A child process for the tests of program end and fatal errors: each scenario ends the process
 // the way the program would, and the test checks the exit code and what was said.
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/window_set.h"
 #include "platform/qt/qt_ui.h"
@@ -24,7 +29,18 @@ int main(int argc, char** argv) {
   if (argc < 2) return 2;
   const std::string scenario = argv[1];
   qt::UiSession session(argc, argv);
-  runtime::SetRoutineTable(app::BuildRoutineTable());
+  // The being-destroyed handler says that it ran, where the program saves its play list.
+  auto names = app::RoutineNames();
+  std::vector<runtime::Routine> table(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (std::strcmp(names[i], "OnMainWindowDestroyed") == 0) {
+      table[i] = [](const runtime::EventArgs&) -> runtime::EventResult {
+        std::printf("being destroyed\n");
+        return std::nullopt;
+      };
+    }
+  }
+  runtime::SetRoutineTable(std::move(table));
   if (scenario == "damaged-template") {
     auto bytes = app::WindowTemplateBytes();
     runtime::InitRuntime(bytes.first(bytes.size() / 2));
@@ -46,6 +62,16 @@ int main(int argc, char** argv) {
     runtime::StartThread([] { runtime::ExitProgram(3); });
     runtime::RunEventLoop();
     return 1;  // not reached: the worker ends the program
+  } else if (scenario == "fatal-on-worker") {
+    runtime::LoadStartWindow(ids::kMainWindow);
+    runtime::StartThread([] { runtime::ReadProperty(ids::kExitDialog, ids::kExitConfirm, 0); });
+    runtime::RunEventLoop();
+    return 1;  // not reached: the report ends the program
+  } else if (scenario == "sigterm") {
+    runtime::LoadStartWindow(ids::kMainWindow);
+    runtime::StartThread([] { kill(getpid(), SIGTERM); });
+    runtime::RunEventLoop();
+    runtime::ExitProgram(0);
   } else if (scenario == "normal-end") {
     runtime::LoadStartWindow(ids::kMainWindow);
     runtime::UnloadWindow(ids::kMainWindow);

@@ -156,6 +156,21 @@ TEST_F(WindowSetTest, SharedMouseAndKeyEventsCarryTheirArguments) {
   EXPECT_EQ(double_clicks, 1);
 }
 
+TEST_F(WindowSetTest, KeyHandlerReturningFalseKeepsTheKeyFromTheControl) {
+  bool swallow = true;
+  UseRoutines({{"OnSearchBoxKey", [&](const runtime::EventArgs&) -> runtime::EventResult {
+                  return swallow ? runtime::EventResult(0) : std::nullopt;
+                }}});
+  runtime::LoadStartWindow(ids::kMainWindow);
+  const auto w = ids::kMainWindow;
+  WriteProperty(w, ids::kSearchBox, ids::kPropCaption, runtime::Text());
+  ASSERT_TRUE(qt::PressKey(w, ids::kSearchBox, 'A'));
+  EXPECT_EQ(runtime::ReadTextProperty(w, ids::kSearchBox, ids::kPropCaption), "");
+  swallow = false;
+  ASSERT_TRUE(qt::PressKey(w, ids::kSearchBox, 'A'));
+  EXPECT_EQ(runtime::ReadTextProperty(w, ids::kSearchBox, ids::kPropCaption), "a");
+}
+
 TEST_F(WindowSetTest, TimerWrittenZeroStopsAndRestartsWithAFullPeriod) {
   int ticks = 0;
   long long tick_at = 0;
@@ -222,6 +237,22 @@ TEST_F(WindowSetTest, UnloadIsPostedAndRunsTheBeingDestroyedHandler) {
   EXPECT_EQ(destroyed, 1);
 }
 
+TEST_F(WindowSetTest, LoadingAWindowWhoseCloseIsPendingMakesItAnew) {
+  UseRoutines({});
+  runtime::LoadStartWindow(ids::kMainWindow);
+  ASSERT_TRUE(runtime::LoadWindow(ids::kExitDialog));
+  WriteProperty(ids::kExitDialog, ids::kExitConfirm, ids::kPropButtonCaption, "改过"_t);
+  runtime::UnloadWindow(ids::kExitDialog);
+  ASSERT_TRUE(runtime::LoadWindow(ids::kExitDialog));
+  runtime::ProcessEvents();
+  runtime::ProcessEvents();
+  // The stale close request did not reach the new window.
+  EXPECT_TRUE(runtime::IsWindowLoaded(ids::kExitDialog));
+  EXPECT_EQ(runtime::ReadTextProperty(ids::kExitDialog, ids::kExitConfirm,
+                                      ids::kPropButtonCaption),
+            "确认"_t);
+}
+
 TEST_F(WindowSetTest, ModalWindowDisablesTheOthersUntilClosed) {
   std::atomic<int> main_disabled{-1};
   int confirmed = 0;
@@ -275,6 +306,66 @@ TEST_F(WindowSetTest, ListViewRowsRoundTripThroughAllRowsProperty) {
 
 TEST_F(WindowSetTest, MessageBoxAnswersOkWithNobodyToAnswer) {
   EXPECT_EQ(runtime::ShowMessageBox("下载完成"_t, 0x24, {}), runtime::kMessageBoxOk);
+}
+
+}  // namespace
+}  // namespace vorel
+
+namespace vorel {
+namespace {
+
+using namespace runtime::literals;
+
+class WindowOpsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing_util::UseRoutines({});
+    runtime::LoadStartWindow(ids::kMainWindow);
+  }
+  void TearDown() override { runtime::ResetWindowsForTesting(); }
+};
+
+TEST_F(WindowOpsTest, GradientAndClearDrawOnThePanel) {
+  const auto w = ids::kMainWindow;
+  const auto panel = ids::kSpectrumCanvas;
+  runtime::DrawGradientRectangle(w, panel, 10, 10, 20, 20, 2, {0x0000FF, 0x0000FF});
+  EXPECT_EQ(qt::PixelOf(w, panel, 15, 15), 0x0000FF);  // equal colours fill solidly
+  runtime::DrawGradientRectangle(w, panel, 40, 0, 30, 50, 1, {0x000000, 0xFFFFFF});
+  const long left = qt::PixelOf(w, panel, 41, 5), right = qt::PixelOf(w, panel, 68, 5);
+  EXPECT_LT(left & 0xFF, right & 0xFF);  // mode 1 runs from left to right
+  runtime::DrawGradientRectangle(w, panel, 100, 0, 0, 20, 2, {0x0000FF});   // no width
+  runtime::DrawGradientRectangle(w, panel, 500, 0, 20, 20, 2, {0x0000FF});  // outside
+  EXPECT_EQ(qt::PixelOf(w, panel, 100, 5), 0xFFFFFF);
+  runtime::ClearDrawing(w, panel, 0, 0, 20, 20);
+  EXPECT_EQ(qt::PixelOf(w, panel, 15, 15), 0xFFFFFF);
+  EXPECT_EQ(qt::PixelOf(w, panel, 25, 25), 0x0000FF);  // outside the cleared area
+  runtime::ClearDrawing(w, panel);
+  EXPECT_EQ(qt::PixelOf(w, panel, 25, 25), 0xFFFFFF);
+}
+
+TEST_F(WindowOpsTest, ToolTipAttachesToTheHandleOfAControl) {
+  std::int64_t handle = runtime::WindowHandle(ids::kMainWindow, ids::kStatusCaption);
+  ASSERT_NE(handle, 0);
+  runtime::AddToolTip(handle, "歌曲名"_t, false, true);
+  EXPECT_EQ(qt::ToolTipOf(ids::kMainWindow, ids::kStatusCaption), "歌曲名");
+  runtime::AddToolTip(0, "x", false, false);  // a zero handle does nothing
+}
+
+TEST_F(WindowOpsTest, ShapeBoxColoursAreDrawn) {
+  const auto w = ids::kMainWindow;
+  EXPECT_EQ(qt::PixelOf(w, ids::kAddressFrame, 0, 0), 0xC0C0C0);
+  WriteProperty(w, ids::kAddressFrame, ids::kPropOutline, 0x00E080);
+  EXPECT_EQ(qt::PixelOf(w, ids::kAddressFrame, 0, 0), 0x00E080);
+  EXPECT_EQ(qt::PixelOf(w, ids::kPlayModeButton, 1, 1), 0x00E080);  // a SuperBtn's background
+}
+
+TEST_F(WindowOpsTest, PictureBoxShowsAPictureAndClampsItsMode) {
+  const auto w = ids::kMainWindow;
+  WriteProperty(w, ids::kCoverPicture, ids::kPropPictureMode, 9);
+  EXPECT_EQ(ReadIntProperty(w, ids::kCoverPicture, ids::kPropPictureMode), 2);
+  runtime::Bytes empty;
+  WriteProperty(w, ids::kCoverPicture, ids::kPropPicture, empty);
+  EXPECT_TRUE(runtime::ReadBytesProperty(w, ids::kCoverPicture, ids::kPropPicture).empty());
 }
 
 }  // namespace
