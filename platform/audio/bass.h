@@ -139,7 +139,8 @@ BASSAPI HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, 
 /* A stream over an http or https address, starting at byte offset. Opening waits for the
  * server (at most 10 s without progress); reading goes on in the background, and when the
  * data runs dry the stream reports BASS_ACTIVE_STALLED until more arrives. proc, when not
- * NULL, receives the bytes as they are downloaded (on the decoding thread). 0 on failure. */
+ * NULL, receives each byte of the file once, in order, as it is downloaded (on the thread that
+ * decodes); such a stream cannot seek. 0 on failure. */
 BASSAPI HSTREAM BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags,
                                      DOWNLOADPROC* proc, void* user);
 

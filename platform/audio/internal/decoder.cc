@@ -263,7 +263,8 @@ std::unique_ptr<Decoder> Decoder::Open(const SourceSpec& spec, const OutputForma
       return nullptr;
     }
     m.source = std::make_unique<TeeSource>(inner, spec.on_download);
-    tee_seekable = inner->seekable;
+    // Read strictly in order, so the callback sees each byte of the file exactly once.
+    tee_seekable = 0;
     custom_io = true;
   }
   if (custom_io) {
@@ -292,6 +293,13 @@ std::unique_ptr<Decoder> Decoder::Open(const SourceSpec& spec, const OutputForma
     return nullptr;
   }
   m.ArmDeadline();
+  // A live or slow stream must not be read far ahead just to learn what is already known
+  // after its first frames (by default FFmpeg may wait for 5 s of sound).
+  // The byte limit also ends FFmpeg's probing of the codec inside WAV data.
+  if (m.network) {
+    m.fmt->max_analyze_duration = 500000;
+    m.fmt->probesize = 64 * 1024;
+  }
   r = avformat_find_stream_info(m.fmt, nullptr);
   if (r < 0) {
     *error = ErrorFromAv(r, m.network);
@@ -330,8 +338,15 @@ std::unique_ptr<Decoder> Decoder::Open(const SourceSpec& spec, const OutputForma
 
   m.start_pts = m.stream->start_time != AV_NOPTS_VALUE ? m.stream->start_time : 0;
   if (m.stream->duration != AV_NOPTS_VALUE && m.stream->duration > 0) {
+    int64_t duration = m.stream->duration;
+    // An MP3's duration counts the encoder delay that the decoder skips (and that shows as
+    // the start time); what is heard is that much shorter.
+    if (m.stream->codecpar->codec_id == AV_CODEC_ID_MP3 && m.start_pts > 0 &&
+        m.start_pts < duration) {
+      duration -= m.start_pts;
+    }
     d->length_frames_ =
-        av_rescale_q(m.stream->duration, m.stream->time_base, AVRational{1, d->source_rate_});
+        av_rescale_q(duration, m.stream->time_base, AVRational{1, d->source_rate_});
   } else if (m.fmt->duration != AV_NOPTS_VALUE && m.fmt->duration > 0) {
     d->length_frames_ = av_rescale(m.fmt->duration, d->source_rate_, AV_TIME_BASE);
   }
@@ -448,6 +463,8 @@ int Decoder::Read(std::vector<uint8_t>& out, const std::atomic<bool>* interrupt)
     if (m.finished) return 0;
   }
 }
+
+void Decoder::set_abort_flag(const std::atomic<bool>* abort) { impl_->abort = abort; }
 
 bool Decoder::seekable() const {
   const AVIOContext* pb = impl_->fmt->pb;

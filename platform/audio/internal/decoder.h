@@ -48,6 +48,9 @@ class Decoder {
   static std::unique_ptr<Decoder> Open(const SourceSpec& spec, const OutputFormat& format,
                                        const std::atomic<bool>* abort, int* error);
 
+  // From now on `abort` becoming true ends any blocking read at once (the owner's quit flag).
+  void set_abort_flag(const std::atomic<bool>* abort);
+
   int source_rate() const { return source_rate_; }
   int source_channels() const { return source_channels_; }
   int output_rate() const { return out_rate_; }

@@ -21,6 +21,7 @@ PlaybackStream::PlaybackStream(std::unique_ptr<Decoder> decoder, int device_rate
       length_frames_(decoder->length_frames()),
       seekable_(decoder->seekable()),
       decoder_(std::move(decoder)) {
+  decoder_->set_abort_flag(&quit_);
   thread_ = std::thread([this] { DecodeLoop(); });
 }
 

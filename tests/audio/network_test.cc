@@ -1,0 +1,230 @@
+// Streams over http from a loopback server: playing to the end, seeking with ranges, the
+// stalled state, and servers that are dead, silent, broken or not speaking audio.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+
+#include <gtest/gtest.h>
+
+#include "tests/audio/bass_table.h"
+#include "tests/audio/loopback_server.h"
+#include "tests/audio/test_media.h"
+
+namespace vorel::audio_test {
+namespace {
+
+const BassTable& B() { return Bass(); }
+constexpr size_t kBytesPerSecond = 176400;  // 44.1 kHz stereo 16-bit
+
+class NetworkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(B().Init(-1, 44100, 0, nullptr, nullptr)) << B().ErrorGetCode();
+  }
+  void TearDown() override { B().Free(); }
+  static double PositionSeconds(HSTREAM h) {
+    return B().ChannelBytes2Seconds(h, B().ChannelGetPosition(h, BASS_POS_BYTE));
+  }
+};
+
+// Where the samples of a WAV file start (after its "data" chunk header).
+size_t WavDataStart(const std::string& wav) { return wav.find("data") + 8; }
+
+LoopbackServer::Script Serving(const std::string& path) {
+  LoopbackServer::Script s;
+  s.body = ReadBytes(path);
+  return s;
+}
+
+TEST_F(NetworkTest, HttpStreamPlaysToItsEnd) {
+  LoopbackServer server(Serving(ToneWav(1000, 1.5)));
+  HSTREAM h = B().StreamCreateURL(server.Url("/tone.wav").c_str(), 0, 0, nullptr, nullptr);
+  ASSERT_NE(h, 0u) << B().ErrorGetCode();
+  EXPECT_NEAR(B().ChannelBytes2Seconds(h, B().ChannelGetLength(h, BASS_POS_BYTE)), 1.5, 0.01);
+  ASSERT_TRUE(B().ChannelPlay(h, FALSE));
+  ASSERT_TRUE(WaitUntil([&] { return PositionSeconds(h) > 0.3; }, 5));
+  float bands[128];
+  ASSERT_NE(B().ChannelGetData(h, bands, BASS_DATA_FFT256), static_cast<DWORD>(-1));
+  EXPECT_EQ(std::max_element(bands, bands + 128) - bands, 6);
+  ASSERT_TRUE(WaitUntil([&] { return B().ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }, 10));
+  EXPECT_NEAR(PositionSeconds(h), 1.5, 0.05);
+}
+
+TEST_F(NetworkTest, Mp3OverHttpSeeksWithRanges) {
+  LoopbackServer server(Serving(LateToneMp3()));
+  HSTREAM d = B().StreamCreateURL(server.Url("/late.mp3").c_str(), 0, BASS_STREAM_DECODE,
+                                  nullptr, nullptr);
+  ASSERT_NE(d, 0u) << B().ErrorGetCode();
+  ASSERT_TRUE(B().ChannelSetPosition(d, B().ChannelSeconds2Bytes(d, 1.9), BASS_POS_BYTE));
+  // The tone starts at 2.0 s: the first loud sample must come 0.1 s after the seek.
+  int16_t buf[4096];
+  size_t frames = 0;
+  double at = -1;
+  while (at < 0) {
+    const DWORD n = B().ChannelGetData(d, buf, sizeof buf);
+    ASSERT_NE(n, static_cast<DWORD>(-1));
+    for (size_t i = 0; i < n / 2 && at < 0; ++i) {
+      if (std::abs(buf[i]) > 1000) at = (frames + i / 2) / 44100.0;
+    }
+    frames += n / 4;
+  }
+  EXPECT_NEAR(at, 0.1, 0.05);
+
+  HSTREAM h = B().StreamCreateURL(server.Url("/late.mp3").c_str(), 0, 0, nullptr, nullptr);
+  ASSERT_NE(h, 0u);
+  ASSERT_TRUE(B().ChannelPlay(h, FALSE));
+  ASSERT_TRUE(B().ChannelSetPosition(h, B().ChannelSeconds2Bytes(h, 3.5), BASS_POS_BYTE));
+  EXPECT_NEAR(PositionSeconds(h), 3.5, 0.05);
+  ASSERT_TRUE(WaitUntil([&] { return B().ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }, 10));
+  EXPECT_GE(server.requests(), 3);  // each seek asked for a range
+}
+
+TEST_F(NetworkTest, StarvedStreamReportsStalledAndRecovers) {
+  LoopbackServer::Script script = Serving(ToneWav(440, 3));
+  script.stall_at = WavDataStart(script.body) + kBytesPerSecond * 6 / 10;  // 0.6 s of sound, then nothing
+  script.ranges = false;  // a live stream: nothing to read ahead of the stall
+  LoopbackServer server(script);
+  HSTREAM h = B().StreamCreateURL(server.Url("/stall.wav").c_str(), 0, 0, nullptr, nullptr);
+  ASSERT_NE(h, 0u) << B().ErrorGetCode();
+  ASSERT_TRUE(B().ChannelPlay(h, FALSE));
+  ASSERT_TRUE(WaitUntil([&] { return B().ChannelIsActive(h) == BASS_ACTIVE_STALLED; }, 5));
+  const double stalled_at = PositionSeconds(h);
+  EXPECT_NEAR(stalled_at, 0.6, 0.05);
+  // While starved, every call answers at once; pause and resume work as usual.
+  float bands[128];
+  EXPECT_NE(B().ChannelGetData(h, bands, BASS_DATA_FFT256), static_cast<DWORD>(-1));
+  ASSERT_TRUE(B().ChannelPause(h));
+  EXPECT_EQ(B().ChannelIsActive(h), BASS_ACTIVE_PAUSED);
+  ASSERT_TRUE(B().ChannelPlay(h, FALSE));
+  EXPECT_EQ(B().ChannelIsActive(h), BASS_ACTIVE_STALLED);
+
+  server.Release();
+  ASSERT_TRUE(WaitUntil([&] { return B().ChannelIsActive(h) == BASS_ACTIVE_PLAYING; }, 5));
+  ASSERT_TRUE(WaitUntil([&] { return B().ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }, 10));
+  EXPECT_NEAR(PositionSeconds(h), 3.0, 0.05);
+}
+
+TEST_F(NetworkTest, FreeingAStalledStreamReturns) {
+  LoopbackServer::Script script = Serving(ToneWav(440, 3));
+  script.stall_at = WavDataStart(script.body) + kBytesPerSecond * 6 / 10;
+  script.ranges = false;
+  LoopbackServer server(script);
+  HSTREAM h = B().StreamCreateURL(server.Url("/stall.wav").c_str(), 0, 0, nullptr, nullptr);
+  ASSERT_NE(h, 0u);
+  ASSERT_TRUE(B().ChannelPlay(h, FALSE));
+  ASSERT_TRUE(WaitUntil([&] { return B().ChannelIsActive(h) == BASS_ACTIVE_STALLED; }, 5));
+  EXPECT_TRUE(B().ChannelStop(h));
+  EXPECT_TRUE(B().StreamFree(h));
+  EXPECT_EQ(B().ChannelIsActive(h), BASS_ACTIVE_STOPPED);
+}
+
+TEST_F(NetworkTest, ServerClosingHalfwayEndsTheStreamEarly) {
+  LoopbackServer::Script script = Serving(ToneWav(440, 2));
+  script.close_at = WavDataStart(script.body) + kBytesPerSecond / 2;
+  LoopbackServer server(script);
+  HSTREAM h = B().StreamCreateURL(server.Url("/half.wav").c_str(), 0, 0, nullptr, nullptr);
+  ASSERT_NE(h, 0u);
+  ASSERT_TRUE(B().ChannelPlay(h, FALSE));
+  ASSERT_TRUE(WaitUntil([&] { return B().ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }, 15));
+  EXPECT_NEAR(PositionSeconds(h), 0.5, 0.05);
+}
+
+TEST_F(NetworkTest, StreamWithoutContentLengthPlays) {
+  LoopbackServer::Script script = Serving(ToneMp3(1000, 1));
+  script.content_length = false;
+  script.ranges = false;
+  LoopbackServer server(script);
+  HSTREAM h = B().StreamCreateURL(server.Url("/a.mp3").c_str(), 0, 0, nullptr, nullptr);
+  ASSERT_NE(h, 0u) << B().ErrorGetCode();
+  EXPECT_FALSE(B().ChannelSetPosition(h, 0, BASS_POS_BYTE));  // the server cannot seek
+  ASSERT_TRUE(B().ChannelPlay(h, FALSE));
+  ASSERT_TRUE(WaitUntil([&] { return B().ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }, 10));
+  EXPECT_NEAR(PositionSeconds(h), 1.0, 0.05);
+}
+
+TEST_F(NetworkTest, DeadServerFailsToOpen) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  socklen_t len = sizeof addr;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  close(fd);  // nobody listens on this port any more
+  const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/a.mp3";
+  EXPECT_EQ(B().StreamCreateURL(url.c_str(), 0, 0, nullptr, nullptr), 0u);
+  EXPECT_EQ(B().ErrorGetCode(), BASS_ERROR_FILEOPEN);
+}
+
+TEST_F(NetworkTest, ServerThatNeverAnswersFailsAfterTheTimeOut) {
+  LoopbackServer::Script script;
+  script.never_answer = true;
+  LoopbackServer server(script);
+  EXPECT_EQ(B().StreamCreateURL(server.Url("/a.mp3").c_str(), 0, 0, nullptr, nullptr), 0u);
+  EXPECT_EQ(B().ErrorGetCode(), BASS_ERROR_TIMEOUT);
+}
+
+TEST_F(NetworkTest, GarbageFromTheServerFailsToOpen) {
+  LoopbackServer::Script raw;
+  raw.raw = true;
+  raw.body = std::string(3000, '\x17') + "not http at all";
+  LoopbackServer garbage(raw);
+  EXPECT_EQ(B().StreamCreateURL(garbage.Url().c_str(), 0, 0, nullptr, nullptr), 0u);
+
+  LoopbackServer::Script page;
+  page.body = "<html><body>" + std::string(20000, 'x') + "</body></html>";
+  LoopbackServer html(page);
+  EXPECT_EQ(B().StreamCreateURL(html.Url("/song.mp3").c_str(), 0, 0, nullptr, nullptr), 0u);
+  EXPECT_NE(B().ErrorGetCode(), BASS_OK);
+}
+
+TEST_F(NetworkTest, OnlyHttpAndHttpsAddressesAreOpened) {
+  const std::string local = ToneWav(440, 1);
+  for (const std::string& url :
+       {"file://" + local, local, "concat:" + local + "|" + local, "subfile:" + local,
+       std::string("ftp://127.0.0.1/a.mp3"), std::string("")}) {
+    SCOPED_TRACE(url);
+    EXPECT_EQ(B().StreamCreateURL(url.c_str(), 0, 0, nullptr, nullptr), 0u);
+    EXPECT_EQ(B().ErrorGetCode(), BASS_ERROR_PROTOCOL);
+  }
+  // Control bytes would otherwise reach the request line as extra header lines.
+  EXPECT_EQ(B().StreamCreateURL("http://127.0.0.1:1/a.mp3\r\nX-Injected: 1", 0, 0, nullptr,
+                                nullptr),
+            0u);
+  EXPECT_EQ(B().ErrorGetCode(), BASS_ERROR_ILLPARAM);
+}
+
+struct Downloaded {
+  std::atomic<size_t> bytes{0};
+  std::atomic<int> ends{0};
+};
+
+void CountDownload(const void* buffer, DWORD length, void* user) {
+  auto* d = static_cast<Downloaded*>(user);
+  if (buffer) {
+    d->bytes += length;
+  } else {
+    ++d->ends;
+  }
+}
+
+TEST_F(NetworkTest, DownloadCallbackSeesEveryByte) {
+  const std::string path = ToneMp3(440, 1);
+  LoopbackServer server(Serving(path));
+  Downloaded seen;
+  HSTREAM h = B().StreamCreateURL(server.Url("/a.mp3").c_str(), 0, BASS_STREAM_DECODE,
+                                  &CountDownload, &seen);
+  ASSERT_NE(h, 0u) << B().ErrorGetCode();
+  int16_t buf[4096];
+  while (B().ChannelGetData(h, buf, sizeof buf) != static_cast<DWORD>(-1)) {
+  }
+  EXPECT_EQ(seen.bytes.load(), ReadBytes(path).size());
+  ASSERT_TRUE(B().StreamFree(h));
+  EXPECT_EQ(seen.ends.load(), 1);
+}
+
+}  // namespace
+}  // namespace vorel::audio_test

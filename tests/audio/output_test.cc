@@ -1,0 +1,150 @@
+// What reaches the ears: the WAV stand-in and SDL's disk driver record what would be heard, so
+// frequency, volume and seek landing can be checked in the sound itself; and no device at all.
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+
+#include <gtest/gtest.h>
+
+#include "tests/audio/bass_table.h"
+#include "tests/audio/test_media.h"
+
+namespace vorel::audio_test {
+namespace {
+
+const BassTable& B() { return Bass(); }
+
+// Sets environment variables for one test and puts the old values back.
+class ScopedEnv {
+ public:
+  void Set(const char* name, const char* value) {
+    const char* old = std::getenv(name);
+    saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
+    if (value) {
+      setenv(name, value, 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+      if (it->second) {
+        setenv(it->first.c_str(), it->second->c_str(), 1);
+      } else {
+        unsetenv(it->first.c_str());
+      }
+    }
+  }
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+// The loud part of a recording: first and last frame above about -30 dB, and its peak.
+struct Sound {
+  size_t first = 0, last = 0;
+  int peak = 0;
+};
+Sound FindSound(const Pcm& pcm) {
+  Sound s;
+  bool found = false;
+  const size_t frames = pcm.samples.size() / pcm.channels;
+  for (size_t f = 0; f < frames; ++f) {
+    const int v = std::abs(pcm.samples[f * pcm.channels]);
+    if (v > 1000) {
+      if (!found) s.first = f;
+      found = true;
+      s.last = f;
+    }
+    s.peak = std::max(s.peak, v);
+  }
+  return s;
+}
+
+// Plays `path` from `from_seconds` to its end at `volume` and returns what was "heard".
+Pcm Record(const std::string& path, double from_seconds, float volume) {
+  const std::string wav = TempDir() + "/heard.wav";
+  ScopedEnv env;
+  env.Set("VOREL_AUDIO", ("wav:" + wav).c_str());
+  EXPECT_TRUE(B().Init(-1, 44100, 0, nullptr, nullptr)) << B().ErrorGetCode();
+  HSTREAM h = B().StreamCreateFile(FALSE, path.c_str(), 0, 0, 0);
+  EXPECT_NE(h, 0u);
+  EXPECT_TRUE(B().ChannelSetAttribute(h, BASS_ATTRIB_VOL, volume));
+  EXPECT_TRUE(B().ChannelSetPosition(h, B().ChannelSeconds2Bytes(h, from_seconds), BASS_POS_BYTE));
+  EXPECT_TRUE(B().ChannelPlay(h, FALSE));
+  EXPECT_TRUE(WaitUntil([&] { return B().ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }, 10));
+  B().Free();
+  return ReadWav(wav);
+}
+
+TEST(OutputTest, TheToneIsHeardAtItsFrequencyAndVolume) {
+  const Pcm heard = Record(ToneMp3(440, 1), 0.0, 0.5f);
+  ASSERT_EQ(heard.rate, 44100);
+  ASSERT_EQ(heard.channels, 2);
+  const Sound s = FindSound(heard);
+  ASSERT_GT(s.last, s.first);
+  EXPECT_NEAR((s.last - s.first) / 44100.0, 1.0, 0.05);
+  EXPECT_NEAR(ToneFrequency(heard, s.first, s.last), 440.0, 2.0);
+  EXPECT_NEAR(s.peak / 32767.0, 0.45, 0.03);  // amplitude 0.9 at half volume
+}
+
+TEST(OutputTest, WhatIsHeardAfterASeekStartsAtTheSeekTarget) {
+  // The tone fills 2.0 s to 4.0 s of the file: from 3.0 s, exactly one second of it is heard.
+  const Pcm heard = Record(LateToneMp3(), 3.0, 1.0f);
+  const Sound s = FindSound(heard);
+  ASSERT_GT(s.last, s.first);
+  EXPECT_NEAR((s.last - s.first) / 44100.0, 1.0, 0.05);
+  EXPECT_NEAR(ToneFrequency(heard, s.first, s.last), 1000.0, 3.0);
+}
+
+TEST(OutputTest, SdlOutputPlaysThroughItsDiskDriver) {
+  const std::string raw = TempDir() + "/sdl.raw";
+  ScopedEnv env;
+  env.Set("VOREL_AUDIO", nullptr);
+  env.Set("SDL_AUDIODRIVER", "disk");
+  env.Set("SDL_DISKAUDIOFILE", raw.c_str());
+  ASSERT_TRUE(B().Init(-1, 44100, 0, nullptr, nullptr)) << B().ErrorGetCode();
+  HSTREAM h = B().StreamCreateFile(FALSE, ToneWav(440, 0.5).c_str(), 0, 0, 0);
+  ASSERT_NE(h, 0u);
+  ASSERT_TRUE(B().ChannelPlay(h, FALSE));
+  EXPECT_TRUE(WaitUntil([&] { return B().ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }, 10));
+  B().Free();
+  // The disk driver writes the device format we asked for: float stereo at 44.1 kHz.
+  const std::string bytes = ReadBytes(raw);
+  Pcm heard;
+  heard.rate = 44100;
+  heard.channels = 2;
+  for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
+    float v;
+    std::memcpy(&v, bytes.data() + i, 4);
+    heard.samples.push_back(static_cast<int16_t>(std::lrint(v * 32767)));
+  }
+  const Sound s = FindSound(heard);
+  ASSERT_GT(s.last, s.first);
+  EXPECT_NEAR((s.last - s.first) / 44100.0, 0.5, 0.05);
+  EXPECT_NEAR(ToneFrequency(heard, s.first, s.last), 440.0, 2.0);
+}
+
+TEST(OutputTest, InitFailsWithoutASoundDeviceUnlessTheSilentOutputIsAskedFor) {
+  ScopedEnv env;
+  env.Set("VOREL_AUDIO", nullptr);
+  env.Set("SDL_AUDIODRIVER", "vorel_no_such_driver");
+  EXPECT_FALSE(B().Init(-1, 44100, 0, nullptr, nullptr));
+  const int error = B().ErrorGetCode();
+  EXPECT_TRUE(error == BASS_ERROR_DRIVER || error == BASS_ERROR_DEVICE) << error;
+  EXPECT_EQ(B().StreamCreateFile(FALSE, ToneWav(440, 1).c_str(), 0, 0, 0), 0u);
+  EXPECT_EQ(B().ErrorGetCode(), BASS_ERROR_INIT);
+  EXPECT_FALSE(B().Free());
+
+  // Device 0 is the silent output by request, and works without any sound driver.
+  ASSERT_TRUE(B().Init(0, 44100, 0, nullptr, nullptr));
+  HSTREAM h = B().StreamCreateFile(FALSE, ToneWav(440, 1).c_str(), 0, 0, 0);
+  EXPECT_TRUE(B().ChannelPlay(h, FALSE));
+  EXPECT_EQ(B().ChannelIsActive(h), BASS_ACTIVE_PLAYING);
+  B().Free();
+}
+
+}  // namespace
+}  // namespace vorel::audio_test

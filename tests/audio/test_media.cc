@@ -1,0 +1,147 @@
+#include "tests/audio/test_media.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+namespace vorel::audio_test {
+
+const std::string& TempDir() {
+  static const std::string dir = [] {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "vorel-audio-XXXXXX").string();
+    if (!mkdtemp(tmpl.data())) std::abort();
+    std::atexit([] { std::filesystem::remove_all(TempDir()); });
+    return tmpl;
+  }();
+  return dir;
+}
+
+std::string MakeAudio(const std::string& name, const std::string& lavfi,
+                      const std::string& options) {
+  static std::mutex mu;
+  std::lock_guard<std::mutex> lock(mu);
+  const std::string path = TempDir() + "/" + name;
+  if (std::filesystem::exists(path)) return path;
+  const std::string cmd = "ffmpeg -nostdin -v error -y -f lavfi -i \"" + lavfi + "\" " + options +
+                          " \"" + path + "\"";
+  if (std::system(cmd.c_str()) != 0 || !std::filesystem::exists(path)) {
+    ADD_FAILURE() << "could not generate test audio: " << cmd;
+  }
+  return path;
+}
+
+namespace {
+std::string SineSource(int hz, double seconds) {
+  std::ostringstream s;
+  const std::string wave = "0.9*sin(2*PI*" + std::to_string(hz) + "*t)";
+  s << "aevalsrc=exprs=" << wave << "|" << wave << ":s=44100:d=" << seconds;
+  return s.str();
+}
+constexpr const char* kWav = "-c:a pcm_s16le";
+constexpr const char* kMp3 = "-c:a libmp3lame -b:a 128k";
+// Two channel expressions: a mono source widened by ffmpeg would lose 3 dB.
+#define VOREL_LATE "if(gte(t\\,2)\\,0.9*sin(2*PI*1000*t)\\,0)"
+constexpr const char* kLateTone = "aevalsrc=exprs=" VOREL_LATE "|" VOREL_LATE ":s=44100:d=4";
+#undef VOREL_LATE
+}  // namespace
+
+std::string ToneWav(int hz, double seconds) {
+  std::ostringstream name;
+  name << "tone" << hz << "_" << seconds << ".wav";
+  return MakeAudio(name.str(), SineSource(hz, seconds), kWav);
+}
+
+std::string ToneMp3(int hz, double seconds) {
+  std::ostringstream name;
+  name << "tone" << hz << "_" << seconds << ".mp3";
+  return MakeAudio(name.str(), SineSource(hz, seconds), kMp3);
+}
+
+std::string LateToneWav() { return MakeAudio("late.wav", kLateTone, kWav); }
+std::string LateToneMp3() { return MakeAudio("late.mp3", kLateTone, kMp3); }
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteBytes(const std::string& path, const std::string& data) {
+  std::ofstream out(path, std::ios::binary);
+  out << data;
+}
+
+Pcm ReadWav(const std::string& path) {
+  Pcm pcm;
+  const std::string data = ReadBytes(path);
+  auto u32 = [&](size_t at) {
+    uint32_t v;
+    std::memcpy(&v, data.data() + at, 4);
+    return v;
+  };
+  auto u16 = [&](size_t at) {
+    uint16_t v;
+    std::memcpy(&v, data.data() + at, 2);
+    return v;
+  };
+  if (data.size() < 12 || data.compare(0, 4, "RIFF") != 0 || data.compare(8, 4, "WAVE") != 0) {
+    ADD_FAILURE() << path << " is not a WAV file";
+    return pcm;
+  }
+  size_t at = 12;
+  while (at + 8 <= data.size()) {
+    const uint32_t size = u32(at + 4);
+    if (data.compare(at, 4, "fmt ") == 0) {
+      EXPECT_EQ(u16(at + 8), 1) << "not PCM";
+      pcm.channels = u16(at + 10);
+      pcm.rate = static_cast<int>(u32(at + 12));
+      EXPECT_EQ(u16(at + 22), 16) << "not 16-bit";
+    } else if (data.compare(at, 4, "data") == 0) {
+      const size_t n = std::min<size_t>(size, data.size() - at - 8) / 2;
+      pcm.samples.resize(n);
+      std::memcpy(pcm.samples.data(), data.data() + at + 8, n * 2);
+      break;
+    }
+    at += 8 + size + (size & 1);
+  }
+  return pcm;
+}
+
+double ToneFrequency(const Pcm& pcm, size_t begin_frame, size_t end_frame) {
+  int crossings = 0;
+  size_t first = 0, last = 0;
+  for (size_t f = begin_frame + 1; f < end_frame; ++f) {
+    const int16_t a = pcm.samples[(f - 1) * pcm.channels];
+    const int16_t b = pcm.samples[f * pcm.channels];
+    if (a < 0 && b >= 0) {
+      if (crossings == 0) first = f;
+      last = f;
+      ++crossings;
+    }
+  }
+  if (crossings < 2) return 0;
+  return (crossings - 1) * static_cast<double>(pcm.rate) / static_cast<double>(last - first);
+}
+
+bool WaitUntil(const std::function<bool()>& done, double seconds) {
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return done();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+}  // namespace vorel::audio_test
