@@ -130,6 +130,7 @@ struct HopState {
   std::uint64_t max_body = kDefaultMaxResponseBytes;
   bool too_large = false;
   const std::atomic<bool>* cancel = nullptr;
+  CURL* easy = nullptr;
 };
 
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
@@ -140,6 +141,14 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
   auto* s = static_cast<HopState*>(user);
   size_t n = size * count;
+  if (s->body.empty() && s->easy) {
+    // One allocation for a body of announced length (within the limit) instead of regrowing.
+    curl_off_t announced = -1;
+    curl_easy_getinfo(s->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+    if (announced > 0 && static_cast<std::uint64_t>(announced) <= s->max_body) {
+      s->body.reserve(static_cast<size_t>(announced));
+    }
+  }
   if (s->body.size() + n > s->max_body) {
     s->body.append(data, s->max_body - s->body.size());
     s->too_large = true;
@@ -259,6 +268,7 @@ HopResult PerformHop(CURL* easy, const Request& req, const Endpoint& at, const s
   HopState& s = result.state;
   s.max_body = req.max_response_bytes;
   s.cancel = cancel.get();
+  s.easy = easy;
 
   const Connection& conn = *req.connection;
   std::string agent = conn.session->agent;
@@ -493,6 +503,18 @@ bool InternetReadFile(HINTERNET file, void* buffer, std::uint32_t bytes_to_read,
   if (n) std::memcpy(buffer, req->body.data() + req->read_pos, n);
   req->read_pos += n;
   *bytes_read = static_cast<std::uint32_t>(n);
+  return true;
+}
+
+bool InternetQueryDataAvailable(HINTERNET file, std::uint32_t* bytes_available,
+                                std::uint32_t flags, std::uintptr_t context) {
+  if (!bytes_available) return Fail(kErrorInvalidParameter);
+  auto req = FindAs<Request>(file, HandleKind::kRequest);
+  if (!req) return Fail(FindHandle(file) ? kErrorIncorrectHandleType : kErrorInvalidHandle);
+  if (!req->answered) return Fail(kErrorIncorrectHandleState);
+  size_t left = req->body.size() - req->read_pos;
+  if (left == 0 && req->body_error) return Fail(req->body_error);
+  *bytes_available = static_cast<std::uint32_t>(std::min<size_t>(left, 0xFFFFFFFFu));
   return true;
 }
 

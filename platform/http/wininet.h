@@ -129,6 +129,10 @@ bool HttpSendRequestA(HINTERNET request, const char* headers, std::uint32_t head
 bool InternetReadFile(HINTERNET file, void* buffer, std::uint32_t bytes_to_read,
                       std::uint32_t* bytes_read);
 
+// The number of body bytes a read can deliver at once now; 0 at the end of the body.
+bool InternetQueryDataAvailable(HINTERNET file, std::uint32_t* bytes_available,
+                                std::uint32_t flags, std::uintptr_t context);
+
 // Text answers are NUL-terminated; on success *buffer_length is their length without the NUL.
 // When the buffer is too small: false, kErrorInsufficientBuffer, *buffer_length the size needed
 // including the NUL. A missing header: false, kErrorHeaderNotFound.

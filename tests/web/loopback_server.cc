@@ -53,12 +53,12 @@ LoopbackServer::~LoopbackServer() {
   std::uint64_t one = 1;
   (void)!::write(stop_fd_, &one, sizeof one);
   acceptor_.join();
-  std::vector<std::thread> workers;
+  std::vector<Worker> workers;
   {
     std::lock_guard<std::mutex> lock(mu_);
     workers.swap(workers_);
   }
-  for (auto& t : workers) t.join();
+  for (auto& w : workers) w.thread.join();
   ::close(listen_fd_);
   ::close(stop_fd_);
 }
@@ -109,7 +109,18 @@ void LoopbackServer::AcceptLoop() {
     int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
     std::lock_guard<std::mutex> lock(mu_);
-    workers_.emplace_back([this, fd] { Serve(fd); });
+    // Join the connections that have ended, so a long run does not pile up threads.
+    std::erase_if(workers_, [](Worker& w) {
+      if (!w.done->load()) return false;
+      w.thread.join();
+      return true;
+    });
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    workers_.push_back(Worker{std::thread([this, fd, done] {
+                                Serve(fd);
+                                done->store(true);
+                              }),
+                              done});
   }
 }
 
@@ -170,7 +181,9 @@ void LoopbackServer::Serve(int fd) {
     requests_.push_back(req);
   }
   cv_.notify_all();
-  if (SendAll(fd, reply.bytes, reply.byte_delay_ms) && reply.stall) {
+  bool sent = SendAll(fd, reply.bytes, reply.byte_delay_ms);
+  if (sent && reply.shared_tail) sent = SendAll(fd, *reply.shared_tail, reply.byte_delay_ms);
+  if (sent && reply.stall) {
     // Hold the connection until the server stops or the client goes away.
     while (!WaitStop(-1, fd)) {
       ssize_t r = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);

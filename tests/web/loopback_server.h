@@ -17,6 +17,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -33,6 +34,8 @@ struct RecordedRequest {
 
 struct Reply {
   std::string bytes;       // sent as they are
+  // Sent after `bytes`; lets a benchmark serve a large body without copying it per request.
+  std::shared_ptr<const std::string> shared_tail;
   int byte_delay_ms = 0;   // > 0: one byte at a time with this pause between
   bool stall = false;      // after the bytes, keep the connection open until the server stops
 };
@@ -75,7 +78,11 @@ class LoopbackServer {
   mutable std::mutex mu_;
   mutable std::condition_variable cv_;
   std::vector<RecordedRequest> requests_;  // guarded by mu_
-  std::vector<std::thread> workers_;       // guarded by mu_
+  struct Worker {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+  std::vector<Worker> workers_;            // guarded by mu_
   int client_hangups_ = 0;                 // guarded by mu_
 };
 

@@ -15,10 +15,16 @@ thread_local std::shared_ptr<std::atomic<bool>> current_cancel;
 BodyEnd ReadBody(http::HINTERNET request, std::size_t chunk, runtime::Bytes& body) {
   std::size_t at = body.size();
   while (true) {
-    body.resize(at + chunk);
+    // Read what is there in one piece when the layer says how much that is.
+    std::uint32_t available = 0;
+    std::size_t want = chunk;
+    if (http::InternetQueryDataAvailable(request, &available, 0, 0) && available > chunk) {
+      want = available;
+    }
+    body.resize(at + want);
     std::uint32_t n = 0;
-    bool ok = http::InternetReadFile(request, body.data() + at, static_cast<std::uint32_t>(chunk),
-                                     &n);
+    bool ok =
+        http::InternetReadFile(request, body.data() + at, static_cast<std::uint32_t>(want), &n);
     if (!ok) {
       body.resize(at);
       if (http::InternetLastError() == http::kErrorResponseTooLarge) {
