@@ -17,13 +17,15 @@
 namespace vorel::audio_test {
 
 const std::string& TempDir() {
-  static const std::string dir = [] {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "vorel-audio-XXXXXX").string();
-    if (!mkdtemp(tmpl.data())) std::abort();
+  // Never destroyed: the exit handler that removes the folder still needs the name.
+  static const std::string* dir = [] {
+    auto* tmpl = new std::string(
+        (std::filesystem::temp_directory_path() / "vorel-audio-XXXXXX").string());
+    if (!mkdtemp(tmpl->data())) std::abort();
     std::atexit([] { std::filesystem::remove_all(TempDir()); });
     return tmpl;
   }();
-  return dir;
+  return *dir;
 }
 
 std::string MakeAudio(const std::string& name, const std::string& lavfi,
