@@ -63,6 +63,7 @@ constexpr int kIconError = 0x10;
   s.ending.store(true);
   s.error_state.fetch_add(1);
   // Handlers never run from here on, so destroying the windows raises nothing.
+  s.idle_callbacks.clear();
   for (auto& [id, win] : s.loaded) {
     if (s.ui) s.ui->DestroyWindow(win.handle);
   }
@@ -368,6 +369,24 @@ void UnloadWindow(WindowId window, bool at_once) {
 
 void NativeCloseRequested(WindowId window) { CloseWindowOnUi(window); }
 
+void RegisterIdleCallback(WindowId window, std::function<void()> callback) {
+  BridgeState& s = State();
+  s.idle_callbacks.emplace_back(window, std::move(callback));
+  if (s.ui) s.ui->SetIdleActive(true);
+}
+
+bool RunIdleCallbacks() {
+  BridgeState& s = State();
+  std::erase_if(s.idle_callbacks, [&](const auto& c) { return !s.loaded.count(c.first); });
+  if (s.ending.load() || s.error_state.load() > 0) return false;
+  // A callback may register or drop others, so it runs from a copy.
+  auto callbacks = s.idle_callbacks;
+  for (auto it = callbacks.rbegin(); it != callbacks.rend(); ++it) {
+    if (s.loaded.count(it->first)) it->second();
+  }
+  return !s.idle_callbacks.empty();
+}
+
 void NativeSystemClose() {
   std::vector<WindowId> open;
   for (const auto& [id, win] : State().loaded) open.push_back(id);
@@ -396,6 +415,7 @@ void ResetWindowsForTesting() {
   for (auto& [id, win] : s.loaded) s.ui->DestroyWindow(win.handle);
   s.loaded.clear();
   s.closing.clear();
+  s.idle_callbacks.clear();
   s.exit_routines.clear();
   s.suppression = 0;
 }

@@ -121,6 +121,11 @@ struct EventSource {
 };
 EventSource CurrentEventSource();
 
+// Registers work a control does whenever the event queue runs empty while the loop runs (the
+// last registered runs first). The callback is dropped once its window is no longer loaded.
+// User-interface thread only.
+void RegisterIdleCallback(WindowId window, std::function<void()> callback);
+
 // Loads a window of the set from its template and shows it. A modal load disables the other
 // windows of the set and returns when the window is closed. An open window is activated instead.
 // False when the window is not in the set or a control could not be created.

@@ -42,6 +42,8 @@ class NativeUi {
   virtual void ProcessPending() = 0;
   virtual void RunLoop() = 0;   // returns after QuitLoop
   virtual void QuitLoop() = 0;
+  // While active, RunIdleCallbacks (below) is called each time the event queue runs empty.
+  virtual void SetIdleActive(bool active) = 0;
 
   // Creation. `parent` is 0 for a window, else the native handle of the window or container.
   // Created hidden; 0 when the type cannot be created. Timers and other invisible helpers return
@@ -103,6 +105,10 @@ void InstallNativeUi(NativeUi* ui);
 // being-destroyed event, destroys it and, when no window of the set is left while the loop
 // runs, ends the loop.
 void NativeCloseRequested(WindowId window);
+
+// Runs the registered idle callbacks once; false when none is left (the implementation may then
+// stop calling).
+bool RunIdleCallbacks();
 
 // A close of the whole program by the system (SIGTERM, SIGINT, the end of the desktop session):
 // every open window of the set is closed as by the window manager, so being-destroyed handlers

@@ -57,6 +57,21 @@ void QtNativeUi::QuitLoop() {
   if (main_loop_) main_loop_->quit();
 }
 
+void QtNativeUi::SetIdleActive(bool active) {
+  if (idle_timer_ == nullptr) {
+    idle_timer_ = new QTimer(qApp);
+    idle_timer_->setInterval(0);
+    QObject::connect(idle_timer_, &QTimer::timeout, idle_timer_, [this] {
+      if (!runtime::RunIdleCallbacks()) idle_timer_->stop();
+    });
+  }
+  if (active) {
+    idle_timer_->start();
+  } else {
+    idle_timer_->stop();
+  }
+}
+
 const ControlEntry* QtNativeUi::Entry(NativeHandle h) const {
   auto it = controls_.find(h);
   if (it == controls_.end() || it->second.object.isNull()) return nullptr;

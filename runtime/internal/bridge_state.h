@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,7 @@ struct BridgeState {
   std::map<WindowId, LoadedWindow> loaded;
   std::vector<WindowId> closing;  // loaded windows with a posted close request
   std::vector<ExitRoutine> exit_routines;
+  std::vector<std::pair<WindowId, std::function<void()>>> idle_callbacks;
   int suppression = 0;
   bool loop_running = false;
   EventSource current;

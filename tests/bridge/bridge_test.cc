@@ -139,6 +139,19 @@ TEST_F(BridgeTest, UnloadAtOnceRaisesBeingDestroyedAndEndsTheLoop) {
   EXPECT_EQ(LoadedControlCount(kWin), 0);
 }
 
+TEST_F(BridgeTest, IdleCallbacksRunLastFirstWhileTheirWindowExists) {
+  ASSERT_TRUE(LoadWindow(kWin));
+  std::vector<int> order;
+  RegisterIdleCallback(kWin, [&] { order.push_back(1); });
+  RegisterIdleCallback(kWin, [&] { order.push_back(2); });
+  EXPECT_TRUE(ui_.idle_active);
+  EXPECT_TRUE(RunIdleCallbacks());
+  EXPECT_EQ(order, (std::vector<int>{2, 1}));
+  UnloadWindow(kWin, true);
+  EXPECT_FALSE(RunIdleCallbacks());
+  EXPECT_EQ(order.size(), 2u);
+}
+
 TEST_F(BridgeTest, AllRowsPropertyGoesThroughTheRecordFormat) {
   WindowTemplate t;
   WindowRecord w;

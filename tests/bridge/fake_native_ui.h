@@ -36,6 +36,8 @@ class FakeNativeUi : public runtime::NativeUi {
   void ProcessPending() override {}
   void RunLoop() override {}
   void QuitLoop() override { quit = true; }
+  void SetIdleActive(bool active) override { idle_active = active; }
+  bool idle_active = false;
 
   runtime::NativeHandle CreateControl(runtime::WindowId window,
                                       const runtime::ControlRecord& record,

@@ -37,6 +37,7 @@ class QtNativeUi : public runtime::NativeUi {
   void ProcessPending() override;
   void RunLoop() override;
   void QuitLoop() override;
+  void SetIdleActive(bool active) override;
 
   runtime::NativeHandle CreateControl(runtime::WindowId window,
                                       const runtime::ControlRecord& record,
@@ -99,6 +100,7 @@ class QtNativeUi : public runtime::NativeUi {
   std::map<runtime::NativeHandle, QPointer<QSystemTrayIcon>> trays_;
   std::map<runtime::NativeHandle, QEventLoop*> modal_loops_;
   QEventLoop* main_loop_ = nullptr;
+  QTimer* idle_timer_ = nullptr;  // a zero timer fires whenever the queue has run empty
   bool quit_requested_ = false;
   bool tray_warned_ = false;
 };
