@@ -20,6 +20,7 @@ struct LyricsState {
   Text lyrics_path;
   Text lyrics_text;
   runtime::Array<Text> lines;
+  std::optional<runtime::FileStamp> read_stamp;  // of the file `lines` came from
   bool upper_written_last = false;
 };
 
@@ -62,6 +63,7 @@ void StartLyrics(const Text& address) {
   LyricsState& s = Lyrics();
   s.lyrics_text.clear();
   s.lines.Clear();
+  s.read_stamp.reset();
   s.current_address = address;
   s.lyrics_path = LyricsPathFor(address);
 }
@@ -69,10 +71,16 @@ void StartLyrics(const Text& address) {
 void LyricsTick() {
   LyricsState& s = Lyrics();
   if (runtime::FileExists(s.lyrics_path)) {
-    int f = runtime::OpenDataFile(s.lyrics_path);
-    s.lyrics_text = runtime::ReadText(f);
-    runtime::CloseFile(f);
-    s.lines = LyricLinesOf(s.lyrics_text);
+    // The file is re-read on every tick so edits show at once; one that has not changed since
+    // the last read gives the same lines, so a large file is not read twice a second for nothing.
+    auto stamp = runtime::StampOf(s.lyrics_path);
+    if (!stamp || stamp != s.read_stamp) {
+      int f = runtime::OpenDataFile(s.lyrics_path);
+      s.lyrics_text = runtime::ReadText(f);
+      runtime::CloseFile(f);
+      s.lines = LyricLinesOf(s.lyrics_text);
+      s.read_stamp = f != 0 ? stamp : std::nullopt;
+    }
   }
   const Text& position = State().position_text;
   for (const Text& line : s.lines.elements()) {

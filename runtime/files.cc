@@ -275,6 +275,13 @@ bool FileExists(const Text& path) {
   return p && ::stat(p->c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+std::optional<FileStamp> StampOf(const Text& path) {
+  auto p = PathFromText(path);
+  struct stat st;
+  if (!p || ::stat(p->c_str(), &st) != 0) return std::nullopt;
+  return FileStamp{st.st_size, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
+}
+
 Bytes ReadWholeFile(const Text& path) {
   auto p = PathFromText(path);
   if (!p) return {};

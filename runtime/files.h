@@ -24,6 +24,13 @@ Text RunDirectory();
 Text CurrentDirectory();
 // True only for an existing entry that is not a folder.
 bool FileExists(const Text& path);
+// Size and modification time of a file, to tell whether it changed since it was last read.
+struct FileStamp {
+  std::int64_t size = 0;
+  std::int64_t modified_ns = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+std::optional<FileStamp> StampOf(const Text& path);
 // The whole file; empty when it cannot be read.
 Bytes ReadWholeFile(const Text& path);
 // Creates or truncates the file and writes every non-empty value (as by ToBytes) in order.

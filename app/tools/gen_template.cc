@@ -152,6 +152,10 @@ struct Generator {
       } else {
         Fail(line, "unknown cursor " + value);
       }
+    } else if (key == "range") {
+      auto [maximum, position] = Pair(value, ',', line);
+      p.data.values[kKeyMaximum] = maximum;
+      p.data.values[kKeyPosition] = position;
     } else if (key == "text") {
       p.data.values[kKeyTextColour] = colour();
     } else if (key == "back") {

@@ -1,0 +1,125 @@
+#ifndef VOREL_TESTS_PLAYER_FLOW_FLOW_FIXTURE_H_
+#define VOREL_TESTS_PLAYER_FLOW_FLOW_FIXTURE_H_
+
+// Loads the real main window with the real routine table in a fresh working folder, and offers
+// the actions a person takes: clicking controls, letting timers tick, adding rows.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "app/window_set.h"
+#include "player/audio.h"
+#include "player/lyrics.h"
+#include "player/player.h"
+#include "playlist/playlist.h"
+#include "runtime/bridge.h"
+#include "runtime/threads.h"
+#include "runtime/window_ids.h"
+#include "runtime/window_ops.h"
+#include "shell/main_window.h"
+
+namespace vorel::flow {
+
+namespace fs = std::filesystem;
+using namespace runtime::literals;
+using runtime::Text;
+
+// A stereo sine tone of `seconds` as an MP3 file, made with ffmpeg; false when that failed.
+inline bool MakeTone(const fs::path& path, int seconds, int hz = 440) {
+  std::string cmd = "ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=" +
+                    std::to_string(hz) + ":duration=" + std::to_string(seconds) +
+                    " -ac 2 -ar 44100 -b:a 64k '" + path.string() + "'";
+  return std::system(cmd.c_str()) == 0 && fs::exists(path);
+}
+
+class FlowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    songs_ = fs::temp_directory_path() / ("vorel_songs_" + std::to_string(::getpid()));
+    fs::create_directories(songs_);
+    ASSERT_TRUE(MakeTone(songs_ / "short1.mp3", 1, 440));
+    ASSERT_TRUE(MakeTone(songs_ / "short2.mp3", 1, 660));
+    ASSERT_TRUE(MakeTone(songs_ / "long.mp3", 225, 330));
+  }
+  static void TearDownTestSuite() { fs::remove_all(songs_); }
+
+  void SetUp() override {
+    // A death test's child works in the folder its parent names, so the parent can look at
+    // what the child left behind.
+    const char* inherited = std::getenv("VOREL_FLOW_WORK");
+    work_ = inherited ? fs::path(inherited)
+                      : fs::temp_directory_path() /
+                            ("vorel_flow_" + std::to_string(::getpid()) + "_" +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(work_);
+    fs::create_directories(work_);
+    runtime::ResetWindowsForTesting();
+    player::ResetPlayerStateForTesting();
+    player::ResetLyricsForTesting();
+    playlist::ResetPlaylistStateForTesting();
+    shell::ResetShellStateForTesting();
+    app::WireServices();
+    runtime::SetRoutineTable(app::BuildRoutineTable());
+    runtime::InitRuntime(app::WindowTemplateBytes());
+    // The data folder of this test: the play list file is read and written here.
+    ASSERT_EQ(::chdir(work_.c_str()), 0);
+    runtime::LoadStartWindow(ids::kMainWindow);
+  }
+
+  void TearDown() override {
+    player::StopPlayback();
+    runtime::ResetWindowsForTesting();
+    fs::remove_all(work_);
+  }
+
+  static Text PathText(const fs::path& p) { return runtime::TextFromUtf8(p.string()); }
+
+  int AddLocalRow(const fs::path& song, const Text& title) {
+    int row = runtime::InsertRow(ids::kMainWindow, ids::kPlayList, std::nullopt, "本地文件"_t);
+    runtime::SetCellText(ids::kMainWindow, ids::kPlayList, row, 1, PathText(song));
+    runtime::SetCellText(ids::kMainWindow, ids::kPlayList, row, 2, title);
+    return row;
+  }
+
+  void Click(runtime::ControlId control, runtime::WindowId window = ids::kMainWindow) {
+    runtime::RaiseEvent(window, control, 0);
+  }
+  void StatusTick() { Click(ids::kStatusTimer); }
+
+  Text Caption() {
+    return runtime::ReadTextProperty(ids::kMainWindow, ids::kStatusCaption, ids::kPropCaption);
+  }
+  Text TimeLabel() {
+    return runtime::ReadTextProperty(ids::kMainWindow, ids::kTimeLabel, ids::kPropCaption);
+  }
+  int Selected() {
+    return runtime::ReadIntProperty(ids::kMainWindow, ids::kPlayList, ids::kPropSelectedRow);
+  }
+  void Select(int row) {
+    runtime::WriteProperty(ids::kMainWindow, ids::kPlayList, ids::kPropSelectedRow, row);
+  }
+  std::uint32_t StreamState() {
+    return player::audio::ChannelIsActive(player::State().current_stream);
+  }
+  // Processes events until the current stream has stopped (a song ran to its end).
+  bool WaitForSongEnd(int timeout_ms = 5000) {
+    return runtime::WaitProcessingEvents([&] { return StreamState() == 0; }, timeout_ms);
+  }
+  // Stops the status timer ticking on its own, so a test decides when a tick happens.
+  void HoldTimers() {
+    runtime::WriteProperty(ids::kMainWindow, ids::kStatusTimer, ids::kPropInterval, 0);
+    runtime::WriteProperty(ids::kMainWindow, ids::kLyricsTimer, ids::kPropInterval, 0);
+    runtime::WriteProperty(ids::kMainWindow, ids::kSpectrumTimer, ids::kPropInterval, 0);
+  }
+
+  static inline fs::path songs_;
+  fs::path work_;
+};
+
+}  // namespace vorel::flow
+
+#endif  // VOREL_TESTS_PLAYER_FLOW_FLOW_FIXTURE_H_

@@ -1,0 +1,210 @@
+#include <fstream>
+
+#include "tests/player_flow/flow_fixture.h"
+
+namespace vorel::flow {
+namespace {
+
+using PlayerFlowTest = FlowTest;
+
+TEST_F(PlayerFlowTest, StartUpNarrowsTheWindowAndShowsTheDefaultCover) {
+  EXPECT_EQ(runtime::ReadIntProperty(ids::kMainWindow, ids::kMainWindowSelf, ids::kPropWidth),
+            448);
+  EXPECT_FALSE(
+      runtime::ReadBytesProperty(ids::kMainWindow, ids::kCoverPicture, ids::kPropPicture).empty());
+  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayModeButton,
+                                      ids::kPropButtonCaption),
+            "全部播放"_t);
+}
+
+TEST_F(PlayerFlowTest, PlayOnAnEmptyListOnlyChangesTheCaption) {
+  Click(ids::kPlayPauseButton);
+  EXPECT_EQ(Caption(), "播放列表里没有文件，请添加。"_t);
+  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayPauseButton,
+                                      ids::kPropButtonCaption),
+            "播放"_t);
+  EXPECT_EQ(player::State().current_stream, 0u);
+}
+
+TEST_F(PlayerFlowTest, TimeLabelHoldsTheVolumeForFourTicksThenShowsTotalAndElapsed) {
+  AddLocalRow(songs_ / "long.mp3", "长歌"_t);
+  Click(ids::kPlayPauseButton);
+  HoldTimers();
+  ASSERT_EQ(StreamState(), 1u);
+  EXPECT_EQ(player::State().total_seconds, 225);
+  EXPECT_EQ(Caption(), "长歌"_t);
+  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayPauseButton,
+                                      ids::kPropButtonCaption),
+            "暂停"_t);
+  runtime::WriteProperty(ids::kMainWindow, ids::kPositionSlider, ids::kPropSliderPos, 62);
+  Click(ids::kPositionSlider);  // the user let go of the slider at 62 s
+  for (int i = 0; i < 4; ++i) {
+    StatusTick();
+    EXPECT_EQ(TimeLabel(), "当前音量：100%"_t) << "tick " << i + 1;
+  }
+  StatusTick();
+  EXPECT_EQ(TimeLabel(), "03:45/01:02"_t);
+  EXPECT_EQ(Caption(), "歌曲名："_t + "长歌"_t);
+}
+
+TEST_F(PlayerFlowTest, PauseAndResumeKeepThePosition) {
+  AddLocalRow(songs_ / "long.mp3", "a"_t);
+  Click(ids::kPlayPauseButton);
+  HoldTimers();
+  runtime::WriteProperty(ids::kMainWindow, ids::kPositionSlider, ids::kPropSliderPos, 100);
+  Click(ids::kPositionSlider);
+  Click(ids::kPlayPauseButton);  // pause
+  EXPECT_EQ(StreamState(), 3u);
+  StatusTick();
+  EXPECT_EQ(Caption(), "状态：暂停"_t);
+  double at = player::audio::ChannelBytes2Seconds(
+      player::State().current_stream,
+      player::audio::ChannelGetPosition(player::State().current_stream));
+  EXPECT_NEAR(at, 100, 0.3);
+  Click(ids::kPlayPauseButton);  // resume: the same stream goes on
+  EXPECT_EQ(StreamState(), 1u);
+  EXPECT_FALSE(player::State().needs_open);
+}
+
+TEST_F(PlayerFlowTest, MuteKeepsTheVolumeAndRestoresIt) {
+  AddLocalRow(songs_ / "long.mp3", "a"_t);
+  Click(ids::kPlayPauseButton);
+  HoldTimers();
+  runtime::WriteProperty(ids::kMainWindow, ids::kVolumeBar, ids::kPropBarPos, 40);
+  Click(ids::kVolumeBar);
+  EXPECT_EQ(TimeLabel(), "当前音量：40%"_t);
+  runtime::WriteProperty(ids::kMainWindow, ids::kMuteBox, ids::kPropChecked, true);
+  Click(ids::kMuteBox);
+  EXPECT_EQ(Caption(), "静音：开启"_t);
+  float volume = -1;
+  player::audio::ChannelGetVolume(player::State().current_stream, &volume);
+  EXPECT_FLOAT_EQ(volume, 0.0f);
+  runtime::WriteProperty(ids::kMainWindow, ids::kMuteBox, ids::kPropChecked, false);
+  Click(ids::kMuteBox);
+  EXPECT_EQ(Caption(), "静音：关闭"_t);
+  player::audio::ChannelGetVolume(player::State().current_stream, &volume);
+  EXPECT_NEAR(volume, 0.4f, 1e-6);
+}
+
+TEST_F(PlayerFlowTest, SongThatWillNotOpenIsReportedAndSkipped) {
+  std::ofstream(work_ / "broken.mp3") << "not a song";
+  AddLocalRow(work_ / "broken.mp3", "坏"_t);
+  AddLocalRow(songs_ / "long.mp3", "好"_t);
+  Select(0);
+  ::testing::internal::CaptureStderr();
+  Click(ids::kPlayPauseButton);
+  std::string said = ::testing::internal::GetCapturedStderr();
+  HoldTimers();
+  EXPECT_NE(said.find("打开失败！"), std::string::npos) << said;
+  EXPECT_EQ(player::State().current_stream, 0u);
+  StatusTick();  // stopped: the play mode goes on to the next row
+  EXPECT_EQ(player::State().current_entry_index, 1);
+  EXPECT_EQ(StreamState(), 1u);
+}
+
+TEST_F(PlayerFlowTest, NextAndPreviousWrapAround) {
+  AddLocalRow(songs_ / "long.mp3", "0"_t);
+  AddLocalRow(songs_ / "long.mp3", "1"_t);
+  AddLocalRow(songs_ / "long.mp3", "2"_t);
+  Select(2);
+  Click(ids::kPlayPauseButton);
+  Click(ids::kNextButton);
+  HoldTimers();
+  EXPECT_EQ(player::State().current_entry_index, 0);
+  EXPECT_EQ(Caption(), "0"_t);
+  // Started by next, the button still reads "播放".
+  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayPauseButton,
+                                      ids::kPropButtonCaption),
+            "播放"_t);
+  Click(ids::kPreviousButton);
+  HoldTimers();
+  EXPECT_EQ(player::State().current_entry_index, 2);
+  Click(ids::kNextButton);
+  Click(ids::kNextButton);
+  HoldTimers();
+  EXPECT_EQ(player::State().current_entry_index, 1);
+}
+
+TEST_F(PlayerFlowTest, PlayAllStopsAfterTheLastRowAndLoopAllWraps) {
+  AddLocalRow(songs_ / "short1.mp3", "一"_t);
+  AddLocalRow(songs_ / "short2.mp3", "二"_t);
+  Select(1);
+  Click(ids::kPlayPauseButton);
+  HoldTimers();
+  ASSERT_TRUE(WaitForSongEnd());
+  StatusTick();
+  EXPECT_EQ(Caption(), "状态：停止"_t);
+  EXPECT_EQ(StreamState(), 0u);
+
+  Click(ids::kModeLoopAll);
+  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayModeButton,
+                                      ids::kPropButtonCaption),
+            "全部循环"_t);
+  EXPECT_FALSE(runtime::ReadIntProperty(ids::kMainWindow, ids::kModeChooser, ids::kPropVisible));
+  Click(ids::kPlayPauseButton);
+  HoldTimers();
+  ASSERT_TRUE(WaitForSongEnd());
+  StatusTick();
+  HoldTimers();
+  EXPECT_EQ(player::State().current_entry_index, 0);
+  EXPECT_EQ(StreamState(), 1u);
+}
+
+TEST_F(PlayerFlowTest, SinglePlayStopsAndSingleLoopPlaysTheSelectedRowAgain) {
+  AddLocalRow(songs_ / "short1.mp3", "一"_t);
+  AddLocalRow(songs_ / "short2.mp3", "二"_t);
+  Click(ids::kModeSinglePlay);
+  Select(0);
+  Click(ids::kPlayPauseButton);
+  HoldTimers();
+  ASSERT_TRUE(WaitForSongEnd());
+  StatusTick();
+  EXPECT_EQ(StreamState(), 0u);
+
+  Click(ids::kModeSingleLoop);
+  Click(ids::kPlayPauseButton);
+  HoldTimers();
+  Select(1);  // chosen while the song plays: the loop takes the selected row
+  ASSERT_TRUE(WaitForSongEnd());
+  StatusTick();
+  HoldTimers();
+  EXPECT_EQ(player::State().current_entry_index, 1);
+  EXPECT_EQ(StreamState(), 1u);
+}
+
+TEST_F(PlayerFlowTest, DeleteWhilePlayingRemovesTheSelectedRowAndKeepsTheTitleRight) {
+  AddLocalRow(songs_ / "long.mp3", "0"_t);
+  AddLocalRow(songs_ / "long.mp3", "1"_t);
+  AddLocalRow(songs_ / "long.mp3", "2"_t);
+  Select(0);
+  Click(ids::kPlayPauseButton);
+  HoldTimers();
+  Click(ids::kDeleteButton);
+  HoldTimers();
+  EXPECT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 2);
+  EXPECT_EQ(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, 0, 2), "1"_t);
+  // Row "1" plays, now at index 0.
+  EXPECT_EQ(player::State().current_entry_index, 0);
+  EXPECT_EQ(Caption(), "歌曲已删除！"_t);
+}
+
+TEST_F(PlayerFlowTest, SpectrumDrawsWhilePlaying) {
+  AddLocalRow(songs_ / "long.mp3", "a"_t);
+  Click(ids::kPlayPauseButton);
+  HoldTimers();
+  runtime::Delay(300);  // let the silent output clock some sound through
+  float bands[128] = {};
+  ASSERT_TRUE(player::audio::ChannelGetSpectrum(player::State().current_stream, bands));
+  Click(ids::kSpectrumTimer);  // draws without failing; the picture is checked by eye
+  float peak = 0;
+  int at = 0;
+  for (int i = 0; i < 128; ++i) {
+    if (bands[i] > peak) peak = bands[i], at = i;
+  }
+  // 330 Hz at 44.1 kHz in a 256-point transform lies in band 1 or 2.
+  EXPECT_GT(peak, 0.05f);
+  EXPECT_LE(at, 3);
+}
+
+}  // namespace
+}  // namespace vorel::flow

@@ -1,0 +1,130 @@
+#include <fstream>
+
+#include "platform/qt/desktop.h"
+#include "runtime/files.h"
+#include "tests/player_flow/flow_fixture.h"
+
+namespace vorel::flow {
+namespace {
+
+using PlaylistFlowTest = FlowTest;
+
+// Answers a modal window from another thread, as a person would click in it.
+void ClickWhenLoaded(runtime::WindowId window, runtime::ControlId button) {
+  runtime::StartThread([window, button] {
+    for (int i = 0; i < 500 && !runtime::IsWindowLoaded(window); ++i) runtime::Delay(10);
+    runtime::RaiseEvent(window, button, 0);
+  });
+}
+
+std::vector<Text> Row(int row) {
+  std::vector<Text> cells;
+  for (int c = 0; c < 4; ++c) {
+    cells.push_back(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, row, c));
+  }
+  return cells;
+}
+
+TEST_F(PlaylistFlowTest, SaveAndLoadRoundTripTwoRowsAsEightRecords) {
+  AddLocalRow("/音乐/一.mp3", "第一首"_t);
+  int net = runtime::InsertRow(ids::kMainWindow, ids::kPlayList, std::nullopt, "网络文件"_t);
+  runtime::SetCellText(ids::kMainWindow, ids::kPlayList, net, 1, "http://h/s.mp3");
+  runtime::SetCellText(ids::kMainWindow, ids::kPlayList, net, 2, "第二首🎵"_t);
+  runtime::SetCellText(ids::kMainWindow, ids::kPlayList, net, 3, "http://h/c.jpg");
+  const auto row0 = Row(0), row1 = Row(1);
+
+  ASSERT_TRUE(playlist::SavePlayList(ids::kMainWindow, ids::kPlayList, {}, false));
+  runtime::Bytes file = runtime::ReadWholeFile(playlist::PlayListFilePath());
+  runtime::Bytes want = playlist::EncodeRow(row0, -1, -1, 0, 0);
+  runtime::Bytes second = playlist::EncodeRow(row1, -1, -1, 0, 0);
+  want.insert(want.end(), second.begin(), second.end());
+  EXPECT_EQ(file, want);
+  int records = 0;
+  for (std::size_t i = 0; i < file.size(); ++records) {
+    i += 17;
+    while (file[i] != 0) ++i;
+    i += 2;
+  }
+  EXPECT_EQ(records, 8);
+  EXPECT_FALSE(fs::exists(work_ / "播放列表.txt.saving"));
+
+  runtime::DeleteAllRows(ids::kMainWindow, ids::kPlayList);
+  playlist::LoadPlayList();
+  ASSERT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 2);
+  EXPECT_EQ(Row(0), row0);
+  EXPECT_EQ(Row(1), row1);
+}
+
+TEST_F(PlaylistFlowTest, AFailedSaveKeepsThePreviousList) {
+  AddLocalRow("/a.mp3", "a"_t);
+  ASSERT_TRUE(playlist::SavePlayList(ids::kMainWindow, ids::kPlayList, {}, false));
+  runtime::Bytes before = runtime::ReadWholeFile(playlist::PlayListFilePath());
+  // The temporary file cannot be created: a folder stands where it would go.
+  fs::create_directory(work_ / "播放列表.txt.saving");
+  AddLocalRow("/b.mp3", "b"_t);
+  EXPECT_FALSE(playlist::SavePlayList(ids::kMainWindow, ids::kPlayList, {}, false));
+  EXPECT_EQ(runtime::ReadWholeFile(playlist::PlayListFilePath()), before);
+}
+
+TEST_F(PlaylistFlowTest, DamagedFileLoadsTheWholeRowsOnly) {
+  runtime::Bytes data = playlist::EncodeRow({"本地文件"_t, "/x.mp3", "x", ""}, -1, -1, 0, 0);
+  runtime::Bytes cut = playlist::EncodeRow({"本地文件"_t, "/y.mp3", "y", ""}, -1, -1, 0, 0);
+  data.insert(data.end(), cut.begin(), cut.begin() + 40);  // the second row ends mid-record
+  ASSERT_TRUE(runtime::WriteWholeFile(playlist::PlayListFilePath(), {data}));
+  playlist::LoadPlayList();
+  ASSERT_GE(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 1);
+  EXPECT_EQ(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, 0, 1), "/x.mp3");
+}
+
+TEST_F(PlaylistFlowTest, ClearAsksFirstAndEmptiesOnlyWhenConfirmed) {
+  AddLocalRow("/a.mp3", "a"_t);
+  ClickWhenLoaded(ids::kClearDialog, ids::kClearCancel);
+  Click(ids::kClearButton);
+  EXPECT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 1);
+  ClickWhenLoaded(ids::kClearDialog, ids::kClearConfirm);
+  Click(ids::kClearButton);
+  EXPECT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 0);
+}
+
+TEST_F(PlaylistFlowTest, SearchResultIsAddedAsANetworkEntryEveryTime) {
+  runtime::InsertRow(ids::kMainWindow, ids::kSearchResults, std::nullopt, "http://127.0.0.1:9/x");
+  runtime::WriteProperty(ids::kMainWindow, ids::kSearchResults, ids::kPropSelectedRow, 0);
+  ::testing::internal::CaptureStderr();  // the dead address fails to open
+  runtime::RaiseEvent(ids::kMainWindow, ids::kSearchResults, -3);
+  runtime::RaiseEvent(ids::kMainWindow, ids::kSearchResults, -3);
+  ::testing::internal::GetCapturedStderr();
+  HoldTimers();
+  ASSERT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 2);
+  EXPECT_EQ(Row(1)[0], "网络文件"_t);
+  EXPECT_EQ(Row(1)[1], "http://127.0.0.1:9/x");
+  EXPECT_EQ(Selected(), 1);
+}
+
+TEST_F(PlaylistFlowTest, FolderScanAddsMp3FilesFolderByFolderDepthFirst) {
+  fs::path root = work_ / "music";
+  for (const char* d : {"b", "a/deep", ".hidden"}) fs::create_directories(root / d);
+  for (const char* f : {"z.mp3", "A.MP3", "note.txt", "b/2.mp3", "a/1.mp3", "a/deep/0.mp3",
+                        ".hidden/h.mp3"}) {
+    std::ofstream(root / f) << "x";
+  }
+  fs::create_directory_symlink(root, root / "a" / "loop");  // leads back up the tree
+  qt::SetFolderAnswerForTesting(PathText(root));
+  Click(ids::kOpenButton);
+  qt::SetFolderAnswerForTesting(std::nullopt);
+  std::vector<Text> names;
+  for (int r = 0; r < runtime::RowCount(ids::kMainWindow, ids::kPlayList); ++r) {
+    names.push_back(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, r, 2));
+    EXPECT_EQ(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, r, 0), "本地文件"_t);
+  }
+  EXPECT_EQ(names, (std::vector<Text>{"A.MP3", "z.mp3", "h.mp3", "1.mp3", "0.mp3", "2.mp3"}));
+  EXPECT_EQ(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, 3, 1),
+            PathText(root / "a" / "1.mp3"));
+  EXPECT_EQ(Caption(), "添加完毕！"_t);
+  EXPECT_EQ(Selected(), 0);
+
+  Click(ids::kOpenButton);  // cancelled: nothing happens
+  EXPECT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 6);
+}
+
+}  // namespace
+}  // namespace vorel::flow
