@@ -23,8 +23,7 @@ constexpr int kSegmentDone = 2;
 constexpr int kPassAgain = 3;  // a whole-body pass left gaps nobody else is filling
 
 constexpr int kStepMs = 10;
-// Written pages are dropped from memory every so many bytes per connection.
-constexpr std::int64_t kReleaseWindow = 1 << 20;
+constexpr int kPositionError = -2;
 
 }  // namespace
 
@@ -142,7 +141,6 @@ void DownloadTask::Announce(Connection& c, std::int64_t start, std::int64_t end)
     c.announced_any = true;
     c.announced_segment = key;
   }
-  c.release_from = start;
   if (c.number == 1 && !total_notified_.exchange(true)) Notify(kTotalSize, &c, total_);
 }
 
@@ -160,23 +158,22 @@ void DownloadTask::PaceReceive(const Connection& c, long long started_ms) {
   }
 }
 
-void DownloadTask::ReleaseWritten(Connection& c, std::int64_t written_end) {
-  if (written_end - c.release_from < kReleaseWindow) return;
-  file_->Release(c.release_from, written_end - c.release_from);
-  c.release_from = written_end;
+bool DownloadTask::Flush(Connection& c, int& buffered) {
+  if (buffered <= 0) return true;
+  SegmentTable::Span span = segments_.Reserve(c.segment, buffered);
+  buffered = 0;
+  if (!file_->Write(c.window, span.offset, c.buffer.data(), span.count)) return false;
+  segments_.Commit(c.segment, span.count);
+  return true;
 }
 
-void DownloadTask::Flush(Connection& c, int& buffered) {
-  if (buffered <= 0) return;
-  SegmentTable::Span span = segments_.Reserve(c.segment, buffered);
-  file_->Write(span.offset, c.buffer.data(), span.count);
-  segments_.Commit(c.segment, span.count);
-  ReleaseWritten(c, span.offset + span.count);
-  buffered = 0;
+int DownloadTask::MappingFailed() {
+  // The file exists at its full size, so this means the address space ran out.
+  Status(SocketErrorText(kPositionError), kError);
+  return 0;
 }
 
 int DownloadTask::DataLoop(Connection& c, int buffered) {
-  const int buffer_size = static_cast<int>(c.buffer.size());
   Segment s = segments_.Get(c.segment);
   Announce(c, s.start + s.done, s.start + s.length);
   // Bytes that came with the header beyond what the segment lacks are dropped.
@@ -184,57 +181,52 @@ int DownloadTask::DataLoop(Connection& c, int buffered) {
   if (buffered > 0) {
     CountReceived(c, buffered);
     Notify(kBytesArrived, &c, buffered);
+    if (!Flush(c, buffered)) return MappingFailed();
   }
+  // From here on each receive lands straight in the mapped file, at the segment's first
+  // missing byte and never beyond what the segment lacks, which saves a copy per block.
   StopSignal stop = stop_signal(c);
+  const int per_call = std::min(static_cast<int>(c.buffer.size()), BlockSize());
   for (;;) {
-    std::int64_t lacking = segments_.Get(c.segment).lacking();
-    if (buffered >= lacking) {
-      Flush(c, buffered);
-      return kSegmentDone;
-    }
-    if (stop.Stopped()) {
-      Flush(c, buffered);
-      return -1;
-    }
-    const int per_call = std::min(buffer_size, BlockSize());
-    const int block = static_cast<int>(
-        std::min<std::int64_t>({per_call, buffer_size - buffered, lacking - buffered}));
+    SegmentTable::Span span = segments_.Reserve(c.segment, per_call);
+    if (span.count == 0) return kSegmentDone;
+    if (stop.Stopped()) return -1;
+    char* destination = file_->Map(c.window, span.offset, span.count);
+    if (destination == nullptr) return MappingFailed();
     long long started = runtime::TickCount();
-    int n = ReceiveWithTimeout(c.fd, c.buffer.data() + buffered, block, per_call,
-                               param_.ReceiveTimeout, stop, 1,
+    int n = ReceiveWithTimeout(c.fd, destination, static_cast<int>(span.count),
+                               per_call, param_.ReceiveTimeout, stop, 1,
                                [&](int k) { CountReceived(c, k); });
+    if (n > 0) {
+      segments_.Commit(c.segment, n);
+      Notify(kBytesArrived, &c, n);
+    }
     if (n < 0) {
-      // Whatever arrived is kept; a close in mid-segment is a failed attempt that resumes at
-      // the first missing byte.
-      Flush(c, buffered);
+      // A close in mid-segment is a failed attempt that resumes at the first missing byte.
       if (segments_.Get(c.segment).complete()) return kSegmentDone;
       Status(SocketErrorText(n), kError);
       return -1;
     }
-    if (n > 0) {
-      Notify(kBytesArrived, &c, n);
-      buffered += n;
-    }
     PaceReceive(c, started);
-    if (buffered == buffer_size) Flush(c, buffered);
   }
 }
 
-void DownloadTask::FlushBody(Connection& c, int& buffered) {
-  if (buffered <= 0) return;
+bool DownloadTask::FlushBody(Connection& c, int& buffered) {
+  if (buffered <= 0) return true;
   const char* data = c.buffer.data();
+  bool written = true;
   std::int64_t accepted = segments_.FillFromBody(
       c.body_offset, buffered, c.number,
       [&](std::int64_t file_offset, std::int64_t run_offset, std::int64_t count) {
-        file_->Write(file_offset, data + run_offset, count);
+        written = file_->Write(c.window, file_offset, data + run_offset, count) && written;
       });
   c.body_offset += buffered;
   buffered = 0;
-  ReleaseWritten(c, c.body_offset);
   if (accepted > 0) {
     CountReceived(c, accepted);
     Notify(kBytesArrived, &c, accepted);
   }
+  return written;
 }
 
 int DownloadTask::WholeBodyLoop(Connection& c, int buffered) {
@@ -246,11 +238,11 @@ int DownloadTask::WholeBodyLoop(Connection& c, int buffered) {
   for (;;) {
     std::int64_t remaining = total - c.body_offset - buffered;
     if (remaining <= 0) {
-      FlushBody(c, buffered);
+      if (!FlushBody(c, buffered)) return MappingFailed();
       return AfterWholeBody(c);
     }
     if (stop.Stopped()) {
-      FlushBody(c, buffered);
+      if (!FlushBody(c, buffered)) return MappingFailed();
       return -1;
     }
     const int per_call = std::min(buffer_size, BlockSize());
@@ -260,14 +252,14 @@ int DownloadTask::WholeBodyLoop(Connection& c, int buffered) {
     int n = ReceiveWithTimeout(c.fd, c.buffer.data() + buffered, block, per_call,
                                param_.ReceiveTimeout, stop, 1, nullptr);
     if (n < 0) {
-      FlushBody(c, buffered);
+      if (!FlushBody(c, buffered)) return MappingFailed();
       if (segments_.AllComplete()) return kSegmentDone;
       Status(SocketErrorText(n), kError);
       return -1;
     }
     buffered += n;
     PaceReceive(c, started);
-    if (buffered == buffer_size) FlushBody(c, buffered);
+    if (buffered == buffer_size && !FlushBody(c, buffered)) return MappingFailed();
   }
 }
 

@@ -24,12 +24,12 @@ enum MessageKind : int {
 };
 }  // namespace
 
-void MessageQueue::Push(TaskMessage message) {
+void MessageQueue::Push(TaskMessage message, bool wake) {
   {
     std::lock_guard<std::mutex> lock(mu_);
     messages_.push_back(std::move(message));
   }
-  cv_.notify_one();
+  if (wake) cv_.notify_one();
 }
 
 std::optional<TaskMessage> MessageQueue::Pop(int wait_ms) {
@@ -144,7 +144,7 @@ void DownloadTask::Notify(std::int32_t type, const Connection* c, std::int64_t v
   message.pointer = c;
   message.value = value;
   message.value2 = value2;
-  queue_.Push(std::move(message));
+  queue_.Push(std::move(message), type != kBytesArrived);
 }
 
 void DownloadTask::CountReceived(Connection& c, std::int64_t n) {
@@ -230,6 +230,7 @@ bool DownloadTask::AllConnectionsFinished() {
 
 void DownloadTask::EndConnection(Connection& c, bool ok) {
   CloseSocket(c.fd);
+  OutputFile::Unmap(c.window);
   std::int64_t reached = 0;
   if (c.whole_body) {
     reached = c.body_offset;

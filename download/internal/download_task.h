@@ -50,7 +50,7 @@ struct Connection {
   bool announced_any = false;
   bool whole_body = false;     // reads a full reply (the server ignores Range) from body_offset
   std::int64_t body_offset = 0;
-  std::int64_t release_from = -1;  // start of the written range not yet released from memory
+  MappedWindow window;          // this connection's view of the file
   std::vector<char> buffer;
 };
 
@@ -67,7 +67,9 @@ struct TaskMessage {
 // Thread-safe FIFO of task messages.
 class MessageQueue {
  public:
-  void Push(TaskMessage message);
+  // `wake` false leaves the message for the consumer's next round (at most its idle wait
+  // later): progress notifications then cost no thread switch each.
+  void Push(TaskMessage message, bool wake = true);
   // The oldest message, waiting up to wait_ms for one.
   std::optional<TaskMessage> Pop(int wait_ms);
   void Clear();
@@ -125,9 +127,9 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
   int DataLoop(Connection& c, int buffered);
   int WholeBodyLoop(Connection& c, int buffered);
   int AfterWholeBody(Connection& c);
-  void Flush(Connection& c, int& buffered);
-  void FlushBody(Connection& c, int& buffered);
-  void ReleaseWritten(Connection& c, std::int64_t written_end);
+  int MappingFailed();
+  bool Flush(Connection& c, int& buffered);
+  bool FlushBody(Connection& c, int& buffered);
   void PaceReceive(const Connection& c, long long started_ms);
   int BlockSize() const;
   bool WaitBeforeRetry(const Connection& c);

@@ -4,10 +4,25 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 namespace vorel::download::internal {
+namespace {
+
+// Size and alignment of a writer's window: the resident size stays near one window per writer
+// however large the file. Windows are aligned to 2 MiB, the largest page-cache folio, because
+// a window edge inside a large folio makes the kernel split that folio when the window is
+// unmapped, which costs more than all the copying (measured: 1 MiB windows tripled the CPU
+// time of a 256 MiB download).
+constexpr std::int64_t kWindowSize = 2 << 20;
+
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23
+#endif
+
+}  // namespace
 
 std::unique_ptr<OutputFile> OutputFile::Create(const std::string& path, std::int64_t size,
                                                int* error) {
@@ -21,51 +36,61 @@ std::unique_ptr<OutputFile> OutputFile::Create(const std::string& path, std::int
     *error = errno;
     return nullptr;
   }
-  auto fail = [&](int code) {
-    *error = code;
-    close(fd);
-    unlink(path.c_str());
-    return nullptr;
-  };
   if (size > 0) {
-    if (ftruncate(fd, size) != 0) return fail(errno);
-    int r = posix_fallocate(fd, 0, size);
-    if (r != 0) return fail(r);
+    int r = ftruncate(fd, size) == 0 ? posix_fallocate(fd, 0, size) : errno;
+    if (r != 0) {
+      *error = r;
+      close(fd);
+      unlink(path.c_str());
+      return nullptr;
+    }
   }
-  char* view = nullptr;
-  if (size > 0) {
-    void* p = mmap(nullptr, static_cast<std::size_t>(size), PROT_READ | PROT_WRITE, MAP_SHARED,
-                   fd, 0);
-    if (p == MAP_FAILED) return fail(errno);
-    view = static_cast<char*>(p);
-  }
-  close(fd);
-  return std::unique_ptr<OutputFile>(new OutputFile(path, size, view));
+  return std::unique_ptr<OutputFile>(new OutputFile(path, size, fd));
 }
 
-OutputFile::OutputFile(std::string path, std::int64_t size, char* view)
-    : path_(std::move(path)), size_(size), view_(view) {}
+OutputFile::OutputFile(std::string path, std::int64_t size, int fd)
+    : path_(std::move(path)), size_(size), fd_(fd) {}
 
 OutputFile::~OutputFile() { Close(); }
 
-void OutputFile::Write(std::int64_t offset, const char* data, std::int64_t count) {
-  if (view_ == nullptr || count <= 0 || offset < 0 || offset + count > size_) return;
-  std::memcpy(view_ + offset, data, static_cast<std::size_t>(count));
+char* OutputFile::Map(MappedWindow& window, std::int64_t offset, std::int64_t count) {
+  if (fd_ < 0 || offset < 0 || count < 0 || offset + count > size_) return nullptr;
+  if (window.base != nullptr && offset >= window.start &&
+      offset + count <= window.start + window.length) {
+    return window.base + (offset - window.start);
+  }
+  Unmap(window);
+  std::int64_t start = offset / kWindowSize * kWindowSize;
+  std::int64_t length = std::min(size_ - start, std::max(kWindowSize, offset + count - start));
+  if (length <= 0) return nullptr;
+  void* p = mmap(nullptr, static_cast<std::size_t>(length), PROT_READ | PROT_WRITE, MAP_SHARED,
+                 fd_, start);
+  if (p == MAP_FAILED) return nullptr;
+  // Fault the window in with one call rather than page by page as the bytes arrive.
+  madvise(p, static_cast<std::size_t>(length), MADV_POPULATE_WRITE);
+  window.base = static_cast<char*>(p);
+  window.start = start;
+  window.length = length;
+  return window.base + (offset - start);
 }
 
-void OutputFile::Release(std::int64_t offset, std::int64_t count) {
-  if (view_ == nullptr || count <= 0) return;
-  static const std::int64_t page = sysconf(_SC_PAGESIZE);
-  std::int64_t first = (offset + page - 1) / page * page;
-  std::int64_t last = (offset + count) / page * page;
-  if (last <= first) return;
-  // On a shared file mapping this only unmaps the pages: dirty ones stay in the page cache.
-  madvise(view_ + first, static_cast<std::size_t>(last - first), MADV_DONTNEED);
+bool OutputFile::Write(MappedWindow& window, std::int64_t offset, const char* data,
+                       std::int64_t count) {
+  if (count <= 0) return true;
+  char* at = Map(window, offset, count);
+  if (at == nullptr) return false;
+  std::memcpy(at, data, static_cast<std::size_t>(count));
+  return true;
+}
+
+void OutputFile::Unmap(MappedWindow& window) {
+  if (window.base != nullptr) munmap(window.base, static_cast<std::size_t>(window.length));
+  window = MappedWindow{};
 }
 
 void OutputFile::Close() {
-  if (view_ != nullptr) munmap(view_, static_cast<std::size_t>(size_));
-  view_ = nullptr;
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
 }
 
 }  // namespace vorel::download::internal

@@ -1,9 +1,12 @@
 #ifndef VOREL_DOWNLOAD_INTERNAL_OUTPUT_FILE_H_
 #define VOREL_DOWNLOAD_INTERNAL_OUTPUT_FILE_H_
 
-// The downloaded file: created new at its full size, its space reserved on disk, then mapped
-// writable, so connections copy received bytes straight into the file. Writes to disjoint
-// ranges may come from several threads at once; Close runs after the last write.
+// The downloaded file: created new at its full size with its blocks reserved on disk, then
+// written through memory mappings, so received bytes go straight into the file without a write
+// call per block. Each writer maps a moving window of the file (MappedWindow): the process then
+// holds at most one window per connection in memory, however large the file.
+//
+// Thread-safe for writers on disjoint ranges, each with its own window; Close comes last.
 
 #include <cstdint>
 #include <memory>
@@ -11,33 +14,41 @@
 
 namespace vorel::download::internal {
 
+// One writer's current mapping of part of the file. Owned by that writer.
+struct MappedWindow {
+  char* base = nullptr;
+  std::int64_t start = 0;
+  std::int64_t length = 0;
+};
+
 class OutputFile {
  public:
   // Creates `path` (UTF-8), which must not exist yet, with `size` bytes. The size is set and
-  // the blocks are allocated before the mapping, so a full disk or a size limit fails here with
-  // errno in *error (and the file removed again) instead of faulting on a later write.
+  // the blocks are allocated before anything is mapped, so a full disk or a size limit fails
+  // here with errno in *error (and the file removed again) instead of faulting on a later write.
   static std::unique_ptr<OutputFile> Create(const std::string& path, std::int64_t size,
                                             int* error);
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Copies `count` bytes to `offset`; the caller keeps the range within the file.
-  void Write(std::int64_t offset, const char* data, std::int64_t count);
-  // Drops the written pages of [offset, offset + count) from this process's memory: the bytes
-  // stay in the file (the page cache writes them back), and the resident size stays small.
-  void Release(std::int64_t offset, std::int64_t count);
-  // Unmaps the file.
+  // Memory for bytes [offset, offset + count) of the file, mapping `window` anew when the range
+  // lies outside it. Null when the range is not inside the file or cannot be mapped.
+  char* Map(MappedWindow& window, std::int64_t offset, std::int64_t count);
+  // Copies `count` bytes to `offset` through `window`; false when that cannot be done.
+  bool Write(MappedWindow& window, std::int64_t offset, const char* data, std::int64_t count);
+  static void Unmap(MappedWindow& window);
+  // Closes the file; every window must be unmapped by then.
   void Close();
 
   const std::string& path() const { return path_; }
   std::int64_t size() const { return size_; }
 
  private:
-  OutputFile(std::string path, std::int64_t size, char* view);
+  OutputFile(std::string path, std::int64_t size, int fd);
   std::string path_;
   std::int64_t size_;
-  char* view_;
+  int fd_;
 };
 
 }  // namespace vorel::download::internal

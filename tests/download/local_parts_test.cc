@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -142,15 +143,27 @@ class OutputFileTest : public ::testing::Test {
   std::string dir_;
 };
 
-TEST_F(OutputFileTest, CreatesAtFullSizeAndRefusesAnExistingName) {
+TEST_F(OutputFileTest, WritesLandThroughMovingWindowsAndNeverPastTheEnd) {
   int error = 0;
-  auto file = OutputFile::Create(dir_ + "/f", 100000, &error);
+  const std::int64_t size = 3 << 20;
+  auto file = OutputFile::Create(dir_ + "/f", size, &error);
   ASSERT_NE(file, nullptr);
-  file->Write(99990, "0123456789", 10);
-  file->Write(99995, "overflowing", 11);  // past the end: refused, not written
-  file->Release(0, 100000);
+  MappedWindow window;
+  EXPECT_TRUE(file->Write(window, size - 10, "0123456789", 10));
+  EXPECT_FALSE(file->Write(window, size - 5, "overflowing", 11));  // refused, not written
+  EXPECT_TRUE(file->Write(window, 5, "abc", 3));                   // the window moves back
+  EXPECT_TRUE(file->Write(window, (1 << 20) - 2, "straddle", 8));  // across a window edge
+  OutputFile::Unmap(window);
   file->Close();
-  EXPECT_EQ(std::filesystem::file_size(dir_ + "/f"), 100000u);
+  std::string bytes(static_cast<std::size_t>(size), '\0');
+  std::FILE* f = std::fopen((dir_ + "/f").c_str(), "rb");
+  ASSERT_EQ(std::fread(bytes.data(), 1, bytes.size(), f), bytes.size());
+  std::fclose(f);
+  EXPECT_EQ(bytes.substr(size - 10), "0123456789");
+  EXPECT_EQ(bytes.substr(5, 3), "abc");
+  EXPECT_EQ(bytes.substr((1 << 20) - 2, 8), "straddle");
+  EXPECT_EQ(bytes[4], '\0');
+
   EXPECT_EQ(OutputFile::Create(dir_ + "/f", 10, &error), nullptr);
   EXPECT_EQ(error, EEXIST);
   auto empty = OutputFile::Create(dir_ + "/empty", 0, &error);
