@@ -108,6 +108,28 @@ TEST_F(CookieFetchTest, MovedWithAPathOrRelativeLocationIsUsedAsItIs) {
   EXPECT_EQ(server.Requests().at(1).request_line, "GET /old/new/place HTTP/1.1");
 }
 
+TEST_F(CookieFetchTest, MovedWithAbsolutePathIsUsedAsItIsAndWithoutLocationNotFollowed) {
+  LoopbackServer server([&](const RecordedRequest& r) {
+    if (r.request_line.rfind("GET /from", 0) == 0) {
+      return LoopbackServer::Simple("", {"Location: http://127.0.0.1:" +
+                                             std::to_string(server.port()) + "/to?x=1"},
+                                    "HTTP/1.1 301 Moved Permanently");
+    }
+    if (r.request_line.rfind("GET /nowhere", 0) == 0) {
+      return LoopbackServer::Simple("stay", {}, "HTTP/1.1 301 Moved Permanently");
+    }
+    return LoopbackServer::Simple("to");
+  });
+  EXPECT_EQ(S(FetchPageWithCookies(server.Url("/from/a"), 0, {}, nullptr, nullptr, nullptr,
+                                   nullptr, true)),
+            "to");
+  EXPECT_EQ(server.Requests().at(1).request_line, "GET /to?x=1 HTTP/1.1");
+  EXPECT_EQ(S(FetchPageWithCookies(server.Url("/nowhere"), 0, {}, nullptr, nullptr, nullptr,
+                                   nullptr, true)),
+            "stay");
+  EXPECT_EQ(server.Requests().size(), 3u);
+}
+
 TEST_F(CookieFetchTest, MovedLoopEndsWithTheLastAnswer) {
   LoopbackServer server([&](const RecordedRequest&) {
     return LoopbackServer::Simple("loop body", {"Location: /again"},

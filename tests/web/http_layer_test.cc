@@ -2,7 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -319,6 +329,77 @@ TEST_F(HttpLayerTest, CancelFlagStopsAStalledTransfer) {
   worker.join();
   EXPECT_FALSE(ex.sent);
   EXPECT_EQ(ex.error, kErrorOperationCancelled);
+}
+
+// A TLS server with a certificate made for the test, run by the openssl tool.
+class SelfSignedTlsServer {
+ public:
+  SelfSignedTlsServer() {
+    char dir_template[] = "/tmp/vorel-tls-XXXXXX";
+    dir_ = mkdtemp(dir_template);
+    const std::string make_cert = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "
+                                  "/CN=127.0.0.1 -keyout " + dir_ + "/key.pem -out " + dir_ +
+                                  "/cert.pem >/dev/null 2>&1";
+    if (std::system(make_cert.c_str()) != 0) return;
+    port_ = FreePort();
+    const std::string port = std::to_string(port_), cert = dir_ + "/cert.pem",
+                      key = dir_ + "/key.pem";
+    const char* argv[] = {"openssl", "s_server", "-quiet", "-www", "-accept", port.c_str(),
+                          "-cert", cert.c_str(), "-key", key.c_str(), nullptr};
+    if (posix_spawnp(&pid_, "openssl", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
+      pid_ = 0;
+      return;
+    }
+    // The tool takes a moment to listen; wait for it, bounded.
+    for (int i = 0; i < 100 && !Listening(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+  ~SelfSignedTlsServer() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+    std::system(("rm -rf " + dir_).c_str());
+  }
+  bool running() const { return pid_ > 0 && Listening(); }
+  int port() const { return port_; }
+
+ private:
+  static int FreePort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    close(fd);
+    return ntohs(addr.sin_port);
+  }
+  bool Listening() const {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<std::uint16_t>(port_));
+    bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    close(fd);
+    return ok;
+  }
+  std::string dir_;
+  int port_ = 0;
+  pid_t pid_ = 0;
+};
+
+TEST_F(HttpLayerTest, HttpsRefusesACertificateNobodyVouchesFor) {
+  SelfSignedTlsServer tls;
+  if (!tls.running()) GTEST_SKIP() << "the openssl tool could not start a TLS server";
+  RequestSpec spec;
+  spec.flags = kFlagSecure;
+  Exchange ex = Perform(tls.port(), spec);
+  EXPECT_FALSE(ex.sent);
+  EXPECT_EQ(ex.error, kErrorSecureFailure);
 }
 
 TEST_F(HttpLayerTest, StaleAndWrongHandlesAreRejected) {
