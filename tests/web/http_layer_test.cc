@@ -305,6 +305,9 @@ TEST_F(HttpLayerTest, BadServersGiveFailuresNotHangs) {
        "abc"},
       {"body without length, ended by close", Reply{"HTTP/1.1 200 OK\r\n\r\nuntil close"}, true,
        "until close"},
+      {"header lines without a colon or with control bytes",
+       Reply{"HTTP/1.1 200 OK\r\nno colon\r\n\x01\x7f: \xff\r\nContent-Length: 2\r\n\r\nok"},
+       false, ""},
       {"slow but steady", Reply{"HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nslow", 20}, true,
        "slow"},
   };
