@@ -75,6 +75,11 @@ class Decoder {
 
  private:
   Decoder() = default;
+  // Converts the decoded frame in impl_ into `out`; returns the output frames appended.
+  int ConvertFrame(std::vector<uint8_t>& out);
+  // Appends what the resampler still holds at the end of the stream.
+  int FlushResampler(std::vector<uint8_t>& out);
+
   struct Impl;
   std::unique_ptr<Impl> impl_;
   int source_rate_ = 0;
