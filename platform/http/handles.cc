@@ -93,6 +93,10 @@ HINTERNET InternetOpenA(const char* agent, std::uint32_t access_type, const char
   }
   auto session = std::make_shared<Session>();
   session->agent = agent ? agent : "";
+  // A line break in the agent would end its header line early and start another.
+  for (char& c : session->agent) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
   session->access_type = access_type == kOpenTypeProxy ? kOpenTypeProxy : kOpenTypeDirect;
   if (access_type == kOpenTypeProxy && proxy) session->proxy = proxy;
   return AddHandle(std::move(session));
@@ -135,6 +139,13 @@ HINTERNET HttpOpenRequestA(HINTERNET connect, const char* verb, const char* obje
   if (!connection) {
     Fail(FindHandle(connect) ? kErrorIncorrectHandleType : kErrorInvalidHandle);
     return nullptr;
+  }
+  // The verb goes into the request line as it is, so it must be one token.
+  for (const char* p = verb; p && *p; ++p) {
+    if (static_cast<unsigned char>(*p) <= 0x20 || *p == 0x7F) {
+      Fail(kErrorInvalidParameter);
+      return nullptr;
+    }
   }
   auto request = std::make_shared<Request>();
   request->connection = connection;

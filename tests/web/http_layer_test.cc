@@ -405,6 +405,27 @@ TEST_F(HttpLayerTest, HttpsRefusesACertificateNobodyVouchesFor) {
   EXPECT_EQ(ex.error, kErrorSecureFailure);
 }
 
+TEST_F(HttpLayerTest, LineBreaksCannotStartHeaderLinesOfTheirOwn) {
+  LoopbackServer server([](const RecordedRequest&) { return LoopbackServer::Simple(""); });
+  HINTERNET internet = InternetOpenA("A\r\nX-Injected: 1", kOpenTypeDirect, nullptr, nullptr, 0);
+  HINTERNET connection = InternetConnectA(internet, "127.0.0.1",
+                                          static_cast<std::uint16_t>(server.port()), nullptr,
+                                          nullptr, kServiceHttp, 0, 0);
+  EXPECT_EQ(HttpOpenRequestA(connection, "GET / HTTP/1.1\r\nX-Injected: 1\r\n\r\nGET", "/",
+                             nullptr, nullptr, nullptr, 0, 0),
+            nullptr);
+  EXPECT_EQ(InternetLastError(), kErrorInvalidParameter);
+  HINTERNET request = HttpOpenRequestA(connection, nullptr, "/", nullptr, nullptr, nullptr, 0, 0);
+  ASSERT_TRUE(HttpSendRequestA(request, "X-A: 1\nX-B: 2", 0xFFFFFFFFu, nullptr, 0));
+  const RecordedRequest r = server.Requests().at(0);
+  EXPECT_EQ(r.header_lines[1], "User-Agent: A  X-Injected: 1");
+  EXPECT_EQ(r.header_lines[2], "X-A: 1");
+  EXPECT_EQ(r.header_lines[3], "X-B: 2");
+  InternetCloseHandle(request);
+  InternetCloseHandle(connection);
+  InternetCloseHandle(internet);
+}
+
 TEST_F(HttpLayerTest, StaleAndWrongHandlesAreRejected) {
   HINTERNET internet = InternetOpenA("a", kOpenTypeDirect, nullptr, nullptr, 0);
   EXPECT_EQ(HttpOpenRequestA(internet, "GET", "/", nullptr, nullptr, nullptr, 0, 0), nullptr);
