@@ -76,10 +76,17 @@ TEST_F(DecodeTest, Mp3DecodesToItsTrueLength) {
   EXPECT_EQ(B().ChannelGetLength(h, BASS_POS_BYTE), got.size() * 2);
 }
 
-class SeekLandingTest : public DecodeTest, public ::testing::WithParamInterface<std::string (*)()> {};
+struct LateTone {
+  const char* label;
+  std::string (*make)();
+};
+
+void PrintTo(const LateTone& t, std::ostream* os) { *os << t.label; }
+
+class SeekLandingTest : public DecodeTest, public ::testing::WithParamInterface<LateTone> {};
 
 TEST_P(SeekLandingTest, SeekLandsWithin50Milliseconds) {
-  const std::string path = GetParam()();
+  const std::string path = GetParam().make();
   HSTREAM h = B().StreamCreateFile(FALSE, path.c_str(), 0, 0, BASS_STREAM_DECODE);
   ASSERT_NE(h, 0u);
   // The tone starts at 2.0 s.
@@ -93,7 +100,10 @@ TEST_P(SeekLandingTest, SeekLandsWithin50Milliseconds) {
   EXPECT_NEAR(SecondsToSound(h, 44100, 2), 0.0, 0.05);
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, SeekLandingTest, ::testing::Values(&LateToneWav, &LateToneMp3));
+INSTANTIATE_TEST_SUITE_P(Formats, SeekLandingTest,
+                         ::testing::Values(LateTone{"wav", &LateToneWav},
+                                           LateTone{"mp3", &LateToneMp3}),
+                         [](const auto& info) { return info.param.label; });
 
 TEST_F(DecodeTest, MemoryAndPartOfFileSourcesDecodeLikeTheFile) {
   const std::string path = ToneMp3(440, 2);

@@ -86,6 +86,8 @@ struct LengthCase {
   int channels;
 };
 
+void PrintTo(const LengthCase& c, std::ostream* os) { *os << c.label; }
+
 class LengthTest : public PlaybackTest, public ::testing::WithParamInterface<LengthCase> {};
 
 TEST_P(LengthTest, LengthAndConversionsUseTheStreamsOwnFormat) {
@@ -173,6 +175,8 @@ struct ToneBand {
   int band;
 };
 
+void PrintTo(const ToneBand& t, std::ostream* os) { *os << t.hz << " Hz"; }
+
 class SpectrumTest : public PlaybackTest, public ::testing::WithParamInterface<ToneBand> {};
 
 TEST_P(SpectrumTest, PureTonePeaksInItsBand) {
@@ -196,7 +200,8 @@ TEST_P(SpectrumTest, PureTonePeaksInItsBand) {
 // 44100 / 256 Hz per band; band k is centred on k * 172.27 Hz.
 INSTANTIATE_TEST_SUITE_P(Tones, SpectrumTest,
                          ::testing::Values(ToneBand{1000, 6}, ToneBand{5000, 29},
-                                           ToneBand{10000, 58}));
+                                           ToneBand{10000, 58}),
+                         [](const auto& info) { return std::to_string(info.param.hz) + "Hz"; });
 
 TEST_F(PlaybackTest, SpectrumOfAnMp3AndOfSilence) {
   HSTREAM h = Open(ToneMp3(1000, 2));
