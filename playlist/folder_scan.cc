@@ -16,8 +16,8 @@ using runtime::Text;
 constexpr int kMaxDepth = 64;
 
 void AppendLocalEntry(const Text& folder, const Text& name) {
-  runtime::InsertRow(kMainWindow, kPlayList, std::nullopt, "本地文件"_t);
-  const int last = runtime::RowCount(kMainWindow, kPlayList) - 1;
+  // The new row is the last one: nothing runs between the insert and the cells.
+  const int last = runtime::InsertRow(kMainWindow, kPlayList, std::nullopt, "本地文件"_t);
   runtime::SetCellText(kMainWindow, kPlayList, last, 1, folder + name);
   runtime::SetCellText(kMainWindow, kPlayList, last, 2, name);
 }

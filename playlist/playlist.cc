@@ -89,25 +89,32 @@ bool SavePlayList(runtime::WindowId window, runtime::ControlId list, const Text&
   int f = runtime::OpenDataFile(temp, 4);
   if (f == 0) return false;
   const int columns = runtime::ColumnCount(window, list);
-  for (int row = 0; row < runtime::RowCount(window, list); ++row) {
-    Bytes head;
-    AppendRecord(&head, 0, runtime::GetRowImage(window, list, row),
+  // Records are gathered and written in blocks: one write per record would make a large list
+  // spend its time in system calls.
+  constexpr std::size_t kBlock = 64 * 1024;
+  Bytes pending;
+  auto flush = [&] {
+    bool ok = pending.empty() || runtime::WriteBytes(f, {pending});
+    pending.clear();
+    return ok;
+  };
+  bool ok = true;
+  for (int row = 0; ok && row < runtime::RowCount(window, list); ++row) {
+    AppendRecord(&pending, 0, runtime::GetRowImage(window, list, row),
                  runtime::GetRowStateImage(window, list, row),
                  runtime::GetRowIndent(window, list, row), runtime::GetRowData(window, list, row),
                  runtime::GetCellText(window, list, row, 0));
-    bool ok = runtime::WriteBytes(f, {head});
-    for (int column = 1; ok && column < columns; ++column) {
-      Bytes cell;
-      AppendRecord(&cell, 1, -1, -1, 0, 0, runtime::GetCellText(window, list, row, column));
-      ok = runtime::WriteBytes(f, {cell});
+    for (int column = 1; column < columns; ++column) {
+      AppendRecord(&pending, 1, -1, -1, 0, 0, runtime::GetCellText(window, list, row, column));
       runtime::ProcessEvents();
     }
-    if (!ok) {
-      runtime::CloseFile(f);
-      runtime::RemoveFile(temp);
-      return false;
-    }
     runtime::ProcessEvents();
+    if (pending.size() >= kBlock) ok = flush();
+  }
+  if (!ok || !flush()) {
+    runtime::CloseFile(f);
+    runtime::RemoveFile(temp);
+    return false;
   }
   runtime::CloseFile(f);
   if (!runtime::ReplaceFileAtomically(temp, target)) {

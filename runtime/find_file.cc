@@ -1,6 +1,7 @@
 #include "runtime/find_file.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,36 +14,58 @@ namespace {
 
 char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
-// Every entry of `dir` (UTF-8) matching `pattern`, sorted by name, with its attributes.
-std::vector<FoundEntry> ListFolder(const std::string& dir, const std::string& pattern) {
-  std::vector<FoundEntry> out;
+// Every entry of `dir` (UTF-8) with its attributes, sorted by name. The entry's type comes from
+// the directory listing where the file system gives it, so a plain file or folder costs no
+// extra look-up beyond the write check.
+std::vector<FoundEntry> ListFolder(const std::string& dir, std::vector<std::string>* utf8_names) {
+  std::vector<std::pair<std::string, int>> found;
   DIR* d = ::opendir(dir.empty() ? "/" : dir.c_str());
-  if (!d) return out;
+  if (!d) return {};
+  const int dfd = ::dirfd(d);
   while (dirent* e = ::readdir(d)) {
     std::string name = e->d_name;
-    if (name == "." || name == "..") continue;
-    if (!platform::IsValidUtf8(name) || !MatchesWildcard(name, pattern)) continue;
-    std::string full = dir + "/" + name;
-    struct stat st;
-    if (::stat(full.c_str(), &st) != 0) continue;  // a dangling link
+    if (name == "." || name == ".." || !platform::IsValidUtf8(name)) continue;
     int attributes = 0;
-    if (S_ISDIR(st.st_mode)) {
+    unsigned char type = e->d_type;
+    if (type == DT_LNK || type == DT_UNKNOWN) {
+      struct stat st;
+      if (::fstatat(dfd, name.c_str(), &st, 0) != 0) continue;  // a dangling link
       struct stat lst;
-      if (::lstat(full.c_str(), &lst) != 0 || S_ISLNK(lst.st_mode)) continue;
+      if (::fstatat(dfd, name.c_str(), &lst, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      if (S_ISDIR(st.st_mode)) {
+        if (S_ISLNK(lst.st_mode)) continue;  // never follow a link to a folder
+        type = DT_DIR;
+      } else if (S_ISREG(st.st_mode)) {
+        type = DT_REG;
+      }
+    }
+    if (type == DT_DIR) {
       attributes |= kAttrDirectory;
-    } else if (S_ISREG(st.st_mode)) {
+    } else if (type == DT_REG) {
       attributes |= kAttrArchive;
     } else {
       continue;  // devices, sockets and pipes are nothing to play
     }
-    if (::access(full.c_str(), W_OK) != 0) attributes |= kAttrReadOnly;
+    if (::faccessat(dfd, name.c_str(), W_OK, 0) != 0) attributes |= kAttrReadOnly;
     if (name[0] == '.') attributes |= kAttrHidden;
-    out.push_back({platform::Utf8ToGb18030Lossy(name), attributes});
+    found.emplace_back(std::move(name), attributes);
   }
   ::closedir(d);
-  std::sort(out.begin(), out.end(),
-            [](const FoundEntry& a, const FoundEntry& b) { return CompareTexts(a.name, b.name) < 0; });
+  std::sort(found.begin(), found.end());  // byte order of the UTF-8 names
+  std::vector<FoundEntry> out;
+  out.reserve(found.size());
+  utf8_names->clear();
+  for (auto& [name, attributes] : found) {
+    out.push_back({platform::Utf8ToGb18030Lossy(name), attributes});
+    utf8_names->push_back(std::move(name));
+  }
   return out;
+}
+
+std::int64_t FolderStamp(const std::string& dir) {
+  struct stat st;
+  if (::stat(dir.empty() ? "/" : dir.c_str(), &st) != 0) return -1;
+  return st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
 }
 
 bool Accepts(const FoundEntry& e, int mask, bool any_file) {
@@ -89,7 +112,19 @@ Text FindFile(const Text& pattern, int mask, bool any_file, FindHandle* handle) 
     std::size_t slash = utf8->rfind('/');
     std::string dir = slash == std::string::npos ? "." : utf8->substr(0, slash);
     std::string wildcard = slash == std::string::npos ? *utf8 : utf8->substr(slash + 1);
-    handle->entries = ListFolder(dir, wildcard);
+    // A scan lists each folder twice, for its songs and then for its sub-folders, through the
+    // same handle: the listing is kept while the folder has not changed.
+    std::int64_t stamp = FolderStamp(dir);
+    if (dir != handle->listed_folder || stamp != handle->listed_stamp || stamp < 0) {
+      handle->listing = ListFolder(dir, &handle->listing_utf8);
+      handle->listed_folder = dir;
+      handle->listed_stamp = stamp;
+    }
+    for (std::size_t i = 0; i < handle->listing.size(); ++i) {
+      if (MatchesWildcard(handle->listing_utf8[i], wildcard)) {
+        handle->entries.push_back(handle->listing[i]);
+      }
+    }
     handle->open = true;
   }
   if (!handle->open) return {};

@@ -14,6 +14,8 @@
 // skipped, since they cannot be shown or played by name. Thread-compatible.
 
 #include <cstddef>
+#include <cstdint>
+#include <string>
 #include <vector>
 
 #include "runtime/text.h"
@@ -36,6 +38,12 @@ struct FindHandle {
   bool open = false;
   std::vector<FoundEntry> entries;
   std::size_t next = 0;
+  // The last folder listed through this handle, kept for a new search of the same, unchanged
+  // folder.
+  std::string listed_folder;
+  std::int64_t listed_stamp = -1;
+  std::vector<FoundEntry> listing;
+  std::vector<std::string> listing_utf8;
 };
 
 // A non-empty pattern ("folder/*.mp3", wildcards * and ? in the last part, ASCII case ignored)
