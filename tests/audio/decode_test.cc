@@ -1,5 +1,7 @@
 // Decoding channels (read with BASS_ChannelGetData instead of played): exact samples, where a
 // seek lands, memory and part-of-file sources, and input that is not audio.
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -133,8 +135,11 @@ TEST_F(DecodeTest, InputThatIsNotAudioGivesHandleZero) {
   for (char& c : noise) c = static_cast<char>(rand());
   WriteBytes(dir + "/noise.mp3", noise);
   std::filesystem::create_directories(dir + "/folder.mp3");
-  for (const std::string& path : {dir + "/empty.mp3", dir + "/text.mp3", dir + "/noise.mp3",
-                                  dir + "/folder.mp3", dir + "/missing.mp3", std::string()}) {
+  // A named pipe nobody writes to would block the caller for ever if it were opened.
+  ASSERT_EQ(mkfifo((dir + "/pipe.mp3").c_str(), 0600), 0);
+  for (const std::string& path :
+       {dir + "/empty.mp3", dir + "/text.mp3", dir + "/noise.mp3", dir + "/folder.mp3",
+        dir + "/missing.mp3", dir + "/pipe.mp3", std::string("/dev/zero"), std::string()}) {
     SCOPED_TRACE(path);
     EXPECT_EQ(B().StreamCreateFile(FALSE, path.c_str(), 0, 0, BASS_SAMPLE_FX), 0u);
     EXPECT_NE(B().ErrorGetCode(), BASS_OK);

@@ -116,6 +116,10 @@ int Decoder::Impl::OpenInput(const SourceSpec& spec) {
     av_dict_set(&opts, "timeout", timeout_us.c_str(), 0);
     if (spec.offset > 0) av_dict_set_int(&opts, "offset", static_cast<int64_t>(spec.offset), 0);
   } else if (spec.kind == SourceSpec::Kind::kFile) {
+    // Only regular files: opening a FIFO would block until someone writes to it, and a
+    // device such as /dev/zero never ends.
+    struct stat st {};
+    if (stat(spec.location.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return BASS_ERROR_FILEOPEN;
     url = "file:" + spec.location;
     av_dict_set(&opts, "protocol_whitelist", "file", 0);
   }
