@@ -16,6 +16,10 @@ using namespace runtime;
 
 namespace {
 constexpr std::int32_t kDefaultTimeoutSeconds = 90;
+
+// A text of the pack ends at its first NUL, as the worker reads it; a NUL inside a text would
+// shift every text after it into the wrong field.
+Text UpToNul(const Text& t) { return t.substr(0, t.find('\0')); }
 }  // namespace
 
 Bytes FetchPage(const Text& address, const Text& method, const Text& proxy, const Text& user_name,
@@ -26,8 +30,9 @@ Bytes FetchPage(const Text& address, const Text& method, const Text& proxy, cons
   // only ever reach this pack, and after CloseFile not even that.
   const int pack = OpenMemoryFile();
   if (pack == 0) return {};
-  WriteData(pack, {Text("Zendrak"), address, method, proxy, user_name, password, extra_headers,
-                   post_data, cookies});
+  WriteData(pack, {Text("Zendrak"), UpToNul(address), UpToNul(method), UpToNul(proxy),
+                   UpToNul(user_name), UpToNul(password), UpToNul(extra_headers),
+                   UpToNul(post_data), UpToNul(cookies)});
 
   const std::int32_t seconds = timeout_seconds > 0 ? timeout_seconds : kDefaultTimeoutSeconds;
   const int timeout_ms = static_cast<int>(std::min<long long>(seconds * 1000LL, INT_MAX));

@@ -88,6 +88,15 @@ TEST_F(FetchPageTest, PostVariants) {
   EXPECT_EQ(lengths, 2);
 }
 
+TEST_F(FetchPageTest, ANulInsideATextDoesNotShiftTheOthers) {
+  LoopbackServer server([](const RecordedRequest&) { return LoopbackServer::Simple(""); });
+  FetchPage(server.Url("/"), "POST", {}, {}, {}, Text("X-A: 1\r\n\0X-Hidden: 2\r\n", 24), "d=1");
+  const RecordedRequest r = server.Requests().at(0);
+  EXPECT_EQ(r.body, "d=1");
+  EXPECT_EQ(r.header_lines[2], "X-A: 1");
+  EXPECT_EQ(r.head.find("X-Hidden"), std::string::npos);
+}
+
 TEST_F(FetchPageTest, OtherMethodsSendNothing) {
   LoopbackServer server([](const RecordedRequest&) { return LoopbackServer::Simple("x"); });
   Text headers = "stale";
