@@ -124,6 +124,20 @@ TEST_F(NetworkTest, FreeingAStalledStreamReturns) {
   EXPECT_EQ(B().ChannelIsActive(h), BASS_ACTIVE_STOPPED);
 }
 
+TEST_F(NetworkTest, StallLongerThanTheTimeOutEndsTheStream) {
+  LoopbackServer::Script script = Serving(ToneWav(440, 3));
+  script.stall_at = WavDataStart(script.body) + kBytesPerSecond * 6 / 10;
+  script.ranges = false;
+  LoopbackServer server(script);  // never released
+  HSTREAM h = B().StreamCreateURL(server.Url("/stall.wav").c_str(), 0, 0, nullptr, nullptr);
+  ASSERT_NE(h, 0u);
+  ASSERT_TRUE(B().ChannelPlay(h, FALSE));
+  ASSERT_TRUE(WaitUntil([&] { return B().ChannelIsActive(h) == BASS_ACTIVE_STALLED; }, 5));
+  // After 10 s without data the read gives up and the stream ends where the data ended.
+  ASSERT_TRUE(WaitUntil([&] { return B().ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }, 30));
+  EXPECT_NEAR(PositionSeconds(h), 0.6, 0.05);
+}
+
 TEST_F(NetworkTest, ServerClosingHalfwayEndsTheStreamEarly) {
   LoopbackServer::Script script = Serving(ToneWav(440, 2));
   script.close_at = WavDataStart(script.body) + kBytesPerSecond / 2;
