@@ -99,6 +99,11 @@ bool RebuildForRedirect(RequestParts& parts, const ResponseHeader& reply) {
     std::string_view cookie = reply.set_cookie;
     cookie = cookie.substr(0, cookie.find(';'));
     if (cookie.size() > kMaxCookie) return false;
+    // A bare CR inside the value would end the header line for some servers.
+    for (char c : cookie) {
+      auto byte = static_cast<unsigned char>(c);
+      if ((byte < 0x20 && c != '\t') || byte == 0x7F) return false;
+    }
     parts.extra_line = "Cookie: " + runtime::Text(cookie) + "\r\n";
   }
   const runtime::Text& location = reply.location;
