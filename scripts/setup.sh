@@ -14,6 +14,7 @@ packages=(
   fonts-noto-cjk xvfb xauth
   ffmpeg nginx-light aria2 axel mpg123
   clang libclang-rt-14-dev
+  locales
 )
 
 missing=()
@@ -29,4 +30,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -q
   apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# A locale with a decimal comma, so the tests can prove that number conversions ignore the
+# process locale (the window framework sets it from the environment).
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  if [ "$(id -u)" -eq 0 ]; then
+    localedef -i de_DE -f UTF-8 de_DE.UTF-8 || echo "setup: could not build the de_DE.UTF-8 locale" >&2
+  fi
 fi
