@@ -28,24 +28,30 @@ namespace fs = std::filesystem;
 using namespace runtime::literals;
 using runtime::Text;
 
-// A stereo sine tone of `seconds` as an MP3 file, made with ffmpeg; false when that failed.
+// A stereo sine tone of `seconds` as an MP3 file, made with ffmpeg once and kept for the next
+// test process (each test runs in a process of its own); false when that failed. A file appears
+// under its name only once complete, so processes running side by side never see half of one.
 inline bool MakeTone(const fs::path& path, int seconds, int hz = 440) {
+  if (fs::exists(path)) return true;
+  fs::path part = path.string() + "." + std::to_string(::getpid()) + ".mp3";
   std::string cmd = "ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=" +
                     std::to_string(hz) + ":duration=" + std::to_string(seconds) +
-                    " -ac 2 -ar 44100 -b:a 64k '" + path.string() + "'";
-  return std::system(cmd.c_str()) == 0 && fs::exists(path);
+                    " -ac 2 -ar 44100 -b:a 64k '" + part.string() + "'";
+  if (std::system(cmd.c_str()) != 0) return false;
+  std::error_code ec;
+  fs::rename(part, path, ec);
+  return !ec && fs::exists(path);
 }
 
 class FlowTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    songs_ = fs::temp_directory_path() / ("vorel_songs_" + std::to_string(::getpid()));
+    songs_ = fs::temp_directory_path() / "vorel-test-songs-1";
     fs::create_directories(songs_);
     ASSERT_TRUE(MakeTone(songs_ / "short1.mp3", 1, 440));
     ASSERT_TRUE(MakeTone(songs_ / "short2.mp3", 1, 660));
     ASSERT_TRUE(MakeTone(songs_ / "long.mp3", 225, 330));
   }
-  static void TearDownTestSuite() { fs::remove_all(songs_); }
 
   void SetUp() override {
     // A death test's child works in the folder its parent names, so the parent can look at
