@@ -17,7 +17,7 @@ PlaybackStream::PlaybackStream(std::unique_ptr<Decoder> decoder, int device_rate
       device_rate_(device_rate),
       network_(decoder->is_network()),
       capacity_(static_cast<int64_t>(device_rate * kAheadSeconds) + kKeepBehind),
-      ring_(static_cast<size_t>(capacity_) * 2, 0.0f),
+      ring_(static_cast<size_t>(capacity_) * 2),
       length_frames_(decoder->length_frames()),
       seekable_(decoder->seekable()),
       decoder_(std::move(decoder)) {
@@ -86,8 +86,8 @@ void PlaybackStream::DecodeLoop() {
       const int64_t n = std::min<int64_t>(space, frames - written);
       for (int64_t i = 0; i < n; ++i) {
         const size_t slot = static_cast<size_t>((w + i) % capacity_) * 2;
-        ring_[slot] = src[(written + i) * 2];
-        ring_[slot + 1] = src[(written + i) * 2 + 1];
+        ring_[slot].store(src[(written + i) * 2], std::memory_order_relaxed);
+        ring_[slot + 1].store(src[(written + i) * 2 + 1], std::memory_order_relaxed);
       }
       write_pos_.store(w + n, std::memory_order_release);
       written += n;
@@ -214,7 +214,8 @@ uint32_t PlaybackStream::GetData(void* buffer, uint32_t length, int* error) {
     const int64_t f = static_cast<int64_t>(r) - n + i;
     if (f < 0) continue;
     const size_t slot = static_cast<size_t>(f % capacity_) * 2;
-    mono[i] = 0.5f * (ring_[slot] + ring_[slot + 1]);
+    mono[i] = 0.5f * (ring_[slot].load(std::memory_order_relaxed) +
+                      ring_[slot + 1].load(std::memory_order_relaxed));
   }
   ComputeSpectrum(mono.data(), n, static_cast<float*>(buffer));
   return static_cast<uint32_t>(n * block_bytes());
@@ -228,8 +229,8 @@ void PlaybackStream::MixInto(float* out, int frames) {
   const float volume = volume_.load(std::memory_order_relaxed);
   for (int64_t i = 0; i < n; ++i) {
     const size_t slot = static_cast<size_t>((r + i) % capacity_) * 2;
-    out[i * 2] += ring_[slot] * volume;
-    out[i * 2 + 1] += ring_[slot + 1] * volume;
+    out[i * 2] += ring_[slot].load(std::memory_order_relaxed) * volume;
+    out[i * 2 + 1] += ring_[slot + 1].load(std::memory_order_relaxed) * volume;
   }
   read_pos_.store(r + n, std::memory_order_release);
 }

@@ -62,7 +62,10 @@ class PlaybackStream : public Channel {
   const int device_rate_;
   const bool network_;
   const int64_t capacity_;  // ring size in frames
-  std::vector<float> ring_;  // stereo frames; slot of frame f is f % capacity_
+  // Stereo frames; the slot of frame f is f % capacity_. Relaxed atomics (plain moves on the
+  // machines we build for): a reader of played frames may, in the rare case of a jump after a
+  // seek, look at slots the decoder is refilling, and that must not be undefined behaviour.
+  std::vector<std::atomic<float>> ring_;
 
   // Shared with the output thread.
   std::atomic<uint64_t> write_pos_{0};
