@@ -46,7 +46,14 @@ void AppendRecord(Bytes* out, std::uint8_t kind, std::int32_t image, std::int32_
   out->push_back(0);  // the second text, always empty
 }
 
-// Steps 2 and 3 of moving to the next entry: the row after the one playing, wrapping at the end.
+// With no rows there is nothing to play: the user is told how to add some.
+bool ReportEmptyList() {
+  if (Rows() != 0) return false;
+  SetCaption(EmptyListMessage());
+  return true;
+}
+
+// Moving to the next entry: the row after the one playing, wrapping at the end.
 void SelectNextRow() {
   const PlayerState& s = State();
   if (s.current_entry_index == Rows() - 1) {
@@ -134,29 +141,20 @@ void OnMainWindowDestroyed() {
 }
 
 void PlaySelectedEntry() {
-  if (Rows() == 0) {
-    SetCaption(EmptyListMessage());
-    return;
-  }
+  if (ReportEmptyList()) return;
   StopPlayback();
   OpenAndPlay();
 }
 
 void NextEntry() {
-  if (Rows() == 0) {
-    SetCaption(EmptyListMessage());
-    return;
-  }
+  if (ReportEmptyList()) return;
   StopPlayback();
   SelectNextRow();
   OpenAndPlay();
 }
 
 void PreviousEntry() {
-  if (Rows() == 0) {
-    SetCaption(EmptyListMessage());
-    return;
-  }
+  if (ReportEmptyList()) return;
   StopPlayback();
   if (State().current_entry_index == 0) {
     Select(Rows() - 1);

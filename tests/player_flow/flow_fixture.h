@@ -91,6 +91,11 @@ class FlowTest : public ::testing::Test {
     return row;
   }
 
+  // Rows titled "0", "1", ... all playing the long song.
+  void AddLongRows(int n) {
+    for (int i = 0; i < n; ++i) AddLocalRow(songs_ / "long.mp3", std::to_string(i));
+  }
+
   void Click(runtime::ControlId control, runtime::WindowId window = ids::kMainWindow) {
     runtime::RaiseEvent(window, control, 0);
   }

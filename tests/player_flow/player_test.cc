@@ -103,9 +103,7 @@ TEST_F(PlayerFlowTest, SongThatWillNotOpenIsReportedAndSkipped) {
 }
 
 TEST_F(PlayerFlowTest, NextAndPreviousWrapAround) {
-  AddLocalRow(songs_ / "long.mp3", "0"_t);
-  AddLocalRow(songs_ / "long.mp3", "1"_t);
-  AddLocalRow(songs_ / "long.mp3", "2"_t);
+  AddLongRows(3);
   Select(2);
   Click(ids::kPlayPauseButton);
   Click(ids::kNextButton);
@@ -173,9 +171,7 @@ TEST_F(PlayerFlowTest, SinglePlayStopsAndSingleLoopPlaysTheSelectedRowAgain) {
 }
 
 TEST_F(PlayerFlowTest, DeleteWhilePlayingRemovesTheSelectedRowAndKeepsTheTitleRight) {
-  AddLocalRow(songs_ / "long.mp3", "0"_t);
-  AddLocalRow(songs_ / "long.mp3", "1"_t);
-  AddLocalRow(songs_ / "long.mp3", "2"_t);
+  AddLongRows(3);
   Select(0);
   Click(ids::kPlayPauseButton);
   HoldTimers();
