@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <string>
 #include <thread>
 
@@ -194,8 +195,10 @@ int DownloadTask::DataLoop(Connection& c, int buffered) {
     char* destination = file_->Map(c.window, span.offset, span.count);
     if (destination == nullptr) return MappingFailed();
     long long started = runtime::TickCount();
-    int n = ReceiveWithTimeout(c.fd, destination, static_cast<int>(span.count),
-                               per_call, param_.ReceiveTimeout, stop, 1,
+    // Under a speed limit the whole share is read before the pause that makes up the second.
+    const int calls = speed_share_ > 0 ? INT32_MAX : 1;
+    int n = ReceiveWithTimeout(c.fd, destination, static_cast<int>(span.count), per_call,
+                               param_.ReceiveTimeout, stop, calls,
                                [&](int k) { CountReceived(c, k); });
     if (n > 0) {
       segments_.Commit(c.segment, n);

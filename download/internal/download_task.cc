@@ -232,11 +232,9 @@ void DownloadTask::EndConnection(Connection& c, bool ok) {
   CloseSocket(c.fd);
   OutputFile::Unmap(c.window);
   std::int64_t reached = 0;
-  if (c.whole_body) {
-    reached = c.body_offset;
-  } else if (c.segment >= 0) {
+  if (c.segment >= 0) {
     Segment s = segments_.Get(c.segment);
-    reached = s.start + s.done;
+    reached = c.whole_body ? c.body_offset : s.start + s.done;
     segments_.Release(c.segment);
   }
   Notify(ok ? kConnectionDone : kConnectionFailed, &c, reached);

@@ -136,6 +136,8 @@ TEST_F(EngineTest, ReleaseStopsPromptlyAndReportsTheReceivedCount) {
   // Release waits for the connections; they leave at their next 10 ms step, far within the
   // 10 s StopWait (a loose bound, so a loaded machine does not fail it).
   EXPECT_LT(took, std::chrono::milliseconds(2000));
+  RecordProperty("release_ms",
+                 static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
   EXPECT_FALSE(download.HasTask());
   ASSERT_TRUE(recorder_.WaitForEnd());
   EXPECT_EQ(recorder_.end().value, 50000);
@@ -240,6 +242,19 @@ TEST_F(EngineTest, RequestCarriesEncodedTargetAndAddressRulesHold) {
   EXPECT_FALSE(other.Start(Param("https://" + Endpoint(server) + "/y.mp3", "y.mp3")));
   EXPECT_FALSE(other.HasTask());
   EXPECT_TRUE(silent.events().empty());
+}
+
+TEST_F(EngineTest, SpeedLimitedDownloadIsStillByteExact) {
+  const std::string body = MakeBody(25000);
+  LoopbackServer server([&](const HttpRequest& r) { return ServeBody(r, body); });
+  TaskParam param = Param(server.Url("/slow.mp3"), "slow.mp3");
+  param.ConnectionCount = 1;
+  param.SpeedLimit = 40000;  // 20480-byte reads, each followed by the rest of its second
+  Download download;
+  ASSERT_TRUE(download.Start(param));
+  ASSERT_TRUE(recorder_.WaitForEnd());
+  EXPECT_EQ(ReadFile(PathOf("slow.mp3")), body);
+  EXPECT_EQ(recorder_.end().value2, 1);
 }
 
 TEST_F(EngineTest, SecondStartOnABusyObjectIsRefused) {
