@@ -56,6 +56,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const bool play = std::strcmp(argv[1], "play") == 0;
+  const long rss_start = PeakRssKb();
   void* lib = dlopen(VOREL_LIBBASS_PATH, RTLD_NOW);
   if (!lib) {
     std::fprintf(stderr, "%s\n", dlerror());
@@ -110,7 +111,9 @@ int main(int argc, char** argv) {
     std::printf("decode %.1f s of sound: wall %.3f s, cpu %.3f s, %.0fx real time\n", seconds,
                 wall, cpu, seconds / wall);
   }
-  std::printf("peak resident memory %ld KB (%ld KB before BASS_Init)\n", PeakRssKb(), rss_loaded);
+  std::printf("peak resident memory %ld KB (%ld KB before loading the library, %ld KB before "
+              "BASS_Init)\n",
+              PeakRssKb(), rss_start, rss_loaded);
   b.Free();
   return 0;
 }

@@ -67,7 +67,8 @@ TEST_F(PlaybackTest, PlayPauseResumeStopAndFree) {
   EXPECT_EQ(B().ChannelIsActive(h), BASS_ACTIVE_PLAYING);
   const double resumed = PositionSeconds(h);
   EXPECT_GE(resumed, B().ChannelBytes2Seconds(h, paused_at));
-  EXPECT_LT(resumed, B().ChannelBytes2Seconds(h, paused_at) + 0.1);
+  // Only what the output played since the resume (a tick or two) may lie beyond the pause.
+  EXPECT_LT(resumed, B().ChannelBytes2Seconds(h, paused_at) + 0.25);
   ASSERT_TRUE(WaitUntil([&] { return B().ChannelGetPosition(h, BASS_POS_BYTE) > paused_at; }, 5));
 
   ASSERT_TRUE(B().ChannelStop(h));
