@@ -244,6 +244,19 @@ TEST_F(EngineTest, RequestCarriesEncodedTargetAndAddressRulesHold) {
   EXPECT_TRUE(silent.events().empty());
 }
 
+TEST_F(EngineTest, HostNamesAreLookedUpAsIpv4AndConnectedByAddress) {
+  const std::string body = MakeBody(30000);
+  LoopbackServer server([&](const HttpRequest& r) { return ServeBody(r, body); });
+  std::string port = std::to_string(server.port());
+  Download download;
+  ASSERT_TRUE(download.Start(Param("http://localhost:" + port + "/n.mp3", "n.mp3")));
+  ASSERT_TRUE(recorder_.WaitForEnd());
+  EXPECT_EQ(ReadFile(PathOf("n.mp3")), body) << recorder_.StatusDump();
+  EXPECT_TRUE(recorder_.HasStatus("正在解析域名 [localhost]"_t));
+  EXPECT_TRUE(recorder_.HasStatus("正在连接 [127.0.0.1:"_t + port + "]"));
+  EXPECT_EQ(server.requests()[0].Header("host"), "localhost:" + port);
+}
+
 TEST_F(EngineTest, SpeedLimitedDownloadIsStillByteExact) {
   const std::string body = MakeBody(25000);
   LoopbackServer server([&](const HttpRequest& r) { return ServeBody(r, body); });
