@@ -85,6 +85,18 @@ TEST_F(NetworkTest, Mp3OverHttpSeeksWithRanges) {
   EXPECT_GE(server.requests(), 3);  // each seek asked for a range
 }
 
+TEST_F(NetworkTest, OffsetStartsTheDownloadPartWay) {
+  LoopbackServer server(Serving(ToneMp3(1000, 3)));
+  const DWORD half = static_cast<DWORD>(ReadBytes(ToneMp3(1000, 3)).size() / 2);
+  HSTREAM d = B().StreamCreateURL(server.Url("/a.mp3").c_str(), half, BASS_STREAM_DECODE,
+                                  nullptr, nullptr);
+  ASSERT_NE(d, 0u) << B().ErrorGetCode();
+  int16_t buf[4096];
+  size_t bytes = 0;
+  for (DWORD n; (n = B().ChannelGetData(d, buf, sizeof buf)) != static_cast<DWORD>(-1);) bytes += n;
+  EXPECT_NEAR(B().ChannelBytes2Seconds(d, bytes), 1.5, 0.2);
+}
+
 TEST_F(NetworkTest, StarvedStreamReportsStalledAndRecovers) {
   LoopbackServer::Script script = Serving(ToneWav(440, 3));
   script.stall_at = WavDataStart(script.body) + kBytesPerSecond * 6 / 10;  // 0.6 s of sound, then nothing
