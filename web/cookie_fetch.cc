@@ -18,7 +18,6 @@ constexpr char kDefaultAgent[] =
     "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1; 73MQA; .NET CLR 2.0.50727; .NET CLR "
     "3.0.04506.648; .NET CLR 3.5.21022)";
 constexpr int kMaxMovedRepeats = 10;
-constexpr std::size_t kReadChunk = 64 * 1024;
 
 // The caller's variables, or local stand-ins for those not given, kept across the repeats.
 struct Variables {
@@ -112,7 +111,7 @@ Bytes Fetch(const Text& address, std::int32_t mode, const Text& post_data, bool 
   }
 
   Bytes body;
-  if (internal::ReadBody(request, kReadChunk, body) == internal::BodyEnd::kTooLarge) {
+  if (internal::ReadBody(request, body) == internal::BodyEnd::kTooLarge) {
     CloseHandles({request, connection, internet});
     return {};
   }

@@ -23,8 +23,6 @@ constexpr char kAcceptLine[] =
     "application/vnd.ms-excel, application/vnd.ms-powerpoint, application/msword, */*\r\n";
 constexpr char kLanguageLine[] = "Accept-Language: zh-cn\r\n";
 constexpr char kFormTypeLine[] = "Content-Type: application/x-www-form-urlencoded\r\n";
-// Reading in large chunks: the chunk size is invisible to the caller and small chunks only cost.
-constexpr std::size_t kReadChunk = 64 * 1024;
 
 const char* NullIfEmpty(const Text& t) { return t.empty() ? nullptr : t.c_str(); }
 
@@ -126,7 +124,7 @@ std::int32_t RequestWorker(std::int32_t pack) {
 
   // A failed send or read is not an error here: the result holds whatever arrived.
   Bytes body;
-  if (internal::ReadBody(request, kReadChunk, body) == internal::BodyEnd::kTooLarge) body.clear();
+  if (internal::ReadBody(request, body) == internal::BodyEnd::kTooLarge) body.clear();
   const Text header_text = internal::RawHeaders(request);
   const bool abandoned = internal::CancelRequested();
   if (!abandoned) {

@@ -18,8 +18,6 @@ namespace http = platform::http;
 
 constexpr char kAgent[] = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
 constexpr std::uint64_t kMaxBytes = 16ull << 20;
-constexpr std::size_t kMaxBlock = 102400;
-constexpr std::size_t kDefaultBlock = 10240;
 
 struct UrlParts {
   bool secure = false;
@@ -91,18 +89,6 @@ http::HINTERNET SharedInternetHandle() {
   return handle;
 }
 
-std::size_t BlockSize(http::HINTERNET request) {
-  char text[32] = {};
-  std::uint32_t length = sizeof text;
-  if (!http::HttpQueryInfoA(request, http::kQueryContentLength, text, &length, nullptr)) {
-    return kDefaultBlock;
-  }
-  char* end = nullptr;
-  long long n = std::strtoll(text, &end, 10);
-  if (end == text || n <= 0) return kDefaultBlock;
-  return n + 1 > static_cast<long long>(kMaxBlock) ? kMaxBlock : static_cast<std::size_t>(n + 1);
-}
-
 }  // namespace
 
 Bytes ReadUrlBytes(const Text& address) {
@@ -131,7 +117,7 @@ Bytes ReadUrlBytes(const Text& address) {
   static const char kHeaders[] = "Accept: */*\r\n\r\n";
   Bytes body;
   if (http::HttpSendRequestA(request, kHeaders, sizeof kHeaders - 1, nullptr, 0)) {
-    internal::ReadBody(request, BlockSize(request), body);  // kTooLarge leaves it empty
+    internal::ReadBody(request, body);  // kTooLarge leaves it empty
   }
   internal::CloseHandles({request, connection});
   return body;

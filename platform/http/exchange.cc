@@ -69,7 +69,7 @@ std::vector<std::string> SplitLines(const char* text, std::uint32_t length) {
 
 struct HopState {
   HeaderBlock headers;
-  std::string body;
+  std::vector<std::uint8_t> body;
   std::uint64_t max_body = kDefaultMaxResponseBytes;
   bool too_large = false;
   const std::atomic<bool>* cancel = nullptr;
@@ -92,12 +92,13 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
       s->body.reserve(static_cast<size_t>(announced));
     }
   }
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
   if (s->body.size() + n > s->max_body) {
-    s->body.append(data, s->max_body - s->body.size());
+    s->body.insert(s->body.end(), bytes, bytes + (s->max_body - s->body.size()));
     s->too_large = true;
     return 0;  // aborts the transfer
   }
-  s->body.append(data, n);
+  s->body.insert(s->body.end(), bytes, bytes + n);
   return n;
 }
 
@@ -408,6 +409,22 @@ bool InternetReadFile(HINTERNET file, void* buffer, std::uint32_t bytes_to_read,
   req->read_pos += n;
   *bytes_read = static_cast<std::uint32_t>(n);
   return true;
+}
+
+bool InternetReadFileAll(HINTERNET file, std::vector<std::uint8_t>* out) {
+  if (!out) return Fail(kErrorInvalidParameter);
+  auto req = FindAs<Request>(file, HandleKind::kRequest);
+  if (!req) return Fail(FindHandle(file) ? kErrorIncorrectHandleType : kErrorInvalidHandle);
+  if (!req->answered) return Fail(kErrorIncorrectHandleState);
+  if (out->empty() && req->read_pos == 0) {
+    *out = std::move(req->body);
+  } else {
+    out->insert(out->end(), req->body.begin() + static_cast<std::ptrdiff_t>(req->read_pos),
+                req->body.end());
+  }
+  req->body.clear();
+  req->read_pos = 0;
+  return req->body_error ? Fail(req->body_error) : true;
 }
 
 bool InternetQueryDataAvailable(HINTERNET file, std::uint32_t* bytes_available,

@@ -40,6 +40,7 @@
 // used by two threads at the same time. The cookie store is thread-safe.
 
 #include <cstdint>
+#include <vector>
 
 namespace vorel::platform::http {
 
@@ -128,6 +129,12 @@ bool HttpSendRequestA(HINTERNET request, const char* headers, std::uint32_t head
 // Up to `bytes_to_read` body bytes; *bytes_read 0 with true at the end of the body.
 bool InternetReadFile(HINTERNET file, void* buffer, std::uint32_t bytes_to_read,
                       std::uint32_t* bytes_read);
+
+// Our own: appends every body byte not read yet to `out` (taking the layer's buffer over when
+// `out` is empty and nothing was read, so a large body is not copied). Fails like the
+// InternetReadFile call after the last byte would (a body that failed midway or passed the
+// limit), after appending what arrived.
+bool InternetReadFileAll(HINTERNET file, std::vector<std::uint8_t>* out);
 
 // The number of body bytes a read can deliver at once now; 0 at the end of the body.
 bool InternetQueryDataAvailable(HINTERNET file, std::uint32_t* bytes_available,

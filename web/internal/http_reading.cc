@@ -12,33 +12,13 @@ namespace {
 thread_local std::shared_ptr<std::atomic<bool>> current_cancel;
 }  // namespace
 
-BodyEnd ReadBody(http::HINTERNET request, std::size_t chunk, runtime::Bytes& body) {
-  std::size_t at = body.size();
-  while (true) {
-    // Read what is there in one piece when the layer says how much that is.
-    std::uint32_t available = 0;
-    std::size_t want = chunk;
-    if (http::InternetQueryDataAvailable(request, &available, 0, 0) && available > chunk) {
-      want = available;
-    }
-    body.resize(at + want);
-    std::uint32_t n = 0;
-    bool ok =
-        http::InternetReadFile(request, body.data() + at, static_cast<std::uint32_t>(want), &n);
-    if (!ok) {
-      body.resize(at);
-      if (http::InternetLastError() == http::kErrorResponseTooLarge) {
-        body.clear();
-        return BodyEnd::kTooLarge;
-      }
-      return BodyEnd::kFailed;
-    }
-    at += n;
-    if (n == 0) {
-      body.resize(at);
-      return BodyEnd::kComplete;
-    }
+BodyEnd ReadBody(http::HINTERNET request, runtime::Bytes& body) {
+  if (http::InternetReadFileAll(request, &body)) return BodyEnd::kComplete;
+  if (http::InternetLastError() == http::kErrorResponseTooLarge) {
+    body.clear();
+    return BodyEnd::kTooLarge;
   }
+  return BodyEnd::kFailed;
 }
 
 runtime::Text RawHeaders(http::HINTERNET request) {

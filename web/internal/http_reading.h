@@ -18,8 +18,8 @@ enum class BodyEnd {
   kTooLarge,   // the body passed the limit; nothing is kept
 };
 
-// Reads the whole body in chunks of `chunk` bytes into `body`.
-BodyEnd ReadBody(platform::http::HINTERNET request, std::size_t chunk, runtime::Bytes& body);
+// Reads the whole body into `body`.
+BodyEnd ReadBody(platform::http::HINTERNET request, runtime::Bytes& body);
 
 // The response's whole raw header block (status line first, lines ended by "\r\n"); empty when
 // the request has no response.

@@ -60,7 +60,7 @@ struct Request : HandleObject {
   bool sent = false;
   bool answered = false;
   std::string raw_headers;    // final response's block
-  std::string body;
+  std::vector<std::uint8_t> body;
   std::size_t read_pos = 0;
   std::uint32_t body_error = 0;  // reported once the delivered bytes are used up
 };
