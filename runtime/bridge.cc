@@ -388,6 +388,8 @@ bool RunIdleCallbacks() {
 }
 
 void NativeSystemClose() {
+  // A fatal error box is waiting for its answer: the system's close ends the report.
+  if (State().error_state.load() > 0) _exit(-1);
   std::vector<WindowId> open;
   for (const auto& [id, win] : State().loaded) open.push_back(id);
   for (WindowId id : open) CloseWindowOnUi(id);
