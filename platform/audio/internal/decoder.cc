@@ -243,9 +243,12 @@ int Decoder::output_frame_bytes() const {
 
 std::unique_ptr<Decoder> Decoder::Open(const SourceSpec& spec, const OutputFormat& format,
                                        const std::atomic<bool>* abort, int* error) {
-  // Sets up the TLS library once, before any thread may open an https stream.
-  static std::once_flag network_ready;
-  std::call_once(network_ready, [] { avformat_network_init(); });
+  // Sets up the TLS library once, before any thread may open an https stream (only then: it
+  // costs memory that local files do not need).
+  if (spec.kind == SourceSpec::Kind::kUrl) {
+    static std::once_flag network_ready;
+    std::call_once(network_ready, [] { avformat_network_init(); });
+  }
   std::unique_ptr<Decoder> d(new Decoder);
   d->impl_ = std::make_unique<Impl>();
   Impl& m = *d->impl_;
