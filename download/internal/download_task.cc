@@ -10,6 +10,8 @@
 
 namespace vorel::download::internal {
 
+using namespace runtime::literals;
+
 namespace {
 constexpr int kIdleWaitMs = 100;
 constexpr int kStopStepMs = 20;
@@ -248,6 +250,14 @@ void DownloadTask::EndConnection(Connection& c, bool ok) {
   if (last) queue_.Push({kAllEnded});
 }
 
+void DownloadTask::DeliverNow(const runtime::Text& line, std::int32_t level) {
+  if (!param_.StatusCallback) return;
+  try {
+    param_.StatusCallback(line, level);
+  } catch (...) {
+  }
+}
+
 void DownloadTask::Finish() {
   std::vector<Connection*> started;
   {
@@ -259,10 +269,15 @@ void DownloadTask::Finish() {
   }
   bool complete = false;
   if (file_) {
-    file_->Close();
     complete = segments_.AllComplete();
-    // A partial file under the final name would pass for the finished song.
-    if (!complete) unlink(file_->path().c_str());
+    int error = 0;
+    if (complete && !file_->Publish(&error)) {
+      complete = false;
+      DeliverNow("创建文件错误，超出最大支持下载长度或磁盘不可写或磁盘没有空间或同名文件已存在"_t,
+                 kError);
+    }
+    // An unfinished file must not pass for the finished song.
+    file_->Discard();
   }
   std::int64_t value = stop_requested_ ? segments_.SumDone() : std::max<std::int64_t>(total_, 0);
   if (std::shared_ptr<TaskSlot> slot = slot_.lock()) {

@@ -136,6 +136,8 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
   void EndConnection(Connection& c, bool ok);
   bool AllConnectionsFinished();
   void Finish();
+  // A status line straight from the task thread, once its queue is gone.
+  void DeliverNow(const runtime::Text& line, std::int32_t level);
 
   // Immutable after Create.
   TaskParam param_;

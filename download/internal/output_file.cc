@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 namespace vorel::download::internal {
 namespace {
@@ -31,27 +33,72 @@ std::unique_ptr<OutputFile> OutputFile::Create(const std::string& path, std::int
     *error = EINVAL;
     return nullptr;
   }
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  struct stat st {};
+  if (lstat(path.c_str(), &st) == 0) {
+    *error = EEXIST;
+    return nullptr;
+  }
+  std::size_t slash = path.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  bool named = false;
+  int fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644);
+  if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+    // No unnamed files on this file system: the final name holds the file from the start and
+    // Discard removes it again.
+    fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    named = true;
+  }
   if (fd < 0) {
     *error = errno;
     return nullptr;
   }
+  std::unique_ptr<OutputFile> file(new OutputFile(path, size, fd, named));
   if (size > 0) {
     int r = ftruncate(fd, size) == 0 ? posix_fallocate(fd, 0, size) : errno;
     if (r != 0) {
       *error = r;
-      close(fd);
-      unlink(path.c_str());
+      file->Discard();
       return nullptr;
     }
   }
-  return std::unique_ptr<OutputFile>(new OutputFile(path, size, fd));
+  return file;
 }
 
-OutputFile::OutputFile(std::string path, std::int64_t size, int fd)
-    : path_(std::move(path)), size_(size), fd_(fd) {}
+OutputFile::OutputFile(std::string path, std::int64_t size, int fd, bool named)
+    : path_(std::move(path)), size_(size), fd_(fd), named_(named) {}
 
-OutputFile::~OutputFile() { Close(); }
+OutputFile::~OutputFile() { Discard(); }
+
+bool OutputFile::Publish(int* error) {
+  *error = 0;
+  if (fd_ < 0) {
+    *error = EBADF;
+    return false;
+  }
+  if (!named_) {
+    // linkat with AT_EMPTY_PATH needs a capability; the /proc link of the descriptor does not.
+    std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path_.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      *error = errno;
+      // Without /proc, the descriptor itself (allowed to privileged processes).
+      if (*error == EEXIST ||
+          linkat(fd_, "", AT_FDCWD, path_.c_str(), AT_EMPTY_PATH) != 0) {
+        return false;
+      }
+      *error = 0;
+    }
+    named_ = true;
+  }
+  published_ = true;
+  Close();
+  return true;
+}
+
+void OutputFile::Discard() {
+  if (fd_ < 0) return;
+  if (named_ && !published_) unlink(path_.c_str());
+  Close();
+}
 
 char* OutputFile::Map(MappedWindow& window, std::int64_t offset, std::int64_t count) {
   if (fd_ < 0 || offset < 0 || count < 0 || offset + count > size_) return nullptr;

@@ -1,7 +1,7 @@
 #ifndef VOREL_DOWNLOAD_INTERNAL_OUTPUT_FILE_H_
 #define VOREL_DOWNLOAD_INTERNAL_OUTPUT_FILE_H_
 
-// The downloaded file: created new at its full size with its blocks reserved on disk, then
+// The downloaded file: created at its full size with its blocks reserved on disk, then
 // written through memory mappings, so received bytes go straight into the file without a write
 // call per block. Each writer maps a moving window of the file (MappedWindow): the process then
 // holds at most one window per connection in memory, however large the file.
@@ -23,9 +23,11 @@ struct MappedWindow {
 
 class OutputFile {
  public:
-  // Creates `path` (UTF-8), which must not exist yet, with `size` bytes. The size is set and
-  // the blocks are allocated before anything is mapped, so a full disk or a size limit fails
-  // here with errno in *error (and the file removed again) instead of faulting on a later write.
+  // Creates the file for `path` (UTF-8), which must not exist yet, with `size` bytes. The size
+  // is set and the blocks are allocated before anything is mapped, so a full disk or a size
+  // limit fails here with errno in *error (nothing left behind) instead of faulting on a later
+  // write. Where the file system allows, the file has no name until Publish, so an unfinished
+  // download never appears under the final name, not even after a crash.
   static std::unique_ptr<OutputFile> Create(const std::string& path, std::int64_t size,
                                             int* error);
   ~OutputFile();
@@ -38,17 +40,23 @@ class OutputFile {
   // Copies `count` bytes to `offset` through `window`; false when that cannot be done.
   bool Write(MappedWindow& window, std::int64_t offset, const char* data, std::int64_t count);
   static void Unmap(MappedWindow& window);
-  // Closes the file; every window must be unmapped by then.
-  void Close();
+  // Gives the finished file its name; false (errno in *error) when that name was taken
+  // meanwhile or cannot be made. Every window must be unmapped by then.
+  bool Publish(int* error);
+  // Closes the file and, unless it was published, removes it. Every window must be unmapped.
+  void Discard();
 
   const std::string& path() const { return path_; }
   std::int64_t size() const { return size_; }
 
  private:
-  OutputFile(std::string path, std::int64_t size, int fd);
+  OutputFile(std::string path, std::int64_t size, int fd, bool named);
+  void Close();
   std::string path_;
   std::int64_t size_;
   int fd_;
+  bool named_;  // the file already has its final name (no unnamed files here)
+  bool published_ = false;
 };
 
 }  // namespace vorel::download::internal

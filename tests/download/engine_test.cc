@@ -129,6 +129,7 @@ TEST_F(EngineTest, ReleaseStopsPromptlyAndReportsTheReceivedCount) {
   Download download;
   ASSERT_TRUE(download.Start(param));
   ASSERT_TRUE(recorder_.WaitUntil([&] { return download.ReceivedBytes() == 50000; }));
+  EXPECT_TRUE(FolderEntries().empty());  // nothing under the final name while unfinished
 
   auto before = std::chrono::steady_clock::now();
   download.Release();

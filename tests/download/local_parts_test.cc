@@ -154,7 +154,8 @@ TEST_F(OutputFileTest, WritesLandThroughMovingWindowsAndNeverPastTheEnd) {
   EXPECT_TRUE(file->Write(window, 5, "abc", 3));                   // the window moves back
   EXPECT_TRUE(file->Write(window, (1 << 20) - 2, "straddle", 8));  // across a window edge
   OutputFile::Unmap(window);
-  file->Close();
+  EXPECT_FALSE(std::filesystem::exists(dir_ + "/f"));  // no name before it is finished
+  EXPECT_TRUE(file->Publish(&error));
   std::string bytes(static_cast<std::size_t>(size), '\0');
   std::FILE* f = std::fopen((dir_ + "/f").c_str(), "rb");
   ASSERT_EQ(std::fread(bytes.data(), 1, bytes.size(), f), bytes.size());
@@ -168,7 +169,23 @@ TEST_F(OutputFileTest, WritesLandThroughMovingWindowsAndNeverPastTheEnd) {
   EXPECT_EQ(error, EEXIST);
   auto empty = OutputFile::Create(dir_ + "/empty", 0, &error);
   ASSERT_NE(empty, nullptr);
+  ASSERT_TRUE(empty->Publish(&error));
   EXPECT_EQ(std::filesystem::file_size(dir_ + "/empty"), 0u);
+}
+
+TEST_F(OutputFileTest, DiscardedOrOvertakenFilesLeaveNothingBehind) {
+  int error = 0;
+  auto dropped = OutputFile::Create(dir_ + "/d", 4096, &error);
+  ASSERT_NE(dropped, nullptr);
+  dropped->Discard();
+  auto overtaken = OutputFile::Create(dir_ + "/o", 4096, &error);
+  ASSERT_NE(overtaken, nullptr);
+  std::fclose(std::fopen((dir_ + "/o").c_str(), "wb"));  // someone takes the name meanwhile
+  EXPECT_FALSE(overtaken->Publish(&error));
+  EXPECT_EQ(error, EEXIST);
+  overtaken->Discard();
+  EXPECT_EQ(std::filesystem::file_size(dir_ + "/o"), 0u);  // the other file is untouched
+  EXPECT_FALSE(std::filesystem::exists(dir_ + "/d"));
 }
 
 TEST_F(OutputFileTest, NoRoomGivesAnErrorInsteadOfAFaultLater) {
