@@ -90,7 +90,8 @@ TEST_F(FetchPageTest, PostVariants) {
 
 TEST_F(FetchPageTest, ANulInsideATextDoesNotShiftTheOthers) {
   LoopbackServer server([](const RecordedRequest&) { return LoopbackServer::Simple(""); });
-  FetchPage(server.Url("/"), "POST", {}, {}, {}, Text("X-A: 1\r\n\0X-Hidden: 2\r\n", 24), "d=1");
+  static const char kHeaders[] = "X-A: 1\r\n\0X-Hidden: 2\r\n";
+  FetchPage(server.Url("/"), "POST", {}, {}, {}, Text(kHeaders, sizeof kHeaders - 1), "d=1");
   const RecordedRequest r = server.Requests().at(0);
   EXPECT_EQ(r.body, "d=1");
   EXPECT_EQ(r.header_lines[2], "X-A: 1");
