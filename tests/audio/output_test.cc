@@ -1,5 +1,7 @@
 // What reaches the ears: the WAV stand-in and SDL's disk driver record what would be heard, so
 // frequency, volume and seek landing can be checked in the sound itself; and no device at all.
+#include <signal.h>
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -105,7 +107,13 @@ TEST(OutputTest, SdlOutputPlaysThroughItsDiskDriver) {
   env.Set("VOREL_AUDIO", nullptr);
   env.Set("SDL_AUDIODRIVER", "disk");
   env.Set("SDL_DISKAUDIOFILE", raw.c_str());
+  struct sigaction before {};
+  sigaction(SIGTERM, nullptr, &before);
   ASSERT_TRUE(B().Init(-1, 44100, 0, nullptr, nullptr)) << B().ErrorGetCode();
+  // The program's own handling of SIGTERM and SIGINT stays as it was.
+  struct sigaction after {};
+  sigaction(SIGTERM, nullptr, &after);
+  EXPECT_EQ(after.sa_handler, before.sa_handler);
   HSTREAM h = B().StreamCreateFile(FALSE, ToneWav(440, 0.5).c_str(), 0, 0, 0);
   ASSERT_NE(h, 0u);
   ASSERT_TRUE(B().ChannelPlay(h, FALSE));

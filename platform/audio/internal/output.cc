@@ -47,6 +47,8 @@ class SdlOutput : public Output {
   }
 
   int Start(int device) {
+    // SDL would otherwise take over SIGINT and SIGTERM, which belong to the host program.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return BASS_ERROR_DRIVER;
     subsystem_up_ = true;
     const char* name = nullptr;
