@@ -23,7 +23,9 @@
 //    kFlagNoAutoRedirect is given: at most 10, relative locations resolved, POST turned into GET
 //    for 301, 302 and 303, https to http refused unless kFlagIgnoreRedirectToHttp. When a
 //    redirect is not followed, its own response is the result.
-//  - kFlagSecure selects https with certificate and host verification on.
+//  - kFlagSecure selects https with certificate and host verification on. There is no cache:
+//    every request goes to the network, so kFlagReload, kFlagNoCacheWrite and kFlagNeedFile
+//    change nothing.
 //  - Proxy: "http=host:port" (or a bare "host:port") applies to http requests only; https goes
 //    direct. A direct connection ignores proxy variables of the environment.
 //  - Credentials of InternetConnectA are offered (Basic or Digest) when the server asks for them,
