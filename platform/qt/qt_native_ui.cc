@@ -134,8 +134,16 @@ NativeHandle QtNativeUi::CreateControl(runtime::WindowId window,
 }
 
 void QtNativeUi::SetMousePointerOn(QWidget* widget, const runtime::Bytes& pointer) {
-  bool custom = false;
-  QCursor cursor = CursorOf(pointer, &custom);
+  // Most controls of the main window share one cursor file; decode it once.
+  static std::map<runtime::Bytes, std::pair<QCursor, bool>> decoded;
+  auto it = decoded.find(pointer);
+  if (it == decoded.end()) {
+    bool is_custom = false;
+    QCursor c = CursorOf(pointer, &is_custom);
+    it = decoded.emplace(pointer, std::make_pair(c, is_custom)).first;
+  }
+  const QCursor& cursor = it->second.first;
+  const bool custom = it->second.second;
   if (custom || (pointer.size() == 4 && pointer != runtime::Bytes(4, 0))) {
     widget->setCursor(cursor);
   } else {
