@@ -181,8 +181,8 @@ BASSAPI QWORD BASS_ChannelSeconds2Bytes(DWORD handle, double pos);
 BASSAPI BOOL BASS_ChannelSetAttribute(DWORD handle, DWORD attrib, float value);
 BASSAPI BOOL BASS_ChannelGetAttribute(DWORD handle, DWORD attrib, float* value);
 
-/* With a BASS_DATA_FFTn flag: fills buffer with n/2 spectrum magnitudes of what is playing
- * (see above) and returns the number of sample bytes analysed; -1 (as DWORD) when the stream
+/* With a BASS_DATA_FFTn flag (no modifier flags): fills buffer with n/2 spectrum magnitudes of
+ * what is playing (see above) and returns the number of sample bytes analysed; -1 (as DWORD) when the stream
  * is stopped. On a BASS_STREAM_DECODE channel a plain byte count reads that many bytes of
  * decoded sample data (BASS_DATA_AVAILABLE: how many are decoded and waiting); -1 with
  * BASS_ERROR_ENDED at its end. */

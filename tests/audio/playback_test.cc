@@ -212,6 +212,14 @@ TEST_F(PlaybackTest, SpectrumOfAnMp3AndOfSilence) {
   ASSERT_NE(B().ChannelGetData(h, bands, BASS_DATA_FFT256), static_cast<DWORD>(-1));
   EXPECT_EQ(std::max_element(bands, bands + 128) - bands, 6);
 
+  // A longer transform halves the band width: 1 kHz lies near band 12 of 256 (86 Hz each).
+  float fine[256];
+  ASSERT_NE(B().ChannelGetData(h, fine, BASS_DATA_FFT512), static_cast<DWORD>(-1));
+  EXPECT_EQ(std::max_element(fine, fine + 256) - fine, 12);
+  // Modifier flags this library does not produce (complex output would need a larger buffer).
+  EXPECT_EQ(B().ChannelGetData(h, bands, BASS_DATA_FFT256 | 0x80), static_cast<DWORD>(-1));
+  EXPECT_EQ(B().ErrorGetCode(), BASS_ERROR_ILLPARAM);
+
   HSTREAM quiet = Open(MakeAudio("silence.wav", "anullsrc=r=44100:cl=stereo:d=2", "-c:a pcm_s16le"));
   ASSERT_TRUE(B().ChannelPlay(quiet, FALSE));
   ASSERT_TRUE(WaitUntil([&] { return PositionSeconds(quiet) > 0.3; }, 5));

@@ -103,7 +103,7 @@ uint32_t DecodeChannel::GetData(void* buffer, uint32_t length, int* error) {
   }
   if (length & BASS_DATA_FFT256) {
     const uint32_t size_code = length & 7;
-    if (size_code > 5 || (length & 0x7fffff00u) != 0) {
+    if (size_code > 5 || (length & ~7u) != BASS_DATA_FFT256) {  // no FFT modifier flags
       *error = BASS_ERROR_ILLPARAM;
       return kFailed;
     }

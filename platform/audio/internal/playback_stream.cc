@@ -197,7 +197,7 @@ uint32_t PlaybackStream::GetData(void* buffer, uint32_t length, int* error) {
     return static_cast<uint32_t>(-1);
   }
   const uint32_t size_code = length & 7;
-  if (size_code > 5 || (length & 0x7fffff00u) != 0) {
+  if (size_code > 5 || (length & ~7u) != BASS_DATA_FFT256) {  // no FFT modifier flags
     *error = BASS_ERROR_ILLPARAM;
     return static_cast<uint32_t>(-1);
   }
