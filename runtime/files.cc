@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <variant>
 
 #include "platform/code_page.h"
@@ -162,34 +163,56 @@ bool ReadAll(int fd, Bytes* out) {
   }
 }
 
-Bytes BinaryForm(const Value& v) {
+// How a value goes into a file: a few bytes of its own before and after, and a view of the
+// value's text or bytes in between, so a large text or buffer is copied once, into the file.
+struct Written {
+  Bytes head;
+  std::span<const std::uint8_t> body;
+  Bytes tail;
+};
+
+std::span<const std::uint8_t> ViewOf(const Value& v) {
   if (auto* t = std::get_if<Text>(&v)) {
-    Bytes b(t->begin(), t->end());
-    b.push_back(0);
-    return b;
+    return {reinterpret_cast<const std::uint8_t*>(t->data()), t->size()};
   }
+  if (auto* b = std::get_if<Bytes>(&v)) return {b->data(), b->size()};
+  return {};
+}
+
+// As ToBytes: texts without their NUL, buffers as they are, numbers little-endian.
+Written PlainForm(const Value& v) {
+  if (std::holds_alternative<Text>(v) || std::holds_alternative<Bytes>(v)) {
+    return {{}, ViewOf(v), {}};
+  }
+  return {ToBytes(v), {}, {}};
+}
+
+// As WriteData: texts with their NUL, buffers after their 32-bit length.
+Written BinaryForm(const Value& v) {
+  if (std::holds_alternative<Text>(v)) return {{}, ViewOf(v), Bytes{0}};
   if (auto* bytes = std::get_if<Bytes>(&v)) {
-    Bytes b = ToBytes(static_cast<std::int32_t>(bytes->size()));
-    b.insert(b.end(), bytes->begin(), bytes->end());
-    return b;
+    return {ToBytes(static_cast<std::int32_t>(bytes->size())), ViewOf(v), {}};
   }
-  return ToBytes(v);
+  return {ToBytes(v), {}, {}};
 }
 
 // Appends values at the file's position; on failure the position is restored.
-bool WriteValues(int file, std::initializer_list<Value> values, Bytes (*form)(const Value&)) {
+bool WriteValues(int file, std::initializer_list<Value> values, Written (*form)(const Value&)) {
   auto f = Files().Get(file);
   if (!f) return false;
   std::lock_guard<std::mutex> lock(f->mu);
   const std::int64_t start = f->pos;
   for (const Value& v : values) {
-    Bytes b = form(v);
-    if (b.empty()) continue;
-    if (!f->WriteAt(f->pos, b.data(), b.size())) {
-      f->pos = start;
-      return false;
+    Written w = form(v);
+    for (std::span<const std::uint8_t> piece : {std::span<const std::uint8_t>(w.head), w.body,
+                                                std::span<const std::uint8_t>(w.tail)}) {
+      if (piece.empty()) continue;
+      if (!f->WriteAt(f->pos, piece.data(), piece.size())) {
+        f->pos = start;
+        return false;
+      }
+      f->pos += static_cast<std::int64_t>(piece.size());
     }
-    f->pos += static_cast<std::int64_t>(b.size());
   }
   return true;
 }
@@ -465,11 +488,14 @@ Text ReadLine(int file) {
 }
 
 bool WriteBytes(int file, std::initializer_list<Value> values) {
-  return WriteValues(file, values, &ToBytes);
+  return WriteValues(file, values, &PlainForm);
 }
 
 bool WriteText(int file, std::initializer_list<Value> values) {
-  return WriteValues(file, values, [](const Value& v) { return BytesFromText(ToText(v)); });
+  return WriteValues(file, values, [](const Value& v) {
+    if (std::holds_alternative<Text>(v)) return PlainForm(v);
+    return Written{BytesFromText(ToText(v)), {}, {}};
+  });
 }
 
 bool WriteData(int file, std::initializer_list<Value> values) {

@@ -133,11 +133,9 @@ bool ShouldDispatchNow() {
 }  // namespace
 
 void ProcessEvents() {
-  if (OnUiThread()) {
-    if (ShouldDispatchNow()) Hooks().process_pending();
-  } else {
-    LocalQueue()->RunPending();
-  }
+  if (OnUiThread() && ShouldDispatchNow()) Hooks().process_pending();
+  // Work posted to this thread's own queue runs on every thread, the user-interface one too.
+  LocalQueue()->RunPending();
 }
 
 void Delay(int ms) {

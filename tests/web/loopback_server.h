@@ -37,7 +37,7 @@ struct Reply {
   int byte_delay_ms = 0;   // > 0: one byte at a time with this pause between
   bool stall = false;      // after the bytes, keep the connection open until the server stops
   // Sent after `bytes`; lets a benchmark serve a large body without copying it per request.
-  std::shared_ptr<const std::string> shared_tail;
+  std::shared_ptr<const std::string> shared_tail = nullptr;
 };
 
 class LoopbackServer {
