@@ -28,6 +28,10 @@ std::string CutUtf8(std::string s, std::size_t limit) {
 
 }  // namespace
 
+}  // namespace vorel::download::internal
+
+namespace vorel::download {
+
 runtime::Text SafeFileName(std::string_view name) {
   runtime::Text out;
   out.reserve(name.size());
@@ -38,10 +42,16 @@ runtime::Text SafeFileName(std::string_view name) {
   std::size_t first = out.find_first_not_of('.');
   out.erase(0, first == runtime::Text::npos ? out.size() : first);
   std::string utf8 = runtime::Utf8FromText(out);
-  if (utf8.size() > kMaxName) out = runtime::TextFromUtf8(CutUtf8(std::move(utf8), kMaxName));
+  if (utf8.size() > internal::kMaxName) {
+    out = runtime::TextFromUtf8(internal::CutUtf8(std::move(utf8), internal::kMaxName));
+  }
   if (out.empty()) out = "download";
   return out;
 }
+
+}  // namespace vorel::download
+
+namespace vorel::download::internal {
 
 runtime::Text FileNameFromTarget(std::string_view target) {
   std::size_t slash = target.rfind('/');

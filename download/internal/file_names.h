@@ -9,14 +9,12 @@
 #include <string>
 #include <string_view>
 
+#include "download/file_name.h"
 #include "runtime/text.h"
 
 namespace vorel::download::internal {
 
-// A name from server data made safe to use inside a folder: "/" and control bytes become "_",
-// leading dots are dropped, and the name is cut to 255 bytes (of its file-system form) on a
-// character boundary. An empty result becomes "download".
-runtime::Text SafeFileName(std::string_view name);
+using download::SafeFileName;
 
 // The file name a request target names: the part after its last "/", each "%" with two
 // hexadecimal digits turned into that byte ("%" otherwise kept) and "+" into a space, at most

@@ -99,6 +99,7 @@ TEST(SegmentTableTest, WholeBodyFillsGapsButLeavesOtherConnectionsSegments) {
 }
 
 TEST(FileNamesTest, ServerNamesStayInsideTheirFolder) {
+  EXPECT_EQ(SafeFileName("../AC/DC"), "_AC_DC");
   EXPECT_EQ(SafeFileName("../../etc/passwd"), "_.._etc_passwd");
   EXPECT_EQ(SafeFileName(".."), "download");
   EXPECT_EQ(SafeFileName(".hidden"), "hidden");
