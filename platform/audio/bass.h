@@ -132,7 +132,8 @@ BASSAPI int BASS_ErrorGetCode(void);
  * file, length 0 = to its end) or over memory (mem TRUE: file points to length bytes that
  * stay valid until the stream is freed). flags: BASS_STREAM_DECODE makes a channel that is
  * not played but read with BASS_ChannelGetData (16-bit PCM, or float with
- * BASS_SAMPLE_FLOAT); BASS_UNICODE marks a UTF-16 path. 0 on failure. */
+ * BASS_SAMPLE_FLOAT, and then positions count 32-bit samples); BASS_UNICODE marks a UTF-16
+ * path. Other flags are accepted and have no effect. 0 on failure. */
 BASSAPI HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length,
                                       DWORD flags);
 

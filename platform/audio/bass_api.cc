@@ -104,7 +104,6 @@ HSTREAM CreateStream(const SourceSpec& spec, DWORD flags) {
   if (decode_only) {
     format.sample = (flags & BASS_SAMPLE_FLOAT) ? OutputFormat::Sample::kFloat
                                                 : OutputFormat::Sample::kS16;
-    format.channels = (flags & BASS_SAMPLE_MONO) ? 1 : 0;
   } else {
     format.sample = OutputFormat::Sample::kFloat;
     format.rate = rate;

@@ -67,6 +67,19 @@ TEST_F(DecodeTest, DeliversExactlyTheSamplesOfAWavFile) {
   EXPECT_EQ(B().ChannelGetLength(h, BASS_POS_BYTE), got.size() * 2);
 }
 
+TEST_F(DecodeTest, FloatChannelCountsItsOwnSampleSize) {
+  const std::string path = ToneWav(1000, 1);
+  HSTREAM h = B().StreamCreateFile(FALSE, path.c_str(), 0, 0, BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT);
+  ASSERT_NE(h, 0u);
+  EXPECT_EQ(B().ChannelGetLength(h, BASS_POS_BYTE), 44100u * 2 * 4);
+  float buf[4096];
+  EXPECT_EQ(B().ChannelGetData(h, buf, sizeof buf), static_cast<DWORD>(-1));  // 16-bit asked
+  ASSERT_EQ(B().ChannelGetData(h, buf, sizeof buf | BASS_DATA_FLOAT), sizeof buf);
+  EXPECT_EQ(B().ChannelGetPosition(h, BASS_POS_BYTE), sizeof buf);
+  const Pcm want = ReadWav(path);
+  for (size_t i = 0; i < 4096; ++i) EXPECT_NEAR(buf[i], want.samples[i] / 32768.0f, 1e-4f);
+}
+
 TEST_F(DecodeTest, Mp3DecodesToItsTrueLength) {
   HSTREAM h = B().StreamCreateFile(FALSE, ToneMp3(1000, 3).c_str(), 0, 0, BASS_STREAM_DECODE);
   ASSERT_NE(h, 0u);

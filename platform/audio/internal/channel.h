@@ -13,8 +13,9 @@ class Channel {
 
   int source_rate() const { return source_rate_; }
   int source_channels() const { return source_channels_; }
-  // Bytes of one 16-bit frame at the stream's own format: the unit of positions and lengths.
-  int block_bytes() const { return source_channels_ * 2; }
+  // Bytes of one frame at the stream's own rate and channel count (16-bit samples, 32-bit for
+  // a float decoding channel): the unit of positions and lengths.
+  int block_bytes() const { return source_channels_ * sample_bytes_; }
 
   virtual bool Play(bool restart, int* error) = 0;
   virtual bool Pause(int* error) = 0;
@@ -29,11 +30,13 @@ class Channel {
   virtual uint32_t GetData(void* buffer, uint32_t length, int* error) = 0;
 
  protected:
-  Channel(int rate, int channels) : source_rate_(rate), source_channels_(channels) {}
+  Channel(int rate, int channels, int sample_bytes = 2)
+      : source_rate_(rate), source_channels_(channels), sample_bytes_(sample_bytes) {}
 
  private:
   const int source_rate_;
   const int source_channels_;
+  const int sample_bytes_;
 };
 
 }  // namespace vorel::platform::audio

@@ -12,7 +12,8 @@ constexpr uint32_t kFailed = static_cast<uint32_t>(-1);
 }
 
 DecodeChannel::DecodeChannel(std::unique_ptr<Decoder> decoder)
-    : Channel(decoder->source_rate(), decoder->source_channels()),
+    : Channel(decoder->source_rate(), decoder->source_channels(),
+              decoder->output_frame_bytes() / decoder->source_channels()),
       decoder_(std::move(decoder)),
       length_frames_(decoder_->length_frames()) {}
 
