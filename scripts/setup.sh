@@ -12,7 +12,7 @@ packages=(
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libsdl2-dev libfftw3-dev
   fonts-noto-cjk xvfb xauth
-  ffmpeg nginx-light aria2 axel mpg123
+  ffmpeg nginx-light aria2 axel mpg123 openssl
   clang libclang-rt-14-dev
   locales
 )
