@@ -43,7 +43,7 @@ std::optional<UrlParts> SplitUrl(const std::string& address) {
   std::string authority = rest.substr(0, authority_end);
   parts.path = authority_end == std::string::npos ? "/" : rest.substr(authority_end);
   parts.path = parts.path.substr(0, parts.path.find('#'));
-  if (parts.path.empty() || parts.path.front() != '/') parts.path.insert(0, "/");
+  if (parts.path.empty() || parts.path.front() != '/') parts.path = "/" + parts.path;
 
   size_t at = authority.rfind('@');
   if (at != std::string::npos) {
