@@ -215,7 +215,13 @@ TEST_F(FaultTest, RefusedConnectionIsReportedAndRetried) {
 
 TEST_F(FaultTest, RedirectsAreFollowedWithTheirCookie) {
   const std::string body = MakeBody(50000);
+  std::string base;
+  auto server_url = [&](const std::string& path) { return base + path; };
   LoopbackServer server([&](const HttpRequest& r) {
+    if (r.target == "/abs") {
+      return Reply().Send(
+          HeaderText("HTTP/1.1 302 Found", {"Location: " + server_url("/start/a.mp3")}));
+    }
     if (r.target == "/start/a.mp3") {
       return Reply().Send(HeaderText("HTTP/1.1 302 Found",
                                      {"Location: ../mid/b.mp3", "Set-Cookie: k=v; Path=/"}));
@@ -226,14 +232,17 @@ TEST_F(FaultTest, RedirectsAreFollowedWithTheirCookie) {
     if (r.target == "/final/c.mp3") return ServeBody(r, body);
     return Reply().Send(HeaderText("HTTP/1.1 404 Not Found", {}));
   });
-  Event end = Run(Param(server.Url("/start/a.mp3"), "red.mp3"));
+  base = server.Url("");
+  Event end = Run(Param(server.Url("/abs"), "red.mp3"));
   EXPECT_EQ(end.value2, 1) << recorder_.StatusDump();
   EXPECT_EQ(ReadFile(PathOf("red.mp3")), body);
   std::vector<HttpRequest> requests = server.requests();
-  ASSERT_GE(requests.size(), 3u);
-  EXPECT_EQ(requests[1].Header("cookie"), "k=v");
+  ASSERT_GE(requests.size(), 4u);
+  EXPECT_EQ(requests[1].target, "/start/a.mp3");
+  EXPECT_EQ(requests[2].Header("cookie"), "k=v");
+  EXPECT_EQ(requests[2].Header("referer"), base + "/start/../mid");
   EXPECT_TRUE(recorder_.HasStatus("重定向到 [/final/c.mp3]"_t));
-  for (std::size_t i = 3; i < requests.size(); ++i) EXPECT_EQ(requests[i].target, "/final/c.mp3");
+  for (std::size_t i = 4; i < requests.size(); ++i) EXPECT_EQ(requests[i].target, "/final/c.mp3");
 }
 
 TEST_F(FaultTest, RedirectLoopsAndUnsupportedTargetsEnd) {
