@@ -359,6 +359,16 @@ TEST_F(WindowOpsTest, ShapeBoxColoursAreDrawn) {
   EXPECT_EQ(qt::PixelOf(w, ids::kPlayModeButton, 1, 1), 0x00E080);  // a SuperBtn's background
 }
 
+TEST_F(WindowOpsTest, EarlierTemplateEntriesLieAboveLaterSiblings) {
+  const auto w = ids::kMainWindow;
+  // (203, 117) lies on the play-mode button and, once shown, on the chooser panel's white fill
+  // left of its mode buttons; the panel comes first in the template, so it covers.
+  EXPECT_EQ(qt::PixelOf(w, ids::kMainWindowSelf, 203, 117), 0x00E080);
+  WriteProperty(w, ids::kModeChooser, ids::kPropVisible, true);
+  EXPECT_EQ(qt::PixelOf(w, ids::kMainWindowSelf, 203, 117), 0xFFFFFF);
+  EXPECT_EQ(qt::PixelOf(w, ids::kMainWindowSelf, 206, 139), 0x00E080);  // 超级按钮13
+}
+
 TEST_F(WindowOpsTest, PictureBoxShowsAPictureAndClampsItsMode) {
   const auto w = ids::kMainWindow;
   WriteProperty(w, ids::kCoverPicture, ids::kPropPictureMode, 9);
