@@ -209,6 +209,25 @@ TEST_F(WindowSetTest, SliderKeepsPositionWithinItsLimits) {
   EXPECT_EQ(moves, 0);
 }
 
+TEST_F(WindowSetTest, UserActionsOnBarsRaiseTheirEvent) {
+  int seeks = 0, volumes = 0;
+  UseRoutines({{"SeekToSlider", Counter(&seeks)}, {"ApplyVolume", Counter(&volumes)}});
+  runtime::LoadStartWindow(ids::kMainWindow);
+  const auto w = ids::kMainWindow;
+  WriteProperty(w, ids::kPositionSlider, ids::kPropSliderMax, 1000);
+  ASSERT_TRUE(qt::ClickControl(w, ids::kPositionSlider));
+  EXPECT_GE(seeks, 1);
+  EXPECT_GT(ReadIntProperty(w, ids::kPositionSlider, ids::kPropSliderPos), 0);
+  // A click on the bar sets position = round(x / width * maximum): the middle of 154 pixels.
+  WriteProperty(w, ids::kVolumeBar, ids::kPropBarMax, 100);
+  WriteProperty(w, ids::kVolumeBar, ids::kPropBarPos, 0);
+  ASSERT_TRUE(qt::ClickControl(w, ids::kVolumeBar));
+  EXPECT_EQ(ReadIntProperty(w, ids::kVolumeBar, ids::kPropBarPos), 50);
+  EXPECT_EQ(volumes, 1);
+  ASSERT_TRUE(qt::ClickControl(w, ids::kVolumeBar));  // same position: no event
+  EXPECT_EQ(volumes, 1);
+}
+
 TEST_F(WindowSetTest, WorkerThreadWritesCaptionWhileTheUiThreadRuns) {
   UseRoutines({});
   runtime::LoadStartWindow(ids::kMainWindow);
