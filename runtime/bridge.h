@@ -73,9 +73,11 @@ using Routine = std::function<EventResult(const EventArgs&)>;
 // Routine binds nothing. Call once before InitRuntime; not thread-safe.
 void SetRoutineTable(std::vector<Routine> routines);
 
-// Start-up: makes the run directory the working directory, reads the template (a damaged one is
-// the fatal error "载入窗口模板数据段出错!") and binds the handler references. Needs the native
-// layer installed (InstallNativeUi). User-interface thread only.
+// Start-up: makes the data folder the working directory (the run directory when it is writable,
+// else $XDG_DATA_HOME/vorel, created), registers the platform's functions of the DLL command
+// table, reads the template (a damaged one is the fatal error "载入窗口模板数据段出错!") and binds
+// the handler references; a reference without a routine binds nothing. Needs the native layer
+// installed (InstallNativeUi). User-interface thread only.
 void InitRuntime(std::span<const std::uint8_t> window_template);
 
 // Replaces the initial caption or content a control has when its window is loaded (for texts
