@@ -85,14 +85,14 @@ QString QStringOf(const Text& text) {
 
 Text TextOf(const QString& s) { return platform::Utf16ToGb18030Lossy(s.toStdU16String()); }
 
-// Windows faces of the template mapped to the CJK fonts installed here.
+// The Windows faces of the template ("微软雅黑", "宋体") map to the installed CJK sans face. A
+// serif face for "宋体" alone (the play list) would map two more font files of several MiB
+// each into the player's memory (about 5 MiB resident) for one list.
 QFont FontOf(const TypeData& data) {
   QFont font = QFont();
   std::string face = platform::Gb18030ToUtf8Lossy(data.GetText(runtime::kKeyFontFace));
-  if (face == "微软雅黑") {
+  if (face == "微软雅黑" || face == "宋体") {
     font.setFamilies({"Noto Sans CJK SC", "Noto Sans CJK", "Noto Sans", "sans-serif"});
-  } else if (face == "宋体") {
-    font.setFamilies({"Noto Serif CJK SC", "Noto Serif CJK", "Noto Sans CJK SC", "serif"});
   }
   int height = data.Int(runtime::kKeyFontHeight).value_or(0);
   if (height > 0) font.setPixelSize(height);
