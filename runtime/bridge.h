@@ -85,7 +85,7 @@ void InitRuntime(std::span<const std::uint8_t> window_template);
 bool SetTemplateCaption(WindowId window, ControlId control, const Text& caption);
 
 // Exit routines run once each at program end, in registration order, with their list position
-// (0-based). Registering the same routine twice has no effect.
+// (0-based). Registering the same routine twice has no effect. User-interface thread only.
 using ExitRoutine = void (*)(int position);
 void RegisterExitRoutine(ExitRoutine routine);
 
