@@ -19,8 +19,12 @@ function(vorel_add_test name)
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
   endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  if(VOREL_SANITIZE)
+    target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/sanitizer_defaults.cc)
+  endif()
+  # Test programs that need VOREL_AUDIO=null or VOREL_NONINTERACTIVE=1 set them in their own
+  # main(): the properties of discovered tests carry one environment variable only.
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;VOREL_AUDIO=null;VOREL_NONINTERACTIVE=1"
-               TIMEOUT 120)
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120)
 endfunction()
