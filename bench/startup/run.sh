@@ -28,7 +28,11 @@ export VOREL_AUDIO=null
 
 measure() {  # name, command...
   local name=$1; shift
-  "$@" >/dev/null 2>&1 & sleep 3; kill $! 2>/dev/null || true; wait 2>/dev/null || true  # warm-up
+  "$@" >/dev/null 2>&1 &  # a warm-up run, so every measured run finds its files cached
+  local warm=$!
+  sleep 3
+  kill $warm 2>/dev/null || true
+  wait $warm 2>/dev/null || true
   local maps=() rsss=()
   for i in 1 2 3 4 5; do
     read -r m r < <(build/bench/map_time 3000 "$@" 2>/dev/null | sed 's/map_ms=//; s/rss_kib=//')
