@@ -1,12 +1,12 @@
 #include "playlist/playlist.h"
 
 #include "player/audio.h"
-#include "runtime/window_ids.h"
 #include "player/player.h"
 #include "runtime/bridge.h"
 #include "runtime/files.h"
 #include "runtime/threads.h"
 #include "runtime/value.h"
+#include "runtime/window_ids.h"
 #include "runtime/window_ops.h"
 
 namespace vorel::playlist {
@@ -33,18 +33,6 @@ void SetCaption(const Text& text) { WriteProperty(kMainWindow, kStatusCaption, k
 int Rows() { return runtime::RowCount(kMainWindow, kPlayList); }
 int Selected() { return runtime::ReadIntProperty(kMainWindow, kPlayList, kPropSelectedRow); }
 void Select(int row) { WriteProperty(kMainWindow, kPlayList, kPropSelectedRow, row); }
-
-void AppendRecord(Bytes* out, std::uint8_t kind, std::int32_t image, std::int32_t state_image,
-                  std::int32_t indent, std::int32_t data, const Text& text) {
-  out->push_back(kind);
-  for (std::int32_t v : {image, state_image, indent, data}) {
-    Bytes b = runtime::ToBytes(v);
-    out->insert(out->end(), b.begin(), b.end());
-  }
-  out->insert(out->end(), text.begin(), text.end());
-  out->push_back(0);  // the cell text's end
-  out->push_back(0);  // the second text, always empty
-}
 
 // With no rows there is nothing to play: the user is told how to add some.
 bool ReportEmptyList() {
@@ -76,15 +64,8 @@ Text PlayListFilePath() { return runtime::CurrentDirectory() + "/播放列表.tx
 
 Bytes EncodeRow(const std::vector<Text>& cells, std::int32_t image, std::int32_t state_image,
                 std::int32_t indent, std::int32_t data) {
-  Bytes out;
-  for (std::size_t c = 0; c < cells.size(); ++c) {
-    if (c == 0) {
-      AppendRecord(&out, 0, image, state_image, indent, data, cells[0]);
-    } else {
-      AppendRecord(&out, 1, -1, -1, 0, 0, cells[c]);
-    }
-  }
-  return out;
+  runtime::ListRow row{image, state_image, indent, data, cells};
+  return runtime::EncodeListRows({row}, static_cast<int>(cells.size()));
 }
 
 bool SavePlayList(runtime::WindowId window, runtime::ControlId list, const Text& path,
@@ -107,14 +88,12 @@ bool SavePlayList(runtime::WindowId window, runtime::ControlId list, const Text&
   };
   bool ok = true;
   for (int row = 0; ok && row < runtime::RowCount(window, list); ++row) {
-    AppendRecord(&pending, 0, runtime::GetRowImage(window, list, row),
-                 runtime::GetRowStateImage(window, list, row),
-                 runtime::GetRowIndent(window, list, row), runtime::GetRowData(window, list, row),
-                 runtime::GetCellText(window, list, row, 0));
-    for (int column = 1; column < columns; ++column) {
-      AppendRecord(&pending, 1, -1, -1, 0, 0, runtime::GetCellText(window, list, row, column));
-      runtime::ProcessEvents();
-    }
+    runtime::ListRow cells;
+    runtime::GetRow(window, list, row, &cells);
+    Bytes records = runtime::EncodeListRows({cells}, columns);
+    pending.insert(pending.end(), records.begin(), records.end());
+    // Other handlers get their turn after every cell, as they always have during a save.
+    for (int column = 1; column < columns; ++column) runtime::ProcessEvents();
     runtime::ProcessEvents();
     if (pending.size() >= kBlock) ok = flush();
   }

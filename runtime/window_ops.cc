@@ -152,16 +152,14 @@ void DeleteAllRows(WindowId window, ControlId list) {
   internal::OnUiThreadVoid([&] { State().ui->DeleteAllRows(Need(window, list)); });
 }
 
-namespace {
-bool ReadRow(WindowId window, ControlId list, int row, ListRow* out) {
+bool GetRow(WindowId window, ControlId list, int row, ListRow* out) {
   return internal::OnUiThread<bool>(
       false, [&] { return State().ui->GetRow(Need(window, list), row, out); });
 }
-}  // namespace
 
 Text GetCellText(WindowId window, ControlId list, int row, int column) {
   ListRow r;
-  if (!ReadRow(window, list, row, &r) || column < 0 ||
+  if (!GetRow(window, list, row, &r) || column < 0 ||
       static_cast<std::size_t>(column) >= r.cells.size()) {
     return {};
   }
@@ -174,22 +172,22 @@ void SetCellText(WindowId window, ControlId list, int row, int column, const Tex
 
 std::int32_t GetRowImage(WindowId window, ControlId list, int row) {
   ListRow r;
-  return ReadRow(window, list, row, &r) ? r.image : 0;
+  return GetRow(window, list, row, &r) ? r.image : 0;
 }
 
 std::int32_t GetRowStateImage(WindowId window, ControlId list, int row) {
   ListRow r;
-  return ReadRow(window, list, row, &r) ? r.state_image : -1;
+  return GetRow(window, list, row, &r) ? r.state_image : -1;
 }
 
 std::int32_t GetRowIndent(WindowId window, ControlId list, int row) {
   ListRow r;
-  return ReadRow(window, list, row, &r) ? r.indent : 0;
+  return GetRow(window, list, row, &r) ? r.indent : 0;
 }
 
 std::int32_t GetRowData(WindowId window, ControlId list, int row) {
   ListRow r;
-  return ReadRow(window, list, row, &r) ? r.data : 0;
+  return GetRow(window, list, row, &r) ? r.data : 0;
 }
 
 }  // namespace vorel::runtime

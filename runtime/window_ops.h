@@ -62,6 +62,8 @@ void DeleteRow(WindowId window, ControlId list, int row);  // a row outside the 
 void DeleteAllRows(WindowId window, ControlId list);
 Text GetCellText(WindowId window, ControlId list, int row, int column = 0);  // empty outside
 void SetCellText(WindowId window, ControlId list, int row, int column, const Text& text);
+// A whole row, its cells and numbers, in one call; false for a row outside the list.
+bool GetRow(WindowId window, ControlId list, int row, ListRow* out);
 std::int32_t GetRowImage(WindowId window, ControlId list, int row);       // 0 outside the list
 std::int32_t GetRowStateImage(WindowId window, ControlId list, int row);  // -1 for none
 std::int32_t GetRowIndent(WindowId window, ControlId list, int row);
