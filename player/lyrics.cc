@@ -1,5 +1,7 @@
 #include "player/lyrics.h"
 
+#include <algorithm>
+
 #include "platform/code_page.h"
 #include "runtime/window_ids.h"
 #include "player/player.h"

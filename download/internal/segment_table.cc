@@ -18,9 +18,7 @@ void SegmentTable::Split(std::int64_t total, int count, int buffer_size) {
   }
 }
 
-int SegmentTable::PickForNewConnection(int owner, int buffer_size) {
-  std::lock_guard<std::mutex> lock(mu_);
-  if (closed_) return -1;
+int SegmentTable::ClaimFreeLocked(int owner) {
   for (std::size_t i = 0; i < segments_.size(); ++i) {
     Segment& s = segments_[i];
     if (!s.in_use && !s.complete()) {
@@ -29,6 +27,13 @@ int SegmentTable::PickForNewConnection(int owner, int buffer_size) {
       return static_cast<int>(i);
     }
   }
+  return -1;
+}
+
+int SegmentTable::PickForNewConnection(int owner, int buffer_size) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (closed_) return -1;
+  if (int free = ClaimFreeLocked(owner); free >= 0) return free;
   int largest = -1;
   for (std::size_t i = 0; i < segments_.size(); ++i) {
     const Segment& s = segments_[i];
@@ -52,15 +57,7 @@ int SegmentTable::PickForNewConnection(int owner, int buffer_size) {
 int SegmentTable::TakeNext(int owner) {
   std::lock_guard<std::mutex> lock(mu_);
   if (closed_) return -1;
-  for (std::size_t i = 0; i < segments_.size(); ++i) {
-    Segment& s = segments_[i];
-    if (!s.in_use && !s.complete()) {
-      s.in_use = true;
-      s.owner = owner;
-      return static_cast<int>(i);
-    }
-  }
-  return -1;
+  return ClaimFreeLocked(owner);
 }
 
 void SegmentTable::Claim(int index, int owner) {

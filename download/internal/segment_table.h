@@ -68,6 +68,9 @@ class SegmentTable {
   int size() const;
 
  private:
+  // The first segment nobody works on that still lacks bytes, now owned by `owner`; -1 when none.
+  // Caller holds mu_.
+  int ClaimFreeLocked(int owner);
   mutable std::mutex mu_;
   std::vector<Segment> segments_;  // guarded by mu_
   bool closed_ = false;            // guarded by mu_
