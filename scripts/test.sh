@@ -6,6 +6,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
+# A fresh clone in another folder still hits the compiler cache: paths are hashed relative to
+# the checkout, and the build folder is not part of the hash.
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
+
 build=build
 flags=()
 if [ "${1:-}" = "--sanitize" ]; then
