@@ -10,8 +10,8 @@ for p in xvfb xdotool ffmpeg; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
     { apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$p"; }
 done
-cmake -S . -B build -G Ninja >/dev/null
-cmake --build build --target vorel bass >/dev/null
+# Built under the lock every build of this tree takes, so a benchmark never races a build.
+flock /tmp/vorel-build.lock sh -c '[ -f build/build.ninja ] || cmake -S . -B build -G Ninja >/dev/null; cmake --build build --target vorel bass >/dev/null'
 
 work=$(mktemp -d)
 trap 'kill $xvfb $player 2>/dev/null; rm -rf "$work"' EXIT

@@ -12,8 +12,8 @@ done
 if [ ${#need[@]} -gt 0 ]; then
   apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${need[@]}"
 fi
-cmake -S . -B build -G Ninja >/dev/null
-cmake --build build --target vorel >/dev/null
+# Built under the lock every build of this tree takes, so a benchmark never races a build.
+flock /tmp/vorel-build.lock sh -c '[ -f build/build.ninja ] || cmake -S . -B build -G Ninja >/dev/null; cmake --build build --target vorel bass >/dev/null'
 mkdir -p build/bench
 cc -O2 -o build/bench/map_time bench/startup/map_time.c -lX11
 

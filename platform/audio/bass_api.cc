@@ -10,10 +10,6 @@
 #include <unordered_map>
 
 #include "platform/audio/bass.h"
-
-extern "C" {
-#include <libavutil/log.h>
-}
 #include "platform/audio/internal/decode_channel.h"
 #include "platform/audio/internal/decoder.h"
 #include "platform/audio/internal/output.h"
@@ -145,9 +141,6 @@ BOOL BASS_Init(int device, DWORD freq, DWORD flags, void* win, const void* dsgui
   Library& lib = Lib();
   std::lock_guard<std::mutex> lock(lib.mu);
   if (lib.initialized) return Fail<BOOL>(BASS_ERROR_ALREADY, FALSE);
-  // Failures reach the caller as error codes; FFmpeg's own messages would only clutter the
-  // host program's standard error.
-  av_log_set_level(AV_LOG_QUIET);
   auto mixer = std::make_unique<Mixer>();
   int error = BASS_OK;
   std::unique_ptr<Output> output = Output::Open(device, rate, mixer.get(), &error);

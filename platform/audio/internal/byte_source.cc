@@ -6,10 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-extern "C" {
-#include <libavformat/avformat.h>
-#include <libavutil/mem.h>
-}
+#include "platform/audio/internal/ffmpeg_api.h"
 
 namespace vorel::platform::audio {
 namespace {
@@ -81,16 +78,19 @@ class TeeSource : public ByteSource {
   TeeSource(AVIOContext* inner, std::function<void(const void*, uint32_t)> cb)
       : inner_(inner), cb_(std::move(cb)) {}
   ~TeeSource() override {
+    const FfmpegApi& av = Ffmpeg();
     cb_(nullptr, 0);  // tells the receiver that the download is over
-    avio_closep(&inner_);
+    av.avio_closep(&inner_);
   }
   int Read(uint8_t* buf, int size) override {
-    const int n = avio_read_partial(inner_, buf, size);
+    const FfmpegApi& av = Ffmpeg();
+    const int n = av.avio_read_partial(inner_, buf, size);
     if (n > 0) cb_(buf, static_cast<uint32_t>(n));
     return n == 0 ? AVERROR_EOF : n;
   }
   int64_t Seek(int64_t offset, int whence) override {
-    return whence == AVSEEK_SIZE ? avio_size(inner_) : AVERROR(ESPIPE);
+    const FfmpegApi& av = Ffmpeg();
+    return whence == AVSEEK_SIZE ? av.avio_size(inner_) : AVERROR(ESPIPE);
   }
   bool seekable() const override { return false; }
 
@@ -122,12 +122,13 @@ std::unique_ptr<ByteSource> ByteSource::Tee(AVIOContext* inner,
 }
 
 AVIOContext* MakeCustomIo(ByteSource* source) {
-  auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
+  const FfmpegApi& av = Ffmpeg();
+  auto* buffer = static_cast<uint8_t*>(av.av_malloc(kIoBufferSize));
   if (!buffer) return nullptr;
-  AVIOContext* io = avio_alloc_context(buffer, kIoBufferSize, 0, source, &ReadCallback, nullptr,
+  AVIOContext* io = av.avio_alloc_context(buffer, kIoBufferSize, 0, source, &ReadCallback, nullptr,
                                        &SeekCallback);
   if (!io) {
-    av_free(buffer);
+    av.av_free(buffer);
     return nullptr;
   }
   io->seekable = source->seekable() ? AVIO_SEEKABLE_NORMAL : 0;
@@ -135,9 +136,10 @@ AVIOContext* MakeCustomIo(ByteSource* source) {
 }
 
 void FreeCustomIo(AVIOContext** io) {
+  const FfmpegApi& av = Ffmpeg();
   if (!*io) return;
-  av_freep(&(*io)->buffer);  // FFmpeg may have replaced the buffer it was given
-  avio_context_free(io);
+  av.av_freep(&(*io)->buffer);  // FFmpeg may have replaced the buffer it was given
+  av.avio_context_free(io);
 }
 
 }  // namespace vorel::platform::audio

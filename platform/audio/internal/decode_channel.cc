@@ -108,6 +108,10 @@ uint32_t DecodeChannel::GetData(void* buffer, uint32_t length, int* error) {
       *error = BASS_ERROR_ILLPARAM;
       return kFailed;
     }
+    if (!SpectrumAvailable()) {
+      *error = BASS_ERROR_NOTAVAIL;
+      return kFailed;
+    }
     return SpectrumLocked(static_cast<float*>(buffer), kMinFftSize << size_code, error);
   }
   const bool wants_float = (length & BASS_DATA_FLOAT) != 0;

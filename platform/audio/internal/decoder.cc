@@ -12,13 +12,7 @@
 
 #include "platform/audio/bass.h"
 #include "platform/audio/internal/byte_source.h"
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-#include <libswresample/swresample.h>
-}
+#include "platform/audio/internal/ffmpeg_api.h"
 
 namespace vorel::platform::audio {
 namespace {
@@ -45,12 +39,13 @@ int ErrorFromAv(int av) {
 
 struct Decoder::Impl {
   ~Impl() {
-    swr_free(&swr);
-    av_channel_layout_uninit(&swr_in_layout);
-    av_frame_free(&frame);
-    av_packet_free(&packet);
-    avcodec_free_context(&codec);
-    avformat_close_input(&fmt);  // leaves a custom I/O context to its owner
+    const FfmpegApi& av = Ffmpeg();
+    av.swr_free(&swr);
+    av.av_channel_layout_uninit(&swr_in_layout);
+    av.av_frame_free(&frame);
+    av.av_packet_free(&packet);
+    av.avcodec_free_context(&codec);
+    av.avformat_close_input(&fmt);  // leaves a custom I/O context to its owner
     FreeCustomIo(&custom_io);
     source.reset();
   }
@@ -97,6 +92,7 @@ struct Decoder::Impl {
 // Opens the container: a path or address through FFmpeg's own protocols, or a memory block,
 // part of a file or a teed download through a ByteSource.
 int Decoder::Impl::OpenInput(const SourceSpec& spec) {
+  const FfmpegApi& av = Ffmpeg();
   // Only the protocols a source needs: a network address must never make FFmpeg read local
   // files (file:, concat:, subfile:, or a playlist pointing at them), and a path is a path.
   std::string url;
@@ -106,27 +102,27 @@ int Decoder::Impl::OpenInput(const SourceSpec& spec) {
       return BASS_ERROR_PROTOCOL;
     }
     url = spec.location;
-    av_dict_set(&opts, "protocol_whitelist", "http,https,tcp,tls,crypto", 0);
+    av.av_dict_set(&opts, "protocol_whitelist", "http,https,tcp,tls,crypto", 0);
     // FFmpeg accepts any certificate unless told otherwise; check it against the system's
     // trusted authorities as every other https client of the program does.
-    av_dict_set(&opts, "tls_verify", "1", 0);
+    av.av_dict_set(&opts, "tls_verify", "1", 0);
     const std::string timeout_us =
         std::to_string(std::chrono::microseconds(kNetworkTimeout).count());
-    av_dict_set(&opts, "rw_timeout", timeout_us.c_str(), 0);
-    av_dict_set(&opts, "timeout", timeout_us.c_str(), 0);
-    if (spec.offset > 0) av_dict_set_int(&opts, "offset", static_cast<int64_t>(spec.offset), 0);
+    av.av_dict_set(&opts, "rw_timeout", timeout_us.c_str(), 0);
+    av.av_dict_set(&opts, "timeout", timeout_us.c_str(), 0);
+    if (spec.offset > 0) av.av_dict_set_int(&opts, "offset", static_cast<int64_t>(spec.offset), 0);
   } else if (spec.kind == SourceSpec::Kind::kFile) {
     // Only regular files: opening a FIFO would block until someone writes to it, and a
     // device such as /dev/zero never ends.
     struct stat st {};
     if (stat(spec.location.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return BASS_ERROR_FILEOPEN;
     url = "file:" + spec.location;
-    av_dict_set(&opts, "protocol_whitelist", "file", 0);
+    av.av_dict_set(&opts, "protocol_whitelist", "file", 0);
   }
 
-  fmt = avformat_alloc_context();
+  fmt = av.avformat_alloc_context();
   if (!fmt) {
-    av_dict_free(&opts);
+    av.av_dict_free(&opts);
     return BASS_ERROR_MEM;
   }
   fmt->interrupt_callback = {&Impl::Interrupt, this};
@@ -150,7 +146,7 @@ int Decoder::Impl::OpenInput(const SourceSpec& spec) {
     if (!source && fd >= 0) close(fd);
   } else if (network && spec.on_download) {
     AVIOContext* inner = nullptr;
-    const int r = avio_open2(&inner, url.c_str(), AVIO_FLAG_READ, &fmt->interrupt_callback, &opts);
+    const int r = av.avio_open2(&inner, url.c_str(), AVIO_FLAG_READ, &fmt->interrupt_callback, &opts);
     if (r < 0) {
       error = ErrorFromAv(r);
     } else {
@@ -164,18 +160,19 @@ int Decoder::Impl::OpenInput(const SourceSpec& spec) {
     fmt->flags |= AVFMT_FLAG_CUSTOM_IO;
   }
   if (error != BASS_OK) {
-    av_dict_free(&opts);
+    av.av_dict_free(&opts);
     return error;
   }
   // With custom I/O the name only hints the format by its extension.
-  const int r = avformat_open_input(&fmt, source ? spec.location.c_str() : url.c_str(), nullptr,
+  const int r = av.avformat_open_input(&fmt, source ? spec.location.c_str() : url.c_str(), nullptr,
                                     &opts);
-  av_dict_free(&opts);
+  av.av_dict_free(&opts);
   return r < 0 ? ErrorFromAv(r) : BASS_OK;
 }
 
 // Finds the audio stream and opens its decoder.
 int Decoder::Impl::OpenCodec() {
+  const FfmpegApi& av = Ffmpeg();
   ArmDeadline();
   // A live or slow stream must not be read far ahead just to learn what is already known
   // after its first frames (by default FFmpeg may wait for 5 s of sound). The byte limit also
@@ -184,10 +181,10 @@ int Decoder::Impl::OpenCodec() {
     fmt->max_analyze_duration = 500000;
     fmt->probesize = 64 * 1024;
   }
-  const int r = avformat_find_stream_info(fmt, nullptr);
+  const int r = av.avformat_find_stream_info(fmt, nullptr);
   if (r < 0) return ErrorFromAv(r);
   const AVCodec* decoder = nullptr;
-  stream_index = av_find_best_stream(fmt, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
+  stream_index = av.av_find_best_stream(fmt, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
   if (stream_index < 0 || !decoder) {
     return stream_index == AVERROR_DECODER_NOT_FOUND ? BASS_ERROR_CODEC : BASS_ERROR_FILEFORM;
   }
@@ -195,43 +192,44 @@ int Decoder::Impl::OpenCodec() {
     if (static_cast<int>(i) != stream_index) fmt->streams[i]->discard = AVDISCARD_ALL;
   }
   stream = fmt->streams[stream_index];
-  codec = avcodec_alloc_context3(decoder);
-  if (!codec || avcodec_parameters_to_context(codec, stream->codecpar) < 0) {
+  codec = av.avcodec_alloc_context3(decoder);
+  if (!codec || av.avcodec_parameters_to_context(codec, stream->codecpar) < 0) {
     return BASS_ERROR_MEM;
   }
   codec->pkt_timebase = stream->time_base;
   codec->thread_count = 1;
-  if (avcodec_open2(codec, decoder, nullptr) < 0) return BASS_ERROR_CODEC;
+  if (av.avcodec_open2(codec, decoder, nullptr) < 0) return BASS_ERROR_CODEC;
   const int channels = codec->ch_layout.nb_channels;
   if (codec->sample_rate <= 0 || channels <= 0 || channels > 64) return BASS_ERROR_FILEFORM;
   start_pts = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
-  packet = av_packet_alloc();
-  frame = av_frame_alloc();
+  packet = av.av_packet_alloc();
+  frame = av.av_frame_alloc();
   return packet && frame ? BASS_OK : BASS_ERROR_MEM;
 }
 
 // (Re)creates the resampler when a frame's format differs from what it was made for.
 bool Decoder::Impl::ConfigureResampler(AVFrame* f, const Decoder& d) {
+  const FfmpegApi& av = Ffmpeg();
   if (swr && f->format == swr_in_format && f->sample_rate == swr_in_rate &&
-      av_channel_layout_compare(&f->ch_layout, &swr_in_layout) == 0) {
+      av.av_channel_layout_compare(&f->ch_layout, &swr_in_layout) == 0) {
     return true;
   }
-  swr_free(&swr);
+  av.swr_free(&swr);
   AVChannelLayout out_layout;
-  av_channel_layout_default(&out_layout, d.out_channels_);
+  av.av_channel_layout_default(&out_layout, d.out_channels_);
   const AVSampleFormat out_fmt =
       d.out_sample_ == OutputFormat::Sample::kS16 ? AV_SAMPLE_FMT_S16 : AV_SAMPLE_FMT_FLT;
-  if (swr_alloc_set_opts2(&swr, &out_layout, out_fmt, d.out_rate_, &f->ch_layout,
+  if (av.swr_alloc_set_opts2(&swr, &out_layout, out_fmt, d.out_rate_, &f->ch_layout,
                           static_cast<AVSampleFormat>(f->format), f->sample_rate, 0,
                           nullptr) < 0 ||
-      swr_init(swr) < 0) {
-    swr_free(&swr);
+      av.swr_init(swr) < 0) {
+    av.swr_free(&swr);
     return false;
   }
   swr_in_format = f->format;
   swr_in_rate = f->sample_rate;
-  av_channel_layout_uninit(&swr_in_layout);
-  av_channel_layout_copy(&swr_in_layout, &f->ch_layout);
+  av.av_channel_layout_uninit(&swr_in_layout);
+  av.av_channel_layout_copy(&swr_in_layout, &f->ch_layout);
   return true;
 }
 
@@ -243,11 +241,18 @@ int Decoder::output_frame_bytes() const {
 
 std::unique_ptr<Decoder> Decoder::Open(const SourceSpec& spec, const OutputFormat& format,
                                        const std::atomic<bool>* abort, int* error) {
+  // The decoding libraries load with the first stream; without them nothing can be decoded.
+  const FfmpegApi* loaded = LoadFfmpeg();
+  if (!loaded) {
+    *error = BASS_ERROR_NOTAVAIL;
+    return nullptr;
+  }
+  const FfmpegApi& av = *loaded;
   // Sets up the TLS library once, before any thread may open an https stream (only then: it
   // costs memory that local files do not need).
   if (spec.kind == SourceSpec::Kind::kUrl) {
     static std::once_flag network_ready;
-    std::call_once(network_ready, [] { avformat_network_init(); });
+    std::call_once(network_ready, [&av] { av.avformat_network_init(); });
   }
   std::unique_ptr<Decoder> d(new Decoder);
   d->impl_ = std::make_unique<Impl>();
@@ -272,44 +277,45 @@ std::unique_ptr<Decoder> Decoder::Open(const SourceSpec& spec, const OutputForma
       duration -= m.start_pts;
     }
     d->length_frames_ =
-        av_rescale_q(duration, m.stream->time_base, AVRational{1, d->source_rate_});
+        av.av_rescale_q(duration, m.stream->time_base, AVRational{1, d->source_rate_});
   } else if (m.fmt->duration != AV_NOPTS_VALUE && m.fmt->duration > 0) {
-    d->length_frames_ = av_rescale(m.fmt->duration, d->source_rate_, AV_TIME_BASE);
+    d->length_frames_ = av.av_rescale(m.fmt->duration, d->source_rate_, AV_TIME_BASE);
   }
   return d;
 }
 
 int Decoder::ConvertFrame(std::vector<uint8_t>& out) {
+  const FfmpegApi& av = Ffmpeg();
   Impl& m = *impl_;
   AVFrame* f = m.frame;
   if (!m.ConfigureResampler(f, *this)) {
-    av_frame_unref(f);
+    av.av_frame_unref(f);
     m.finished = true;
     return 0;
   }
   int64_t start = next_frame_;
   if (m.after_seek && f->best_effort_timestamp != AV_NOPTS_VALUE) {
-    start = av_rescale_q(f->best_effort_timestamp - m.start_pts, m.stream->time_base,
+    start = av.av_rescale_q(f->best_effort_timestamp - m.start_pts, m.stream->time_base,
                          AVRational{1, source_rate_});
   }
   m.after_seek = false;
   const int frame_bytes = output_frame_bytes();
   const int in_count = f->nb_samples;
-  const int out_max = std::max(swr_get_out_samples(m.swr, in_count), 0);
+  const int out_max = std::max(av.swr_get_out_samples(m.swr, in_count), 0);
   const size_t old_size = out.size();
   out.resize(old_size + static_cast<size_t>(out_max) * frame_bytes);
   uint8_t* dst = out.data() + old_size;
-  int got = out_max > 0 ? swr_convert(m.swr, &dst, out_max,
+  int got = out_max > 0 ? av.swr_convert(m.swr, &dst, out_max,
                                       const_cast<const uint8_t**>(f->extended_data), in_count)
                         : 0;
-  av_frame_unref(f);
+  av.av_frame_unref(f);
   got = std::max(got, 0);
   next_frame_ = std::max<int64_t>(start, 0) + in_count;
   // After a seek, drop what comes before the target so that reading starts exactly there.
   int64_t drop = 0;
   if (skip_until_ >= 0) {
     const int64_t drop_source = skip_until_ - start;
-    drop = drop_source <= 0 ? 0 : av_rescale(drop_source, out_rate_, source_rate_);
+    drop = drop_source <= 0 ? 0 : av.av_rescale(drop_source, out_rate_, source_rate_);
     if (next_frame_ >= skip_until_) skip_until_ = -1;
   }
   drop = std::min<int64_t>(drop, got);
@@ -319,23 +325,25 @@ int Decoder::ConvertFrame(std::vector<uint8_t>& out) {
 }
 
 int Decoder::FlushResampler(std::vector<uint8_t>& out) {
+  const FfmpegApi& av = Ffmpeg();
   Impl& m = *impl_;
   if (!m.swr) return 0;
   const int frame_bytes = output_frame_bytes();
-  const int out_max = std::max(swr_get_out_samples(m.swr, 0), 0);
+  const int out_max = std::max(av.swr_get_out_samples(m.swr, 0), 0);
   if (out_max == 0) return 0;
   const size_t old_size = out.size();
   out.resize(old_size + static_cast<size_t>(out_max) * frame_bytes);
   uint8_t* dst = out.data() + old_size;
-  const int got = std::max(swr_convert(m.swr, &dst, out_max, nullptr, 0), 0);
+  const int got = std::max(av.swr_convert(m.swr, &dst, out_max, nullptr, 0), 0);
   out.resize(old_size + static_cast<size_t>(got) * frame_bytes);
   return got;
 }
 
 int Decoder::Read(std::vector<uint8_t>& out, const std::atomic<bool>* interrupt) {
+  const FfmpegApi& av = Ffmpeg();
   Impl& m = *impl_;
   while (!m.finished) {
-    int r = avcodec_receive_frame(m.codec, m.frame);
+    int r = av.avcodec_receive_frame(m.codec, m.frame);
     if (r == 0) {
       const int got = ConvertFrame(out);
       if (got > 0) return got;
@@ -355,25 +363,25 @@ int Decoder::Read(std::vector<uint8_t>& out, const std::atomic<bool>* interrupt)
     }
     m.interrupt = interrupt;
     m.ArmDeadline();
-    r = av_read_frame(m.fmt, m.packet);
+    r = av.av_read_frame(m.fmt, m.packet);
     m.interrupt = nullptr;
     if (r < 0) {
       if (r == AVERROR_EXIT && interrupt && interrupt->load() && !(m.abort && m.abort->load())) {
         return -1;
       }
       // The end, a broken connection or a time-out: play out what was decoded.
-      avcodec_send_packet(m.codec, nullptr);
+      av.avcodec_send_packet(m.codec, nullptr);
       m.draining = true;
       continue;
     }
     if (m.packet->stream_index == m.stream_index) {
-      if (avcodec_send_packet(m.codec, m.packet) < 0) {
+      if (av.avcodec_send_packet(m.codec, m.packet) < 0) {
         if (++m.bad_packets > kMaxBadPackets) m.finished = true;
       } else {
         m.bad_packets = 0;
       }
     }
-    av_packet_unref(m.packet);
+    av.av_packet_unref(m.packet);
   }
   return 0;
 }
@@ -386,17 +394,18 @@ bool Decoder::seekable() const {
 }
 
 bool Decoder::Seek(int64_t frame) {
+  const FfmpegApi& av = Ffmpeg();
   Impl& m = *impl_;
   if (frame < 0 || !seekable()) return false;
   const int64_t ts =
-      av_rescale_q(frame, AVRational{1, source_rate_}, m.stream->time_base) + m.start_pts;
+      av.av_rescale_q(frame, AVRational{1, source_rate_}, m.stream->time_base) + m.start_pts;
   m.ArmDeadline();
-  if (avformat_seek_file(m.fmt, m.stream_index, INT64_MIN, ts, ts, 0) < 0 &&
-      av_seek_frame(m.fmt, m.stream_index, ts, AVSEEK_FLAG_BACKWARD) < 0) {
+  if (av.avformat_seek_file(m.fmt, m.stream_index, INT64_MIN, ts, ts, 0) < 0 &&
+      av.av_seek_frame(m.fmt, m.stream_index, ts, AVSEEK_FLAG_BACKWARD) < 0) {
     return false;
   }
-  avcodec_flush_buffers(m.codec);
-  swr_free(&m.swr);
+  av.avcodec_flush_buffers(m.codec);
+  av.swr_free(&m.swr);
   m.draining = false;
   m.finished = false;
   m.after_seek = true;

@@ -1,7 +1,5 @@
 #include "platform/audio/internal/output.h"
 
-#include <SDL.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -13,6 +11,8 @@
 #include <thread>
 
 #include "platform/audio/bass.h"
+#include "platform/audio/internal/late_library.h"
+#include "platform/audio/internal/sdl_api.h"
 
 namespace vorel::platform::audio {
 
@@ -42,18 +42,20 @@ class SdlOutput : public Output {
  public:
   SdlOutput(int rate, Mixer* mixer) : Output(rate), mixer_(mixer) {}
   ~SdlOutput() override {
-    if (device_ != 0) SDL_CloseAudioDevice(device_);
-    if (subsystem_up_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (device_ != 0) sdl_->SDL_CloseAudioDevice(device_);
+    if (subsystem_up_) sdl_->SDL_QuitSubSystem(SDL_INIT_AUDIO);
   }
 
   int Start(int device) {
     // SDL would otherwise take over SIGINT and SIGTERM, which belong to the host program.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return BASS_ERROR_DRIVER;
+    sdl_ = LoadSdl();
+    if (!sdl_) return BASS_ERROR_DRIVER;
+    sdl_->SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    if (sdl_->SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return BASS_ERROR_DRIVER;
     subsystem_up_ = true;
     const char* name = nullptr;
     if (device >= 2) {
-      name = SDL_GetAudioDeviceName(device - 2, 0);
+      name = sdl_->SDL_GetAudioDeviceName(device - 2, 0);
       if (!name) return BASS_ERROR_DEVICE;
     }
     SDL_AudioSpec want{};
@@ -65,9 +67,9 @@ class SdlOutput : public Output {
     want.userdata = this;
     SDL_AudioSpec have{};
     // SDL converts to whatever the device takes, so the mixer always sees this format.
-    device_ = SDL_OpenAudioDevice(name, 0, &want, &have, 0);
+    device_ = sdl_->SDL_OpenAudioDevice(name, 0, &want, &have, 0);
     if (device_ == 0) return BASS_ERROR_DEVICE;
-    SDL_PauseAudioDevice(device_, 0);
+    sdl_->SDL_PauseAudioDevice(device_, 0);
     return BASS_OK;
   }
 
@@ -78,6 +80,7 @@ class SdlOutput : public Output {
   }
 
   Mixer* mixer_;
+  const SdlApi* sdl_ = nullptr;
   bool subsystem_up_ = false;
   SDL_AudioDeviceID device_ = 0;
 };
@@ -172,6 +175,16 @@ class ClockedOutput : public Output {
 };
 
 }  // namespace
+
+const SdlApi* LoadSdl() {
+  static const SdlApi* const api = LoadFunctionTable<SdlApi>(
+      {"libSDL2-2.0.so.0"}, "sound output", [](LateLibrary& library, SdlApi& table) {
+#define VOREL_SDL_RESOLVE(name) library.Resolve(table.name, #name);
+        VOREL_SDL_FUNCTIONS(VOREL_SDL_RESOLVE)
+#undef VOREL_SDL_RESOLVE
+      });
+  return api;
+}
 
 std::unique_ptr<Output> Output::Open(int device, int rate, Mixer* mixer, int* error) {
   const char* env = std::getenv("VOREL_AUDIO");

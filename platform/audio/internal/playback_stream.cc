@@ -205,6 +205,10 @@ uint32_t PlaybackStream::GetData(void* buffer, uint32_t length, int* error) {
     *error = BASS_ERROR_NOPLAY;
     return static_cast<uint32_t>(-1);
   }
+  if (!SpectrumAvailable()) {
+    *error = BASS_ERROR_NOTAVAIL;
+    return static_cast<uint32_t>(-1);
+  }
   const int n = kMinFftSize << size_code;
   std::vector<float> mono(static_cast<size_t>(n), 0.0f);
   // The frames just handed to the output are what is heard now; the decoder never writes

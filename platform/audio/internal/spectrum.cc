@@ -1,11 +1,12 @@
 #include "platform/audio/internal/spectrum.h"
 
-#include <fftw3.h>
-
 #include <array>
 #include <cmath>
 #include <mutex>
 #include <vector>
+
+#include "platform/audio/internal/fftw_api.h"
+#include "platform/audio/internal/late_library.h"
 
 namespace vorel::platform::audio {
 namespace {
@@ -20,17 +21,17 @@ struct Plan {
 std::mutex g_plan_mu;
 std::array<Plan, 6> g_plans;
 
-const Plan& PlanFor(int n) {
+const Plan& PlanFor(const FftwApi& fftw, int n) {
   int k = 0;
   while ((kMinFftSize << k) < n) ++k;
   std::lock_guard<std::mutex> lock(g_plan_mu);
   Plan& p = g_plans[k];
   if (!p.plan) {
-    float* in = fftwf_alloc_real(n);
-    fftwf_complex* out = fftwf_alloc_complex(n / 2 + 1);
-    p.plan = fftwf_plan_dft_r2c_1d(n, in, out, FFTW_ESTIMATE);
-    fftwf_free(in);
-    fftwf_free(out);
+    float* in = fftw.fftwf_alloc_real(n);
+    fftwf_complex* out = fftw.fftwf_alloc_complex(n / 2 + 1);
+    p.plan = fftw.fftwf_plan_dft_r2c_1d(n, in, out, FFTW_ESTIMATE);
+    fftw.fftwf_free(in);
+    fftw.fftwf_free(out);
     p.window.resize(n);
     for (int i = 0; i < n; ++i) {
       p.window[i] = static_cast<float>(0.5 * (1.0 - std::cos(2.0 * M_PI * i / n)));
@@ -41,19 +42,32 @@ const Plan& PlanFor(int n) {
 
 }  // namespace
 
+const FftwApi* LoadFftw() {
+  static const FftwApi* const api = LoadFunctionTable<FftwApi>(
+      {"libfftw3f.so.3"}, "spectrum", [](LateLibrary& library, FftwApi& table) {
+#define VOREL_FFTW_RESOLVE(name) library.Resolve(table.name, #name);
+        VOREL_FFTW_FUNCTIONS(VOREL_FFTW_RESOLVE)
+#undef VOREL_FFTW_RESOLVE
+      });
+  return api;
+}
+
+bool SpectrumAvailable() { return LoadFftw() != nullptr; }
+
 void ComputeSpectrum(const float* in, int n, float* out) {
-  const Plan& p = PlanFor(n);
-  float* buf = fftwf_alloc_real(n);
-  fftwf_complex* freq = fftwf_alloc_complex(n / 2 + 1);
+  const FftwApi* fftw = LoadFftw();
+  const Plan& p = PlanFor(*fftw, n);
+  float* buf = fftw->fftwf_alloc_real(n);
+  fftwf_complex* freq = fftw->fftwf_alloc_complex(n / 2 + 1);
   for (int i = 0; i < n; ++i) buf[i] = in[i] * p.window[i];
-  fftwf_execute_dft_r2c(p.plan, buf, freq);
+  fftw->fftwf_execute_dft_r2c(p.plan, buf, freq);
   // A sine of amplitude A puts A * n / 2 into its band; the Hann window halves that.
   const float scale = 4.0f / static_cast<float>(n);
   for (int k = 0; k < n / 2; ++k) {
     out[k] = std::hypot(freq[k][0], freq[k][1]) * scale;
   }
-  fftwf_free(buf);
-  fftwf_free(freq);
+  fftw->fftwf_free(buf);
+  fftw->fftwf_free(freq);
 }
 
 }  // namespace vorel::platform::audio

@@ -1,0 +1,31 @@
+#include "platform/audio/internal/late_library.h"
+
+#include <dlfcn.h>
+
+namespace vorel::platform::audio {
+
+LateLibrary::LateLibrary(std::initializer_list<const char*> sonames) {
+  for (const char* soname : sonames) {
+    if (count_ == static_cast<int>(std::size(handles_))) {
+      error_ = "too many libraries";
+      return;
+    }
+    void* handle = dlopen(soname, RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+      const char* why = dlerror();
+      error_ = why ? why : std::string("cannot load ") + soname;
+      return;
+    }
+    handles_[count_++] = handle;
+  }
+}
+
+void* LateLibrary::Find(const char* name) {
+  for (int i = 0; i < count_; ++i) {
+    if (void* f = dlsym(handles_[i], name)) return f;
+  }
+  if (error_.empty()) error_ = std::string("no function ") + name;
+  return nullptr;
+}
+
+}  // namespace vorel::platform::audio
