@@ -24,7 +24,7 @@ function(vorel_add_test name)
   endif()
   # Test programs that need VOREL_AUDIO=null or VOREL_NONINTERACTIVE=1 set them in their own
   # main(): the properties of discovered tests carry one environment variable only.
-  gtest_discover_tests(${name}
+  gtest_discover_tests(${name} NO_PRETTY_VALUES
     DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120)
 endfunction()

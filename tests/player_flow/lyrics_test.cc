@@ -61,7 +61,8 @@ INSTANTIATE_TEST_SUITE_P(
         "[01:00.00]middle\r\n[01:10.00]later\r\n",
         // UTF-8 with a byte-order mark and LF line ends.
         "\xEF\xBB\xBF[00:05.20]\xE4\xBD\xA0\xE5\xA5\xBD\n[00:07.90]world\n"
-        "[00:12.00][01:30.00]refrain\n[01:00.00]middle\n[01:10.00]later\n"));
+        "[00:12.00][01:30.00]refrain\n[01:00.00]middle\n[01:10.00]later\n"),
+    [](const auto& info) { return info.index == 0 ? "CodePage936Crlf" : "Utf8BomLf"; });
 
 TEST_F(LyricsFlowTest, AHugeLyricsFileDoesNotHangTheTick) {
   fs::copy_file(songs_ / "long.mp3", work_ / "big.mp3");

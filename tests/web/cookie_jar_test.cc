@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/testing/param_name.h"
+
 namespace vorel::web {
 namespace {
 
@@ -31,7 +33,8 @@ INSTANTIATE_TEST_SUITE_P(
                       MergeCase{"both empty", "", "", ""},
                       MergeCase{"names are case-sensitive", "A=1", "a=2", "a=2; A=1"},
                       MergeCase{"bare items", "flag", "x=1", "x=1; flag"},
-                      MergeCase{"separators without space", "a=1;b=2", "c=3", "c=3; a=1; b=2"}));
+                      MergeCase{"separators without space", "a=1;b=2", "c=3", "c=3; a=1; b=2"}),
+    testing_names::ByField<&MergeCase::name>());
 
 TEST(MergeCookiesTest, RewritesTheNewCookiesVariableWithoutSpaces) {
   Text jar, fresh = "a=1; b=x y";

@@ -4,6 +4,7 @@
 
 #include "platform/code_page.h"
 #include "runtime/text.h"
+#include "tests/testing/param_name.h"
 
 namespace vorel::web {
 namespace {
@@ -63,7 +64,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"even backslashes at the end are fine", "abc\\\\", "abc\\"},
         Case{"short hex escape", "\\x4", ""},
         Case{"non-hex hex escape", "\\xZZ", ""},
-        Case{"line separator", T("a\u2028b"), ""}));
+        Case{"line separator", T("a\u2028b"), ""}),
+    testing_names::ByField<&Case::name>());
 
 }  // namespace
 }  // namespace vorel::web
