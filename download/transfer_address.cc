@@ -48,16 +48,35 @@ const Scheme* RecogniseScheme(std::string_view address) {
   return nullptr;
 }
 
+constexpr std::string_view kHttps = "https://";
+
+bool IsHttps(std::string_view address) {
+  if (address.size() < kHttps.size()) return false;
+  for (std::size_t i = 0; i < kHttps.size(); ++i) {
+    if (LowerAscii(address[i]) != kHttps[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 TransferAddress ParseTransferAddress(const runtime::Text& address) {
   TransferAddress result;
-  const Scheme* scheme = RecogniseScheme(address);
-  if (scheme == nullptr) return result;
-  result.kind = scheme->kind;
-  result.port = scheme->port;
+  std::size_t scheme_length;
+  if (IsHttps(address)) {
+    result.kind = kHttp;
+    result.secure = true;
+    result.port = 443;
+    scheme_length = kHttps.size();
+  } else {
+    const Scheme* scheme = RecogniseScheme(address);
+    if (scheme == nullptr) return result;
+    result.kind = scheme->kind;
+    result.port = scheme->port;
+    scheme_length = static_cast<std::size_t>(scheme->length);
+  }
 
-  std::string_view rest = std::string_view(address).substr(scheme->length);
+  std::string_view rest = std::string_view(address).substr(scheme_length);
   std::size_t slash = rest.find('/');
   if (slash == std::string_view::npos || slash == 0) return result;
   std::string_view host = rest.substr(0, slash);

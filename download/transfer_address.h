@@ -13,12 +13,14 @@ enum AddressKind : std::int32_t { kNoKind = 0, kHttp = 1, kFtp = 2, kMms = 3, kR
 
 struct TransferAddress {
   AddressKind kind = kNoKind;
+  bool secure = false;  // https: kind kHttp over TLS
   int port = 0;
   runtime::Text host;  // as written: may carry ":port" (and "user@" for FTP)
   runtime::Text path;  // from the first "/" after the host on; empty when there is none
 };
 
-// The scheme is recognised case-insensitively (http:// 80, ftp:// 21, mms:// and mmst:// 1755,
+// The scheme is recognised case-insensitively (http:// 80, https:// 443 with `secure` set,
+// ftp:// 21, mms:// and mmst:// 1755,
 // rtsp:// 554); anything else gives kind kNoKind. An address without a "/" after the host gives
 // an empty host and path, which no transfer can start from. A port that is not a number from 1
 // to 65535 also gives an empty host.

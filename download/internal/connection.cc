@@ -26,6 +26,9 @@ constexpr int kPassAgain = 3;  // a whole-body pass left gaps nobody else is fil
 constexpr int kStepMs = 10;
 constexpr int kPositionError = -2;
 
+const runtime::Text kCreateError =
+    "创建文件错误，超出最大支持下载长度或磁盘不可写或磁盘没有空间或同名文件已存在"_t;
+
 }  // namespace
 
 void DownloadTask::RunConnection(Connection& c) {
@@ -42,21 +45,30 @@ void DownloadTask::RunConnection(Connection& c) {
 bool DownloadTask::RunAttempts(Connection& c) {
   const EngineSettings& settings = Settings();
   int failures = 0;
+  int streak = 0;    // failures since the last attempt that brought bytes
+  int hopeless = 0;  // attempts that met a refused connection or an unknown name
   for (;;) {
     int body = 0;
     int r;
+    const std::int64_t received_before = c.received;
+    c.failure = FailureKind::kOther;
     if (c.number == 1 && !probed_) {
       r = ProbeExchange(*this, c, &body);
       if (r == 1) r = PrepareFile(c);
-      if (r == 1) probed_ = true;
+      if (r == 1) {
+        probed_ = true;
+        r = streaming_ ? StreamLoop(c, body) : DataLoop(c, body);
+      }
+    } else if (streaming_) {
+      r = StreamAttempt(c, &body);
     } else {
       r = RangeExchange(*this, c, &body);
+      if (r == 1) r = c.whole_body ? WholeBodyLoop(c, body) : DataLoop(c, body);
     }
-    if (r == 1) r = c.whole_body ? WholeBodyLoop(c, body) : DataLoop(c, body);
-    CloseSocket(c.fd);
+    CloseChannel(c.channel);
 
     if (r == kSegmentDone) {
-      if (c.whole_body || stop_requested_) return true;
+      if (c.whole_body || streaming_ || stop_requested_) return true;
       int next = segments_.TakeNext(c.number);
       if (next < 0) return true;
       segments_.Release(c.segment);
@@ -64,16 +76,37 @@ bool DownloadTask::RunAttempts(Connection& c) {
       continue;
     }
     if (r == 0 || stop_requested_ || !c.running) return false;
-    if (++failures >= settings.retry_limit) return false;
+    if (c.received > received_before) streak = hopeless = 0;
+    ++failures;
+    ++streak;
+    if (c.failure != FailureKind::kOther) ++hopeless;
+    if (GiveUp(c, failures, hopeless)) return false;
     if (r == kPassAgain) continue;
-    Status("等待"_t + std::to_string(settings.retry_wait_ms / 1000) + "秒后重试"_t, kInformation);
-    if (!WaitBeforeRetry(c)) return false;
+    const int wait_ms = RetryWaitMs(streak);
+    Status("等待"_t + std::to_string(wait_ms / 1000) + "秒后重试"_t, kInformation);
+    if (!WaitBeforeRetry(c, wait_ms)) return false;
   }
 }
 
-bool DownloadTask::WaitBeforeRetry(const Connection& c) {
-  long long deadline = runtime::TickCount() + Settings().retry_wait_ms;
-  while (runtime::TickCount() < deadline) {
+bool DownloadTask::GiveUp(const Connection& c, int failures, int hopeless) {
+  const EngineSettings& settings = Settings();
+  if (hopeless >= settings.hopeless_attempts) {
+    Status((c.failure == FailureKind::kRefused ? "服务器拒绝连接, 已尝试"_t
+                                               : "无法解析域名, 已尝试"_t) +
+               std::to_string(hopeless) + "次, 放弃下载"_t,
+           kError);
+    return true;
+  }
+  if (failures >= settings.retry_limit) {
+    Status("已尝试"_t + std::to_string(failures) + "次, 放弃下载"_t, kError);
+    return true;
+  }
+  return false;
+}
+
+bool DownloadTask::WaitBeforeRetry(const Connection& c, int wait_ms) {
+  long long deadline = NowMs() + wait_ms;
+  while (NowMs() < deadline) {
     if (stop_requested_ || !c.running) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
   }
@@ -81,16 +114,25 @@ bool DownloadTask::WaitBeforeRetry(const Connection& c) {
 }
 
 int DownloadTask::PrepareFile(Connection& c) {
+  int error = 0;
+  if (streaming_) {
+    // One connection reads the body to its end; the file grows as it arrives.
+    if (!ChooseFileName(c)) return 0;
+    file_ = OutputFile::Create(FileSystemPath(local_path()), 0, &error);
+    if (!file_) {
+      Status(kCreateError, kError);
+      return 0;
+    }
+    return 1;
+  }
   const std::int64_t total = total_;
   segments_.Split(total, param_.ConnectionCount, Settings().connection_buffer_size);
   segments_.Claim(0, c.number);
   c.segment = 0;
   if (!ChooseFileName(c)) return 0;
-  int error = 0;
   file_ = OutputFile::Create(FileSystemPath(local_path()), total, &error);
   if (!file_) {
-    Status("创建文件错误，超出最大支持下载长度或磁盘不可写或磁盘没有空间或同名文件已存在"_t,
-           kError);
+    Status(kCreateError, kError);
     return 0;
   }
   for (int i = 1; i < segments_.size(); ++i) queue_.Push({4});
@@ -136,7 +178,7 @@ bool DownloadTask::ChooseFileName(Connection& c) {
 }
 
 void DownloadTask::Announce(Connection& c, std::int64_t start, std::int64_t end) {
-  int key = c.whole_body ? -2 : c.segment;
+  int key = c.whole_body ? -2 : streaming_ ? -3 : c.segment;
   if (c.announced_segment != key) {
     Notify(c.announced_any ? kFurtherSegment : kFirstSegment, &c, start, end);
     c.announced_any = true;
@@ -197,7 +239,7 @@ int DownloadTask::DataLoop(Connection& c, int buffered) {
     long long started = runtime::TickCount();
     // Under a speed limit the whole share is read before the pause that makes up the second.
     const int calls = speed_share_ > 0 ? INT32_MAX : 1;
-    int n = ReceiveWithTimeout(c.fd, destination, static_cast<int>(span.count), per_call,
+    int n = ReceiveWithTimeout(c.channel, destination, static_cast<int>(span.count), per_call,
                                param_.ReceiveTimeout, stop, calls,
                                [&](int k) { CountReceived(c, k); });
     if (n > 0) {
@@ -252,7 +294,7 @@ int DownloadTask::WholeBodyLoop(Connection& c, int buffered) {
     const int block =
         static_cast<int>(std::min<std::int64_t>({per_call, buffer_size - buffered, remaining}));
     long long started = runtime::TickCount();
-    int n = ReceiveWithTimeout(c.fd, c.buffer.data() + buffered, block, per_call,
+    int n = ReceiveWithTimeout(c.channel, c.buffer.data() + buffered, block, per_call,
                                param_.ReceiveTimeout, stop, 1, nullptr);
     if (n < 0) {
       if (!FlushBody(c, buffered)) return MappingFailed();
@@ -269,13 +311,121 @@ int DownloadTask::WholeBodyLoop(Connection& c, int buffered) {
 int DownloadTask::AfterWholeBody(Connection& c) {
   // Segments still held by other connections are either finished by them or given up, which
   // leaves them to another pass over the whole body.
-  CloseSocket(c.fd);
+  CloseChannel(c.channel);
   StopSignal stop = stop_signal(c);
   for (;;) {
     if (segments_.AllComplete()) return kSegmentDone;
     if (segments_.HasUnownedGap(c.number)) return kPassAgain;
     if (stop.Stopped()) return -1;
     std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
+  }
+}
+
+}  // namespace vorel::download::internal
+
+namespace vorel::download::internal {
+
+int DownloadTask::StreamAttempt(Connection& c, int* body) {
+  ResponseHeader header;
+  int r = StreamExchange(*this, c, stream_written_, body, &header);
+  if (r != 1) return r;
+  const bool checking = stream_check_;
+  stream_check_ = false;
+  if (header.status == 416) {
+    // Nothing lies past the bytes written: the close did end the body, unless the size the
+    // server names says otherwise.
+    if (header.range_total < 0 || header.range_total == stream_written_) {
+      stream_complete_ = true;
+      return kSegmentDone;
+    }
+    Status("出现错误"_t, kError);
+    return 0;
+  }
+  if (header.status == 206) {
+    if (header.range_start != stream_written_) {
+      Status("出现错误"_t, kError);
+      return -1;
+    }
+    return StreamLoop(c, *body);
+  }
+  // 200: the server sends the whole body again. After a close, a size that matches (or none)
+  // leaves the body as it was; otherwise the body is read anew from its first byte.
+  if (checking) {
+    std::int64_t length = header.length_given && !header.chunked ? header.content_length : -1;
+    if (length < 0 || length == stream_written_) {
+      stream_complete_ = true;
+      return kSegmentDone;
+    }
+  }
+  stream_written_ = 0;
+  return StreamLoop(c, *body);
+}
+
+bool DownloadTask::StreamWrite(Connection& c, const char* data, std::int64_t count) {
+  if (count <= 0) return true;
+  if (!file_->Reserve(stream_written_ + count) ||
+      !file_->Write(c.window, stream_written_, data, count)) {
+    return false;
+  }
+  stream_written_ += count;
+  CountReceived(c, count);
+  Notify(kBytesArrived, &c, count);
+  return true;
+}
+
+int DownloadTask::StreamLoop(Connection& c, int buffered) {
+  Announce(c, stream_written_, -1);
+  StopSignal stop = stop_signal(c);
+  const int per_call = std::min(static_cast<int>(c.buffer.size()), BlockSize());
+  for (;;) {
+    if (buffered > 0) {
+      bool written = true;
+      const char* data = c.buffer.data();
+      if (c.framing == BodyFraming::kChunked) {
+        c.chunked.Feed(data, static_cast<std::size_t>(buffered),
+                       [&](const char* run, std::size_t n) {
+                         written = StreamWrite(c, run, static_cast<std::int64_t>(n)) && written;
+                       });
+      } else if (c.framing == BodyFraming::kLength) {
+        std::int64_t n = std::min<std::int64_t>(buffered, c.framed_left);
+        written = StreamWrite(c, data, n);
+        c.framed_left -= n;
+      } else {
+        written = StreamWrite(c, data, buffered);
+      }
+      buffered = 0;
+      if (!written) {
+        Status(kCreateError, kError);
+        return 0;
+      }
+    }
+    if ((c.framing == BodyFraming::kChunked &&
+         c.chunked.state() == ChunkedDecoder::State::kDone) ||
+        (c.framing == BodyFraming::kLength && c.framed_left == 0)) {
+      stream_complete_ = true;
+      return kSegmentDone;
+    }
+    if (c.framing == BodyFraming::kChunked &&
+        c.chunked.state() == ChunkedDecoder::State::kBroken) {
+      Status("出现错误"_t, kError);
+      return 0;
+    }
+    if (stop.Stopped()) return -1;
+    long long started = runtime::TickCount();
+    int n = ReceiveWithTimeout(c.channel, c.buffer.data(), per_call, per_call,
+                               param_.ReceiveTimeout, stop, 1, nullptr);
+    if (n < 0) {
+      if (n == kClosedByServer && c.framing == BodyFraming::kUntilClose) {
+        // The close may have ended the body or cut it short; a range request from here on
+        // tells which.
+        stream_check_ = true;
+        return kPassAgain;
+      }
+      Status(SocketErrorText(n), kError);
+      return -1;
+    }
+    buffered = n;
+    PaceReceive(c, started);
   }
 }
 

@@ -150,6 +150,7 @@ void DownloadTask::Notify(std::int32_t type, const Connection* c, std::int64_t v
 }
 
 void DownloadTask::CountReceived(Connection& c, std::int64_t n) {
+  last_byte_ms_.store(NowMs(), std::memory_order_relaxed);
   received_.fetch_add(n, std::memory_order_relaxed);
   c.received.fetch_add(n, std::memory_order_relaxed);
 }
@@ -162,10 +163,17 @@ bool DownloadTask::ClaimWholeBody(Connection& c) {
   return true;
 }
 
+TlsClient& DownloadTask::tls() {
+  std::call_once(tls_once_, [this] { tls_ = std::make_unique<TlsClient>(); });
+  return *tls_;
+}
+
 void DownloadTask::RunTaskThread() {
+  last_byte_ms_ = NowMs();
   queue_.Push({kStartConnection});
   for (;;) {
     std::optional<TaskMessage> message = queue_.Pop(kIdleWaitMs);
+    Supervise();
     if (!message) continue;
     if (message->kind == kLeave) break;
     try {
@@ -231,15 +239,20 @@ bool DownloadTask::AllConnectionsFinished() {
 }
 
 void DownloadTask::EndConnection(Connection& c, bool ok) {
-  CloseSocket(c.fd);
+  CloseChannel(c.channel);
   OutputFile::Unmap(c.window);
   std::int64_t reached = 0;
-  if (c.segment >= 0) {
+  if (streaming_ && c.number == 1) {
+    reached = stream_written_;
+  } else if (c.segment >= 0) {
     Segment s = segments_.Get(c.segment);
     reached = c.whole_body ? c.body_offset : s.start + s.done;
     segments_.Release(c.segment);
   }
   Notify(ok ? kConnectionDone : kConnectionFailed, &c, reached);
+  // The part a slow connection gave up goes to a new connection (or to one whose own segment
+  // ends first).
+  if (c.handed_over && !stop_requested_) queue_.Push({kStartConnection});
   std::vector<char>().swap(c.buffer);
   bool last;
   {
@@ -248,6 +261,58 @@ void DownloadTask::EndConnection(Connection& c, bool ok) {
     c.state = -1;
   }
   if (last) queue_.Push({kAllEnded});
+}
+
+void DownloadTask::Supervise() {
+  if (stop_requested_) return;
+  const long long now = NowMs();
+  const EngineSettings& settings = Settings();
+  if (now - last_byte_ms_.load() >= settings.stall_limit_ms) {
+    // However the connections fail, a task that brings nothing for this long has to end.
+    Status("已有"_t + std::to_string(settings.stall_limit_ms / 1000) +
+               "秒没有收到任何数据, 放弃下载"_t,
+           kError);
+    stop_requested_ = true;
+    std::lock_guard<std::mutex> lock(connections_mu_);
+    for (auto& c : connections_) c->running = false;
+    return;
+  }
+  HandOverSlowConnections(now);
+}
+
+void DownloadTask::HandOverSlowConnections(long long now) {
+  if (!probed_ || streaming_ || whole_body_claimed_) return;
+  const std::int64_t received = received_.load();
+  if (first_byte_ms_ < 0) {
+    if (received > 0) first_byte_ms_ = now;
+    return;
+  }
+  const EngineSettings& settings = Settings();
+  const long long elapsed = now - first_byte_ms_;
+  if (elapsed < settings.slow_window_ms) return;
+  const double average = static_cast<double>(received) / static_cast<double>(elapsed);
+  std::lock_guard<std::mutex> lock(connections_mu_);
+  for (auto& c : connections_) {
+    if (c->state.load() == -1 || c->handed_over) continue;
+    const std::int64_t count = c->received.load();
+    if (c->window_start_ms < 0) {
+      c->window_start_ms = now;
+      c->window_start_bytes = count;
+      continue;
+    }
+    const long long span = now - c->window_start_ms;
+    if (span < settings.slow_window_ms) continue;
+    const double rate = static_cast<double>(count - c->window_start_bytes) / span;
+    if (rate * settings.slow_ratio < average) {
+      Status("连接"_t + std::to_string(c->number) + "速度过慢, 其余部分交给其他连接"_t,
+             kInformation);
+      c->handed_over = true;
+      c->running = false;
+    } else {
+      c->window_start_ms = now;
+      c->window_start_bytes = count;
+    }
+  }
 }
 
 void DownloadTask::DeliverNow(const runtime::Text& line, std::int32_t level) {
@@ -269,7 +334,12 @@ void DownloadTask::Finish() {
   }
   bool complete = false;
   if (file_) {
-    complete = segments_.AllComplete();
+    // A stop asked for by the owner abandons the file even when its last byte has come.
+    complete = !stopping_ && (streaming_ ? stream_complete_ : segments_.AllComplete());
+    if (complete && streaming_) {
+      complete = file_->Truncate(stream_written_);
+      total_ = stream_written_;
+    }
     int error = 0;
     if (complete && !file_->Publish(&error)) {
       complete = false;
@@ -279,7 +349,8 @@ void DownloadTask::Finish() {
     // An unfinished file must not pass for the finished song.
     file_->Discard();
   }
-  std::int64_t value = stop_requested_ ? segments_.SumDone() : std::max<std::int64_t>(total_, 0);
+  std::int64_t done = streaming_ ? stream_written_ : segments_.SumDone();
+  std::int64_t value = stop_requested_ ? done : std::max<std::int64_t>(total_, 0);
   if (std::shared_ptr<TaskSlot> slot = slot_.lock()) {
     std::lock_guard<std::mutex> lock(slot->mu);
     if (slot->task.get() == this) slot->task.reset();

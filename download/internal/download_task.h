@@ -19,10 +19,12 @@
 #include <thread>
 #include <vector>
 
+#include "download/internal/chunked_body.h"
 #include "download/internal/http_request.h"
 #include "download/internal/output_file.h"
 #include "download/internal/segment_table.h"
 #include "download/internal/socket_io.h"
+#include "download/internal/tls_client.h"
 #include "download/task_param.h"
 #include "download/transfer_address.h"
 
@@ -36,15 +38,38 @@ struct TaskSlot {
   std::shared_ptr<DownloadTask> task;  // guarded by mu
 };
 
+// How the body of the reply a connection reads is delimited.
+enum class BodyFraming {
+  kLength,      // Content-Length (or Content-Range) says where it ends
+  kChunked,     // Transfer-Encoding: chunked
+  kUntilClose,  // neither: the server's close ends it
+};
+
+// Why the last attempt of a connection failed, for the retry rules.
+enum class FailureKind {
+  kOther,       // retried with growing waits
+  kRefused,     // nothing listens at the address
+  kUnresolved,  // the host name does not resolve
+};
+
 struct Connection {
   int number = 0;  // 1 is the probe
   std::atomic<bool> running{true};
   std::atomic<int> state{1};  // 1 while working, -1 once finished
   std::atomic<std::int64_t> received{0};
+  std::atomic<bool> handed_over{false};  // stopped for being slow; its part goes to another
   std::thread thread;
 
+  // Task thread only: the window over which the connection's rate is judged.
+  long long window_start_ms = -1;
+  std::int64_t window_start_bytes = 0;
+
   // Connection thread only.
-  int fd = -1;
+  Channel channel;
+  FailureKind failure = FailureKind::kOther;
+  BodyFraming framing = BodyFraming::kLength;
+  std::int64_t framed_left = -1;  // kLength bodies of unknown-size downloads: bytes to come
+  ChunkedDecoder chunked;
   int segment = -1;
   int announced_segment = -1;  // segment for which 6 or 7 was sent
   bool announced_any = false;
@@ -106,6 +131,11 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
   void set_total(std::int64_t total) { total_.store(total); }
   StopSignal stop_signal(const Connection& c) const { return {&stop_requested_, &c.running}; }
   bool stop_requested() const { return stop_requested_.load(); }
+  TlsClient& tls();
+  // The size is unknown (a chunked or close-delimited reply): the probe reads the body to its
+  // end over one connection.
+  bool streaming() const { return streaming_.load(); }
+  void set_streaming() { streaming_ = true; }
   SegmentTable& segments() { return segments_; }
   void Status(const runtime::Text& line, std::int32_t level);
   void Notify(std::int32_t type, const Connection* c, std::int64_t value, std::int64_t value2 = 0);
@@ -126,13 +156,19 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
   void Announce(Connection& c, std::int64_t start, std::int64_t end);
   int DataLoop(Connection& c, int buffered);
   int WholeBodyLoop(Connection& c, int buffered);
+  int StreamAttempt(Connection& c, int* body);
+  int StreamLoop(Connection& c, int buffered);
+  bool StreamWrite(Connection& c, const char* data, std::int64_t count);
+  bool GiveUp(const Connection& c, int failures, int hopeless);
+  void Supervise();
+  void HandOverSlowConnections(long long now);
   int AfterWholeBody(Connection& c);
   int MappingFailed();
   bool Flush(Connection& c, int& buffered);
   bool FlushBody(Connection& c, int& buffered);
   void PaceReceive(const Connection& c, long long started_ms);
   int BlockSize() const;
-  bool WaitBeforeRetry(const Connection& c);
+  bool WaitBeforeRetry(const Connection& c, int wait_ms);
   void EndConnection(Connection& c, bool ok);
   bool AllConnectionsFinished();
   void Finish();
@@ -158,6 +194,18 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
   std::atomic<bool> probed_{false};
   std::atomic<bool> whole_body_claimed_{false};
   std::atomic<std::int64_t> speed_share_{0};  // bytes per second and connection; 0 = no limit
+  std::atomic<bool> streaming_{false};
+  std::atomic<long long> last_byte_ms_{0};    // engine clock at the last byte received
+  long long first_byte_ms_ = -1;              // task thread only
+  long long last_supervised_ms_ = 0;          // task thread only
+
+  // The probe's body of unknown size (connection 1 only, read by Finish after the join).
+  std::int64_t stream_written_ = 0;
+  bool stream_complete_ = false;
+  bool stream_check_ = false;  // the body ended with a close: the next exchange checks its size
+
+  std::once_flag tls_once_;
+  std::unique_ptr<TlsClient> tls_;
 
   SegmentTable segments_;
   std::unique_ptr<OutputFile> file_;  // set by the probe before any other connection starts

@@ -1,5 +1,6 @@
 #include "download/internal/engine_settings.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -29,6 +30,21 @@ TaskList& Tasks() {
 }  // namespace
 
 const EngineSettings& Settings() { return MutableSettings(); }
+
+long long NowMs() {
+  const EngineSettings& settings = Settings();
+  if (settings.clock) return settings.clock();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+int RetryWaitMs(int failures) {
+  const EngineSettings& settings = Settings();
+  long long wait = settings.retry_wait_ms;
+  for (int i = 1; i < failures && wait < settings.retry_wait_cap_ms; ++i) wait *= 2;
+  return static_cast<int>(std::min<long long>(wait, settings.retry_wait_cap_ms));
+}
 
 ScopedEngineSettingsForTesting::ScopedEngineSettingsForTesting(const EngineSettings& settings)
     : saved_(MutableSettings()) {

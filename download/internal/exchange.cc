@@ -21,14 +21,14 @@ std::string Endpoint(const std::string& host, int port) {
 }
 
 // Host and port of a host part ("name", "name:port") or a proxy ("[http://]name[:port][/]").
-void SplitHostPort(std::string_view text, std::string* host, int* port) {
+void SplitHostPort(std::string_view text, int default_port, std::string* host, int* port) {
   if (text.size() >= 7 && (text.substr(0, 7) == "http://" || text.substr(0, 7) == "HTTP://")) {
     text.remove_prefix(7);
   }
   text = text.substr(0, text.find('/'));
   text = text.substr(text.find('@') == std::string_view::npos ? 0 : text.find('@') + 1);
   std::size_t colon = text.find(':');
-  *port = 80;
+  *port = default_port;
   if (colon != std::string_view::npos) {
     int value = 0;
     for (char c : text.substr(colon + 1)) {
@@ -40,35 +40,56 @@ void SplitHostPort(std::string_view text, std::string* host, int* port) {
   host->assign(text.substr(0, colon));
 }
 
-// Connects c.fd to dotted:port with the task's time-out. Status lines as the caller's kind
-// asks: the probe's "[...]成功" has a space before the bracket, a range connection's has none.
-int Connect(DownloadTask& task, Connection& c, const std::string& dotted, int port, bool proxy,
-            bool probe) {
+// Connects the channel to dotted:port with the task's time-out and, for https, shakes hands
+// for `host`. Status lines as the caller's kind asks: the probe's "[...]成功" has a space before
+// the bracket, a range connection's has none.
+int Connect(DownloadTask& task, Connection& c, const std::string& dotted, int port,
+            const RequestParts& parts, bool probe) {
+  const bool proxy = !parts.proxy.empty();
   std::string endpoint = Endpoint(dotted, port);
   task.Status((proxy ? "正在连接代理服务器 ["_t : "正在连接 ["_t) + endpoint + "]", kInformation);
-  CloseSocket(c.fd);
-  c.fd = OpenTcpSocket();
-  int r = c.fd < 0 ? kWaitFailed
-                   : ConnectWithTimeout(c.fd, dotted, port, task.param().ConnectTimeout,
-                                        task.stop_signal(c));
+  CloseChannel(c.channel);
+  c.channel.fd = OpenTcpSocket();
+  int r = c.channel.fd < 0 ? kWaitFailed
+                           : ConnectWithTimeout(c.channel.fd, dotted, port,
+                                                task.param().ConnectTimeout, task.stop_signal(c));
   if (r == kStopped) return -1;
   if (r == kConnectTimeout) {
     task.Status("连接 ["_t + endpoint + "]超时"_t, kError);
     return -1;
   }
   if (r != 0) {
+    if (r == kConnectRefused) c.failure = FailureKind::kRefused;
     task.Status("连接 ["_t + endpoint + "]失败"_t, kError);
     return -1;
   }
   task.Status((probe ? "连接 ["_t : "连接["_t) + endpoint + "]成功"_t, kInformation);
-  return 1;
+  if (!parts.tls) return 1;
+
+  std::string host;
+  int ignored_port;
+  SplitHostPort(parts.host, 443, &host, &ignored_port);
+  std::string why;
+  r = task.tls().Handshake(c.channel, host, task.param().ConnectTimeout, task.stop_signal(c),
+                           &why);
+  if (r == 0) return 1;
+  if (r == kStopped) return -1;
+  if (r == kTlsNotTrusted) {
+    // Another attempt would meet the same certificate.
+    task.Status("服务器证书验证失败 ["_t + host + "]: " + why, kError);
+    return 0;
+  }
+  task.Status(r == kConnectTimeout ? "安全连接 ["_t + endpoint + "]超时"_t
+                                   : "安全连接 ["_t + endpoint + "]失败"_t,
+              kError);
+  return -1;
 }
 
 int Send(DownloadTask& task, Connection& c, const runtime::Text& request) {
   task.Status(request, kRequestSent);
   // A send that cannot even start within the time-out fails the attempt at once rather than
   // waiting a further receive time-out for a reply that cannot come.
-  if (SendWithTimeout(c.fd, request, task.param().SendTimeout) < 0) {
+  if (SendWithTimeout(c.channel, request, task.param().SendTimeout) < 0) {
     task.Status("发送请求失败"_t, kError);
     return -1;
   }
@@ -81,7 +102,7 @@ int ReadHeader(DownloadTask& task, Connection& c, ResponseHeader* header, int* b
   std::string received;
   char chunk[kHeaderChunk];
   for (;;) {
-    int n = ReceiveWithTimeout(c.fd, chunk, kHeaderChunk, kHeaderChunk,
+    int n = ReceiveWithTimeout(c.channel, chunk, kHeaderChunk, kHeaderChunk,
                                task.param().ReceiveTimeout, task.stop_signal(c), 1, nullptr);
     if (n == 0 || task.stop_requested()) return -1;
     if (n < 0) {
@@ -115,6 +136,23 @@ void TakeDispositionName(DownloadTask& task, const ResponseHeader& header) {
   if (!name.empty()) task.SetLocalPath(path + SafeFileName(name));
 }
 
+bool IsRedirect(int status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+void SetFraming(Connection& c, const ResponseHeader& header) {
+  c.chunked = ChunkedDecoder();
+  c.framed_left = -1;
+  if (header.chunked) {
+    c.framing = BodyFraming::kChunked;
+  } else if (header.length_given && header.content_length >= 0) {
+    c.framing = BodyFraming::kLength;
+    c.framed_left = header.content_length;
+  } else {
+    c.framing = BodyFraming::kUntilClose;
+  }
+}
+
 int RejectStatus(DownloadTask& task, int status) {
   if (status == 400 || status == 403 || status == 404) {
     task.Status("出现错误"_t, kError);
@@ -131,15 +169,20 @@ int ProbeExchange(DownloadTask& task, Connection& c, int* body_bytes) {
   for (;;) {
     RequestParts parts = task.request();
     bool proxy = !parts.proxy.empty();
+    if (proxy && parts.tls) {
+      task.Status("COOKIE过长或获得重定向信息错误或不支持的协议"_t, kError);
+      return 0;
+    }
     std::string host;
     int port = 80;
-    SplitHostPort(proxy ? parts.proxy : parts.host, &host, &port);
+    SplitHostPort(proxy ? parts.proxy : parts.host, parts.tls ? 443 : 80, &host, &port);
     std::string dotted = host;
     if (!IsDottedIpv4(host)) {
       task.Status((proxy ? "正在代理服务器解析域名 ["_t : "正在解析域名 ["_t) + host + "]",
                   kInformation);
       std::optional<std::string> resolved = ResolveIpv4(host);
       if (!resolved) {
+        c.failure = FailureKind::kUnresolved;
         task.Status((proxy ? "解析代理服务器域名 ["_t : "解析域名 ["_t) + host + "]出错"_t,
                     kError);
         return -1;
@@ -147,7 +190,7 @@ int ProbeExchange(DownloadTask& task, Connection& c, int* body_bytes) {
       dotted = *resolved;
     }
     task.set_server(dotted, port);
-    if (Connect(task, c, dotted, port, proxy, true) != 1) return -1;
+    if (int r = Connect(task, c, dotted, port, parts, true); r != 1) return r;
     if (Send(task, c, BuildHttpRequest(parts.proxy, parts.target, parts.host, parts.referer,
                                        parts.user_agent, parts.extra_line)) != 1) {
       return -1;
@@ -157,7 +200,7 @@ int ProbeExchange(DownloadTask& task, Connection& c, int* body_bytes) {
     if (r != 1) return r;
     TakeDispositionName(task, header);
 
-    if (header.status == 301 || header.status == 302) {
+    if (IsRedirect(header.status)) {
       if (header.location.empty() || ++redirects > Settings().max_redirects) {
         task.Status("获得重定向信息错误"_t, kError);
         return 0;
@@ -168,11 +211,17 @@ int ProbeExchange(DownloadTask& task, Connection& c, int* body_bytes) {
         return 0;
       }
       task.set_request(parts);
-      CloseSocket(c.fd);
+      CloseChannel(c.channel);
       continue;
     }
     if (header.status != 200 && header.status != 206) return RejectStatus(task, header.status);
-
+    if (header.status == 200 && !header.length_given) {
+      // No size: the body ends with its last chunk or with the server's close.
+      task.set_streaming();
+      task.set_total(-1);
+      SetFraming(c, header);
+      return 1;
+    }
     std::int64_t length = (header.status == 200 && !header.chunked) ? header.content_length : -1;
     if (length < 0) {
       task.Status("无法获得文件大小"_t, kError);
@@ -181,6 +230,24 @@ int ProbeExchange(DownloadTask& task, Connection& c, int* body_bytes) {
     task.set_total(length);
     return 1;
   }
+}
+
+int StreamExchange(DownloadTask& task, Connection& c, std::int64_t offset, int* body_bytes,
+                   ResponseHeader* header) {
+  RequestParts parts = task.request();
+  if (int r = Connect(task, c, task.dotted(), task.server_port(), parts, false); r != 1) return r;
+  runtime::Text range = "Range: bytes=" + std::to_string(offset) + "-\r\n";
+  if (Send(task, c, BuildHttpRequest(parts.proxy, parts.target, parts.host, parts.referer,
+                                     parts.user_agent, range)) != 1) {
+    return -1;
+  }
+  int r = ReadHeader(task, c, header, body_bytes);
+  if (r != 1) return r;
+  if (header->status == 200 || header->status == 206 || header->status == 416) {
+    SetFraming(c, *header);
+    return 1;
+  }
+  return RejectStatus(task, header->status);
 }
 
 int RangeExchange(DownloadTask& task, Connection& c, int* body_bytes) {
@@ -193,9 +260,7 @@ int RangeExchange(DownloadTask& task, Connection& c, int* body_bytes) {
     offset = s.start + s.done;
   }
   RequestParts parts = task.request();
-  if (Connect(task, c, task.dotted(), task.server_port(), !parts.proxy.empty(), false) != 1) {
-    return -1;
-  }
+  if (int r = Connect(task, c, task.dotted(), task.server_port(), parts, false); r != 1) return r;
   runtime::Text range = "Range: bytes=" + std::to_string(offset) + "-\r\n";
   if (Send(task, c, BuildHttpRequest(parts.proxy, parts.target, parts.host, parts.referer,
                                      parts.user_agent, range)) != 1) {
@@ -215,6 +280,10 @@ int RangeExchange(DownloadTask& task, Connection& c, int* body_bytes) {
     return 1;
   }
   if (header.status == 206) {
+    if (header.chunked) {
+      task.Status("出现错误"_t, kError);  // a range must arrive as the bytes themselves
+      return 0;
+    }
     if (header.range_total >= 0 && header.range_total != task.total()) {
       task.Status("出现错误"_t, kError);  // the file changed on the server
       return 0;

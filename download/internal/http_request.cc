@@ -79,6 +79,7 @@ RequestParts MakeRequestParts(const runtime::Text& url, const TransferAddress& a
                               const runtime::Text& proxy, const runtime::Text& referer) {
   RequestParts parts;
   parts.proxy = proxy;
+  parts.tls = address.secure;
   parts.host = address.host;
   parts.target = EncodeTarget(proxy.empty() ? address.path : url);
   if (!referer.empty()) {
@@ -88,10 +89,87 @@ RequestParts MakeRequestParts(const runtime::Text& url, const TransferAddress& a
     // A very long address would make an unwieldy Referer; the site's root says as much.
     parts.referer = EncodeTarget(before_slash.size() <= kMaxDefaultReferer
                                      ? before_slash
-                                     : "http://" + address.host);
+                                     : (address.secure ? "https://" : "http://") + address.host);
   }
   return parts;
 }
+
+runtime::Text RemoveDotSegments(std::string_view path) {
+  runtime::Text out;
+  out.reserve(path.size());
+  auto drop_last_segment = [&out] {
+    std::size_t slash = out.rfind('/');
+    out.erase(slash == runtime::Text::npos ? 0 : slash);
+  };
+  while (!path.empty()) {
+    if (path.substr(0, 3) == "../") {
+      path.remove_prefix(3);
+    } else if (path.substr(0, 2) == "./") {
+      path.remove_prefix(2);
+    } else if (path.substr(0, 3) == "/./") {
+      path.remove_prefix(2);
+    } else if (path == "/.") {
+      path = "/";
+    } else if (path.substr(0, 4) == "/../") {
+      path.remove_prefix(3);
+      drop_last_segment();
+    } else if (path == "/..") {
+      path = "/";
+      drop_last_segment();
+    } else if (path == "." || path == "..") {
+      path = {};
+    } else {
+      std::size_t next = path.find('/', path.front() == '/' ? 1 : 0);
+      if (next == std::string_view::npos) next = path.size();
+      out.append(path.substr(0, next));
+      path.remove_prefix(next);
+    }
+  }
+  return out;
+}
+
+namespace {
+
+// The path of a request target (without its query), for a proxy's whole address too.
+std::string_view TargetPath(std::string_view target, bool proxy) {
+  if (proxy) {
+    std::size_t host_at = target.find("://");
+    std::size_t path_at =
+        host_at == std::string_view::npos ? std::string_view::npos : target.find('/', host_at + 3);
+    target = path_at == std::string_view::npos ? std::string_view("/") : target.substr(path_at);
+  }
+  return target.substr(0, target.find('?'));
+}
+
+// RFC 3986 section 5.2.2 for a reference without scheme and authority.
+runtime::Text ResolveRelative(std::string_view base_target, bool proxy,
+                              std::string_view reference) {
+  reference = reference.substr(0, reference.find('#'));
+  std::string_view base_path = TargetPath(base_target, proxy);
+  std::size_t query_at = reference.find('?');
+  std::string_view ref_path = reference.substr(0, query_at);
+  std::string_view ref_query =
+      query_at == std::string_view::npos ? std::string_view() : reference.substr(query_at);
+  if (ref_path.empty()) {
+    if (!ref_query.empty()) return runtime::Text(base_path) + runtime::Text(ref_query);
+    std::string_view whole = proxy ? TargetPath(base_target, true) : base_target;
+    return runtime::Text(whole);
+  }
+  runtime::Text merged;
+  if (ref_path.front() == '/') {
+    merged = ref_path;
+  } else {
+    std::size_t slash = base_path.rfind('/');
+    merged = slash == std::string_view::npos ? "/" + runtime::Text(ref_path)
+                                             : runtime::Text(base_path.substr(0, slash + 1)) +
+                                                   runtime::Text(ref_path);
+  }
+  runtime::Text path = RemoveDotSegments(merged);
+  if (path.empty() || path.front() != '/') path.insert(path.begin(), '/');
+  return path + runtime::Text(ref_query);
+}
+
+}  // namespace
 
 bool RebuildForRedirect(RequestParts& parts, const ResponseHeader& reply) {
   parts.extra_line.clear();
@@ -106,38 +184,32 @@ bool RebuildForRedirect(RequestParts& parts, const ResponseHeader& reply) {
     }
     parts.extra_line = "Cookie: " + runtime::Text(cookie) + "\r\n";
   }
-  const runtime::Text& location = reply.location;
-  if (StartsWithIgnoringCase(location, "http://")) {
+  runtime::Text location = reply.location;
+  const bool proxy = !parts.proxy.empty();
+  // A network-path reference ("//host/path") keeps the current scheme.
+  if (location.size() > 2 && location[0] == '/' && location[1] == '/') {
+    location = (parts.tls ? "https:" : "http:") + location;
+  }
+  const bool to_https = StartsWithIgnoringCase(location, "https://");
+  if (to_https || StartsWithIgnoringCase(location, "http://")) {
+    // https to http would hand the download to anyone on the path; https through a proxy
+    // would need a tunnel this client does not make.
+    if ((parts.tls && !to_https) || (to_https && proxy)) return false;
     TransferAddress address = ParseTransferAddress(location);
     if (address.kind != kHttp || address.host.empty()) return false;
+    parts.tls = address.secure;
     parts.host = address.host;
-    parts.target = EncodeTarget(parts.proxy.empty() ? address.path : location);
+    parts.target = EncodeTarget(proxy ? runtime::Text(location) : address.path);
     parts.referer = EncodeTarget(UpToLastSlash(location));
     return true;
   }
-  // https, ftp and any other scheme cannot be fetched by this client.
+  // ftp and any other scheme cannot be fetched by this client.
   if (HasScheme(location)) return false;
 
-  // A relative Location: an absolute path replaces the path, anything else replaces the last
-  // segment of the current path.
-  std::string_view current = parts.target;
-  if (!parts.proxy.empty()) {
-    std::size_t host_at = current.find("://");
-    std::size_t path_at =
-        host_at == std::string_view::npos ? std::string_view::npos : current.find('/', host_at + 3);
-    current = path_at == std::string_view::npos ? std::string_view("/") : current.substr(path_at);
-  }
-  runtime::Text path;
-  if (!location.empty() && location.front() == '/') {
-    path = location;
-  } else {
-    std::size_t slash = current.rfind('/');
-    path = slash == std::string_view::npos ? location
-                                           : runtime::Text(current.substr(0, slash + 1)) + location;
-  }
-  path = EncodeTarget(path);
-  parts.target = parts.proxy.empty() ? path : "http://" + parts.host + path;
-  parts.referer = UpToLastSlash("http://" + parts.host + path);
+  runtime::Text path = EncodeTarget(ResolveRelative(parts.target, proxy, location));
+  const runtime::Text origin = (parts.tls ? "https://" : "http://") + parts.host;
+  parts.target = proxy ? origin + path : path;
+  parts.referer = UpToLastSlash(origin + path.substr(0, path.find('?')));
   return true;
 }
 

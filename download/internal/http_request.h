@@ -20,6 +20,7 @@ struct RequestParts {
   runtime::Text referer;
   runtime::Text user_agent{kUserAgent};
   runtime::Text extra_line;  // a whole header line with its "\r\n", or empty
+  bool tls = false;          // https: the exchange runs over TLS, port 443 by default
 };
 
 // The request text, grown as needed (no length limit). Without a proxy: GET, Host, Accept,
@@ -28,6 +29,9 @@ struct RequestParts {
 runtime::Text BuildHttpRequest(std::string_view proxy, std::string_view target,
                                std::string_view host, std::string_view referer,
                                std::string_view user_agent, std::string_view extra_line);
+
+// RFC 3986 section 5.2.4: the path with its "." and ".." segments removed.
+runtime::Text RemoveDotSegments(std::string_view path);
 
 // Bytes that may not appear raw in a request line (<= 0x20 and 0x7F) as %XX; a space becomes
 // %20. Other bytes, code page 936 ones included, go out as they are.
@@ -38,9 +42,11 @@ RequestParts MakeRequestParts(const runtime::Text& url, const TransferAddress& a
                               const runtime::Text& proxy, const runtime::Text& referer);
 
 // Points `parts` at the redirect target of `reply` (its Location, with a Cookie line when the
-// reply set one). False when the rebuild is impossible: a cookie longer than 4086 bytes, a
-// Location with a scheme other than http:// (https, ftp, ...), or an http:// Location without a
-// host.
+// reply set one). A relative Location is resolved against the current target by the rules of
+// RFC 3986 ("." and ".." segments removed). An https:// Location switches to TLS. False when
+// the rebuild is impossible: a cookie longer than 4086 bytes, a Location with a scheme other
+// than http:// and https:// (ftp, ...), one without a host, an https address through a proxy,
+// or an http:// Location after https (never downgraded).
 bool RebuildForRedirect(RequestParts& parts, const ResponseHeader& reply);
 
 }  // namespace vorel::download::internal

@@ -1,6 +1,7 @@
 #include "download/internal/output_file.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <random>
 #include <string>
 
 namespace vorel::download::internal {
@@ -20,9 +22,53 @@ namespace {
 // time of a 256 MiB download).
 constexpr std::int64_t kWindowSize = 2 << 20;
 
+// A file of unknown size grows by this much at a time, so that its blocks are reserved ahead of
+// the bytes and a full disk shows as an error rather than as a fault in a mapping.
+constexpr std::int64_t kGrowStep = 8 << 20;
+
 #ifndef MADV_POPULATE_WRITE
 #define MADV_POPULATE_WRITE 23
 #endif
+
+// ".<name>.<random>.part": hidden, and never taken for a song.
+std::string TemporaryName(const std::string& name) {
+  static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  std::random_device random;
+  std::string suffix;
+  for (int i = 0; i < 8; ++i) suffix.push_back(kDigits[random() % 36]);
+  // Leave room for the additions within the 255 bytes a name may have.
+  return "." + name.substr(0, 230) + "." + suffix + ".part";
+}
+
+// Gives `from` the name `to` unless `to` exists; errno in *error otherwise.
+bool RenameWithoutReplacing(const std::string& from, const std::string& to, int* error) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) {
+    *error = errno;
+    return false;
+  }
+  // A file system without the no-replace flag: a hard link fails on an existing name too.
+  if (link(from.c_str(), to.c_str()) == 0) {
+    unlink(from.c_str());
+    return true;
+  }
+  if (errno == EEXIST) {
+    *error = EEXIST;
+    return false;
+  }
+  // Nor hard links (vfat): check, then rename. Only another writer racing for the same new
+  // name in the same instant could slip between the two.
+  struct stat st {};
+  if (lstat(to.c_str(), &st) == 0) {
+    *error = EEXIST;
+    return false;
+  }
+  if (rename(from.c_str(), to.c_str()) != 0) {
+    *error = errno;
+    return false;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -40,34 +86,59 @@ std::unique_ptr<OutputFile> OutputFile::Create(const std::string& path, std::int
   }
   std::size_t slash = path.rfind('/');
   std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  bool named = false;
+  std::string temporary;
   int fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644);
   if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-    // No unnamed files on this file system: the final name holds the file from the start and
-    // Discard removes it again.
-    fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    named = true;
+    // No unnamed files on this file system (vfat, exFAT, FUSE, CIFS, NFSv3): a hidden name of
+    // its own holds the file until it is complete, so a crash never leaves a file under the
+    // final name, and its ".part" ending keeps it out of every song list.
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+      temporary = folder + TemporaryName(name);
+      fd = open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+      if (fd < 0 && errno != EEXIST) break;
+    }
   }
   if (fd < 0) {
     *error = errno;
     return nullptr;
   }
-  std::unique_ptr<OutputFile> file(new OutputFile(path, size, fd, named));
-  if (size > 0) {
-    int r = ftruncate(fd, size) == 0 ? posix_fallocate(fd, 0, size) : errno;
-    if (r != 0) {
-      *error = r;
-      file->Discard();
-      return nullptr;
-    }
+  std::unique_ptr<OutputFile> file(new OutputFile(path, size, fd, std::move(temporary)));
+  if (size > 0 && !file->Allocate(size, error)) {
+    file->Discard();
+    return nullptr;
   }
   return file;
 }
 
-OutputFile::OutputFile(std::string path, std::int64_t size, int fd, bool named)
-    : path_(std::move(path)), size_(size), fd_(fd), named_(named) {}
+OutputFile::OutputFile(std::string path, std::int64_t size, int fd, std::string temporary)
+    : path_(std::move(path)), size_(size), fd_(fd), temporary_(std::move(temporary)) {}
 
 OutputFile::~OutputFile() { Discard(); }
+
+bool OutputFile::Allocate(std::int64_t size, int* error) {
+  int r = ftruncate(fd_, size) == 0 ? posix_fallocate(fd_, 0, size) : errno;
+  if (r != 0) {
+    *error = r;
+    return false;
+  }
+  size_ = size;
+  return true;
+}
+
+bool OutputFile::Reserve(std::int64_t size) {
+  if (fd_ < 0) return false;
+  if (size <= size_) return true;
+  int error = 0;
+  return Allocate(std::max(size, size_ + kGrowStep), &error);
+}
+
+bool OutputFile::Truncate(std::int64_t size) {
+  if (fd_ < 0 || size < 0 || size > size_) return false;
+  if (ftruncate(fd_, size) != 0) return false;
+  size_ = size;
+  return true;
+}
 
 bool OutputFile::Publish(int* error) {
   *error = 0;
@@ -75,7 +146,10 @@ bool OutputFile::Publish(int* error) {
     *error = EBADF;
     return false;
   }
-  if (!named_) {
+  if (!temporary_.empty()) {
+    if (!RenameWithoutReplacing(temporary_, path_, error)) return false;
+    temporary_.clear();
+  } else {
     // linkat with AT_EMPTY_PATH needs a capability; the /proc link of the descriptor does not.
     std::string self = "/proc/self/fd/" + std::to_string(fd_);
     if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path_.c_str(), AT_SYMLINK_FOLLOW) != 0) {
@@ -87,7 +161,6 @@ bool OutputFile::Publish(int* error) {
       }
       *error = 0;
     }
-    named_ = true;
   }
   published_ = true;
   Close();
@@ -96,7 +169,7 @@ bool OutputFile::Publish(int* error) {
 
 void OutputFile::Discard() {
   if (fd_ < 0) return;
-  if (named_ && !published_) unlink(path_.c_str());
+  if (!published_ && !temporary_.empty()) unlink(temporary_.c_str());
   Close();
 }
 

@@ -26,8 +26,9 @@ class OutputFile {
   // Creates the file for `path` (UTF-8), which must not exist yet, with `size` bytes. The size
   // is set and the blocks are allocated before anything is mapped, so a full disk or a size
   // limit fails here with errno in *error (nothing left behind) instead of faulting on a later
-  // write. Where the file system allows, the file has no name until Publish, so an unfinished
-  // download never appears under the final name, not even after a crash.
+  // write. The file has no name until Publish (or, where the file system has no unnamed
+  // files, a hidden ".<name>.<random>.part" name beside it), so an unfinished download never
+  // appears under the final name, not even after a crash.
   static std::unique_ptr<OutputFile> Create(const std::string& path, std::int64_t size,
                                             int* error);
   ~OutputFile();
@@ -40,6 +41,11 @@ class OutputFile {
   // Copies `count` bytes to `offset` through `window`; false when that cannot be done.
   bool Write(MappedWindow& window, std::int64_t offset, const char* data, std::int64_t count);
   static void Unmap(MappedWindow& window);
+  // Grows a file of unknown size (created with size 0) to at least `size` bytes, reserving its
+  // blocks; false when the disk refuses. One writer only.
+  bool Reserve(std::int64_t size);
+  // Cuts the file to `size` bytes (no more than it has), for a body whose end is now known.
+  bool Truncate(std::int64_t size);
   // Gives the finished file its name; false (errno in *error) when that name was taken
   // meanwhile or cannot be made. Every window must be unmapped by then.
   bool Publish(int* error);
@@ -50,12 +56,13 @@ class OutputFile {
   std::int64_t size() const { return size_; }
 
  private:
-  OutputFile(std::string path, std::int64_t size, int fd, bool named);
+  OutputFile(std::string path, std::int64_t size, int fd, std::string temporary);
+  bool Allocate(std::int64_t size, int* error);
   void Close();
   std::string path_;
   std::int64_t size_;
   int fd_;
-  bool named_;  // the file already has its final name (no unnamed files here)
+  std::string temporary_;  // the hidden name until Publish; empty for an unnamed file
   bool published_ = false;
 };
 

@@ -51,6 +51,12 @@ void ParseContentRange(std::string_view value, ResponseHeader& header) {
   if (value.size() < 6 || !EqualsIgnoringCase(value.substr(0, 5), "bytes")) return;
   std::string_view rest = value.substr(5);
   while (!rest.empty() && (IsSpace(rest.front()) || rest.front() == '=')) rest.remove_prefix(1);
+  if (!rest.empty() && rest.front() == '*') {
+    // The size alone, as a 416 reply gives it.
+    std::size_t slash = rest.find('/');
+    if (slash != std::string_view::npos) header.range_total = ParseSize(Trim(rest.substr(slash + 1)));
+    return;
+  }
   std::size_t dash = rest.find('-');
   std::size_t slash = rest.find('/');
   if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash) return;
@@ -75,6 +81,7 @@ void TakeLine(std::string_view name, std::string_view value, ResponseHeader& hea
     // Two different lengths make the reply's size unknowable.
     if (length_seen && length != header.content_length) length = -1;
     header.content_length = length;
+    header.length_given = true;
     length_seen = true;
   } else if (EqualsIgnoringCase(name, "Content-Range")) {
     ParseContentRange(value, header);

@@ -6,11 +6,15 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+#include "download/internal/engine_settings.h"
 
 namespace vorel::download::internal {
 
@@ -29,6 +33,50 @@ int PollStep(int fd, short events, int ms, short* revents) {
   return r;
 }
 
+// Results of one read or write beside byte counts: the channel would block until the socket
+// is readable or writable (TLS may need either for both directions).
+constexpr int kWantRead = -100;
+constexpr int kWantWrite = -101;
+
+int TlsResult(ssl_st* tls, int r, int failure) {
+  switch (SSL_get_error(tls, r)) {
+    case SSL_ERROR_WANT_READ: return kWantRead;
+    case SSL_ERROR_WANT_WRITE: return kWantWrite;
+    case SSL_ERROR_ZERO_RETURN: return 0;
+    case SSL_ERROR_SYSCALL:
+      if (errno == EINTR) return kWantRead;
+      return failure;
+    default: return failure;
+  }
+}
+
+// Bytes read (> 0), 0 when the peer closed, kWantRead / kWantWrite, or kReceiveFailed.
+int ReadSome(Channel& channel, char* buffer, int count) {
+  if (channel.tls != nullptr) {
+    ERR_clear_error();
+    int r = SSL_read(channel.tls, buffer, count);
+    return r > 0 ? r : TlsResult(channel.tls, r, kReceiveFailed);
+  }
+  ssize_t n = recv(channel.fd, buffer, static_cast<std::size_t>(count), 0);
+  if (n >= 0) return static_cast<int>(n);
+  if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) return kWantRead;
+  return kReceiveFailed;
+}
+
+// Bytes written (> 0), kWantRead / kWantWrite, or kSendFailed. Never raises SIGPIPE.
+int WriteSome(Channel& channel, const char* data, std::size_t count) {
+  const int chunk = static_cast<int>(std::min<std::size_t>(count, 1 << 20));
+  if (channel.tls != nullptr) {
+    ERR_clear_error();
+    int r = SSL_write(channel.tls, data, chunk);
+    return r > 0 ? r : TlsResult(channel.tls, r, kSendFailed);
+  }
+  ssize_t n = send(channel.fd, data, static_cast<std::size_t>(chunk), MSG_NOSIGNAL);
+  if (n > 0) return static_cast<int>(n);
+  if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) return kWantWrite;
+  return kSendFailed;
+}
+
 }  // namespace
 
 int OpenTcpSocket() { return socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); }
@@ -36,6 +84,16 @@ int OpenTcpSocket() { return socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); }
 void CloseSocket(int& fd) {
   if (fd >= 0) close(fd);
   fd = -1;
+}
+
+void CloseChannel(Channel& channel) {
+  if (channel.tls != nullptr) {
+    // No close_notify: the engine closes only to abandon an exchange or after a finished body,
+    // and waiting for the peer would delay a stop.
+    SSL_free(channel.tls);
+    channel.tls = nullptr;
+  }
+  CloseSocket(channel.fd);
 }
 
 bool IsDottedIpv4(const std::string& host) {
@@ -70,9 +128,10 @@ int ConnectWithTimeout(int fd, const std::string& dotted, int port, int timeout_
   addr.sin_port = htons(static_cast<uint16_t>(port));
   if (inet_pton(AF_INET, dotted.c_str(), &addr.sin_addr) != 1) return kWaitFailed;
   if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) return 0;
+  if (errno == ECONNREFUSED) return kConnectRefused;
   if (errno != EINPROGRESS && errno != EINTR) return kWaitFailed;
-  int steps = std::max(timeout_ms / kStepMs, 1);
-  for (int i = 0; i < steps; ++i) {
+  const long long deadline = NowMs() + std::max(timeout_ms, kStepMs);
+  while (NowMs() < deadline) {
     if (stop.Stopped()) return kStopped;
     short revents = 0;
     int r = PollStep(fd, POLLOUT, kStepMs, &revents);
@@ -80,68 +139,64 @@ int ConnectWithTimeout(int fd, const std::string& dotted, int port, int timeout_
     if (r == 0) continue;
     int error = 0;
     socklen_t length = sizeof error;
-    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
-      return kWaitFailed;
-    }
-    return 0;
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return kWaitFailed;
+    if (error == ECONNREFUSED) return kConnectRefused;
+    return error == 0 ? 0 : kWaitFailed;
   }
   return stop.Stopped() ? kStopped : kConnectTimeout;
 }
 
-int SendWithTimeout(int fd, std::string_view text, int timeout_ms) {
+int SendWithTimeout(Channel& channel, std::string_view text, int timeout_ms) {
   std::size_t sent = 0;
+  short wait_for = POLLOUT;
   while (sent < text.size()) {
-    short revents = 0;
-    pollfd p{fd, POLLOUT, 0};
+    int n = WriteSome(channel, text.data() + sent, text.size() - sent);
+    if (n > 0) {
+      sent += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n != kWantRead && n != kWantWrite) return kSendFailed;
+    wait_for = n == kWantRead ? POLLIN : POLLOUT;
+    pollfd p{channel.fd, wait_for, 0};
     int r = poll(&p, 1, timeout_ms > 0 ? timeout_ms : -1);
     if (r < 0) {
       if (errno == EINTR) continue;
       return kWaitFailed;
     }
     if (r == 0) return kWaitTimeout;
-    revents = p.revents;
-    if (!(revents & POLLOUT)) return kNotReady;
-    ssize_t n = send(fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
-    if (n < 0) {
-      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
-      return kSendFailed;
-    }
-    sent += static_cast<std::size_t>(n);
+    if (!(p.revents & (wait_for | POLLHUP | POLLERR))) return kNotReady;
   }
   return static_cast<int>(sent);
 }
 
-int ReceiveWithTimeout(int fd, char* buffer, int wanted, int per_call, int timeout_ms,
+int ReceiveWithTimeout(Channel& channel, char* buffer, int wanted, int per_call, int timeout_ms,
                        const StopSignal& stop, int max_calls,
                        const std::function<void(int)>& on_chunk) {
   if (buffer == nullptr) return kNoBuffer;
   int got = 0;
   int calls = 0;
-  int silence = 0;
+  long long last_data = NowMs();
   while (got < wanted && !stop.Stopped()) {
     // Try the read first: on a busy connection data is usually waiting, and this saves the
-    // poll call per block.
-    ssize_t n = recv(fd, buffer + got, static_cast<std::size_t>(std::min(per_call, wanted - got)),
-                     0);
+    // poll call per block (and TLS may hold decrypted bytes that no poll would announce).
+    int n = ReadSome(channel, buffer + got, std::min(per_call, wanted - got));
     if (n > 0) {
-      got += static_cast<int>(n);
-      silence = 0;
-      if (on_chunk) on_chunk(static_cast<int>(n));
+      got += n;
+      last_data = NowMs();
+      if (on_chunk) on_chunk(n);
       if (++calls >= max_calls) break;
       continue;
     }
     if (n == 0) return got > 0 ? got : kClosedByServer;
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) return got > 0 ? got : kReceiveFailed;
+    if (n != kWantRead && n != kWantWrite) return got > 0 ? got : n;
     short revents = 0;
-    int r = PollStep(fd, POLLIN, kStepMs, &revents);
+    int r = PollStep(channel.fd, n == kWantRead ? POLLIN : POLLOUT, kStepMs, &revents);
     if (r < 0) return kWaitFailed;
     if (r == 0) {
-      silence += kStepMs;
-      if (silence > timeout_ms) return got > 0 ? got : kReceiveTimeout;
+      if (NowMs() - last_data > timeout_ms) return got > 0 ? got : kReceiveTimeout;
       continue;
     }
-    if (!(revents & (POLLIN | POLLHUP | POLLERR))) return kNotReady;
+    if (!(revents & (POLLIN | POLLOUT | POLLHUP | POLLERR))) return kNotReady;
   }
   return got;
 }

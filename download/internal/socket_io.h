@@ -2,7 +2,9 @@
 #define VOREL_DOWNLOAD_INTERNAL_SOCKET_IO_H_
 
 // TCP socket primitives of the engine: IPv4 only, non-blocking sockets, waits in 10 ms steps so
-// that a stop request is taken within about 10 ms. Thread-compatible: one socket per thread.
+// that a stop request is taken within about 10 ms. A channel may carry a TLS session over its
+// socket (https); sends and receives then go through it. Time-outs are measured with the
+// engine's clock (engine_settings.h). Thread-compatible: one channel per thread.
 
 #include <atomic>
 #include <functional>
@@ -12,12 +14,15 @@
 
 #include "runtime/text.h"
 
+struct ssl_st;
+
 namespace vorel::download::internal {
 
 // Results below zero. The texts are those of SocketErrorText.
 enum SocketError : int {
   kClosedByServer = -22,
   kStopped = -20,
+  kConnectRefused = -12,
   kConnectTimeout = -11,
   kReceiveTimeout = -10,
   kNotReady = -9,
@@ -39,9 +44,17 @@ struct StopSignal {
   }
 };
 
+// A connection's byte stream: its TCP socket and, for https, the TLS session over it.
+struct Channel {
+  int fd = -1;
+  ssl_st* tls = nullptr;  // owned; null for plain http
+};
+
 // A new TCP socket (close-on-exec), or -1.
 int OpenTcpSocket();
 void CloseSocket(int& fd);
+// Frees the TLS session (without waiting for the peer) and closes the socket.
+void CloseChannel(Channel& channel);
 
 // True for a dotted IPv4 address ("127.0.0.1").
 bool IsDottedIpv4(const std::string& host);
@@ -50,14 +63,15 @@ bool IsDottedIpv4(const std::string& host);
 // name lookup. None when the lookup fails.
 std::optional<std::string> ResolveIpv4(const std::string& host);
 
-// 0 connected, kConnectTimeout, kStopped, or kWaitFailed for any other failure. The socket stays
-// non-blocking afterwards; the other primitives expect that.
+// 0 connected, kConnectTimeout, kStopped, kConnectRefused (nothing listens there), or
+// kWaitFailed for any other failure. The socket stays non-blocking afterwards; the other
+// primitives expect that.
 int ConnectWithTimeout(int fd, const std::string& dotted, int port, int timeout_ms,
                        const StopSignal& stop);
 
 // Sends the whole text (never raising SIGPIPE). Bytes sent, or kWaitFailed, kWaitTimeout (no
 // room to send within timeout_ms; 0 = no limit), kNotReady, kSendFailed.
-int SendWithTimeout(int fd, std::string_view text, int timeout_ms);
+int SendWithTimeout(Channel& channel, std::string_view text, int timeout_ms);
 
 // Reads up to `wanted` bytes into `buffer`, at most `per_call` per receive, ending after
 // `max_calls` receives that brought data, when `wanted` is reached, or when `stop` says so.
@@ -65,7 +79,7 @@ int SendWithTimeout(int fd, std::string_view text, int timeout_ms);
 // kReceiveTimeout; a close by the server with nothing read in this call gives kClosedByServer;
 // other failures kWaitFailed, kNotReady, kReceiveFailed. Otherwise the bytes read (0 only when
 // stopped).
-int ReceiveWithTimeout(int fd, char* buffer, int wanted, int per_call, int timeout_ms,
+int ReceiveWithTimeout(Channel& channel, char* buffer, int wanted, int per_call, int timeout_ms,
                        const StopSignal& stop, int max_calls,
                        const std::function<void(int)>& on_chunk);
 

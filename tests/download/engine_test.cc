@@ -240,7 +240,7 @@ TEST_F(EngineTest, RequestCarriesEncodedTargetAndAddressRulesHold) {
   TaskParam param = Param("http://" + Endpoint(server), "y.mp3");
   param.NotifyCallback = silent.Notifier();
   EXPECT_FALSE(other.Start(param));
-  EXPECT_FALSE(other.Start(Param("https://" + Endpoint(server) + "/y.mp3", "y.mp3")));
+  EXPECT_FALSE(other.Start(Param("gopher://" + Endpoint(server) + "/y.mp3", "y.mp3")));
   EXPECT_FALSE(other.HasTask());
   EXPECT_TRUE(silent.events().empty());
 }

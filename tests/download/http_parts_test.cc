@@ -33,7 +33,9 @@ TEST(ParseTransferAddressTest, RecognisesKindsPortsAndHostParts) {
       {"http://h:99999/x", kHttp, 80, "", ""},
       {"http://h:8a/x", kHttp, 80, "", ""},
       {"http://bad\r\nhost/x", kHttp, 80, "", ""},
-      {"https://h/x", kNoKind, 0, "", ""},
+      {"https://h/x", kHttp, 443, "h", "/x"},
+      {"HTTPS://h:8443/x", kHttp, 8443, "h:8443", "/x"},
+      {"https:/h/x", kNoKind, 0, "", ""},
       {"", kNoKind, 0, "", ""},
       {"h", kNoKind, 0, "", ""},
   };
@@ -42,6 +44,7 @@ TEST(ParseTransferAddressTest, RecognisesKindsPortsAndHostParts) {
     EXPECT_EQ(a.kind, c.kind) << c.address;
     EXPECT_EQ(a.host, c.host) << c.address;
     EXPECT_EQ(a.path, c.path) << c.address;
+    EXPECT_EQ(a.secure, c.port == 443 || c.port == 8443) << c.address;
     if (!a.host.empty()) {
       EXPECT_EQ(a.port, c.port) << c.address;
     }
@@ -116,6 +119,13 @@ TEST(RebuildForRedirectTest, FollowsAbsoluteAndRelativeLocations) {
       {"x.mp3", "h", "/dir/x.mp3", "http://h/dir"},
       {"/top/x.mp3", "h", "/top/x.mp3", "http://h/top"},
       {"sub/x y.mp3", "h", "/dir/sub/x%20y.mp3", "http://h/dir/sub"},
+      {"../up/x.mp3", "h", "/up/x.mp3", "http://h/up"},
+      {"./a/../b/./c.mp3?q=1/2#part", "h", "/dir/b/c.mp3?q=1/2", "http://h/dir/b"},
+      {"../../../x.mp3", "h", "/x.mp3", "http://h"},
+      {"/a/./b/../c.mp3", "h", "/a/c.mp3", "http://h/a"},
+      {"?v=2", "h", "/dir/old.mp3?v=2", "http://h/dir"},
+      {"//cdn:8080/x.mp3", "cdn:8080", "/x.mp3", "http://cdn:8080"},
+      {"HTTPS://s/m/x.mp3", "s", "/m/x.mp3", "HTTPS://s/m"},
   };
   for (const Case& c : cases) {
     RequestParts parts = start();
@@ -126,12 +136,50 @@ TEST(RebuildForRedirectTest, FollowsAbsoluteAndRelativeLocations) {
     EXPECT_EQ(parts.target, c.target) << c.location;
     EXPECT_EQ(parts.referer, c.referer) << c.location;
     EXPECT_EQ(parts.extra_line, "");
+    EXPECT_EQ(parts.tls, c.location[0] == 'H' && c.location[4] == 'S') << c.location;
   }
+}
+
+TEST(RebuildForRedirectTest, HttpsIsNeverDowngradedAndKeepsItsScheme) {
+  std::string url = "https://s/dir/old.mp3";
+  auto start = [&] { return MakeRequestParts(url, ParseTransferAddress(url), "", ""); };
+  ResponseHeader reply;
+  for (const char* location : {"http://s/x.mp3", "HTTP://other/x.mp3"}) {
+    RequestParts parts = start();
+    reply.location = location;
+    EXPECT_FALSE(RebuildForRedirect(parts, reply)) << location;
+  }
+  RequestParts parts = start();
+  EXPECT_TRUE(parts.tls);
+  reply.location = "../x.mp3";
+  ASSERT_TRUE(RebuildForRedirect(parts, reply));
+  EXPECT_TRUE(parts.tls);
+  EXPECT_EQ(parts.target, "/x.mp3");
+  EXPECT_EQ(parts.referer, "https://s");
+  reply.location = "//cdn/y.mp3";
+  ASSERT_TRUE(RebuildForRedirect(parts, reply));
+  EXPECT_TRUE(parts.tls);
+  EXPECT_EQ(parts.host, "cdn");
+  // A tunnel through a proxy is not made, so https cannot go that way.
+  std::string plain = "http://h/a.mp3";
+  RequestParts proxied = MakeRequestParts(plain, ParseTransferAddress(plain), "p:1", "");
+  reply.location = "https://s/x.mp3";
+  EXPECT_FALSE(RebuildForRedirect(proxied, reply));
+}
+
+TEST(RemoveDotSegmentsTest, FollowsTheExamplesOfRfc3986) {
+  EXPECT_EQ(RemoveDotSegments("/a/b/c/./../../g"), "/a/g");
+  EXPECT_EQ(RemoveDotSegments("mid/content=5/../6"), "mid/6");
+  EXPECT_EQ(RemoveDotSegments("/b/c/.."), "/b/");
+  EXPECT_EQ(RemoveDotSegments("/b/c/."), "/b/c/");
+  EXPECT_EQ(RemoveDotSegments("/../../g"), "/g");
+  EXPECT_EQ(RemoveDotSegments("/g.."), "/g..");
+  EXPECT_EQ(RemoveDotSegments("/..g/./h"), "/..g/h");
 }
 
 TEST(RebuildForRedirectTest, RefusesOtherSchemesAndOversizedCookies) {
   std::string url = "http://h/dir/old.mp3";
-  for (const char* location : {"https://h/x", "ftp://h/x", "FTP://h/x", "mailto:a@b", "http://"}) {
+  for (const char* location : {"ftp://h/x", "FTP://h/x", "mailto:a@b", "http://", "https://"}) {
     RequestParts parts = MakeRequestParts(url, ParseTransferAddress(url), "", "");
     ResponseHeader reply;
     reply.location = location;
