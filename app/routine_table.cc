@@ -2,6 +2,7 @@
 // here by the name app/windows.desc uses; a name without an entry binds nothing.
 
 #include "app/window_set.h"
+#include "download/song_download.h"
 #include "player/lyrics.h"
 #include "player/player.h"
 #include "playlist/playlist.h"
@@ -62,6 +63,8 @@ const std::vector<RoutineBinding>& RoutineBindings() {
       {"CancelExit", Plain<shell::CancelExit>},
       {"CloseExitDialog", Plain<shell::CloseExitDialog>},
       {"ConfirmClear", Plain<playlist::ConfirmClear>},
+      {"OnDownloadClicked", Plain<download::OnDownloadClicked>},
+      {"DownloadTimerTick", Plain<download::DownloadTimerTick>},
       {"CloseClearDialog", Plain<playlist::CloseClearDialog>},
   };
   return bindings;

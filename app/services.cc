@@ -3,14 +3,29 @@
 
 #include "app/window_set.h"
 #include "assets/assets.h"
+#include "download/song_download.h"
 #include "platform/qt/desktop.h"
+#include "platform/qt/window_input.h"
 #include "player/player.h"
 #include "playlist/playlist.h"
 #include "runtime/window_ids.h"
+#include "shell/full_view.h"
 #include "shell/main_window.h"
 #include "web/url_bytes.h"
 
 namespace vorel::app {
+namespace {
+
+// The main window's right-click menu: the full view's entry, and a way to stop a download.
+std::vector<qt::MenuItem> MainWindowMenu() {
+  using namespace runtime::literals;
+  std::vector<qt::MenuItem> items;
+  for (const shell::MenuEntry& e : shell::FullViewMenuEntries()) items.push_back({e.label, e.run});
+  if (download::DownloadRunning()) items.push_back({"取消下载"_t, &download::CancelDownload});
+  return items;
+}
+
+}  // namespace
 
 void WireServices() {
   auto bytes = [](std::span<const unsigned char> s) { return runtime::Bytes(s.begin(), s.end()); };
@@ -32,6 +47,8 @@ void WireServices() {
       .tray_available = [] { return qt::TrayAvailable(); },
       .minimise_main_window = [] { qt::MinimiseWindow(ids::kMainWindow, ids::kMainWindowSelf); },
   });
+  qt::SetWindowInputHooks(ids::kMainWindow, ids::kMainWindowSelf,
+                          {.menu_items = &MainWindowMenu, .key = &shell::OnMainWindowShortcut});
 }
 
 }  // namespace vorel::app

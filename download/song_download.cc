@@ -1,0 +1,283 @@
+#include "download/song_download.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <memory>
+#include <mutex>
+
+#include "download/file_name.h"
+#include "runtime/bridge.h"
+#include "runtime/files.h"
+#include "runtime/threads.h"
+#include "runtime/value.h"
+#include "runtime/window_ids.h"
+#include "runtime/window_ops.h"
+
+namespace vorel::download {
+namespace {
+
+using namespace runtime::literals;
+using namespace ids;
+using runtime::Text;
+using runtime::WriteProperty;
+
+// One click's download. Shared by the UI thread, the start worker and the engine's callbacks,
+// which may outlive the state that started them (a cancelled task still ends on its own thread).
+struct Job {
+  std::mutex mu;
+  Text last_error;  // guarded by mu: the engine's last error status line
+};
+
+struct SongDownloadState {
+  SongDownloadServices services;  // UI thread only
+  Download downloader;            // thread-safe
+  std::atomic<double> total_bytes{0};
+
+  // Serialises the start of a task against a cancel, so a task is never started for a job
+  // that was already cancelled.
+  std::mutex start_mu;
+
+  std::mutex mu;
+  TaskParam param;            // guarded by mu
+  std::shared_ptr<Job> job;   // guarded by mu: the download the controls show, or none
+};
+
+SongDownloadState& State() {
+  static auto* state = new SongDownloadState;  // engine threads may still report at exit
+  return *state;
+}
+
+std::shared_ptr<Job> CurrentJob() {
+  std::lock_guard<std::mutex> lock(State().mu);
+  return State().job;
+}
+
+// Makes `job` no longer the one the controls show; false when it already was not (cancelled,
+// ended, or replaced by a newer download).
+bool TakeJob(const std::shared_ptr<Job>& job) {
+  std::lock_guard<std::mutex> lock(State().mu);
+  if (State().job != job) return false;
+  State().job.reset();
+  return true;
+}
+
+void ShowRunningControls() {
+  WriteProperty(kMainWindow, kDownloadButton, kPropVisible, false);
+  WriteProperty(kMainWindow, kDownloadProgress, kPropVisible, true);
+  WriteProperty(kMainWindow, kDownloadLabel, kPropVisible, true);
+  WriteProperty(kMainWindow, kDownloadTimer, kPropInterval, 100);
+}
+
+// Back to idle in the order the end of a task has always used, with the message box between
+// the bar's reset and the label's; `still_idle` is asked after the box, since the user may have
+// started the next download while it was open.
+void ShowIdleControls(const Text& message, const std::function<bool()>& still_idle) {
+  WriteProperty(kMainWindow, kDownloadButton, kPropVisible, true);
+  WriteProperty(kMainWindow, kDownloadTimer, kPropInterval, 0);
+  WriteProperty(kMainWindow, kDownloadProgress, kPropBarPos, 0);
+  runtime::ShowMessageBox(message, runtime::kMessageBoxOk);
+  if (!still_idle()) return;
+  WriteProperty(kMainWindow, kDownloadLabel, kPropCaption, "下载"_t);
+  WriteProperty(kMainWindow, kDownloadLabel, kPropVisible, false);
+  WriteProperty(kMainWindow, kDownloadProgress, kPropVisible, false);
+}
+
+// Ends `job` with `message` unless it was already ended or cancelled. Any thread.
+void FinishJob(const std::shared_ptr<Job>& job, const Text& message) {
+  if (!TakeJob(job)) return;
+  ShowIdleControls(message, [] { return CurrentJob() == nullptr; });
+}
+
+Text FailureText(const Text& reason) {
+  if (reason.empty()) return "下载失败：文件没有完整下载，已删除。"_t;
+  return "下载失败："_t + reason;
+}
+
+// Status lines may carry a line break or trailing blanks; the message shows the words only.
+Text Trimmed(Text line) {
+  while (!line.empty() && static_cast<unsigned char>(line.back()) <= ' ') line.pop_back();
+  return line;
+}
+
+void ReleaseDownloaderAtExit(int) {
+  {
+    std::lock_guard<std::mutex> lock(State().mu);
+    State().job.reset();  // nothing may reach the windows once they are gone
+  }
+  State().downloader.Release();
+}
+
+// Creates the folder when it is missing; true when it is a folder afterwards.
+bool MakeFolder(const Text& path) {
+  const std::string fs_path = runtime::Utf8FromText(path);
+  if (::mkdir(fs_path.c_str(), 0755) == 0) return true;
+  struct stat st {};
+  return errno == EEXIST && ::stat(fs_path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Cuts a UTF-8 text to at most `limit` bytes without splitting a character.
+std::string CutUtf8(std::string s, std::size_t limit) {
+  if (s.size() <= limit) return s;
+  std::size_t end = limit;
+  while (end > 0 && (static_cast<unsigned char>(s[end]) & 0xC0) == 0x80) --end;
+  s.resize(end);
+  return s;
+}
+
+}  // namespace
+
+void SetSongDownloadServices(SongDownloadServices services) {
+  State().services = std::move(services);
+}
+
+Text SongFileName(const Text& sound_name) {
+  constexpr std::size_t kNameMax = 255 - 4 /* ".mp3" */ - 4 /* "(99)" */;
+  Text name = SafeFileName(sound_name);
+  std::string utf8 = runtime::Utf8FromText(name);
+  if (utf8.size() > kNameMax) name = runtime::TextFromUtf8(CutUtf8(std::move(utf8), kNameMax));
+  return name;
+}
+
+void OnDownloadClicked() {
+  SongDownloadState& s = State();
+  SongRequest request;
+  if (s.services.sound_source_url) request.url = s.services.sound_source_url();
+  if (runtime::CompareTexts(request.url, Text()) == 0) return;
+  if (s.services.sound_name) request.name = s.services.sound_name();
+  auto job = std::make_shared<Job>();
+  {
+    std::lock_guard<std::mutex> lock(s.mu);
+    if (s.job) return;  // one download at a time
+    s.job = job;
+  }
+  runtime::RegisterExitRoutine(&ReleaseDownloaderAtExit);
+  // The bar starts from nothing, not from the previous download's total.
+  s.total_bytes = 0;
+  WriteProperty(kMainWindow, kDownloadProgress, kPropBarPos, 0);
+  ShowRunningControls();
+  if (!runtime::StartThread([request = std::move(request)]() mutable {
+        StartDownload(std::move(request));
+      })) {
+    FinishJob(job, "下载失败：无法启动下载线程。"_t);
+  }
+}
+
+void StartDownload(SongRequest request) {
+  SongDownloadState& s = State();
+  std::shared_ptr<Job> job = CurrentJob();
+  if (!job) return;  // cancelled before the worker ran
+  const Text folder = runtime::CurrentDirectory();
+  if (folder.empty()) {
+    FinishJob(job, "下载失败：无法确定当前目录。"_t);
+    return;
+  }
+  const Text musics = folder + (folder.back() == '/' ? "" : "/") + "Musics";
+  if (!MakeFolder(musics)) {
+    FinishJob(job, "下载失败：无法创建Musics文件夹。"_t);
+    return;
+  }
+
+  TaskParam param;
+  {
+    std::lock_guard<std::mutex> lock(s.mu);
+    s.param.TaskFlags = 4096;
+    s.param.Url = request.url;
+    s.param.LocalPath = musics + "/" + SongFileName(request.name) + ".mp3";
+    s.param.ConnectionCount = 5;
+    s.param.ConnectTimeout = 5000;
+    s.param.SendTimeout = 5000;
+    s.param.ReceiveTimeout = 10000;
+    s.param.StopWait = 1000;
+    s.param.ReceiveBlockSize = 10240;
+    s.param.NotifyCallback = [job](std::int32_t type, const void* pointer, std::int64_t value,
+                                   std::int64_t value2, const void* task) {
+      if (type == kTaskEnded) {
+        Text reason;
+        {
+          std::lock_guard<std::mutex> lock(job->mu);
+          reason = job->last_error;
+        }
+        FinishJob(job, value2 == 1 ? "下载完成，路径为当前目录下的\\Musics文件夹。"_t
+                                   : FailureText(reason));
+        return 0;
+      }
+      if (CurrentJob() != job) return 0;
+      return OnDownloadNotify(type, pointer, value, value2, task);
+    };
+    s.param.StatusCallback = [job](const Text& line, std::int32_t level) {
+      if (level != kError) return;
+      std::lock_guard<std::mutex> lock(job->mu);
+      job->last_error = Trimmed(line);
+    };
+    param = s.param;
+  }
+
+  bool started = false;
+  {
+    std::lock_guard<std::mutex> lock(s.start_mu);
+    if (CurrentJob() != job) return;  // cancelled meanwhile
+    started = s.downloader.Start(param);
+  }
+  if (!started) FinishJob(job, "下载失败：无法开始下载，下载地址无效或暂不支持。"_t);
+}
+
+std::int32_t OnDownloadNotify(std::int32_t type, const void*, std::int64_t value, std::int64_t,
+                              const void*) {
+  if (type == kTotalSize) State().total_bytes = static_cast<double>(value);
+  return 0;
+}
+
+void DownloadTimerTick() {
+  SongDownloadState& s = State();
+  if (!CurrentJob()) return;  // a tick queued before the end must not undo the idle label
+  const std::int32_t shown =
+      runtime::ReadIntProperty(kMainWindow, kDownloadProgress, kPropBarPos);
+  WriteProperty(kMainWindow, kDownloadLabel, kPropCaption, runtime::ToText(shown) + "%");
+  const double received = static_cast<double>(s.downloader.ReceivedBytes64());
+  const double total = s.total_bytes;
+  int position = 0;
+  if (total > 0) {
+    const double percent = runtime::RoundNumber(received / total * 100, 0);
+    position = static_cast<int>(std::clamp(percent, 0.0, 100.0));
+  }
+  WriteProperty(kMainWindow, kDownloadProgress, kPropBarPos, position);
+}
+
+bool DownloadRunning() { return CurrentJob() != nullptr; }
+
+void CancelDownload() {
+  SongDownloadState& s = State();
+  std::shared_ptr<Job> job = CurrentJob();
+  if (!job) return;
+  {
+    std::lock_guard<std::mutex> lock(s.start_mu);
+    if (!TakeJob(job)) return;  // it ended meanwhile
+  }
+  s.downloader.Release();
+  ShowIdleControls("下载已取消。"_t, [] { return CurrentJob() == nullptr; });
+}
+
+TaskParam DownloadTaskParam() {
+  std::lock_guard<std::mutex> lock(State().mu);
+  return State().param;
+}
+
+Download& Downloader() { return State().downloader; }
+
+double DownloadTotalBytes() { return State().total_bytes; }
+
+void ResetSongDownloadForTesting() {
+  SongDownloadState& s = State();
+  {
+    std::lock_guard<std::mutex> lock(s.mu);
+    s.job.reset();
+  }
+  s.downloader.Release();
+  s.total_bytes = 0;
+}
+
+}  // namespace vorel::download

@@ -1,0 +1,42 @@
+#ifndef VOREL_PLATFORM_QT_WINDOW_INPUT_H_
+#define VOREL_PLATFORM_QT_WINDOW_INPUT_H_
+
+// Input a window takes as a whole rather than through one of its controls: a right-click menu
+// where no control has a menu of its own, and keys pressed anywhere in the window. No Qt types
+// here. User-interface thread only.
+
+#include <functional>
+#include <vector>
+
+#include "runtime/text.h"
+#include "runtime/window_template.h"
+
+namespace vorel::qt {
+
+struct MenuItem {
+  runtime::Text label;
+  std::function<void()> run;  // runs on the user-interface thread once the menu has closed
+};
+
+struct WindowInputHooks {
+  // The items of the right-click menu, asked for each time the menu opens; no menu when empty.
+  std::function<std::vector<MenuItem>()> menu_items;
+  // A key pressed in the window, before the control with the focus sees it: a Windows
+  // virtual-key code (letters and digits as upper-case ASCII, Escape 27) and the key state
+  // (1 Ctrl, 2 Shift, 4 Alt). True takes the key. Repeats of a held key are not passed on.
+  std::function<bool(int virtual_key, int key_state)> key;
+};
+
+// Gives the window (named by its id and its own control id) these hooks, replacing earlier ones.
+// May be called before the window is loaded; the hooks act whenever it is.
+void SetWindowInputHooks(runtime::WindowId window, runtime::ControlId self,
+                         WindowInputHooks hooks);
+
+// Test seams: the right-click menu open now (empty when none) and choosing one of its items as
+// a click on it would. False when no item has that label.
+std::vector<runtime::Text> OpenMenuLabels();
+bool ChooseMenuItem(const runtime::Text& label);
+
+}  // namespace vorel::qt
+
+#endif  // VOREL_PLATFORM_QT_WINDOW_INPUT_H_

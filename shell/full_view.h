@@ -1,0 +1,44 @@
+#ifndef VOREL_SHELL_FULL_VIEW_H_
+#define VOREL_SHELL_FULL_VIEW_H_
+
+// The full view: the main window grown to 690 x 456 so that the search box, the search results
+// and the lyrics, which the compact 192-pixel window leaves below its edge, can be seen and used.
+// Every control stays where the window template puts it. The program starts compact.
+//
+// User-interface thread only.
+
+#include <vector>
+
+#include "runtime/text.h"
+
+namespace vorel::shell {
+
+inline constexpr int kCompactHeight = 192;
+inline constexpr int kFullViewHeight = 456;
+inline constexpr int kFullViewWidth = 690;
+
+// Opens the play list first when it is closed (as its toggle button does), grows the window to
+// the full height and puts the keyboard focus in the search box. Nothing when already shown.
+void ShowFullView();
+// Returns the window to the compact height; the play list stays as it is.
+void HideFullView();
+void ToggleFullView();
+// True while the main window is taller than the compact view (it reads the window's height).
+bool FullViewShown();
+
+// A key pressed anywhere in the main window (Windows virtual-key code; state bit 1 Ctrl, 2
+// Shift, 4 Alt). Ctrl+F switches the view; Escape leaves the full view. True when the key was
+// taken, so it goes no further.
+bool OnMainWindowShortcut(int virtual_key, int key_state);
+
+// One entry of the main window's right-click menu.
+struct MenuEntry {
+  runtime::Text label;
+  void (*run)();
+};
+// The shell's entries of that menu as things stand now: show or hide the full view.
+std::vector<MenuEntry> FullViewMenuEntries();
+
+}  // namespace vorel::shell
+
+#endif  // VOREL_SHELL_FULL_VIEW_H_

@@ -1,0 +1,81 @@
+#include "tests/main_window/download_fixture.h"
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
+namespace vorel::flow {
+
+void DownloadFlowTest::SetUp() {
+  FlowTest::SetUp();
+  download::internal::EngineSettings settings;
+  settings.retry_limit = 3;
+  settings.retry_wait_ms = 20;
+  settings_ = std::make_unique<download::internal::ScopedEngineSettingsForTesting>(settings);
+  download::SetSongDownloadServices({
+      .sound_source_url = [this] { return url_; },
+      .sound_name = [this] { return name_; },
+  });
+  ::testing::internal::CaptureStderr();
+  capturing_ = true;
+}
+
+void DownloadFlowTest::TearDown() {
+  download::ResetSongDownloadForTesting();
+  download::internal::WaitForAllTasksForTesting(10000);
+  settings_.reset();
+  download::SetSongDownloadServices({});
+  StopCollectingMessages();
+  FlowTest::TearDown();
+}
+
+void DownloadFlowTest::Resolve(const std::string& url, const Text& name) {
+  url_ = url;
+  name_ = name;
+}
+
+bool DownloadFlowTest::WaitForIdle(int timeout_ms) {
+  return runtime::WaitProcessingEvents(
+      [&] {
+        return !download::DownloadRunning() && Visible(ids::kDownloadButton) &&
+               !Visible(ids::kDownloadProgress) && !Visible(ids::kDownloadLabel);
+      },
+      timeout_ms);
+}
+
+std::vector<std::string> DownloadFlowTest::TakeMessages() {
+  std::string printed = ::testing::internal::GetCapturedStderr();
+  ::testing::internal::CaptureStderr();
+  // Each box is printed as its caption line and then its text line.
+  std::vector<std::string> texts;
+  std::istringstream lines(printed);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line == "信息：" && std::getline(lines, line)) texts.push_back(line);
+  }
+  return texts;
+}
+
+void DownloadFlowTest::StopCollectingMessages() {
+  if (capturing_) ::testing::internal::GetCapturedStderr();
+  capturing_ = false;
+}
+
+std::vector<std::string> DownloadFlowTest::MusicsEntries() const {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(Musics(), ec)) {
+    names.push_back(e.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string DownloadFlowTest::ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+}  // namespace vorel::flow

@@ -1,0 +1,57 @@
+#ifndef VOREL_TESTS_MAIN_WINDOW_DOWNLOAD_FIXTURE_H_
+#define VOREL_TESTS_MAIN_WINDOW_DOWNLOAD_FIXTURE_H_
+
+// The real main window with a song "resolved" by the test (the address and name the download
+// button saves), the engine's retries shortened, and the message boxes collected as they are
+// printed with nobody to answer them.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "download/internal/engine_settings.h"
+#include "download/song_download.h"
+#include "tests/download/loopback_server.h"
+#include "tests/player_flow/flow_fixture.h"
+
+namespace vorel::flow {
+
+class DownloadFlowTest : public FlowTest {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // What the resolver would have found last.
+  void Resolve(const std::string& url, const Text& name);
+  void ClickDownload() { Click(ids::kDownloadButton); }
+  void Tick() { Click(ids::kDownloadTimer); }
+  // Processes events until the controls are idle again after a download; false on time-out.
+  bool WaitForIdle(int timeout_ms = 30000);
+  bool Visible(runtime::ControlId c) {
+    return runtime::ReadIntProperty(ids::kMainWindow, c, ids::kPropVisible) != 0;
+  }
+  int BarPosition() {
+    return runtime::ReadIntProperty(ids::kMainWindow, ids::kDownloadProgress, ids::kPropBarPos);
+  }
+  Text LabelCaption() {
+    return runtime::ReadTextProperty(ids::kMainWindow, ids::kDownloadLabel, ids::kPropCaption);
+  }
+  // The message boxes shown since the last call (their texts, UTF-8).
+  std::vector<std::string> TakeMessages();
+  // Lets the message boxes through to standard error again (a death test needs it free).
+  void StopCollectingMessages();
+  // Names in the Musics folder (hidden ones too), sorted.
+  std::vector<std::string> MusicsEntries() const;
+  fs::path Musics() const { return work_ / "Musics"; }
+  static std::string ReadFile(const fs::path& path);
+
+ private:
+  Text url_;
+  Text name_;
+  bool capturing_ = false;
+  std::unique_ptr<download::internal::ScopedEngineSettingsForTesting> settings_;
+};
+
+}  // namespace vorel::flow
+
+#endif  // VOREL_TESTS_MAIN_WINDOW_DOWNLOAD_FIXTURE_H_

@@ -1,0 +1,180 @@
+#include <QApplication>
+#include <QTest>
+#include <QWidget>
+#include <QWindow>
+#include <fstream>
+
+#include "platform/qt/window_input.h"
+#include "runtime/window_template.h"
+#include "shell/full_view.h"
+#include "tests/player_flow/flow_fixture.h"
+
+namespace vorel::flow {
+namespace {
+
+using FullViewTest = FlowTest;
+
+int MainWindow(int property) {
+  return runtime::ReadIntProperty(ids::kMainWindow, ids::kMainWindowSelf, property);
+}
+
+QWidget* Widget(runtime::ControlId control) {
+  return reinterpret_cast<QWidget*>(runtime::WindowHandle(ids::kMainWindow, control));
+}
+
+struct Placed {
+  const runtime::ControlRecord* record;
+  int left, top;  // in the window's client area
+  bool shown;     // visible itself and every container visible
+};
+
+// Every control of the main window's template with its place in the window.
+std::vector<Placed> TemplateControls() {
+  static const runtime::WindowTemplate tmpl = *runtime::ParseWindowTemplate(
+      app::WindowTemplateBytes());
+  const runtime::WindowRecord* window = tmpl.Find(ids::kMainWindow);
+  std::vector<Placed> placed;
+  for (std::size_t i = 1; i < window->controls.size(); ++i) {
+    const runtime::ControlRecord* c = &window->controls[i];
+    Placed p{c, c->left, c->top, c->visible()};
+    for (runtime::ControlId up = c->container; up != 0;) {
+      const runtime::ControlRecord* parent = window->Find(up);
+      p.left += parent->left;
+      p.top += parent->top;
+      p.shown = p.shown && parent->visible();
+      up = parent->container;
+    }
+    placed.push_back(p);
+  }
+  return placed;
+}
+
+bool Visual(const runtime::ControlRecord& c) {
+  return c.type != runtime::kTypeTimer && c.type != runtime::kTypeCommonDlg;
+}
+
+// Every control reads back its template geometry: neither view moves anything.
+void ExpectTemplateGeometry() {
+  for (const Placed& p : TemplateControls()) {
+    const runtime::ControlRecord& c = *p.record;
+    if (!Visual(c)) continue;
+    SCOPED_TRACE(runtime::Utf8FromText(c.name));
+    EXPECT_EQ(runtime::ReadIntProperty(ids::kMainWindow, c.id, ids::kPropLeft), c.left);
+    EXPECT_EQ(runtime::ReadIntProperty(ids::kMainWindow, c.id, ids::kPropTop), c.top);
+    EXPECT_EQ(runtime::ReadIntProperty(ids::kMainWindow, c.id, ids::kPropWidth), c.width);
+    EXPECT_EQ(runtime::ReadIntProperty(ids::kMainWindow, c.id, ids::kPropHeight), c.height);
+  }
+}
+
+void PressCtrlF(runtime::ControlId focus) {
+  QTest::keyClick(Widget(focus), Qt::Key_F, Qt::ControlModifier);
+}
+
+void RightClickWindow() {
+  QTest::mouseClick(Widget(ids::kMainWindowSelf)->windowHandle(), Qt::RightButton,
+                    Qt::NoModifier, QPoint(300, 180));
+  runtime::WaitProcessingEvents([] { return !qt::OpenMenuLabels().empty(); }, 5000);
+}
+
+TEST_F(FullViewTest, EveryShownControlOfTheTemplateFitsAndNothingMoves) {
+  EXPECT_EQ(MainWindow(ids::kPropWidth), 448);  // the program starts compact
+  EXPECT_EQ(MainWindow(ids::kPropHeight), 192);
+  ExpectTemplateGeometry();
+
+  shell::ShowFullView();
+  EXPECT_EQ(MainWindow(ids::kPropWidth), 690);
+  EXPECT_EQ(MainWindow(ids::kPropHeight), 456);
+  int checked = 0;
+  for (const Placed& p : TemplateControls()) {
+    if (!p.shown || !Visual(*p.record)) continue;
+    SCOPED_TRACE(runtime::Utf8FromText(p.record->name));
+    // The cover overhangs the upper edge by 8 pixels in the template, in both views.
+    EXPECT_GE(p.left, 0);
+    EXPECT_GE(p.top, -8);
+    EXPECT_LE(p.left + p.record->width, 690);
+    EXPECT_LE(p.top + p.record->height, 456);
+    ++checked;
+  }
+  EXPECT_GT(checked, 30);
+  ExpectTemplateGeometry();
+
+  shell::HideFullView();
+  EXPECT_EQ(MainWindow(ids::kPropHeight), 192);
+  EXPECT_EQ(MainWindow(ids::kPropWidth), 690);  // the play list stays open
+  ExpectTemplateGeometry();
+}
+
+TEST_F(FullViewTest, CtrlFAndEscapeSwitchTheViewFromTheKeyboard) {
+  Widget(ids::kMainWindowSelf)->activateWindow();
+  PressCtrlF(ids::kAddressBox);
+  EXPECT_EQ(MainWindow(ids::kPropHeight), 456);
+  EXPECT_TRUE(shell::PlayListOpen());
+  EXPECT_EQ(MainWindow(ids::kPropWidth), 690);
+  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayListToggle,
+                                      ids::kPropButtonCaption),
+            "收起列表"_t);
+  runtime::ProcessEvents();
+  EXPECT_EQ(QApplication::focusWidget(), Widget(ids::kSearchBox));
+
+  PressCtrlF(ids::kSearchBox);  // again: back to compact, the play list stays open
+  EXPECT_EQ(MainWindow(ids::kPropHeight), 192);
+  EXPECT_EQ(MainWindow(ids::kPropWidth), 690);
+
+  // Escape leaves the full view only; in the compact view it is left to the controls.
+  Click(ids::kPlayListToggle);
+  EXPECT_EQ(MainWindow(ids::kPropWidth), 448);
+  QTest::keyClick(Widget(ids::kAddressBox), Qt::Key_Escape);
+  EXPECT_EQ(MainWindow(ids::kPropHeight), 192);
+  PressCtrlF(ids::kAddressBox);
+  EXPECT_EQ(MainWindow(ids::kPropWidth), 690);  // opened again as the toggle does
+  QTest::keyClick(Widget(ids::kSearchBox), Qt::Key_Escape);
+  EXPECT_EQ(MainWindow(ids::kPropHeight), 192);
+
+  // The list toggle keeps its behaviour in the full view.
+  PressCtrlF(ids::kAddressBox);
+  Click(ids::kPlayListToggle);
+  EXPECT_EQ(MainWindow(ids::kPropWidth), 448);
+  EXPECT_EQ(MainWindow(ids::kPropHeight), 456);
+  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayListToggle,
+                                      ids::kPropButtonCaption),
+            "打开列表"_t);
+}
+
+TEST_F(FullViewTest, TheRightClickMenuShowsAndHidesTheSearchAndLyrics) {
+  RightClickWindow();
+  ASSERT_EQ(qt::OpenMenuLabels(), std::vector<Text>{"显示搜索与歌词"_t});
+  ASSERT_TRUE(qt::ChooseMenuItem("显示搜索与歌词"_t));
+  ASSERT_TRUE(runtime::WaitProcessingEvents([] { return shell::FullViewShown(); }, 5000));
+  EXPECT_EQ(MainWindow(ids::kPropWidth), 690);
+
+  RightClickWindow();
+  ASSERT_EQ(qt::OpenMenuLabels(), std::vector<Text>{"隐藏搜索与歌词"_t});
+  ASSERT_TRUE(qt::ChooseMenuItem("隐藏搜索与歌词"_t));
+  ASSERT_TRUE(runtime::WaitProcessingEvents([] { return !shell::FullViewShown(); }, 5000));
+  EXPECT_EQ(MainWindow(ids::kPropHeight), 192);
+}
+
+TEST_F(FullViewTest, LyricsOfThePlayingSongCanBeReadInTheFullView) {
+  fs::copy_file(songs_ / "long.mp3", work_ / "song.mp3");
+  std::ofstream(work_ / "song.lrc", std::ios::binary) << "[00:00.10]first line\n[00:05.00]next\n";
+  AddLocalRow(work_ / "song.mp3", "歌"_t);
+  Click(ids::kPlayPauseButton);
+  HoldTimers();
+  StatusTick();
+  Click(ids::kLyricsTimer);
+  ASSERT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kLyricUpper, ids::kPropCaption),
+            "first line");
+
+  shell::ShowFullView();
+  QWidget* window = Widget(ids::kMainWindowSelf);
+  QWidget* upper = Widget(ids::kLyricUpper);
+  ASSERT_TRUE(upper->isVisible());
+  const QRect in_window(upper->mapTo(window, QPoint(0, 0)), upper->size());
+  EXPECT_TRUE(window->rect().contains(in_window));
+  // What lies on top at the start of the line is the lyric label itself.
+  QWidget* on_top = window->childAt(in_window.topLeft() + QPoint(10, in_window.height() / 2));
+  EXPECT_EQ(on_top, upper);
+}
+
+}  // namespace
+}  // namespace vorel::flow

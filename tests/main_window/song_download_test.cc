@@ -1,0 +1,241 @@
+#include <QPoint>
+#include <QTest>
+#include <QWidget>
+#include <QWindow>
+
+#include "platform/qt/window_input.h"
+#include "tests/main_window/download_fixture.h"
+
+namespace vorel::flow {
+namespace {
+
+using download::testing::HeaderText;
+using download::testing::HttpRequest;
+using download::testing::LoopbackServer;
+using download::testing::MakeBody;
+using download::testing::Reply;
+using download::testing::ServeBody;
+
+const char kDone[] = "下载完成，路径为当前目录下的\\Musics文件夹。";
+
+bool StartsWith(const std::string& s, const std::string& prefix) {
+  return s.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Answers with a 1000-byte length, sends 505 bytes and then nothing more.
+Reply HalfThenStall(const HttpRequest&, int pause_ms = 0) {
+  return Reply()
+      .Pause(pause_ms)
+      .Send(HeaderText("HTTP/1.1 200 OK", {"Content-Length: 1000"}))
+      .Send(MakeBody(505))
+      .Stall();
+}
+
+TEST_F(DownloadFlowTest, NothingHappensBeforeASongWasResolved) {
+  ClickDownload();
+  EXPECT_TRUE(Visible(ids::kDownloadButton));
+  EXPECT_FALSE(Visible(ids::kDownloadProgress));
+  EXPECT_FALSE(download::DownloadRunning());
+  EXPECT_FALSE(fs::exists(Musics()));
+}
+
+TEST_F(DownloadFlowTest, SavesTheSongByteExactAndASecondCopyBesideIt) {
+  const std::string body = MakeBody(300000, 7);
+  LoopbackServer server([&](const HttpRequest& r) { return ServeBody(r, body); });
+  Resolve(server.Url("/sound/42.mp3"), "晴天"_t);
+  ASSERT_FALSE(fs::exists(Musics()));  // the download makes the folder itself
+
+  ClickDownload();
+  EXPECT_FALSE(Visible(ids::kDownloadButton));
+  EXPECT_TRUE(Visible(ids::kDownloadProgress));
+  EXPECT_TRUE(Visible(ids::kDownloadLabel));
+  ASSERT_TRUE(WaitForIdle());
+  EXPECT_EQ(ReadFile(Musics() / "晴天.mp3"), body);
+  EXPECT_EQ((fs::status(Musics()).permissions() & fs::perms::all),
+            fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                fs::perms::others_read | fs::perms::others_exec);
+  EXPECT_EQ(TakeMessages(), std::vector<std::string>{kDone});
+  EXPECT_EQ(LabelCaption(), "下载"_t);
+  EXPECT_EQ(BarPosition(), 0);
+  EXPECT_EQ(runtime::ReadIntProperty(ids::kMainWindow, ids::kDownloadTimer, ids::kPropInterval),
+            0);
+  EXPECT_EQ(download::DownloadTotalBytes(), 300000.0);
+  const download::TaskParam param = download::DownloadTaskParam();
+  EXPECT_EQ(param.ConnectionCount, 5);
+  EXPECT_EQ(param.ReceiveBlockSize, 10240);
+
+  ClickDownload();
+  ASSERT_TRUE(WaitForIdle());
+  EXPECT_EQ(ReadFile(Musics() / "晴天(1).mp3"), body);
+  EXPECT_EQ(MusicsEntries(), (std::vector<std::string>{"晴天(1).mp3", "晴天.mp3"}));
+  EXPECT_EQ(TakeMessages(), std::vector<std::string>{kDone});
+}
+
+TEST_F(DownloadFlowTest, BarFollowsTheBytesAndTheLabelTrailsOneTick) {
+  LoopbackServer server([](const HttpRequest& r) { return HalfThenStall(r, 500); });
+  Resolve(server.Url("/a.mp3"), "a"_t);
+  ClickDownload();
+  // The test ticks the timer itself from here on.
+  runtime::WriteProperty(ids::kMainWindow, ids::kDownloadTimer, ids::kPropInterval, 0);
+
+  Tick();  // nothing known yet: no division by a zero total
+  EXPECT_EQ(BarPosition(), 0);
+  EXPECT_EQ(LabelCaption(), "0%"_t);
+
+  ASSERT_TRUE(runtime::WaitProcessingEvents(
+      [] {
+        return download::Downloader().ReceivedBytes64() == 505 &&
+               download::DownloadTotalBytes() == 1000;
+      },
+      20000));
+  Tick();
+  EXPECT_EQ(BarPosition(), 51);  // 50.5 rounds away from zero
+  EXPECT_EQ(LabelCaption(), "0%"_t);
+  Tick();
+  EXPECT_EQ(LabelCaption(), "51%"_t);
+
+  download::CancelDownload();
+  EXPECT_TRUE(Visible(ids::kDownloadButton));
+  EXPECT_FALSE(Visible(ids::kDownloadLabel));
+  EXPECT_EQ(LabelCaption(), "下载"_t);
+  EXPECT_EQ(TakeMessages(), std::vector<std::string>{"下载已取消。"});
+}
+
+TEST_F(DownloadFlowTest, NamesFromTheServerStayInsideMusics) {
+  const std::string body = MakeBody(2000, 3);
+  LoopbackServer server([&](const HttpRequest& r) { return ServeBody(r, body); });
+  std::string long_name;
+  for (int i = 0; i < 300; ++i) long_name += "歌";
+  for (const Text& name : {Text(), "../../evil/x"_t, "AC/DC"_t, runtime::TextFromUtf8(long_name)}) {
+    Resolve(server.Url("/s.mp3"), name);
+    ClickDownload();
+    ASSERT_TRUE(WaitForIdle()) << runtime::Utf8FromText(name);
+  }
+  std::vector<std::string> entries = MusicsEntries();
+  ASSERT_EQ(entries.size(), 4u);
+  EXPECT_EQ(entries[0], "AC_DC.mp3");
+  EXPECT_EQ(entries[1], "_.._evil_x.mp3");
+  EXPECT_EQ(entries[2], "download.mp3");
+  EXPECT_LE(entries[3].size(), 255u - 4);  // room for a "(99)"
+  EXPECT_TRUE(StartsWith(entries[3], "歌歌歌"));
+  EXPECT_TRUE(entries[3].ends_with("歌.mp3"));  // cut between characters, not inside one
+  for (const std::string& e : entries) EXPECT_EQ(ReadFile(Musics() / e), body) << e;
+  EXPECT_FALSE(fs::exists(work_ / "evil"));
+  EXPECT_FALSE(fs::exists(work_.parent_path() / "evil"));
+  EXPECT_EQ(TakeMessages(), std::vector<std::string>(4, kDone));
+}
+
+// Each failing source ends with a failure message, never the completion text, and leaves no
+// file; the controls are idle again so the next download can start.
+TEST_F(DownloadFlowTest, FailingSourcesAreReportedAndLeaveNothing) {
+  const std::string body = MakeBody(100000, 5);
+  LoopbackServer not_found([](const HttpRequest&) {
+    return Reply().Send(HeaderText("HTTP/1.1 404 Not Found", {"Content-Length: 0"}));
+  });
+  LoopbackServer drops([&](const HttpRequest&) {
+    return Reply()
+        .Send(HeaderText("HTTP/1.1 200 OK", {"Content-Length: 100000"}))
+        .Send(body.substr(0, 3000));
+  });
+  struct Case {
+    const char* what;
+    std::string url;
+  };
+  for (const Case& c : {Case{"404", not_found.Url("/gone.mp3")},
+                        Case{"connection dropped", drops.Url("/cut.mp3")},
+                        Case{"nobody listening", "http://127.0.0.1:1/x.mp3"},
+                        Case{"https", "https://127.0.0.1:1/x.mp3"},
+                        Case{"no host", "http:///x.mp3"}}) {
+    SCOPED_TRACE(c.what);
+    Resolve(c.url, "坏"_t);
+    ClickDownload();
+    ASSERT_TRUE(WaitForIdle(60000));
+    std::vector<std::string> messages = TakeMessages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(StartsWith(messages[0], "下载失败：")) << messages[0];
+    EXPECT_GT(messages[0].size(), std::string("下载失败：").size());
+    EXPECT_EQ(MusicsEntries(), std::vector<std::string>{});
+  }
+}
+
+TEST_F(DownloadFlowTest, AServerIgnoringRangeGivesTheWholeFileOrATruthfulFailure) {
+  const std::string body = MakeBody(200000, 9);
+  LoopbackServer server([&](const HttpRequest&) {
+    return Reply()
+        .Send(HeaderText("HTTP/1.1 200 OK", {"Content-Length: 200000"}))
+        .Send(body);
+  });
+  Resolve(server.Url("/whole.mp3"), "整"_t);
+  ClickDownload();
+  ASSERT_TRUE(WaitForIdle(60000));
+  std::vector<std::string> messages = TakeMessages();
+  ASSERT_EQ(messages.size(), 1u);
+  if (messages[0] == kDone) {
+    EXPECT_EQ(ReadFile(Musics() / "整.mp3"), body);
+  } else {
+    EXPECT_TRUE(StartsWith(messages[0], "下载失败：")) << messages[0];
+    EXPECT_EQ(MusicsEntries(), std::vector<std::string>{});
+  }
+}
+
+TEST_F(DownloadFlowTest, CancelFromTheRightClickMenuRemovesThePartialFile) {
+  const std::string body = MakeBody(400000, 11);
+  LoopbackServer server([&](const HttpRequest&) {
+    return Reply()
+        .Send(HeaderText("HTTP/1.1 200 OK", {"Content-Length: 400000"}))
+        .Send(body.substr(0, 30000))
+        .Stall();
+  });
+  Resolve(server.Url("/long.mp3"), "长"_t);
+  ClickDownload();
+  ASSERT_TRUE(runtime::WaitProcessingEvents(
+      [] { return download::Downloader().ReceivedBytes64() > 0; }, 20000));
+
+  auto* window = reinterpret_cast<QWidget*>(
+      runtime::WindowHandle(ids::kMainWindow, ids::kMainWindowSelf));
+  ASSERT_NE(window, nullptr);
+  ASSERT_NE(window->windowHandle(), nullptr);
+  QTest::mouseClick(window->windowHandle(), Qt::RightButton, Qt::NoModifier, QPoint(300, 180));
+  ASSERT_TRUE(runtime::WaitProcessingEvents([] { return !qt::OpenMenuLabels().empty(); }, 5000));
+  EXPECT_EQ(qt::OpenMenuLabels(), (std::vector<Text>{"显示搜索与歌词"_t, "取消下载"_t}));
+  ASSERT_TRUE(qt::ChooseMenuItem("取消下载"_t));
+  ASSERT_TRUE(WaitForIdle());
+  EXPECT_EQ(TakeMessages(), std::vector<std::string>{"下载已取消。"});
+  EXPECT_TRUE(runtime::WaitProcessingEvents([&] { return MusicsEntries().empty(); }, 10000));
+
+  // With nothing running the menu has no cancel item.
+  QTest::mouseClick(window->windowHandle(), Qt::RightButton, Qt::NoModifier, QPoint(300, 180));
+  ASSERT_TRUE(runtime::WaitProcessingEvents([] { return !qt::OpenMenuLabels().empty(); }, 5000));
+  EXPECT_EQ(qt::OpenMenuLabels(), std::vector<Text>{"显示搜索与歌词"_t});
+}
+
+TEST_F(DownloadFlowTest, ConfirmingExitDuringADownloadEndsWithZero) {
+  StopCollectingMessages();
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  ::setenv("VOREL_FLOW_WORK", work_.c_str(), 1);
+  EXPECT_EXIT(
+      {
+        LoopbackServer server([](const HttpRequest& r) { return HalfThenStall(r); });
+        Resolve(server.Url("/a.mp3"), "退出"_t);
+        ClickDownload();
+        runtime::WaitProcessingEvents(
+            [] { return download::Downloader().ReceivedBytes64() == 505; }, 20000);
+        runtime::StartThread([] {
+          for (int i = 0; i < 500 && !runtime::IsWindowLoaded(ids::kExitDialog); ++i) {
+            runtime::Delay(10);
+          }
+          runtime::RaiseEvent(ids::kExitDialog, ids::kExitConfirm, 0);
+        });
+        Click(ids::kCloseButton);
+        runtime::WaitProcessingEvents([] { return false; }, 10000);
+        std::_Exit(7);  // never reached when the program ends by itself
+      },
+      ::testing::ExitedWithCode(0), "");
+  ::unsetenv("VOREL_FLOW_WORK");
+  // The released task left nothing under the song's name.
+  EXPECT_TRUE(runtime::WaitProcessingEvents(
+      [&] { return !fs::exists(Musics() / "退出.mp3"); }, 10000));
+}
+
+}  // namespace
+}  // namespace vorel::flow
