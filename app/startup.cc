@@ -1,5 +1,10 @@
-#include <csignal>
+#include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+
+#include "app/desktop/desktop_bus.h"
 #include "app/window_set.h"
 #include "platform/qt/qt_ui.h"
 #include "runtime/bridge.h"
@@ -13,16 +18,24 @@ int StartRoutine() { return 0; }
 
 }  // namespace
 
-void RunProgram(int argc, char** argv) {
+void RunProgram(int argc, char** argv, const std::vector<desktop::OpenItem>& open_items,
+                int item_arguments) {
   // A peer that closes a connection must not end the player.
   std::signal(SIGPIPE, SIG_IGN);
-  qt::UiSession session(argc, argv);
+  // The arguments are files and addresses for the player, never options for Qt.
+  int qt_argc = std::min(argc, 1);
+  qt::UiSession session(qt_argc, argv);
+  if (std::optional<int> code = desktop::HandOverToRunningProgram(open_items, item_arguments)) {
+    std::fflush(nullptr);
+    _exit(*code);
+  }
   WireServices();
   runtime::SetRoutineTable(BuildRoutineTable());
   runtime::InitRuntime(WindowTemplateBytes());
   runtime::SetTemplateCaption(ids::kMainWindow, ids::kAddressBox, SampleAddress());
   (void)StartRoutine();
   runtime::LoadStartWindow(ids::kMainWindow);
+  desktop::StartDesktop(open_items, item_arguments);
   runtime::RunEventLoop();
   runtime::ExitProgram(0);
 }

@@ -116,8 +116,13 @@ std::string LinuxFileName(std::string_view library) {
 void* OpenLibrary(std::string_view library) {
   std::string file = LinuxFileName(library);
   if (file.find('/') != std::string::npos) return dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-  std::string local = Utf8FromText(RunDirectory()) + "/" + file;
-  if (void* m = dlopen(local.c_str(), RTLD_NOW | RTLD_LOCAL)) return m;
+  // The program's own folder (the build, or a copy beside the program), then the library folder
+  // of an installation (bin/../lib/vorel/), then the system's search path.
+  const std::string run = Utf8FromText(RunDirectory());
+  for (const std::string& dir : {run, run + "/../lib/vorel"}) {
+    std::string local = dir + "/" + file;
+    if (void* m = dlopen(local.c_str(), RTLD_NOW | RTLD_LOCAL)) return m;
+  }
   return dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 

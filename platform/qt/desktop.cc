@@ -1,8 +1,13 @@
 #include "platform/qt/desktop.h"
 
+#include <QApplication>
 #include <QFileDialog>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QSystemTrayIcon>
 #include <QWidget>
+
+#include "platform/qt/internal/tray_menu.h"
 
 #include "platform/qt/qt_ui.h"
 #include "runtime/window_ops.h"
@@ -39,6 +44,52 @@ bool TrayAvailable() { return QSystemTrayIcon::isSystemTrayAvailable(); }
 void MinimiseWindow(runtime::WindowId window, runtime::ControlId self) {
   auto* widget = reinterpret_cast<QWidget*>(runtime::WindowHandle(window, self));
   if (widget) widget->showMinimized();
+}
+
+bool WindowMinimised(runtime::WindowId window, runtime::ControlId self) {
+  auto* widget = reinterpret_cast<QWidget*>(runtime::WindowHandle(window, self));
+  return widget != nullptr && widget->isMinimized();
+}
+
+void RaiseWindow(runtime::WindowId window, runtime::ControlId self) {
+  auto* widget = reinterpret_cast<QWidget*>(runtime::WindowHandle(window, self));
+  if (widget == nullptr) return;
+  if (widget->isMinimized()) widget->showNormal();
+  widget->show();
+  widget->raise();
+  widget->activateWindow();
+}
+
+QMenu* TrayContextMenu() {
+  // Never deleted: tray icons refer to it until the process ends.
+  static QMenu* menu = new QMenu();
+  return menu;
+}
+
+void SetTrayMenu(std::vector<TrayMenuItem> items) {
+  QMenu* menu = TrayContextMenu();
+  menu->clear();
+  for (TrayMenuItem& item : items) {
+    QAction* action = menu->addAction(QString::fromStdString(item.label));
+    QObject::connect(action, &QAction::triggered, menu, std::move(item.action));
+  }
+}
+
+bool ClickTrayMenuItemForTesting(int index) {
+  QMenu* menu = TrayContextMenu();
+  const QList<QAction*> actions = menu->actions();
+  if (index < 0 || index >= actions.size()) return false;
+  menu->popup(QPoint(0, 0));
+  const QPointF at = QRectF(menu->actionGeometry(actions[index])).center();
+  const QPointF global = menu->mapToGlobal(at);
+  QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QApplication::sendEvent(menu, &press);
+  QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QApplication::sendEvent(menu, &release);
+  menu->hide();
+  return true;
 }
 
 }  // namespace vorel::qt

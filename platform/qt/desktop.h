@@ -2,9 +2,12 @@
 #define VOREL_PLATFORM_QT_DESKTOP_H_
 
 // What the player asks of the desktop beside its own windows: a folder chooser, whether a tray
-// exists, and minimising a window. User-interface thread only; no Qt types here.
+// exists and its menu, and minimising and raising a window. User-interface thread only; no Qt types here.
 
+#include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "runtime/text.h"
 #include "runtime/window_template.h"
@@ -23,6 +26,22 @@ bool TrayAvailable();
 
 // Minimises a loaded window (`self` is the window's own control id).
 void MinimiseWindow(runtime::WindowId window, runtime::ControlId self);
+// True while the window is minimised.
+bool WindowMinimised(runtime::WindowId window, runtime::ControlId self);
+// Restores a minimised window, shows it, and asks the window manager to bring it to the front
+// and give it the keyboard.
+void RaiseWindow(runtime::WindowId window, runtime::ControlId self);
+
+// The tray icon's context menu (a right-click on the icon): items in order, each running its
+// action when chosen. Replaces the items set before; shown by every tray icon of the program.
+struct TrayMenuItem {
+  std::string label;  // UTF-8
+  std::function<void()> action;
+};
+void SetTrayMenu(std::vector<TrayMenuItem> items);
+// Opens the tray menu where a right-click would and clicks item `index` with the mouse, for
+// tests (the desktops tests run on have no tray). False when there is no such item.
+bool ClickTrayMenuItemForTesting(int index);
 
 }  // namespace vorel::qt
 

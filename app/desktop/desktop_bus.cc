@@ -1,0 +1,419 @@
+#include "app/desktop/desktop_bus.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
+#include <QTimer>
+
+#include <cstdio>
+#include <functional>
+#include <map>
+
+#include "app/desktop/media_control.h"
+#include "platform/qt/desktop.h"
+#include "runtime/bridge.h"
+#include "runtime/window_ids.h"
+
+namespace vorel::desktop {
+namespace {
+
+constexpr char kRootInterface[] = "org.mpris.MediaPlayer2";
+constexpr char kPlayerInterface[] = "org.mpris.MediaPlayer2.Player";
+constexpr char kHandOverInterface[] = "org.vorel.Vorel";
+constexpr char kPropertiesInterface[] = "org.freedesktop.DBus.Properties";
+constexpr char kInvalidArgs[] = "org.freedesktop.DBus.Error.InvalidArgs";
+
+constexpr char kIntrospection[] = R"(
+  <interface name="org.mpris.MediaPlayer2">
+    <method name="Raise"/>
+    <method name="Quit"/>
+    <property name="CanQuit" type="b" access="read"/>
+    <property name="Fullscreen" type="b" access="read"/>
+    <property name="CanSetFullscreen" type="b" access="read"/>
+    <property name="CanRaise" type="b" access="read"/>
+    <property name="HasTrackList" type="b" access="read"/>
+    <property name="Identity" type="s" access="read"/>
+    <property name="DesktopEntry" type="s" access="read"/>
+    <property name="SupportedUriSchemes" type="as" access="read"/>
+    <property name="SupportedMimeTypes" type="as" access="read"/>
+  </interface>
+  <interface name="org.mpris.MediaPlayer2.Player">
+    <method name="Next"/>
+    <method name="Previous"/>
+    <method name="Pause"/>
+    <method name="PlayPause"/>
+    <method name="Stop"/>
+    <method name="Play"/>
+    <method name="Seek"><arg direction="in" name="Offset" type="x"/></method>
+    <method name="SetPosition">
+      <arg direction="in" name="TrackId" type="o"/>
+      <arg direction="in" name="Position" type="x"/>
+    </method>
+    <method name="OpenUri"><arg direction="in" name="Uri" type="s"/></method>
+    <signal name="Seeked"><arg name="Position" type="x"/></signal>
+    <property name="PlaybackStatus" type="s" access="read"/>
+    <property name="LoopStatus" type="s" access="readwrite"/>
+    <property name="Rate" type="d" access="readwrite"/>
+    <property name="Shuffle" type="b" access="readwrite"/>
+    <property name="Metadata" type="a{sv}" access="read">
+      <annotation name="org.qtproject.QtDBus.QtTypeName" value="QVariantMap"/>
+    </property>
+    <property name="Volume" type="d" access="readwrite"/>
+    <property name="Position" type="x" access="read"/>
+    <property name="MinimumRate" type="d" access="read"/>
+    <property name="MaximumRate" type="d" access="read"/>
+    <property name="CanGoNext" type="b" access="read"/>
+    <property name="CanGoPrevious" type="b" access="read"/>
+    <property name="CanPlay" type="b" access="read"/>
+    <property name="CanPause" type="b" access="read"/>
+    <property name="CanSeek" type="b" access="read"/>
+    <property name="CanControl" type="b" access="read"/>
+  </interface>
+  <interface name="org.vorel.Vorel">
+    <method name="Open">
+      <arg direction="in" name="Items" type="as"/>
+      <arg direction="out" name="Refused" type="as"/>
+    </method>
+  </interface>
+)";
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+void ClickButton(runtime::ControlId button) {
+  runtime::RaiseEvent(ids::kMainWindow, button, runtime::kEventClicked);
+}
+
+QVariantMap MetadataOf(const PlayerSnapshot& s) {
+  QVariantMap m;
+  m.insert("mpris:trackid", QVariant::fromValue(QDBusObjectPath(Q(s.track_id))));
+  if (s.status == "Stopped") return m;
+  m.insert("xesam:title", Q(s.title));
+  m.insert("xesam:url", Q(s.url));
+  if (s.length_us > 0) m.insert("mpris:length", QVariant::fromValue<qlonglong>(s.length_us));
+  if (!s.art_url.empty()) m.insert("mpris:artUrl", Q(s.art_url));
+  return m;
+}
+
+// The player interface's properties that change with the player (Position excepted: MPRIS
+// clients follow it by themselves between Seeked signals).
+QVariantMap PlayerProperties(const PlayerSnapshot& s) {
+  return {
+      {"PlaybackStatus", Q(s.status)},
+      {"LoopStatus", Q(s.loop_status)},
+      {"Shuffle", s.shuffle},
+      {"Metadata", MetadataOf(s)},
+      {"Volume", s.volume},
+      {"CanGoNext", s.can_go_next},
+      {"CanGoPrevious", s.can_go_previous},
+      {"CanPlay", s.can_play},
+      {"CanPause", s.can_play},
+      {"CanSeek", s.can_seek},
+  };
+}
+
+QVariantMap FixedPlayerProperties() {
+  return {{"Rate", 1.0}, {"MinimumRate", 1.0}, {"MaximumRate", 1.0}, {"CanControl", true}};
+}
+
+QVariantMap RootProperties() {
+  return {
+      {"CanQuit", true},
+      {"Fullscreen", false},
+      {"CanSetFullscreen", false},
+      {"CanRaise", true},
+      {"HasTrackList", false},
+      {"Identity", QStringLiteral("Vorel")},
+      {"DesktopEntry", QStringLiteral("vorel")},
+      {"SupportedUriSchemes", QStringList{"file", "http", "https"}},
+      {"SupportedMimeTypes", QStringList{"audio/mpeg", "audio/mp3"}},
+  };
+}
+
+// The object at /org/mpris/MediaPlayer2. Every request runs on the user-interface thread, as a
+// click does; the player's own changes (a song ending, a click, a timer) are noticed by
+// comparing what the desktop sees on a short timer, since they come from many routines.
+class MediaObject : public QDBusVirtualObject {
+ public:
+  explicit MediaObject(QDBusConnection bus) : bus_(std::move(bus)) {
+    watch_.setInterval(150);
+    QObject::connect(&watch_, &QTimer::timeout, [this] { AnnounceChanges(); });
+  }
+
+  void Start() {
+    if (MainWindowReady()) last_ = TakeSnapshot();
+    watch_.start();
+  }
+
+  QString introspect(const QString&) const override { return QString::fromLatin1(kIntrospection); }
+
+  bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+    if (message.type() != QDBusMessage::MethodCallMessage) return false;
+    QDBusConnection bus = connection;
+    if (!MainWindowReady()) {
+      bus.send(message.createErrorReply("org.freedesktop.DBus.Error.Failed",
+                                        "the player is closing"));
+      return true;
+    }
+    QDBusMessage reply = Dispatch(message);
+    if (!message.isReplyRequired() && reply.type() != QDBusMessage::ErrorMessage) {
+      // Nothing to answer.
+    } else {
+      bus.send(reply);
+    }
+    if (quit_requested_) {
+      // The reply goes out first; the program then closes as the system's close does.
+      QTimer::singleShot(0, [] { Quit(); });
+      quit_requested_ = false;
+    } else {
+      AnnounceChanges();
+    }
+    return true;
+  }
+
+ private:
+  QDBusMessage Dispatch(const QDBusMessage& m) {
+    const QString iface = m.interface();
+    const QString name = m.member();
+    const QString sig = m.signature();
+    if (iface == kPropertiesInterface) return Properties(m);
+    auto bad_args = [&] {
+      return m.createErrorReply(kInvalidArgs, "wrong arguments (" + sig + ") for " + name);
+    };
+    auto result = [&](const ControlResult& r) {
+      if (r.empty()) return m.createReply();
+      return m.createErrorReply(Q(r.front().name), Q(r.front().message));
+    };
+    const bool root = iface == kRootInterface || iface.isEmpty();
+    const bool player = iface == kPlayerInterface || iface.isEmpty();
+    if (root && name == "Raise" && sig.isEmpty()) return Run(m, Raise);
+    if (root && name == "Quit" && sig.isEmpty()) {
+      quit_requested_ = true;
+      return m.createReply();
+    }
+    static const std::map<QString, void (*)()> kPlain = {
+        {"Next", Next}, {"Previous", Previous}, {"Pause", Pause},
+        {"PlayPause", PlayPause}, {"Stop", Stop}, {"Play", Play}};
+    if (player) {
+      if (auto it = kPlain.find(name); it != kPlain.end()) {
+        return sig.isEmpty() ? Run(m, it->second) : bad_args();
+      }
+      if (name == "Seek") {
+        if (sig != "x") return bad_args();
+        const std::int64_t before = PositionMicroseconds();
+        const std::string track = TakeSnapshot().track_id;
+        Seek(m.arguments().at(0).toLongLong());
+        AnnounceSeek(before, track);
+        return m.createReply();
+      }
+      if (name == "SetPosition") {
+        if (sig != "ox") return bad_args();
+        const std::string track =
+            m.arguments().at(0).value<QDBusObjectPath>().path().toStdString();
+        ControlResult r = SetPosition(track, m.arguments().at(1).toLongLong());
+        if (r.empty()) AnnounceSeek(-1, track);
+        return result(r);
+      }
+      if (name == "OpenUri") {
+        if (sig != "s") return bad_args();
+        return result(OpenUri(m.arguments().at(0).toString().toStdString()));
+      }
+    }
+    if ((iface == kHandOverInterface || iface.isEmpty()) && name == "Open") {
+      if (sig != "as") return bad_args();
+      std::vector<OpenItem> items;
+      for (const QString& s : m.arguments().at(0).toStringList()) {
+        items.push_back(OpenItem{OpenItem::Kind::kLocalFile, s.toStdString(), {}});
+      }
+      QStringList refused;
+      for (const std::string& line : OpenItems(items)) refused << Q(line);
+      return m.createReply(refused);
+    }
+    return m.createErrorReply("org.freedesktop.DBus.Error.UnknownMethod",
+                              "no method " + name + " in " + iface);
+  }
+
+  static QDBusMessage Run(const QDBusMessage& m, void (*action)()) {
+    action();
+    return m.createReply();
+  }
+
+  QDBusMessage Properties(const QDBusMessage& m) {
+    const QString name = m.member();
+    const QString sig = m.signature();
+    auto all_of = [&](const QString& iface) -> std::optional<QVariantMap> {
+      if (iface == kRootInterface) return RootProperties();
+      if (iface == kPlayerInterface) {
+        QVariantMap p = PlayerProperties(TakeSnapshot());
+        p.insert(FixedPlayerProperties());
+        p.insert("Position", QVariant::fromValue<qlonglong>(PositionMicroseconds()));
+        return p;
+      }
+      return std::nullopt;
+    };
+    if (name == "GetAll" && sig == "s") {
+      auto all = all_of(m.arguments().at(0).toString());
+      if (!all) return m.createErrorReply(kInvalidArgs, "no such interface");
+      return m.createReply(*all);
+    }
+    if (name == "Get" && sig == "ss") {
+      auto all = all_of(m.arguments().at(0).toString());
+      const QString prop = m.arguments().at(1).toString();
+      if (!all || !all->contains(prop)) {
+        return m.createErrorReply(kInvalidArgs, "no property " + prop);
+      }
+      return m.createReply(QVariant::fromValue(QDBusVariant(all->value(prop))));
+    }
+    if (name == "Set" && sig == "ssv") return SetProperty(m);
+    return m.createErrorReply(kInvalidArgs, "wrong arguments (" + sig + ") for " + name);
+  }
+
+  QDBusMessage SetProperty(const QDBusMessage& m) {
+    const QString iface = m.arguments().at(0).toString();
+    const QString prop = m.arguments().at(1).toString();
+    const QVariant value = m.arguments().at(2).value<QDBusVariant>().variant();
+    auto wrong_type = [&] {
+      return m.createErrorReply(kInvalidArgs, prop + " takes a value of another type");
+    };
+    ControlResult r;
+    if (iface != kPlayerInterface) {
+      return m.createErrorReply("org.freedesktop.DBus.Error.PropertyReadOnly",
+                                prop + " cannot be set");
+    }
+    if (prop == "Volume") {
+      if (value.metaType().id() != QMetaType::Double) return wrong_type();
+      r = SetVolume(value.toDouble());
+    } else if (prop == "LoopStatus") {
+      if (value.metaType().id() != QMetaType::QString) return wrong_type();
+      r = SetLoopStatus(value.toString().toStdString());
+    } else if (prop == "Shuffle") {
+      if (value.metaType().id() != QMetaType::Bool) return wrong_type();
+      SetShuffle(value.toBool());
+    } else if (prop == "Rate") {
+      if (value.metaType().id() != QMetaType::Double) return wrong_type();
+      if (value.toDouble() != 1.0) {
+        r = {ControlError{"org.freedesktop.DBus.Error.NotSupported",
+                          "the player plays at rate 1.0 only"}};
+      }
+    } else {
+      return m.createErrorReply("org.freedesktop.DBus.Error.PropertyReadOnly",
+                                prop + " cannot be set");
+    }
+    if (!r.empty()) return m.createErrorReply(Q(r.front().name), Q(r.front().message));
+    return m.createReply();
+  }
+
+  void AnnounceChanges() {
+    if (!MainWindowReady()) return;
+    PlayerSnapshot now = TakeSnapshot();
+    if (last_ && *last_ == now) return;
+    QVariantMap changed = PlayerProperties(now);
+    if (last_) {
+      const QVariantMap before = PlayerProperties(*last_);
+      for (auto it = changed.begin(); it != changed.end();) {
+        it = before.value(it.key()) == it.value() ? changed.erase(it) : std::next(it);
+      }
+    }
+    last_ = now;
+    if (changed.isEmpty()) return;
+    QDBusMessage signal = QDBusMessage::createSignal(kObjectPath, kPropertiesInterface,
+                                                     "PropertiesChanged");
+    signal << QString(kPlayerInterface) << changed << QStringList();
+    bus_.send(signal);
+  }
+
+  // A seek within the same track is announced with Seeked; a seek that moved to another track
+  // shows as a new Metadata instead.
+  void AnnounceSeek(std::int64_t before, const std::string& track) {
+    if (TakeSnapshot().track_id != track) return;
+    const std::int64_t now = PositionMicroseconds();
+    if (now == before) return;
+    QDBusMessage signal = QDBusMessage::createSignal(kObjectPath, kPlayerInterface, "Seeked");
+    signal << QVariant::fromValue<qlonglong>(now);
+    bus_.send(signal);
+  }
+
+  QDBusConnection bus_;
+  QTimer watch_;
+  std::optional<PlayerSnapshot> last_;
+  bool quit_requested_ = false;
+};
+
+}  // namespace
+
+std::optional<int> HandOverToRunningProgram(const std::vector<OpenItem>& items,
+                                            int item_arguments) {
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected() || bus.interface() == nullptr) return std::nullopt;
+  if (!bus.interface()->isServiceRegistered(kBusName).value()) return std::nullopt;
+  if (item_arguments > 0 && items.empty()) return 1;  // each refusal was already printed
+  QDBusMessage call;
+  if (items.empty()) {
+    call = QDBusMessage::createMethodCall(kBusName, kObjectPath, kRootInterface, "Raise");
+  } else {
+    QStringList list;
+    for (const OpenItem& item : items) list << Q(item.location);
+    call = QDBusMessage::createMethodCall(kBusName, kObjectPath, kHandOverInterface, "Open");
+    call << list;
+  }
+  QDBusMessage reply = bus.call(call, QDBus::Block, 60'000);
+  if (reply.type() == QDBusMessage::ErrorMessage) {
+    std::fprintf(stderr, "vorel: the running Vorel did not take the request: %s\n",
+                 reply.errorMessage().toStdString().c_str());
+    return 1;
+  }
+  if (!items.empty() && !reply.arguments().isEmpty()) {
+    for (const QString& line : reply.arguments().at(0).toStringList()) {
+      std::fprintf(stderr, "%s\n", line.toStdString().c_str());
+    }
+  }
+  return 0;
+}
+
+BusRegistration StartMediaService() {
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected()) {
+    std::fprintf(stderr,
+                 "vorel: no session bus; media keys and handing files to a running Vorel are "
+                 "off\n");
+    return BusRegistration::kNoBus;
+  }
+  // Never deleted: the connection refers to it until the process ends.
+  static MediaObject* object = new MediaObject(bus);
+  if (!bus.registerVirtualObject(kObjectPath, object)) return BusRegistration::kTaken;
+  if (!bus.registerService(kBusName)) {
+    bus.unregisterObject(kObjectPath);
+    return BusRegistration::kTaken;
+  }
+  object->Start();
+  return BusRegistration::kOwned;
+}
+
+void InstallTrayMenu() {
+  auto when_ready = [](void (*action)()) {
+    return [action] {
+      if (MainWindowReady()) action();
+    };
+  };
+  qt::SetTrayMenu({
+      {"显示/隐藏", when_ready(ToggleMainWindow)},
+      {"播放/暂停", when_ready(PlayPause)},
+      {"上一曲", when_ready([] { ClickButton(ids::kPreviousButton); })},
+      {"下一曲", when_ready([] { ClickButton(ids::kNextButton); })},
+      {"退出", when_ready(Quit)},
+  });
+}
+
+void StartDesktop(const std::vector<OpenItem>& items, int item_arguments) {
+  InstallTrayMenu();
+  if (StartMediaService() == BusRegistration::kTaken) {
+    std::optional<int> code = HandOverToRunningProgram(items, item_arguments);
+    runtime::ExitProgram(code.value_or(1));
+  }
+  for (const std::string& line : OpenItems(items)) std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+}  // namespace vorel::desktop

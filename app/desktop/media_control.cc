@@ -1,0 +1,299 @@
+#include "app/desktop/media_control.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/qt/desktop.h"
+#include "player/audio.h"
+#include "player/player.h"
+#include "playlist/playlist.h"
+#include "runtime/bridge.h"
+#include "runtime/native_ui.h"
+#include "runtime/window_ids.h"
+#include "runtime/window_ops.h"
+
+namespace vorel::desktop {
+namespace {
+
+using namespace runtime::literals;
+using namespace ids;
+using playlist::PlayMode;
+
+constexpr char kInvalidArgs[] = "org.freedesktop.DBus.Error.InvalidArgs";
+constexpr char kNotSupported[] = "org.freedesktop.DBus.Error.NotSupported";
+constexpr char kFileNotFound[] = "org.freedesktop.DBus.Error.FileNotFound";
+
+ControlResult Refuse(const char* name, std::string message) {
+  return {ControlError{name, std::move(message)}};
+}
+
+void Click(runtime::ControlId control) {
+  runtime::RaiseEvent(kMainWindow, control, runtime::kEventClicked);
+}
+
+int Rows() { return runtime::RowCount(kMainWindow, kPlayList); }
+
+std::uint32_t StreamState() {
+  return player::audio::ChannelIsActive(player::State().current_stream);
+}
+
+bool ButtonSaysPlay() {
+  return runtime::ReadTextProperty(kMainWindow, kPlayPauseButton, kPropButtonCaption) ==
+         "播放"_t;
+}
+
+// The modes in which the end of the list is the end of playback.
+bool ModeStopsAtListEnd() {
+  PlayMode m = playlist::CurrentPlayMode();
+  return m == PlayMode::kPlayAll || m == PlayMode::kSinglePlay;
+}
+
+std::string FileUrl(const std::string& path) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string url = "file://";
+  for (unsigned char c : path) {
+    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                 c == '/' || c == '-' || c == '_' || c == '.' || c == '~';
+    if (plain) {
+      url += static_cast<char>(c);
+    } else {
+      url += '%';
+      url += kHex[c >> 4];
+      url += kHex[c & 15];
+    }
+  }
+  return url;
+}
+
+std::string TrackId() {
+  return "/org/vorel/Vorel/track/" + std::to_string(player::State().current_stream);
+}
+
+std::int64_t LengthMicroseconds() {
+  const std::int64_t seconds = player::State().total_seconds;
+  return seconds > 0 ? seconds * 1'000'000 : -1;
+}
+
+// Seeks through the position slider's own routine, as a drag of the slider does.
+void SeekToSecond(std::int64_t second) {
+  runtime::WriteProperty(kMainWindow, kPositionSlider, kPropSliderPos,
+                         static_cast<std::int32_t>(second));
+  runtime::RaiseEvent(kMainWindow, kPositionSlider, runtime::kEventClicked);
+}
+
+}  // namespace
+
+bool MainWindowReady() {
+  return !runtime::ProgramEnding() && runtime::IsWindowLoaded(kMainWindow);
+}
+
+PlayerSnapshot TakeSnapshot() {
+  PlayerSnapshot s;
+  const std::uint32_t state = StreamState();
+  s.status = state == 1 || state == 2 ? "Playing" : state == 3 ? "Paused" : "Stopped";
+  const int rows = Rows();
+  const int row = player::State().current_entry_index;
+  if (s.status != "Stopped" && row >= 0 && row < rows) {
+    s.track_id = TrackId();
+    runtime::Text kind = runtime::GetCellText(kMainWindow, kPlayList, row, 0);
+    std::string where = runtime::Utf8FromText(runtime::GetCellText(kMainWindow, kPlayList, row, 1));
+    s.url = kind == player::NetworkEntryKind() ? where : FileUrl(where);
+    s.title = runtime::Utf8FromText(runtime::GetCellText(kMainWindow, kPlayList, row, 2));
+    s.art_url = runtime::Utf8FromText(runtime::GetCellText(kMainWindow, kPlayList, row, 3));
+    s.length_us = LengthMicroseconds();
+  } else {
+    s.track_id = kNoTrack;
+  }
+  const int bar_max = runtime::ReadIntProperty(kMainWindow, kVolumeBar, kPropBarMax);
+  const int bar_pos = runtime::ReadIntProperty(kMainWindow, kVolumeBar, kPropBarPos);
+  s.volume = bar_max > 0 ? static_cast<double>(bar_pos) / bar_max : 0.0;
+  switch (playlist::CurrentPlayMode()) {
+    case PlayMode::kSingleLoop: s.loop_status = "Track"; break;
+    case PlayMode::kLoopAll: s.loop_status = "Playlist"; break;
+    case PlayMode::kRandom:
+      s.loop_status = "Playlist";
+      s.shuffle = true;
+      break;
+    default: s.loop_status = "None"; break;
+  }
+  const bool at_end = ModeStopsAtListEnd();
+  s.can_play = rows > 0;
+  s.can_go_next = rows > 0 && !(at_end && row >= rows - 1);
+  s.can_go_previous = rows > 0 && !(at_end && row <= 0);
+  s.can_seek = s.status != "Stopped" && s.length_us > 0;
+  return s;
+}
+
+std::int64_t PositionMicroseconds() {
+  const std::uint32_t h = player::State().current_stream;
+  if (StreamState() == 0) return 0;
+  double seconds = player::audio::ChannelBytes2Seconds(h, player::audio::ChannelGetPosition(h));
+  return seconds > 0 ? static_cast<std::int64_t>(seconds * 1e6) : 0;
+}
+
+void Play() {
+  if (StreamState() == 1 || StreamState() == 2) return;
+  // The button opens the selected row, or resumes a paused song, when it reads "播放".
+  if (ButtonSaysPlay()) Click(kPlayPauseButton);
+}
+
+void Pause() {
+  if (StreamState() != 1 && StreamState() != 2) return;
+  if (!ButtonSaysPlay()) {
+    Click(kPlayPauseButton);
+    return;
+  }
+  // A song started by a double-click, Next or a search result plays while the button still
+  // reads "播放"; clicking it would start the song again, so its pause routine runs directly.
+  player::PausePlayback();
+}
+
+void PlayPause() {
+  if (StreamState() == 1 || StreamState() == 2) {
+    Pause();
+  } else {
+    Play();
+  }
+}
+
+void Stop() { player::StopPlayback(); }
+
+void Next() {
+  if (Rows() > 0 && ModeStopsAtListEnd() && player::State().current_entry_index >= Rows() - 1) {
+    Stop();
+    return;
+  }
+  Click(kNextButton);
+}
+
+void Previous() {
+  if (Rows() > 0 && ModeStopsAtListEnd() && player::State().current_entry_index <= 0) {
+    Stop();
+    return;
+  }
+  Click(kPreviousButton);
+}
+
+void Seek(std::int64_t offset_us) {
+  if (!TakeSnapshot().can_seek) return;
+  const std::int64_t length = LengthMicroseconds();
+  std::int64_t target = PositionMicroseconds() + offset_us;
+  if (target < 0) target = 0;
+  if (target > length) {
+    Next();
+    return;
+  }
+  SeekToSecond(target / 1'000'000);
+}
+
+ControlResult SetPosition(const std::string& track_id, std::int64_t position_us) {
+  PlayerSnapshot s = TakeSnapshot();
+  if (s.status == "Stopped" || track_id != s.track_id) {
+    return Refuse(kInvalidArgs, "the track id " + track_id + " is not the current track (" +
+                                    s.track_id + "); nothing was changed");
+  }
+  if (s.length_us <= 0) {
+    return Refuse(kNotSupported, "the length of this stream is unknown, so it cannot be positioned");
+  }
+  if (position_us < 0 || position_us > s.length_us) {
+    return Refuse(kInvalidArgs, "the position " + std::to_string(position_us) +
+                                    " lies outside the track (0 to " +
+                                    std::to_string(s.length_us) + " microseconds)");
+  }
+  SeekToSecond(position_us / 1'000'000);
+  return {};
+}
+
+ControlResult SetVolume(double volume) {
+  if (!std::isfinite(volume)) {
+    return Refuse(kInvalidArgs, "the volume must be a number from 0.0 to 1.0");
+  }
+  volume = std::clamp(volume, 0.0, 1.0);
+  const int bar_max = runtime::ReadIntProperty(kMainWindow, kVolumeBar, kPropBarMax);
+  runtime::WriteProperty(kMainWindow, kVolumeBar, kPropBarPos,
+                         static_cast<std::int32_t>(std::lround(volume * bar_max)));
+  runtime::RaiseEvent(kMainWindow, kVolumeBar, runtime::kEventClicked);
+  return {};
+}
+
+ControlResult SetLoopStatus(const std::string& loop_status) {
+  const PlayMode mode = playlist::CurrentPlayMode();
+  if (loop_status == "None") {
+    if (mode != PlayMode::kSinglePlay && mode != PlayMode::kPlayAll) Click(kModePlayAll);
+  } else if (loop_status == "Track") {
+    if (mode != PlayMode::kSingleLoop) Click(kModeSingleLoop);
+  } else if (loop_status == "Playlist") {
+    if (mode != PlayMode::kLoopAll && mode != PlayMode::kRandom) Click(kModeLoopAll);
+  } else {
+    return Refuse(kInvalidArgs, "LoopStatus is \"None\", \"Track\" or \"Playlist\", not \"" +
+                                    PrintableName(loop_status) + "\"");
+  }
+  return {};
+}
+
+void SetShuffle(bool shuffle) {
+  const PlayMode mode = playlist::CurrentPlayMode();
+  if (shuffle && mode != PlayMode::kRandom) Click(kModeRandom);
+  if (!shuffle && mode == PlayMode::kRandom) Click(kModeLoopAll);
+}
+
+std::vector<std::string> OpenItems(const std::vector<OpenItem>& items) {
+  std::vector<std::string> problems;
+  int first = -1;
+  for (const OpenItem& item : items) {
+    std::string problem;
+    auto checked = CheckItem(item.location, ItemSyntax::kPathOrUri, "/", &problem);
+    if (!checked) {
+      problems.push_back(std::move(problem));
+      continue;
+    }
+    const bool local = checked->kind == OpenItem::Kind::kLocalFile;
+    int row = runtime::InsertRow(kMainWindow, kPlayList, std::nullopt,
+                                 local ? "本地文件"_t : player::NetworkEntryKind());
+    runtime::SetCellText(kMainWindow, kPlayList, row, 1, runtime::TextFromUtf8(checked->location));
+    runtime::SetCellText(kMainWindow, kPlayList, row, 2, runtime::TextFromUtf8(checked->title));
+    if (first < 0) first = row;
+  }
+  if (first >= 0) {
+    runtime::WriteProperty(kMainWindow, kPlayList, kPropSelectedRow, first);
+    playlist::PlaySelectedEntry();
+  }
+  return problems;
+}
+
+ControlResult OpenUri(const std::string& uri) {
+  std::string problem;
+  ProblemKind kind;
+  auto item = CheckItem(uri, ItemSyntax::kUriOnly, "/", &problem, &kind);
+  if (!item) {
+    const char* name = kind == ProblemKind::kMissing       ? kFileNotFound
+                       : kind == ProblemKind::kUnsupported ? kNotSupported
+                                                           : kInvalidArgs;
+    return Refuse(name, problem);
+  }
+  std::vector<std::string> problems = OpenItems({*item});
+  if (!problems.empty()) return Refuse(kInvalidArgs, problems.front());
+  return {};
+}
+
+void Raise() {
+  runtime::WriteProperty(kMainWindow, kMainWindowSelf, kPropVisible, true);
+  qt::RaiseWindow(kMainWindow, kMainWindowSelf);
+}
+
+void Quit() { runtime::NativeSystemClose(); }
+
+bool MainWindowShown() {
+  return runtime::ReadIntProperty(kMainWindow, kMainWindowSelf, kPropVisible) != 0 &&
+         !qt::WindowMinimised(kMainWindow, kMainWindowSelf);
+}
+
+void ToggleMainWindow() {
+  if (MainWindowShown()) {
+    Click(kHideButton);
+  } else {
+    Raise();
+  }
+}
+
+}  // namespace vorel::desktop
