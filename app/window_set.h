@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/desktop/command_line.h"
 #include "runtime/bridge.h"
 
 namespace vorel::app {
@@ -42,8 +43,12 @@ runtime::Text SampleAddress();
 void WireServices();
 
 // Start-up as the program runs it: data folder, template, exit routines, StartRoutine, the main
-// window and the event loop. Returns only through ExitProgram.
-[[noreturn]] void RunProgram(int argc, char** argv);
+// window, the desktop's media control with `open_items` (the command line's usable files and
+// addresses, of `item_arguments` given) added and the first played, and the event loop. When
+// another Vorel runs, the items go to it and this start ends. Returns only through ExitProgram.
+[[noreturn]] void RunProgram(int argc, char** argv,
+                             const std::vector<desktop::OpenItem>& open_items = {},
+                             int item_arguments = 0);
 
 }  // namespace vorel::app
 

@@ -15,6 +15,7 @@ packages=(
   ffmpeg nginx-light aria2 axel mpg123 openssl
   clang libclang-rt-14-dev
   locales
+  dbus desktop-file-utils appstream librsvg2-bin
 )
 
 missing=()

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "platform/code_page.h"
+#include "platform/qt/internal/tray_menu.h"
 #include "platform/qt/qt_ui.h"
 #include "runtime/bridge.h"
 
@@ -414,6 +415,7 @@ bool QtNativeUi::SetTrayIcon(NativeHandle window, const runtime::Bytes& icon,
                          runtime::RaiseEvent(w, c, runtime::kEventTrayIcon, {kind});
                        }
                      });
+    tray->setContextMenu(TrayContextMenu());
     trays_[window] = tray;
   }
   tray->setIcon(QIcon(picture));
