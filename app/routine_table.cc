@@ -6,6 +6,8 @@
 #include "player/lyrics.h"
 #include "player/player.h"
 #include "playlist/playlist.h"
+#include "search/music_search.h"
+#include "search/sound_link.h"
 #include "shell/main_window.h"
 
 namespace vorel::app {
@@ -63,6 +65,11 @@ const std::vector<RoutineBinding>& RoutineBindings() {
       {"CancelExit", Plain<shell::CancelExit>},
       {"CloseExitDialog", Plain<shell::CloseExitDialog>},
       {"ConfirmClear", Plain<playlist::ConfirmClear>},
+      {"StartSearch", Plain<search::StartSearch>},
+      {"OnSearchBoxKey", search::OnSearchBoxKey},
+      {"ResolveSoundLink", Plain<search::ResolveSoundLink>},
+      {"OnAddressBoxPress", Plain<search::OnAddressBoxPress>},
+      {"OnAddressBoxDoubleClick", Plain<search::OnAddressBoxDoubleClick>},
       {"OnDownloadClicked", Plain<download::OnDownloadClicked>},
       {"DownloadTimerTick", Plain<download::DownloadTimerTick>},
       {"CloseClearDialog", Plain<playlist::CloseClearDialog>},

@@ -1,6 +1,7 @@
 // Wires the feature libraries to each other and to the platform: the player's pictures, cover
 // reads and play-mode hand-over, the play list's folder chooser, the shell's tray check.
 
+#include "app/settings.h"
 #include "app/window_set.h"
 #include "assets/assets.h"
 #include "download/song_download.h"
@@ -9,6 +10,8 @@
 #include "player/player.h"
 #include "playlist/playlist.h"
 #include "runtime/window_ids.h"
+#include "search/music_search.h"
+#include "search/search_services.h"
 #include "shell/full_view.h"
 #include "shell/main_window.h"
 #include "web/url_bytes.h"
@@ -38,10 +41,18 @@ void WireServices() {
       .load_play_list = [] { playlist::LoadPlayList(); },
   });
   playlist::SetPlaylistServices({
-      .search_query_text = {},
+      .search_query_text = [] { return search::SearchQueryText(); },
       .browse_for_folder = [](const runtime::Text& title) {
         return qt::BrowseForFolder(title, false);
       },
+  });
+  search::SetSearchServices({
+      .search_host = [] { return ConfiguredHost(HostKey::kSearch, "the music search"); },
+      .sound_api_host = [] { return ConfiguredHost(HostKey::kSoundApi, "the link resolver"); },
+      .sample_address = [] { return SampleAddress(); },
+      .slide_panel = [](int which) { shell::SlidePanel(which); },
+      .stop_playback = [] { player::StopPlayback(); },
+      .open_and_play = [] { player::OpenAndPlay(); },
   });
   shell::SetShellServices({
       .tray_available = [] { return qt::TrayAvailable(); },

@@ -1,7 +1,8 @@
 #include "app/window_set.h"
 
+#include "app/settings.h"
+
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 namespace vorel::app {
@@ -36,9 +37,7 @@ std::vector<runtime::Routine> BuildRoutineTable() {
 }
 
 runtime::Text SampleAddress() {
-  const char* host = std::getenv("VOREL_SOUND_WEB_HOST");
-  std::string h = host && *host ? host : "www.missevan.com";
-  return "http://" + h + "/sound/xxxx";
+  return "http://" + ProgramHostSettings().of(HostKey::kSoundWeb).host + "/sound/xxxx";
 }
 
 }  // namespace vorel::app

@@ -313,6 +313,13 @@ void ExitProgram(int code) {
   FinishProgram(code);
 }
 
+bool RunOnUiThread(const std::function<void()>& fn) {
+  return internal::OnUiThread<bool>(false, [&] {
+    fn();
+    return true;
+  });
+}
+
 EventResult RaiseEvent(WindowId window, ControlId control, EventKey key, EventArgs args) {
   return internal::OnUiThread<EventResult>(std::nullopt, [&]() -> EventResult {
     BridgeState& s = State();

@@ -116,6 +116,12 @@ Bytes ReadBytesProperty(WindowId window, ControlId control, PropertyIndex index)
 // the user-interface thread when called elsewhere.
 EventResult RaiseEvent(WindowId window, ControlId control, EventKey key, EventArgs args = {});
 
+// Runs `fn` on the user-interface thread and waits for it (inline when called there), so a
+// worker can test a condition and write several properties without the user-interface thread
+// running anything in between. False, without running `fn`, once the program is ending (from
+// another thread) or when no user-interface thread takes work.
+bool RunOnUiThread(const std::function<void()>& fn);
+
 // The window and control whose event is being handled (0, 0 outside any handler).
 struct EventSource {
   WindowId window = 0;

@@ -1,0 +1,37 @@
+#ifndef VOREL_SEARCH_SEARCH_SERVICES_H_
+#define VOREL_SEARCH_SEARCH_SERVICES_H_
+
+// What the music search and the sound-link resolver need from the rest of the program, wired
+// once by the application before the first window loads.
+
+#include <functional>
+#include <optional>
+
+#include "runtime/text.h"
+
+namespace vorel::search {
+
+struct SearchServices {
+  // The host (and port) of the music search engine, of the sound service's interface, or
+  // nothing when none is configured (the request is then not sent and counts as failed).
+  // Called on the search worker and on the user-interface thread respectively.
+  std::function<std::optional<runtime::Text>()> search_host;
+  std::function<std::optional<runtime::Text>()> sound_api_host;
+  // The sample text the address box starts with.
+  std::function<runtime::Text()> sample_address;
+  // Slides a panel (2: the search panel), stops and plays, as the main window and player do.
+  std::function<void(int)> slide_panel;
+  std::function<void()> stop_playback;
+  std::function<void()> open_and_play;
+};
+void SetSearchServices(SearchServices services);
+const SearchServices& Services();
+
+// A request address part made safe for a request line: bytes up to 0x20, 0x7F and "#" become
+// "%XX"; every other byte (code page 936 text included) goes out as it is.
+//   EncodeRequestBytes("a b#c") == "a%20b%23c"
+runtime::Text EncodeRequestBytes(const runtime::Text& text);
+
+}  // namespace vorel::search
+
+#endif  // VOREL_SEARCH_SEARCH_SERVICES_H_

@@ -1,0 +1,157 @@
+#include "search/sound_link.h"
+
+#include <mutex>
+#include <optional>
+
+#include "player/player.h"
+#include "runtime/bridge.h"
+#include "runtime/text_ops.h"
+#include "runtime/threads.h"
+#include "runtime/value.h"
+#include "runtime/window_ids.h"
+#include "runtime/window_ops.h"
+#include "search/search_services.h"
+#include "web/cookie_fetch.h"
+#include "web/escape_decoding.h"
+#include "web/page_text.h"
+#include "web/url_bytes.h"
+
+namespace vorel::search {
+namespace {
+
+using namespace ids;
+
+constexpr std::int32_t kHighlightGreen = 0x00E080;
+
+// The markers that cut the three fields out of the reply. The stream address's marker begins
+// with the end of the field before it, so "source" counts only after another text field.
+constexpr char kFieldEnd[] = "\",\"";
+constexpr char kPictureStart[] = "\"pic\":\"";
+constexpr char kSourceStart[] = "\",\"source\":\"";
+constexpr char kNameStart[] = "\"name\":\"";
+
+struct ResolverState {
+  std::mutex mu;
+  ResolvedSound sound;  // guarded by mu
+};
+
+ResolverState& Resolver() {
+  static ResolverState state;
+  return state;
+}
+
+// An address for a request line or a stream: control bytes would break the request (or smuggle
+// header lines into it), so they go.
+Text WithoutControlBytes(const Text& text) {
+  Text out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x20) out += c;
+  }
+  return out;
+}
+
+// A name shown in the window and used for a file: each control byte becomes a space.
+Text ControlBytesAsSpaces(Text text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  }
+  return text;
+}
+
+Text AddressBoxText() { return runtime::ReadTextProperty(kMainWindow, kAddressBox, kPropCaption); }
+
+}  // namespace
+
+Text TextAfterLast(const Text& text, const Text& marker) {
+  int pos = runtime::FindTextBackward(text, marker);
+  if (pos == -1) return {};
+  return text.substr(pos - 1 + marker.size());
+}
+
+Text FetchReplyText(const Text& address) {
+  return runtime::ToText(web::FetchPageWithCookies(address));
+}
+
+void FetchSoundInfo(const Text& sound_id) {
+  std::optional<Text> host =
+      Services().sound_api_host ? Services().sound_api_host() : std::nullopt;
+  Text reply;
+  if (host) {
+    reply = FetchReplyText("http://" + *host + "/sound/info?sound_id=" +
+                           EncodeRequestBytes(sound_id));
+  }
+  Text info = web::DecodeEscapes(reply);
+  runtime::Delay(100);
+
+  ResolvedSound sound;
+  sound.id = sound_id;
+  sound.picture_url = WithoutControlBytes(web::TextBetween(info, kPictureStart, kFieldEnd));
+  sound.source_url = WithoutControlBytes(web::TextBetween(info, kSourceStart, kFieldEnd));
+  sound.name = ControlBytesAsSpaces(web::TextBetween(info, kNameStart, kFieldEnd));
+  sound.info_text = std::move(info);
+  {
+    std::lock_guard lock(Resolver().mu);
+    Resolver().sound = sound;
+  }
+
+  runtime::WriteProperty(kMainWindow, kCoverPicture, kPropPicture,
+                         web::ReadUrlBytes(sound.picture_url));
+  runtime::WriteProperty(kMainWindow, kCoverPicture, kPropPictureMode, 1);
+  runtime::WriteProperty(kMainWindow, kStatusCaption, kPropCaption, sound.name);
+  runtime::AddToolTip(runtime::WindowHandle(kMainWindow, kStatusCaption), sound.name, false,
+                      true);
+
+  runtime::InsertRow(kMainWindow, kPlayList, std::nullopt, player::NetworkEntryKind());
+  auto last = [] { return runtime::RowCount(kMainWindow, kPlayList) - 1; };
+  runtime::SetCellText(kMainWindow, kPlayList, last(), 1, sound.source_url);
+  runtime::SetCellText(kMainWindow, kPlayList, last(), 2, sound.name);
+  runtime::SetCellText(kMainWindow, kPlayList, last(), 3, sound.picture_url);
+  runtime::WriteProperty(kMainWindow, kPlayList, kPropSelectedRow, last());
+}
+
+void ResolveSoundLink() {
+  if (Services().stop_playback) Services().stop_playback();
+  Text id = TextAfterLast(AddressBoxText(), "sound/");
+  {
+    std::lock_guard lock(Resolver().mu);
+    Resolver().sound.id = id;
+  }
+  FetchSoundInfo(id);
+  runtime::Delay(100);
+  if (Services().open_and_play) Services().open_and_play();
+}
+
+void OnAddressBoxPress() {
+  runtime::WriteProperty(kMainWindow, kAddressFrame, kPropOutline, kHighlightGreen);
+  Text sample = Services().sample_address ? Services().sample_address() : Text();
+  if (AddressBoxText() == sample) {
+    runtime::WriteProperty(kMainWindow, kAddressBox, kPropCaption, Text());
+  }
+}
+
+void OnAddressBoxDoubleClick() {
+  runtime::WriteProperty(kMainWindow, kAddressBox, kPropCaption, Text());
+}
+
+ResolvedSound CurrentSound() {
+  std::lock_guard lock(Resolver().mu);
+  return Resolver().sound;
+}
+
+Text SoundSourceUrl() {
+  std::lock_guard lock(Resolver().mu);
+  return Resolver().sound.source_url;
+}
+
+Text SoundName() {
+  std::lock_guard lock(Resolver().mu);
+  return Resolver().sound.name;
+}
+
+void ResetResolverForTesting() {
+  std::lock_guard lock(Resolver().mu);
+  Resolver().sound = ResolvedSound();
+}
+
+}  // namespace vorel::search

@@ -1,0 +1,59 @@
+#ifndef VOREL_SEARCH_SOUND_LINK_H_
+#define VOREL_SEARCH_SOUND_LINK_H_
+
+// The sound-link resolver: the address of a sound page pasted into 地址框 becomes a playable
+// entry. A click on "解析" stops playback, takes the sound id after the last "sound/" of the
+// address, asks "http://<interface host>/sound/info?sound_id=<id>" for the sound's record, cuts
+// the fields "pic", "source" and "name" out of the decoded reply, shows the cover in 图片框1 and
+// the name in 字幕 (also as its tooltip), appends a network entry to the play list, selects it
+// and plays it. A failed resolve still appends an entry with empty cells, as the play list has
+// always done.
+//
+// The resolve runs on the user-interface thread and blocks it for the length of its two
+// requests, which the web layer's time-outs bound.
+//
+// The last resolved sound stays readable for the download: CurrentSound() and its two
+// shorthands hand out copies and may be called from any thread.
+
+#include "runtime/text.h"
+
+namespace vorel::search {
+
+using runtime::Text;
+
+// Handlers. UI thread.
+void ResolveSoundLink();
+void OnAddressBoxPress();
+void OnAddressBoxDoubleClick();
+
+// The resolving steps for `sound_id`: fetch, decode, cut, show, append and select the row.
+void FetchSoundInfo(const Text& sound_id);
+
+// The body of the reply to a GET of `address` (cookie-jar fetch), up to its first zero byte.
+Text FetchReplyText(const Text& address);
+
+// The bytes after the last `marker` in `text` (case-sensitive); empty without one.
+//   TextAfterLast("http://h/sound/1/sound/22", "sound/") == "22"
+Text TextAfterLast(const Text& text, const Text& marker);
+
+// What the latest resolve found. Fields are empty when the reply lacked them. The stream and
+// picture addresses carry no bytes below 0x20 (they are dropped); in the name each such byte is
+// a space.
+struct ResolvedSound {
+  Text id;
+  Text info_text;    // the whole decoded reply
+  Text picture_url;  // "pic"
+  Text source_url;   // "source": what the download saves
+  Text name;         // "name": the file name the download uses
+};
+// Copies, taken under a lock: a resolve running at the same time never frees what a caller
+// holds. Thread-safe.
+ResolvedSound CurrentSound();
+Text SoundSourceUrl();
+Text SoundName();
+
+void ResetResolverForTesting();
+
+}  // namespace vorel::search
+
+#endif  // VOREL_SEARCH_SOUND_LINK_H_

@@ -1,0 +1,236 @@
+// The sound-link resolver through the address box and the "解析" button of the real window,
+// against a sound service served on 127.0.0.1.
+#include <QBuffer>
+#include <QImage>
+
+#include <fstream>
+#include <iterator>
+
+#include "player/player.h"
+#include "search/search_services.h"
+#include "tests/search/search_fixture.h"
+
+namespace vorel::search_test {
+namespace {
+
+using namespace runtime::literals;
+
+constexpr char kAgent[] =
+    "User-Agent: Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1; 73MQA; .NET CLR 2.0.50727; "
+    ".NET CLR 3.0.04506.648; .NET CLR 3.5.21022)";
+
+// A PNG picture of one colour, made here.
+std::string SolidPng(QRgb colour) {
+  QImage image(8, 8, QImage::Format_RGB32);
+  image.fill(colour);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  return bytes.toStdString();
+}
+
+std::string FileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A sound service: "/sound/info" answers with the reply the test sets, "/cover.png" with a
+// picture, "/song.mp3" with a short tone.
+class SoundLinkTest : public SearchFlowTest {
+ protected:
+  void SetUp() override {
+    SearchFlowTest::SetUp();
+    cover_ = SolidPng(qRgb(255, 0, 0));
+    song_ = FileBytes(songs_ / "short1.mp3");
+    server_ = std::make_unique<LoopbackServer>([this](const RecordedRequest& r) {
+      if (r.request_line.find(" /cover.png") != std::string::npos) {
+        return LoopbackServer::Simple(cover_, {"Content-Type: image/png"});
+      }
+      if (r.request_line.find(" /song.mp3") != std::string::npos) {
+        return LoopbackServer::Simple(song_, {"Content-Type: audio/mpeg"});
+      }
+      std::lock_guard lock(mu_);
+      std::string body = replies_.empty() ? std::string() : replies_.front();
+      if (replies_.size() > 1) replies_.erase(replies_.begin());
+      return LoopbackServer::Simple(body, {"Content-Type: application/json"});
+    });
+    UseHost("VOREL_SOUND_API_HOST", *server_);
+  }
+  void TearDown() override {
+    SearchFlowTest::TearDown();
+    server_.reset();
+  }
+
+  // Replies for the next sound-info requests, in order; the last one repeats.
+  void Replies(std::vector<std::string> replies) {
+    std::lock_guard lock(mu_);
+    replies_ = std::move(replies);
+  }
+  std::string Here(const std::string& path) {
+    return "http:\\/\\/127.0.0.1:" + std::to_string(server_->port()) + path;
+  }
+  std::string Record(const std::string& name) {
+    return "{\"code\":0,\"info\":{\"PIC\":\"" + Here("\\/cover.png") + "\",\"Source\":\"" +
+           Here("\\/song.mp3") + "\",\"Name\":\"" + name + "\",\"id\":\"22\"}}";
+  }
+  void Resolve(const Text& address) {
+    TypeInto(ids::kAddressBox, address);
+    Click(ids::kResolveButton);
+  }
+  std::vector<RecordedRequest> InfoRequests() {
+    std::vector<RecordedRequest> out;
+    for (const RecordedRequest& r : server_->Requests()) {
+      if (r.request_line.find("/sound/info") != std::string::npos) out.push_back(r);
+    }
+    return out;
+  }
+
+  std::unique_ptr<LoopbackServer> server_;
+  std::string cover_, song_;
+  std::mutex mu_;
+  std::vector<std::string> replies_;
+};
+
+TEST_F(SoundLinkTest, ResolveAppendsSelectsAndPlaysWithTheExactRequests) {
+  Replies({Record("Tone \\u0041")});
+  Resolve("http://sound.example/sound/1/sound/22?x=1 y#z");
+
+  const std::string origin = "http://127.0.0.1:" + std::to_string(server_->port());
+  ASSERT_EQ(PlayListRows(), 1);
+  EXPECT_EQ(PlayListRow(0), (std::vector<Text>{"网络文件"_t, origin + "/song.mp3", "Tone A",
+                                               origin + "/cover.png"}));
+  EXPECT_EQ(Selected(), 0);
+  EXPECT_EQ(qt::ToolTipOf(ids::kMainWindow, ids::kStatusCaption), "Tone A");
+  EXPECT_NE(player::State().current_stream, 0u);  // the new row is playing
+  EXPECT_EQ(search::SoundSourceUrl(), origin + "/song.mp3");
+  EXPECT_EQ(search::SoundName(), "Tone A");
+
+  // The id is what follows the last "sound/", query string included; the space and "#" are
+  // escaped so the request line stays one line.
+  const std::string info_url = origin + "/sound/info?sound_id=22?x=1%20y%23z";
+  std::vector<RecordedRequest> info = InfoRequests();
+  ASSERT_EQ(info.size(), 1u);
+  EXPECT_EQ(info[0].head, "GET /sound/info?sound_id=22?x=1%20y%23z HTTP/1.1\r\nHost: 127.0.0.1:" +
+                              std::to_string(server_->port()) + "\r\n" + kAgent +
+                              "\r\nReferer: " + info_url +
+                              "\r\nAccept: */*\r\nAccept-Language: zh-cn\r\n"
+                              "Content-Type: application/x-www-form-urlencoded\r\n\r\n");
+  bool cover_seen = false;
+  for (const RecordedRequest& r : server_->Requests()) {
+    if (r.request_line != "GET /cover.png HTTP/1.0") continue;
+    cover_seen = true;
+    EXPECT_EQ(r.head, "GET /cover.png HTTP/1.0\r\nHost: 127.0.0.1:" +
+                          std::to_string(server_->port()) +
+                          "\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\n"
+                          "Accept: */*\r\n\r\n");
+  }
+  EXPECT_TRUE(cover_seen);
+}
+
+TEST_F(SoundLinkTest, EachResolveAddsARowAndTheTooltipFollowsTheLatest) {
+  Replies({Record("Same"), Record("Same"), Record("Other")});
+  for (int i = 0; i < 3; ++i) Resolve("http://sound.example/sound/7");
+  ASSERT_EQ(PlayListRows(), 3);
+  EXPECT_EQ(PlayListRow(0), PlayListRow(1));
+  EXPECT_EQ(PlayListRow(2)[2], "Other");
+  EXPECT_EQ(Selected(), 2);
+  EXPECT_EQ(qt::ToolTipOf(ids::kMainWindow, ids::kStatusCaption), "Other");
+}
+
+TEST_F(SoundLinkTest, AddressBoxSampleClearsOnTheFirstPressOnly) {
+  const Text sample = search::Services().sample_address();
+  EXPECT_EQ(sample, "http://sound.invalid/sound/xxxx");  // no web host configured
+  TypeInto(ids::kAddressBox, sample);
+  ASSERT_TRUE(qt::ClickControl(ids::kMainWindow, ids::kAddressBox));  // a real mouse press
+  EXPECT_EQ(ReadCaption(ids::kAddressBox), "");
+  EXPECT_EQ(runtime::ReadIntProperty(ids::kMainWindow, ids::kAddressFrame, ids::kPropOutline),
+            0x00E080);
+
+  TypeInto(ids::kAddressBox, "http://sound.example/sound/5");
+  ASSERT_TRUE(qt::ClickControl(ids::kMainWindow, ids::kAddressBox));
+  EXPECT_EQ(ReadCaption(ids::kAddressBox), "http://sound.example/sound/5");
+
+  ASSERT_TRUE(qt::DoubleClickControl(ids::kMainWindow, ids::kAddressBox));
+  EXPECT_EQ(ReadCaption(ids::kAddressBox), "");
+}
+
+TEST_F(SoundLinkTest, BadRepliesGiveEmptyOrCleanedFieldsAndStillARow) {
+  const std::string dead = "http:\\/\\/127.0.0.1:1";  // nothing listens there
+  const std::string big(100 * 1024, 'n');
+  struct Case {
+    const char* what;
+    std::string reply;
+    Text picture, source, name;
+  };
+  const std::vector<Case> cases = {
+      {"empty", "", "", "", ""},
+      {"truncated",
+       "{\"pic\":\"" + dead + "\\/p.png\",\"source\":\"" + dead + "\\/s.mp3\",\"na",
+       "http://127.0.0.1:1/p.png", "http://127.0.0.1:1/s.mp3", ""},
+      {"not the expected shape", "<html><body>Service unavailable</body></html>", "", "", ""},
+      {"last field closed by a brace", "{\"pic\":\"x\",\"name\":\"last\"}", "x", "", ""},
+      {"escaped control bytes",
+       "{\"pic\":\"" + dead + "\\/p\\r\\n.png\",\"source\":\"" + dead +
+           "\\/s\\u0007.mp3\\r\\nX-Evil: 1\",\"name\":\"a\\tb\\r\\nc\",\"x\":\"1\"}",
+       "http://127.0.0.1:1/p.png", "http://127.0.0.1:1/s.mp3X-Evil: 1", "a b  c"},
+      {"100 KiB fields",
+       "{\"pic\":\"" + dead + "\\/" + big + "\",\"source\":\"" + dead + "\\/" + big +
+           "\",\"name\":\"" + big + "\",\"x\":\"1\"}",
+       "http://127.0.0.1:1/" + big, "http://127.0.0.1:1/" + big, big},
+      {"slashes in the name",
+       "{\"pic\":\"\",\"source\":\"\",\"name\":\"..\\/..\\/AC\\/DC\",\"x\":\"1\"}", "", "",
+       "../../AC/DC"},
+  };
+  int row = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Replies({c.reply});
+    Resolve("http://sound.example/sound/9");
+    ASSERT_EQ(PlayListRows(), row + 1);
+    EXPECT_EQ(PlayListRow(row), (std::vector<Text>{"网络文件"_t, c.source, c.name, c.picture}));
+    EXPECT_EQ(Selected(), row);
+    ++row;
+  }
+}
+
+TEST_F(SoundLinkTest, CoverPictureAndCaption) {
+  struct Case {
+    const char* what;
+    std::string cover_bytes;
+    bool kept;  // whether the picture box receives the bytes
+  };
+  const std::vector<Case> cases = {
+      {"a picture", SolidPng(qRgb(0, 0, 255)), true},
+      {"not a picture", "this is no picture", true},  // the box then shows nothing
+      {"50 MiB", std::string(50 << 20, 'p'), false},  // past the whole-resource cap: no picture
+  };
+  Replies({Record("Covered")});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    cover_ = c.cover_bytes;
+    search::FetchSoundInfo("22");
+    runtime::Bytes shown =
+        runtime::ReadBytesProperty(ids::kMainWindow, ids::kCoverPicture, ids::kPropPicture);
+    EXPECT_EQ(std::string(shown.begin(), shown.end()), c.kept ? c.cover_bytes : "");
+    EXPECT_EQ(runtime::ReadIntProperty(ids::kMainWindow, ids::kCoverPicture,
+                                       ids::kPropPictureMode),
+              1);
+    EXPECT_EQ(ReadCaption(ids::kStatusCaption), "Covered");
+  }
+}
+
+TEST_F(SoundLinkTest, WithoutAConfiguredHostTheResolveFailsAsARequestWould) {
+  unsetenv("VOREL_SOUND_API_HOST");
+  ::testing::internal::CaptureStderr();
+  Resolve("http://sound.example/sound/3");
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("VOREL_SOUND_API_HOST"), std::string::npos) << err;
+  EXPECT_NE(err.find("sound_api"), std::string::npos) << err;
+  EXPECT_TRUE(InfoRequests().empty());
+  ASSERT_EQ(PlayListRows(), 1);
+  EXPECT_EQ(PlayListRow(0), (std::vector<Text>{"网络文件"_t, "", "", ""}));
+}
+
+}  // namespace
+}  // namespace vorel::search_test
