@@ -65,6 +65,14 @@ void ShowCover(const Text& address) {
   }
 }
 
+// The volume the bar shows, from 0 to 1. A maximum of 0 would divide by zero; full volume is
+// what the bar then shows.
+double BarVolume() {
+  const int position = ReadIntProperty(kMainWindow, kVolumeBar, kPropBarPos);
+  const int maximum = ReadIntProperty(kMainWindow, kVolumeBar, kPropBarMax);
+  return maximum > 0 ? static_cast<double>(position) / maximum : 1.0;
+}
+
 // Seconds of a byte count; a stream whose length is unknown counts as 0 seconds.
 double SecondsOf(audio::Handle h, std::uint64_t bytes) {
   if (bytes == audio::kUnknownLength) return 0;
@@ -149,6 +157,8 @@ void StopPlayback() {
   SetTimer(kSpectrumTimer, 0);
   SetTimer(kLyricsTimer, 0);
   WriteProperty(kMainWindow, kPositionSlider, kPropSliderPos, 0);
+  // The spectrum timer no longer runs: the last bars drawn would stay on screen for good.
+  runtime::ClearDrawing(kMainWindow, kSpectrumCanvas);
   WriteProperty(kMainWindow, kLyricUpper, kPropCaption, Text());
   WriteProperty(kMainWindow, kLyricLower, kPropCaption, Text());
   WriteProperty(kMainWindow, kPlayPauseButton, kPropButtonCaption, "播放"_t);
@@ -170,7 +180,10 @@ void TogglePlayPause() {
   }
   if (ReadTextProperty(kMainWindow, kPlayPauseButton, kPropButtonCaption) == "播放"_t) {
     OpenAndPlay();
-    WriteProperty(kMainWindow, kPlayPauseButton, kPropButtonCaption, "暂停"_t);
+    // A stream that did not open plays nothing: the button stays ready to start.
+    if (MutableState().current_stream != 0) {
+      WriteProperty(kMainWindow, kPlayPauseButton, kPropButtonCaption, "暂停"_t);
+    }
   } else {
     PausePlayback();
     WriteProperty(kMainWindow, kPlayPauseButton, kPropButtonCaption, "播放"_t);
@@ -179,20 +192,20 @@ void TogglePlayPause() {
 
 void ApplyVolume() {
   PlayerState& s = MutableState();
-  const int position = ReadIntProperty(kMainWindow, kVolumeBar, kPropBarPos);
-  const int maximum = ReadIntProperty(kMainWindow, kVolumeBar, kPropBarMax);
-  // A maximum of 0 would divide by zero; full volume is what the bar then shows.
-  double volume = maximum > 0 ? static_cast<double>(position) / maximum : 1.0;
-  audio::ChannelSetVolume(s.current_stream, static_cast<float>(volume));
+  audio::ChannelSetVolume(s.current_stream, static_cast<float>(BarVolume()));
   WriteProperty(kMainWindow, kTimeLabel, kPropCaption,
-                "当前音量："_t + runtime::ToText(position) + "%");
+                "当前音量："_t +
+                    runtime::ToText(ReadIntProperty(kMainWindow, kVolumeBar, kPropBarPos)) + "%");
   s.time_label_live = false;
 }
 
 void ToggleMute() {
   PlayerState& s = MutableState();
   if (ReadIntProperty(kMainWindow, kMuteBox, kPropChecked) != 0) {
-    audio::ChannelGetVolume(s.current_stream, &s.saved_volume);
+    // With nothing playing there is no stream to ask; the bar holds the volume to come back to.
+    if (!audio::ChannelGetVolume(s.current_stream, &s.saved_volume)) {
+      s.saved_volume = static_cast<float>(BarVolume());
+    }
     audio::ChannelSetVolume(s.current_stream, 0.0f);
     SetCaption("静音：开启"_t);
   } else {

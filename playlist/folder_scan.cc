@@ -22,19 +22,37 @@ void AppendLocalEntry(const Text& folder, const Text& name) {
   runtime::SetCellText(kMainWindow, kPlayList, last, 2, name);
 }
 
+// One scan at a time: events are processed between entries, and a second scan or a clear run
+// from there would interleave its rows with this one's or be undone by it.
+struct ScanState {
+  bool running = false;
+  bool stop = false;
+};
+
+ScanState& Scanning() {
+  static ScanState state;
+  return state;
+}
+
+// Lets other handlers run; false when one of them asked the scan to stop.
+bool KeepScanning() {
+  runtime::ProcessEvents();
+  return !Scanning().stop;
+}
+
 void Scan(Text folder, int depth) {
   if (folder.empty() || folder.back() != '/') folder += '/';
   runtime::FindHandle handle;
   for (Text name = runtime::FindFile(folder + "*.mp3", 0x27, false, &handle); !name.empty();
        name = runtime::FindFile({}, 0, true, &handle)) {
-    runtime::ProcessEvents();
+    if (!KeepScanning()) break;
     if (name != "." && name != "..") AppendLocalEntry(folder, name);
   }
-  if (depth < kMaxDepth) {
+  if (depth < kMaxDepth && !Scanning().stop) {
     for (Text sub = runtime::FindFile(folder + "*.*", 0x10, false, &handle); !sub.empty();
          sub = runtime::FindFile({}, 0x10, false, &handle)) {
       if (sub == "." || sub == "..") continue;
-      runtime::ProcessEvents();
+      if (!KeepScanning()) break;
       Scan(folder + sub, depth + 1);
     }
   }
@@ -43,16 +61,33 @@ void Scan(Text folder, int depth) {
 
 }  // namespace
 
+bool ScanRunning() { return Scanning().running; }
+
+void StopScan() {
+  if (Scanning().running) Scanning().stop = true;
+}
+
 PlaylistServices& ServicesForScan();
 
-void ScanFolder(Text folder) { Scan(std::move(folder), 0); }
+bool ScanFolder(Text folder) {
+  ScanState& state = Scanning();
+  if (state.running) return false;
+  state.running = true;
+  Scan(std::move(folder), 0);
+  const bool complete = !state.stop;
+  state = ScanState();
+  return complete;
+}
 
 void ChooseFolderAndScan() {
+  // While a scan runs (this handler was reached from its event processing), "打开" does nothing.
+  if (ScanRunning()) return;
   Text folder;
   const auto& browse = ServicesForScan().browse_for_folder;
   if (browse) folder = browse("请选择文件夹,搜索MP3"_t);
   if (folder.empty()) return;
-  ScanFolder(folder);
+  // A scan stopped by a clear leaves the emptied list as the clear left it.
+  if (!ScanFolder(folder)) return;
   runtime::FocusControl(kMainWindow, kPlayList);
   runtime::WriteProperty(kMainWindow, kPlayList, kPropSelectedRow, 0);
   runtime::WriteProperty(kMainWindow, kStatusCaption, kPropCaption, "添加完毕！"_t);

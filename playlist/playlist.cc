@@ -111,7 +111,12 @@ bool SavePlayList(runtime::WindowId window, runtime::ControlId list, const Text&
 }
 
 void LoadPlayList() {
-  WriteProperty(kMainWindow, kPlayList, kPropAllRows, runtime::ReadWholeFile(PlayListFilePath()));
+  Text path = PlayListFilePath();
+  // An installed program keeps its data elsewhere; a list left in the program's own folder
+  // (by an earlier run that could write there) is read until the data folder has its own.
+  const Text fallback = runtime::ReadOnlyRunDirectory();
+  if (!runtime::FileExists(path) && !fallback.empty()) path = fallback + "/播放列表.txt"_t;
+  WriteProperty(kMainWindow, kPlayList, kPropAllRows, runtime::ReadWholeFile(path));
 }
 
 void OnMainWindowDestroyed() {
@@ -144,19 +149,23 @@ void PreviousEntry() {
 }
 
 void DeleteSelectedEntry() {
-  // The row the user selected is the one to delete, even when playback moves on first.
+  // The row the user selected is the one to delete. Only when that is the song playing does
+  // playback move on to the next row first; any other row goes without touching the song.
   const int doomed = Selected();
   const bool playing = player::audio::ChannelIsActive(State().current_stream) == 1;
-  if (playing) {
+  if (playing && doomed == State().current_entry_index) {
+    const Text caption =
+        runtime::ReadTextProperty(kMainWindow, kPlayPauseButton, kPropButtonCaption);
     StopPlayback();
     SelectNextRow();
     OpenAndPlay();
+    // The next song plays on in the same way, so the button keeps what it said.
+    WriteProperty(kMainWindow, kPlayPauseButton, kPropButtonCaption, caption);
   }
-  const int row = playing ? doomed : Selected();
-  if (row >= 0 && row < Rows()) {
-    runtime::DeleteRow(kMainWindow, kPlayList, row);
+  if (doomed >= 0 && doomed < Rows()) {
+    runtime::DeleteRow(kMainWindow, kPlayList, doomed);
     // Rows below the deleted one move up; the playing entry's index must follow its row.
-    NoteRowDeleted(row);
+    NoteRowDeleted(doomed);
   }
   runtime::FocusControl(kMainWindow, kPlayList);
   Select(State().current_entry_index);
@@ -166,6 +175,8 @@ void DeleteSelectedEntry() {
 void ClearPlayList() {
   runtime::LoadWindow(kClearDialog, std::nullopt, true);
   if (Playlist().clear_confirmed) {
+    // A scan running below this handler would go on appending to the emptied list.
+    StopScan();
     StopPlayback();
     runtime::DeleteAllRows(kMainWindow, kPlayList);
     Playlist().clear_confirmed = false;

@@ -57,10 +57,17 @@ PlayMode CurrentPlayMode();
 // Applies the current mode after a song ended; true when the status tick ends at once.
 bool ApplyPlayModeAtEnd();
 
-// The folder scan: adds every MP3 file under a chosen folder to the list.
+// The folder scan: adds every MP3 file under a chosen folder to the list. Does nothing while a
+// scan runs.
 void ChooseFolderAndScan();
-// Appends the MP3 files of `folder` and, depth first, of every folder below it.
-void ScanFolder(runtime::Text folder);
+// Appends the MP3 files of `folder` and, depth first, of every folder below it, processing
+// events between entries. Only one scan runs at a time: false at once when one is running, and
+// false when StopScan ended this one early (the rows added so far stay).
+bool ScanFolder(runtime::Text folder);
+// True while a scan runs (handlers reached from its event processing see it).
+bool ScanRunning();
+// Asks the running scan to stop at its next entry; nothing when none runs.
+void StopScan();
 
 void ResetPlaylistStateForTesting();
 

@@ -95,26 +95,6 @@ constexpr int kIconError = 0x10;
   FinishProgram(-1);
 }
 
-// The data folder: the run directory when it is writable, else $XDG_DATA_HOME/vorel, so an
-// installed program still keeps its play list and downloads.
-void EnterDataDirectory() {
-  std::string run = Utf8FromText(RunDirectory());
-  if (!run.empty() && access(run.c_str(), W_OK) == 0 && chdir(run.c_str()) == 0) return;
-  std::string base;
-  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) {
-    base = xdg;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    base = std::string(home) + "/.local/share";
-  } else {
-    return;
-  }
-  std::string dir = base + "/vorel";
-  for (std::size_t p = 1; p <= dir.size(); ++p) {
-    if (p == dir.size() || dir[p] == '/') mkdir(dir.substr(0, p).c_str(), 0755);
-  }
-  if (chdir(dir.c_str()) != 0) std::fprintf(stderr, "vorel: cannot enter %s\n", dir.c_str());
-}
-
 WindowRecord* FindWindowRecord(WindowId id) {
   for (auto& w : State().window_set.windows) {
     if (w.id == id) return &w;
@@ -249,7 +229,7 @@ void InstallNativeUi(NativeUi* ui) {
 void SetRoutineTable(std::vector<Routine> routines) { State().routines = std::move(routines); }
 
 void InitRuntime(std::span<const std::uint8_t> window_template) {
-  EnterDataDirectory();
+  EnterDataFolder(RunDirectory());
   RegisterSystemFunctions();
   if (window_template.empty()) return;
   auto parsed = ParseWindowTemplate(window_template);

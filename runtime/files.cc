@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -281,6 +282,54 @@ Text RunDirectory() {
   exe.resize(static_cast<std::size_t>(n));
   exe.resize(exe.rfind('/') == std::string::npos ? 0 : exe.rfind('/'));
   return TextFromUtf8(exe);
+}
+
+namespace {
+
+struct DataFolderChoice {
+  Text read_only_run_directory;
+  Text read_only_for_testing;
+};
+
+DataFolderChoice& DataFolder() {
+  static DataFolderChoice choice;
+  return choice;
+}
+
+}  // namespace
+
+bool IsWritableFolder(const Text& folder) {
+  if (!DataFolder().read_only_for_testing.empty() &&
+      folder == DataFolder().read_only_for_testing) {
+    return false;
+  }
+  return !folder.empty() && ::access(Utf8FromText(folder).c_str(), W_OK) == 0;
+}
+
+void TreatFolderAsReadOnlyForTesting(const Text& folder) {
+  DataFolder().read_only_for_testing = folder;
+}
+
+Text ReadOnlyRunDirectory() { return DataFolder().read_only_run_directory; }
+
+void EnterDataFolder(const Text& program_folder) {
+  DataFolder().read_only_run_directory.clear();
+  const std::string run = Utf8FromText(program_folder);
+  if (IsWritableFolder(program_folder) && ::chdir(run.c_str()) == 0) return;
+  if (!program_folder.empty()) DataFolder().read_only_run_directory = program_folder;
+  std::string base;
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) {
+    base = xdg;
+  } else if (const char* home = std::getenv("HOME"); home && *home) {
+    base = std::string(home) + "/.local/share";
+  } else {
+    return;
+  }
+  std::string dir = base + "/vorel";
+  for (std::size_t p = 1; p <= dir.size(); ++p) {
+    if (p == dir.size() || dir[p] == '/') ::mkdir(dir.substr(0, p).c_str(), 0755);
+  }
+  if (::chdir(dir.c_str()) != 0) std::fprintf(stderr, "vorel: cannot enter %s\n", dir.c_str());
 }
 
 Text CurrentDirectory() {

@@ -22,6 +22,19 @@ namespace vorel::runtime {
 // The folder of the program file and the working folder, without a trailing "/".
 Text RunDirectory();
 Text CurrentDirectory();
+
+// The data folder (play list, downloads) becomes the working folder: `program_folder` when it
+// is writable, else $XDG_DATA_HOME/vorel (default ~/.local/share/vorel), created. Start-up
+// calls it with RunDirectory(). User-interface thread only.
+void EnterDataFolder(const Text& program_folder);
+// The program folder that EnterDataFolder passed over because it is not writable (an installed
+// program), or empty when the data folder is the program folder. Files kept there by a run
+// that could write to it (the play list) are still read from it.
+Text ReadOnlyRunDirectory();
+// Whether the program may create and replace files in `folder`: the one check that decides
+// the data folder. Tests name a folder that then counts as read-only whoever runs them.
+bool IsWritableFolder(const Text& folder);
+void TreatFolderAsReadOnlyForTesting(const Text& folder);
 // True only for an existing entry that is not a folder.
 bool FileExists(const Text& path);
 // Size and modification time of a file, to tell whether it changed since it was last read.

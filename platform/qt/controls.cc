@@ -8,6 +8,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRadialGradient>
+#include <QStyle>
+#include <QStyleOptionSlider>
 
 #include <algorithm>
 #include <cmath>
@@ -98,6 +100,7 @@ QFont FontOf(const TypeData& data) {
   if (height > 0) font.setPixelSize(height);
   int weight = data.Int(runtime::kKeyFontWeight).value_or(0);
   if (weight > 0) font.setWeight(weight >= 700 ? QFont::Bold : QFont::Normal);
+  if (weight >= 700 && (face == "微软雅黑" || face == "宋体")) font.setStyleName("Regular");
   return font;
 }
 
@@ -403,6 +406,27 @@ SliderBar::SliderBar(QWidget* parent, const TypeData& data) : QSlider(Qt::Horizo
   });
 }
 
+void SliderBar::mousePressEvent(QMouseEvent* e) {
+  if (e->button() == Qt::LeftButton && maximum() > minimum()) {
+    QStyleOptionSlider opt;
+    initStyleOption(&opt);
+    const QRect handle = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle,
+                                                 this);
+    if (!handle.contains(e->position().toPoint())) {
+      const QRect groove = style()->subControlRect(QStyle::CC_Slider, &opt,
+                                                   QStyle::SC_SliderGroove, this);
+      // The value whose handle would be centred under the pointer, as a drag computes it.
+      const int span = groove.width() - handle.width();
+      const int x = qRound(e->position().x()) - handle.width() / 2 - groove.x();
+      // Moving the handle triggers the slider's move action, which raises the event once.
+      setSliderPosition(QStyle::sliderValueFromPosition(minimum(), maximum(), x, span,
+                                                        opt.upsideDown));
+    }
+  }
+  // The handle now lies under the pointer, so the press grabs it and a drag carries on.
+  QSlider::mousePressEvent(e);
+}
+
 PropertyStatus SliderBar::Get(int index, Value* out) {
   if (index == 17) *out = std::int32_t{minimum()};
   else if (index == 18) *out = std::int32_t{maximum()};
@@ -541,6 +565,8 @@ ListView::ListView(QWidget* parent, const TypeData& data) : QTreeWidget(parent) 
   setSelectionMode(QAbstractItemView::SingleSelection);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setFrameShape(QFrame::NoFrame);
+  flush_timer_.setSingleShot(true);
+  connect(&flush_timer_, &QTimer::timeout, this, [this] { FlushAppends(); });
   auto columns = runtime::ParseColumns(data.GetBytes(runtime::kKeyColumns));
   QStringList headers;
   if (columns) {
@@ -560,8 +586,47 @@ ListView::ListView(QWidget* parent, const TypeData& data) : QTreeWidget(parent) 
 }
 
 namespace {
-constexpr int kRoleNumbers = Qt::UserRole + 1;  // image, state image, indent, data
-}
+
+// One row of a list view. The cells stay the bytes they were given, so a stored path that the
+// code page cannot show still comes back unchanged; the display gets a converted copy (with a
+// replacement character where a byte is invalid) when the row is painted.
+class ListRowItem : public QTreeWidgetItem {
+ public:
+  explicit ListRowItem(runtime::ListRow row)
+      : QTreeWidgetItem(QTreeWidgetItem::UserType), row_(std::move(row)) {}
+
+  QVariant data(int column, int role) const override {
+    if (role == Qt::DisplayRole || role == Qt::EditRole) {
+      if (column < 0 || column >= static_cast<int>(row_.cells.size())) return QString();
+      return QStringOf(row_.cells[column]);
+    }
+    return QTreeWidgetItem::data(column, role);
+  }
+
+  void setData(int column, int role, const QVariant& value) override {
+    if ((role == Qt::DisplayRole || role == Qt::EditRole) && column >= 0) {
+      SetCell(column, TextOf(value.toString()));
+    } else {
+      QTreeWidgetItem::setData(column, role, value);
+    }
+  }
+
+  void SetCell(int column, runtime::Text text) {
+    if (column >= static_cast<int>(row_.cells.size())) row_.cells.resize(column + 1);
+    row_.cells[column] = std::move(text);
+    // Tells the view that the cell changed, so it repaints it.
+    QTreeWidgetItem::setData(column, kRoleRevision, ++revision_);
+  }
+
+  const runtime::ListRow& row() const { return row_; }
+
+ private:
+  static constexpr int kRoleRevision = Qt::UserRole + 1;
+  runtime::ListRow row_;
+  int revision_ = 0;
+};
+
+}  // namespace
 
 PropertyStatus ListView::Get(int index, Value* out) {
   if (index != 35) return PropertyStatus::kUnknownIndex;
@@ -572,6 +637,7 @@ PropertyStatus ListView::Get(int index, Value* out) {
 
 PropertyStatus ListView::Set(int index, const Value& v) {
   if (index != 35) return PropertyStatus::kUnknownIndex;
+  FlushAppends();
   const int row = Int(v);
   if (row < 0 || row >= topLevelItemCount()) {
     clearSelection();
@@ -584,28 +650,84 @@ PropertyStatus ListView::Set(int index, const Value& v) {
   return PropertyStatus::kOk;
 }
 
+int ListView::RowCount() const { return topLevelItemCount() + static_cast<int>(held_.size()); }
+
 int ListView::InsertRow(int position, const runtime::ListRow& row) {
-  auto* item = new QTreeWidgetItem;
-  for (int c = 0; c < columnCount() && c < static_cast<int>(row.cells.size()); ++c) {
-    item->setText(c, QStringOf(row.cells[c]));
+  runtime::ListRow copy = row;
+  copy.cells.resize(columnCount());
+  const int count = RowCount();
+  if (position >= 0 && position < count) {
+    FlushAppends();
+    insertTopLevelItem(position, new ListRowItem(std::move(copy)));
+    return position;
   }
-  item->setData(0, kRoleNumbers, QVariantList{row.image, row.state_image, row.indent, row.data});
-  if (position < 0 || position > topLevelItemCount()) position = topLevelItemCount();
-  insertTopLevelItem(position, item);
-  return position;
+  // An append right after another one is part of a burst and waits for the next batch; one
+  // on its own shows at once.
+  const bool in_burst = !held_.empty() || (last_append_.isValid() &&
+                                            last_append_.elapsed() < kAppendBatchMs);
+  last_append_.start();
+  if (!in_burst) {
+    addTopLevelItem(new ListRowItem(std::move(copy)));
+    return count;
+  }
+  held_.push_back(std::move(copy));
+  if (!flush_timer_.isActive()) flush_timer_.start(kAppendBatchMs);
+  return count;
 }
 
 bool ListView::GetRow(int row, runtime::ListRow* out) const {
-  if (row < 0 || row >= topLevelItemCount()) return false;
-  QTreeWidgetItem* item = topLevelItem(row);
-  out->cells.clear();
-  for (int c = 0; c < columnCount(); ++c) out->cells.push_back(TextOf(item->text(c)));
-  QVariantList n = item->data(0, kRoleNumbers).toList();
-  if (n.size() == 4) {
-    out->image = n[0].toInt(), out->state_image = n[1].toInt();
-    out->indent = n[2].toInt(), out->data = n[3].toInt();
+  if (row < 0 || row >= RowCount()) return false;
+  const int shown = topLevelItemCount();
+  *out = row < shown ? static_cast<const ListRowItem*>(topLevelItem(row))->row()
+                     : held_[row - shown];
+  return true;
+}
+
+bool ListView::SetCellText(int row, int column, const runtime::Text& text) {
+  if (row < 0 || row >= RowCount() || column < 0 || column >= columnCount()) return false;
+  const int shown = topLevelItemCount();
+  if (row < shown) {
+    static_cast<ListRowItem*>(topLevelItem(row))->SetCell(column, text);
+  } else {
+    held_[row - shown].cells[column] = text;
   }
   return true;
+}
+
+bool ListView::DeleteRow(int row) {
+  if (row < 0 || row >= RowCount()) return false;
+  FlushAppends();
+  delete takeTopLevelItem(row);
+  return true;
+}
+
+void ListView::DeleteAllRows() {
+  flush_timer_.stop();
+  held_.clear();
+  clear();
+}
+
+void ListView::FlushAppends() {
+  flush_timer_.stop();
+  if (held_.empty()) return;
+  QList<QTreeWidgetItem*> items;
+  items.reserve(static_cast<qsizetype>(held_.size()));
+  for (auto& row : held_) items.append(new ListRowItem(std::move(row)));
+  held_.clear();
+  addTopLevelItems(items);
+}
+
+bool ListView::viewportEvent(QEvent* e) {
+  // What a person clicks must be the rows as they are now.
+  if (e->type() == QEvent::MouseButtonPress || e->type() == QEvent::MouseButtonDblClick) {
+    FlushAppends();
+  }
+  return QTreeWidget::viewportEvent(e);
+}
+
+void ListView::keyPressEvent(QKeyEvent* e) {
+  FlushAppends();
+  QTreeWidget::keyPressEvent(e);
 }
 
 TimerControl::TimerControl(QObject* parent, const TypeData& data) : QTimer(parent) {

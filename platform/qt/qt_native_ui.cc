@@ -294,7 +294,7 @@ runtime::PropertyStatus QtNativeUi::SetProperty(NativeHandle h, std::int32_t ind
 
 int QtNativeUi::RowCount(NativeHandle list) {
   auto* l = As<ListView>(list);
-  return l ? l->topLevelItemCount() : 0;
+  return l ? l->RowCount() : 0;
 }
 
 int QtNativeUi::ColumnCount(NativeHandle list) {
@@ -309,13 +309,11 @@ int QtNativeUi::InsertRow(NativeHandle list, int position, const runtime::ListRo
 
 bool QtNativeUi::DeleteRow(NativeHandle list, int row) {
   auto* l = As<ListView>(list);
-  if (l == nullptr || row < 0 || row >= l->topLevelItemCount()) return false;
-  delete l->takeTopLevelItem(row);
-  return true;
+  return l && l->DeleteRow(row);
 }
 
 void QtNativeUi::DeleteAllRows(NativeHandle list) {
-  if (auto* l = As<ListView>(list)) l->clear();
+  if (auto* l = As<ListView>(list)) l->DeleteAllRows();
 }
 
 bool QtNativeUi::GetRow(NativeHandle list, int row, runtime::ListRow* out) {
@@ -325,12 +323,7 @@ bool QtNativeUi::GetRow(NativeHandle list, int row, runtime::ListRow* out) {
 
 bool QtNativeUi::SetCellText(NativeHandle list, int row, int column, const runtime::Text& text) {
   auto* l = As<ListView>(list);
-  if (l == nullptr || row < 0 || row >= l->topLevelItemCount() || column < 0 ||
-      column >= l->columnCount()) {
-    return false;
-  }
-  l->topLevelItem(row)->setText(column, QStringOf(text));
-  return true;
+  return l && l->SetCellText(row, column, text);
 }
 
 void QtNativeUi::FocusControl(NativeHandle h) {

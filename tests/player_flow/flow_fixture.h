@@ -43,6 +43,14 @@ inline bool MakeTone(const fs::path& path, int seconds, int hz = 440) {
   return !ec && fs::exists(path);
 }
 
+// Answers a modal window from another thread, as a person would click in it.
+inline void ClickWhenLoaded(runtime::WindowId window, runtime::ControlId button) {
+  runtime::StartThread([window, button] {
+    for (int i = 0; i < 500 && !runtime::IsWindowLoaded(window); ++i) runtime::Delay(10);
+    runtime::RaiseEvent(window, button, 0);
+  });
+}
+
 class FlowTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -103,6 +111,10 @@ class FlowTest : public ::testing::Test {
 
   Text Caption() {
     return runtime::ReadTextProperty(ids::kMainWindow, ids::kStatusCaption, ids::kPropCaption);
+  }
+  Text ButtonCaption() {
+    return runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayPauseButton,
+                                     ids::kPropButtonCaption);
   }
   Text TimeLabel() {
     return runtime::ReadTextProperty(ids::kMainWindow, ids::kTimeLabel, ids::kPropCaption);

@@ -1,5 +1,7 @@
 #include <fstream>
 
+#include "platform/qt/qt_ui.h"
+
 #include "tests/player_flow/flow_fixture.h"
 
 namespace vorel::flow {
@@ -200,6 +202,95 @@ TEST_F(PlayerFlowTest, SpectrumDrawsWhilePlaying) {
   // 330 Hz at 44.1 kHz in a 256-point transform lies in band 1 or 2.
   EXPECT_GT(peak, 0.05f);
   EXPECT_LE(at, 3);
+}
+
+TEST_F(PlayerFlowTest, UnmutingAfterMutingWithNothingPlayingPlaysAtTheBarsVolume) {
+  AddLocalRow(songs_ / "long.mp3", "a"_t);
+  runtime::WriteProperty(ids::kMainWindow, ids::kVolumeBar, ids::kPropBarPos, 60);
+  ASSERT_TRUE(qt::ClickControl(ids::kMainWindow, ids::kMuteBox));  // nothing plays yet
+  EXPECT_EQ(Caption(), "静音：开启"_t);
+  Click(ids::kPlayPauseButton);
+  HoldTimers();
+  ASSERT_TRUE(qt::ClickControl(ids::kMainWindow, ids::kMuteBox));
+  EXPECT_EQ(Caption(), "静音：关闭"_t);
+  float volume = -1;
+  ASSERT_TRUE(player::audio::ChannelGetVolume(player::State().current_stream, &volume));
+  EXPECT_NEAR(volume, 0.6f, 1e-6);
+}
+
+TEST_F(PlayerFlowTest, DeletingAnotherRowLeavesThePlayingSongAndTheButtonAlone) {
+  AddLongRows(4);
+  Select(2);
+  Click(ids::kPlayPauseButton);
+  HoldTimers();
+  const auto stream = player::State().current_stream;
+  ASSERT_EQ(ButtonCaption(), "暂停"_t);
+
+  Select(3);  // below the playing row
+  Click(ids::kDeleteButton);
+  Select(0);  // above it: the playing row moves up
+  Click(ids::kDeleteButton);
+  HoldTimers();
+  ASSERT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 2);
+  EXPECT_EQ(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, 0, 2), "1"_t);
+  EXPECT_EQ(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, 1, 2), "2"_t);
+  EXPECT_EQ(player::State().current_entry_index, 1);
+  EXPECT_EQ(Selected(), 1);
+  EXPECT_EQ(player::State().current_stream, stream);
+  EXPECT_EQ(StreamState(), 1u);
+  EXPECT_EQ(ButtonCaption(), "暂停"_t);
+  StatusTick();
+  EXPECT_EQ(Caption(), "歌曲名：2"_t);
+
+  // Deleting the playing row itself moves on to the next song, which plays on likewise.
+  Click(ids::kDeleteButton);
+  HoldTimers();
+  ASSERT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 1);
+  EXPECT_EQ(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, 0, 2), "1"_t);
+  EXPECT_EQ(player::State().current_entry_index, 0);
+  EXPECT_EQ(StreamState(), 1u);
+  EXPECT_EQ(ButtonCaption(), "暂停"_t);
+}
+
+TEST_F(PlayerFlowTest, AFailedOpenLeavesTheButtonReadyToPlay) {
+  std::ofstream(work_ / "broken.mp3") << "not a song";
+  AddLocalRow(work_ / "broken.mp3", "坏"_t);
+  ::testing::internal::CaptureStderr();  // the message box of the failed open
+  Click(ids::kPlayPauseButton);
+  ::testing::internal::GetCapturedStderr();
+  HoldTimers();
+  EXPECT_EQ(player::State().current_stream, 0u);
+  EXPECT_EQ(ButtonCaption(), "播放"_t);
+}
+
+TEST_F(PlayerFlowTest, SpectrumIsEmptyAfterTheSongEndsAndAfterAClear) {
+  const int h = runtime::ReadIntProperty(ids::kMainWindow, ids::kSpectrumCanvas, ids::kPropHeight);
+  // The first bar stands on the panel's bottom row from x = 1 to 4 whenever it is drawn.
+  auto bar_shown = [&] {
+    return qt::PixelOf(ids::kMainWindow, ids::kSpectrumCanvas, 2, h - 1) == 0x00E080;
+  };
+  AddLocalRow(songs_ / "short1.mp3", "一"_t);
+  AddLocalRow(songs_ / "long.mp3", "长"_t);
+  Click(ids::kModeSinglePlay);
+  Select(0);
+  Click(ids::kPlayPauseButton);
+  HoldTimers();
+  runtime::Delay(200);
+  Click(ids::kSpectrumTimer);
+  ASSERT_TRUE(bar_shown());
+  ASSERT_TRUE(WaitForSongEnd());
+  StatusTick();  // the song ended: the player stops
+  EXPECT_FALSE(bar_shown());
+
+  Select(1);
+  Click(ids::kPlayPauseButton);
+  HoldTimers();
+  runtime::Delay(200);
+  Click(ids::kSpectrumTimer);
+  ASSERT_TRUE(bar_shown());
+  ClickWhenLoaded(ids::kClearDialog, ids::kClearConfirm);
+  Click(ids::kClearButton);
+  EXPECT_FALSE(bar_shown());
 }
 
 }  // namespace

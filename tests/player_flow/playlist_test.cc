@@ -1,4 +1,7 @@
+#include <atomic>
 #include <fstream>
+#include <functional>
+#include <memory>
 
 #include "platform/qt/desktop.h"
 #include "runtime/files.h"
@@ -8,14 +11,6 @@ namespace vorel::flow {
 namespace {
 
 using PlaylistFlowTest = FlowTest;
-
-// Answers a modal window from another thread, as a person would click in it.
-void ClickWhenLoaded(runtime::WindowId window, runtime::ControlId button) {
-  runtime::StartThread([window, button] {
-    for (int i = 0; i < 500 && !runtime::IsWindowLoaded(window); ++i) runtime::Delay(10);
-    runtime::RaiseEvent(window, button, 0);
-  });
-}
 
 std::vector<Text> Row(int row) {
   std::vector<Text> cells;
@@ -124,6 +119,121 @@ TEST_F(PlaylistFlowTest, FolderScanAddsMp3FilesFolderByFolderDepthFirst) {
 
   Click(ids::kOpenButton);  // cancelled: nothing happens
   EXPECT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 6);
+}
+
+// A tree of `folders` folders of `per_folder` songs each; the paths in the order a scan adds them.
+std::vector<Text> MakeSongTree(const fs::path& root, int folders, int per_folder) {
+  std::vector<Text> order;
+  for (int d = 0; d < folders; ++d) {
+    fs::path dir = root / ("d" + std::to_string(100 + d));
+    fs::create_directories(dir);
+    for (int f = 0; f < per_folder; ++f) {
+      fs::path song = dir / ("s" + std::to_string(100 + f) + ".mp3");
+      std::ofstream(song) << "x";
+      order.push_back(runtime::TextFromUtf8(song.string()));
+    }
+  }
+  return order;
+}
+
+std::vector<Text> Paths() {
+  std::vector<Text> paths;
+  for (int r = 0; r < runtime::RowCount(ids::kMainWindow, ids::kPlayList); ++r) {
+    paths.push_back(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, r, 1));
+  }
+  return paths;
+}
+
+// Starts a worker that waits until the scan has added `rows` rows and then runs `act`; both
+// the wait and the action reach the user-interface thread through its event processing, so
+// they happen while the scan dispatches events. The flag tells whether the scan still ran.
+std::shared_ptr<std::atomic<int>> WhenRowsReach(int rows, std::function<void()> act) {
+  auto seen = std::make_shared<std::atomic<int>>(-1);
+  runtime::StartThread([rows, act, seen] {
+    for (int i = 0; i < 20000; ++i) {
+      int n = runtime::RowCount(ids::kMainWindow, ids::kPlayList);
+      if (n >= rows) {
+        seen->store(n);
+        act();
+        return;
+      }
+      runtime::Delay(0);
+    }
+  });
+  return seen;
+}
+
+TEST_F(PlaylistFlowTest, ASecondOpenDuringAScanDoesNothing) {
+  const auto order = MakeSongTree(work_ / "music", 40, 100);
+  qt::SetFolderAnswerForTesting(PathText(work_ / "music"));
+  auto seen = WhenRowsReach(200, [] { runtime::RaiseEvent(ids::kMainWindow, ids::kOpenButton, 0); });
+  Click(ids::kOpenButton);
+  runtime::Delay(50);
+  ASSERT_GE(seen->load(), 200);
+  ASSERT_LT(seen->load(), 4000) << "the second open came after the scan";
+  EXPECT_EQ(Paths(), order);
+  EXPECT_EQ(Caption(), "添加完毕！"_t);
+
+  Click(ids::kOpenButton);  // once the scan is over, another one runs
+  qt::SetFolderAnswerForTesting(std::nullopt);
+  EXPECT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 8000);
+}
+
+TEST_F(PlaylistFlowTest, AConfirmedClearDuringAScanStopsItAndLeavesTheListEmpty) {
+  MakeSongTree(work_ / "music", 40, 100);
+  qt::SetFolderAnswerForTesting(PathText(work_ / "music"));
+  auto seen = WhenRowsReach(200, [] {
+    ClickWhenLoaded(ids::kClearDialog, ids::kClearConfirm);
+    runtime::RaiseEvent(ids::kMainWindow, ids::kClearButton, 0);
+  });
+  Click(ids::kOpenButton);
+  qt::SetFolderAnswerForTesting(std::nullopt);
+  runtime::Delay(50);
+  ASSERT_GE(seen->load(), 200);
+  ASSERT_LT(seen->load(), 4000) << "the clear came after the scan";
+  EXPECT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 0);
+  EXPECT_FALSE(playlist::ScanRunning());
+}
+
+TEST_F(PlaylistFlowTest, AListInAReadOnlyProgramFolderIsReadAndThenSavedInTheDataFolder) {
+  const fs::path program = work_ / "opt";
+  const fs::path data = work_ / "xdg";
+  fs::create_directories(program);
+  runtime::Bytes old_list = playlist::EncodeRow({"本地文件"_t, "/old.mp3", "旧歌"_t, ""}, -1, -1, 0, 0);
+  ASSERT_TRUE(runtime::WriteWholeFile(PathText(program / "播放列表.txt"), {old_list}));
+  const char* saved_xdg = std::getenv("XDG_DATA_HOME");
+  std::string keep = saved_xdg ? saved_xdg : "";
+  setenv("XDG_DATA_HOME", data.c_str(), 1);
+  runtime::TreatFolderAsReadOnlyForTesting(PathText(program));
+  runtime::EnterDataFolder(PathText(program));
+  runtime::TreatFolderAsReadOnlyForTesting({});
+  if (saved_xdg) setenv("XDG_DATA_HOME", keep.c_str(), 1); else unsetenv("XDG_DATA_HOME");
+  EXPECT_EQ(runtime::CurrentDirectory(), PathText(data / "vorel"));
+
+  playlist::LoadPlayList();
+  ASSERT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 1);
+  EXPECT_EQ(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, 0, 2), "旧歌"_t);
+
+  AddLocalRow("/new.mp3", "新歌"_t);
+  playlist::OnMainWindowDestroyed();
+  EXPECT_EQ(runtime::ReadWholeFile(PathText(program / "播放列表.txt")), old_list);
+  runtime::DeleteAllRows(ids::kMainWindow, ids::kPlayList);
+  playlist::LoadPlayList();  // the data folder's own list wins from now on
+  ASSERT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 2);
+  EXPECT_EQ(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, 1, 2), "新歌"_t);
+  runtime::EnterDataFolder(PathText(work_));
+}
+
+TEST_F(PlaylistFlowTest, BytesTheCodePageCannotShowComeBackUnchanged) {
+  // 81 30 starts a four-byte character that FF FE does not complete.
+  const Text path = std::string("/music/\x81\x30\xFF\xFE.mp3");
+  runtime::Bytes file = playlist::EncodeRow({"本地文件"_t, path, Text("\xFF") + "标题"_t, ""}, -1, -1, 0, 0);
+  ASSERT_TRUE(runtime::WriteWholeFile(playlist::PlayListFilePath(), {file}));
+  playlist::LoadPlayList();
+  ASSERT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 1);
+  EXPECT_EQ(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, 0, 1), path);
+  ASSERT_TRUE(playlist::SavePlayList(ids::kMainWindow, ids::kPlayList, {}, false));
+  EXPECT_EQ(runtime::ReadWholeFile(playlist::PlayListFilePath()), file);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +17,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QWidget>
+#include <vector>
 
 #include "runtime/bridge.h"
 #include "runtime/native_ui.h"
@@ -128,11 +130,16 @@ class CheckBox : public QCheckBox, public PropertyHost {
   PropertyStatus Set(int index, const Value& v) override;
 };
 
+// A slider whose groove takes a left click as "go here": the handle jumps under the pointer
+// and can be dragged on from there. Its event is raised for what the user does only.
 class SliderBar : public QSlider, public PropertyHost {
  public:
   SliderBar(QWidget* parent, const runtime::TypeData& data);
   PropertyStatus Get(int index, Value* out) override;
   PropertyStatus Set(int index, const Value& v) override;
+
+ protected:
+  void mousePressEvent(QMouseEvent* e) override;
 };
 
 class SuperBar : public QWidget, public PropertyHost {
@@ -184,13 +191,38 @@ class PicBtn : public QAbstractButton, public PropertyHost {
   bool hot_ = false;
 };
 
+// A report-style list. Each row keeps the cells' bytes exactly as they were given (a path that
+// is not valid in the code page comes back unchanged) and converts them for display only when
+// they are painted.
+//
+// Rows appended in a burst (a folder scan adds one per file, with events processed between)
+// are held back and reach the view together at most kAppendBatchMs later, so the view lays
+// itself out and repaints a few times a second instead of once per row. Held rows count and
+// read as rows at once; anything that changes the order or the selection lets them in first.
 class ListView : public QTreeWidget, public PropertyHost {
  public:
+  static constexpr int kAppendBatchMs = 50;
+
   ListView(QWidget* parent, const runtime::TypeData& data);
   PropertyStatus Get(int index, Value* out) override;
   PropertyStatus Set(int index, const Value& v) override;
+  int RowCount() const;
   int InsertRow(int position, const runtime::ListRow& row);
   bool GetRow(int row, runtime::ListRow* out) const;
+  bool SetCellText(int row, int column, const runtime::Text& text);
+  bool DeleteRow(int row);
+  void DeleteAllRows();
+  // Moves the held rows into the view.
+  void FlushAppends();
+
+ protected:
+  bool viewportEvent(QEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
+
+ private:
+  std::vector<runtime::ListRow> held_;
+  QTimer flush_timer_;
+  QElapsedTimer last_append_;
 };
 
 class TimerControl : public QTimer, public PropertyHost {

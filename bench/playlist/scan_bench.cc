@@ -1,0 +1,162 @@
+// The folder scan as a person runs it: the main window mapped on a display (run it under Xvfb,
+// see run_scan.sh), the play list panel open, "打开" clicked and a folder of FILES songs in
+// FOLDERS folders chosen. Beside it, `find DIR -iname '*.mp3'` on the same tree in the same run.
+//
+//   scan_bench [files] [folders]      (default 10000 files in 1000 folders)
+//
+// Prints one table row: files, folders, list open, scan time, ratio to find, the longest gap
+// between two repaints of the window during the scan, and whether the rows came in the
+// documented order (songs of a folder by name, then each sub-folder depth first).
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QEvent>
+#include <QWidget>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/window_set.h"
+#include "platform/qt/desktop.h"
+#include "platform/qt/qt_ui.h"
+#include "runtime/bridge.h"
+#include "runtime/threads.h"
+#include "runtime/window_ids.h"
+#include "runtime/window_ops.h"
+
+namespace fs = std::filesystem;
+using namespace vorel;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+// Records when any widget of the program paints.
+class PaintWatch : public QObject {
+ public:
+  bool eventFilter(QObject* o, QEvent* e) override {
+    if (e->type() == QEvent::Paint && o->isWidgetType()) {
+      auto now = Clock::now();
+      if (running && now - last > longest) longest = now - last;
+      last = now;
+      ++paints;
+    }
+    return false;
+  }
+  void Start() {
+    running = true;
+    last = Clock::now();
+    longest = {};
+    paints = 0;
+  }
+  void Stop() {
+    if (Clock::now() - last > longest) longest = Clock::now() - last;
+    running = false;
+  }
+  bool running = false;
+  Clock::time_point last;
+  Clock::duration longest{};
+  int paints = 0;
+};
+
+// The tree: FOLDERS album folders in groups of 100, the files spread evenly, named so that
+// the byte order differs from the creation order. Returns the paths in the documented order.
+std::vector<std::string> MakeTree(const fs::path& root, int files, int folders) {
+  std::vector<std::string> order;
+  for (int d = 0; d < folders; ++d) {
+    fs::path dir = root / ("g" + std::to_string(d / 100)) / ("a" + std::to_string(d));
+    fs::create_directories(dir);
+    const int here = files / folders + (d < files % folders ? 1 : 0);
+    for (int f = here - 1; f >= 0; --f) {
+      std::ofstream(dir / ("t" + std::to_string(f) + (f % 3 ? ".mp3" : ".MP3")));
+    }
+  }
+  // The order the scan documents: within a folder, song names sorted, then sub-folders sorted.
+  std::vector<fs::path> stack{root};
+  auto walk = [&](auto&& self, const fs::path& dir) -> void {
+    std::vector<std::string> songs, subs;
+    for (const auto& e : fs::directory_iterator(dir)) {
+      (e.is_directory() ? subs : songs).push_back(e.path().filename().string());
+    }
+    std::sort(songs.begin(), songs.end());
+    std::sort(subs.begin(), subs.end());
+    for (const auto& s : songs) order.push_back((dir / s).string());
+    for (const auto& s : subs) self(self, dir / s);
+  };
+  walk(walk, root);
+  return order;
+}
+
+double FindMs(const fs::path& root) {
+  std::string cmd = "find '" + root.string() + "' -iname '*.mp3' > /dev/null";
+  std::vector<double> runs;
+  for (int i = 0; i < 3; ++i) {
+    auto t0 = Clock::now();
+    if (std::system(cmd.c_str()) != 0) return -1;
+    runs.push_back(Ms(Clock::now() - t0));
+  }
+  std::sort(runs.begin(), runs.end());
+  return runs[1];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int files = argc > 1 ? std::atoi(argv[1]) : 10000;
+  const int folders = argc > 2 ? std::atoi(argv[2]) : 1000;
+  setenv("VOREL_NONINTERACTIVE", "1", 0);  // the folder chooser answers from the bench
+  setenv("VOREL_AUDIO", "null", 0);
+  qt::UiSession session(argc, argv);
+  app::WireServices();
+  runtime::SetRoutineTable(app::BuildRoutineTable());
+  runtime::InitRuntime(app::WindowTemplateBytes());
+  fs::path work = fs::temp_directory_path() / ("vorel_scan_bench_" + std::to_string(::getpid()));
+  fs::create_directories(work);
+  if (::chdir(work.c_str()) != 0) return 1;
+  const std::vector<std::string> order = MakeTree(work / "tree", files, folders);
+  runtime::LoadStartWindow(ids::kMainWindow);
+  runtime::RaiseEvent(ids::kMainWindow, ids::kPlayListToggle, 0);  // open the list panel
+  runtime::Delay(1500);  // mapped, exposed and the panel's slide finished
+
+  PaintWatch watch;
+  qApp->installEventFilter(&watch);
+  const double find = FindMs(work / "tree");
+  std::vector<double> runs;
+  bool in_order = true;
+  int rows = 0;
+  Clock::duration longest{};
+  for (int run = 0; run < 3; ++run) {
+    runtime::DeleteAllRows(ids::kMainWindow, ids::kPlayList);
+    runtime::Delay(200);
+    qt::SetFolderAnswerForTesting(runtime::TextFromUtf8((work / "tree").string()));
+    watch.Start();
+    auto t0 = Clock::now();
+    runtime::RaiseEvent(ids::kMainWindow, ids::kOpenButton, 0);
+    runs.push_back(Ms(Clock::now() - t0));
+    watch.Stop();
+    longest = std::max(longest, watch.longest);
+    rows = runtime::RowCount(ids::kMainWindow, ids::kPlayList);
+    in_order = in_order && rows == static_cast<int>(order.size());
+    for (int r = 0; in_order && r < rows; ++r) {
+      in_order = runtime::Utf8FromText(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, r,
+                                                            1)) == order[r];
+    }
+  }
+  // Time to look at the window from outside (a screenshot of the display), when asked.
+  if (const char* hold = std::getenv("SCAN_BENCH_HOLD_MS")) runtime::Delay(std::atoi(hold));
+  std::sort(runs.begin(), runs.end());
+  std::printf("| files | folders | list open | scan ms (median of 3) | find ms | ratio | "
+              "longest repaint gap ms | paints | rows in order |\n");
+  std::printf("| %d | %d | yes | %.0f | %.0f | %.2f | %.0f | %d | %s |\n", rows, folders, runs[1],
+              find, runs[1] / find, Ms(longest), watch.paints, in_order ? "yes" : "NO");
+  fs::remove_all(work);
+  std::fflush(stdout);
+  std::_Exit(0);  // the windows and the audio library need no orderly end here
+}
