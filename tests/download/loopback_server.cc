@@ -5,8 +5,10 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <openssl/ssl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 
@@ -51,7 +53,55 @@ HttpRequest ParseRequest(const std::string& raw) {
   return r;
 }
 
+// One accepted connection, plain or TLS, read and written with waits that end when the
+// server stops.
+class Peer {
+ public:
+  Peer(int fd, SSL* ssl) : fd_(fd), ssl_(ssl) {}
+  ~Peer() {
+    if (ssl_ != nullptr) SSL_free(ssl_);
+    close(fd_);
+  }
+  // Bytes read, 0 for nothing within 10 ms, -1 when the peer closed or failed.
+  int Read(char* buffer, int size) {
+    if (ssl_ == nullptr || SSL_pending(ssl_) == 0) {
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, 10) <= 0) return 0;
+    }
+    if (ssl_ != nullptr) {
+      int n = SSL_read(ssl_, buffer, size);
+      if (n > 0) return n;
+      int error = SSL_get_error(ssl_, n);
+      return error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE ? 0 : -1;
+    }
+    ssize_t n = recv(fd_, buffer, static_cast<std::size_t>(size), 0);
+    return n > 0 ? static_cast<int>(n) : -1;
+  }
+  // Bytes written, 0 when the socket has no room within 10 ms, -1 on failure.
+  int Write(const char* data, std::size_t size) {
+    pollfd p{fd_, POLLOUT, 0};
+    if (poll(&p, 1, 10) <= 0) return 0;
+    if (ssl_ != nullptr) {
+      int n = SSL_write(ssl_, data, static_cast<int>(std::min<std::size_t>(size, 1 << 14)));
+      if (n > 0) return n;
+      int error = SSL_get_error(ssl_, n);
+      return error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE ? 0 : -1;
+    }
+    ssize_t n = send(fd_, data, size, MSG_NOSIGNAL);
+    return n > 0 ? static_cast<int>(n) : -1;
+  }
+
+ private:
+  int fd_;
+  SSL* ssl_;
+};
+
 }  // namespace
+
+struct LoopbackServer::Tls {
+  SSL_CTX* context = nullptr;
+  ~Tls() { SSL_CTX_free(context); }
+};
 
 std::string HttpRequest::Header(const std::string& lower_name) const {
   auto it = headers.find(lower_name);
@@ -73,7 +123,20 @@ Reply& Reply::Stall() {
   return *this;
 }
 
-LoopbackServer::LoopbackServer(Handler handler) : handler_(std::move(handler)) {
+LoopbackServer::LoopbackServer(Handler handler, TlsOptions tls)
+    : handler_(std::move(handler)), tls_options_(std::move(tls)) {
+  if (!tls_options_.certificate.empty()) {
+    tls_ = std::make_unique<Tls>();
+    tls_->context = SSL_CTX_new(TLS_server_method());
+    if (tls_->context == nullptr ||
+        SSL_CTX_use_certificate_chain_file(tls_->context, tls_options_.certificate.c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(tls_->context, tls_options_.key.c_str(), SSL_FILETYPE_PEM) !=
+            1) {
+      throw std::runtime_error("loopback server: cannot load the certificate");
+    }
+    SSL_CTX_set_mode(tls_->context, SSL_MODE_ENABLE_PARTIAL_WRITE |
+                                        SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+  }
   listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
@@ -102,8 +165,8 @@ LoopbackServer::~LoopbackServer() {
   for (auto& t : threads) t.join();
 }
 
-std::string LoopbackServer::Url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + path;
+std::string LoopbackServer::Url(const std::string& path, const std::string& host) const {
+  return (tls_ ? "https://" : "http://") + host + ":" + std::to_string(port_) + path;
 }
 
 std::vector<HttpRequest> LoopbackServer::requests() const {
@@ -130,16 +193,34 @@ void LoopbackServer::AcceptLoop() {
 }
 
 void LoopbackServer::Serve(int fd) {
-  std::string raw;
+  ++connections_;
   char chunk[4096];
-  while (!stopping_ && raw.find("\r\n\r\n") == std::string::npos) {
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, 10) <= 0) continue;
-    ssize_t n = recv(fd, chunk, sizeof chunk, 0);
-    if (n <= 0) {
+  SSL* ssl = nullptr;
+  if (tls_) {
+    if (tls_options_.hang_up_in_handshake) {
+      pollfd p{fd, POLLIN, 0};
+      while (!stopping_ && poll(&p, 1, 10) == 0) {
+      }
+      (void)!recv(fd, chunk, sizeof chunk, 0);
       close(fd);
       return;
     }
+    timeval wait{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+    ssl = SSL_new(tls_->context);
+    SSL_set_fd(ssl, fd);
+    if (SSL_accept(ssl) != 1) {
+      SSL_free(ssl);
+      close(fd);
+      return;
+    }
+  }
+  Peer peer(fd, ssl);
+  std::string raw;
+  while (!stopping_ && raw.find("\r\n\r\n") == std::string::npos) {
+    int n = peer.Read(chunk, sizeof chunk);
+    if (n < 0) return;
     raw.append(chunk, static_cast<std::size_t>(n));
   }
   HttpRequest request = ParseRequest(raw.substr(0, raw.find("\r\n\r\n") + 4));
@@ -154,23 +235,18 @@ void LoopbackServer::Serve(int fd) {
     if (step.kind == Reply::Step::kSend) {
       std::size_t sent = 0;
       while (sent < step.bytes.size() && !stopping_) {
-        pollfd p{fd, POLLOUT, 0};
-        if (poll(&p, 1, 10) <= 0) continue;
-        ssize_t n = send(fd, step.bytes.data() + sent, step.bytes.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) break;
+        int n = peer.Write(step.bytes.data() + sent, step.bytes.size() - sent);
+        if (n < 0) break;
         sent += static_cast<std::size_t>(n);
       }
       if (sent < step.bytes.size()) break;  // the client went away
     } else if (step.kind == Reply::Step::kPause) {
       if (!WaitMs(step.ms)) break;
     } else {
-      while (!stopping_) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 10) > 0 && recv(fd, chunk, sizeof chunk, 0) <= 0) break;
+      while (!stopping_ && peer.Read(chunk, sizeof chunk) >= 0) {
       }
     }
   }
-  close(fd);
 }
 
 std::string MakeBody(std::size_t size, std::uint32_t seed) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -48,23 +49,36 @@ class Reply {
 
 using Handler = std::function<Reply(const HttpRequest&)>;
 
+// Makes the server speak https with the given PEM files.
+struct TlsOptions {
+  std::string certificate;
+  std::string key;
+  bool hang_up_in_handshake = false;  // reads the client's first flight, then closes
+};
+
 class LoopbackServer {
  public:
-  explicit LoopbackServer(Handler handler);
+  explicit LoopbackServer(Handler handler, TlsOptions tls = {});
   ~LoopbackServer();
   LoopbackServer(const LoopbackServer&) = delete;
   LoopbackServer& operator=(const LoopbackServer&) = delete;
 
   int port() const { return port_; }
-  std::string Url(const std::string& path) const;  // "http://127.0.0.1:<port>" + path
+  // "http://127.0.0.1:<port>" + path ("https://" with TLS); `host` replaces 127.0.0.1.
+  std::string Url(const std::string& path, const std::string& host = "127.0.0.1") const;
   std::vector<HttpRequest> requests() const;
+  int connections() const { return connections_.load(); }
 
  private:
   void AcceptLoop();
   void Serve(int fd);
   bool WaitMs(int ms);
 
+  struct Tls;
   Handler handler_;
+  TlsOptions tls_options_;
+  std::unique_ptr<Tls> tls_;
+  std::atomic<int> connections_{0};
   int listen_fd_ = -1;
   int port_ = 0;
   std::atomic<bool> stopping_{false};
