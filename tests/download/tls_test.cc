@@ -57,7 +57,7 @@ TEST_F(TlsTest, TrustedCertificateGivesAByteExactFileOverFiveConnections) {
     ASSERT_TRUE(download.Start(param));
     ASSERT_TRUE(recorder.WaitForEnd());
     EXPECT_EQ(recorder.end().value2, 1) << host << "\n" << recorder.StatusDump();
-    EXPECT_EQ(ReadFile(PathOf(std::string(host) + ".mp3")), body) << host;
+    EXPECT_TRUE(ReadFile(PathOf(std::string(host) + ".mp3")) == body) << host;
   }
   int ranges = 0;
   for (const HttpRequest& r : server.requests()) ranges += r.range_start.has_value();
@@ -130,7 +130,7 @@ TEST_F(TlsTest, RedirectsGoFromHttpToHttpsButNeverBack) {
   plain_base = plain.Url("");
 
   EXPECT_EQ(Run(Param(plain.Url("/up"), "up.mp3")).value2, 1) << recorder_.StatusDump();
-  EXPECT_EQ(ReadFile(PathOf("up.mp3")), body);
+  EXPECT_TRUE(ReadFile(PathOf("up.mp3")) == body);
   EXPECT_EQ(plain.requests().size(), 1u);  // every range came from the https server
 
   Recorder recorder;
