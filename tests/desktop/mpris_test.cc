@@ -1,0 +1,368 @@
+// The media player interface driven as a desktop drives it: a client with its own connection to
+// a private session bus calls methods and reads properties through QDBusInterface, while the
+// player's real main window runs its events on this thread.
+
+#include <QDBusConnection>
+#include <QDBusInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusReply>
+#include <QDBusVariant>
+#include <QObject>
+
+#include <atomic>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <thread>
+
+#include "app/desktop/desktop_bus.h"
+#include "platform/qt/desktop.h"
+#include "tests/desktop/session_bus.h"
+#include "tests/player_flow/flow_fixture.h"
+
+namespace vorel::flow {
+namespace {
+
+constexpr char kPlayer[] = "org.mpris.MediaPlayer2.Player";
+constexpr char kRoot[] = "org.mpris.MediaPlayer2";
+
+// What the desktop sees, from its own connection.
+class Desktop {
+ public:
+  explicit Desktop(const std::string& address)
+      : bus_(QDBusConnection::connectToBus(QString::fromStdString(address), "desktop")) {}
+
+  QDBusMessage Call(const QString& method, const QVariantList& args = {},
+                    const char* iface = kPlayer) {
+    QDBusInterface i(desktop::kBusName, desktop::kObjectPath, iface, bus_);
+    return i.callWithArgumentList(QDBus::Block, method, args);
+  }
+  QVariant Get(const QString& property, const char* iface = kPlayer) {
+    QDBusInterface props(desktop::kBusName, desktop::kObjectPath,
+                         "org.freedesktop.DBus.Properties", bus_);
+    QDBusMessage reply = props.call("Get", QString(iface), property);
+    if (reply.type() != QDBusMessage::ReplyMessage) return {};
+    return reply.arguments().at(0).value<QDBusVariant>().variant();
+  }
+  QDBusMessage Set(const QString& property, const QVariant& value) {
+    QDBusInterface props(desktop::kBusName, desktop::kObjectPath,
+                         "org.freedesktop.DBus.Properties", bus_);
+    return props.call("Set", QString(kPlayer), property, QVariant::fromValue(QDBusVariant(value)));
+  }
+  QString Status() { return Get("PlaybackStatus").toString(); }
+  QVariantMap Metadata() {
+    return qdbus_cast<QVariantMap>(Get("Metadata").value<QDBusArgument>());
+  }
+
+ private:
+  QDBusConnection bus_;
+};
+
+// Collects the player's PropertiesChanged signals on this (the user-interface) thread.
+class ChangeLog : public QObject {
+  Q_OBJECT
+ public:
+  explicit ChangeLog(const std::string& address)
+      : bus_(QDBusConnection::connectToBus(QString::fromStdString(address), "watcher")) {
+    bus_.connect(desktop::kBusName, desktop::kObjectPath, "org.freedesktop.DBus.Properties",
+                 "PropertiesChanged", this,
+                 SLOT(OnChanged(QString, QVariantMap, QStringList)));
+  }
+  std::vector<QVariantMap> changes;
+
+ public slots:
+  void OnChanged(const QString& iface, const QVariantMap& changed, const QStringList&) {
+    if (iface == kPlayer) changes.push_back(changed);
+  }
+
+ private:
+  QDBusConnection bus_;
+};
+
+class MprisTest : public FlowTest {
+ protected:
+  static void SetUpTestSuite() {
+    FlowTest::SetUpTestSuite();
+    bus_ = new testing::PrivateSessionBus;
+    ASSERT_TRUE(bus_->Start()) << "dbus-daemon did not start";
+  }
+  static void TearDownTestSuite() {
+    delete bus_;
+    bus_ = nullptr;
+  }
+
+  void SetUp() override {
+    FlowTest::SetUp();
+    static const bool owned = desktop::StartMediaService() == desktop::BusRegistration::kOwned;
+    ASSERT_TRUE(owned);
+    desktop::InstallTrayMenu();
+  }
+
+  // Runs `client` on a thread of its own, as another program would, while this thread keeps
+  // the player's events (and so its D-Bus object) running.
+  void AsDesktop(const std::function<void(Desktop&)>& client) {
+    std::atomic<bool> done{false};
+    std::thread t([&] {
+      Desktop d(bus_->address());
+      client(d);
+      done = true;
+    });
+    bool finished = runtime::WaitProcessingEvents([&] { return done.load(); }, 60000);
+    t.join();
+    ASSERT_TRUE(finished);
+  }
+
+  // Lets the player's events run for a while (the change watch, timers).
+  void Settle(int ms = 400) { runtime::Delay(ms); }
+
+  static QString ErrorOf(const QDBusMessage& m) {
+    return m.type() == QDBusMessage::ErrorMessage ? m.errorName() : QString();
+  }
+
+  int Rows() { return runtime::RowCount(ids::kMainWindow, ids::kPlayList); }
+  int BarPosition() {
+    return runtime::ReadIntProperty(ids::kMainWindow, ids::kVolumeBar, ids::kPropBarPos);
+  }
+
+  static inline testing::PrivateSessionBus* bus_ = nullptr;
+};
+
+TEST_F(MprisTest, PlayPauseTogglesAndPlaybackStatusFollows) {
+  AddLongRows(2);
+  AsDesktop([](Desktop& d) {
+    EXPECT_EQ(d.Status(), "Stopped");
+    EXPECT_EQ(d.Get("Identity", kRoot).toString(), "Vorel");
+    EXPECT_EQ(d.Get("CanPlay").toBool(), true);
+    EXPECT_EQ(ErrorOf(d.Call("PlayPause")), "");
+    EXPECT_EQ(d.Status(), "Playing");
+    d.Call("PlayPause");
+    EXPECT_EQ(d.Status(), "Paused");
+    d.Call("PlayPause");
+    EXPECT_EQ(d.Status(), "Playing");
+  });
+  // The button's own routine ran: it reads as after a click.
+  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayPauseButton,
+                                      ids::kPropButtonCaption),
+            "暂停"_t);
+
+  // A row started by a double-click leaves the button reading "播放"; a pause from the desktop
+  // still pauses instead of starting the song over.
+  Select(1);
+  runtime::RaiseEvent(ids::kMainWindow, ids::kPlayList, runtime::kEventLeftDoubleClick);
+  const std::uint32_t stream = player::State().current_stream;
+  AsDesktop([](Desktop& d) {
+    EXPECT_EQ(d.Status(), "Playing");
+    d.Call("Pause");
+    EXPECT_EQ(d.Status(), "Paused");
+    d.Call("Pause");
+    EXPECT_EQ(d.Status(), "Paused");
+    d.Call("Play");
+    EXPECT_EQ(d.Status(), "Playing");
+  });
+  EXPECT_EQ(player::State().current_stream, stream);  // resumed, not opened again
+}
+
+TEST_F(MprisTest, NextOnTheLastRowFollowsThePlayMode) {
+  AddLongRows(2);
+  Select(1);
+  Click(ids::kPlayPauseButton);
+  AsDesktop([](Desktop& d) {
+    // "全部播放" ends at the last row: there is no next one, and Next stops.
+    EXPECT_EQ(d.Get("LoopStatus").toString(), "None");
+    EXPECT_FALSE(d.Get("CanGoNext").toBool());
+    EXPECT_TRUE(d.Get("CanGoPrevious").toBool());
+    d.Call("Next");
+    EXPECT_EQ(d.Status(), "Stopped");
+
+    // "全部循环" wraps round to the first row.
+    EXPECT_EQ(ErrorOf(d.Set("LoopStatus", QString("Playlist"))), "");
+    d.Call("Play");
+    EXPECT_EQ(d.Metadata().value("xesam:title").toString(), "1");
+    EXPECT_TRUE(d.Get("CanGoNext").toBool());
+    d.Call("Next");
+    EXPECT_EQ(d.Status(), "Playing");
+    EXPECT_EQ(d.Metadata().value("xesam:title").toString(), "0");
+  });
+  EXPECT_EQ(playlist::CurrentPlayMode(), playlist::PlayMode::kLoopAll);
+  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayModeButton,
+                                      ids::kPropButtonCaption),
+            "全部循环"_t);
+  EXPECT_EQ(Caption(), "0"_t);
+
+  AsDesktop([](Desktop& d) {
+    d.Set("Shuffle", true);
+    EXPECT_TRUE(d.Get("Shuffle").toBool());
+    d.Set("LoopStatus", QString("Track"));
+    EXPECT_EQ(d.Get("LoopStatus").toString(), "Track");
+    EXPECT_FALSE(d.Get("Shuffle").toBool());
+    EXPECT_EQ(ErrorOf(d.Set("LoopStatus", QString("Sometimes"))),
+              "org.freedesktop.DBus.Error.InvalidArgs");
+    EXPECT_EQ(ErrorOf(d.Set("Identity", QString("x"))),
+              "org.freedesktop.DBus.Error.PropertyReadOnly");
+  });
+  EXPECT_EQ(playlist::CurrentPlayMode(), playlist::PlayMode::kSingleLoop);
+}
+
+TEST_F(MprisTest, MetadataFollowsTheSongAndChangesAreSignalled) {
+  ChangeLog log(bus_->address());
+  AddLocalRow(songs_ / "long.mp3", "第一首"_t);
+  AddLocalRow(songs_ / "short1.mp3", "second"_t);
+  Settle();
+  log.changes.clear();
+  AsDesktop([](Desktop& d) { d.Call("Play"); });
+  ASSERT_TRUE(runtime::WaitProcessingEvents([&] { return !log.changes.empty(); }, 5000));
+  QVariantMap first = log.changes.back();
+  EXPECT_EQ(first.value("PlaybackStatus").toString(), "Playing");
+  QVariantMap meta = qdbus_cast<QVariantMap>(first.value("Metadata").value<QDBusArgument>());
+  EXPECT_EQ(meta.value("xesam:title").toString(), QString::fromUtf8("第一首"));
+  EXPECT_EQ(meta.value("mpris:length").toLongLong(), 225'000'000);
+  EXPECT_EQ(meta.value("xesam:url").toString(),
+            QString::fromStdString("file://" + (songs_ / "long.mp3").string()));
+
+  log.changes.clear();
+  Click(ids::kNextButton);  // a click, not the desktop: the desktop still hears of it
+  ASSERT_TRUE(runtime::WaitProcessingEvents(
+      [&] {
+        for (const QVariantMap& c : log.changes) {
+          if (c.contains("Metadata")) return true;
+        }
+        return false;
+      },
+      5000));
+  AsDesktop([&](Desktop& d) {
+    QVariantMap now = d.Metadata();
+    EXPECT_EQ(now.value("xesam:title").toString(), "second");
+    EXPECT_NE(now.value("mpris:trackid").value<QDBusObjectPath>().path(),
+              meta.value("mpris:trackid").value<QDBusObjectPath>().path());
+  });
+}
+
+TEST_F(MprisTest, VolumeRoundTripsThroughTheVolumeBar) {
+  AddLongRows(1);
+  Click(ids::kPlayPauseButton);
+  AsDesktop([](Desktop& d) {
+    EXPECT_DOUBLE_EQ(d.Get("Volume").toDouble(), 1.0);
+    EXPECT_EQ(ErrorOf(d.Set("Volume", 0.25)), "");
+  });
+  EXPECT_EQ(BarPosition(), 25);
+  // The bar's own routine ran, as after a drag.
+  EXPECT_EQ(TimeLabel(), "当前音量：25%"_t);
+
+  runtime::WriteProperty(ids::kMainWindow, ids::kVolumeBar, ids::kPropBarPos, 70);
+  runtime::RaiseEvent(ids::kMainWindow, ids::kVolumeBar, runtime::kEventClicked);
+  AsDesktop([](Desktop& d) {
+    EXPECT_DOUBLE_EQ(d.Get("Volume").toDouble(), 0.7);
+    // Not a number: refused, nothing moves. Out of range: clamped.
+    EXPECT_EQ(ErrorOf(d.Set("Volume", std::numeric_limits<double>::quiet_NaN())),
+              "org.freedesktop.DBus.Error.InvalidArgs");
+    EXPECT_DOUBLE_EQ(d.Get("Volume").toDouble(), 0.7);
+    EXPECT_EQ(ErrorOf(d.Set("Volume", QString("loud"))), "org.freedesktop.DBus.Error.InvalidArgs");
+    d.Set("Volume", 7.5);
+    EXPECT_DOUBLE_EQ(d.Get("Volume").toDouble(), 1.0);
+    d.Set("Volume", -2.0);
+    EXPECT_DOUBLE_EQ(d.Get("Volume").toDouble(), 0.0);
+  });
+  EXPECT_EQ(BarPosition(), 0);
+}
+
+TEST_F(MprisTest, RaiseShowsAHiddenOrMinimisedWindow) {
+  auto visible = [] {
+    return runtime::ReadIntProperty(ids::kMainWindow, ids::kMainWindowSelf, ids::kPropVisible);
+  };
+  runtime::WriteProperty(ids::kMainWindow, ids::kMainWindowSelf, ids::kPropVisible, false);
+  AsDesktop([](Desktop& d) {
+    EXPECT_TRUE(d.Get("CanRaise", kRoot).toBool());
+    EXPECT_EQ(ErrorOf(d.Call("Raise", {}, kRoot)), "");
+  });
+  EXPECT_NE(visible(), 0);
+
+  // Without a tray (as here) the hide button minimises the window.
+  Click(ids::kHideButton);
+  ASSERT_TRUE(qt::WindowMinimised(ids::kMainWindow, ids::kMainWindowSelf));
+  AsDesktop([](Desktop& d) { d.Call("Raise", {}, kRoot); });
+  EXPECT_FALSE(qt::WindowMinimised(ids::kMainWindow, ids::kMainWindowSelf));
+  EXPECT_NE(visible(), 0);
+}
+
+TEST_F(MprisTest, OpenUriAppendsAndPlaysAndRefusesWhatItCannotOpen) {
+  AddLongRows(1);
+  const QString song = QString::fromStdString("file://" + (songs_ / "short2.mp3").string());
+  AsDesktop([&](Desktop& d) {
+    EXPECT_EQ(ErrorOf(d.Call("OpenUri", {song})), "");
+    EXPECT_EQ(d.Status(), "Playing");
+    EXPECT_EQ(d.Metadata().value("xesam:url").toString(), song);
+    EXPECT_EQ(ErrorOf(d.Call("OpenUri", {QString("file:///no/such/song.mp3")})),
+              "org.freedesktop.DBus.Error.FileNotFound");
+    EXPECT_EQ(ErrorOf(d.Call("OpenUri", {QString("ftp://127.0.0.1/a.mp3")})),
+              "org.freedesktop.DBus.Error.NotSupported");
+    EXPECT_EQ(ErrorOf(d.Call("OpenUri", {QString("file:///tmp")})),
+              "org.freedesktop.DBus.Error.InvalidArgs");
+    EXPECT_EQ(ErrorOf(d.Call("OpenUri", {QString("song.mp3")})),
+              "org.freedesktop.DBus.Error.InvalidArgs");
+    EXPECT_EQ(ErrorOf(d.Call("OpenUri", {42})), "org.freedesktop.DBus.Error.InvalidArgs");
+  });
+  ASSERT_EQ(Rows(), 2);
+  EXPECT_EQ(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, 1, 0), "本地文件"_t);
+  EXPECT_EQ(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, 1, 2), "short2.mp3"_t);
+  EXPECT_EQ(Selected(), 1);
+}
+
+TEST_F(MprisTest, PositionRequestsOutsideTheSongAreRefusedOrBounded) {
+  AddLongRows(2);
+  Click(ids::kPlayPauseButton);
+  HoldTimers();
+  AsDesktop([](Desktop& d) {
+    const QVariant track = d.Metadata().value("mpris:trackid");
+    const QDBusObjectPath path = track.value<QDBusObjectPath>();
+    EXPECT_EQ(ErrorOf(d.Call("SetPosition", {QVariant::fromValue(path), qlonglong(60'000'000)})),
+              "");
+    const qlonglong at = d.Get("Position").toLongLong();
+    EXPECT_GE(at, 60'000'000);
+    EXPECT_LT(at, 62'000'000);
+    // Another track's id, a negative position, one past the end: refused, nothing moves.
+    QDBusObjectPath stale("/org/vorel/Vorel/track/1");
+    EXPECT_EQ(ErrorOf(d.Call("SetPosition", {QVariant::fromValue(stale), qlonglong(0)})),
+              "org.freedesktop.DBus.Error.InvalidArgs");
+    EXPECT_EQ(ErrorOf(d.Call("SetPosition", {QVariant::fromValue(path), qlonglong(-1)})),
+              "org.freedesktop.DBus.Error.InvalidArgs");
+    EXPECT_EQ(ErrorOf(d.Call("SetPosition", {QVariant::fromValue(path), qlonglong(226'000'000)})),
+              "org.freedesktop.DBus.Error.InvalidArgs");
+    EXPECT_GE(d.Get("Position").toLongLong(), 60'000'000);
+    // Seeking before the start lands on the start; past the end moves to the next song.
+    d.Call("Seek", {qlonglong(-3'600'000'000)});
+    EXPECT_LT(d.Get("Position").toLongLong(), 2'000'000);
+    d.Call("Seek", {qlonglong(3'600'000'000)});
+    EXPECT_EQ(d.Metadata().value("xesam:title").toString(), "1");
+    EXPECT_EQ(ErrorOf(d.Call("Seek", {QString("soon")})),
+              "org.freedesktop.DBus.Error.InvalidArgs");
+    EXPECT_EQ(ErrorOf(d.Call("Dance")), "org.freedesktop.DBus.Error.UnknownMethod");
+  });
+  EXPECT_EQ(Rows(), 2);
+  EXPECT_EQ(player::State().current_entry_index, 1);
+}
+
+TEST_F(MprisTest, TrayMenuItemsRunThePlayersRoutines) {
+  AddLongRows(2);
+  // Play/pause, then next, each chosen with the mouse in the tray menu.
+  ASSERT_TRUE(qt::ClickTrayMenuItemForTesting(1));
+  EXPECT_EQ(StreamState(), 1u);
+  EXPECT_EQ(Caption(), "0"_t);
+  ASSERT_TRUE(qt::ClickTrayMenuItemForTesting(3));
+  EXPECT_EQ(player::State().current_entry_index, 1);
+  ASSERT_TRUE(qt::ClickTrayMenuItemForTesting(2));
+  EXPECT_EQ(player::State().current_entry_index, 0);
+  ASSERT_TRUE(qt::ClickTrayMenuItemForTesting(1));
+  EXPECT_EQ(StreamState(), 3u);
+  // Show/hide: hides (here: minimises, there being no tray) and shows again.
+  ASSERT_TRUE(qt::ClickTrayMenuItemForTesting(0));
+  EXPECT_TRUE(qt::WindowMinimised(ids::kMainWindow, ids::kMainWindowSelf));
+  ASSERT_TRUE(qt::ClickTrayMenuItemForTesting(0));
+  EXPECT_FALSE(qt::WindowMinimised(ids::kMainWindow, ids::kMainWindowSelf));
+  EXPECT_FALSE(qt::ClickTrayMenuItemForTesting(5));
+}
+
+}  // namespace
+}  // namespace vorel::flow
+
+#include "mpris_test.moc"
