@@ -1,8 +1,8 @@
-#include "platform/audio/internal/late_library.h"
+#include "platform/late_library.h"
 
 #include <dlfcn.h>
 
-namespace vorel::platform::audio {
+namespace vorel::platform {
 
 LateLibrary::LateLibrary(std::initializer_list<const char*> sonames) {
   for (const char* soname : sonames) {
@@ -28,4 +28,4 @@ void* LateLibrary::Find(const char* name) {
   return nullptr;
 }
 
-}  // namespace vorel::platform::audio
+}  // namespace vorel::platform

@@ -1,14 +1,15 @@
-#ifndef VOREL_PLATFORM_AUDIO_INTERNAL_LATE_LIBRARY_H_
-#define VOREL_PLATFORM_AUDIO_INTERNAL_LATE_LIBRARY_H_
+#ifndef VOREL_PLATFORM_LATE_LIBRARY_H_
+#define VOREL_PLATFORM_LATE_LIBRARY_H_
 
 #include <cstdio>
 #include <initializer_list>
 #include <string>
 
-namespace vorel::platform::audio {
+namespace vorel::platform {
 
 // A set of shared libraries opened with dlopen when a feature first needs them, so that the
-// program which loads libbass.so does not map them (and all they depend on) at start.
+// program does not map them (and all they depend on) at start. Used by libbass.so too, which
+// compiles this file into itself.
 // Thread-compatible; the tables built on it load once under std::call_once.
 class LateLibrary {
  public:
@@ -39,23 +40,23 @@ class LateLibrary {
 
 // Builds a function table of type Api from the files `sonames`: `resolve(library, table)`
 // resolves each function. Returns null when a file or a function is missing, after one line on
-// standard error naming `purpose` and what is missing. The files stay loaded for the life of the
+// standard error: `what` (for example "libbass.so: no decoder"), then what is missing. The files stay loaded for the life of the
 // process (unloading code another thread may still run is never safe), so call it once, from
 // the initialiser of a function-local static.
 template <typename Api, typename Resolve>
-const Api* LoadFunctionTable(std::initializer_list<const char*> sonames, const char* purpose,
+const Api* LoadFunctionTable(std::initializer_list<const char*> sonames, const char* what,
                              Resolve resolve) {
   auto* library = new LateLibrary(sonames);
   auto* api = new Api;
   if (library->ok()) resolve(*library, *api);
   if (!library->ok()) {
-    std::fprintf(stderr, "libbass.so: no %s: %s\n", purpose, library->error().c_str());
+    std::fprintf(stderr, "%s: %s\n", what, library->error().c_str());
     delete api;
     return nullptr;
   }
   return api;
 }
 
-}  // namespace vorel::platform::audio
+}  // namespace vorel::platform
 
-#endif  // VOREL_PLATFORM_AUDIO_INTERNAL_LATE_LIBRARY_H_
+#endif  // VOREL_PLATFORM_LATE_LIBRARY_H_

@@ -2,7 +2,7 @@
 # Start-up time (until the first top-level window is mapped) and resident memory 3 s later,
 # median of 5 warm runs, for vorel and the desktop players people would otherwise use, all under
 # the same Xvfb server in the same run. Installs the peers and the X headers when missing.
-#   bash bench/startup/run.sh
+#   bash bench/startup/run.sh [--no-build]   (--no-build: measure build/bin as it is)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 need=()
@@ -13,7 +13,10 @@ if [ ${#need[@]} -gt 0 ]; then
   apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${need[@]}"
 fi
 # Built under the lock every build of this tree takes, so a benchmark never races a build.
-flock /tmp/vorel-build.lock sh -c '[ -f build/build.ninja ] || cmake -S . -B build -G Ninja >/dev/null; cmake --build build --target vorel bass >/dev/null'
+if [ "${1:-}" != --no-build ]; then
+  flock /tmp/vorel-build.lock sh -c '[ -f build/build.ninja ] || cmake -S . -B build -G Ninja >/dev/null
+    cmake --build build --target vorel bass >/dev/null' || { echo "build failed" >&2; exit 1; }
+fi
 mkdir -p build/bench
 cc -O2 -o build/bench/map_time bench/startup/map_time.c -lX11
 

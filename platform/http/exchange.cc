@@ -2,7 +2,7 @@
 // here (not by libcurl) so that cookies, credentials and the https-to-http rule are decided per
 // hop.
 
-#include <curl/curl.h>
+#include "platform/http/internal/curl_api.h"
 
 #include <atomic>
 #include <cctype>
@@ -87,7 +87,7 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   if (s->body.empty() && s->easy) {
     // One allocation for a body of announced length (within the limit) instead of regrowing.
     curl_off_t announced = -1;
-    curl_easy_getinfo(s->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+    Curl().curl_easy_getinfo(s->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
     if (announced > 0 && static_cast<std::uint64_t>(announced) <= s->max_body) {
       s->body.reserve(static_cast<size_t>(announced));
     }
@@ -146,7 +146,7 @@ curl_slist* BuildHeaderList(const Request& req, const std::vector<std::string>& 
                             const std::string& stored_cookies, bool has_body) {
   curl_slist* list = nullptr;
   auto add = [&list](const std::string& line) {
-    curl_slist* next = curl_slist_append(list, line.c_str());
+    curl_slist* next = Curl().curl_slist_append(list, line.c_str());
     if (next) list = next;
   };
   if (!req.accept_types.empty() && !HasHeader(lines, "Accept")) {
@@ -241,51 +241,53 @@ HopResult PerformHop(CURL* easy, const Request& req, const Endpoint& at, const s
                             ? std::string()
                             : CookieHeaderValue(at.CookieHost(), "", std::time(nullptr));
   std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(
-      BuildHeaderList(req, lines, cookies, !body.empty()), &curl_slist_free_all);
+      BuildHeaderList(req, lines, cookies, !body.empty()), Curl().curl_slist_free_all);
 
-  curl_easy_reset(easy);
-  curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(easy, CURLOPT_REQUEST_TARGET, target.c_str());
-  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_HTTP_VERSION,
-                   req.http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
-  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-  curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
+  const CurlApi& curl = Curl();
+  curl.curl_easy_reset(easy);
+  curl.curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+  curl.curl_easy_setopt(easy, CURLOPT_REQUEST_TARGET, target.c_str());
+  curl.curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl.curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+  curl.curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl.curl_easy_setopt(easy, CURLOPT_HTTP_VERSION,
+                        req.http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
+  curl.curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl.curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+  curl.curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
   // The proxy decision is ours alone: no_proxy in the environment does not change it.
-  if (!proxy.empty()) curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
+  if (!proxy.empty()) curl.curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
   if (!proxy.empty() && (!proxy_user.empty() || !proxy_password.empty())) {
-    curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, proxy_user.c_str());
-    curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, proxy_password.c_str());
+    curl.curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, proxy_user.c_str());
+    curl.curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, proxy_password.c_str());
   }
-  if (!agent.empty()) curl_easy_setopt(easy, CURLOPT_USERAGENT, agent.c_str());
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, connect_timeout_ms.load());
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, low_speed_seconds.load());
-  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &OnProgress);
-  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &s);
-  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &OnHeader);
-  curl_easy_setopt(easy, CURLOPT_HEADERDATA, &s);
-  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &OnBody);
-  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &s);
+  if (!agent.empty()) curl.curl_easy_setopt(easy, CURLOPT_USERAGENT, agent.c_str());
+  curl.curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, connect_timeout_ms.load());
+  curl.curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl.curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, low_speed_seconds.load());
+  curl.curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+  curl.curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &OnProgress);
+  curl.curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &s);
+  curl.curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &OnHeader);
+  curl.curl_easy_setopt(easy, CURLOPT_HEADERDATA, &s);
+  curl.curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &OnBody);
+  curl.curl_easy_setopt(easy, CURLOPT_WRITEDATA, &s);
   if (send_credentials && (!conn.user.empty() || !conn.password.empty())) {
-    curl_easy_setopt(easy, CURLOPT_USERNAME, conn.user.c_str());
-    curl_easy_setopt(easy, CURLOPT_PASSWORD, conn.password.c_str());
+    curl.curl_easy_setopt(easy, CURLOPT_USERNAME, conn.user.c_str());
+    curl.curl_easy_setopt(easy, CURLOPT_PASSWORD, conn.password.c_str());
     // Two methods: libcurl then waits for the server's challenge, as WinINet does.
-    curl_easy_setopt(easy, CURLOPT_HTTPAUTH, CURLAUTH_BASIC | CURLAUTH_DIGEST);
+    curl.curl_easy_setopt(easy, CURLOPT_HTTPAUTH, CURLAUTH_BASIC | CURLAUTH_DIGEST);
   }
-  curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, verb.c_str());
+  curl.curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, verb.c_str());
   if (!body.empty()) {
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
+    curl.curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
+                          static_cast<curl_off_t>(body.size()));
+    curl.curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
   }
-  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.get());
+  curl.curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.get());
 
-  CURLcode rc = curl_easy_perform(easy);
-  curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &result.status);
+  CURLcode rc = curl.curl_easy_perform(easy);
+  curl.curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &result.status);
   if (s.headers.complete()) {
     result.answered = true;
     if (rc != CURLE_OK) result.body_error = ErrorOf(rc, s);
@@ -348,7 +350,9 @@ bool HttpSendRequestA(HINTERNET request, const char* headers, std::uint32_t head
   std::string body;
   if (optional && optional_length) body.assign(static_cast<const char*>(optional), optional_length);
 
-  std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> easy(curl_easy_init(), &curl_easy_cleanup);
+  if (!LoadCurl()) return Fail(kErrorInternal);
+  std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> easy(Curl().curl_easy_init(),
+                                                           Curl().curl_easy_cleanup);
   if (!easy) return Fail(kErrorOutOfHandles);
 
   Endpoint first;

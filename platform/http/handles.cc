@@ -1,6 +1,6 @@
 // Opening, configuring and closing handles, and the cookie calls.
 
-#include <curl/curl.h>
+#include "platform/http/internal/curl_api.h"
 
 #include <atomic>
 #include <cstring>
@@ -60,10 +60,7 @@ bool RemoveHandle(HINTERNET handle) {
 
 void SetLastError(std::uint32_t error) { last_error = error; }
 
-void EnsureCurlInitialised() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
+bool EnsureCurlInitialised() { return LoadCurl() != nullptr; }
 
 bool CopyOut(const std::string& value, void* buffer, std::uint32_t* buffer_length) {
   if (!buffer_length) return Fail(kErrorInvalidParameter);
@@ -86,7 +83,10 @@ std::uint32_t InternetLastError() { return last_error; }
 
 HINTERNET InternetOpenA(const char* agent, std::uint32_t access_type, const char* proxy,
                         const char* proxy_bypass, std::uint32_t flags) {
-  EnsureCurlInitialised();
+  if (!EnsureCurlInitialised()) {
+    Fail(kErrorInternal);
+    return nullptr;
+  }
   if (access_type != kOpenTypeDirect && access_type != kOpenTypeProxy && access_type != 0) {
     Fail(kErrorInvalidParameter);
     return nullptr;

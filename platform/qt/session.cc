@@ -205,6 +205,7 @@ UiSession::UiSession(int& argc, char** argv) : impl_(std::make_unique<Impl>()) {
   QApplication::setQuitOnLastWindowClosed(false);
   QFont font({"Noto Sans CJK SC", "Noto Sans CJK", "sans-serif"});
   font.setPixelSize(12);
+  font.setStyleName("Regular");  // bold text is emboldened from it (see FontOf)
   QApplication::setFont(font);
   impl_->ui = std::make_unique<QtNativeUi>();
   g_ui = impl_->ui.get();

@@ -1,6 +1,6 @@
 #include "platform/audio/internal/ffmpeg_api.h"
 
-#include "platform/audio/internal/late_library.h"
+#include "platform/late_library.h"
 
 namespace vorel::platform::audio {
 namespace {
@@ -19,9 +19,9 @@ constexpr const char* kAvFormat = "libavformat.so." VOREL_STR(LIBAVFORMAT_VERSIO
 
 const FfmpegApi* LoadFfmpeg() {
   static const FfmpegApi* const api = [] {
-    const FfmpegApi* loaded = LoadFunctionTable<FfmpegApi>(
-        {kAvUtil, kSwResample, kAvCodec, kAvFormat}, "decoder",
-        [](LateLibrary& library, FfmpegApi& table) {
+    const FfmpegApi* loaded = platform::LoadFunctionTable<FfmpegApi>(
+        {kAvUtil, kSwResample, kAvCodec, kAvFormat}, "libbass.so: no decoder",
+        [](platform::LateLibrary& library, FfmpegApi& table) {
 #define VOREL_FFMPEG_RESOLVE(name) library.Resolve(table.name, #name);
           VOREL_FFMPEG_FUNCTIONS(VOREL_FFMPEG_RESOLVE)
 #undef VOREL_FFMPEG_RESOLVE

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "platform/audio/bass.h"
-#include "platform/audio/internal/late_library.h"
+#include "platform/late_library.h"
 #include "platform/audio/internal/sdl_api.h"
 
 namespace vorel::platform::audio {
@@ -177,8 +177,9 @@ class ClockedOutput : public Output {
 }  // namespace
 
 const SdlApi* LoadSdl() {
-  static const SdlApi* const api = LoadFunctionTable<SdlApi>(
-      {"libSDL2-2.0.so.0"}, "sound output", [](LateLibrary& library, SdlApi& table) {
+  static const SdlApi* const api = platform::LoadFunctionTable<SdlApi>(
+      {"libSDL2-2.0.so.0"}, "libbass.so: no sound output",
+      [](platform::LateLibrary& library, SdlApi& table) {
 #define VOREL_SDL_RESOLVE(name) library.Resolve(table.name, #name);
         VOREL_SDL_FUNCTIONS(VOREL_SDL_RESOLVE)
 #undef VOREL_SDL_RESOLVE

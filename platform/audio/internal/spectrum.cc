@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/audio/internal/fftw_api.h"
-#include "platform/audio/internal/late_library.h"
+#include "platform/late_library.h"
 
 namespace vorel::platform::audio {
 namespace {
@@ -43,8 +43,9 @@ const Plan& PlanFor(const FftwApi& fftw, int n) {
 }  // namespace
 
 const FftwApi* LoadFftw() {
-  static const FftwApi* const api = LoadFunctionTable<FftwApi>(
-      {"libfftw3f.so.3"}, "spectrum", [](LateLibrary& library, FftwApi& table) {
+  static const FftwApi* const api = platform::LoadFunctionTable<FftwApi>(
+      {"libfftw3f.so.3"}, "libbass.so: no spectrum",
+      [](platform::LateLibrary& library, FftwApi& table) {
 #define VOREL_FFTW_RESOLVE(name) library.Resolve(table.name, #name);
         VOREL_FFTW_FUNCTIONS(VOREL_FFTW_RESOLVE)
 #undef VOREL_FFTW_RESOLVE

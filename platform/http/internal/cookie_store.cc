@@ -1,6 +1,6 @@
 #include "platform/http/internal/cookie_store.h"
 
-#include <curl/curl.h>
+#include "platform/http/internal/curl_api.h"
 
 #include <algorithm>
 #include <cctype>
@@ -54,7 +54,9 @@ std::optional<std::time_t> ExpiryOf(std::string_view attributes, std::time_t now
     std::string key = Lower(Trim(attr.substr(0, eq)));
     std::string val(Trim(attr.substr(eq + 1)));
     if (key == "expires") {
-      std::time_t t = curl_getdate(val.c_str(), nullptr);
+      // Without libcurl's date parser the cookie lives for the session, like an unparsable date.
+      const CurlApi* curl = LoadCurl();
+      std::time_t t = curl ? curl->curl_getdate(val.c_str(), nullptr) : -1;
       if (t != -1) expires = t;
     } else if (key == "max-age") {
       long long seconds = 0;

@@ -1,6 +1,6 @@
 #include "platform/http/internal/endpoint.h"
 
-#include <curl/curl.h>
+#include "platform/http/internal/curl_api.h"
 
 #include <memory>
 
@@ -63,20 +63,25 @@ std::string ProxyFor(const std::string& list, bool secure) {
 }
 
 std::optional<Endpoint> Resolve(const Endpoint& from, const std::string& location) {
-  std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> u(curl_url(), &curl_url_cleanup);
+  if (!LoadCurl()) return std::nullopt;
+  const CurlApi& curl = Curl();
+  std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> u(curl.curl_url(), curl.curl_url_cleanup);
   if (!u) return std::nullopt;
   std::string base = from.Origin() + from.target;
-  if (curl_url_set(u.get(), CURLUPART_URL, base.c_str(), CURLU_PATH_AS_IS) != CURLUE_OK) {
+  if (curl.curl_url_set(u.get(), CURLUPART_URL, base.c_str(), CURLU_PATH_AS_IS) != CURLUE_OK) {
     return std::nullopt;
   }
-  if (curl_url_set(u.get(), CURLUPART_URL, location.c_str(), CURLU_ALLOW_SPACE) != CURLUE_OK) {
+  if (curl.curl_url_set(u.get(), CURLUPART_URL, location.c_str(), CURLU_ALLOW_SPACE) !=
+      CURLUE_OK) {
     return std::nullopt;
   }
   auto get = [&](CURLUPart part, unsigned flags) -> std::optional<std::string> {
     char* value = nullptr;
-    if (curl_url_get(u.get(), part, &value, flags) != CURLUE_OK || !value) return std::nullopt;
+    if (curl.curl_url_get(u.get(), part, &value, flags) != CURLUE_OK || !value) {
+      return std::nullopt;
+    }
     std::string out = value;
-    curl_free(value);
+    curl.curl_free(value);
     return out;
   };
   auto scheme = get(CURLUPART_SCHEME, 0);

@@ -83,7 +83,8 @@ inline bool Fail(std::uint32_t error) {
   return false;
 }
 
-void EnsureCurlInitialised();
+// Loads and initialises libcurl on first use; false when it cannot be loaded.
+bool EnsureCurlInitialised();
 
 // Copies `value` and a NUL into a caller's buffer by HttpQueryInfoA's rules.
 bool CopyOut(const std::string& value, void* buffer, std::uint32_t* buffer_length);
