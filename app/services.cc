@@ -12,6 +12,7 @@
 #include "runtime/window_ids.h"
 #include "search/music_search.h"
 #include "search/search_services.h"
+#include "search/sound_link.h"
 #include "shell/full_view.h"
 #include "shell/main_window.h"
 #include "web/url_bytes.h"
@@ -57,6 +58,10 @@ void WireServices() {
   shell::SetShellServices({
       .tray_available = [] { return qt::TrayAvailable(); },
       .minimise_main_window = [] { qt::MinimiseWindow(ids::kMainWindow, ids::kMainWindowSelf); },
+  });
+  download::SetSongDownloadServices({
+      .sound_source_url = [] { return search::SoundSourceUrl(); },
+      .sound_name = [] { return search::SoundName(); },
   });
   qt::SetWindowInputHooks(ids::kMainWindow, ids::kMainWindowSelf,
                           {.menu_items = &MainWindowMenu, .key = &shell::OnMainWindowShortcut});
