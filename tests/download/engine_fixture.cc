@@ -132,6 +132,19 @@ void EngineTest::TearDown() {
   std::filesystem::remove_all(dir_, ignored);
 }
 
+void EngineTest::UseProductionSettings(int speed) {
+  internal::EngineSettings settings;
+  const auto start = std::chrono::steady_clock::now();
+  settings.clock = [start, speed] {
+    auto real = std::chrono::steady_clock::now() - start;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(real).count() * speed;
+  };
+  settings_.reset();
+  settings_ = std::make_unique<internal::ScopedEngineSettingsForTesting>(settings);
+}
+
+double EngineTest::EngineSeconds() { return static_cast<double>(internal::NowMs()) / 1000.0; }
+
 TaskParam EngineTest::Param(const std::string& url, const std::string& name) {
   TaskParam param;
   param.TaskFlags = 0x1000;

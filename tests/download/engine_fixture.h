@@ -66,6 +66,11 @@ class EngineTest : public ::testing::Test {
   static std::string ReadFile(const std::string& path);
   static bool Exists(const std::string& path);
   std::vector<std::string> FolderEntries() const;
+  // Replaces the shortened waits with the engine's production settings, with its clock running
+  // `speed` times faster than real time: waits of minutes pass in seconds, and the test reads
+  // how long a case took on that clock (EngineSeconds).
+  void UseProductionSettings(int speed);
+  static double EngineSeconds();
 
   std::string dir_;
   Recorder recorder_;
