@@ -34,9 +34,11 @@ ScanState& Scanning() {
   return state;
 }
 
-// Lets other handlers run; false when one of them asked the scan to stop.
+// Lets other handlers run; false when one of them asked the scan to stop or closed the window
+// the rows go to.
 bool KeepScanning() {
   runtime::ProcessEvents();
+  if (!Scanning().stop && !runtime::IsWindowLoaded(kMainWindow)) Scanning().stop = true;
   return !Scanning().stop;
 }
 
@@ -86,7 +88,8 @@ void ChooseFolderAndScan() {
   const auto& browse = ServicesForScan().browse_for_folder;
   if (browse) folder = browse("请选择文件夹,搜索MP3"_t);
   if (folder.empty()) return;
-  // A scan stopped by a clear leaves the emptied list as the clear left it.
+  // A scan stopped by a clear leaves the emptied list as the clear left it (or the window is
+  // gone).
   if (!ScanFolder(folder)) return;
   runtime::FocusControl(kMainWindow, kPlayList);
   runtime::WriteProperty(kMainWindow, kPlayList, kPropSelectedRow, 0);

@@ -1,5 +1,9 @@
 #include "playlist/playlist.h"
 
+#include <algorithm>
+#include <map>
+#include <string>
+
 #include "player/audio.h"
 #include "player/player.h"
 #include "runtime/bridge.h"
@@ -19,9 +23,17 @@ using runtime::Bytes;
 using runtime::Text;
 using runtime::WriteProperty;
 
+// Saves under way and done, counted in the order they started.
+struct SaveRuns {
+  int started = 0;
+  int active = 0;
+  std::map<Text, int> completed;  // per file: the latest start whose file replaced it
+};
+
 struct PlaylistState {
   PlaylistServices services;
   bool clear_confirmed = false;
+  SaveRuns saves;
 };
 
 PlaylistState& Playlist() {
@@ -73,40 +85,46 @@ bool SavePlayList(runtime::WindowId window, runtime::ControlId list, const Text&
   // The list is written beside its final place and moved there only when complete: saving must
   // never leave a truncated or half-written play list behind.
   const Text target = use_path ? path : PlayListFilePath();
-  const Text temp = target + ".saving";
+  // A save may start from a handler that runs while another save processes events: each
+  // writes a file of its own, and the older snapshot never replaces the newer one.
+  SaveRuns& runs = Playlist().saves;
+  const int generation = ++runs.started;
+  const Text temp = target + ".saving" + (runs.active > 0 ? std::to_string(runs.active) : "");
   int f = runtime::OpenDataFile(temp, 4);
   if (f == 0) return false;
-  const int columns = runtime::ColumnCount(window, list);
-  // Records are gathered and written in blocks: one write per record would make a large list
-  // spend its time in system calls.
+  ++runs.active;
+  struct Leave {
+    SaveRuns& runs;
+    ~Leave() { --runs.active; }
+  } leave{runs};
+  // Every row is read at once before anything is written: handlers that run while the save
+  // processes events may change or delete rows, or close the window, and must not tear the file.
+  const Bytes records = runtime::ReadBytesProperty(window, list, kPropAllRows);
+  // Written in blocks, with other handlers getting their turn between blocks: one write per
+  // record would make a large list spend its time in system calls.
   constexpr std::size_t kBlock = 64 * 1024;
-  Bytes pending;
-  auto flush = [&] {
-    bool ok = pending.empty() || runtime::WriteBytes(f, {pending});
-    pending.clear();
-    return ok;
-  };
   bool ok = true;
-  for (int row = 0; ok && row < runtime::RowCount(window, list); ++row) {
-    runtime::ListRow cells;
-    runtime::GetRow(window, list, row, &cells);
-    Bytes records = runtime::EncodeListRows({cells}, columns);
-    pending.insert(pending.end(), records.begin(), records.end());
-    // Other handlers get their turn after every cell, as they always have during a save.
-    for (int column = 1; column < columns; ++column) runtime::ProcessEvents();
+  for (std::size_t at = 0; ok && at < records.size(); at += kBlock) {
+    const std::size_t n = std::min(kBlock, records.size() - at);
+    ok = runtime::WriteBytes(f, {Bytes(records.begin() + at, records.begin() + at + n)});
     runtime::ProcessEvents();
-    if (pending.size() >= kBlock) ok = flush();
   }
-  if (!ok || !flush()) {
+  if (!ok) {
     runtime::CloseFile(f);
     runtime::RemoveFile(temp);
     return false;
   }
   runtime::CloseFile(f);
+  int& completed = runs.completed[target];
+  if (completed > generation) {
+    runtime::RemoveFile(temp);  // a later save already wrote newer rows
+    return true;
+  }
   if (!runtime::ReplaceFileAtomically(temp, target)) {
     runtime::RemoveFile(temp);
     return false;
   }
+  completed = std::max(completed, generation);
   return true;
 }
 
@@ -153,7 +171,9 @@ void DeleteSelectedEntry() {
   // playback move on to the next row first; any other row goes without touching the song.
   const int doomed = Selected();
   const bool playing = player::audio::ChannelIsActive(State().current_stream) == 1;
-  if (playing && doomed == State().current_entry_index) {
+  if (playing && doomed == State().current_entry_index && Rows() == 1) {
+    StopPlayback();  // the last song goes: nothing is left to move on to
+  } else if (playing && doomed == State().current_entry_index) {
     const Text caption =
         runtime::ReadTextProperty(kMainWindow, kPlayPauseButton, kPropButtonCaption);
     StopPlayback();

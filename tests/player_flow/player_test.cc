@@ -250,6 +250,11 @@ TEST_F(PlayerFlowTest, DeletingAnotherRowLeavesThePlayingSongAndTheButtonAlone) 
   EXPECT_EQ(player::State().current_entry_index, 0);
   EXPECT_EQ(StreamState(), 1u);
   EXPECT_EQ(ButtonCaption(), "暂停"_t);
+
+  Click(ids::kDeleteButton);  // the last row: playback stops with it
+  EXPECT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 0);
+  EXPECT_EQ(StreamState(), 0u);
+  EXPECT_EQ(ButtonCaption(), "播放"_t);
 }
 
 TEST_F(PlayerFlowTest, AFailedOpenLeavesTheButtonReadyToPlay) {

@@ -61,6 +61,36 @@ TEST_F(PlaylistFlowTest, AFailedSaveKeepsThePreviousList) {
   EXPECT_EQ(runtime::ReadWholeFile(playlist::PlayListFilePath()), before);
 }
 
+TEST_F(PlaylistFlowTest, RowsChangedWhileASaveRunsNeitherTearNorOutdateTheFile) {
+  // Enough rows for the save to write several blocks and process events between them.
+  for (int i = 0; i < 3000; ++i) {
+    AddLocalRow("/音乐/很长的文件夹名字/" + std::to_string(i) + ".mp3", "歌"_t);
+  }
+  const runtime::Bytes all =
+      runtime::ReadBytesProperty(ids::kMainWindow, ids::kPlayList, ids::kPropAllRows);
+  // A handler that deletes every row runs in the middle of the save: the file holds the rows
+  // as they were when the save began.
+  runtime::ThreadQueue::Current()->Post(
+      [] { runtime::DeleteAllRows(ids::kMainWindow, ids::kPlayList); });
+  ASSERT_TRUE(playlist::SavePlayList(ids::kMainWindow, ids::kPlayList, {}, false));
+  EXPECT_EQ(runtime::ReadWholeFile(playlist::PlayListFilePath()), all);
+
+  // A handler that adds a row and saves again runs in the middle of a save: the newer save's
+  // file stays.
+  runtime::WriteProperty(ids::kMainWindow, ids::kPlayList, ids::kPropAllRows, all);
+  runtime::ThreadQueue::Current()->Post([this] {
+    AddLocalRow("/新.mp3", "新"_t);
+    EXPECT_TRUE(playlist::SavePlayList(ids::kMainWindow, ids::kPlayList, {}, false));
+  });
+  ASSERT_TRUE(playlist::SavePlayList(ids::kMainWindow, ids::kPlayList, {}, false));
+  EXPECT_EQ(runtime::ReadWholeFile(playlist::PlayListFilePath()),
+            runtime::ReadBytesProperty(ids::kMainWindow, ids::kPlayList, ids::kPropAllRows));
+  EXPECT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 3001);
+  for (const auto& e : fs::directory_iterator(work_)) {
+    EXPECT_EQ(e.path().filename().string().find(".saving"), std::string::npos) << e.path();
+  }
+}
+
 TEST_F(PlaylistFlowTest, DamagedFileLoadsTheWholeRowsOnly) {
   runtime::Bytes data = playlist::EncodeRow({"本地文件"_t, "/x.mp3", "x", ""}, -1, -1, 0, 0);
   runtime::Bytes cut = playlist::EncodeRow({"本地文件"_t, "/y.mp3", "y", ""}, -1, -1, 0, 0);
@@ -166,7 +196,8 @@ std::shared_ptr<std::atomic<int>> WhenRowsReach(int rows, std::function<void()> 
 TEST_F(PlaylistFlowTest, ASecondOpenDuringAScanDoesNothing) {
   const auto order = MakeSongTree(work_ / "music", 40, 100);
   qt::SetFolderAnswerForTesting(PathText(work_ / "music"));
-  auto seen = WhenRowsReach(200, [] { runtime::RaiseEvent(ids::kMainWindow, ids::kOpenButton, 0); });
+  auto seen =
+      WhenRowsReach(200, [] { runtime::RaiseEvent(ids::kMainWindow, ids::kOpenButton, 0); });
   Click(ids::kOpenButton);
   runtime::Delay(50);
   ASSERT_GE(seen->load(), 200);
@@ -195,11 +226,26 @@ TEST_F(PlaylistFlowTest, AConfirmedClearDuringAScanStopsItAndLeavesTheListEmpty)
   EXPECT_FALSE(playlist::ScanRunning());
 }
 
+TEST_F(PlaylistFlowTest, ClosingTheWindowDuringAScanEndsTheScanAndKeepsTheRowsSoFar) {
+  MakeSongTree(work_ / "music", 40, 100);
+  qt::SetFolderAnswerForTesting(PathText(work_ / "music"));
+  auto seen = WhenRowsReach(200, [] { runtime::UnloadWindow(ids::kMainWindow, true); });
+  Click(ids::kOpenButton);
+  qt::SetFolderAnswerForTesting(std::nullopt);
+  ASSERT_GE(seen->load(), 200);
+  EXPECT_FALSE(runtime::IsWindowLoaded(ids::kMainWindow));
+  EXPECT_FALSE(playlist::ScanRunning());
+  // The being-destroyed handler saved the rows the scan had added by then.
+  runtime::LoadWindow(ids::kMainWindow);
+  EXPECT_GE(runtime::RowCount(ids::kMainWindow, ids::kPlayList), seen->load());
+}
+
 TEST_F(PlaylistFlowTest, AListInAReadOnlyProgramFolderIsReadAndThenSavedInTheDataFolder) {
   const fs::path program = work_ / "opt";
   const fs::path data = work_ / "xdg";
   fs::create_directories(program);
-  runtime::Bytes old_list = playlist::EncodeRow({"本地文件"_t, "/old.mp3", "旧歌"_t, ""}, -1, -1, 0, 0);
+  runtime::Bytes old_list =
+      playlist::EncodeRow({"本地文件"_t, "/old.mp3", "旧歌"_t, ""}, -1, -1, 0, 0);
   ASSERT_TRUE(runtime::WriteWholeFile(PathText(program / "播放列表.txt"), {old_list}));
   const char* saved_xdg = std::getenv("XDG_DATA_HOME");
   std::string keep = saved_xdg ? saved_xdg : "";
@@ -207,7 +253,11 @@ TEST_F(PlaylistFlowTest, AListInAReadOnlyProgramFolderIsReadAndThenSavedInTheDat
   runtime::TreatFolderAsReadOnlyForTesting(PathText(program));
   runtime::EnterDataFolder(PathText(program));
   runtime::TreatFolderAsReadOnlyForTesting({});
-  if (saved_xdg) setenv("XDG_DATA_HOME", keep.c_str(), 1); else unsetenv("XDG_DATA_HOME");
+  if (saved_xdg) {
+    setenv("XDG_DATA_HOME", keep.c_str(), 1);
+  } else {
+    unsetenv("XDG_DATA_HOME");
+  }
   EXPECT_EQ(runtime::CurrentDirectory(), PathText(data / "vorel"));
 
   playlist::LoadPlayList();
@@ -227,7 +277,8 @@ TEST_F(PlaylistFlowTest, AListInAReadOnlyProgramFolderIsReadAndThenSavedInTheDat
 TEST_F(PlaylistFlowTest, BytesTheCodePageCannotShowComeBackUnchanged) {
   // 81 30 starts a four-byte character that FF FE does not complete.
   const Text path = std::string("/music/\x81\x30\xFF\xFE.mp3");
-  runtime::Bytes file = playlist::EncodeRow({"本地文件"_t, path, Text("\xFF") + "标题"_t, ""}, -1, -1, 0, 0);
+  runtime::Bytes file =
+      playlist::EncodeRow({"本地文件"_t, path, Text("\xFF") + "标题"_t, ""}, -1, -1, 0, 0);
   ASSERT_TRUE(runtime::WriteWholeFile(playlist::PlayListFilePath(), {file}));
   playlist::LoadPlayList();
   ASSERT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 1);
