@@ -1,9 +1,12 @@
 #include <QPoint>
+#include <atomic>
 #include <QTest>
 #include <QWidget>
 #include <QWindow>
 
 #include "platform/qt/window_input.h"
+#include "search/sound_link.h"
+#include "shell/full_view.h"
 #include "tests/main_window/download_fixture.h"
 
 namespace vorel::flow {
@@ -68,6 +71,39 @@ TEST_F(DownloadFlowTest, SavesTheSongByteExactAndASecondCopyBesideIt) {
   ASSERT_TRUE(WaitForIdle());
   EXPECT_EQ(ReadFile(Musics() / "晴天(1).mp3"), body);
   EXPECT_EQ(MusicsEntries(), (std::vector<std::string>{"晴天(1).mp3", "晴天.mp3"}));
+  EXPECT_EQ(TakeMessages(), std::vector<std::string>{kDone});
+}
+
+TEST_F(DownloadFlowTest, ResolvedSongIsSavedUnderItsName) {
+  const std::string song = ReadFile(songs_ / "short1.mp3");
+  std::atomic<int> port{0};  // known once the server listens, before any request comes
+  LoopbackServer server([&](const HttpRequest& r) {
+    if (r.target.starts_with("/sound/info?sound_id=77")) {
+      const std::string host = "http://127.0.0.1:" + std::to_string(port);
+      const std::string info = "{\"pic\":\"" + host + "/none.png\",\"source\":\"" + host +
+                               "/media/77.mp3\",\"name\":\"河边的歌\",\"duration\":\"1\"}";
+      return Reply()
+          .Send(HeaderText("HTTP/1.1 200 OK",
+                           {"Content-Type: application/json; charset=utf-8",
+                            "Content-Length: " + std::to_string(info.size())}))
+          .Send(info);
+    }
+    if (r.target == "/media/77.mp3") return ServeBody(r, song);
+    return Reply().Send(HeaderText("HTTP/1.1 404 Not Found", {"Content-Length: 0"}));
+  });
+  port = server.port();
+  ::setenv("VOREL_SOUND_API_HOST", ("127.0.0.1:" + std::to_string(server.port())).c_str(), 1);
+  app::WireServices();  // the download button reads the resolver's last sound again
+
+  runtime::WriteProperty(ids::kMainWindow, ids::kAddressBox, ids::kPropCaption,
+                         "http://sound.test/sound/77"_t);
+  Click(ids::kResolveButton);
+  ClickDownload();
+  const bool idle = WaitForIdle();
+  ::unsetenv("VOREL_SOUND_API_HOST");
+  search::ResetResolverForTesting();
+  ASSERT_TRUE(idle);
+  EXPECT_EQ(ReadFile(Musics() / "河边的歌.mp3"), song);
   EXPECT_EQ(TakeMessages(), std::vector<std::string>{kDone});
 }
 
@@ -209,7 +245,7 @@ TEST_F(DownloadFlowTest, CancelFromTheRightClickMenuRemovesThePartialFile) {
   EXPECT_EQ(qt::OpenMenuLabels(), std::vector<Text>{"显示搜索与歌词"_t});
 }
 
-TEST_F(DownloadFlowTest, ConfirmingExitDuringADownloadEndsWithZero) {
+TEST_F(DownloadFlowTest, ConfirmingExitDuringADownloadInTheFullViewEndsWithZero) {
   StopCollectingMessages();
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   ::setenv("VOREL_FLOW_WORK", work_.c_str(), 1);
@@ -220,6 +256,7 @@ TEST_F(DownloadFlowTest, ConfirmingExitDuringADownloadEndsWithZero) {
         ClickDownload();
         runtime::WaitProcessingEvents(
             [] { return download::Downloader().ReceivedBytes64() == 505; }, 20000);
+        shell::ShowFullView();  // the window slides away from its full height as well
         runtime::StartThread([] {
           for (int i = 0; i < 500 && !runtime::IsWindowLoaded(ids::kExitDialog); ++i) {
             runtime::Delay(10);
