@@ -159,11 +159,7 @@ class MediaObject : public QDBusVirtualObject {
       return true;
     }
     QDBusMessage reply = Dispatch(message);
-    if (!message.isReplyRequired() && reply.type() != QDBusMessage::ErrorMessage) {
-      // Nothing to answer.
-    } else {
-      bus.send(reply);
-    }
+    if (message.isReplyRequired()) bus.send(reply);
     if (quit_requested_) {
       // The reply goes out first; the program then closes as the system's close does.
       QTimer::singleShot(0, [] { Quit(); });

@@ -203,6 +203,20 @@ TEST_F(ProgramTest, WithoutADisplayItSaysSoOnOneLineAndEndsWith1) {
   }
 }
 
+TEST_F(ProgramTest, AnUnreadableFileIsNamedOnTheTerminal) {
+  const fs::path locked = work_ / "locked.mp3";
+  fs::copy_file(songs_ / "short1.mp3", locked);
+  fs::permissions(locked, fs::perms::none);
+  // Root reads every file, so as root the program runs as an ordinary user (nobody's id).
+  const std::string as_user =
+      ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  Outcome o = Shell(as_user + "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+                    std::string(VOREL_PROGRAM) + " " + Quote(locked.string()));
+  EXPECT_EQ(o.code, 1);
+  EXPECT_EQ(o.output, "vorel: " + locked.string() + ": cannot be read (permission denied)\n" +
+                          NoDisplayMessage());
+}
+
 TEST_F(ProgramTest, HelpVersionAndUnknownOptions) {
   Outcome help = Shell(std::string(VOREL_PROGRAM) + " --help");
   EXPECT_EQ(help.code, 0);
