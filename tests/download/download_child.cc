@@ -1,0 +1,50 @@
+// A download in a process of its own, for the tests that kill it or load a shim into it.
+//
+//   download_child URL LOCAL_PATH [STOP_AFTER_BYTES]
+//
+// Exit code 0 when the file was completed, 1 when the task ended otherwise, 2 on bad use.
+// With STOP_AFTER_BYTES, the download is released once that many bytes have come.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "download/download.h"
+
+int main(int argc, char** argv) {
+  if (argc < 3) return 2;
+  const long long stop_after = argc > 3 ? std::atoll(argv[3]) : -1;
+  std::mutex mu;
+  std::condition_variable cv;
+  bool ended = false;
+  bool complete = false;
+  vorel::download::TaskParam param;
+  param.Url = argv[1];
+  param.LocalPath = argv[2];
+  param.ConnectionCount = 5;
+  param.NotifyCallback = [&](std::int32_t type, const void*, std::int64_t, std::int64_t value2,
+                             const void*) -> std::int32_t {
+    if (type == vorel::download::kTaskEnded) {
+      std::lock_guard<std::mutex> lock(mu);
+      ended = true;
+      complete = value2 == 1;
+      cv.notify_all();
+    }
+    return 0;
+  };
+  vorel::download::Download download;
+  if (!download.Start(param)) return 1;
+  std::unique_lock<std::mutex> lock(mu);
+  while (!ended) {
+    cv.wait_for(lock, std::chrono::milliseconds(5));
+    if (stop_after >= 0 && !ended && download.ReceivedBytes64() >= stop_after) {
+      lock.unlock();
+      download.Release();
+      lock.lock();
+    }
+  }
+  return complete ? 0 : 1;
+}
