@@ -47,7 +47,8 @@ class SearchFlowTest : public flow::FlowTest {
   static W* Widget(runtime::ControlId control) {
     const QString name = QString::fromStdString(qt::ObjectNameOf(ids::kMainWindow, control));
     for (QWidget* w : QApplication::allWidgets()) {
-      if (w->objectName() == name) return qobject_cast<W*>(w);
+      // Windows of earlier tests may linger until deleted; only the shown one counts.
+      if (w->objectName() == name && w->window()->isVisible()) return qobject_cast<W*>(w);
     }
     return nullptr;
   }

@@ -1,7 +1,9 @@
 // The sound-link resolver through the address box and the "解析" button of the real window,
 // against a sound service served on 127.0.0.1.
 #include <QBuffer>
+#include <QHelpEvent>
 #include <QImage>
+#include <QToolTip>
 
 #include <fstream>
 #include <iterator>
@@ -136,6 +138,29 @@ TEST_F(SoundLinkTest, EachResolveAddsARowAndTheTooltipFollowsTheLatest) {
   EXPECT_EQ(PlayListRow(2)[2], "Other");
   EXPECT_EQ(Selected(), 2);
   EXPECT_EQ(qt::ToolTipOf(ids::kMainWindow, ids::kStatusCaption), "Other");
+}
+
+TEST_F(SoundLinkTest, TooltipShowsTheNameCentredBelowTheCaption) {
+  Replies({Record("Short")});
+  Resolve("http://sound.example/sound/7");
+  QWidget* caption = Widget<QWidget>(ids::kStatusCaption);
+  ASSERT_NE(caption, nullptr);
+  // The pointer rests near the caption's left end; the tip still centres on the caption.
+  const QPoint local(5, 5);
+  QHelpEvent hover(QEvent::ToolTip, local, caption->mapToGlobal(local));
+  QApplication::sendEvent(caption, &hover);
+  QWidget* tip = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (w->isVisible() && w->inherits("QTipLabel") && w->property("text").toString() == "Short") {
+      tip = w;
+    }
+  }
+  ASSERT_NE(tip, nullptr);
+  const QRect shown = tip->geometry();
+  const QRect below = QRect(caption->mapToGlobal(QPoint(0, 0)), caption->size());
+  EXPECT_NEAR(shown.center().x(), below.center().x(), 6);
+  EXPECT_NEAR(shown.top(), below.bottom() + 1, 3);
+  QToolTip::hideText();
 }
 
 TEST_F(SoundLinkTest, AddressBoxSampleClearsOnTheFirstPressOnly) {
