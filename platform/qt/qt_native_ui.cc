@@ -3,6 +3,7 @@
 #include <QBitmap>
 #include <QFontMetrics>
 #include <QHelpEvent>
+#include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
 #include <QToolTip>
@@ -435,6 +436,9 @@ bool QtNativeUi::SetTrayIcon(NativeHandle window, const runtime::Bytes& icon,
                                   : reason == QSystemTrayIcon::DoubleClick ? 2
                                   : reason == QSystemTrayIcon::Context     ? 3
                                                                            : 0;
+                       // A right-click opens the tray menu instead; showing the window as
+                       // well would close the menu at once (and undo its "hide" item).
+                       if (kind == 3 && !TrayContextMenu()->actions().isEmpty()) return;
                        if (kind && runtime::IsWindowLoaded(w)) {
                          runtime::RaiseEvent(w, c, runtime::kEventTrayIcon, {kind});
                        }
