@@ -1,10 +1,24 @@
 #include "tests/main_window/download_fixture.h"
 
+#include <QTest>
+#include <QWidget>
+#include <QWindow>
 #include <algorithm>
 #include <fstream>
 #include <sstream>
 
+#include "platform/qt/window_input.h"
+
 namespace vorel::flow {
+
+void OpenMainWindowMenu() {
+  auto* window = reinterpret_cast<QWidget*>(
+      runtime::WindowHandle(ids::kMainWindow, ids::kMainWindowSelf));
+  ASSERT_NE(window, nullptr);
+  ASSERT_NE(window->windowHandle(), nullptr);
+  QTest::mouseClick(window->windowHandle(), Qt::RightButton, Qt::NoModifier, QPoint(300, 180));
+  ASSERT_TRUE(runtime::WaitProcessingEvents([] { return !qt::OpenMenuLabels().empty(); }, 5000));
+}
 
 void DownloadFlowTest::SetUp() {
   FlowTest::SetUp();

@@ -16,6 +16,10 @@
 
 namespace vorel::flow {
 
+// Right-clicks the main window where no control has a menu of its own, as a person does, and
+// waits for the window's menu to open.
+void OpenMainWindowMenu();
+
 class DownloadFlowTest : public FlowTest {
  protected:
   void SetUp() override;

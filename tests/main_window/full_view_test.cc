@@ -7,7 +7,7 @@
 #include "platform/qt/window_input.h"
 #include "runtime/window_template.h"
 #include "shell/full_view.h"
-#include "tests/player_flow/flow_fixture.h"
+#include "tests/main_window/download_fixture.h"
 
 namespace vorel::flow {
 namespace {
@@ -68,12 +68,6 @@ void ExpectTemplateGeometry() {
 
 void PressCtrlF(runtime::ControlId focus) {
   QTest::keyClick(Widget(focus), Qt::Key_F, Qt::ControlModifier);
-}
-
-void RightClickWindow() {
-  QTest::mouseClick(Widget(ids::kMainWindowSelf)->windowHandle(), Qt::RightButton,
-                    Qt::NoModifier, QPoint(300, 180));
-  runtime::WaitProcessingEvents([] { return !qt::OpenMenuLabels().empty(); }, 5000);
 }
 
 TEST_F(FullViewTest, EveryShownControlOfTheTemplateFitsAndNothingMoves) {
@@ -141,13 +135,13 @@ TEST_F(FullViewTest, CtrlFAndEscapeSwitchTheViewFromTheKeyboard) {
 }
 
 TEST_F(FullViewTest, TheRightClickMenuShowsAndHidesTheSearchAndLyrics) {
-  RightClickWindow();
+  OpenMainWindowMenu();
   ASSERT_EQ(qt::OpenMenuLabels(), std::vector<Text>{"显示搜索与歌词"_t});
   ASSERT_TRUE(qt::ChooseMenuItem("显示搜索与歌词"_t));
   ASSERT_TRUE(runtime::WaitProcessingEvents([] { return shell::FullViewShown(); }, 5000));
   EXPECT_EQ(MainWindow(ids::kPropWidth), 690);
 
-  RightClickWindow();
+  OpenMainWindowMenu();
   ASSERT_EQ(qt::OpenMenuLabels(), std::vector<Text>{"隐藏搜索与歌词"_t});
   ASSERT_TRUE(qt::ChooseMenuItem("隐藏搜索与歌词"_t));
   ASSERT_TRUE(runtime::WaitProcessingEvents([] { return !shell::FullViewShown(); }, 5000));

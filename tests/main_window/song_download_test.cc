@@ -1,8 +1,4 @@
-#include <QPoint>
 #include <atomic>
-#include <QTest>
-#include <QWidget>
-#include <QWindow>
 
 #include "platform/qt/window_input.h"
 #include "search/sound_link.h"
@@ -23,6 +19,20 @@ const char kDone[] = "下载完成，路径为当前目录下的\\Musics文件�
 
 bool StartsWith(const std::string& s, const std::string& prefix) {
   return s.compare(0, prefix.size(), prefix) == 0;
+}
+
+// The end message tells the truth: the completion text only with the whole file in place,
+// otherwise a failure text with a reason and nothing left in Musics.
+void ExpectTruthfulEnd(const std::vector<std::string>& messages, const std::vector<std::string>& left,
+                       const std::string& saved, const std::string& body) {
+  ASSERT_EQ(messages.size(), 1u);
+  if (messages[0] == kDone) {
+    EXPECT_EQ(saved, body);
+    return;
+  }
+  EXPECT_TRUE(StartsWith(messages[0], "下载失败：")) << messages[0];
+  EXPECT_GT(messages[0].size(), std::string("下载失败：").size());
+  EXPECT_EQ(left, std::vector<std::string>{});
 }
 
 // Answers with a 1000-byte length, sends 505 bytes and then nothing more.
@@ -190,9 +200,8 @@ TEST_F(DownloadFlowTest, FailingSourcesAreReportedAndLeaveNothing) {
     ASSERT_TRUE(WaitForIdle(60000));
     std::vector<std::string> messages = TakeMessages();
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(StartsWith(messages[0], "下载失败：")) << messages[0];
-    EXPECT_GT(messages[0].size(), std::string("下载失败：").size());
-    EXPECT_EQ(MusicsEntries(), std::vector<std::string>{});
+    EXPECT_NE(messages[0], kDone);
+    ExpectTruthfulEnd(messages, MusicsEntries(), "", body);
   }
 }
 
@@ -206,14 +215,7 @@ TEST_F(DownloadFlowTest, AServerIgnoringRangeGivesTheWholeFileOrATruthfulFailure
   Resolve(server.Url("/whole.mp3"), "整"_t);
   ClickDownload();
   ASSERT_TRUE(WaitForIdle(60000));
-  std::vector<std::string> messages = TakeMessages();
-  ASSERT_EQ(messages.size(), 1u);
-  if (messages[0] == kDone) {
-    EXPECT_EQ(ReadFile(Musics() / "整.mp3"), body);
-  } else {
-    EXPECT_TRUE(StartsWith(messages[0], "下载失败：")) << messages[0];
-    EXPECT_EQ(MusicsEntries(), std::vector<std::string>{});
-  }
+  ExpectTruthfulEnd(TakeMessages(), MusicsEntries(), ReadFile(Musics() / "整.mp3"), body);
 }
 
 TEST_F(DownloadFlowTest, CancelFromTheRightClickMenuRemovesThePartialFile) {
@@ -229,12 +231,7 @@ TEST_F(DownloadFlowTest, CancelFromTheRightClickMenuRemovesThePartialFile) {
   ASSERT_TRUE(runtime::WaitProcessingEvents(
       [] { return download::Downloader().ReceivedBytes64() > 0; }, 20000));
 
-  auto* window = reinterpret_cast<QWidget*>(
-      runtime::WindowHandle(ids::kMainWindow, ids::kMainWindowSelf));
-  ASSERT_NE(window, nullptr);
-  ASSERT_NE(window->windowHandle(), nullptr);
-  QTest::mouseClick(window->windowHandle(), Qt::RightButton, Qt::NoModifier, QPoint(300, 180));
-  ASSERT_TRUE(runtime::WaitProcessingEvents([] { return !qt::OpenMenuLabels().empty(); }, 5000));
+  OpenMainWindowMenu();
   EXPECT_EQ(qt::OpenMenuLabels(), (std::vector<Text>{"显示搜索与歌词"_t, "取消下载"_t}));
   ASSERT_TRUE(qt::ChooseMenuItem("取消下载"_t));
   ASSERT_TRUE(WaitForIdle());
@@ -242,8 +239,7 @@ TEST_F(DownloadFlowTest, CancelFromTheRightClickMenuRemovesThePartialFile) {
   EXPECT_TRUE(runtime::WaitProcessingEvents([&] { return MusicsEntries().empty(); }, 10000));
 
   // With nothing running the menu has no cancel item.
-  QTest::mouseClick(window->windowHandle(), Qt::RightButton, Qt::NoModifier, QPoint(300, 180));
-  ASSERT_TRUE(runtime::WaitProcessingEvents([] { return !qt::OpenMenuLabels().empty(); }, 5000));
+  OpenMainWindowMenu();
   EXPECT_EQ(qt::OpenMenuLabels(), std::vector<Text>{"显示搜索与歌词"_t});
 }
 
