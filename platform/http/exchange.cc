@@ -4,12 +4,14 @@
 
 #include "platform/http/internal/curl_api.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <cstring>
 #include <ctime>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -84,12 +86,24 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
   auto* s = static_cast<HopState*>(user);
   size_t n = size * count;
-  if (s->body.empty() && s->easy) {
-    // One allocation for a body of announced length (within the limit) instead of regrowing.
+  if (s->body.capacity() == 0 && s->easy) {
+    // The body lives in one buffer that never moves, so it is held once however it grows: the
+    // announced length, or the whole allowance when none is announced. Memory the body does
+    // not reach stays untouched address space. A length past the limit fails before a byte.
     curl_off_t announced = -1;
     Curl().curl_easy_getinfo(s->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-    if (announced > 0 && static_cast<std::uint64_t>(announced) <= s->max_body) {
-      s->body.reserve(static_cast<size_t>(announced));
+    if (announced > 0 && static_cast<std::uint64_t>(announced) > s->max_body) {
+      s->too_large = true;
+      return 0;
+    }
+    constexpr std::uint64_t kLargestReservation = 256ull << 20;
+    const std::uint64_t room = announced > 0 ? static_cast<std::uint64_t>(announced)
+                                             : std::min(s->max_body, kLargestReservation);
+    try {
+      s->body.reserve(static_cast<size_t>(room));
+    } catch (const std::exception&) {
+      s->too_large = true;  // no exception may cross curl's callback
+      return 0;
     }
   }
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(data);

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <memory>
+#include <string>
+
 #include "platform/code_page.h"
 #include "platform/http/transfer_control.h"
 #include "platform/http/wininet.h"
@@ -186,6 +190,61 @@ TEST_F(CookieFetchTest, UnreachableServerGivesEmptyAndLeavesVariables) {
                                    &location)
                   .empty());
   EXPECT_EQ(location, "keep");
+}
+
+// Resets the process's peak resident size to the current one; false where the kernel does not
+// allow it.
+bool ResetPeakMemory() {
+  std::ofstream out("/proc/self/clear_refs");
+  out << "5";
+  out.flush();
+  return out.good();
+}
+
+// A "Vm...:" figure of /proc/self/status in bytes.
+std::int64_t StatusBytes(const std::string& field) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind(field + ":", 0) == 0) return std::stoll(line.substr(field.size() + 1)) * 1024;
+  }
+  return -1;
+}
+
+TEST_F(CookieFetchTest, BodiesAreHeldOnceAndCappedAsTheyArrive) {
+  constexpr std::int64_t kMiB = 1 << 20;
+  // 100 MiB served from one shared string, so the server adds nothing per request.
+  auto large = std::make_shared<const std::string>(100 * kMiB, 'x');
+  auto medium = std::make_shared<const std::string>(40 * kMiB, 'y');
+  LoopbackServer server([&](const RecordedRequest& r) {
+    Reply reply;
+    const bool announced = r.request_line.find("/announced") != std::string::npos;
+    const auto& body = r.request_line.find("/medium") != std::string::npos ? medium : large;
+    reply.bytes = "HTTP/1.1 200 OK\r\nConnection: close\r\n" +
+                  (announced ? "Content-Length: " + std::to_string(body->size()) + "\r\n"
+                             : std::string()) +
+                  "\r\n";
+    reply.shared_tail = body;
+    return reply;
+  });
+  struct Case {
+    const char* path;
+    std::size_t size;           // of the result
+    std::int64_t peak_limit;    // growth of the peak resident size
+  } cases[] = {
+      {"/large", 0, 72 * kMiB},             // past the 64 MiB cap as it arrives
+      {"/large/announced", 0, 8 * kMiB},    // refused from its announced length
+      {"/medium", 40 * kMiB, 48 * kMiB},    // one copy of a body under the cap
+      {"/medium/announced", 40 * kMiB, 48 * kMiB},
+  };
+  for (const Case& c : cases) {
+    if (!ResetPeakMemory()) GTEST_SKIP() << "the peak resident size cannot be reset here";
+    const std::int64_t before = StatusBytes("VmRSS");
+    const std::size_t size = FetchPageWithCookies(server.Url(c.path)).size();
+    const std::int64_t growth = StatusBytes("VmHWM") - before;
+    EXPECT_EQ(size, c.size) << c.path;
+    EXPECT_LT(growth, c.peak_limit) << c.path << ": " << growth / kMiB << " MiB";
+  }
 }
 
 }  // namespace
