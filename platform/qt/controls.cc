@@ -680,8 +680,15 @@ int ListView::InsertRow(int position, const runtime::ListRow& row) {
 bool ListView::GetRow(int row, runtime::ListRow* out) const {
   if (row < 0 || row >= RowCount()) return false;
   const int shown = topLevelItemCount();
-  *out = row < shown ? static_cast<const ListRowItem*>(topLevelItem(row))->row()
-                     : held_[row - shown];
+  if (row >= shown) {
+    *out = held_[row - shown];
+  } else if (auto* item = dynamic_cast<const ListRowItem*>(topLevelItem(row))) {
+    *out = item->row();
+  } else {  // an item made by Qt itself: its texts are all there is
+    *out = runtime::ListRow{};
+    const QTreeWidgetItem* item = topLevelItem(row);
+    for (int c = 0; c < columnCount(); ++c) out->cells.push_back(TextOf(item->text(c)));
+  }
   return true;
 }
 
@@ -689,7 +696,11 @@ bool ListView::SetCellText(int row, int column, const runtime::Text& text) {
   if (row < 0 || row >= RowCount() || column < 0 || column >= columnCount()) return false;
   const int shown = topLevelItemCount();
   if (row < shown) {
-    static_cast<ListRowItem*>(topLevelItem(row))->SetCell(column, text);
+    if (auto* item = dynamic_cast<ListRowItem*>(topLevelItem(row))) {
+      item->SetCell(column, text);
+    } else {
+      topLevelItem(row)->setText(column, QStringOf(text));
+    }
   } else {
     held_[row - shown].cells[column] = text;
   }
