@@ -255,13 +255,7 @@ TEST_F(DownloadFlowTest, ConfirmingExitDuringADownloadInTheFullViewEndsWithZero)
         runtime::WaitProcessingEvents(
             [] { return download::Downloader().ReceivedBytes64() == 505; }, 20000);
         shell::ShowFullView();  // the window slides away from its full height as well
-        runtime::StartThread([] {
-          for (int i = 0; i < 500 && !runtime::IsWindowLoaded(ids::kExitDialog); ++i) {
-            runtime::Delay(10);
-          }
-          runtime::RaiseEvent(ids::kExitDialog, ids::kExitConfirm, 0);
-        });
-        Click(ids::kCloseButton);
+        AnswerExitDialog(ids::kExitConfirm);
         runtime::WaitProcessingEvents([] { return false; }, 10000);
         std::_Exit(7);  // never reached when the program ends by itself
       },

@@ -108,6 +108,16 @@ class FlowTest : public ::testing::Test {
     runtime::RaiseEvent(window, control, 0);
   }
   void StatusTick() { Click(ids::kStatusTimer); }
+  // Clicks the close button and, once the modal exit confirmation is open, its `button`.
+  void AnswerExitDialog(runtime::ControlId button) {
+    runtime::StartThread([button] {
+      for (int i = 0; i < 500 && !runtime::IsWindowLoaded(ids::kExitDialog); ++i) {
+        runtime::Delay(10);
+      }
+      runtime::RaiseEvent(ids::kExitDialog, button, 0);
+    });
+    Click(ids::kCloseButton);
+  }
 
   Text Caption() {
     return runtime::ReadTextProperty(ids::kMainWindow, ids::kStatusCaption, ids::kPropCaption);

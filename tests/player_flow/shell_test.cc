@@ -71,17 +71,9 @@ TEST_F(ShellFlowTest, HidingWithoutATrayKeepsTheWindowReachable) {
 
 TEST_F(ShellFlowTest, ExitDialogCloseSavesAndCancelDoesNot) {
   AddLocalRow("/a.mp3", "a"_t);
-  runtime::StartThread([] {
-    for (int i = 0; i < 500 && !runtime::IsWindowLoaded(ids::kExitDialog); ++i) runtime::Delay(10);
-    runtime::RaiseEvent(ids::kExitDialog, ids::kExitCancel, 0);
-  });
-  Click(ids::kCloseButton);
+  AnswerExitDialog(ids::kExitCancel);
   EXPECT_FALSE(fs::exists(work_ / "播放列表.txt"));
-  runtime::StartThread([] {
-    for (int i = 0; i < 500 && !runtime::IsWindowLoaded(ids::kExitDialog); ++i) runtime::Delay(10);
-    runtime::RaiseEvent(ids::kExitDialog, ids::kExitClose, 0);
-  });
-  Click(ids::kCloseButton);
+  AnswerExitDialog(ids::kExitClose);
   EXPECT_TRUE(fs::exists(work_ / "播放列表.txt"));
   EXPECT_TRUE(runtime::IsWindowLoaded(ids::kMainWindow));
 }
@@ -93,13 +85,7 @@ TEST_F(ShellFlowTest, ConfirmedExitSavesSlidesAwayAndEndsWithZero) {
       {
         AddLocalRow(songs_ / "long.mp3", "留下"_t);
         Click(ids::kPlayPauseButton);
-        runtime::StartThread([] {
-          for (int i = 0; i < 500 && !runtime::IsWindowLoaded(ids::kExitDialog); ++i) {
-            runtime::Delay(10);
-          }
-          runtime::RaiseEvent(ids::kExitDialog, ids::kExitConfirm, 0);
-        });
-        Click(ids::kCloseButton);
+        AnswerExitDialog(ids::kExitConfirm);
         runtime::WaitProcessingEvents([] { return false; }, 10000);
         std::_Exit(7);  // never reached when the program ends by itself
       },
