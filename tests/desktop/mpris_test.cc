@@ -12,13 +12,16 @@
 
 #include <atomic>
 #include <cmath>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <thread>
 
 #include "app/desktop/desktop_bus.h"
 #include "platform/qt/desktop.h"
 #include "tests/desktop/session_bus.h"
+#include "tests/download/loopback_server.h"
 #include "tests/player_flow/flow_fixture.h"
 
 namespace vorel::flow {
@@ -340,6 +343,39 @@ TEST_F(MprisTest, PositionRequestsOutsideTheSongAreRefusedOrBounded) {
   });
   EXPECT_EQ(Rows(), 2);
   EXPECT_EQ(player::State().current_entry_index, 1);
+}
+
+TEST_F(MprisTest, AStreamOfUnknownLengthCannotBePositioned) {
+  // The song without its first 2 KiB (tags and the header frame that tells its length), sent
+  // without a Content-Length and kept open: nobody can know where it ends.
+  std::ifstream in(songs_ / "long.mp3", std::ios::binary);
+  std::string body((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  body.erase(0, 2048);
+  download::testing::LoopbackServer server([&](const download::testing::HttpRequest&) {
+    return download::testing::Reply()
+        .Send("HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n" + body.substr(0, 65536))
+        .Stall();
+  });
+  const std::string address = server.Url("/live.mp3");
+  int row = runtime::InsertRow(ids::kMainWindow, ids::kPlayList, std::nullopt, "网络文件"_t);
+  runtime::SetCellText(ids::kMainWindow, ids::kPlayList, row, 1, runtime::TextFromUtf8(address));
+  runtime::SetCellText(ids::kMainWindow, ids::kPlayList, row, 2, "live"_t);
+  Click(ids::kPlayPauseButton);
+  HoldTimers();
+  AsDesktop([&](Desktop& d) {
+    ASSERT_EQ(d.Status(), "Playing");
+    QVariantMap meta = d.Metadata();
+    EXPECT_EQ(meta.value("xesam:url").toString(), QString::fromStdString(address));
+    EXPECT_FALSE(meta.contains("mpris:length"));
+    EXPECT_FALSE(d.Get("CanSeek").toBool());
+    const QDBusObjectPath path = meta.value("mpris:trackid").value<QDBusObjectPath>();
+    EXPECT_EQ(ErrorOf(d.Call("SetPosition", {QVariant::fromValue(path), qlonglong(1'000'000)})),
+              "org.freedesktop.DBus.Error.NotSupported");
+    d.Call("Seek", {qlonglong(5'000'000)});
+    EXPECT_EQ(d.Status(), "Playing");
+    EXPECT_EQ(d.Metadata().value("mpris:trackid").value<QDBusObjectPath>(), path);
+  });
+  player::StopPlayback();
 }
 
 TEST_F(MprisTest, TrayMenuItemsRunThePlayersRoutines) {
