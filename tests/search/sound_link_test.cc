@@ -43,16 +43,16 @@ class SoundLinkTest : public SearchFlowTest {
  protected:
   void SetUp() override {
     SearchFlowTest::SetUp();
-    cover_ = SolidPng(qRgb(255, 0, 0));
+    SetCover(SolidPng(qRgb(255, 0, 0)));
     song_ = FileBytes(songs_ / "short1.mp3");
     server_ = std::make_unique<LoopbackServer>([this](const RecordedRequest& r) {
+      std::lock_guard lock(mu_);
       if (r.request_line.find(" /cover.png") != std::string::npos) {
         return LoopbackServer::Simple(cover_, {"Content-Type: image/png"});
       }
       if (r.request_line.find(" /song.mp3") != std::string::npos) {
         return LoopbackServer::Simple(song_, {"Content-Type: audio/mpeg"});
       }
-      std::lock_guard lock(mu_);
       std::string body = replies_.empty() ? std::string() : replies_.front();
       if (replies_.size() > 1) replies_.erase(replies_.begin());
       return LoopbackServer::Simple(body, {"Content-Type: application/json"});
@@ -64,6 +64,10 @@ class SoundLinkTest : public SearchFlowTest {
     server_.reset();
   }
 
+  void SetCover(std::string bytes) {
+    std::lock_guard lock(mu_);
+    cover_ = std::move(bytes);
+  }
   // Replies for the next sound-info requests, in order; the last one repeats.
   void Replies(std::vector<std::string> replies) {
     std::lock_guard lock(mu_);
@@ -89,9 +93,10 @@ class SoundLinkTest : public SearchFlowTest {
   }
 
   std::unique_ptr<LoopbackServer> server_;
-  std::string cover_, song_;
+  std::string song_;
   std::mutex mu_;
-  std::vector<std::string> replies_;
+  std::string cover_;                 // guarded by mu_
+  std::vector<std::string> replies_;  // guarded by mu_
 };
 
 TEST_F(SoundLinkTest, ResolveAppendsSelectsAndPlaysWithTheExactRequests) {
@@ -233,7 +238,7 @@ TEST_F(SoundLinkTest, CoverPictureAndCaption) {
   Replies({Record("Covered")});
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    cover_ = c.cover_bytes;
+    SetCover(c.cover_bytes);
     search::FetchSoundInfo("22");
     runtime::Bytes shown =
         runtime::ReadBytesProperty(ids::kMainWindow, ids::kCoverPicture, ids::kPropPicture);
