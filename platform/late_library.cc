@@ -10,7 +10,9 @@ LateLibrary::LateLibrary(std::initializer_list<const char*> sonames) {
       error_ = "too many libraries";
       return;
     }
-    void* handle = dlopen(soname, RTLD_NOW | RTLD_LOCAL);
+    // Lazy binding: the decoding libraries pull in about a hundred others, and resolving
+    // every symbol of all of them up front would double the time the first stream takes to open.
+    void* handle = dlopen(soname, RTLD_LAZY | RTLD_LOCAL);
     if (!handle) {
       const char* why = dlerror();
       error_ = why ? why : std::string("cannot load ") + soname;

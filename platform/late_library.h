@@ -13,7 +13,7 @@ namespace vorel::platform {
 // Thread-compatible; the tables built on it load once under std::call_once.
 class LateLibrary {
  public:
-  // Opens every file in `sonames` (RTLD_NOW | RTLD_LOCAL). On failure ok() is false and
+  // Opens every file in `sonames` (RTLD_LAZY | RTLD_LOCAL). On failure ok() is false and
   // error() says which file and why. The files stay loaded for the life of the process.
   explicit LateLibrary(std::initializer_list<const char*> sonames);
   LateLibrary(const LateLibrary&) = delete;

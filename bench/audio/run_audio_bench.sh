@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Audio library benchmark: decoding speed of a 10-minute MP3 beside ffmpeg and mpg123, and the
-# CPU share while playing a 60-second MP3 with the spectrum read every 50 ms beside ffplay.
+# CPU share while playing a 60-second MP3 with the spectrum read every 50 ms beside ffplay, and
+# how long the first stream of a process takes to open.
 #   bash bench/audio/run_audio_bench.sh [build-dir]      (default: build)
 # Needs the build's audio_bench target (cmake -DVOREL_BENCH=ON). The test audio is generated
 # here: a chord of sines over low noise, 44.1 kHz stereo, 192 kbit/s CBR MP3.
@@ -25,6 +26,9 @@ make_mp3 60 "$work/one.mp3"
 timed() {  # label command...  -> wall, user+sys, peak RSS
   /usr/bin/time -f "$1: wall %e s, cpu %U+%S s, peak rss %M KB" "${@:2}" 2>&1 >/dev/null | tail -1
 }
+
+echo "== opening the first MP3 of a process, decoding libraries loaded with it (5 runs)"
+for i in 1 2 3 4 5; do VOREL_AUDIO=null "$bench" open "$work/one.mp3" | head -1; done
 
 echo "== decoding a 10-minute MP3 (no pacing)"
 VOREL_AUDIO=null "$bench" decode "$work/ten.mp3"

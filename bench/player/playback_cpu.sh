@@ -48,8 +48,19 @@ xdotool mousemove $((X + 323)) $((Y + 168)) click 1  # the play button
 sleep 2
 ticks() { awk '{ print $14 + $15 }' "/proc/$player/stat"; }
 hz=$(getconf CLK_TCK)
+threads() {  # thread id, name and CPU ticks of every thread
+  for t in /proc/$player/task/*; do
+    echo "${t##*/} $(tr ' ' '_' < "$t/comm") $(awk '{ print $14 + $15 }' "$t/stat")"
+  done
+}
+threads > "$work/threads.before"
 before=$(ticks)
 sleep "$seconds"
 after=$(ticks)
+threads > "$work/threads.after"
 awk -v t=$((after - before)) -v hz="$hz" -v s="$seconds" \
   'BEGIN { printf "vorel playing for %d s: %.2f%% of one core\n", s, 100 * t / hz / s }'
+# Where it goes, thread by thread (the UI thread carries the program's name).
+awk -v hz="$hz" -v s="$seconds" 'NR == FNR { b[$1] = $3; next }
+  { printf "  thread %-16s %.2f%%\n", $2, 100 * ($3 - b[$1]) / hz / s }' \
+  "$work/threads.before" "$work/threads.after"

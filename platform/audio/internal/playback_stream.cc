@@ -9,7 +9,11 @@
 
 namespace vorel::platform::audio {
 namespace {
-constexpr auto kDecoderPoll = std::chrono::milliseconds(10);
+// A full ring is topped up this often: the decoder then decodes a quarter of a second in one
+// go instead of waking a hundred times a second for a few frames (the output takes no locks,
+// so it cannot wake the decoder itself). Far less than kAheadSeconds, so the ring never runs
+// dry; a seek, a stop or the end of the stream wakes the decoder at once.
+constexpr auto kRefillInterval = std::chrono::milliseconds(250);
 }
 
 PlaybackStream::PlaybackStream(std::unique_ptr<Decoder> decoder, int device_rate)
@@ -80,7 +84,7 @@ void PlaybackStream::DecodeLoop() {
       const uint64_t r = read_pos_.load(std::memory_order_acquire);
       const int64_t space = capacity_ - kKeepBehind - static_cast<int64_t>(w - r);
       if (space <= 0) {
-        cv_.wait_for(lock, kDecoderPoll);
+        cv_.wait_for(lock, kRefillInterval);
         continue;
       }
       const int64_t n = std::min<int64_t>(space, frames - written);
