@@ -4,7 +4,6 @@
 #include <QString>
 #include <QVariant>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -126,44 +125,22 @@ void ReadFile(const SettingsSources& src, HostSettings* out) {
 }  // namespace
 
 bool IsHostValue(std::string_view value) {
-  if (value.empty() || value.size() > 261) return false;
   std::string_view name = value, port;
-  if (value.front() == '[') {
-    std::size_t close = value.find(']');
-    if (close == value.npos || close == 1) return false;
-    for (char c : value.substr(1, close - 1)) {
-      if (!std::isxdigit(static_cast<unsigned char>(c)) && c != ':' && c != '.') return false;
-    }
-    std::string_view rest = value.substr(close + 1);
-    if (!rest.empty()) {
-      if (rest.front() != ':') return false;
-      port = rest.substr(1);
-      if (port.empty()) return false;
-    }
-    name = {};
-  } else if (std::size_t colon = value.find(':'); colon != value.npos) {
+  if (std::size_t colon = value.find(':'); colon != value.npos) {
     name = value.substr(0, colon);
     port = value.substr(colon + 1);
-    if (port.empty()) return false;
+    if (port.empty() || port.size() > 5) return false;
   }
-  if (value.front() != '[') {
-    if (name.empty() || name.size() > 253 || name.front() == '.' || name.front() == '-') {
-      return false;
-    }
-    for (char c : name) {
-      if (!IsNameByte(c)) return false;
-    }
+  if (name.empty() || name.size() > 253 || name.front() == '.' || name.front() == '-') return false;
+  for (char c : name) {
+    if (!IsNameByte(c)) return false;
   }
-  if (!port.empty()) {
-    if (port.size() > 5) return false;
-    long n = 0;
-    for (char c : port) {
-      if (c < '0' || c > '9') return false;
-      n = n * 10 + (c - '0');
-    }
-    if (n < 1 || n > 65535) return false;
+  long n = 0;
+  for (char c : port) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + (c - '0');
   }
-  return true;
+  return port.empty() || (n >= 1 && n <= 65535);
 }
 
 SettingsSources ProcessSettingsSources() {

@@ -51,8 +51,8 @@ std::string SettingsFilePath(const SettingsSources& sources);
 // Reads the three hosts. Thread-safe (touches only what `sources` reaches).
 HostSettings ReadHostSettings(const SettingsSources& sources);
 
-// True for "name", "name:port" and "[v6]:port" forms: letters, digits, "-", "." and "_" in the
-// name, a port of 1 to 65535, no spaces or control bytes.
+// True for "name" and "name:port": letters, digits, "-", "." and "_" in the name (an IPv4
+// address is one), a port of 1 to 65535; nothing else, so no spaces or control bytes.
 bool IsHostValue(std::string_view value);
 
 // The process's hosts, read afresh at each call, so an edited file counts from the next search

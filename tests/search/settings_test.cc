@@ -133,12 +133,12 @@ TEST_F(SettingsTest, BadValuesFallToTheNextSource) {
 }
 
 TEST(HostValueTest, Forms) {
-  for (const char* good : {"a", "music.example.org", "127.0.0.1:8080", "host_1:1", "[::1]:80",
-                           "[::1]", "x-y.z:65535"}) {
+  for (const char* good : {"a", "music.example.org", "127.0.0.1:8080", "host_1:1",
+                           "x-y.z:65535"}) {
     EXPECT_TRUE(IsHostValue(good)) << good;
   }
   for (const char* bad : {"", "a b", "a\tb", "a\r\nb", "a:", "a:0", "a:65536", "a:8o", ":80",
-                          "http://a", "a/b", "a#b", "-a", ".a", "[::1", "[zz]:1", "a:1:2"}) {
+                          "http://a", "a/b", "a#b", "-a", ".a", "[::1]:80", "a:1:2", "ä.example"}) {
     EXPECT_FALSE(IsHostValue(bad)) << bad;
   }
 }
