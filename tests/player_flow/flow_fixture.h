@@ -110,12 +110,7 @@ class FlowTest : public ::testing::Test {
   void StatusTick() { Click(ids::kStatusTimer); }
   // Clicks the close button and, once the modal exit confirmation is open, its `button`.
   void AnswerExitDialog(runtime::ControlId button) {
-    runtime::StartThread([button] {
-      for (int i = 0; i < 500 && !runtime::IsWindowLoaded(ids::kExitDialog); ++i) {
-        runtime::Delay(10);
-      }
-      runtime::RaiseEvent(ids::kExitDialog, button, 0);
-    });
+    ClickWhenLoaded(ids::kExitDialog, button);
     Click(ids::kCloseButton);
   }
 
