@@ -193,9 +193,9 @@ void TogglePlayPause() {
 void ApplyVolume() {
   PlayerState& s = MutableState();
   audio::ChannelSetVolume(s.current_stream, static_cast<float>(BarVolume()));
+  const int position = ReadIntProperty(kMainWindow, kVolumeBar, kPropBarPos);
   WriteProperty(kMainWindow, kTimeLabel, kPropCaption,
-                "当前音量："_t +
-                    runtime::ToText(ReadIntProperty(kMainWindow, kVolumeBar, kPropBarPos)) + "%");
+                "当前音量："_t + runtime::ToText(position) + "%");
   s.time_label_live = false;
 }
 
