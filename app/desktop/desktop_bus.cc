@@ -171,55 +171,33 @@ class MediaObject : public QDBusVirtualObject {
   }
 
  private:
+  static QDBusMessage BadArguments(const QDBusMessage& m) {
+    return m.createErrorReply(kInvalidArgs,
+                              "wrong arguments (" + m.signature() + ") for " + m.member());
+  }
+
+  static QDBusMessage Result(const QDBusMessage& m, const ControlResult& r) {
+    if (r.empty()) return m.createReply();
+    return m.createErrorReply(Q(r.front().name), Q(r.front().message));
+  }
+
   QDBusMessage Dispatch(const QDBusMessage& m) {
     const QString iface = m.interface();
     const QString name = m.member();
-    const QString sig = m.signature();
     if (iface == kPropertiesInterface) return Properties(m);
-    auto bad_args = [&] {
-      return m.createErrorReply(kInvalidArgs, "wrong arguments (" + sig + ") for " + name);
-    };
-    auto result = [&](const ControlResult& r) {
-      if (r.empty()) return m.createReply();
-      return m.createErrorReply(Q(r.front().name), Q(r.front().message));
-    };
-    const bool root = iface == kRootInterface || iface.isEmpty();
-    const bool player = iface == kPlayerInterface || iface.isEmpty();
-    if (root && name == "Raise" && sig.isEmpty()) return Run(m, Raise);
-    if (root && name == "Quit" && sig.isEmpty()) {
-      quit_requested_ = true;
-      return m.createReply();
-    }
-    static const std::map<QString, void (*)()> kPlain = {
-        {"Next", Next}, {"Previous", Previous}, {"Pause", Pause},
-        {"PlayPause", PlayPause}, {"Stop", Stop}, {"Play", Play}};
-    if (player) {
-      if (auto it = kPlain.find(name); it != kPlain.end()) {
-        return sig.isEmpty() ? Run(m, it->second) : bad_args();
-      }
-      if (name == "Seek") {
-        if (sig != "x") return bad_args();
-        const std::int64_t before = PositionMicroseconds();
-        const std::string track = TakeSnapshot().track_id;
-        Seek(m.arguments().at(0).toLongLong());
-        AnnounceSeek(before, track);
+    if (iface == "org.freedesktop.DBus.Peer" && name == "Ping") return m.createReply();
+    if ((iface == kRootInterface || iface.isEmpty()) && m.signature().isEmpty()) {
+      if (name == "Raise") return Run(m, Raise);
+      if (name == "Quit") {
+        quit_requested_ = true;
         return m.createReply();
       }
-      if (name == "SetPosition") {
-        if (sig != "ox") return bad_args();
-        const std::string track =
-            m.arguments().at(0).value<QDBusObjectPath>().path().toStdString();
-        ControlResult r = SetPosition(track, m.arguments().at(1).toLongLong());
-        if (r.empty()) AnnounceSeek(-1, track);
-        return result(r);
-      }
-      if (name == "OpenUri") {
-        if (sig != "s") return bad_args();
-        return result(OpenUri(m.arguments().at(0).toString().toStdString()));
-      }
+    }
+    if (iface == kPlayerInterface || iface.isEmpty()) {
+      if (std::optional<QDBusMessage> reply = PlayerCall(m)) return *reply;
     }
     if ((iface == kHandOverInterface || iface.isEmpty()) && name == "Open") {
-      if (sig != "as") return bad_args();
+      if (m.signature() != "as") return BadArguments(m);
       std::vector<OpenItem> items;
       for (const QString& s : m.arguments().at(0).toStringList()) {
         items.push_back(OpenItem{OpenItem::Kind::kLocalFile, s.toStdString(), {}});
@@ -230,6 +208,38 @@ class MediaObject : public QDBusVirtualObject {
     }
     return m.createErrorReply("org.freedesktop.DBus.Error.UnknownMethod",
                               "no method " + name + " in " + iface);
+  }
+
+  // The methods of the player interface; nothing for a name it does not have.
+  std::optional<QDBusMessage> PlayerCall(const QDBusMessage& m) {
+    static const std::map<QString, void (*)()> kPlain = {
+        {"Next", Next}, {"Previous", Previous}, {"Pause", Pause},
+        {"PlayPause", PlayPause}, {"Stop", Stop}, {"Play", Play}};
+    const QString name = m.member();
+    const QString sig = m.signature();
+    if (auto it = kPlain.find(name); it != kPlain.end()) {
+      return sig.isEmpty() ? Run(m, it->second) : BadArguments(m);
+    }
+    if (name == "Seek") {
+      if (sig != "x") return BadArguments(m);
+      const std::int64_t before = PositionMicroseconds();
+      const std::string track = TakeSnapshot().track_id;
+      Seek(m.arguments().at(0).toLongLong());
+      AnnounceSeek(before, track);
+      return m.createReply();
+    }
+    if (name == "SetPosition") {
+      if (sig != "ox") return BadArguments(m);
+      const std::string track = m.arguments().at(0).value<QDBusObjectPath>().path().toStdString();
+      ControlResult r = SetPosition(track, m.arguments().at(1).toLongLong());
+      if (r.empty()) AnnounceSeek(-1, track);
+      return Result(m, r);
+    }
+    if (name == "OpenUri") {
+      if (sig != "s") return BadArguments(m);
+      return Result(m, OpenUri(m.arguments().at(0).toString().toStdString()));
+    }
+    return std::nullopt;
   }
 
   static QDBusMessage Run(const QDBusMessage& m, void (*action)()) {
@@ -264,7 +274,7 @@ class MediaObject : public QDBusVirtualObject {
       return m.createReply(QVariant::fromValue(QDBusVariant(all->value(prop))));
     }
     if (name == "Set" && sig == "ssv") return SetProperty(m);
-    return m.createErrorReply(kInvalidArgs, "wrong arguments (" + sig + ") for " + name);
+    return BadArguments(m);
   }
 
   QDBusMessage SetProperty(const QDBusMessage& m) {
@@ -298,8 +308,7 @@ class MediaObject : public QDBusVirtualObject {
       return m.createErrorReply("org.freedesktop.DBus.Error.PropertyReadOnly",
                                 prop + " cannot be set");
     }
-    if (!r.empty()) return m.createErrorReply(Q(r.front().name), Q(r.front().message));
-    return m.createReply();
+    return Result(m, r);
   }
 
   void AnnounceChanges() {
