@@ -3,7 +3,6 @@
 #include <QSettings>
 #include <QString>
 #include <QVariant>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>

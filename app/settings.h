@@ -26,7 +26,7 @@ namespace vorel::app {
 enum class HostKey { kSearch = 0, kSoundWeb = 1, kSoundApi = 2 };
 
 struct HostChoice {
-  std::string host;             // host or host:port
+  std::string host;              // host or host:port
   bool built_in_default = true;  // true when neither the environment nor the file gave one
 };
 

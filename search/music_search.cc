@@ -22,9 +22,9 @@ using runtime::Text;
 constexpr std::int32_t kKeyEnter = 13;
 
 struct SearchState {
-  Text query;                              // UI thread only
+  Text query;                                  // UI thread only
   std::vector<runtime::ThreadHandle> workers;  // UI thread only; those that may still run
-  std::atomic<std::uint64_t> generation{0};  // written on the UI thread only
+  std::atomic<std::uint64_t> generation{0};    // written on the UI thread only
 };
 
 SearchState& State() {

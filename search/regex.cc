@@ -1,7 +1,6 @@
 #include "search/regex.h"
 
 #include <boost/regex.hpp>
-
 #include <exception>
 
 namespace vorel::search {

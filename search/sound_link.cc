@@ -74,12 +74,11 @@ Text FetchReplyText(const Text& address) {
 }
 
 void FetchSoundInfo(const Text& sound_id) {
-  std::optional<Text> host =
-      Services().sound_api_host ? Services().sound_api_host() : std::nullopt;
+  std::optional<Text> host = Services().sound_api_host ? Services().sound_api_host() : std::nullopt;
   Text reply;
   if (host) {
-    reply = FetchReplyText("http://" + *host + "/sound/info?sound_id=" +
-                           EncodeRequestBytes(sound_id));
+    reply =
+        FetchReplyText("http://" + *host + "/sound/info?sound_id=" + EncodeRequestBytes(sound_id));
   }
   Text info = web::DecodeEscapes(reply);
   runtime::Delay(100);
@@ -99,8 +98,7 @@ void FetchSoundInfo(const Text& sound_id) {
                          web::ReadUrlBytes(sound.picture_url));
   runtime::WriteProperty(kMainWindow, kCoverPicture, kPropPictureMode, 1);
   runtime::WriteProperty(kMainWindow, kStatusCaption, kPropCaption, sound.name);
-  runtime::AddToolTip(runtime::WindowHandle(kMainWindow, kStatusCaption), sound.name, false,
-                      true);
+  runtime::AddToolTip(runtime::WindowHandle(kMainWindow, kStatusCaption), sound.name, false, true);
 
   runtime::InsertRow(kMainWindow, kPlayList, std::nullopt, player::NetworkEntryKind());
   auto last = [] { return runtime::RowCount(kMainWindow, kPlayList) - 1; };

@@ -41,10 +41,12 @@ std::string ResultPage(int addresses) {
   std::string page = "<html><body><ul>\n";
   char entry[160];
   for (int i = 0; i < addresses; ++i) {
-    std::snprintf(entry, sizeof entry,
-                  "<li class=\"r\">;http://music.example.org/song/%06d/a-rather-long-song-title-%06d-live.mp3;"
-                  "</li>\n",
-                  i, i);
+    std::snprintf(
+        entry, sizeof entry,
+        "<li "
+        "class=\"r\">;http://music.example.org/song/%06d/a-rather-long-song-title-%06d-live.mp3;"
+        "</li>\n",
+        i, i);
     page += entry;
   }
   return page + "</ul></body></html>\n";

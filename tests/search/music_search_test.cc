@@ -54,17 +54,17 @@ TEST_F(MusicSearchTest, RowsFollowThePageAndTheLabelCountsOneStepBehind) {
     ++behind;
   }
   EXPECT_GT(behind, 0);
-  EXPECT_EQ(ResultRows(), (std::vector<Text>{"http://a.example/1", "http://b.example/2",
-                                             "http://s1.example", "http://line\nbreak",
-                                             "http://a.example/1"}));
+  EXPECT_EQ(ResultRows(),
+            (std::vector<Text>{"http://a.example/1", "http://b.example/2", "http://s1.example",
+                               "http://line\nbreak", "http://a.example/1"}));
   EXPECT_EQ(CountLabel(), "5个"_t);
 
   // Spaces, "#" and control bytes are escaped; code page 936 bytes go out as typed.
   ASSERT_EQ(server.Requests().size(), 1u);
   const std::string url = server.Url("/music.so?query=" + "周杰伦"_t + "%20a%23b%0D%0A");
   EXPECT_EQ(server.Requests()[0].head,
-            "GET /music.so?query=" + "周杰伦"_t + "%20a%23b%0D%0A HTTP/1.1\r\nHost: 127.0.0.1:" +
-                std::to_string(server.port()) +
+            "GET /music.so?query=" + "周杰伦"_t +
+                "%20a%23b%0D%0A HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server.port()) +
                 "\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\n" + kAccept +
                 "\r\nReferer: " + url + "\r\nAccept-Language: zh-cn\r\n\r\n");
 
@@ -77,9 +77,8 @@ TEST_F(MusicSearchTest, RowsFollowThePageAndTheLabelCountsOneStepBehind) {
 }
 
 TEST_F(MusicSearchTest, EnterSearchesAndOtherKeysDoNot) {
-  LoopbackServer server([](const RecordedRequest&) {
-    return LoopbackServer::Simple(";http://x.example/song;");
-  });
+  LoopbackServer server(
+      [](const RecordedRequest&) { return LoopbackServer::Simple(";http://x.example/song;"); });
   UseHost("VOREL_SEARCH_HOST", server);
   TypeInto(ids::kSearchBox, "ab");
 
@@ -170,7 +169,7 @@ TEST_F(MusicSearchTest, LargePagesAndManyMatches) {
   for (int i = 0; i < 100000; ++i) many += ";http://m/" + std::to_string(i) + ";";
   LoopbackServer server([&](const RecordedRequest& r) {
     return LoopbackServer::Simple(r.request_line.find("query=big") != std::string::npos ? big
-                                                                                         : many);
+                                                                                        : many);
   });
   UseHost("VOREL_SEARCH_HOST", server);
 

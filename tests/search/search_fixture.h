@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QWidget>
-
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -64,12 +63,14 @@ class SearchFlowTest : public flow::FlowTest {
   std::vector<Text> ResultRows() {
     std::vector<Text> rows;
     int n = runtime::RowCount(ids::kMainWindow, ids::kSearchResults);
-    for (int i = 0; i < n; ++i) rows.push_back(runtime::GetCellText(ids::kMainWindow, ids::kSearchResults, i));
+    for (int i = 0; i < n; ++i)
+      rows.push_back(runtime::GetCellText(ids::kMainWindow, ids::kSearchResults, i));
     return rows;
   }
   std::vector<Text> PlayListRow(int row) {
     std::vector<Text> cells;
-    for (int c = 0; c < 4; ++c) cells.push_back(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, row, c));
+    for (int c = 0; c < 4; ++c)
+      cells.push_back(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, row, c));
     return cells;
   }
   int PlayListRows() { return runtime::RowCount(ids::kMainWindow, ids::kPlayList); }

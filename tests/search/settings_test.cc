@@ -105,8 +105,7 @@ TEST_F(SettingsTest, UnreadableFileIsNamedAndSkipped) {
   HostSettings h = Read();
   EXPECT_EQ(h.of(HostKey::kSearch).host, "search.invalid");
   ASSERT_EQ(reports_.size(), 1u);
-  EXPECT_NE(reports_[0].find("cannot read the settings file " + File().string()),
-            std::string::npos)
+  EXPECT_NE(reports_[0].find("cannot read the settings file " + File().string()), std::string::npos)
       << reports_[0];
   fs::remove(File());
   if (geteuid() == 0) return;
@@ -120,7 +119,9 @@ TEST_F(SettingsTest, UnreadableFileIsNamedAndSkipped) {
 }
 
 TEST_F(SettingsTest, BadValuesFallToTheNextSource) {
-  WriteFile("[hosts]\nsearch = has space.example\nsound_web = a\x01" "b\nsound_api = ok.example\n");
+  WriteFile(
+      "[hosts]\nsearch = has space.example\nsound_web = a\x01"
+      "b\nsound_api = ok.example\n");
   env_["VOREL_SOUND_API_HOST"] = "bad host";
   HostSettings h = Read();
   EXPECT_EQ(h.of(HostKey::kSearch).host, "search.invalid");
@@ -133,8 +134,7 @@ TEST_F(SettingsTest, BadValuesFallToTheNextSource) {
 }
 
 TEST(HostValueTest, Forms) {
-  for (const char* good : {"a", "music.example.org", "127.0.0.1:8080", "host_1:1",
-                           "x-y.z:65535"}) {
+  for (const char* good : {"a", "music.example.org", "127.0.0.1:8080", "host_1:1", "x-y.z:65535"}) {
     EXPECT_TRUE(IsHostValue(good)) << good;
   }
   for (const char* bad : {"", "a b", "a\tb", "a\r\nb", "a:", "a:0", "a:65536", "a:8o", ":80",

@@ -4,7 +4,6 @@
 #include <QHelpEvent>
 #include <QImage>
 #include <QToolTip>
-
 #include <fstream>
 #include <iterator>
 
@@ -127,10 +126,10 @@ TEST_F(SoundLinkTest, ResolveAppendsSelectsAndPlaysWithTheExactRequests) {
   for (const RecordedRequest& r : server_->Requests()) {
     if (r.request_line != "GET /cover.png HTTP/1.0") continue;
     cover_seen = true;
-    EXPECT_EQ(r.head, "GET /cover.png HTTP/1.0\r\nHost: 127.0.0.1:" +
-                          std::to_string(server_->port()) +
-                          "\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\n"
-                          "Accept: */*\r\n\r\n");
+    EXPECT_EQ(r.head,
+              "GET /cover.png HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(server_->port()) +
+                  "\r\nUser-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\n"
+                  "Accept: */*\r\n\r\n");
   }
   EXPECT_TRUE(cover_seen);
 }
@@ -195,8 +194,7 @@ TEST_F(SoundLinkTest, BadRepliesGiveEmptyOrCleanedFieldsAndStillARow) {
   };
   const std::vector<Case> cases = {
       {"empty", "", "", "", ""},
-      {"truncated",
-       "{\"pic\":\"" + dead + "\\/p.png\",\"source\":\"" + dead + "\\/s.mp3\",\"na",
+      {"truncated", "{\"pic\":\"" + dead + "\\/p.png\",\"source\":\"" + dead + "\\/s.mp3\",\"na",
        "http://127.0.0.1:1/p.png", "http://127.0.0.1:1/s.mp3", ""},
       {"not the expected shape", "<html><body>Service unavailable</body></html>", "", "", ""},
       {"last field closed by a brace", "{\"pic\":\"x\",\"name\":\"last\"}", "x", "", ""},
@@ -243,8 +241,7 @@ TEST_F(SoundLinkTest, CoverPictureAndCaption) {
     runtime::Bytes shown =
         runtime::ReadBytesProperty(ids::kMainWindow, ids::kCoverPicture, ids::kPropPicture);
     EXPECT_EQ(std::string(shown.begin(), shown.end()), c.kept ? c.cover_bytes : "");
-    EXPECT_EQ(runtime::ReadIntProperty(ids::kMainWindow, ids::kCoverPicture,
-                                       ids::kPropPictureMode),
+    EXPECT_EQ(runtime::ReadIntProperty(ids::kMainWindow, ids::kCoverPicture, ids::kPropPictureMode),
               1);
     EXPECT_EQ(ReadCaption(ids::kStatusCaption), "Covered");
   }
