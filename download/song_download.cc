@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cmath>
 #include <memory>
 #include <mutex>
 
@@ -32,10 +31,18 @@ struct Job {
   Text last_error;  // guarded by mu: the engine's last error status line
 };
 
+// What the start worker needs, copied on the user-interface thread.
+struct SongRequest {
+  Text url;
+  Text name;
+  std::shared_ptr<Job> job;
+};
+
 struct SongDownloadState {
   SongDownloadServices services;  // UI thread only
   Download downloader;            // thread-safe
   std::atomic<double> total_bytes{0};
+  std::atomic<int> start_workers{0};
 
   // Serialises the start of a task against a cancel, so a task is never started for a job
   // that was already cancelled.
@@ -128,48 +135,10 @@ std::string CutUtf8(std::string s, std::size_t limit) {
   return s;
 }
 
-}  // namespace
-
-void SetSongDownloadServices(SongDownloadServices services) {
-  State().services = std::move(services);
-}
-
-Text SongFileName(const Text& sound_name) {
-  constexpr std::size_t kNameMax = 255 - 4 /* ".mp3" */ - 4 /* "(99)" */;
-  Text name = SafeFileName(sound_name);
-  std::string utf8 = runtime::Utf8FromText(name);
-  if (utf8.size() > kNameMax) name = runtime::TextFromUtf8(CutUtf8(std::move(utf8), kNameMax));
-  return name;
-}
-
-void OnDownloadClicked() {
+void StartDownload(const SongRequest& request) {
   SongDownloadState& s = State();
-  SongRequest request;
-  if (s.services.sound_source_url) request.url = s.services.sound_source_url();
-  if (runtime::CompareTexts(request.url, Text()) == 0) return;
-  if (s.services.sound_name) request.name = s.services.sound_name();
-  auto job = std::make_shared<Job>();
-  {
-    std::lock_guard<std::mutex> lock(s.mu);
-    if (s.job) return;  // one download at a time
-    s.job = job;
-  }
-  runtime::RegisterExitRoutine(&ReleaseDownloaderAtExit);
-  // The bar starts from nothing, not from the previous download's total.
-  s.total_bytes = 0;
-  WriteProperty(kMainWindow, kDownloadProgress, kPropBarPos, 0);
-  ShowRunningControls();
-  if (!runtime::StartThread([request = std::move(request)]() mutable {
-        StartDownload(std::move(request));
-      })) {
-    FinishJob(job, "下载失败：无法启动下载线程。"_t);
-  }
-}
-
-void StartDownload(SongRequest request) {
-  SongDownloadState& s = State();
-  std::shared_ptr<Job> job = CurrentJob();
-  if (!job) return;  // cancelled before the worker ran
+  const std::shared_ptr<Job>& job = request.job;
+  if (CurrentJob() != job) return;  // cancelled before the worker ran
   const Text folder = runtime::CurrentDirectory();
   if (folder.empty()) {
     FinishJob(job, "下载失败：无法确定当前目录。"_t);
@@ -225,6 +194,48 @@ void StartDownload(SongRequest request) {
   if (!started) FinishJob(job, "下载失败：无法开始下载，下载地址无效或暂不支持。"_t);
 }
 
+}  // namespace
+
+void SetSongDownloadServices(SongDownloadServices services) {
+  State().services = std::move(services);
+}
+
+Text SongFileName(const Text& sound_name) {
+  constexpr std::size_t kNameMax = 255 - 4 /* ".mp3" */ - 4 /* "(99)" */;
+  Text name = SafeFileName(sound_name);
+  std::string utf8 = runtime::Utf8FromText(name);
+  if (utf8.size() > kNameMax) name = runtime::TextFromUtf8(CutUtf8(std::move(utf8), kNameMax));
+  return name;
+}
+
+void OnDownloadClicked() {
+  SongDownloadState& s = State();
+  SongRequest request;
+  if (s.services.sound_source_url) request.url = s.services.sound_source_url();
+  if (runtime::CompareTexts(request.url, Text()) == 0) return;
+  if (s.services.sound_name) request.name = s.services.sound_name();
+  request.job = std::make_shared<Job>();
+  const std::shared_ptr<Job> job = request.job;
+  {
+    std::lock_guard<std::mutex> lock(s.mu);
+    if (s.job) return;  // one download at a time
+    s.job = job;
+  }
+  runtime::RegisterExitRoutine(&ReleaseDownloaderAtExit);
+  // The bar starts from nothing, not from the previous download's total.
+  s.total_bytes = 0;
+  WriteProperty(kMainWindow, kDownloadProgress, kPropBarPos, 0);
+  ShowRunningControls();
+  ++s.start_workers;
+  if (!runtime::StartThread([request = std::move(request)] {
+        StartDownload(request);
+        --State().start_workers;
+      })) {
+    --s.start_workers;
+    FinishJob(job, "下载失败：无法启动下载线程。"_t);
+  }
+}
+
 std::int32_t OnDownloadNotify(std::int32_t type, const void*, std::int64_t value, std::int64_t,
                               const void*) {
   if (type == kTotalSize) State().total_bytes = static_cast<double>(value);
@@ -276,6 +287,8 @@ void ResetSongDownloadForTesting() {
     std::lock_guard<std::mutex> lock(s.mu);
     s.job.reset();
   }
+  // A worker may be waiting for this thread to carry its window calls.
+  runtime::WaitProcessingEvents([&] { return s.start_workers == 0; }, 10000);
   s.downloader.Release();
   s.total_bytes = 0;
 }

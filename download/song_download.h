@@ -7,7 +7,7 @@
 // end a message box says whether the file is complete or why it is not.
 //
 // Handlers (OnDownloadClicked, DownloadTimerTick, CancelDownload) run on the user-interface
-// thread; StartDownload runs on a short-lived worker; OnDownloadNotify runs on the engine's task
+// thread; the start runs on a short-lived worker; OnDownloadNotify runs on the engine's task
 // thread. Controls are reached only through the runtime bridge.
 
 #include <functional>
@@ -26,20 +26,12 @@ struct SongDownloadServices {
 };
 void SetSongDownloadServices(SongDownloadServices services);
 
-// What the worker needs, copied on the user-interface thread.
-struct SongRequest {
-  runtime::Text url;
-  runtime::Text name;
-};
-
 // The click on the download button: does nothing while no song was resolved (empty address) or
 // a download runs; otherwise hides the button, shows the bar and label, starts the timer and
-// hands a copy of the address and name to a StartDownload worker.
+// hands a copy of the address and name to the StartDownload worker, which creates "Musics"
+// (0755) when missing, fills DownloadTaskParam and starts the task. A start that fails puts the
+// controls back to idle and says why in a message box.
 void OnDownloadClicked();
-
-// Worker body: creates "Musics" (0755) when missing, fills DownloadTaskParam and starts the
-// task. A start that fails puts the controls back to idle and says why in a message box.
-void StartDownload(SongRequest request);
 
 // The engine's notification callback; returns 0 for every type (for type 18, 0 lets the engine
 // pick a "(1)".."(99)" name). At the task's end the controls return to idle and a message box
@@ -70,8 +62,8 @@ TaskParam DownloadTaskParam();
 Download& Downloader();
 double DownloadTotalBytes();
 
-// Stops a running task and forgets the state, for tests that run downloads one after another in
-// one process. UI thread.
+// Stops a running task, waits for start workers still under way and forgets the state, for tests
+// that run downloads one after another in one process. UI thread.
 void ResetSongDownloadForTesting();
 
 }  // namespace vorel::download

@@ -1,4 +1,5 @@
 #include <atomic>
+#include <fstream>
 
 #include "platform/qt/window_input.h"
 #include "search/sound_link.h"
@@ -241,6 +242,32 @@ TEST_F(DownloadFlowTest, CancelFromTheRightClickMenuRemovesThePartialFile) {
   // With nothing running the menu has no cancel item.
   OpenMainWindowMenu();
   EXPECT_EQ(qt::OpenMenuLabels(), std::vector<Text>{"显示搜索与歌词"_t});
+}
+
+TEST_F(DownloadFlowTest, CancelRightAfterTheClickLeavesNoTaskAndNoFile) {
+  const std::string body = MakeBody(5000, 13);
+  LoopbackServer server([&](const HttpRequest& r) { return ServeBody(r, body); });
+  Resolve(server.Url("/quick.mp3"), "快"_t);
+  // Whether the cancel comes before or after the worker hands the task over, nothing runs on.
+  for (int i = 0; i < 5; ++i) {
+    ClickDownload();
+    download::CancelDownload();
+    EXPECT_TRUE(Visible(ids::kDownloadButton));
+    EXPECT_FALSE(download::DownloadRunning());
+  }
+  ASSERT_TRUE(download::internal::WaitForAllTasksForTesting(10000));
+  EXPECT_FALSE(download::Downloader().HasTask());
+  EXPECT_EQ(MusicsEntries(), std::vector<std::string>{});
+  EXPECT_EQ(TakeMessages(), std::vector<std::string>(5, "下载已取消。"));
+}
+
+TEST_F(DownloadFlowTest, AFileNamedMusicsIsReportedAndKept) {
+  std::ofstream(Musics()) << "not a folder";
+  Resolve("http://127.0.0.1:1/x.mp3", "x"_t);
+  ClickDownload();
+  ASSERT_TRUE(WaitForIdle());
+  EXPECT_EQ(TakeMessages(), std::vector<std::string>{"下载失败：无法创建Musics文件夹。"});
+  EXPECT_EQ(ReadFile(Musics()), "not a folder");
 }
 
 TEST_F(DownloadFlowTest, ConfirmingExitDuringADownloadInTheFullViewEndsWithZero) {
