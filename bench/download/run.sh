@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Races the download engine against curl, aria2c and axel on one large file served by nginx on
-# 127.0.0.1, unthrottled and with a per-connection limit_rate. Prints wall time and peak
-# resident memory, the median of N runs each, and checks every downloaded file byte for byte.
+# 127.0.0.1, over http and over https (a certificate authority and server certificate the script
+# makes, trusted by every tool through its own option), unthrottled and with a per-connection
+# limit_rate. Prints wall time and peak resident memory, the median of N runs each, and checks
+# every downloaded file byte for byte.
 #
 #   bash bench/download/run.sh [path/to/download_driver] [size-MiB] [runs]
 #
@@ -16,7 +18,7 @@ runs="${3:-5}"
 rate="${VOREL_BENCH_RATE:-20m}"
 
 [ -x "$driver" ] || { echo "no driver at $driver (build the download_driver target)" >&2; exit 1; }
-for tool in nginx curl python3; do
+for tool in nginx curl python3 openssl; do
   command -v "$tool" >/dev/null || [ -x "/usr/sbin/$tool" ] || { echo "missing $tool" >&2; exit 1; }
 done
 nginx_bin="$(command -v nginx || echo /usr/sbin/nginx)"
@@ -33,9 +35,18 @@ mkdir -p "$work/www" "$work/out" "$work/tmp"
 head -c "$((size_mib * 1024 * 1024))" /dev/urandom > "$work/www/file.bin"
 chmod 644 "$work/www/file.bin"
 
-read -r port_a port_b < <(python3 - <<'PY'
+# The certificate authority every tool is told to trust, and the server's certificate.
+key_opts=(-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2)
+openssl req -x509 "${key_opts[@]}" -keyout "$work/ca.key" -out "$work/ca.pem" \
+  -subj /CN=bench-authority -addext basicConstraints=critical,CA:TRUE \
+  -addext keyUsage=critical,keyCertSign 2>/dev/null
+openssl req -x509 "${key_opts[@]}" -keyout "$work/server.key" -out "$work/server.pem" \
+  -CA "$work/ca.pem" -CAkey "$work/ca.key" -subj /CN=127.0.0.1 \
+  -addext subjectAltName=DNS:localhost,IP:127.0.0.1 2>/dev/null
+
+read -r port_a port_b port_c port_d < <(python3 - <<'PY'
 import socket
-s = [socket.socket() for _ in range(2)]
+s = [socket.socket() for _ in range(4)]
 for x in s: x.bind(("127.0.0.1", 0))
 print(*(x.getsockname()[1] for x in s))
 PY
@@ -57,6 +68,10 @@ http {
   scgi_temp_path $work/tmp/scgi;
   server { listen 127.0.0.1:$port_a; root $work/www; }
   server { listen 127.0.0.1:$port_b; root $work/www; limit_rate $rate; }
+  ssl_certificate $work/server.pem;
+  ssl_certificate_key $work/server.key;
+  server { listen 127.0.0.1:$port_c ssl; root $work/www; }
+  server { listen 127.0.0.1:$port_d ssl; root $work/www; limit_rate $rate; }
 }
 CONF
 "$nginx_bin" -p "$work" -c "$work/nginx.conf" &
@@ -90,21 +105,29 @@ tools=("engine-5x10240" "engine-5x20480" "curl")
 command -v aria2c >/dev/null && tools+=("aria2c-x5-s5")
 command -v axel >/dev/null && tools+=("axel-n5")
 
+# Each tool trusts the benchmark's authority: the engine and axel through OpenSSL's
+# SSL_CERT_FILE, curl and aria2c through their own options.
 run_tool() {  # tool url output
   case "$1" in
-    engine-5x10240) measure "$driver" "$2" "$3" 5 10240 ;;
-    engine-5x20480) measure "$driver" "$2" "$3" 5 20480 ;;
-    curl) measure curl -s -o "$3" "$2" ;;
-    aria2c-x5-s5) measure aria2c -q -x5 -s5 --allow-overwrite=true -d "$(dirname "$3")" -o "$(basename "$3")" "$2" ;;
-    axel-n5) measure axel -q -n 5 -o "$3" "$2" ;;
+    engine-5x10240) SSL_CERT_FILE="$work/ca.pem" measure "$driver" "$2" "$3" 5 10240 ;;
+    engine-5x20480) SSL_CERT_FILE="$work/ca.pem" measure "$driver" "$2" "$3" 5 20480 ;;
+    curl) measure curl -s --cacert "$work/ca.pem" -o "$3" "$2" ;;
+    aria2c-x5-s5) measure aria2c -q -x5 -s5 --ca-certificate="$work/ca.pem" --allow-overwrite=true -d "$(dirname "$3")" -o "$(basename "$3")" "$2" ;;
+    axel-n5) SSL_CERT_FILE="$work/ca.pem" measure axel -q -n 5 -o "$3" "$2" ;;
   esac
 }
 
 printf "%s MiB file, median of %s runs; peak RSS of the downloading process\n" "$size_mib" "$runs"
-printf "%-16s %-14s %10s %12s\n" "server" "tool" "wall s" "peak RSS MB"
-for server in "unthrottled:$port_a" "limit_rate-$rate:$port_b"; do
-  name="${server%%:*}"; port="${server##*:}"
-  url="http://127.0.0.1:$port/file.bin"
+printf "%-22s %-14s %10s %12s\n" "server" "tool" "wall s" "peak RSS MB"
+servers=("http:unthrottled:$port_a" "http:limit_rate-$rate:$port_b"
+         "https:unthrottled:$port_c" "https:limit_rate-$rate:$port_d")
+[ -n "${VOREL_BENCH_ONLY:-}" ] && servers=($(printf '%s\n' "${servers[@]}" | grep "^$VOREL_BENCH_ONLY:"))
+for server in "${servers[@]}"; do
+  scheme="${server%%:*}"; rest="${server#*:}"
+  name="$scheme-${rest%%:*}"; port="${rest##*:}"
+  # https by name: axel checks a host name only, not an address.
+  host=127.0.0.1; [ "$scheme" = https ] && host=localhost
+  url="$scheme://$host:$port/file.bin"
   for tool in "${tools[@]}"; do
     times=(); rss=()
     for _ in $(seq 1 "$runs"); do
@@ -121,6 +144,6 @@ for server in "unthrottled:$port_a" "limit_rate-$rate:$port_b"; do
     t="$(printf '%s\n' "${times[@]}" | median)"
     m="$(printf '%s\n' "${rss[@]}" | median)"
     awk -v n="$name" -v tool="$tool" -v t="$t" -v m="$m" \
-      'BEGIN { printf "%-16s %-14s %10s %12.1f\n", n, tool, t, m / 1024 }'
+      'BEGIN { printf "%-22s %-14s %10s %12.1f\n", n, tool, t, m / 1024 }'
   done
 done

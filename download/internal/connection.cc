@@ -205,7 +205,10 @@ bool DownloadTask::Flush(Connection& c, int& buffered) {
   if (buffered <= 0) return true;
   SegmentTable::Span span = segments_.Reserve(c.segment, buffered);
   buffered = 0;
-  if (!file_->Write(c.window, span.offset, c.buffer.data(), span.count)) return false;
+  const bool written = c.channel.tls != nullptr
+                           ? file_->WriteThrough(span.offset, c.buffer.data(), span.count)
+                           : file_->Write(c.window, span.offset, c.buffer.data(), span.count);
+  if (!written) return false;
   segments_.Commit(c.segment, span.count);
   return true;
 }
@@ -234,7 +237,14 @@ int DownloadTask::DataLoop(Connection& c, int buffered) {
     SegmentTable::Span span = segments_.Reserve(c.segment, per_call);
     if (span.count == 0) return kSegmentDone;
     if (stop.Stopped()) return -1;
-    char* destination = file_->Map(c.window, span.offset, span.count);
+    // TLS decrypts into a buffer of its own and copies out of it anyway: that copy goes to the
+    // connection's small buffer, and from there the kernel copies into the file. Measured on a
+    // 256 MiB download over five connections, this takes less CPU time than copying into
+    // freshly mapped pages, and keeps no window of the file resident.
+    const bool through_buffer = c.channel.tls != nullptr;
+    if (through_buffer) span.count = std::min<std::int64_t>(span.count, c.buffer.size());
+    char* destination =
+        through_buffer ? c.buffer.data() : file_->Map(c.window, span.offset, span.count);
     if (destination == nullptr) return MappingFailed();
     long long started = runtime::TickCount();
     // Under a speed limit the whole share is read before the pause that makes up the second.
@@ -243,6 +253,9 @@ int DownloadTask::DataLoop(Connection& c, int buffered) {
                                param_.ReceiveTimeout, stop, calls,
                                [&](int k) { CountReceived(c, k); });
     if (n > 0) {
+      if (through_buffer && !file_->WriteThrough(span.offset, destination, n)) {
+        return MappingFailed();
+      }
       segments_.Commit(c.segment, n);
       Notify(kBytesArrived, &c, n);
     }

@@ -203,6 +203,19 @@ bool OutputFile::Write(MappedWindow& window, std::int64_t offset, const char* da
   return true;
 }
 
+bool OutputFile::WriteThrough(std::int64_t offset, const char* data, std::int64_t count) {
+  if (fd_ < 0 || offset < 0 || count < 0 || offset + count > size_) return false;
+  while (count > 0) {
+    ssize_t n = pwrite(fd_, data, static_cast<std::size_t>(count), offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    offset += n;
+    count -= n;
+  }
+  return true;
+}
+
 void OutputFile::Unmap(MappedWindow& window) {
   if (window.base != nullptr) munmap(window.base, static_cast<std::size_t>(window.length));
   window = MappedWindow{};

@@ -40,6 +40,9 @@ class OutputFile {
   char* Map(MappedWindow& window, std::int64_t offset, std::int64_t count);
   // Copies `count` bytes to `offset` through `window`; false when that cannot be done.
   bool Write(MappedWindow& window, std::int64_t offset, const char* data, std::int64_t count);
+  // Copies `count` bytes to `offset` with a write call instead of a mapping (for data that
+  // already sits in a buffer); false when the range is outside the file or the write fails.
+  bool WriteThrough(std::int64_t offset, const char* data, std::int64_t count);
   static void Unmap(MappedWindow& window);
   // Grows a file of unknown size (created with size 0) to at least `size` bytes, reserving its
   // blocks; false when the disk refuses. One writer only.
