@@ -1,7 +1,10 @@
 // The music search through the search box and button of the real window, against a result
 // page served on 127.0.0.1.
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <atomic>
+#include <functional>
 
 #include "tests/search/search_fixture.h"
 
@@ -13,6 +16,22 @@ using namespace runtime::literals;
 constexpr char kAccept[] =
     "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, application/x-shockwave-flash, "
     "application/vnd.ms-excel, application/vnd.ms-powerpoint, application/msword, */*";
+
+// Calls `look` before each queued call reaches the application object.
+class BeforeQueuedCalls : public QObject {
+ public:
+  explicit BeforeQueuedCalls(std::function<void()> look) : look_(std::move(look)) {
+    QCoreApplication::instance()->installEventFilter(this);
+  }
+  ~BeforeQueuedCalls() override { QCoreApplication::instance()->removeEventFilter(this); }
+  bool eventFilter(QObject* target, QEvent* event) override {
+    if (target == QCoreApplication::instance() && event->type() == QEvent::MetaCall) look_();
+    return false;
+  }
+
+ private:
+  std::function<void()> look_;
+};
 
 class MusicSearchTest : public SearchFlowTest {
  protected:
@@ -36,16 +55,19 @@ TEST_F(MusicSearchTest, RowsFollowThePageAndTheLabelCountsOneStepBehind) {
   UseHost("VOREL_SEARCH_HOST", server);
   const Text query = "周杰伦 a#b\r\n"_t;
   TypeInto(ids::kSearchBox, query);
-  Click(ids::kSearchButton);
   // What a person watching sees between the worker's writes: the label counts the rows one
-  // step behind while they come in, and shows the total only at the end.
+  // step behind while they come in, and shows the total only at the end. The worker's writes
+  // reach the window as calls queued to the application object; the state is taken before
+  // each one is delivered, and once more at the end.
   std::vector<std::pair<int, Text>> seen;  // (rows, label), each change once
-  bool done = false;
-  while (!done) {
-    done = search::WaitForSearchForTesting(1);
+  auto look = [&] {
     std::pair<int, Text> now{static_cast<int>(ResultRows().size()), CountLabel()};
     if (seen.empty() || seen.back() != now) seen.push_back(now);
-  }
+  };
+  BeforeQueuedCalls watch(look);
+  Click(ids::kSearchButton);
+  ASSERT_TRUE(search::WaitForSearchForTesting(20000));
+  look();
   int behind = 0;
   for (std::size_t i = 0; i + 1 < seen.size(); ++i) {
     auto [rows, label] = seen[i];
