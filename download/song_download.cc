@@ -49,8 +49,8 @@ struct SongDownloadState {
   std::mutex start_mu;
 
   std::mutex mu;
-  TaskParam param;            // guarded by mu
-  std::shared_ptr<Job> job;   // guarded by mu: the download the controls show, or none
+  TaskParam param;           // guarded by mu
+  std::shared_ptr<Job> job;  // guarded by mu: the download the controls show, or none
 };
 
 SongDownloadState& State() {
@@ -245,8 +245,7 @@ std::int32_t OnDownloadNotify(std::int32_t type, const void*, std::int64_t value
 void DownloadTimerTick() {
   SongDownloadState& s = State();
   if (!CurrentJob()) return;  // a tick queued before the end must not undo the idle label
-  const std::int32_t shown =
-      runtime::ReadIntProperty(kMainWindow, kDownloadProgress, kPropBarPos);
+  const std::int32_t shown = runtime::ReadIntProperty(kMainWindow, kDownloadProgress, kPropBarPos);
   WriteProperty(kMainWindow, kDownloadLabel, kPropCaption, runtime::ToText(shown) + "%");
   const double received = static_cast<double>(s.downloader.ReceivedBytes64());
   const double total = s.total_bytes;

@@ -8,7 +8,6 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QTimer>
-
 #include <map>
 #include <utility>
 

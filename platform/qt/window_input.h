@@ -29,8 +29,7 @@ struct WindowInputHooks {
 
 // Gives the window (named by its id and its own control id) these hooks, replacing earlier ones.
 // May be called before the window is loaded; the hooks act whenever it is.
-void SetWindowInputHooks(runtime::WindowId window, runtime::ControlId self,
-                         WindowInputHooks hooks);
+void SetWindowInputHooks(runtime::WindowId window, runtime::ControlId self, WindowInputHooks hooks);
 
 // Test seams: the right-click menu open now (empty when none) and choosing one of its items as
 // a click on it would. False when no item has that label.

@@ -12,8 +12,8 @@
 namespace vorel::flow {
 
 void OpenMainWindowMenu() {
-  auto* window = reinterpret_cast<QWidget*>(
-      runtime::WindowHandle(ids::kMainWindow, ids::kMainWindowSelf));
+  auto* window =
+      reinterpret_cast<QWidget*>(runtime::WindowHandle(ids::kMainWindow, ids::kMainWindowSelf));
   ASSERT_NE(window, nullptr);
   ASSERT_NE(window->windowHandle(), nullptr);
   QTest::mouseClick(window->windowHandle(), Qt::RightButton, Qt::NoModifier, QPoint(300, 180));

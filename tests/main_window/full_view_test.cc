@@ -1,3 +1,5 @@
+#include "shell/full_view.h"
+
 #include <QApplication>
 #include <QTest>
 #include <QWidget>
@@ -6,7 +8,6 @@
 
 #include "platform/qt/window_input.h"
 #include "runtime/window_template.h"
-#include "shell/full_view.h"
 #include "tests/main_window/download_fixture.h"
 
 namespace vorel::flow {
@@ -30,8 +31,8 @@ struct Placed {
 
 // Every control of the main window's template with its place in the window.
 std::vector<Placed> TemplateControls() {
-  static const runtime::WindowTemplate tmpl = *runtime::ParseWindowTemplate(
-      app::WindowTemplateBytes());
+  static const runtime::WindowTemplate tmpl =
+      *runtime::ParseWindowTemplate(app::WindowTemplateBytes());
   const runtime::WindowRecord* window = tmpl.Find(ids::kMainWindow);
   std::vector<Placed> placed;
   for (std::size_t i = 1; i < window->controls.size(); ++i) {
@@ -104,9 +105,9 @@ TEST_F(FullViewTest, CtrlFAndEscapeSwitchTheViewFromTheKeyboard) {
   EXPECT_EQ(MainWindow(ids::kPropHeight), 456);
   EXPECT_TRUE(shell::PlayListOpen());
   EXPECT_EQ(MainWindow(ids::kPropWidth), 690);
-  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayListToggle,
-                                      ids::kPropButtonCaption),
-            "收起列表"_t);
+  EXPECT_EQ(
+      runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayListToggle, ids::kPropButtonCaption),
+      "收起列表"_t);
   runtime::ProcessEvents();
   EXPECT_EQ(QApplication::focusWidget(), Widget(ids::kSearchBox));
 
@@ -129,9 +130,9 @@ TEST_F(FullViewTest, CtrlFAndEscapeSwitchTheViewFromTheKeyboard) {
   Click(ids::kPlayListToggle);
   EXPECT_EQ(MainWindow(ids::kPropWidth), 448);
   EXPECT_EQ(MainWindow(ids::kPropHeight), 456);
-  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayListToggle,
-                                      ids::kPropButtonCaption),
-            "打开列表"_t);
+  EXPECT_EQ(
+      runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayListToggle, ids::kPropButtonCaption),
+      "打开列表"_t);
 }
 
 TEST_F(FullViewTest, TheRightClickMenuShowsAndHidesTheSearchAndLyrics) {

@@ -24,8 +24,9 @@ bool StartsWith(const std::string& s, const std::string& prefix) {
 
 // The end message tells the truth: the completion text only with the whole file in place,
 // otherwise a failure text with a reason and nothing left in Musics.
-void ExpectTruthfulEnd(const std::vector<std::string>& messages, const std::vector<std::string>& left,
-                       const std::string& saved, const std::string& body) {
+void ExpectTruthfulEnd(const std::vector<std::string>& messages,
+                       const std::vector<std::string>& left, const std::string& saved,
+                       const std::string& body) {
   ASSERT_EQ(messages.size(), 1u);
   if (messages[0] == kDone) {
     EXPECT_EQ(saved, body);
@@ -73,8 +74,7 @@ TEST_F(DownloadFlowTest, SavesTheSongByteExactAndASecondCopyBesideIt) {
   EXPECT_EQ(BarPosition(), 0);
   Tick();  // a tick queued before the end changes nothing afterwards
   EXPECT_EQ(LabelCaption(), "下载"_t);
-  EXPECT_EQ(runtime::ReadIntProperty(ids::kMainWindow, ids::kDownloadTimer, ids::kPropInterval),
-            0);
+  EXPECT_EQ(runtime::ReadIntProperty(ids::kMainWindow, ids::kDownloadTimer, ids::kPropInterval), 0);
   EXPECT_EQ(download::DownloadTotalBytes(), 300000.0);
   const download::TaskParam param = download::DownloadTaskParam();
   EXPECT_EQ(param.ConnectionCount, 5);
@@ -96,9 +96,8 @@ TEST_F(DownloadFlowTest, ResolvedSongIsSavedUnderItsName) {
       const std::string info = "{\"pic\":\"" + host + "/none.png\",\"source\":\"" + host +
                                "/media/77.mp3\",\"name\":\"河边的歌\",\"duration\":\"1\"}";
       return Reply()
-          .Send(HeaderText("HTTP/1.1 200 OK",
-                           {"Content-Type: application/json; charset=utf-8",
-                            "Content-Length: " + std::to_string(info.size())}))
+          .Send(HeaderText("HTTP/1.1 200 OK", {"Content-Type: application/json; charset=utf-8",
+                                               "Content-Length: " + std::to_string(info.size())}))
           .Send(info);
     }
     if (r.target == "/media/77.mp3") return ServeBody(r, song);
@@ -190,11 +189,10 @@ TEST_F(DownloadFlowTest, FailingSourcesAreReportedAndLeaveNothing) {
     const char* what;
     std::string url;
   };
-  for (const Case& c : {Case{"404", not_found.Url("/gone.mp3")},
-                        Case{"connection dropped", drops.Url("/cut.mp3")},
-                        Case{"nobody listening", "http://127.0.0.1:1/x.mp3"},
-                        Case{"https", "https://127.0.0.1:1/x.mp3"},
-                        Case{"no host", "http:///x.mp3"}}) {
+  for (const Case& c :
+       {Case{"404", not_found.Url("/gone.mp3")}, Case{"connection dropped", drops.Url("/cut.mp3")},
+        Case{"nobody listening", "http://127.0.0.1:1/x.mp3"},
+        Case{"https", "https://127.0.0.1:1/x.mp3"}, Case{"no host", "http:///x.mp3"}}) {
     SCOPED_TRACE(c.what);
     Resolve(c.url, "坏"_t);
     ClickDownload();
@@ -209,9 +207,7 @@ TEST_F(DownloadFlowTest, FailingSourcesAreReportedAndLeaveNothing) {
 TEST_F(DownloadFlowTest, AServerIgnoringRangeGivesTheWholeFileOrATruthfulFailure) {
   const std::string body = MakeBody(200000, 9);
   LoopbackServer server([&](const HttpRequest&) {
-    return Reply()
-        .Send(HeaderText("HTTP/1.1 200 OK", {"Content-Length: 200000"}))
-        .Send(body);
+    return Reply().Send(HeaderText("HTTP/1.1 200 OK", {"Content-Length: 200000"})).Send(body);
   });
   Resolve(server.Url("/whole.mp3"), "整"_t);
   ClickDownload();
@@ -289,8 +285,8 @@ TEST_F(DownloadFlowTest, ConfirmingExitDuringADownloadInTheFullViewEndsWithZero)
       ::testing::ExitedWithCode(0), "");
   ::unsetenv("VOREL_FLOW_WORK");
   // The released task left nothing under the song's name.
-  EXPECT_TRUE(runtime::WaitProcessingEvents(
-      [&] { return !fs::exists(Musics() / "退出.mp3"); }, 10000));
+  EXPECT_TRUE(
+      runtime::WaitProcessingEvents([&] { return !fs::exists(Musics() / "退出.mp3"); }, 10000));
 }
 
 }  // namespace
