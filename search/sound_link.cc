@@ -1,5 +1,6 @@
 #include "search/sound_link.h"
 
+#include <cstdio>
 #include <mutex>
 #include <optional>
 
@@ -40,13 +41,24 @@ ResolverState& Resolver() {
   return state;
 }
 
-// An address for a request line or a stream: control bytes would break the request (or smuggle
-// header lines into it), so they go.
-Text WithoutControlBytes(const Text& text) {
+// An address from the reply as it goes on the wire: back in UTF-8, the form the service wrote
+// it in, with bytes above 0x7F, spaces and DEL percent-encoded, so the stream, the cover and the
+// download all request what the service meant. Control bytes would break the request line (or
+// smuggle header lines into it), so they go.
+Text WireAddress(const Text& text) {
+  const std::string utf8 = runtime::Utf8FromText(text);
   Text out;
-  out.reserve(text.size());
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x20) out += c;
+  out.reserve(utf8.size());
+  for (char ch : utf8) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (c < 0x20) continue;
+    if (c == 0x20 || c >= 0x7F) {
+      char buf[4];
+      std::snprintf(buf, sizeof buf, "%%%02X", c);
+      out += buf;
+    } else {
+      out += ch;
+    }
   }
   return out;
 }
@@ -85,8 +97,8 @@ void FetchSoundInfo(const Text& sound_id) {
 
   ResolvedSound sound;
   sound.id = sound_id;
-  sound.picture_url = WithoutControlBytes(web::TextBetween(info, kPictureStart, kFieldEnd));
-  sound.source_url = WithoutControlBytes(web::TextBetween(info, kSourceStart, kFieldEnd));
+  sound.picture_url = WireAddress(web::TextBetween(info, kPictureStart, kFieldEnd));
+  sound.source_url = WireAddress(web::TextBetween(info, kSourceStart, kFieldEnd));
   sound.name = ControlBytesAsSpaces(web::TextBetween(info, kNameStart, kFieldEnd));
   sound.info_text = std::move(info);
   {

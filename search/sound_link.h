@@ -37,8 +37,8 @@ Text FetchReplyText(const Text& address);
 Text TextAfterLast(const Text& text, const Text& marker);
 
 // What the latest resolve found. Fields are empty when the reply lacked them. The stream and
-// picture addresses carry no bytes below 0x20 (they are dropped); in the name each such byte is
-// a space.
+// picture addresses are in their wire form: UTF-8, with bytes above 0x7F, spaces and DEL
+// percent-encoded and bytes below 0x20 dropped. In the name each byte below 0x20 is a space.
 struct ResolvedSound {
   Text id;
   Text info_text;    // the whole decoded reply

@@ -46,7 +46,8 @@ class SoundLinkTest : public SearchFlowTest {
     song_ = FileBytes(songs_ / "short1.mp3");
     server_ = std::make_unique<LoopbackServer>([this](const RecordedRequest& r) {
       std::lock_guard lock(mu_);
-      if (r.request_line.find(" /cover.png") != std::string::npos) {
+      if (r.request_line.find(" /cover.png") != std::string::npos ||
+          r.request_line.find(" /%E5%B0%81%E9%9D%A2.png") != std::string::npos) {
         return LoopbackServer::Simple(cover_, {"Content-Type: image/png"});
       }
       if (r.request_line.find(" /song.mp3") != std::string::npos) {
@@ -54,7 +55,7 @@ class SoundLinkTest : public SearchFlowTest {
       }
       std::string body = replies_.empty() ? std::string() : replies_.front();
       if (replies_.size() > 1) replies_.erase(replies_.begin());
-      return LoopbackServer::Simple(body, {"Content-Type: application/json"});
+      return LoopbackServer::Simple(body, {"Content-Type: application/json; charset=utf-8"});
     });
     UseHost("VOREL_SOUND_API_HOST", *server_);
   }
@@ -134,6 +135,26 @@ TEST_F(SoundLinkTest, ResolveAppendsSelectsAndPlaysWithTheExactRequests) {
   EXPECT_TRUE(cover_seen);
 }
 
+TEST_F(SoundLinkTest, AddressesGoOutInTheirUtf8Form) {
+  // A UTF-8 reply: the name becomes text of the program, the addresses stay what the service
+  // meant, so the cover (and stream, and download) request the right resource.
+  Replies({"{\"pic\":\"" + Here("\\/封面.png") + "\",\"source\":\"" + Here("\\/歌 1.mp3") +
+           "\",\"name\":\"测试\",\"x\":\"1\"}"});
+  Resolve("http://sound.example/sound/8");
+  const std::string origin = "http://127.0.0.1:" + std::to_string(server_->port());
+  ASSERT_EQ(PlayListRows(), 1);
+  EXPECT_EQ(PlayListRow(0), (std::vector<Text>{"网络文件"_t, origin + "/%E6%AD%8C%201.mp3",
+                                               "测试"_t, origin + "/%E5%B0%81%E9%9D%A2.png"}));
+  bool cover_seen = false;
+  for (const RecordedRequest& r : server_->Requests()) {
+    cover_seen |= r.request_line == "GET /%E5%B0%81%E9%9D%A2.png HTTP/1.0";
+  }
+  EXPECT_TRUE(cover_seen);
+  runtime::Bytes shown =
+      runtime::ReadBytesProperty(ids::kMainWindow, ids::kCoverPicture, ids::kPropPicture);
+  EXPECT_EQ(std::string(shown.begin(), shown.end()), SolidPng(qRgb(255, 0, 0)));
+}
+
 TEST_F(SoundLinkTest, EachResolveAddsARowAndTheTooltipFollowsTheLatest) {
   Replies({Record("Same"), Record("Same"), Record("Other")});
   for (int i = 0; i < 3; ++i) Resolve("http://sound.example/sound/7");
@@ -201,7 +222,7 @@ TEST_F(SoundLinkTest, BadRepliesGiveEmptyOrCleanedFieldsAndStillARow) {
       {"escaped control bytes",
        "{\"pic\":\"" + dead + "\\/p\\r\\n.png\",\"source\":\"" + dead +
            "\\/s\\u0007.mp3\\r\\nX-Evil: 1\",\"name\":\"a\\tb\\r\\nc\",\"x\":\"1\"}",
-       "http://127.0.0.1:1/p.png", "http://127.0.0.1:1/s.mp3X-Evil: 1", "a b  c"},
+       "http://127.0.0.1:1/p.png", "http://127.0.0.1:1/s.mp3X-Evil:%201", "a b  c"},
       {"100 KiB fields",
        "{\"pic\":\"" + dead + "\\/" + big + "\",\"source\":\"" + dead + "\\/" + big +
            "\",\"name\":\"" + big + "\",\"x\":\"1\"}",
