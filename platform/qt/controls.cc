@@ -302,6 +302,8 @@ void PicBox::paintEvent(QPaintEvent*) {
 
 DrawPanel::DrawPanel(QWidget* parent, const TypeData& data) : QWidget(parent) {
   ApplyCommonLook(this, data);
+  // The canvas covers the whole panel, so what lies below never needs painting first.
+  setAttribute(Qt::WA_OpaquePaintEvent);
   background_ = ColourOf(
       static_cast<std::uint32_t>(data.Int(runtime::kKeyBackColour).value_or(0xFFFFFF)));
   pen_width_ = data.Int(16).value_or(1);
@@ -323,19 +325,25 @@ PropertyStatus DrawPanel::Set(int index, const Value& v) {
 }
 
 void DrawPanel::resizeEvent(QResizeEvent*) {
+  EndDrawing();
   QImage next(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
   next.fill(background_);
   if (!canvas_.isNull()) QPainter(&next).drawImage(0, 0, canvas_);
   canvas_ = next;
 }
 
+QPainter& DrawPanel::CanvasPainter() {
+  if (!painter_) painter_ = std::make_unique<QPainter>(&canvas_);
+  return *painter_;
+}
+
 void DrawPanel::Clear(const QRect& area) {
-  QPainter(&canvas_).fillRect(area, background_);
+  CanvasPainter().fillRect(area, background_);
   update(area);
 }
 
 void DrawPanel::Gradient(const QRect& area, int mode, const std::vector<std::uint32_t>& colours) {
-  QPainter p(&canvas_);
+  QPainter& p = CanvasPainter();
   if (colours.size() == 1 || std::all_of(colours.begin(), colours.end(),
                                          [&](std::uint32_t c) { return c == colours[0]; })) {
     p.fillRect(area, ColourOf(colours[0]));
@@ -372,6 +380,7 @@ void DrawPanel::Gradient(const QRect& area, int mode, const std::vector<std::uin
 }
 
 void DrawPanel::paintEvent(QPaintEvent*) {
+  EndDrawing();
   QPainter p(this);
   p.drawImage(0, 0, canvas_);
 }
@@ -686,8 +695,8 @@ bool ListView::GetRow(int row, runtime::ListRow* out) const {
     *out = item->row();
   } else {  // an item made by Qt itself: its texts are all there is
     *out = runtime::ListRow{};
-    const QTreeWidgetItem* item = topLevelItem(row);
-    for (int c = 0; c < columnCount(); ++c) out->cells.push_back(TextOf(item->text(c)));
+    const QTreeWidgetItem* plain = topLevelItem(row);
+    for (int c = 0; c < columnCount(); ++c) out->cells.push_back(TextOf(plain->text(c)));
   }
   return true;
 }

@@ -12,11 +12,13 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPixmap>
 #include <QSlider>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QWidget>
+#include <memory>
 #include <vector>
 
 #include "runtime/bridge.h"
@@ -117,7 +119,14 @@ class DrawPanel : public QWidget, public PropertyHost {
   void resizeEvent(QResizeEvent*) override;
 
  private:
+  // One painter serves every drawing call between two paints (the spectrum draws some eighty
+  // bars twenty times a second; opening a painter per bar cost more than the bars). Closed
+  // before the canvas is shown or replaced.
+  QPainter& CanvasPainter();
+  void EndDrawing() { painter_.reset(); }
+
   QImage canvas_;
+  std::unique_ptr<QPainter> painter_;  // open on canvas_ while drawing calls arrive
   QColor background_;
   int pen_width_ = 1;
   std::uint32_t pen_colour_ = 0;
