@@ -61,7 +61,8 @@ HostSettings ProgramHostSettings();
 
 // The host for a feature when one is configured. With only the built-in default, writes one line
 // to standard error naming the variable and the file key to set, and returns nothing: the caller
-// then behaves as if its request had failed. `feature` names the feature in that line.
+// then behaves as if its request had failed. `feature` names the feature in that line. Any
+// thread; reads the environment and the file afresh.
 std::optional<std::string> ConfiguredHost(HostKey key, std::string_view feature);
 
 // The environment variable and file key of a host setting.

@@ -37,7 +37,11 @@ std::vector<runtime::Routine> BuildRoutineTable() {
 }
 
 runtime::Text SampleAddress() {
-  return "http://" + ProgramHostSettings().of(HostKey::kSoundWeb).host + "/sound/xxxx";
+  // Built once: the address box shows it from the window's load on, and a press compares with
+  // that same text even if the settings changed since.
+  static const runtime::Text sample =
+      "http://" + ProgramHostSettings().of(HostKey::kSoundWeb).host + "/sound/xxxx";
+  return sample;
 }
 
 }  // namespace vorel::app

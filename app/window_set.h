@@ -35,7 +35,7 @@ const std::vector<RoutineBinding>& RoutineBindings();
 std::vector<runtime::Routine> BuildRoutineTable();
 
 // The sample text of the address box: "http://" + the sound service's web host + "/sound/xxxx",
-// the host taken from the settings (app/settings.h).
+// the host taken from the settings (app/settings.h) at the first call. Thread-safe.
 runtime::Text SampleAddress();
 
 // Connects the feature libraries to each other and to the platform (services.cc). Called once
