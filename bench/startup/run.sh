@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Start-up time (until the first top-level window is mapped) and resident memory 3 s later,
-# median of 5 warm runs, for vorel and the desktop players people would otherwise use, all under
-# the same Xvfb server in the same run. Installs the peers and the X headers when missing.
+# median of 5 warm runs taken in turns, for vorel and the desktop players people would otherwise
+# use, all under the same Xvfb server in the same run. Installs the peers and the X headers when
+# missing.
 #   bash bench/startup/run.sh [--no-build]   (--no-build: measure build/bin as it is)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -29,28 +30,35 @@ home=$(mktemp -d)
 export HOME=$home XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share
 export VOREL_AUDIO=null
 
-measure() {  # name, command...
-  local name=$1; shift
-  "$@" >/dev/null 2>&1 &  # a warm-up run, so every measured run finds its files cached
-  local warm=$!
+warm() {  # command...: one run first, so every measured run finds its files cached
+  "$@" >/dev/null 2>&1 &
+  local pid=$!
   sleep 3
-  kill $warm 2>/dev/null || true
-  wait $warm 2>/dev/null || true
-  local maps=() rsss=()
-  for i in 1 2 3 4 5; do
-    read -r m r < <(build/bench/map_time 3000 "$@" 2>/dev/null | sed 's/map_ms=//; s/rss_kib=//')
-    maps+=("$m"); rsss+=("$r")
-  done
-  local mm rm
-  mm=$(printf '%s\n' "${maps[@]}" | sort -n | sed -n 3p)
-  rm=$(printf '%s\n' "${rsss[@]}" | sort -n | sed -n 3p)
+  kill $pid 2>/dev/null || true
+  wait $pid 2>/dev/null || true
+}
+once() {  # name, command...: one measured run, appended to the name's list
+  local name=$1; shift
+  build/bench/map_time 3000 "$@" 2>/dev/null | sed 's/map_ms=//; s/rss_kib=//' >> "$home/$name.runs"
+}
+median() { sort -n | sed -n 3p; }
+
+warm build/bin/vorel
+warm audacious
+warm qmmp
+# The players take turns, run by run, so a change in the machine's load while the benchmark
+# runs weighs on all of them alike.
+for i in 1 2 3 4 5; do
+  once vorel build/bin/vorel
+  once audacious audacious
+  once qmmp qmmp
+done
+for name in vorel audacious qmmp; do
+  mm=$(awk '{ print $1 }' "$home/$name.runs" | median)
+  rm=$(awk '{ print $2 }' "$home/$name.runs" | median)
   printf '%-10s start %7.1f ms   rss %7.1f MiB\n' "$name" "$mm" "$(echo "$rm / 1024" | bc -l)"
   echo "$name $mm $rm" >> "$home/results"
-}
-
-measure vorel build/bin/vorel
-measure audacious audacious
-measure qmmp qmmp
+done
 awk '{ t[$1]=$2; r[$1]=$3 } END {
   printf "vorel / audacious: start %.2f, rss %.2f\n", t["vorel"]/t["audacious"], r["vorel"]/r["audacious"]
   printf "vorel / qmmp:      start %.2f, rss %.2f\n", t["vorel"]/t["qmmp"], r["vorel"]/r["qmmp"] }' "$home/results"
