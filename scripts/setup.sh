@@ -12,7 +12,7 @@ packages=(
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libsdl2-dev libfftw3-dev
   fonts-noto-cjk xvfb xauth libx11-dev zlib1g-dev
-  ffmpeg nginx-light aria2 axel mpg123 openssl
+  ffmpeg nginx-light aria2 axel mpg123 openssl libssl-dev time
   clang libclang-rt-14-dev
   locales
   dbus desktop-file-utils appstream librsvg2-bin

@@ -3,6 +3,8 @@
 // Downloads URL to OUTPUT and exits 0 when the file is complete, 1 otherwise. Status lines of
 // level 3 (errors) go to standard error as UTF-8.
 
+#include <signal.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -19,6 +21,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s URL OUTPUT [connections] [receive-block-bytes]\n", argv[0]);
     return 2;
   }
+  // As in the program: a peer that hangs up must not end the process through a TLS write.
+  signal(SIGPIPE, SIG_IGN);
   std::mutex mu;
   std::condition_variable cv;
   bool ended = false;

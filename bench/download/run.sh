@@ -7,6 +7,9 @@
 #
 #   bash bench/download/run.sh [path/to/download_driver] [size-MiB] [runs]
 #
+# VOREL_BENCH_BASELINE=path/to/another/download_driver adds that driver (an earlier build, say)
+# to the http rows of the same run; VOREL_BENCH_ONLY=http or https runs only those rows.
+#
 # Defaults: build/bin/download_driver, 256 MiB, 5 runs. nginx runs in the foreground with all
 # its paths under a temporary folder and is stopped at the end.
 set -euo pipefail
@@ -18,6 +21,7 @@ runs="${3:-5}"
 rate="${VOREL_BENCH_RATE:-20m}"
 
 [ -x "$driver" ] || { echo "no driver at $driver (build the download_driver target)" >&2; exit 1; }
+[ -x /usr/bin/time ] || { echo "missing GNU time (/usr/bin/time)" >&2; exit 1; }
 for tool in nginx curl python3 openssl; do
   command -v "$tool" >/dev/null || [ -x "/usr/sbin/$tool" ] || { echo "missing $tool" >&2; exit 1; }
 done
@@ -41,7 +45,7 @@ openssl req -x509 "${key_opts[@]}" -keyout "$work/ca.key" -out "$work/ca.pem" \
   -subj /CN=bench-authority -addext basicConstraints=critical,CA:TRUE \
   -addext keyUsage=critical,keyCertSign 2>/dev/null
 openssl req -x509 "${key_opts[@]}" -keyout "$work/server.key" -out "$work/server.pem" \
-  -CA "$work/ca.pem" -CAkey "$work/ca.key" -subj /CN=127.0.0.1 \
+  -CA "$work/ca.pem" -CAkey "$work/ca.key" -subj /CN=localhost \
   -addext subjectAltName=DNS:localhost,IP:127.0.0.1 2>/dev/null
 
 read -r port_a port_b port_c port_d < <(python3 - <<'PY'
@@ -81,21 +85,29 @@ for _ in $(seq 1 100); do
   sleep 0.05
 done
 
-# Runs one command; prints "seconds max-rss-KiB exit-code" of that child alone.
+# Runs one command; prints "seconds max-rss-KiB exit-code" of that command alone. The peak
+# resident size comes from GNU time, a small process that forks the command: a fork of this
+# python interpreter would count the interpreter's own 10 MB into every tool's peak.
 measure() {
   python3 - "$@" <<'PY'
-import os, sys, time
+import os, sys, tempfile, time
+fd, report = tempfile.mkstemp()
+os.close(fd)
 start = time.monotonic()
 pid = os.fork()
 if pid == 0:
     devnull = os.open(os.devnull, os.O_WRONLY)
     os.dup2(devnull, 1)
     try:
-        os.execvp(sys.argv[1], sys.argv[1:])
+        os.execv("/usr/bin/time", ["/usr/bin/time", "-f", "%M", "-o", report] + sys.argv[1:])
     finally:
         os._exit(127)
-_, status, usage = os.wait4(pid, 0)
-print(f"{time.monotonic() - start:.3f} {usage.ru_maxrss} {os.waitstatus_to_exitcode(status)}")
+_, status, _ = os.wait4(pid, 0)
+elapsed = time.monotonic() - start
+with open(report) as f:
+    rss = f.read().split()[-1]
+os.unlink(report)
+print(f"{elapsed:.3f} {rss} {os.waitstatus_to_exitcode(status)}")
 PY
 }
 
@@ -105,15 +117,20 @@ tools=("engine-5x10240" "engine-5x20480" "curl")
 command -v aria2c >/dev/null && tools+=("aria2c-x5-s5")
 command -v axel >/dev/null && tools+=("axel-n5")
 
-# Each tool trusts the benchmark's authority: the engine and axel through OpenSSL's
-# SSL_CERT_FILE, curl and aria2c through their own options.
+# Each tool trusts the benchmark's authority: the engine through OpenSSL's SSL_CERT_FILE, curl
+# and aria2c through their own options. axel's host name check refuses every certificate of a
+# loopback server ("Hostname verification failed", whatever the name), so it runs with -k; the
+# check costs one comparison per connection, nothing a timing could show.
 run_tool() {  # tool url output
   case "$1" in
+    baseline-5x10240) measure "$VOREL_BENCH_BASELINE" "$2" "$3" 5 10240 ;;
     engine-5x10240) SSL_CERT_FILE="$work/ca.pem" measure "$driver" "$2" "$3" 5 10240 ;;
     engine-5x20480) SSL_CERT_FILE="$work/ca.pem" measure "$driver" "$2" "$3" 5 20480 ;;
     curl) measure curl -s --cacert "$work/ca.pem" -o "$3" "$2" ;;
     aria2c-x5-s5) measure aria2c -q -x5 -s5 --ca-certificate="$work/ca.pem" --allow-overwrite=true -d "$(dirname "$3")" -o "$(basename "$3")" "$2" ;;
-    axel-n5) SSL_CERT_FILE="$work/ca.pem" measure axel -q -n 5 -o "$3" "$2" ;;
+    axel-n5)
+      if [ "${2%%:*}" = https ]; then measure axel -q -k -n 5 -o "$3" "$2"
+      else measure axel -q -n 5 -o "$3" "$2"; fi ;;
   esac
 }
 
@@ -128,7 +145,9 @@ for server in "${servers[@]}"; do
   # https by name: axel checks a host name only, not an address.
   host=127.0.0.1; [ "$scheme" = https ] && host=localhost
   url="$scheme://$host:$port/file.bin"
-  for tool in "${tools[@]}"; do
+  row_tools=("${tools[@]}")
+  [ -n "${VOREL_BENCH_BASELINE:-}" ] && [ "$scheme" = http ] && row_tools=(baseline-5x10240 "${tools[@]}")
+  for tool in "${row_tools[@]}"; do
     times=(); rss=()
     for _ in $(seq 1 "$runs"); do
       out="$work/out/$tool.bin"

@@ -26,6 +26,10 @@ enum MessageKind : int {
 };
 }  // namespace
 
+runtime::Text CreateErrorText() {
+  return "创建文件错误，超出最大支持下载长度或磁盘不可写或磁盘没有空间或同名文件已存在"_t;
+}
+
 void MessageQueue::Push(TaskMessage message, bool wake) {
   {
     std::lock_guard<std::mutex> lock(mu_);
@@ -343,8 +347,7 @@ void DownloadTask::Finish() {
     int error = 0;
     if (complete && !file_->Publish(&error)) {
       complete = false;
-      DeliverNow("创建文件错误，超出最大支持下载长度或磁盘不可写或磁盘没有空间或同名文件已存在"_t,
-                 kError);
+      DeliverNow(CreateErrorText(), kError);
     }
     // An unfinished file must not pass for the finished song.
     file_->Discard();

@@ -218,6 +218,13 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
   std::thread task_thread_;
 };
 
+// Results of a connection's data loops beside those of the exchanges (1, 0, -1).
+inline constexpr int kSegmentDone = 2;  // the segment (or the whole body) is complete
+inline constexpr int kPassAgain = 3;    // go again at once, without a wait
+
+// The status line of a file that cannot be created, grown or given its name.
+runtime::Text CreateErrorText();
+
 // The engine's list of live tasks (for SetTaskLocalPath and the tests' wait).
 void RegisterTask(DownloadTask* task);
 void UnregisterTask(DownloadTask* task);

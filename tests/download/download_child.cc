@@ -5,6 +5,8 @@
 // Exit code 0 when the file was completed, 1 when the task ended otherwise, 2 on bad use.
 // With STOP_AFTER_BYTES, the download is released once that many bytes have come.
 
+#include <signal.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -17,6 +19,7 @@
 int main(int argc, char** argv) {
   if (argc < 3) return 2;
   const long long stop_after = argc > 3 ? std::atoll(argv[3]) : -1;
+  signal(SIGPIPE, SIG_IGN);  // as in the program
   std::mutex mu;
   std::condition_variable cv;
   bool ended = false;
