@@ -88,17 +88,15 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   size_t n = size * count;
   if (s->body.capacity() == 0 && s->easy) {
     // The body lives in one buffer that never moves, so it is held once however it grows: the
-    // announced length, or the whole allowance when none is announced. Memory the body does
-    // not reach stays untouched address space. A length past the limit fails before a byte.
+    // announced length, or the whole allowance when none is announced or the announced length
+    // passes it. Memory the body does not reach stays untouched address space.
     curl_off_t announced = -1;
     Curl().curl_easy_getinfo(s->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-    if (announced > 0 && static_cast<std::uint64_t>(announced) > s->max_body) {
-      s->too_large = true;
-      return 0;
-    }
     constexpr std::uint64_t kLargestReservation = 256ull << 20;
-    const std::uint64_t room = announced > 0 ? static_cast<std::uint64_t>(announced)
-                                             : std::min(s->max_body, kLargestReservation);
+    const std::uint64_t allowance = std::min(s->max_body, kLargestReservation);
+    const std::uint64_t room = announced > 0
+                                   ? std::min(static_cast<std::uint64_t>(announced), allowance)
+                                   : allowance;
     try {
       s->body.reserve(static_cast<size_t>(room));
     } catch (const std::exception&) {
