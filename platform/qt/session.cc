@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/qt/internal/font_pages.h"
 #include "platform/qt/internal/qt_native_ui.h"
 #include "platform/qt/qt_ui.h"
 #include "runtime/threads.h"
@@ -207,6 +208,7 @@ UiSession::UiSession(int& argc, char** argv) : impl_(std::make_unique<Impl>()) {
   font.setPixelSize(12);
   font.setStyleName("Regular");  // bold text is emboldened from it (see FontOf)
   QApplication::setFont(font);
+  ReadFontFilesSparinglyAfterFirstPaint(qApp);
   impl_->ui = std::make_unique<QtNativeUi>();
   g_ui = impl_->ui.get();
   runtime::InstallNativeUi(g_ui);

@@ -1,0 +1,21 @@
+#ifndef VOREL_PLATFORM_QT_INTERNAL_FONT_PAGES_H_
+#define VOREL_PLATFORM_QT_INTERNAL_FONT_PAGES_H_
+
+class QObject;
+
+namespace vorel::qt {
+
+// The font files the text renderer has mapped are read glyph by glyph, a few KiB each at
+// scattered places in files of 20 MiB, while the kernel maps 64 KiB around every page touched.
+// Marks those mappings for random access and lets go of the pages read so far: the renderer
+// keeps the glyphs it has drawn and reads only the pages it needs from then on. Nothing
+// changes on screen. UI thread.
+void ReadFontFilesSparingly();
+
+// Runs ReadFontFilesSparingly once, right after the first window of the program has been
+// painted (when the glyphs of the start are drawn and cached). `app` is the application object.
+void ReadFontFilesSparinglyAfterFirstPaint(QObject* app);
+
+}  // namespace vorel::qt
+
+#endif  // VOREL_PLATFORM_QT_INTERNAL_FONT_PAGES_H_
