@@ -136,6 +136,20 @@ void TakeDispositionName(DownloadTask& task, const ResponseHeader& header) {
   if (!name.empty()) task.SetLocalPath(path + SafeFileName(name));
 }
 
+// Connects to the server the probe found, asks for the bytes from `offset` on and reads the
+// reply header.
+int AskForRange(DownloadTask& task, Connection& c, std::int64_t offset, ResponseHeader* header,
+                int* body_bytes) {
+  RequestParts parts = task.request();
+  if (int r = Connect(task, c, task.dotted(), task.server_port(), parts, false); r != 1) return r;
+  runtime::Text range = "Range: bytes=" + std::to_string(offset) + "-\r\n";
+  if (Send(task, c, BuildHttpRequest(parts.proxy, parts.target, parts.host, parts.referer,
+                                     parts.user_agent, range)) != 1) {
+    return -1;
+  }
+  return ReadHeader(task, c, header, body_bytes);
+}
+
 bool IsRedirect(int status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
@@ -234,14 +248,7 @@ int ProbeExchange(DownloadTask& task, Connection& c, int* body_bytes) {
 
 int StreamExchange(DownloadTask& task, Connection& c, std::int64_t offset, int* body_bytes,
                    ResponseHeader* header) {
-  RequestParts parts = task.request();
-  if (int r = Connect(task, c, task.dotted(), task.server_port(), parts, false); r != 1) return r;
-  runtime::Text range = "Range: bytes=" + std::to_string(offset) + "-\r\n";
-  if (Send(task, c, BuildHttpRequest(parts.proxy, parts.target, parts.host, parts.referer,
-                                     parts.user_agent, range)) != 1) {
-    return -1;
-  }
-  int r = ReadHeader(task, c, header, body_bytes);
+  int r = AskForRange(task, c, offset, header, body_bytes);
   if (r != 1) return r;
   if (header->status == 200 || header->status == 206 || header->status == 416) {
     SetFraming(c, *header);
@@ -259,15 +266,8 @@ int RangeExchange(DownloadTask& task, Connection& c, int* body_bytes) {
     Segment s = task.segments().Get(c.segment);
     offset = s.start + s.done;
   }
-  RequestParts parts = task.request();
-  if (int r = Connect(task, c, task.dotted(), task.server_port(), parts, false); r != 1) return r;
-  runtime::Text range = "Range: bytes=" + std::to_string(offset) + "-\r\n";
-  if (Send(task, c, BuildHttpRequest(parts.proxy, parts.target, parts.host, parts.referer,
-                                     parts.user_agent, range)) != 1) {
-    return -1;
-  }
   ResponseHeader header;
-  int r = ReadHeader(task, c, &header, body_bytes);
+  int r = AskForRange(task, c, offset, &header, body_bytes);
   if (r != 1) return r;
   TakeDispositionName(task, header);
 

@@ -29,25 +29,7 @@ std::string Chunked(const std::string& body, std::size_t step, bool last_chunk =
   return out;
 }
 
-Reply Partial(const std::string& body, std::int64_t start) {
-  const std::size_t total = body.size();
-  return Reply()
-      .Send(HeaderText("HTTP/1.1 206 Partial Content",
-                       {"Content-Length: " + std::to_string(total - start),
-                        "Content-Range: bytes " + std::to_string(start) + "-" +
-                            std::to_string(total - 1) + "/" + std::to_string(total)}))
-      .Send(body.substr(static_cast<std::size_t>(start)));
-}
-
-class BodyTest : public EngineTest {
- protected:
-  Event Run(const TaskParam& param) {
-    Download download;
-    EXPECT_TRUE(download.Start(param));
-    EXPECT_TRUE(recorder_.WaitForEnd());
-    return recorder_.end();
-  }
-};
+using BodyTest = EngineTest;
 
 TEST(ChunkedDecoderTest, DecodesInPiecesOfAnySize) {
   const std::string body = MakeBody(10000, 3);
@@ -95,7 +77,9 @@ TEST_F(BodyTest, ChunkedBodyComesWholeOverOneConnection) {
   EXPECT_TRUE(ReadFile(PathOf("c.mp3")) == body);
   EXPECT_EQ(server.requests().size(), 1u);
   for (const Event& e : recorder_.events()) {
-    if (e.type == kTotalSize) EXPECT_EQ(e.value, -1);  // unknown until the end
+    if (e.type == kTotalSize) {
+      EXPECT_EQ(e.value, -1);  // unknown until the end
+    }
   }
   EXPECT_EQ(recorder_.bytes_arrived(), 300001);
 }
@@ -117,17 +101,12 @@ TEST_F(BodyTest, CutShortBodiesResumeAtTheFirstMissingByte) {
     std::atomic<bool> cut{false};
     LoopbackServer server([&](const HttpRequest& r) {
       if (!cut.exchange(true)) return Reply().Send(HeaderText("HTTP/1.1 200 OK", c.header) + c.first);
-      if (r.range_start && *r.range_start < 250000) return Partial(body, *r.range_start);
+      if (r.range_start && *r.range_start < 250000) return ServeBody(r, body);
       return Reply().Send(
           HeaderText("HTTP/1.1 416 Range Not Satisfiable", {"Content-Range: bytes */250000"}));
     });
     Recorder recorder;
-    TaskParam param = Param(server.Url("/cut.mp3"), std::string(c.name) + ".mp3");
-    param.NotifyCallback = recorder.Notifier();
-    param.StatusCallback = recorder.Statuser();
-    Download download;
-    ASSERT_TRUE(download.Start(param));
-    ASSERT_TRUE(recorder.WaitForEnd());
+    RunWith(Param(server.Url("/cut.mp3"), std::string(c.name) + ".mp3"), recorder);
     EXPECT_EQ(recorder.end().value2, 1) << c.name << "\n" << recorder.StatusDump();
     EXPECT_TRUE(ReadFile(PathOf(std::string(c.name) + ".mp3")) == body) << c.name;
     std::vector<HttpRequest> requests = server.requests();
@@ -159,12 +138,7 @@ TEST_F(BodyTest, CloseEndsABodyOnlyWhenARangeRequestAgrees) {
       return Reply().Send(c.check_reply);
     });
     Recorder recorder;
-    TaskParam param = Param(server.Url("/close.mp3"), "close.mp3");
-    param.NotifyCallback = recorder.Notifier();
-    param.StatusCallback = recorder.Statuser();
-    Download download;
-    ASSERT_TRUE(download.Start(param));
-    ASSERT_TRUE(recorder.WaitForEnd());
+    RunWith(Param(server.Url("/close.mp3"), "close.mp3"), recorder);
     EXPECT_EQ(recorder.end().value2, c.complete) << c.name << "\n" << recorder.StatusDump();
     EXPECT_EQ(Exists(PathOf("close.mp3")), c.complete == 1) << c.name;
     if (c.complete) {
@@ -201,12 +175,7 @@ TEST_F(BodyTest, SeeOtherAndTemporaryAndPermanentRedirectsAreFollowed) {
     });
     Recorder recorder;
     const std::string name = std::to_string(code) + ".mp3";
-    TaskParam param = Param(server.Url("/a/b/start"), name);
-    param.NotifyCallback = recorder.Notifier();
-    param.StatusCallback = recorder.Statuser();
-    Download download;
-    ASSERT_TRUE(download.Start(param));
-    ASSERT_TRUE(recorder.WaitForEnd());
+    RunWith(Param(server.Url("/a/b/start"), name), recorder);
     EXPECT_EQ(recorder.end().value2, 1) << code << "\n" << recorder.StatusDump();
     EXPECT_TRUE(ReadFile(PathOf(name)) == body) << code;
     EXPECT_EQ(server.requests()[1].method, "GET") << code;

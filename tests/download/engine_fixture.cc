@@ -161,6 +161,15 @@ TaskParam EngineTest::Param(const std::string& url, const std::string& name) {
   return param;
 }
 
+Event EngineTest::RunWith(TaskParam param, Recorder& recorder) {
+  param.NotifyCallback = recorder.Notifier();
+  param.StatusCallback = recorder.Statuser();
+  Download download;
+  EXPECT_TRUE(download.Start(param));
+  EXPECT_TRUE(recorder.WaitForEnd());
+  return recorder.end();
+}
+
 std::string EngineTest::ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

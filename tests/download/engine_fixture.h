@@ -66,6 +66,11 @@ class EngineTest : public ::testing::Test {
   static std::string ReadFile(const std::string& path);
   static bool Exists(const std::string& path);
   std::vector<std::string> FolderEntries() const;
+  // Runs one download of `param` to its end; its notification 4.
+  Event Run(const TaskParam& param) { return RunWith(param, recorder_); }
+  // Runs one download of `param` to its end, reported to `recorder` (for tests with several
+  // cases, each with a recorder of its own); its notification 4.
+  static Event RunWith(TaskParam param, Recorder& recorder);
   // Replaces the shortened waits with the engine's production settings, with its clock running
   // `speed` times faster than real time: waits of minutes pass in seconds, and the test reads
   // how long a case took on that clock (EngineSeconds).

@@ -29,13 +29,6 @@ class FaultTest : public EngineTest, public ::testing::WithParamInterface<bool> 
     if (production()) UseProductionSettings(20);
   }
   static bool production() { return GetParam(); }
-  // Runs one download to its end and returns its notification 4.
-  Event Run(TaskParam param) {
-    Download download;
-    EXPECT_TRUE(download.Start(param));
-    EXPECT_TRUE(recorder_.WaitForEnd());
-    return recorder_.end();
-  }
   void ExpectFailedWithoutFile(const Event& end, const std::string& name) {
     EXPECT_EQ(end.type, kTaskEnded);
     EXPECT_EQ(end.value2, 0);

@@ -18,7 +18,7 @@ using namespace runtime::literals;
 class RetryTest : public EngineTest {
  protected:
   // Runs the download to its end; returns how long it took on the engine's clock, in seconds.
-  double Run(TaskParam param) {
+  double Timed(TaskParam param) {
     param.ConnectTimeout = param.SendTimeout = param.ReceiveTimeout = 20000;
     Download download;
     const double start = EngineSeconds();
@@ -42,7 +42,7 @@ TEST_F(RetryTest, DeadPortEndsAfterThreeAttemptsWithinTwentySeconds) {
     LoopbackServer gone([](const HttpRequest&) { return Reply(); });
     port = gone.port();
   }
-  double took = Run(Param("http://127.0.0.1:" + std::to_string(port) + "/x.mp3", "x.mp3"));
+  double took = Timed(Param("http://127.0.0.1:" + std::to_string(port) + "/x.mp3", "x.mp3"));
   EXPECT_EQ(recorder_.end().value2, 0);
   // Attempts at 0 s, 5 s and 15 s.
   EXPECT_GE(took, 14.0);
@@ -55,7 +55,7 @@ TEST_F(RetryTest, DeadPortEndsAfterThreeAttemptsWithinTwentySeconds) {
 
 TEST_F(RetryTest, NameThatDoesNotResolveEndsAfterThreeAttemptsWithinTwentySeconds) {
   UseProductionSettings(200);
-  double took = Run(Param("http://no-such-host.invalid/x.mp3", "x.mp3"));
+  double took = Timed(Param("http://no-such-host.invalid/x.mp3", "x.mp3"));
   EXPECT_EQ(recorder_.end().value2, 0);
   EXPECT_LE(took, 20.0);
   EXPECT_TRUE(recorder_.HasStatus("解析域名 [no-such-host.invalid]出错"_t));
@@ -69,7 +69,7 @@ TEST_F(RetryTest, ClientErrorEndsAtTheFirstAttempt) {
   LoopbackServer server([](const HttpRequest&) {
     return Reply().Send(HeaderText("HTTP/1.1 410 Gone", {"Content-Length: 0"}));
   });
-  double took = Run(Param(server.Url("/x.mp3"), "x.mp3"));
+  double took = Timed(Param(server.Url("/x.mp3"), "x.mp3"));
   EXPECT_LE(took, 5.0);
   EXPECT_EQ(server.requests().size(), 1u);
   EXPECT_TRUE(recorder_.HasStatus("暂时不支持的返回, 返回号[410]"_t));
@@ -78,7 +78,7 @@ TEST_F(RetryTest, ClientErrorEndsAtTheFirstAttempt) {
 TEST_F(RetryTest, ServerThatNeverAnswersIsAbandonedAfterTwoMinutes) {
   UseProductionSettings(50);
   LoopbackServer server([](const HttpRequest&) { return Reply().Stall(); });
-  double took = Run(Param(server.Url("/x.mp3"), "x.mp3"));
+  double took = Timed(Param(server.Url("/x.mp3"), "x.mp3"));
   EXPECT_EQ(recorder_.end().value2, 0);
   EXPECT_GE(took, 119.0);
   EXPECT_LE(took, 135.0);
@@ -102,7 +102,7 @@ TEST_F(RetryTest, WaitsGrowToThirtySecondsAndNoLonger) {
   });
   TaskParam param = Param(server.Url("/x.mp3"), "x.mp3");
   param.ConnectionCount = 1;
-  double took = Run(param);
+  double took = Timed(param);
   EXPECT_LE(took, 135.0);
   std::vector<runtime::Text> waits = Waits();
   ASSERT_GE(waits.size(), 5u) << recorder_.StatusDump();
@@ -127,7 +127,7 @@ TEST_F(RetryTest, TricklingConnectionHandsItsPartToAnotherWithinAMinute) {
     }
     return ServeBody(r, body);
   });
-  double took = Run(Param(server.Url("/t.mp3"), "t.mp3"));
+  double took = Timed(Param(server.Url("/t.mp3"), "t.mp3"));
   EXPECT_EQ(recorder_.end().value2, 1) << recorder_.StatusDump();
   EXPECT_TRUE(ReadFile(PathOf("t.mp3")) == body);
   EXPECT_LE(took, 60.0);

@@ -31,12 +31,6 @@ class TlsTest : public EngineTest {
   static TlsOptions Trusted() {
     return {TestCertificates().trusted_certificate, TestCertificates().trusted_key};
   }
-  Event Run(const TaskParam& param) {
-    Download download;
-    EXPECT_TRUE(download.Start(param));
-    EXPECT_TRUE(recorder_.WaitForEnd());
-    return recorder_.end();
-  }
   bool HasStatusStartingWith(const runtime::Text& prefix) const {
     for (const auto& [line, level] : recorder_.statuses()) {
       if (line.rfind(prefix, 0) == 0) return true;
@@ -50,12 +44,7 @@ TEST_F(TlsTest, TrustedCertificateGivesAByteExactFileOverFiveConnections) {
   LoopbackServer server([&](const HttpRequest& r) { return ServeBody(r, body); }, Trusted());
   for (const char* host : {"127.0.0.1", "localhost"}) {
     Recorder recorder;
-    TaskParam param = Param(server.Url("/s.mp3", host), std::string(host) + ".mp3");
-    param.NotifyCallback = recorder.Notifier();
-    param.StatusCallback = recorder.Statuser();
-    Download download;
-    ASSERT_TRUE(download.Start(param));
-    ASSERT_TRUE(recorder.WaitForEnd());
+    RunWith(Param(server.Url("/s.mp3", host), std::string(host) + ".mp3"), recorder);
     EXPECT_EQ(recorder.end().value2, 1) << host << "\n" << recorder.StatusDump();
     EXPECT_TRUE(ReadFile(PathOf(std::string(host) + ".mp3")) == body) << host;
   }
@@ -76,12 +65,7 @@ TEST_F(TlsTest, CertificatesThatDoNotVerifyFailAtOnceAndSaySo) {
   for (const Case& c : cases) {
     LoopbackServer server([](const HttpRequest&) { return ServeBody({}, "abc"); }, c.options);
     Recorder recorder;
-    TaskParam param = Param(server.Url("/x.mp3"), "x.mp3");
-    param.NotifyCallback = recorder.Notifier();
-    param.StatusCallback = recorder.Statuser();
-    Download download;
-    ASSERT_TRUE(download.Start(param));
-    ASSERT_TRUE(recorder.WaitForEnd());
+    RunWith(Param(server.Url("/x.mp3"), "x.mp3"), recorder);
     EXPECT_EQ(recorder.end().value2, 0) << c.what;
     bool said = false;
     for (const auto& [line, level] : recorder.statuses()) {
