@@ -2,6 +2,9 @@
 
 #include <dlfcn.h>
 
+#include <mutex>
+#include <vector>
+
 namespace vorel::platform {
 
 LateLibrary::LateLibrary(std::initializer_list<const char*> sonames) {
@@ -28,6 +31,13 @@ void* LateLibrary::Find(const char* name) {
   }
   if (error_.empty()) error_ = std::string("no function ") + name;
   return nullptr;
+}
+
+void KeepLoaded(LateLibrary* library) {
+  static std::mutex mu;
+  static auto* kept = new std::vector<LateLibrary*>;  // never destroyed: see the header
+  std::lock_guard lock(mu);
+  kept->push_back(library);
 }
 
 }  // namespace vorel::platform

@@ -38,6 +38,10 @@ class LateLibrary {
   std::string error_;
 };
 
+// Keeps `library` reachable for the life of the process: it is never unloaded, and a leak
+// checker must not take the loaded files for lost memory. Thread-safe.
+void KeepLoaded(LateLibrary* library);
+
 // Builds a function table of type Api from the files `sonames`: `resolve(library, table)`
 // resolves each function. Returns null when a file or a function is missing, after one line on
 // standard error: `what` (for example "libbass.so: no decoder"), then what is missing. The files stay loaded for the life of the
@@ -52,8 +56,10 @@ const Api* LoadFunctionTable(std::initializer_list<const char*> sonames, const c
   if (!library->ok()) {
     std::fprintf(stderr, "%s: %s\n", what, library->error().c_str());
     delete api;
+    delete library;  // the files it did open stay loaded; only the record goes
     return nullptr;
   }
+  KeepLoaded(library);
   return api;
 }
 
