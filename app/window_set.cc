@@ -3,6 +3,7 @@
 #include "app/settings.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace vorel::app {
@@ -18,12 +19,13 @@ std::span<const std::uint8_t> WindowTemplateBytes() {
 
 std::span<const char* const> RoutineNames() { return {kRoutineNames, kRoutineNameCount}; }
 
-std::vector<runtime::Routine> BuildRoutineTable() {
-  std::vector<runtime::Routine> table(kRoutineNameCount);
-  for (const auto& b : RoutineBindings()) {
+platform::Expected<std::vector<runtime::Routine>, std::string> BindRoutines(
+    std::span<const char* const> names, const std::vector<RoutineBinding>& bindings) {
+  std::vector<runtime::Routine> table(names.size());
+  for (const auto& b : bindings) {
     bool found = false;
-    for (std::size_t i = 0; i < kRoutineNameCount; ++i) {
-      if (b.name == kRoutineNames[i]) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (b.name == names[i]) {
         table[i] = b.routine;
         found = true;
       }
@@ -33,7 +35,22 @@ std::vector<runtime::Routine> BuildRoutineTable() {
                    static_cast<int>(b.name.size()), b.name.data());
     }
   }
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (!table[i]) {
+      return platform::MakeUnexpected("the windows name the routine " + std::string(names[i]) +
+                                      ", which has no handler");
+    }
+  }
   return table;
+}
+
+std::vector<runtime::Routine> BuildRoutineTable() {
+  auto table = BindRoutines(RoutineNames(), RoutineBindings());
+  if (!table) {
+    std::fprintf(stderr, "vorel: %s\n", table.error().c_str());
+    std::exit(1);
+  }
+  return std::move(table).value();
 }
 
 runtime::Text SampleAddress() {

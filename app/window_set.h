@@ -6,10 +6,12 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/desktop/command_line.h"
+#include "platform/expected.h"
 #include "runtime/bridge.h"
 
 namespace vorel::app {
@@ -26,12 +28,18 @@ struct RoutineBinding {
   runtime::Routine routine;
 };
 
-// The routines the feature libraries provide (routine_table.cc). A name of the description that
-// is missing here binds nothing.
+// The routines the feature libraries provide (routine_table.cc).
 const std::vector<RoutineBinding>& RoutineBindings();
 
-// The routine table in handler-reference order. A binding whose name the description does not
-// use is reported on standard error (a misspelt name would otherwise bind nothing silently).
+// The routine table for `names` (routine names in handler-reference order). Fails with a message
+// naming the routine when a name has no binding: its button would otherwise do nothing and say
+// nothing. A binding whose name `names` does not use is reported on standard error (a misspelt
+// name would otherwise bind nothing).
+platform::Expected<std::vector<runtime::Routine>, std::string> BindRoutines(
+    std::span<const char* const> names, const std::vector<RoutineBinding>& bindings);
+
+// The program's routine table: BindRoutines over the description's names. A routine of the
+// windows without a handler ends the program at start with that message and exit code 1.
 std::vector<runtime::Routine> BuildRoutineTable();
 
 // The sample text of the address box: "http://" + the sound service's web host + "/sound/xxxx",

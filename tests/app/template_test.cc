@@ -111,5 +111,19 @@ TEST(TemplateTest, TypeDataRejectsValuesRunningPastTheEnd) {
   EXPECT_FALSE(runtime::ParseTypeData(b).has_value());
 }
 
+TEST(RoutineTableTest, EveryRoutineTheWindowsNameHasAHandler) {
+  auto table = app::BindRoutines(app::RoutineNames(), app::RoutineBindings());
+  ASSERT_TRUE(table.has_value()) << table.error();
+  EXPECT_EQ(table->size(), app::RoutineNames().size());
+}
+
+TEST(RoutineTableTest, ARoutineWithoutAHandlerIsAnErrorNamingIt) {
+  std::vector<const char*> names(app::RoutineNames().begin(), app::RoutineNames().end());
+  names.push_back("PlayEverythingBackwards");
+  auto table = app::BindRoutines(names, app::RoutineBindings());
+  ASSERT_FALSE(table.has_value());
+  EXPECT_NE(table.error().find("PlayEverythingBackwards"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace vorel
