@@ -402,12 +402,33 @@ int QtNativeUi::ShowMessageBox(const runtime::Text& content, int flags,
   }
 }
 
+void QtNativeUi::WarnNoTray() {
+  if (tray_warned_) return;
+  std::fprintf(stderr, "vorel: this desktop has no system tray; the tray icon is not shown\n");
+  tray_warned_ = true;
+}
+
 bool QtNativeUi::SetTrayIcon(NativeHandle window, const runtime::Bytes& icon,
                              const runtime::Text& tip) {
   const ControlEntry* e = Entry(window);
   if (e == nullptr) return false;
-  QPixmap picture = PictureOf(icon);
   auto existing = trays_.find(window);
+  auto shown = tray_looks_.find(window);
+  if (existing != trays_.end() && existing->second && shown != tray_looks_.end() &&
+      shown->second.icon == icon) {
+    if (shown->second.tip != tip) {
+      existing->second->setToolTip(QStringOf(tip));
+      shown->second.tip = tip;
+    }
+    existing->second->show();
+    return true;
+  }
+  const bool tray_available = QSystemTrayIcon::isSystemTrayAvailable();
+  if (!icon.empty() && existing == trays_.end() && !tray_available) {
+    WarnNoTray();
+    return false;  // what the lines below come to as well, without decoding the icon
+  }
+  QPixmap picture = PictureOf(icon);
   if (picture.isNull()) {
     if (existing != trays_.end()) {
       if (existing->second) {
@@ -416,13 +437,11 @@ bool QtNativeUi::SetTrayIcon(NativeHandle window, const runtime::Bytes& icon,
       }
       trays_.erase(existing);
     }
+    tray_looks_.erase(window);
     return !icon.empty() ? false : true;
   }
-  if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-    if (!tray_warned_) {
-      std::fprintf(stderr, "vorel: this desktop has no system tray; the tray icon is not shown\n");
-      tray_warned_ = true;
-    }
+  if (!tray_available) {
+    WarnNoTray();
     return false;
   }
   QSystemTrayIcon* tray = existing != trays_.end() ? existing->second.data() : nullptr;
@@ -449,6 +468,7 @@ bool QtNativeUi::SetTrayIcon(NativeHandle window, const runtime::Bytes& icon,
   tray->setIcon(QIcon(picture));
   tray->setToolTip(QStringOf(tip));
   tray->show();
+  tray_looks_[window] = {icon, tip};
   return true;
 }
 

@@ -94,10 +94,19 @@ class QtNativeUi : public runtime::NativeUi {
   static void SetMousePointerOn(QWidget* widget, const runtime::Bytes& pointer);
   template <typename T>
   T* As(runtime::NativeHandle h) const;
+  // One line on standard error, the first time a tray icon is asked for without a tray.
+  void WarnNoTray();
 
   std::thread::id ui_thread_;
   std::map<runtime::NativeHandle, ControlEntry> controls_;
   std::map<runtime::NativeHandle, QPointer<QSystemTrayIcon>> trays_;
+  // What each tray icon shows now. The player writes the same icon and tip several times a
+  // second; only a change is decoded and handed to the tray.
+  struct TrayLook {
+    runtime::Bytes icon;
+    runtime::Text tip;
+  };
+  std::map<runtime::NativeHandle, TrayLook> tray_looks_;
   std::map<runtime::NativeHandle, QEventLoop*> modal_loops_;
   QEventLoop* main_loop_ = nullptr;
   QTimer* idle_timer_ = nullptr;  // a zero timer fires whenever the queue has run empty
