@@ -32,7 +32,7 @@ class ChunkedDecoder {
 
   State state_ = State::kMore;
   Phase phase_ = Phase::kSizeLine;
-  std::string line_;  // the size line or trailer line being read
+  std::string line_;        // the size line or trailer line being read
   std::uint64_t left_ = 0;  // data bytes left in the current chunk
   bool saw_cr_ = false;     // kDataEnd: the CR before the LF has come
   std::size_t trailer_bytes_ = 0;

@@ -21,6 +21,7 @@ namespace {
 
 constexpr int kStepMs = 10;
 constexpr int kPositionError = -2;
+constexpr int kMinTakeOver = 1 << 20;
 
 }  // namespace
 
@@ -36,7 +37,6 @@ void DownloadTask::RunConnection(Connection& c) {
 }
 
 bool DownloadTask::RunAttempts(Connection& c) {
-  const EngineSettings& settings = Settings();
   int failures = 0;
   int streak = 0;    // failures since the last attempt that brought bytes
   int hopeless = 0;  // attempts that met a refused connection or an unknown name
@@ -63,6 +63,10 @@ bool DownloadTask::RunAttempts(Connection& c) {
     if (r == kSegmentDone) {
       if (c.whole_body || streaming_ || stop_requested_) return true;
       int next = segments_.TakeNext(c.number);
+      // Nothing left to take: the connection halves the largest part another one still lacks,
+      // so the end of a download is not left to a single connection. Below kMinTakeOver the
+      // new request costs more than it saves.
+      if (next < 0) next = segments_.PickForNewConnection(c.number, kMinTakeOver / 2);
       if (next < 0) return true;
       segments_.Release(c.segment);
       c.segment = next;

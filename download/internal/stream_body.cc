@@ -13,7 +13,6 @@ namespace vorel::download::internal {
 
 using namespace runtime::literals;
 
-
 int DownloadTask::StreamAttempt(Connection& c, int* body) {
   ResponseHeader header;
   int r = StreamExchange(*this, c, stream_written_, body, &header);
@@ -88,14 +87,12 @@ int DownloadTask::StreamLoop(Connection& c, int buffered) {
         return 0;
       }
     }
-    if ((c.framing == BodyFraming::kChunked &&
-         c.chunked.state() == ChunkedDecoder::State::kDone) ||
+    if ((c.framing == BodyFraming::kChunked && c.chunked.state() == ChunkedDecoder::State::kDone) ||
         (c.framing == BodyFraming::kLength && c.framed_left == 0)) {
       stream_complete_ = true;
       return kSegmentDone;
     }
-    if (c.framing == BodyFraming::kChunked &&
-        c.chunked.state() == ChunkedDecoder::State::kBroken) {
+    if (c.framing == BodyFraming::kChunked && c.chunked.state() == ChunkedDecoder::State::kBroken) {
       Status("出现错误"_t, kError);
       return 0;
     }

@@ -44,8 +44,8 @@ class TlsClient {
 
   ssl_ctx_st* context_ = nullptr;  // immutable after construction; null when OpenSSL failed
   std::mutex mu_;
-  std::string session_host_;            // guarded by mu_
-  ssl_session_st* session_ = nullptr;   // guarded by mu_; owned
+  std::string session_host_;           // guarded by mu_
+  ssl_session_st* session_ = nullptr;  // guarded by mu_; owned
 };
 
 }  // namespace vorel::download::internal

@@ -93,14 +93,17 @@ TEST_F(BodyTest, CutShortBodiesResumeAtTheFirstMissingByte) {
     std::int64_t resume_at;
   } cases[] = {
       // Cut inside a chunk: the three bytes of it that came are kept.
-      {"chunked", Chunked(body.substr(0, 100000), 5000, false) + "1000\r\n" + body.substr(100000, 3),
-       {"Transfer-Encoding: chunked"}, 100003},
+      {"chunked",
+       Chunked(body.substr(0, 100000), 5000, false) + "1000\r\n" + body.substr(100000, 3),
+       {"Transfer-Encoding: chunked"},
+       100003},
       {"close-delimited", body.substr(0, 100000), {}, 100000},
   };
   for (const Case& c : cases) {
     std::atomic<bool> cut{false};
     LoopbackServer server([&](const HttpRequest& r) {
-      if (!cut.exchange(true)) return Reply().Send(HeaderText("HTTP/1.1 200 OK", c.header) + c.first);
+      if (!cut.exchange(true))
+        return Reply().Send(HeaderText("HTTP/1.1 200 OK", c.header) + c.first);
       if (r.range_start && *r.range_start < 250000) return ServeBody(r, body);
       return Reply().Send(
           HeaderText("HTTP/1.1 416 Range Not Satisfiable", {"Content-Range: bytes */250000"}));
@@ -122,15 +125,13 @@ TEST_F(BodyTest, CloseEndsABodyOnlyWhenARangeRequestAgrees) {
     std::string check_reply;  // the answer to "Range: bytes=70000-"
     int complete;
   } cases[] = {
-      {"416 with the same size", HeaderText("HTTP/1.1 416 Range Not Satisfiable",
-                                            {"Content-Range: bytes */70000"}),
-       1},
+      {"416 with the same size",
+       HeaderText("HTTP/1.1 416 Range Not Satisfiable", {"Content-Range: bytes */70000"}), 1},
       {"416 without a size", HeaderText("HTTP/1.1 416 Range Not Satisfiable", {}), 1},
       {"whole body again, same length",
        HeaderText("HTTP/1.1 200 OK", {"Content-Length: 70000"}) + body, 1},
-      {"416 with a larger size", HeaderText("HTTP/1.1 416 Range Not Satisfiable",
-                                            {"Content-Range: bytes */90000"}),
-       0},
+      {"416 with a larger size",
+       HeaderText("HTTP/1.1 416 Range Not Satisfiable", {"Content-Range: bytes */90000"}), 0},
   };
   for (const Case& c : cases) {
     LoopbackServer server([&](const HttpRequest& r) {

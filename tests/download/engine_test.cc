@@ -115,6 +115,34 @@ TEST_F(EngineTest, DroppedConnectionRetriesFromTheFirstMissingByte) {
   EXPECT_EQ(recorder_.end().value2, 1);
 }
 
+TEST_F(EngineTest, ConnectionWithNothingLeftTakesHalfOfTheLargestRemainingPart) {
+  const std::string body = MakeBody(10000000);
+  std::atomic<bool> slow_served{false};
+  LoopbackServer server([&](const HttpRequest& r) {
+    if (r.range_start == 4000000 && !slow_served.exchange(true)) {
+      // The third segment comes at 100 KB per 200 ms; the others at once.
+      Reply reply;
+      reply.Send(HeaderText("HTTP/1.1 206 Partial Content",
+                            {"Content-Range: bytes 4000000-9999999/10000000"}));
+      for (std::size_t at = 4000000; at < 10000000; at += 100000) {
+        reply.Send(body.substr(at, 100000)).Pause(200);
+      }
+      return reply;
+    }
+    return ServeBody(r, body);
+  });
+  Download download;
+  ASSERT_TRUE(download.Start(Param(server.Url("/big.mp3"), "big.mp3")));
+  ASSERT_TRUE(recorder_.WaitForEnd());
+  EXPECT_EQ(recorder_.end().value2, 1) << recorder_.StatusDump();
+  EXPECT_TRUE(ReadFile(PathOf("big.mp3")) == body);
+  bool halved = false;
+  for (const HttpRequest& r : server.requests()) {
+    halved = halved || (r.range_start > 4000000 && r.range_start < 6000000);
+  }
+  EXPECT_TRUE(halved);  // a finished connection took over the later half of the slow part
+}
+
 TEST_F(EngineTest, ReleaseStopsPromptlyAndReportsTheReceivedCount) {
   const std::string body = MakeBody(1000000);
   LoopbackServer server([&](const HttpRequest&) {

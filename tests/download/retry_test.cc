@@ -59,8 +59,7 @@ TEST_F(RetryTest, NameThatDoesNotResolveEndsAfterThreeAttemptsWithinTwentySecond
   EXPECT_EQ(recorder_.end().value2, 0);
   EXPECT_LE(took, 20.0);
   EXPECT_TRUE(recorder_.HasStatus("解析域名 [no-such-host.invalid]出错"_t));
-  EXPECT_TRUE(recorder_.HasStatus("无法解析域名, 已尝试3次, 放弃下载"_t))
-      << recorder_.StatusDump();
+  EXPECT_TRUE(recorder_.HasStatus("无法解析域名, 已尝试3次, 放弃下载"_t)) << recorder_.StatusDump();
   EXPECT_EQ(Waits().size(), 2u);
 }
 

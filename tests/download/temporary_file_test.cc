@@ -38,8 +38,7 @@ class TemporaryFileTest : public EngineTest {
     argv.push_back(nullptr);
     envp.push_back(nullptr);
     pid_t pid = -1;
-    EXPECT_EQ(posix_spawn(&pid, VOREL_DOWNLOAD_CHILD, nullptr, nullptr, argv.data(),
-                          envp.data()),
+    EXPECT_EQ(posix_spawn(&pid, VOREL_DOWNLOAD_CHILD, nullptr, nullptr, argv.data(), envp.data()),
               0);
     return pid;
   }

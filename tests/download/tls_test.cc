@@ -72,7 +72,7 @@ TEST_F(TlsTest, CertificatesThatDoNotVerifyFailAtOnceAndSaySo) {
       said = said || line.rfind("服务器证书验证失败 [127.0.0.1]: "_t, 0) == 0;
     }
     EXPECT_TRUE(said) << c.what << "\n" << recorder.StatusDump();
-    EXPECT_EQ(server.connections(), 1) << c.what;  // no retry: the certificate stays the same
+    EXPECT_EQ(server.connections(), 1) << c.what;      // no retry: the certificate stays the same
     EXPECT_TRUE(server.requests().empty()) << c.what;  // not a byte of the request went out
     EXPECT_FALSE(Exists(PathOf("x.mp3")));
   }
@@ -84,8 +84,8 @@ TEST_F(TlsTest, ServerHangingUpMidHandshakeIsRetriedThenGivenUp) {
   LoopbackServer server([](const HttpRequest&) { return Reply(); }, options);
   Event end = Run(Param(server.Url("/x.mp3"), "x.mp3"));
   EXPECT_EQ(end.value2, 0);
-  EXPECT_TRUE(recorder_.HasStatus("安全连接 [127.0.0.1:"_t + std::to_string(server.port()) +
-                                  "]失败"_t))
+  EXPECT_TRUE(
+      recorder_.HasStatus("安全连接 [127.0.0.1:"_t + std::to_string(server.port()) + "]失败"_t))
       << recorder_.StatusDump();
   EXPECT_EQ(server.connections(), 3);  // the shortened retry limit of the test seam
   EXPECT_TRUE(FolderEntries().empty());
