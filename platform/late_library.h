@@ -44,9 +44,9 @@ void KeepLoaded(LateLibrary* library);
 
 // Builds a function table of type Api from the files `sonames`: `resolve(library, table)`
 // resolves each function. Returns null when a file or a function is missing, after one line on
-// standard error: `what` (for example "libbass.so: no decoder"), then what is missing. The files stay loaded for the life of the
-// process (unloading code another thread may still run is never safe), so call it once, from
-// the initialiser of a function-local static.
+// standard error: `what` (for example "libbass.so: no decoder"), then what is missing. The files
+// stay loaded for the life of the process (unloading code another thread may still run is never
+// safe), so call it once, from the initialiser of a function-local static.
 template <typename Api, typename Resolve>
 const Api* LoadFunctionTable(std::initializer_list<const char*> sonames, const char* what,
                              Resolve resolve) {

@@ -146,7 +146,8 @@ int Decoder::Impl::OpenInput(const SourceSpec& spec) {
     if (!source && fd >= 0) close(fd);
   } else if (network && spec.on_download) {
     AVIOContext* inner = nullptr;
-    const int r = av.avio_open2(&inner, url.c_str(), AVIO_FLAG_READ, &fmt->interrupt_callback, &opts);
+    const int r =
+        av.avio_open2(&inner, url.c_str(), AVIO_FLAG_READ, &fmt->interrupt_callback, &opts);
     if (r < 0) {
       error = ErrorFromAv(r);
     } else {
