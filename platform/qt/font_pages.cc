@@ -1,12 +1,11 @@
 #include "platform/qt/internal/font_pages.h"
 
-#include <QEvent>
-#include <QObject>
-#include <QTimer>
-
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <QEvent>
+#include <QObject>
+#include <QTimer>
 #include <cstdio>
 #include <cstring>
 #include <string_view>

@@ -1,6 +1,7 @@
 // The decoding, output and FFT libraries are loaded when first needed, not with libbass.so:
 // each check runs in a fresh process (a threadsafe death test re-runs this binary), since
 // other tests of this binary have long loaded everything.
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -8,8 +9,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "tests/audio/bass_table.h"
 #include "tests/audio/test_media.h"

@@ -114,8 +114,8 @@ TEST_F(StartupTest, IdleProgramMapsOnlyWhatItUses) {
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   maps = Maps();
   EXPECT_NE(maps.find("NotoSansCJK-Regular"), std::string::npos) << "the captions' face";
-  for (const char* late : {"libavcodec", "libavformat", "libSDL2", "libfftw3f", "libcurl",
-                           "NotoSansCJK-Bold"}) {
+  for (const char* late :
+       {"libavcodec", "libavformat", "libSDL2", "libfftw3f", "libcurl", "NotoSansCJK-Bold"}) {
     EXPECT_EQ(maps.find(late), std::string::npos) << late << " mapped while idle";
   }
 }

@@ -15,6 +15,7 @@ namespace vorel::platform::audio {
 // Every FFmpeg function the library calls. FFmpeg (and the encoders, renderers and network
 // libraries it depends on) is loaded with the first stream, not with libbass.so: a player
 // that idles in the tray should not map what it only needs to decode.
+// clang-format off
 #define VOREL_FFMPEG_FUNCTIONS(X)                                                            \
   X(av_channel_layout_compare) X(av_channel_layout_copy) X(av_channel_layout_default)       \
   X(av_channel_layout_uninit) X(av_dict_free) X(av_dict_set) X(av_dict_set_int)             \
@@ -28,6 +29,7 @@ namespace vorel::platform::audio {
   X(avformat_seek_file) X(avio_alloc_context) X(avio_closep) X(avio_context_free)           \
   X(avio_open2) X(avio_read_partial) X(avio_size) X(swr_alloc_set_opts2) X(swr_convert)     \
   X(swr_free) X(swr_get_out_samples) X(swr_init)
+// clang-format on
 
 // The functions under their own names, so that a call reads `av.avformat_open_input(...)`.
 struct FfmpegApi {

@@ -6,9 +6,11 @@
 namespace vorel::platform::audio {
 
 // The FFTW functions the spectrum calls, loaded with the first spectrum asked for.
+// clang-format off
 #define VOREL_FFTW_FUNCTIONS(X)                                                          \
   X(fftwf_alloc_complex) X(fftwf_alloc_real) X(fftwf_execute_dft_r2c) X(fftwf_free) \
   X(fftwf_plan_dft_r2c_1d)
+// clang-format on
 
 struct FftwApi {
 #define VOREL_FFTW_SLOT(name) decltype(&::name) name = nullptr;

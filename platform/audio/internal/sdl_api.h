@@ -8,9 +8,11 @@ namespace vorel::platform::audio {
 // The SDL functions the sound output calls. SDL (and the display and sound-server client
 // libraries it depends on) is loaded only when a real sound device is opened, never for the
 // silent output.
+// clang-format off
 #define VOREL_SDL_FUNCTIONS(X)                                                             \
   X(SDL_CloseAudioDevice) X(SDL_GetAudioDeviceName) X(SDL_InitSubSystem) \
   X(SDL_OpenAudioDevice) X(SDL_PauseAudioDevice) X(SDL_QuitSubSystem) X(SDL_SetHint)
+// clang-format on
 
 struct SdlApi {
 #define VOREL_SDL_SLOT(name) decltype(&::name) name = nullptr;

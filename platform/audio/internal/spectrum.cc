@@ -43,13 +43,13 @@ const Plan& PlanFor(const FftwApi& fftw, int n) {
 }  // namespace
 
 const FftwApi* LoadFftw() {
-  static const FftwApi* const api = platform::LoadFunctionTable<FftwApi>(
-      {"libfftw3f.so.3"}, "libbass.so: no spectrum",
-      [](platform::LateLibrary& library, FftwApi& table) {
+  static const FftwApi* const api =
+      platform::LoadFunctionTable<FftwApi>({"libfftw3f.so.3"}, "libbass.so: no spectrum",
+                                           [](platform::LateLibrary& library, FftwApi& table) {
 #define VOREL_FFTW_RESOLVE(name) library.Resolve(table.name, #name);
-        VOREL_FFTW_FUNCTIONS(VOREL_FFTW_RESOLVE)
+                                             VOREL_FFTW_FUNCTIONS(VOREL_FFTW_RESOLVE)
 #undef VOREL_FFTW_RESOLVE
-      });
+                                           });
   return api;
 }
 
