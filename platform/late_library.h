@@ -38,6 +38,13 @@ class LateLibrary {
   std::string error_;
 };
 
+// For function tables listed as X-macros, `FUNCTIONS(VOREL_LATE_SLOT)` inside a struct declares
+// one pointer per function under the function's own name and type, and `FUNCTIONS(
+// VOREL_LATE_RESOLVE)` inside a resolve callback whose parameters are named `library` and `table`
+// fills them in.
+#define VOREL_LATE_SLOT(name) decltype(&::name) name = nullptr;
+#define VOREL_LATE_RESOLVE(name) library.Resolve(table.name, #name);
+
 // Keeps `library` reachable for the life of the process: it is never unloaded, and a leak
 // checker must not take the loaded files for lost memory. Thread-safe.
 void KeepLoaded(LateLibrary* library);

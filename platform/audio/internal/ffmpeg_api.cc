@@ -22,9 +22,7 @@ const FfmpegApi* LoadFfmpeg() {
     const FfmpegApi* loaded = platform::LoadFunctionTable<FfmpegApi>(
         {kAvUtil, kSwResample, kAvCodec, kAvFormat}, "libbass.so: no decoder",
         [](platform::LateLibrary& library, FfmpegApi& table) {
-#define VOREL_FFMPEG_RESOLVE(name) library.Resolve(table.name, #name);
-          VOREL_FFMPEG_FUNCTIONS(VOREL_FFMPEG_RESOLVE)
-#undef VOREL_FFMPEG_RESOLVE
+          VOREL_FFMPEG_FUNCTIONS(VOREL_LATE_RESOLVE)
         });
     // Failures reach the caller as error codes; FFmpeg's own messages would only clutter the
     // host program's standard error.

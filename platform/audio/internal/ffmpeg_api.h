@@ -10,6 +10,8 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "platform/late_library.h"
+
 namespace vorel::platform::audio {
 
 // Every FFmpeg function the library calls. FFmpeg (and the encoders, renderers and network
@@ -33,9 +35,7 @@ namespace vorel::platform::audio {
 
 // The functions under their own names, so that a call reads `av.avformat_open_input(...)`.
 struct FfmpegApi {
-#define VOREL_FFMPEG_SLOT(name) decltype(&::name) name = nullptr;
-  VOREL_FFMPEG_FUNCTIONS(VOREL_FFMPEG_SLOT)
-#undef VOREL_FFMPEG_SLOT
+  VOREL_FFMPEG_FUNCTIONS(VOREL_LATE_SLOT)
 };
 
 // Loads the FFmpeg libraries of the major versions this library was built against, once per

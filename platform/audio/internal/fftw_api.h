@@ -3,6 +3,8 @@
 
 #include <fftw3.h>
 
+#include "platform/late_library.h"
+
 namespace vorel::platform::audio {
 
 // The FFTW functions the spectrum calls, loaded with the first spectrum asked for.
@@ -13,9 +15,7 @@ namespace vorel::platform::audio {
 // clang-format on
 
 struct FftwApi {
-#define VOREL_FFTW_SLOT(name) decltype(&::name) name = nullptr;
-  VOREL_FFTW_FUNCTIONS(VOREL_FFTW_SLOT)
-#undef VOREL_FFTW_SLOT
+  VOREL_FFTW_FUNCTIONS(VOREL_LATE_SLOT)
 };
 
 // Loads single-precision FFTW 3 once per process (thread-safe). Null when the library or a

@@ -183,9 +183,7 @@ const SdlApi* LoadSdl() {
   static const SdlApi* const api = platform::LoadFunctionTable<SdlApi>(
       {"libSDL2-2.0.so.0"}, "libbass.so: no sound output",
       [](platform::LateLibrary& library, SdlApi& table) {
-#define VOREL_SDL_RESOLVE(name) library.Resolve(table.name, #name);
-        VOREL_SDL_FUNCTIONS(VOREL_SDL_RESOLVE)
-#undef VOREL_SDL_RESOLVE
+        VOREL_SDL_FUNCTIONS(VOREL_LATE_RESOLVE)
       });
   return api;
 }

@@ -3,6 +3,8 @@
 
 #include <SDL.h>
 
+#include "platform/late_library.h"
+
 namespace vorel::platform::audio {
 
 // The SDL functions the sound output calls. SDL (and the display and sound-server client
@@ -15,9 +17,7 @@ namespace vorel::platform::audio {
 // clang-format on
 
 struct SdlApi {
-#define VOREL_SDL_SLOT(name) decltype(&::name) name = nullptr;
-  VOREL_SDL_FUNCTIONS(VOREL_SDL_SLOT)
-#undef VOREL_SDL_SLOT
+  VOREL_SDL_FUNCTIONS(VOREL_LATE_SLOT)
 };
 
 // Loads SDL 2 once per process (thread-safe). Null when the library or a function is

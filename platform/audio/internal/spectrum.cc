@@ -46,9 +46,7 @@ const FftwApi* LoadFftw() {
   static const FftwApi* const api =
       platform::LoadFunctionTable<FftwApi>({"libfftw3f.so.3"}, "libbass.so: no spectrum",
                                            [](platform::LateLibrary& library, FftwApi& table) {
-#define VOREL_FFTW_RESOLVE(name) library.Resolve(table.name, #name);
-                                             VOREL_FFTW_FUNCTIONS(VOREL_FFTW_RESOLVE)
-#undef VOREL_FFTW_RESOLVE
+                                             VOREL_FFTW_FUNCTIONS(VOREL_LATE_RESOLVE)
                                            });
   return api;
 }

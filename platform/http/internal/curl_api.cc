@@ -6,12 +6,9 @@ namespace vorel::platform::http::internal {
 
 const CurlApi* LoadCurl() {
   static const CurlApi* const api = [] {
-    const CurlApi* loaded = LoadFunctionTable<CurlApi>({"libcurl.so.4"}, "vorel: no network",
-                                                       [](LateLibrary& library, CurlApi& table) {
-#define VOREL_CURL_RESOLVE(name) library.Resolve(table.name, #name);
-                                                         VOREL_CURL_FUNCTIONS(VOREL_CURL_RESOLVE)
-#undef VOREL_CURL_RESOLVE
-                                                       });
+    const CurlApi* loaded = LoadFunctionTable<CurlApi>(
+        {"libcurl.so.4"}, "vorel: no network",
+        [](LateLibrary& library, CurlApi& table) { VOREL_CURL_FUNCTIONS(VOREL_LATE_RESOLVE) });
     if (loaded) loaded->curl_global_init(CURL_GLOBAL_DEFAULT);
     return loaded;
   }();

@@ -6,6 +6,8 @@
 #define CURL_DISABLE_TYPECHECK
 #include <curl/curl.h>
 
+#include "platform/late_library.h"
+
 namespace vorel::platform::http::internal {
 
 // Every libcurl function the HTTP client calls. libcurl, and the TLS, Kerberos, LDAP, SSH and
@@ -21,9 +23,7 @@ namespace vorel::platform::http::internal {
 
 // The functions under their own names, so that a call reads `curl.curl_easy_perform(...)`.
 struct CurlApi {
-#define VOREL_CURL_SLOT(name) decltype(&::name) name = nullptr;
-  VOREL_CURL_FUNCTIONS(VOREL_CURL_SLOT)
-#undef VOREL_CURL_SLOT
+  VOREL_CURL_FUNCTIONS(VOREL_LATE_SLOT)
 };
 
 // Loads libcurl and runs its global initialisation, once per process (thread-safe). Null when
