@@ -212,6 +212,10 @@ std::int64_t StatusBytes(const std::string& field) {
 }
 
 TEST_F(CookieFetchTest, BodiesAreHeldOnceAndCappedAsTheyArrive) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer keeps freed blocks and adds guard bytes, so the peak "
+                  "resident size says nothing about copies; the ordinary build measures it";
+#endif
   constexpr std::int64_t kMiB = 1 << 20;
   // 100 MiB served from one shared string, so the server adds nothing per request.
   auto large = std::make_shared<const std::string>(100 * kMiB, 'x');
