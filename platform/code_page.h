@@ -54,6 +54,10 @@ ConvertResult<std::string> Utf16ToUtf8(std::u16string_view utf16);
 // True when the bytes are well-formed UTF-8 (no overlongs, no surrogates, at most U+10FFFF).
 bool IsValidUtf8(std::string_view bytes);
 
+// Length of the well-formed UTF-8 sequence at the start of `bytes` (1 to 4), or 0 when it is
+// empty or starts with a sequence IsValidUtf8 would refuse.
+std::size_t Utf8SequenceLength(std::string_view bytes);
+
 }  // namespace vorel::platform
 
 #endif  // VOREL_PLATFORM_CODE_PAGE_H_

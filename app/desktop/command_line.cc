@@ -9,46 +9,10 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/code_page.h"
+
 namespace vorel::desktop {
 namespace {
-
-// Length of the valid UTF-8 sequence at the start of `s`, or 0 (overlong forms, surrogates and
-// values past U+10FFFF are invalid).
-std::size_t Utf8SequenceLength(std::string_view s) {
-  const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-  if (s.empty()) return 0;
-  const unsigned char c = b(0);
-  if (c < 0x80) return 1;
-  std::size_t n = 0;
-  unsigned lo = 0x80, hi = 0xBF;
-  if (c >= 0xC2 && c <= 0xDF) {
-    n = 2;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    n = 3;
-    if (c == 0xE0) lo = 0xA0;
-    if (c == 0xED) hi = 0x9F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    n = 4;
-    if (c == 0xF0) lo = 0x90;
-    if (c == 0xF4) hi = 0x8F;
-  } else {
-    return 0;
-  }
-  if (s.size() < n || b(1) < lo || b(1) > hi) return 0;
-  for (std::size_t i = 2; i < n; ++i) {
-    if (b(i) < 0x80 || b(i) > 0xBF) return 0;
-  }
-  return n;
-}
-
-bool ValidUtf8(std::string_view s) {
-  while (!s.empty()) {
-    std::size_t n = Utf8SequenceLength(s);
-    if (n == 0) return false;
-    s.remove_prefix(n);
-  }
-  return true;
-}
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -163,7 +127,7 @@ std::string PrintableName(std::string_view bytes) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string out;
   while (!bytes.empty()) {
-    std::size_t n = Utf8SequenceLength(bytes);
+    std::size_t n = platform::Utf8SequenceLength(bytes);
     unsigned char c = static_cast<unsigned char>(bytes[0]);
     if (n == 0 || c < 0x20 || c == 0x7F) {
       out += "\\x";
@@ -188,7 +152,7 @@ std::optional<OpenItem> CheckItem(std::string_view argument, ItemSyntax syntax,
     *problem = "vorel: an empty argument names no file";
     return std::nullopt;
   }
-  if (!ValidUtf8(argument)) {
+  if (!platform::IsValidUtf8(argument)) {
     *problem = Problem(argument, "the name is not valid UTF-8, so it cannot be kept in the list");
     return std::nullopt;
   }
@@ -215,7 +179,7 @@ std::optional<OpenItem> CheckItem(std::string_view argument, ItemSyntax syntax,
       *problem = Problem(argument, "not a valid file address");
       return std::nullopt;
     }
-    if (!ValidUtf8(*decoded)) {
+    if (!platform::IsValidUtf8(*decoded)) {
       *problem = Problem(*decoded, "the name is not valid UTF-8, so it cannot be kept in the list");
       return std::nullopt;
     }
