@@ -49,7 +49,8 @@ class Download {  // Thread-safe.
 
   // Stops a running task: every connection leaves its loops within about 10 ms, the call waits
   // up to the task's StopWait for them, and the task then ends on its own thread with
-  // notification 4 carrying the received count. The object is empty afterwards.
+  // notification 4 carrying the received count and value2 = 0: the unfinished file is removed
+  // (even when its last byte had come). The object is empty afterwards.
   void Release();
 
  private:

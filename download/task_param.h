@@ -14,8 +14,11 @@ namespace vorel::download {
 // Notification types sent to `NotifyCallback`. `pointer` is the connection concerned (an opaque
 // identity; null for kTaskEnded).
 enum NotifyType : std::int32_t {
-  kTotalSize = 3,          // value = total size; once per task, from connection 1
-  kTaskEnded = 4,          // value = total size, or the received count after a stop;
+  kTotalSize = 3,          // value = total size, or -1 when the reply does not say it (a
+                           // chunked or close-delimited body, read to its end over one
+                           // connection); once per task, from connection 1
+  kTaskEnded = 4,          // value = total size (a body of unknown size: its length once
+                           // complete), or the received count after a stop;
                            // value2 = 1 only when every byte of the file was written and the
                            // file is in place under its final name, else 0 (the file is gone)
   kConnectionStarted = 5,  // value = 0

@@ -147,9 +147,10 @@ for server in "${servers[@]}"; do
   url="$scheme://$host:$port/file.bin"
   row_tools=("${tools[@]}")
   [ -n "${VOREL_BENCH_BASELINE:-}" ] && [ "$scheme" = http ] && row_tools=(baseline-5x10240 "${tools[@]}")
-  for tool in "${row_tools[@]}"; do
-    times=(); rss=()
-    for _ in $(seq 1 "$runs"); do
+  # The tools take turns run by run, so a change in the machine's load weighs on all alike.
+  declare -A times=() rss=()
+  for _ in $(seq 1 "$runs"); do
+    for tool in "${row_tools[@]}"; do
       out="$work/out/$tool.bin"
       rm -f "$out" "$out.st" "$out.aria2"
       read -r seconds maxrss code < <(run_tool "$tool" "$url" "$out")
@@ -158,10 +159,12 @@ for server in "${servers[@]}"; do
         exit 1
       fi
       rm -f "$out"
-      times+=("$seconds"); rss+=("$maxrss")
+      times[$tool]+="$seconds "; rss[$tool]+="$maxrss "
     done
-    t="$(printf '%s\n' "${times[@]}" | median)"
-    m="$(printf '%s\n' "${rss[@]}" | median)"
+  done
+  for tool in "${row_tools[@]}"; do
+    t="$(printf '%s\n' ${times[$tool]} | median)"
+    m="$(printf '%s\n' ${rss[$tool]} | median)"
     awk -v n="$name" -v tool="$tool" -v t="$t" -v m="$m" \
       'BEGIN { printf "%-22s %-14s %10s %12.1f\n", n, tool, t, m / 1024 }'
   done
