@@ -22,7 +22,13 @@ bool StreamFree(Handle h);
 bool ChannelPlay(Handle h);
 bool ChannelPause(Handle h);
 bool ChannelStop(Handle h);
-// 0 stopped, 1 playing, 2 stalled, 3 paused.
+// What ChannelIsActive reports (the audio library's BASS_ACTIVE_* values): stopped (also at
+// the end of a stream and for a freed one), playing, stalled (a network stream waiting for
+// data) or paused.
+inline constexpr std::uint32_t kStopped = 0;
+inline constexpr std::uint32_t kPlaying = 1;
+inline constexpr std::uint32_t kStalled = 2;
+inline constexpr std::uint32_t kPaused = 3;
 std::uint32_t ChannelIsActive(Handle h);
 std::uint64_t ChannelGetLength(Handle h);
 std::uint64_t ChannelGetPosition(Handle h);

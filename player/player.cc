@@ -225,25 +225,25 @@ void SeekToSlider() {
 void PlayerStatusTick() {
   PlayerState& s = MutableState();
   auto title = [&] { return EntryCell(s.current_entry_index, 2); };
-  if (audio::ChannelIsActive(s.current_stream) == 0) {
+  if (audio::ChannelIsActive(s.current_stream) == audio::kStopped) {
     SetCaption("状态：停止"_t);
     StopPlayback();
     SetTrayTip(TrayTitle());
     if (Services().apply_play_mode_at_end && Services().apply_play_mode_at_end()) return;
   }
-  if (audio::ChannelIsActive(s.current_stream) == 1) {
+  if (audio::ChannelIsActive(s.current_stream) == audio::kPlaying) {
     double at = SecondsOf(s.current_stream, audio::ChannelGetPosition(s.current_stream));
     WriteProperty(kMainWindow, kPositionSlider, kPropSliderPos,
                   static_cast<std::int32_t>(std::trunc(at)));
     SetCaption("歌曲名："_t + title());
     SetTrayTip("正在播放："_t + title());
   }
-  if (audio::ChannelIsActive(s.current_stream) == 3) {
+  if (audio::ChannelIsActive(s.current_stream) == audio::kPaused) {
     PausePlayback();
     SetCaption("状态：暂停"_t);
     SetTrayTip("暂停播放："_t + title());
   }
-  if (audio::ChannelIsActive(s.current_stream) == 2) {
+  if (audio::ChannelIsActive(s.current_stream) == audio::kStalled) {
     SetCaption("失速状态, 正在等待数据"_t);
     SetTrayTip("失速状态, 正在等待数据"_t);
   }

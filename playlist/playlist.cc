@@ -170,7 +170,7 @@ void DeleteSelectedEntry() {
   // The row the user selected is the one to delete. Only when that is the song playing does
   // playback move on to the next row first; any other row goes without touching the song.
   const int doomed = Selected();
-  const bool playing = player::audio::ChannelIsActive(State().current_stream) == 1;
+  const bool playing = audio::ChannelIsActive(State().current_stream) == audio::kPlaying;
   if (playing && doomed == State().current_entry_index && Rows() == 1) {
     StopPlayback();  // the last song goes: nothing is left to move on to
   } else if (playing && doomed == State().current_entry_index) {

@@ -34,7 +34,9 @@ ShellState& Shell() {
   return state;
 }
 
-bool Playing() { return audio::ChannelIsActive(State().current_stream) == 1; }
+bool Playing() {
+  return audio::ChannelIsActive(State().current_stream) == audio::kPlaying;
+}
 
 // Moves a panel one pixel per step towards `to`, letting events run between steps, or at once
 // while a song plays. Stops when another handler moved the panel somewhere else meanwhile.

@@ -18,6 +18,7 @@ namespace {
 using namespace runtime::literals;
 using namespace ids;
 using playlist::PlayMode;
+namespace audio = player::audio;
 
 constexpr char kInvalidArgs[] = "org.freedesktop.DBus.Error.InvalidArgs";
 constexpr char kNotSupported[] = "org.freedesktop.DBus.Error.NotSupported";
@@ -90,7 +91,9 @@ bool MainWindowReady() {
 PlayerSnapshot TakeSnapshot() {
   PlayerSnapshot s;
   const std::uint32_t state = StreamState();
-  s.status = state == 1 || state == 2 ? "Playing" : state == 3 ? "Paused" : "Stopped";
+  s.status = state == audio::kPlaying || state == audio::kStalled ? "Playing"
+             : state == audio::kPaused                              ? "Paused"
+                                                                    : "Stopped";
   const int rows = Rows();
   const int row = player::State().current_entry_index;
   if (s.status != "Stopped" && row >= 0 && row < rows) {
@@ -126,19 +129,19 @@ PlayerSnapshot TakeSnapshot() {
 
 std::int64_t PositionMicroseconds() {
   const std::uint32_t h = player::State().current_stream;
-  if (StreamState() == 0) return 0;
+  if (StreamState() == audio::kStopped) return 0;
   double seconds = player::audio::ChannelBytes2Seconds(h, player::audio::ChannelGetPosition(h));
   return seconds > 0 ? static_cast<std::int64_t>(seconds * 1e6) : 0;
 }
 
 void Play() {
-  if (StreamState() == 1 || StreamState() == 2) return;
+  if (StreamState() == audio::kPlaying || StreamState() == audio::kStalled) return;
   // The button opens the selected row, or resumes a paused song, when it reads "播放".
   if (ButtonSaysPlay()) Click(kPlayPauseButton);
 }
 
 void Pause() {
-  if (StreamState() != 1 && StreamState() != 2) return;
+  if (StreamState() != audio::kPlaying && StreamState() != audio::kStalled) return;
   if (!ButtonSaysPlay()) {
     Click(kPlayPauseButton);
     return;
@@ -149,7 +152,7 @@ void Pause() {
 }
 
 void PlayPause() {
-  if (StreamState() == 1 || StreamState() == 2) {
+  if (StreamState() == audio::kPlaying || StreamState() == audio::kStalled) {
     Pause();
   } else {
     Play();

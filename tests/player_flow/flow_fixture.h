@@ -135,7 +135,7 @@ class FlowTest : public ::testing::Test {
   }
   // Processes events until the current stream has stopped (a song ran to its end).
   bool WaitForSongEnd(int timeout_ms = 5000) {
-    return runtime::WaitProcessingEvents([&] { return StreamState() == 0; }, timeout_ms);
+    return runtime::WaitProcessingEvents([&] { return StreamState() == player::audio::kStopped; }, timeout_ms);
   }
   // Stops the status timer ticking on its own, so a test decides when a tick happens.
   void HoldTimers() {

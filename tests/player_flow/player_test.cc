@@ -32,7 +32,7 @@ TEST_F(PlayerFlowTest, TimeLabelHoldsTheVolumeForFourTicksThenShowsTotalAndElaps
   AddLocalRow(songs_ / "long.mp3", "长歌"_t);
   Click(ids::kPlayPauseButton);
   HoldTimers();
-  ASSERT_EQ(StreamState(), 1u);
+  ASSERT_EQ(StreamState(), player::audio::kPlaying);
   EXPECT_EQ(player::State().total_seconds, 225);
   EXPECT_EQ(Caption(), "长歌"_t);
   EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayPauseButton,
@@ -56,7 +56,7 @@ TEST_F(PlayerFlowTest, PauseAndResumeKeepThePosition) {
   runtime::WriteProperty(ids::kMainWindow, ids::kPositionSlider, ids::kPropSliderPos, 100);
   Click(ids::kPositionSlider);
   Click(ids::kPlayPauseButton);  // pause
-  EXPECT_EQ(StreamState(), 3u);
+  EXPECT_EQ(StreamState(), player::audio::kPaused);
   StatusTick();
   EXPECT_EQ(Caption(), "状态：暂停"_t);
   double at = player::audio::ChannelBytes2Seconds(
@@ -64,7 +64,7 @@ TEST_F(PlayerFlowTest, PauseAndResumeKeepThePosition) {
       player::audio::ChannelGetPosition(player::State().current_stream));
   EXPECT_NEAR(at, 100, 0.3);
   Click(ids::kPlayPauseButton);  // resume: the same stream goes on
-  EXPECT_EQ(StreamState(), 1u);
+  EXPECT_EQ(StreamState(), player::audio::kPlaying);
   EXPECT_FALSE(player::State().needs_open);
 }
 
@@ -101,7 +101,7 @@ TEST_F(PlayerFlowTest, SongThatWillNotOpenIsReportedAndSkipped) {
   EXPECT_EQ(player::State().current_stream, 0u);
   StatusTick();  // stopped: the play mode goes on to the next row
   EXPECT_EQ(player::State().current_entry_index, 1);
-  EXPECT_EQ(StreamState(), 1u);
+  EXPECT_EQ(StreamState(), player::audio::kPlaying);
 }
 
 TEST_F(PlayerFlowTest, NextAndPreviousWrapAround) {
@@ -134,7 +134,7 @@ TEST_F(PlayerFlowTest, PlayAllStopsAfterTheLastRowAndLoopAllWraps) {
   ASSERT_TRUE(WaitForSongEnd());
   StatusTick();
   EXPECT_EQ(Caption(), "状态：停止"_t);
-  EXPECT_EQ(StreamState(), 0u);
+  EXPECT_EQ(StreamState(), player::audio::kStopped);
 
   Click(ids::kModeLoopAll);
   EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayModeButton,
@@ -147,7 +147,7 @@ TEST_F(PlayerFlowTest, PlayAllStopsAfterTheLastRowAndLoopAllWraps) {
   StatusTick();
   HoldTimers();
   EXPECT_EQ(player::State().current_entry_index, 0);
-  EXPECT_EQ(StreamState(), 1u);
+  EXPECT_EQ(StreamState(), player::audio::kPlaying);
 }
 
 TEST_F(PlayerFlowTest, SinglePlayStopsAndSingleLoopPlaysTheSelectedRowAgain) {
@@ -159,7 +159,7 @@ TEST_F(PlayerFlowTest, SinglePlayStopsAndSingleLoopPlaysTheSelectedRowAgain) {
   HoldTimers();
   ASSERT_TRUE(WaitForSongEnd());
   StatusTick();
-  EXPECT_EQ(StreamState(), 0u);
+  EXPECT_EQ(StreamState(), player::audio::kStopped);
 
   Click(ids::kModeSingleLoop);
   Click(ids::kPlayPauseButton);
@@ -169,7 +169,7 @@ TEST_F(PlayerFlowTest, SinglePlayStopsAndSingleLoopPlaysTheSelectedRowAgain) {
   StatusTick();
   HoldTimers();
   EXPECT_EQ(player::State().current_entry_index, 1);
-  EXPECT_EQ(StreamState(), 1u);
+  EXPECT_EQ(StreamState(), player::audio::kPlaying);
 }
 
 TEST_F(PlayerFlowTest, DeleteWhilePlayingRemovesTheSelectedRowAndKeepsTheTitleRight) {
@@ -237,7 +237,7 @@ TEST_F(PlayerFlowTest, DeletingAnotherRowLeavesThePlayingSongAndTheButtonAlone) 
   EXPECT_EQ(player::State().current_entry_index, 1);
   EXPECT_EQ(Selected(), 1);
   EXPECT_EQ(player::State().current_stream, stream);
-  EXPECT_EQ(StreamState(), 1u);
+  EXPECT_EQ(StreamState(), player::audio::kPlaying);
   EXPECT_EQ(ButtonCaption(), "暂停"_t);
   StatusTick();
   EXPECT_EQ(Caption(), "歌曲名：2"_t);
@@ -248,12 +248,12 @@ TEST_F(PlayerFlowTest, DeletingAnotherRowLeavesThePlayingSongAndTheButtonAlone) 
   ASSERT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 1);
   EXPECT_EQ(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, 0, 2), "1"_t);
   EXPECT_EQ(player::State().current_entry_index, 0);
-  EXPECT_EQ(StreamState(), 1u);
+  EXPECT_EQ(StreamState(), player::audio::kPlaying);
   EXPECT_EQ(ButtonCaption(), "暂停"_t);
 
   Click(ids::kDeleteButton);  // the last row: playback stops with it
   EXPECT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 0);
-  EXPECT_EQ(StreamState(), 0u);
+  EXPECT_EQ(StreamState(), player::audio::kStopped);
   EXPECT_EQ(ButtonCaption(), "播放"_t);
 }
 

@@ -29,7 +29,7 @@ TEST_F(SliderFlowTest, ClickOnTheGrooveSeeksWhereItLandsAndADragCarriesOn) {
   AddLocalRow(songs_ / "long.mp3", "长歌"_t);
   Click(ids::kPlayPauseButton);
   HoldTimers();
-  ASSERT_EQ(StreamState(), 1u);
+  ASSERT_EQ(StreamState(), player::audio::kPlaying);
   QSlider* slider = PositionSlider();
   ASSERT_NE(slider, nullptr);
   ASSERT_EQ(slider->maximum(), 225);
