@@ -29,7 +29,7 @@
 #include "runtime/window_ids.h"
 #include "runtime/window_ops.h"
 #include "search/music_search.h"
-#include "tests/web/loopback_server.h"
+#include "tests/testing/loopback_server.h"
 
 namespace fs = std::filesystem;
 using namespace vorel;
@@ -105,8 +105,8 @@ int main(int argc, char** argv) {
   setenv("VOREL_AUDIO", "null", 0);
 
   const std::string page = ResultPage(addresses);
-  web::testing::LoopbackServer server([&](const web::testing::RecordedRequest&) {
-    return web::testing::LoopbackServer::Simple(page, {"Content-Type: text/html"});
+  vorel::testing::LoopbackServer server([&](const vorel::testing::Request&) {
+    return vorel::testing::LoopbackServer::Simple(page, {"Content-Type: text/html"});
   });
   setenv("VOREL_SEARCH_HOST", ("127.0.0.1:" + std::to_string(server.port())).c_str(), 1);
 

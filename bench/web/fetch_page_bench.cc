@@ -15,25 +15,25 @@
 #include <vector>
 #include <string>
 
-#include "tests/web/loopback_server.h"
+#include "tests/testing/loopback_server.h"
 #include "platform/http/wininet.h"
 #include "web/fetch_page.h"
 
 namespace {
 
-using vorel::web::testing::LoopbackServer;
-using vorel::web::testing::RecordedRequest;
-using vorel::web::testing::Reply;
+using vorel::testing::LoopbackServer;
+using vorel::testing::Request;
+using vorel::testing::Reply;
 
 LoopbackServer& Server() {
   static auto small = std::make_shared<const std::string>(4096, 's');
   static auto large = std::make_shared<const std::string>(8u << 20, 'l');
-  static LoopbackServer server([](const RecordedRequest& r) {
+  static LoopbackServer server([](const Request& r) {
     const auto& body = r.request_line.find("/large") != std::string::npos ? large : small;
-    Reply reply{"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body->size()) +
-                "\r\nConnection: close\r\n\r\n"};
-    reply.shared_tail = body;
-    return reply;
+    return Reply()
+        .Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body->size()) +
+              "\r\nConnection: close\r\n\r\n")
+        .SendShared(body);
   });
   return server;
 }

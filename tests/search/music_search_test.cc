@@ -51,7 +51,7 @@ TEST_F(MusicSearchTest, RowsFollowThePageAndTheLabelCountsOneStepBehind) {
       ";http://a.example/1;"                                           // the same address again
       "\0;http://after.nul;";                                          // past the page's end
   const std::string page(raw, sizeof raw - 1);
-  LoopbackServer server([&](const RecordedRequest&) { return LoopbackServer::Simple(page); });
+  LoopbackServer server([&](const Request&) { return LoopbackServer::Simple(page); });
   UseHost("VOREL_SEARCH_HOST", server);
   const Text query = "周杰伦 a#b\r\n"_t;
   TypeInto(ids::kSearchBox, query);
@@ -100,7 +100,7 @@ TEST_F(MusicSearchTest, RowsFollowThePageAndTheLabelCountsOneStepBehind) {
 
 TEST_F(MusicSearchTest, EnterSearchesAndOtherKeysDoNot) {
   LoopbackServer server(
-      [](const RecordedRequest&) { return LoopbackServer::Simple(";http://x.example/song;"); });
+      [](const Request&) { return LoopbackServer::Simple(";http://x.example/song;"); });
   UseHost("VOREL_SEARCH_HOST", server);
   TypeInto(ids::kSearchBox, "ab");
 
@@ -127,11 +127,14 @@ TEST_F(MusicSearchTest, NewestSearchWins) {
   // The first search's page arrives slowly and holds many rows; the second's comes at once.
   std::string slow_page;
   for (int i = 0; i < 40; ++i) slow_page += ";http://old.example/" + std::to_string(i) + ";";
-  LoopbackServer server([&](const RecordedRequest& r) {
+  LoopbackServer server([&](const Request& r) {
     if (r.request_line.find("query=old") != std::string::npos) {
-      Reply reply = LoopbackServer::Simple(slow_page);
-      reply.byte_delay_ms = 1;
-      return reply;
+      return Reply().Trickle(
+          vorel::testing::HeaderText("HTTP/1.1 200 OK",
+                                     {"Content-Length: " + std::to_string(slow_page.size()),
+                                      "Connection: close"}) +
+              slow_page,
+          1);
     }
     return LoopbackServer::Simple(";http://new.example/1;x;http://new.example/2;");
   });
@@ -150,7 +153,7 @@ TEST_F(MusicSearchTest, NewestSearchWins) {
 }
 
 TEST_F(MusicSearchTest, NothingFoundSaysSo) {
-  LoopbackServer server([](const RecordedRequest& r) {
+  LoopbackServer server([](const Request& r) {
     if (r.request_line.find("query=404") != std::string::npos) {
       return LoopbackServer::Simple("", {}, "HTTP/1.1 404 Not Found");
     }
@@ -189,7 +192,7 @@ TEST_F(MusicSearchTest, LargePagesAndManyMatches) {
                     ";http://middle.example;" + std::string(3 << 20, 'y') + ";http://last.example;";
   std::string many;
   for (int i = 0; i < 100000; ++i) many += ";http://m/" + std::to_string(i) + ";";
-  LoopbackServer server([&](const RecordedRequest& r) {
+  LoopbackServer server([&](const Request& r) {
     return LoopbackServer::Simple(r.request_line.find("query=big") != std::string::npos ? big
                                                                                         : many);
   });

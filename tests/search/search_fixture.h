@@ -15,14 +15,14 @@
 #include "search/music_search.h"
 #include "search/sound_link.h"
 #include "tests/player_flow/flow_fixture.h"
-#include "tests/web/loopback_server.h"
+#include "tests/testing/loopback_server.h"
 
 namespace vorel::search_test {
 
 using runtime::Text;
-using web::testing::LoopbackServer;
-using web::testing::RecordedRequest;
-using web::testing::Reply;
+using vorel::testing::LoopbackServer;
+using vorel::testing::Request;
+using vorel::testing::Reply;
 
 class SearchFlowTest : public flow::FlowTest {
  protected:

@@ -44,7 +44,7 @@ class SoundLinkTest : public SearchFlowTest {
     SearchFlowTest::SetUp();
     SetCover(SolidPng(qRgb(255, 0, 0)));
     song_ = FileBytes(songs_ / "short1.mp3");
-    server_ = std::make_unique<LoopbackServer>([this](const RecordedRequest& r) {
+    server_ = std::make_unique<LoopbackServer>([this](const Request& r) {
       std::lock_guard lock(mu_);
       if (r.request_line.find(" /cover.png") != std::string::npos ||
           r.request_line.find(" /%E5%B0%81%E9%9D%A2.png") != std::string::npos) {
@@ -84,9 +84,9 @@ class SoundLinkTest : public SearchFlowTest {
     TypeInto(ids::kAddressBox, address);
     Click(ids::kResolveButton);
   }
-  std::vector<RecordedRequest> InfoRequests() {
-    std::vector<RecordedRequest> out;
-    for (const RecordedRequest& r : server_->Requests()) {
+  std::vector<Request> InfoRequests() {
+    std::vector<Request> out;
+    for (const Request& r : server_->Requests()) {
       if (r.request_line.find("/sound/info") != std::string::npos) out.push_back(r);
     }
     return out;
@@ -116,7 +116,7 @@ TEST_F(SoundLinkTest, ResolveAppendsSelectsAndPlaysWithTheExactRequests) {
   // The id is what follows the last "sound/", query string included; the space and "#" are
   // escaped so the request line stays one line.
   const std::string info_url = origin + "/sound/info?sound_id=22?x=1%20y%23z";
-  std::vector<RecordedRequest> info = InfoRequests();
+  std::vector<Request> info = InfoRequests();
   ASSERT_EQ(info.size(), 1u);
   EXPECT_EQ(info[0].head, "GET /sound/info?sound_id=22?x=1%20y%23z HTTP/1.1\r\nHost: 127.0.0.1:" +
                               std::to_string(server_->port()) + "\r\n" + kAgent +
@@ -124,7 +124,7 @@ TEST_F(SoundLinkTest, ResolveAppendsSelectsAndPlaysWithTheExactRequests) {
                               "\r\nAccept: */*\r\nAccept-Language: zh-cn\r\n"
                               "Content-Type: application/x-www-form-urlencoded\r\n\r\n");
   bool cover_seen = false;
-  for (const RecordedRequest& r : server_->Requests()) {
+  for (const Request& r : server_->Requests()) {
     if (r.request_line != "GET /cover.png HTTP/1.0") continue;
     cover_seen = true;
     EXPECT_EQ(r.head,
@@ -146,7 +146,7 @@ TEST_F(SoundLinkTest, AddressesGoOutInTheirUtf8Form) {
   EXPECT_EQ(PlayListRow(0), (std::vector<Text>{"网络文件"_t, origin + "/%E6%AD%8C%201.mp3",
                                                "测试"_t, origin + "/%E5%B0%81%E9%9D%A2.png"}));
   bool cover_seen = false;
-  for (const RecordedRequest& r : server_->Requests()) {
+  for (const Request& r : server_->Requests()) {
     cover_seen |= r.request_line == "GET /%E5%B0%81%E9%9D%A2.png HTTP/1.0";
   }
   EXPECT_TRUE(cover_seen);

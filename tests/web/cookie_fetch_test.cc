@@ -11,14 +11,14 @@
 #include "platform/code_page.h"
 #include "platform/http/transfer_control.h"
 #include "platform/http/wininet.h"
-#include "tests/web/loopback_server.h"
+#include "tests/testing/loopback_server.h"
 
 namespace vorel::web {
 namespace {
 
-using testing::LoopbackServer;
-using testing::RecordedRequest;
-using testing::Reply;
+using vorel::testing::LoopbackServer;
+using vorel::testing::Request;
+using vorel::testing::Reply;
 using namespace runtime::literals;
 
 std::string S(const Bytes& b) { return std::string(b.begin(), b.end()); }
@@ -33,7 +33,7 @@ class CookieFetchTest : public ::testing::Test {
 };
 
 TEST_F(CookieFetchTest, GetSendsTheDefaultLinesInOrder) {
-  LoopbackServer server([](const RecordedRequest&) { return LoopbackServer::Simple("hello"); });
+  LoopbackServer server([](const Request&) { return LoopbackServer::Simple("hello"); });
   const std::string url = server.Url("/sound/info?sound_id=7");
   Text headers;
   EXPECT_EQ(S(FetchPageWithCookies(url, 0, {}, nullptr, nullptr, &headers)), "hello");
@@ -48,13 +48,13 @@ TEST_F(CookieFetchTest, GetSendsTheDefaultLinesInOrder) {
 }
 
 TEST_F(CookieFetchTest, PostFillsThePostBytesAndTakesTheCallersAgent) {
-  LoopbackServer server([](const RecordedRequest&) { return LoopbackServer::Simple(""); });
+  LoopbackServer server([](const Request&) { return LoopbackServer::Simple(""); });
   Text headers = "User-Agent: MyAgent\r\nReferer: http://r/";
   Bytes post;
   FetchPageWithCookies(server.Url("/p"), 1, "k=v", nullptr, nullptr, &headers, nullptr, false,
                        &post);
   EXPECT_EQ(S(post), "k=v");
-  const RecordedRequest r = server.Requests().at(0);
+  const Request r = server.Requests().at(0);
   EXPECT_EQ(r.request_line, "POST /p HTTP/1.1");
   EXPECT_EQ(r.body, "k=v");
   EXPECT_EQ(r.header_lines[1], "User-Agent: MyAgent");
@@ -62,7 +62,7 @@ TEST_F(CookieFetchTest, PostFillsThePostBytesAndTakesTheCallersAgent) {
 }
 
 TEST_F(CookieFetchTest, CookiesVariableIsSentMergedAndKeepsTheStoreOut) {
-  LoopbackServer server([](const RecordedRequest&) {
+  LoopbackServer server([](const Request&) {
     return LoopbackServer::Simple("", {"Set-Cookie: a=9; path=/", "Set-Cookie: b=deleted; path=/",
                                        "set-cookie: lower=1;", "Set-Cookie: nosemicolon=1",
                                        "location: /ignored"});
@@ -84,9 +84,9 @@ TEST_F(CookieFetchTest, CookiesVariableIsSentMergedAndKeepsTheStoreOut) {
 }
 
 TEST_F(CookieFetchTest, MovedIsFollowedOnceWithThePathAppended) {
-  LoopbackServer target([](const RecordedRequest&) { return LoopbackServer::Simple("arrived"); });
+  LoopbackServer target([](const Request&) { return LoopbackServer::Simple("arrived"); });
   const std::string target_origin = "http://127.0.0.1:" + std::to_string(target.port());
-  LoopbackServer origin([&](const RecordedRequest&) {
+  LoopbackServer origin([&](const Request&) {
     return LoopbackServer::Simple("", {"Location: " + target_origin},
                                   "HTTP/1.1 301 Moved Permanently");
   });
@@ -100,7 +100,7 @@ TEST_F(CookieFetchTest, MovedIsFollowedOnceWithThePathAppended) {
 }
 
 TEST_F(CookieFetchTest, MovedWithAPathOrRelativeLocationIsUsedAsItIs) {
-  LoopbackServer server([](const RecordedRequest& r) {
+  LoopbackServer server([](const Request& r) {
     if (r.request_line.rfind("GET /old/x", 0) == 0) {
       return LoopbackServer::Simple("", {"Location: new/place"}, "HTTP/1.1 301 Moved Permanently");
     }
@@ -113,7 +113,7 @@ TEST_F(CookieFetchTest, MovedWithAPathOrRelativeLocationIsUsedAsItIs) {
 }
 
 TEST_F(CookieFetchTest, MovedWithAbsolutePathIsUsedAsItIsAndWithoutLocationNotFollowed) {
-  LoopbackServer server([&](const RecordedRequest& r) {
+  LoopbackServer server([&](const Request& r) {
     if (r.request_line.rfind("GET /from", 0) == 0) {
       return LoopbackServer::Simple("", {"Location: http://127.0.0.1:" +
                                              std::to_string(server.port()) + "/to?x=1"},
@@ -135,7 +135,7 @@ TEST_F(CookieFetchTest, MovedWithAbsolutePathIsUsedAsItIsAndWithoutLocationNotFo
 }
 
 TEST_F(CookieFetchTest, MovedLoopEndsWithTheLastAnswer) {
-  LoopbackServer server([&](const RecordedRequest&) {
+  LoopbackServer server([&](const Request&) {
     return LoopbackServer::Simple("loop body", {"Location: /again"},
                                   "HTTP/1.1 301 Moved Permanently");
   });
@@ -150,7 +150,7 @@ TEST_F(CookieFetchTest, MovedLoopEndsWithTheLastAnswer) {
 TEST_F(CookieFetchTest, Utf8IsDetectedInTheFirst499BytesOrTheHeaders) {
   const std::string chinese = "\xE4\xB8\xAD";  // one character in UTF-8
   const std::string converted = "中"_t;
-  LoopbackServer server([&](const RecordedRequest& r) {
+  LoopbackServer server([&](const Request& r) {
     std::string pad = r.request_line.find("/at499") != std::string::npos
                           ? std::string(498, ' ')
                           : std::string(499, ' ');
@@ -168,13 +168,13 @@ TEST_F(CookieFetchTest, Utf8IsDetectedInTheFirst499BytesOrTheHeaders) {
 
 TEST_F(CookieFetchTest, GbkBodyWithoutMarkerStaysAsItIs) {
   const std::string gbk = "中文"_t;
-  LoopbackServer server([&](const RecordedRequest&) { return LoopbackServer::Simple(gbk); });
+  LoopbackServer server([&](const Request&) { return LoopbackServer::Simple(gbk); });
   EXPECT_EQ(S(FetchPageWithCookies(server.Url("/"))), gbk);
 }
 
 TEST_F(CookieFetchTest, HeadersLongerThanAnyBufferStillGiveTheirCookies) {
   const std::string filler(6000, 'f');
-  LoopbackServer server([&](const RecordedRequest&) {
+  LoopbackServer server([&](const Request&) {
     return LoopbackServer::Simple("", {"X-Filler: " + filler, "Set-Cookie: late=1; path=/"});
   });
   Text returned;
@@ -220,16 +220,15 @@ TEST_F(CookieFetchTest, BodiesAreHeldOnceAndCappedAsTheyArrive) {
   // 100 MiB served from one shared string, so the server adds nothing per request.
   auto large = std::make_shared<const std::string>(100 * kMiB, 'x');
   auto medium = std::make_shared<const std::string>(40 * kMiB, 'y');
-  LoopbackServer server([&](const RecordedRequest& r) {
-    Reply reply;
+  LoopbackServer server([&](const Request& r) {
     const bool announced = r.request_line.find("/announced") != std::string::npos;
     const auto& body = r.request_line.find("/medium") != std::string::npos ? medium : large;
-    reply.bytes = "HTTP/1.1 200 OK\r\nConnection: close\r\n" +
-                  (announced ? "Content-Length: " + std::to_string(body->size()) + "\r\n"
-                             : std::string()) +
-                  "\r\n";
-    reply.shared_tail = body;
-    return reply;
+    return Reply()
+        .Send("HTTP/1.1 200 OK\r\nConnection: close\r\n" +
+              (announced ? "Content-Length: " + std::to_string(body->size()) + "\r\n"
+                         : std::string()) +
+              "\r\n")
+        .SendShared(body);
   });
   struct Case {
     const char* path;

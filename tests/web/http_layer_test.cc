@@ -19,14 +19,14 @@
 
 #include "platform/http/transfer_control.h"
 #include "platform/http/wininet.h"
-#include "tests/web/loopback_server.h"
+#include "tests/testing/loopback_server.h"
 
 namespace vorel::platform::http {
 namespace {
 
-using web::testing::LoopbackServer;
-using web::testing::RecordedRequest;
-using web::testing::Reply;
+using vorel::testing::LoopbackServer;
+using vorel::testing::Request;
+using vorel::testing::Reply;
 
 // One request through the layer; the handles are closed at the end.
 struct Exchange {
@@ -104,7 +104,7 @@ class HttpLayerTest : public ::testing::Test {
 };
 
 TEST_F(HttpLayerTest, SendsTheCallersLinesInOrderAndNothingOfItsOwn) {
-  LoopbackServer server([](const RecordedRequest&) { return LoopbackServer::Simple("ok"); });
+  LoopbackServer server([](const Request&) { return LoopbackServer::Simple("ok"); });
   RequestSpec spec;
   spec.object = "/a b\x7F?q=\xD6\xD0";  // unsafe bytes are encoded, code page 936 bytes are not
   spec.added = "X-Added: 1\r\n";
@@ -121,7 +121,7 @@ TEST_F(HttpLayerTest, SendsTheCallersLinesInOrderAndNothingOfItsOwn) {
 
 TEST_F(HttpLayerTest, RawHeaderBlockIsTheWholeFinalResponseHead) {
   std::string big(6000, 'x');
-  LoopbackServer server([&](const RecordedRequest&) {
+  LoopbackServer server([&](const Request&) {
     return Reply{"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\nX-Big: " + big +
                  "\r\nSet-Cookie: a=1\r\nTransfer-Encoding: chunked\r\n\r\n"
                  "3\r\nabc\r\n2\r\nde\r\n0\r\nX-Trailer: t\r\n\r\n"};
@@ -134,12 +134,12 @@ TEST_F(HttpLayerTest, RawHeaderBlockIsTheWholeFinalResponseHead) {
 }
 
 TEST_F(HttpLayerTest, PostBodyGetsContentLengthButNoContentTypeOrExpect) {
-  LoopbackServer server([](const RecordedRequest&) { return LoopbackServer::Simple(""); });
+  LoopbackServer server([](const Request&) { return LoopbackServer::Simple(""); });
   RequestSpec spec;
   spec.verb = "post";
   spec.body = std::string(3000, 'd');
   ASSERT_TRUE(Perform(server.port(), spec).sent);
-  const RecordedRequest r = server.Requests().at(0);
+  const Request r = server.Requests().at(0);
   EXPECT_EQ(r.request_line, "post / HTTP/1.1");
   EXPECT_EQ(r.header_lines, (std::vector<std::string>{HostLine(server.port()),
                                                       "User-Agent: TestAgent/1",
@@ -148,7 +148,7 @@ TEST_F(HttpLayerTest, PostBodyGetsContentLengthButNoContentTypeOrExpect) {
 }
 
 TEST_F(HttpLayerTest, CookiesAreRecordedPerHostAndSentWithoutTheNoCookiesFlag) {
-  LoopbackServer server([](const RecordedRequest& r) {
+  LoopbackServer server([](const Request& r) {
     if (r.request_line.find("/set") != std::string::npos) {
       return LoopbackServer::Simple("", {"Set-Cookie: sid=abc; Path=/x; Domain=other.example",
                                          "set-cookie: gone=1; Max-Age=0"});
@@ -183,7 +183,7 @@ TEST_F(HttpLayerTest, CookiesAreRecordedPerHostAndSentWithoutTheNoCookiesFlag) {
 }
 
 TEST_F(HttpLayerTest, NoCookiesFlagAlsoKeepsResponsesOutOfTheStore) {
-  LoopbackServer server([](const RecordedRequest&) {
+  LoopbackServer server([](const Request&) {
     return LoopbackServer::Simple("", {"Set-Cookie: sid=abc"});
   });
   RequestSpec spec;
@@ -195,7 +195,7 @@ TEST_F(HttpLayerTest, NoCookiesFlagAlsoKeepsResponsesOutOfTheStore) {
 }
 
 TEST_F(HttpLayerTest, FollowsRedirectsWithRelativeLocationsAndTurnsPostIntoGet) {
-  LoopbackServer server([](const RecordedRequest& r) {
+  LoopbackServer server([](const Request& r) {
     if (r.request_line.rfind("POST /dir/start", 0) == 0) {
       return LoopbackServer::Simple("moved", {"Location: next?x=1"}, "HTTP/1.1 302 Found");
     }
@@ -217,7 +217,7 @@ TEST_F(HttpLayerTest, FollowsRedirectsWithRelativeLocationsAndTurnsPostIntoGet) 
 }
 
 TEST_F(HttpLayerTest, StopsAfterTenRedirectsAndWithTheNoRedirectFlag) {
-  LoopbackServer server([](const RecordedRequest&) {
+  LoopbackServer server([](const Request&) {
     return LoopbackServer::Simple("loop", {"Location: /again"}, "HTTP/1.1 301 Moved Permanently");
   });
   Exchange ex = Perform(server.port(), {});
@@ -233,7 +233,7 @@ TEST_F(HttpLayerTest, StopsAfterTenRedirectsAndWithTheNoRedirectFlag) {
 }
 
 TEST_F(HttpLayerTest, RedirectToAnotherSchemeIsNotFollowed) {
-  LoopbackServer server([](const RecordedRequest&) {
+  LoopbackServer server([](const Request&) {
     return LoopbackServer::Simple("here", {"Location: file:///etc/passwd"}, "HTTP/1.1 302 Found");
   });
   Exchange ex = Perform(server.port(), {});
@@ -243,7 +243,7 @@ TEST_F(HttpLayerTest, RedirectToAnotherSchemeIsNotFollowed) {
 }
 
 TEST_F(HttpLayerTest, CredentialsAreOfferedWhenTheServerAsks) {
-  LoopbackServer server([](const RecordedRequest& r) {
+  LoopbackServer server([](const Request& r) {
     for (const auto& line : r.header_lines) {
       if (line == "Authorization: Basic dTpwdw==") return LoopbackServer::Simple("welcome");
     }
@@ -261,7 +261,7 @@ TEST_F(HttpLayerTest, CredentialsAreOfferedWhenTheServerAsks) {
 }
 
 TEST_F(HttpLayerTest, ProxyCarriesAbsoluteTargetForHttpOnly) {
-  LoopbackServer proxy([](const RecordedRequest&) { return LoopbackServer::Simple("via proxy"); });
+  LoopbackServer proxy([](const Request&) { return LoopbackServer::Simple("via proxy"); });
   RequestSpec spec;
   spec.access = kOpenTypeProxy;
   std::string list = "http=127.0.0.1:" + std::to_string(proxy.port());
@@ -274,7 +274,7 @@ TEST_F(HttpLayerTest, ProxyCarriesAbsoluteTargetForHttpOnly) {
 }
 
 TEST_F(HttpLayerTest, BodyOverTheLimitFailsTheRead) {
-  LoopbackServer server([](const RecordedRequest&) {
+  LoopbackServer server([](const Request&) {
     return LoopbackServer::Simple(std::string(5000, 'b'));
   });
   RequestSpec spec;
@@ -312,7 +312,7 @@ TEST_F(HttpLayerTest, BadServersGiveFailuresNotHangs) {
        "slow"},
   };
   for (const BadCase& c : cases) {
-    LoopbackServer server([&](const RecordedRequest&) { return c.reply; });
+    LoopbackServer server([&](const Request&) { return c.reply; });
     Exchange ex = Perform(server.port(), {});
     EXPECT_EQ(ex.sent, c.sent) << c.name;
     EXPECT_EQ(ex.body, c.body) << c.name;
@@ -320,7 +320,7 @@ TEST_F(HttpLayerTest, BadServersGiveFailuresNotHangs) {
 }
 
 TEST_F(HttpLayerTest, CancelFlagStopsAStalledTransfer) {
-  LoopbackServer server([](const RecordedRequest&) { return Reply{"", 0, true}; });
+  LoopbackServer server([](const Request&) { return Reply{"", 0, true}; });
   auto flag = std::make_shared<std::atomic<bool>>(false);
   Exchange ex;
   std::thread worker([&] {
@@ -406,7 +406,7 @@ TEST_F(HttpLayerTest, HttpsRefusesACertificateNobodyVouchesFor) {
 }
 
 TEST_F(HttpLayerTest, LineBreaksCannotStartHeaderLinesOfTheirOwn) {
-  LoopbackServer server([](const RecordedRequest&) { return LoopbackServer::Simple(""); });
+  LoopbackServer server([](const Request&) { return LoopbackServer::Simple(""); });
   HINTERNET internet = InternetOpenA("A\r\nX-Injected: 1", kOpenTypeDirect, nullptr, nullptr, 0);
   HINTERNET connection = InternetConnectA(internet, "127.0.0.1",
                                           static_cast<std::uint16_t>(server.port()), nullptr,
@@ -417,7 +417,7 @@ TEST_F(HttpLayerTest, LineBreaksCannotStartHeaderLinesOfTheirOwn) {
   EXPECT_EQ(InternetLastError(), kErrorInvalidParameter);
   HINTERNET request = HttpOpenRequestA(connection, nullptr, "/", nullptr, nullptr, nullptr, 0, 0);
   ASSERT_TRUE(HttpSendRequestA(request, "X-A: 1\nX-B: 2", 0xFFFFFFFFu, nullptr, 0));
-  const RecordedRequest r = server.Requests().at(0);
+  const Request r = server.Requests().at(0);
   EXPECT_EQ(r.header_lines[1], "User-Agent: A  X-Injected: 1");
   EXPECT_EQ(r.header_lines[2], "X-A: 1");
   EXPECT_EQ(r.header_lines[3], "X-B: 2");

@@ -10,16 +10,16 @@
 #include "platform/http/transfer_control.h"
 #include "runtime/files.h"
 #include "runtime/threads.h"
-#include "tests/web/loopback_server.h"
+#include "tests/testing/loopback_server.h"
 #include "web/fetch_page.h"
 #include "web/request_engine.h"
 
 namespace vorel::web {
 namespace {
 
-using testing::LoopbackServer;
-using testing::RecordedRequest;
-using testing::Reply;
+using vorel::testing::LoopbackServer;
+using vorel::testing::Request;
+using vorel::testing::Reply;
 
 constexpr char kAccept[] =
     "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, application/x-shockwave-flash, "
@@ -34,7 +34,7 @@ class FetchPageTest : public ::testing::Test {
 };
 
 TEST_F(FetchPageTest, GetSendsTheDefaultLinesInOrder) {
-  LoopbackServer server([](const RecordedRequest&) {
+  LoopbackServer server([](const Request&) {
     return LoopbackServer::Simple("page body", {"X-Test: 1"});
   });
   const std::string url = server.Url("/music.so?query=a");
@@ -49,7 +49,7 @@ TEST_F(FetchPageTest, GetSendsTheDefaultLinesInOrder) {
 }
 
 TEST_F(FetchPageTest, ExtraHeadersSuppressDefaultsIgnoringCase) {
-  LoopbackServer server([](const RecordedRequest&) { return LoopbackServer::Simple(""); });
+  LoopbackServer server([](const Request&) { return LoopbackServer::Simple(""); });
   FetchPage(server.Url("/"), "get", {}, {}, {}, "referer: http://elsewhere/\r\nX-A: b\r\n");
   const auto lines = server.Requests().at(0).header_lines;
   EXPECT_EQ(server.Requests()[0].request_line, "get / HTTP/1.1");
@@ -61,7 +61,7 @@ TEST_F(FetchPageTest, ExtraHeadersSuppressDefaultsIgnoringCase) {
 }
 
 TEST_F(FetchPageTest, PostVariants) {
-  LoopbackServer server([](const RecordedRequest&) { return LoopbackServer::Simple("ok"); });
+  LoopbackServer server([](const Request&) { return LoopbackServer::Simple("ok"); });
   // Lower case with data: form type and length are added, the verb goes out as written.
   EXPECT_EQ(S(FetchPage(server.Url("/p"), "post", {}, {}, {}, {}, "a=1&b=2")), "ok");
   // Mixed case without data: no type, no length, no body.
@@ -89,17 +89,17 @@ TEST_F(FetchPageTest, PostVariants) {
 }
 
 TEST_F(FetchPageTest, ANulInsideATextDoesNotShiftTheOthers) {
-  LoopbackServer server([](const RecordedRequest&) { return LoopbackServer::Simple(""); });
+  LoopbackServer server([](const Request&) { return LoopbackServer::Simple(""); });
   static const char kHeaders[] = "X-A: 1\r\n\0X-Hidden: 2\r\n";
   FetchPage(server.Url("/"), "POST", {}, {}, {}, Text(kHeaders, sizeof kHeaders - 1), "d=1");
-  const RecordedRequest r = server.Requests().at(0);
+  const Request r = server.Requests().at(0);
   EXPECT_EQ(r.body, "d=1");
   EXPECT_EQ(r.header_lines[2], "X-A: 1");
   EXPECT_EQ(r.head.find("X-Hidden"), std::string::npos);
 }
 
 TEST_F(FetchPageTest, OtherMethodsSendNothing) {
-  LoopbackServer server([](const RecordedRequest&) { return LoopbackServer::Simple("x"); });
+  LoopbackServer server([](const Request&) { return LoopbackServer::Simple("x"); });
   Text headers = "stale";
   EXPECT_TRUE(FetchPage(server.Url("/"), "PUT", {}, {}, {}, {}, {}, 0, &headers).empty());
   EXPECT_EQ(headers, "");
@@ -107,7 +107,7 @@ TEST_F(FetchPageTest, OtherMethodsSendNothing) {
 }
 
 TEST_F(FetchPageTest, CookiesRecordedByOneRequestAreSentByTheNextOnlyWithCookies) {
-  LoopbackServer server([](const RecordedRequest& r) {
+  LoopbackServer server([](const Request& r) {
     if (r.request_line.find("/login") != std::string::npos) {
       return LoopbackServer::Simple("", {"Set-Cookie: sid=abc; path=/"});
     }
@@ -131,7 +131,7 @@ TEST_F(FetchPageTest, FailuresGiveAnEmptyBodyAndHeaderText) {
 }
 
 TEST_F(FetchPageTest, TimeOutGivesAnEmptyBodyAndAbandonsTheWorker) {
-  LoopbackServer server([](const RecordedRequest&) {
+  LoopbackServer server([](const Request&) {
     return Reply{"HTTP/1.1 200 OK\r\nX-Seen: 1\r\nContent-Length: 100\r\n\r\npartial", 0, true};
   });
   Text headers = "stale";
@@ -144,7 +144,7 @@ TEST_F(FetchPageTest, TimeOutGivesAnEmptyBodyAndAbandonsTheWorker) {
 TEST_F(FetchPageTest, InputKeepsTheWaitAlive) {
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
-  LoopbackServer server([released](const RecordedRequest&) {
+  LoopbackServer server([released](const Request&) {
     released.wait();
     return LoopbackServer::Simple("late but wanted");
   });
@@ -175,7 +175,7 @@ TEST(RequestWorkerTest, LeavesAForeignPackUntouched) {
 }
 
 TEST(RequestWorkerTest, WritesTheResultIntoThePack) {
-  LoopbackServer server([](const RecordedRequest&) { return LoopbackServer::Simple("abc"); });
+  LoopbackServer server([](const Request&) { return LoopbackServer::Simple("abc"); });
   int pack = runtime::OpenMemoryFile();
   runtime::WriteData(pack, {Text("Zendrak"), Text(server.Url("/")), Text(), Text(), Text(),
                             Text(), Text(), Text(), Text()});

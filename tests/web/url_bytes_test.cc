@@ -3,24 +3,24 @@
 #include <gtest/gtest.h>
 
 #include "platform/http/transfer_control.h"
-#include "tests/web/loopback_server.h"
+#include "tests/testing/loopback_server.h"
 
 namespace vorel::web {
 namespace {
 
-using testing::LoopbackServer;
-using testing::RecordedRequest;
-using testing::Reply;
+using vorel::testing::LoopbackServer;
+using vorel::testing::Request;
+using vorel::testing::Reply;
 
 std::string S(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
 TEST(ReadUrlBytesTest, RequestsThePathWithoutFragmentOverHttp10) {
-  LoopbackServer server([](const RecordedRequest&) {
+  LoopbackServer server([](const Request&) {
     return LoopbackServer::Simple(std::string("\x89PNG\0data", 9));
   });
   Bytes b = ReadUrlBytes(server.Url("/cover.png?s=1#frag"));
   EXPECT_EQ(S(b), std::string("\x89PNG\0data", 9));
-  const RecordedRequest r = server.Requests().at(0);
+  const Request r = server.Requests().at(0);
   EXPECT_EQ(r.request_line, "GET /cover.png?s=1 HTTP/1.0");
   EXPECT_EQ(r.header_lines,
             (std::vector<std::string>{"Host: 127.0.0.1:" + std::to_string(server.port()),
@@ -30,7 +30,7 @@ TEST(ReadUrlBytesTest, RequestsThePathWithoutFragmentOverHttp10) {
 
 TEST(ReadUrlBytesTest, BodiesWithAndWithoutLengthAreReadWhole) {
   std::string big(300000, 'z');
-  LoopbackServer server([&](const RecordedRequest& r) {
+  LoopbackServer server([&](const Request& r) {
     if (r.request_line.find("/nolength") != std::string::npos) {
       return Reply{"HTTP/1.0 200 OK\r\n\r\n" + big};
     }
@@ -46,7 +46,7 @@ TEST(ReadUrlBytesTest, BadAddressesAndServersGiveEmptyOrPartialBytes) {
   EXPECT_TRUE(ReadUrlBytes("no scheme").empty());
   EXPECT_TRUE(ReadUrlBytes("http://127.0.0.1:99999/").empty());
   EXPECT_TRUE(ReadUrlBytes("http://127.0.0.1:1/").empty());
-  LoopbackServer server([](const RecordedRequest&) {
+  LoopbackServer server([](const Request&) {
     return Reply{"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nfirst part"};
   });
   EXPECT_EQ(S(ReadUrlBytes(server.Url("/cut"))), "first part");
@@ -54,7 +54,7 @@ TEST(ReadUrlBytesTest, BadAddressesAndServersGiveEmptyOrPartialBytes) {
 
 TEST(ReadUrlBytesTest, StalledServerEndsWithinTheTimeOut) {
   platform::http::SetTransferTimeoutsForTesting({2000, 1});
-  LoopbackServer server([](const RecordedRequest&) {
+  LoopbackServer server([](const Request&) {
     return Reply{"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nsome", 0, true};
   });
   EXPECT_EQ(S(ReadUrlBytes(server.Url("/"))), "some");
