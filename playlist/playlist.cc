@@ -1,6 +1,7 @@
 #include "playlist/playlist.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <string>
 
@@ -80,8 +81,8 @@ Bytes EncodeRow(const std::vector<Text>& cells, std::int32_t image, std::int32_t
   return runtime::EncodeListRows({row}, static_cast<int>(cells.size()));
 }
 
-bool SavePlayList(runtime::WindowId window, runtime::ControlId list, const Text& path,
-                  bool use_path) {
+SaveResult SavePlayList(runtime::WindowId window, runtime::ControlId list, const Text& path,
+                        bool use_path) {
   // The list is written beside its final place and moved there only when complete: saving must
   // never leave a truncated or half-written play list behind.
   const Text target = use_path ? path : PlayListFilePath();
@@ -91,7 +92,11 @@ bool SavePlayList(runtime::WindowId window, runtime::ControlId list, const Text&
   const int generation = ++runs.started;
   const Text temp = target + ".saving" + (runs.active > 0 ? std::to_string(runs.active) : "");
   int f = runtime::OpenDataFile(temp, 4);
-  if (f == 0) return false;
+  auto fail = [](const char* what, const Text& file) {
+    return platform::MakeUnexpected(
+        SaveError{std::string(what) + " " + runtime::Utf8FromText(file)});
+  };
+  if (f == 0) return fail("cannot create", temp);
   ++runs.active;
   struct Leave {
     SaveRuns& runs;
@@ -112,20 +117,27 @@ bool SavePlayList(runtime::WindowId window, runtime::ControlId list, const Text&
   if (!ok) {
     runtime::CloseFile(f);
     runtime::RemoveFile(temp);
-    return false;
+    return fail("cannot write", temp);
   }
   runtime::CloseFile(f);
   int& completed = runs.completed[target];
   if (completed > generation) {
     runtime::RemoveFile(temp);  // a later save already wrote newer rows
-    return true;
+    return target;
   }
   if (!runtime::ReplaceFileAtomically(temp, target)) {
     runtime::RemoveFile(temp);
-    return false;
+    return fail("cannot replace", target);
   }
   completed = std::max(completed, generation);
-  return true;
+  return target;
+}
+
+void SavePlayListAtExit() {
+  SaveResult saved = SavePlayList(kMainWindow, kPlayList, {}, false);
+  if (!saved) {
+    std::fprintf(stderr, "vorel: the play list was not saved: %s\n", saved.error().detail.c_str());
+  }
 }
 
 void LoadPlayList() {
@@ -138,7 +150,7 @@ void LoadPlayList() {
 }
 
 void OnMainWindowDestroyed() {
-  SavePlayList(kMainWindow, kPlayList, PlayListFilePath(), true);
+  SavePlayListAtExit();
   runtime::SetTrayIcon(kMainWindow, Bytes());
 }
 

@@ -10,6 +10,7 @@
 
 #include <functional>
 
+#include "platform/expected.h"
 #include "runtime/text.h"
 #include "runtime/window_template.h"
 
@@ -28,9 +29,17 @@ runtime::Text PlayListFilePath();
 
 // Writes every row of the list view to `path` (usePath true) or to the play list file. The
 // old file is replaced only once the new one is completely written, so a crash or a full disk
-// keeps the previous list. True on success.
-bool SavePlayList(runtime::WindowId window, runtime::ControlId list, const runtime::Text& path,
-                  bool use_path);
+// keeps the previous list. The file written, or why nothing was replaced.
+struct SaveError {
+  std::string detail;  // what failed and on which file, for the user's eyes
+};
+using SaveResult = platform::Expected<runtime::Text, SaveError>;
+SaveResult SavePlayList(runtime::WindowId window, runtime::ControlId list,
+                        const runtime::Text& path, bool use_path);
+// Saves to the play list file as the program closes. A failure cannot be shown in a window
+// any more: it goes to standard error ("vorel: the play list was not saved: ..."), and the
+// program still ends normally.
+void SavePlayListAtExit();
 // The rows of the play list file replace the list's rows; a missing or damaged file gives the
 // rows it holds up to the damage (none for a missing one).
 void LoadPlayList();

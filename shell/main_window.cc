@@ -138,7 +138,7 @@ void ExitAnimation() {
 }
 
 void ConfirmExit() {
-  playlist::SavePlayList(kMainWindow, kPlayList, {}, false);
+  playlist::SavePlayListAtExit();
   Shell().exit_confirmed = true;
   runtime::UnloadWindow(kExitDialog);
 }
@@ -146,7 +146,7 @@ void ConfirmExit() {
 void CancelExit() { runtime::UnloadWindow(kExitDialog); }
 
 void CloseExitDialog() {
-  playlist::SavePlayList(kMainWindow, kPlayList, {}, false);
+  playlist::SavePlayListAtExit();
   runtime::UnloadWindow(kExitDialog);
 }
 

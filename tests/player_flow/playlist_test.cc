@@ -61,6 +61,31 @@ TEST_F(PlaylistFlowTest, AFailedSaveKeepsThePreviousList) {
   EXPECT_EQ(runtime::ReadWholeFile(playlist::PlayListFilePath()), before);
 }
 
+TEST_F(PlaylistFlowTest, AListThatCannotBeSavedAtExitIsReportedOnStandardError) {
+  AddLocalRow("/a.mp3", "a"_t);
+  fs::create_directory(work_ / "播放列表.txt.saving");
+  const playlist::SaveResult saved =
+      playlist::SavePlayList(ids::kMainWindow, ids::kPlayList, {}, false);
+  ASSERT_FALSE(saved);
+  EXPECT_NE(saved.error().detail.find("播放列表.txt.saving"), std::string::npos)
+      << saved.error().detail;
+
+  // The window going away saves the list; the failure reaches the user's terminal.
+  ::testing::internal::CaptureStderr();
+  runtime::RaiseEvent(ids::kMainWindow, ids::kMainWindowSelf, runtime::kEventWindowDestroying);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("vorel: the play list was not saved: cannot create"), std::string::npos)
+      << err;
+  EXPECT_FALSE(fs::exists(work_ / "播放列表.txt"));
+
+  // Once the file can be written again, the same path saves quietly.
+  fs::remove(work_ / "播放列表.txt.saving");
+  ::testing::internal::CaptureStderr();
+  runtime::RaiseEvent(ids::kMainWindow, ids::kMainWindowSelf, runtime::kEventWindowDestroying);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  EXPECT_TRUE(fs::exists(work_ / "播放列表.txt"));
+}
+
 TEST_F(PlaylistFlowTest, RowsChangedWhileASaveRunsNeitherTearNorOutdateTheFile) {
   // Enough rows for the save to write several blocks and process events between them.
   for (int i = 0; i < 3000; ++i) {
