@@ -19,9 +19,9 @@
 #include <thread>
 
 #include "app/desktop/desktop_bus.h"
-#include "platform/qt/desktop.h"
+#include "ui/qt/desktop.h"
 #include "tests/desktop/session_bus.h"
-#include "tests/download/loopback_server.h"
+#include "tests/testing/loopback_server.h"
 #include "tests/player_flow/flow_fixture.h"
 
 namespace vorel::flow {
@@ -351,8 +351,8 @@ TEST_F(MprisTest, AStreamOfUnknownLengthCannotBePositioned) {
   std::ifstream in(songs_ / "long.mp3", std::ios::binary);
   std::string body((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   body.erase(0, 2048);
-  download::testing::LoopbackServer server([&](const download::testing::HttpRequest&) {
-    return download::testing::Reply()
+  vorel::testing::LoopbackServer server([&](const vorel::testing::Request&) {
+    return vorel::testing::Reply()
         .Send("HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n" + body.substr(0, 65536))
         .Stall();
   });

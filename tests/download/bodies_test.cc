@@ -8,7 +8,7 @@
 #include "download/download.h"
 #include "download/internal/chunked_body.h"
 #include "tests/download/engine_fixture.h"
-#include "tests/download/loopback_server.h"
+#include "tests/testing/loopback_server.h"
 
 namespace vorel::download::testing {
 namespace {
@@ -65,7 +65,7 @@ TEST(ChunkedDecoderTest, BrokenFramingIsRecognised) {
 
 TEST_F(BodyTest, ChunkedBodyComesWholeOverOneConnection) {
   const std::string body = MakeBody(300001);
-  LoopbackServer server([&](const HttpRequest&) {
+  LoopbackServer server([&](const Request&) {
     return Reply()
         .Send(HeaderText("HTTP/1.1 200 OK", {"Transfer-Encoding: chunked"}))
         .Send(Chunked(body, 4099))
@@ -75,7 +75,7 @@ TEST_F(BodyTest, ChunkedBodyComesWholeOverOneConnection) {
   EXPECT_EQ(end.value2, 1) << recorder_.StatusDump();
   EXPECT_EQ(end.value, 300001);
   EXPECT_TRUE(ReadFile(PathOf("c.mp3")) == body);
-  EXPECT_EQ(server.requests().size(), 1u);
+  EXPECT_EQ(server.Requests().size(), 1u);
   for (const Event& e : recorder_.events()) {
     if (e.type == kTotalSize) {
       EXPECT_EQ(e.value, -1);  // unknown until the end
@@ -101,7 +101,7 @@ TEST_F(BodyTest, CutShortBodiesResumeAtTheFirstMissingByte) {
   };
   for (const Case& c : cases) {
     std::atomic<bool> cut{false};
-    LoopbackServer server([&](const HttpRequest& r) {
+    LoopbackServer server([&](const Request& r) {
       if (!cut.exchange(true))
         return Reply().Send(HeaderText("HTTP/1.1 200 OK", c.header) + c.first);
       if (r.range_start && *r.range_start < 250000) return ServeBody(r, body);
@@ -112,7 +112,7 @@ TEST_F(BodyTest, CutShortBodiesResumeAtTheFirstMissingByte) {
     RunWith(Param(server.Url("/cut.mp3"), std::string(c.name) + ".mp3"), recorder);
     EXPECT_EQ(recorder.end().value2, 1) << c.name << "\n" << recorder.StatusDump();
     EXPECT_TRUE(ReadFile(PathOf(std::string(c.name) + ".mp3")) == body) << c.name;
-    std::vector<HttpRequest> requests = server.requests();
+    std::vector<Request> requests = server.Requests();
     ASSERT_GE(requests.size(), 2u) << c.name;
     EXPECT_EQ(requests[1].range_start, c.resume_at) << c.name;
   }
@@ -134,7 +134,7 @@ TEST_F(BodyTest, CloseEndsABodyOnlyWhenARangeRequestAgrees) {
        HeaderText("HTTP/1.1 416 Range Not Satisfiable", {"Content-Range: bytes */90000"}), 0},
   };
   for (const Case& c : cases) {
-    LoopbackServer server([&](const HttpRequest& r) {
+    LoopbackServer server([&](const Request& r) {
       if (!r.range_start) return Reply().Send(HeaderText("HTTP/1.1 200 OK", {}) + body);
       return Reply().Send(c.check_reply);
     });
@@ -146,14 +146,14 @@ TEST_F(BodyTest, CloseEndsABodyOnlyWhenARangeRequestAgrees) {
       EXPECT_TRUE(ReadFile(PathOf("close.mp3")) == body) << c.name;
       std::remove(PathOf("close.mp3").c_str());
     }
-    std::vector<HttpRequest> requests = server.requests();
+    std::vector<Request> requests = server.Requests();
     ASSERT_EQ(requests.size(), 2u) << c.name;
     EXPECT_EQ(requests[1].range_start, 70000) << c.name;
   }
 }
 
 TEST_F(BodyTest, BrokenChunkingFailsWithoutAFile) {
-  LoopbackServer server([&](const HttpRequest&) {
+  LoopbackServer server([&](const Request&) {
     return Reply().Send(HeaderText("HTTP/1.1 200 OK", {"Transfer-Encoding: chunked"}) +
                         "10\r\n0123456789abcdefXY");
   });
@@ -166,7 +166,7 @@ TEST_F(BodyTest, BrokenChunkingFailsWithoutAFile) {
 TEST_F(BodyTest, SeeOtherAndTemporaryAndPermanentRedirectsAreFollowed) {
   const std::string body = MakeBody(60000);
   for (int code : {303, 307, 308}) {
-    LoopbackServer server([&](const HttpRequest& r) {
+    LoopbackServer server([&](const Request& r) {
       if (r.target == "/a/b/start") {
         return Reply().Send(HeaderText("HTTP/1.1 " + std::to_string(code) + " Moved",
                                        {"Location: ../c/./song.mp3"}));
@@ -179,7 +179,7 @@ TEST_F(BodyTest, SeeOtherAndTemporaryAndPermanentRedirectsAreFollowed) {
     RunWith(Param(server.Url("/a/b/start"), name), recorder);
     EXPECT_EQ(recorder.end().value2, 1) << code << "\n" << recorder.StatusDump();
     EXPECT_TRUE(ReadFile(PathOf(name)) == body) << code;
-    EXPECT_EQ(server.requests()[1].method, "GET") << code;
+    EXPECT_EQ(server.Requests()[1].method, "GET") << code;
   }
 }
 

@@ -18,8 +18,18 @@
 #include "download/internal/engine_settings.h"
 #include "download/task_param.h"
 #include "runtime/text.h"
+#include "tests/testing/loopback_server.h"
 
 namespace vorel::download::testing {
+
+// The scripted loopback server the engine tests download from.
+using vorel::testing::HeaderText;
+using vorel::testing::LoopbackServer;
+using vorel::testing::MakeBody;
+using vorel::testing::Reply;
+using vorel::testing::Request;
+using vorel::testing::ServeBody;
+using vorel::testing::TlsOptions;
 
 struct Event {
   std::int32_t type;

@@ -8,7 +8,7 @@
 
 #include "download/download.h"
 #include "tests/download/engine_fixture.h"
-#include "tests/download/loopback_server.h"
+#include "tests/testing/loopback_server.h"
 
 namespace vorel::download::testing {
 namespace {
@@ -23,7 +23,7 @@ std::string Endpoint(const LoopbackServer& server) {
 
 TEST_F(EngineTest, FiveConnectionsWriteTheFileByteExact) {
   const std::string body = MakeBody(1000003);
-  LoopbackServer server([&](const HttpRequest& r) {
+  LoopbackServer server([&](const Request& r) {
     if (r.range_start) return ServeBody(r, body);
     // The probe's own body comes slowly at first, so the other four connections take their
     // segments before the probe could finish its own and take one of theirs.
@@ -44,7 +44,7 @@ TEST_F(EngineTest, FiveConnectionsWriteTheFileByteExact) {
   EXPECT_FALSE(download.HasTask());
 
   // The probe asks for the whole file; the others for their segments' starts.
-  std::vector<HttpRequest> requests = server.requests();
+  std::vector<Request> requests = server.Requests();
   ASSERT_GE(requests.size(), 5u);
   EXPECT_FALSE(requests[0].range_start.has_value());
   std::set<std::int64_t> starts;
@@ -68,13 +68,13 @@ TEST_F(EngineTest, FiveConnectionsWriteTheFileByteExact) {
 
 TEST_F(EngineTest, SmallFileIsFetchedByTheProbeAloneWithNotificationsInQueueOrder) {
   const std::string body = MakeBody(15000);
-  LoopbackServer server([&](const HttpRequest& r) { return ServeBody(r, body); });
+  LoopbackServer server([&](const Request& r) { return ServeBody(r, body); });
   Download download;
   ASSERT_TRUE(download.Start(Param(server.Url("/small.mp3"), "small.mp3")));
   ASSERT_TRUE(recorder_.WaitForEnd());
 
   EXPECT_EQ(ReadFile(PathOf("small.mp3")), body);
-  EXPECT_EQ(server.requests().size(), 1u);
+  EXPECT_EQ(server.Requests().size(), 1u);
   std::vector<std::int32_t> types;
   for (const Event& e : recorder_.events()) {
     if (types.empty() || types.back() != e.type || e.type != kBytesArrived) types.push_back(e.type);
@@ -92,7 +92,7 @@ TEST_F(EngineTest, SmallFileIsFetchedByTheProbeAloneWithNotificationsInQueueOrde
 TEST_F(EngineTest, DroppedConnectionRetriesFromTheFirstMissingByte) {
   const std::string body = MakeBody(100000);
   std::atomic<int> calls{0};
-  LoopbackServer server([&](const HttpRequest& r) {
+  LoopbackServer server([&](const Request& r) {
     if (calls++ == 0) {
       return Reply()
           .Send(HeaderText("HTTP/1.1 200 OK", {"Content-Length: 100000"}))
@@ -107,7 +107,7 @@ TEST_F(EngineTest, DroppedConnectionRetriesFromTheFirstMissingByte) {
   ASSERT_TRUE(recorder_.WaitForEnd());
 
   EXPECT_EQ(ReadFile(PathOf("drop.mp3")), body) << recorder_.StatusDump();
-  std::vector<HttpRequest> requests = server.requests();
+  std::vector<Request> requests = server.Requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[1].range_start, 40000);
   EXPECT_TRUE(recorder_.HasStatus("有错误发生"_t));
@@ -118,7 +118,7 @@ TEST_F(EngineTest, DroppedConnectionRetriesFromTheFirstMissingByte) {
 TEST_F(EngineTest, ConnectionWithNothingLeftTakesHalfOfTheLargestRemainingPart) {
   const std::string body = MakeBody(10000000);
   std::atomic<bool> slow_served{false};
-  LoopbackServer server([&](const HttpRequest& r) {
+  LoopbackServer server([&](const Request& r) {
     if (r.range_start == 4000000 && !slow_served.exchange(true)) {
       // The third segment comes at 100 KB per 200 ms; the others at once.
       Reply reply;
@@ -137,7 +137,7 @@ TEST_F(EngineTest, ConnectionWithNothingLeftTakesHalfOfTheLargestRemainingPart) 
   EXPECT_EQ(recorder_.end().value2, 1) << recorder_.StatusDump();
   EXPECT_TRUE(ReadFile(PathOf("big.mp3")) == body);
   bool halved = false;
-  for (const HttpRequest& r : server.requests()) {
+  for (const Request& r : server.Requests()) {
     halved = halved || (r.range_start > 4000000 && r.range_start < 6000000);
   }
   EXPECT_TRUE(halved);  // a finished connection took over the later half of the slow part
@@ -145,7 +145,7 @@ TEST_F(EngineTest, ConnectionWithNothingLeftTakesHalfOfTheLargestRemainingPart) 
 
 TEST_F(EngineTest, ReleaseStopsPromptlyAndReportsTheReceivedCount) {
   const std::string body = MakeBody(1000000);
-  LoopbackServer server([&](const HttpRequest&) {
+  LoopbackServer server([&](const Request&) {
     return Reply()
         .Send(HeaderText("HTTP/1.1 200 OK", {"Content-Length: 1000000"}))
         .Send(body.substr(0, 50000))
@@ -176,7 +176,7 @@ TEST_F(EngineTest, ReleaseStopsPromptlyAndReportsTheReceivedCount) {
 
 TEST_F(EngineTest, ExistingFilesGetNumberedNamesBeside) {
   const std::string body = MakeBody(30000);
-  LoopbackServer server([&](const HttpRequest& r) { return ServeBody(r, body); });
+  LoopbackServer server([&](const Request& r) { return ServeBody(r, body); });
   {
     std::FILE* f = std::fopen(PathOf("tune.mp3").c_str(), "wb");
     std::fputs("older", f);
@@ -201,7 +201,7 @@ TEST_F(EngineTest, ExistingFilesGetNumberedNamesBeside) {
 
 TEST_F(EngineTest, SameNameAnswersGiveUpOrTakeTheCallersPath) {
   const std::string body = MakeBody(5000);
-  LoopbackServer server([&](const HttpRequest& r) { return ServeBody(r, body); });
+  LoopbackServer server([&](const Request& r) { return ServeBody(r, body); });
   std::fclose(std::fopen(PathOf("a.mp3").c_str(), "wb"));
 
   recorder_.set_same_name_answer([](const void*) { return 1; });
@@ -231,7 +231,7 @@ TEST_F(EngineTest, ReplyHeaderSplitOverThreeReceivesIsAssembled) {
   const std::string body = MakeBody(9000);
   const std::string header =
       HeaderText("HTTP/1.1 200 OK", {"Server: test", "Content-Length: 9000", "X-Pad: abc"});
-  LoopbackServer server([&](const HttpRequest&) {
+  LoopbackServer server([&](const Request&) {
     return Reply()
         .Send(header.substr(0, 10))
         .Pause(30)
@@ -248,15 +248,15 @@ TEST_F(EngineTest, ReplyHeaderSplitOverThreeReceivesIsAssembled) {
 
 TEST_F(EngineTest, RequestCarriesEncodedTargetAndAddressRulesHold) {
   const std::string body = MakeBody(3000);
-  LoopbackServer server([&](const HttpRequest& r) { return ServeBody(r, body); });
+  LoopbackServer server([&](const Request& r) { return ServeBody(r, body); });
   std::string url = server.Url("/my song.mp3");
   url.replace(0, 4, "HTTP");  // the scheme in capitals
   Download download;
   ASSERT_TRUE(download.Start(Param(url, "x.mp3")));
   ASSERT_TRUE(recorder_.WaitForEnd());
   EXPECT_EQ(ReadFile(PathOf("x.mp3")), body);
-  ASSERT_EQ(server.requests().size(), 1u);
-  const HttpRequest request = server.requests()[0];
+  ASSERT_EQ(server.Requests().size(), 1u);
+  const Request request = server.Requests()[0];
   EXPECT_EQ(request.target, "/my%20song.mp3");
   EXPECT_EQ(request.Header("host"), Endpoint(server));
   EXPECT_EQ(request.Header("user-agent"), "Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)");
@@ -275,7 +275,7 @@ TEST_F(EngineTest, RequestCarriesEncodedTargetAndAddressRulesHold) {
 
 TEST_F(EngineTest, HostNamesAreLookedUpAsIpv4AndConnectedByAddress) {
   const std::string body = MakeBody(30000);
-  LoopbackServer server([&](const HttpRequest& r) { return ServeBody(r, body); });
+  LoopbackServer server([&](const Request& r) { return ServeBody(r, body); });
   std::string port = std::to_string(server.port());
   Download download;
   ASSERT_TRUE(download.Start(Param("http://localhost:" + port + "/n.mp3", "n.mp3")));
@@ -283,12 +283,12 @@ TEST_F(EngineTest, HostNamesAreLookedUpAsIpv4AndConnectedByAddress) {
   EXPECT_EQ(ReadFile(PathOf("n.mp3")), body) << recorder_.StatusDump();
   EXPECT_TRUE(recorder_.HasStatus("正在解析域名 [localhost]"_t));
   EXPECT_TRUE(recorder_.HasStatus("正在连接 [127.0.0.1:"_t + port + "]"));
-  EXPECT_EQ(server.requests()[0].Header("host"), "localhost:" + port);
+  EXPECT_EQ(server.Requests()[0].Header("host"), "localhost:" + port);
 }
 
 TEST_F(EngineTest, SpeedLimitedDownloadIsStillByteExact) {
   const std::string body = MakeBody(25000);
-  LoopbackServer server([&](const HttpRequest& r) { return ServeBody(r, body); });
+  LoopbackServer server([&](const Request& r) { return ServeBody(r, body); });
   TaskParam param = Param(server.Url("/slow.mp3"), "slow.mp3");
   param.ConnectionCount = 1;
   param.SpeedLimit = 40000;  // 20480-byte reads, each followed by the rest of its second
@@ -300,7 +300,7 @@ TEST_F(EngineTest, SpeedLimitedDownloadIsStillByteExact) {
 }
 
 TEST_F(EngineTest, SecondStartOnABusyObjectIsRefused) {
-  LoopbackServer server([&](const HttpRequest&) {
+  LoopbackServer server([&](const Request&) {
     return Reply().Send(HeaderText("HTTP/1.1 200 OK", {"Content-Length: 100"})).Stall();
   });
   Download download;

@@ -12,7 +12,7 @@
 
 #include "download/download.h"
 #include "tests/download/engine_fixture.h"
-#include "tests/download/loopback_server.h"
+#include "tests/testing/loopback_server.h"
 
 namespace vorel::download::testing {
 namespace {
@@ -47,7 +47,7 @@ Reply FullBody(const std::string& body) {
 
 TEST_P(FaultTest, ServerIgnoringRangeStillGivesTheWholeFile) {
   const std::string body = MakeBody(700001);
-  LoopbackServer server([&](const HttpRequest&) { return FullBody(body); });
+  LoopbackServer server([&](const Request&) { return FullBody(body); });
   Event end = Run(Param(server.Url("/f.mp3"), "f.mp3"));
   EXPECT_EQ(end.value2, 1) << recorder_.StatusDump();
   EXPECT_EQ(ReadFile(PathOf("f.mp3")), body);
@@ -57,22 +57,22 @@ TEST_P(FaultTest, ServerIgnoringRangeStillGivesTheWholeFile) {
 
 TEST_P(FaultTest, ProxyRequestsWithoutRangeStillGiveTheWholeFile) {
   const std::string body = MakeBody(300000);
-  LoopbackServer proxy([&](const HttpRequest&) { return FullBody(body); });
+  LoopbackServer proxy([&](const Request&) { return FullBody(body); });
   TaskParam param = Param("http://music.invalid/dir/p.mp3", "p.mp3");
   param.HttpProxy = "127.0.0.1:" + std::to_string(proxy.port());
   Event end = Run(param);
   EXPECT_EQ(end.value2, 1) << recorder_.StatusDump();
   EXPECT_EQ(ReadFile(PathOf("p.mp3")), body);
-  std::vector<HttpRequest> requests = proxy.requests();
+  std::vector<Request> requests = proxy.Requests();
   ASSERT_FALSE(requests.empty());
   EXPECT_EQ(requests[0].target, "http://music.invalid/dir/p.mp3");
   EXPECT_EQ(requests[0].Header("host"), "music.invalid");
-  for (const HttpRequest& r : requests) EXPECT_FALSE(r.range_start.has_value());
+  for (const Request& r : requests) EXPECT_FALSE(r.range_start.has_value());
 }
 
 TEST_P(FaultTest, BytesBeyondTheAnnouncedLengthAreDropped) {
   const std::string body = MakeBody(15000);
-  LoopbackServer server([&](const HttpRequest&) {
+  LoopbackServer server([&](const Request&) {
     return Reply()
         .Send(HeaderText("HTTP/1.1 200 OK", {"Content-Length: 15000"}) + body + MakeBody(40000, 9))
         .Stall();
@@ -86,7 +86,7 @@ TEST_P(FaultTest, BytesBeyondTheAnnouncedLengthAreDropped) {
 TEST_P(FaultTest, RangeConnectionDroppedMidSegmentResumesWhereItStopped) {
   const std::string body = MakeBody(1000000);
   std::atomic<bool> dropped{false};
-  LoopbackServer server([&](const HttpRequest& r) {
+  LoopbackServer server([&](const Request& r) {
     if (r.range_start == 400000 && !dropped.exchange(true)) {
       return Reply()
           .Send(HeaderText("HTTP/1.1 206 Partial Content",
@@ -99,13 +99,13 @@ TEST_P(FaultTest, RangeConnectionDroppedMidSegmentResumesWhereItStopped) {
   EXPECT_EQ(end.value2, 1) << recorder_.StatusDump();
   EXPECT_EQ(ReadFile(PathOf("r.mp3")), body);
   bool resumed = false;
-  for (const HttpRequest& r : server.requests()) resumed = resumed || r.range_start == 450000;
+  for (const Request& r : server.Requests()) resumed = resumed || r.range_start == 450000;
   EXPECT_TRUE(resumed);
 }
 
 TEST_P(FaultTest, WrongContentRangeIsRetriedThenFailsHonestly) {
   const std::string body = MakeBody(200000);
-  LoopbackServer server([&](const HttpRequest& r) {
+  LoopbackServer server([&](const Request& r) {
     if (!r.range_start) return FullBody(body);
     return Reply()
         .Send(HeaderText("HTTP/1.1 206 Partial Content",
@@ -133,7 +133,7 @@ TEST_P(FaultTest, ErrorStatusesEndWithoutRetry) {
   };
   for (const Case& c : cases) {
     Recorder recorder;
-    LoopbackServer server([&](const HttpRequest&) {
+    LoopbackServer server([&](const Request&) {
       return Reply().Send(HeaderText(c.status_line, {"Content-Length: 3", "Retry-After: 1"}) +
                           "abc");
     });
@@ -145,7 +145,7 @@ TEST_P(FaultTest, ErrorStatusesEndWithoutRetry) {
     ASSERT_TRUE(recorder.WaitForEnd());
     EXPECT_EQ(recorder.end().value2, 0) << c.status_line;
     EXPECT_TRUE(recorder.HasStatus(c.text)) << c.status_line << "\n" << recorder.StatusDump();
-    EXPECT_EQ(server.requests().size(), 1u) << c.status_line;
+    EXPECT_EQ(server.Requests().size(), 1u) << c.status_line;
     EXPECT_FALSE(Exists(PathOf("e.mp3")));
   }
 }
@@ -155,7 +155,7 @@ TEST_P(FaultTest, UnknowableSizeCannotBeDownloaded) {
        {std::vector<std::string>{"Transfer-Encoding: chunked", "Content-Length: 5"},
         {"Content-Length: 99999999999999999999999"}, {"Content-Length: -1"}}) {
     Recorder recorder;
-    LoopbackServer server([&](const HttpRequest&) {
+    LoopbackServer server([&](const Request&) {
       return Reply().Send(HeaderText("HTTP/1.1 200 OK", lines) + "hello");
     });
     TaskParam param = Param(server.Url("/u.mp3"), "u.mp3");
@@ -171,7 +171,7 @@ TEST_P(FaultTest, UnknowableSizeCannotBeDownloaded) {
 }
 
 TEST_P(FaultTest, HeaderOfTwentyKibibytesIsTakenOnePastSixtyFourIsRefused) {
-  LoopbackServer fine([&](const HttpRequest&) {
+  LoopbackServer fine([&](const Request&) {
     return Reply().Send(HeaderText("HTTP/1.1 200 OK", {"Content-Length: 3",
                                                        "X-Big: " + std::string(20 << 10, 'x')}) +
                         "abc");
@@ -187,7 +187,7 @@ TEST_P(FaultTest, HeaderOfTwentyKibibytesIsTakenOnePastSixtyFourIsRefused) {
   EXPECT_EQ(recorder.end().value2, 1);
   EXPECT_EQ(ReadFile(PathOf("fine.mp3")), "abc");
 
-  LoopbackServer server([&](const HttpRequest&) {
+  LoopbackServer server([&](const Request&) {
     return Reply().Send(HeaderText("HTTP/1.1 200 OK",
                                    {"Content-Length: 3", "X-Big: " + std::string(64 << 10, 'x')}) +
                         "abc");
@@ -195,12 +195,12 @@ TEST_P(FaultTest, HeaderOfTwentyKibibytesIsTakenOnePastSixtyFourIsRefused) {
   Event end = Run(Param(server.Url("/h.mp3"), "h.mp3"));
   ExpectFailedWithoutFile(end, "h.mp3");
   EXPECT_TRUE(recorder_.HasStatus("HTTP返回头部信息过长"_t));
-  EXPECT_EQ(server.requests().size(), 1u);
+  EXPECT_EQ(server.Requests().size(), 1u);
 }
 
 TEST_P(FaultTest, LineFeedOnlyHeaderIsAccepted) {
   const std::string body = MakeBody(1000);
-  LoopbackServer server([&](const HttpRequest&) {
+  LoopbackServer server([&](const Request&) {
     return Reply().Send("HTTP/1.0 200 OK\nContent-Length: 1000\n\n" + body);
   });
   EXPECT_EQ(Run(Param(server.Url("/lf.mp3"), "lf.mp3")).value2, 1);
@@ -208,7 +208,7 @@ TEST_P(FaultTest, LineFeedOnlyHeaderIsAccepted) {
 }
 
 TEST_P(FaultTest, StallLongerThanTheReceiveTimeOutIsRetriedThenGivenUp) {
-  LoopbackServer server([&](const HttpRequest&) {
+  LoopbackServer server([&](const Request&) {
     return Reply().Send(HeaderText("HTTP/1.1 200 OK", {"Content-Length: 100000"}) + "abc").Stall();
   });
   TaskParam param = Param(server.Url("/s.mp3"), "s.mp3");
@@ -220,15 +220,15 @@ TEST_P(FaultTest, StallLongerThanTheReceiveTimeOutIsRetriedThenGivenUp) {
   if (production()) {
     // Retried until two minutes have passed without a byte.
     EXPECT_TRUE(recorder_.HasStatus("已有120秒没有收到任何数据, 放弃下载"_t));
-    EXPECT_GE(server.requests().size(), 3u);
+    EXPECT_GE(server.Requests().size(), 3u);
   } else {
-    EXPECT_EQ(server.requests().size(), 3u);  // the shortened retry limit of the test seam
+    EXPECT_EQ(server.Requests().size(), 3u);  // the shortened retry limit of the test seam
   }
 }
 
 TEST_P(FaultTest, RefusedConnectionIsReportedAndRetried) {
   int port;
-  { LoopbackServer gone([](const HttpRequest&) { return Reply(); }); port = gone.port(); }
+  { LoopbackServer gone([](const Request&) { return Reply(); }); port = gone.port(); }
   TaskParam param = Param("http://127.0.0.1:" + std::to_string(port) + "/x.mp3", "x.mp3");
   Event end = Run(param);
   EXPECT_EQ(end.value2, 0);
@@ -241,7 +241,7 @@ TEST_P(FaultTest, RedirectsAreFollowedWithTheirCookie) {
   const std::string body = MakeBody(50000);
   std::string base;
   auto server_url = [&](const std::string& path) { return base + path; };
-  LoopbackServer server([&](const HttpRequest& r) {
+  LoopbackServer server([&](const Request& r) {
     if (r.target == "/abs") {
       return Reply().Send(
           HeaderText("HTTP/1.1 302 Found", {"Location: " + server_url("/start/a.mp3")}));
@@ -260,7 +260,7 @@ TEST_P(FaultTest, RedirectsAreFollowedWithTheirCookie) {
   Event end = Run(Param(server.Url("/abs"), "red.mp3"));
   EXPECT_EQ(end.value2, 1) << recorder_.StatusDump();
   EXPECT_EQ(ReadFile(PathOf("red.mp3")), body);
-  std::vector<HttpRequest> requests = server.requests();
+  std::vector<Request> requests = server.Requests();
   ASSERT_GE(requests.size(), 4u);
   EXPECT_EQ(requests[1].target, "/start/a.mp3");
   EXPECT_EQ(requests[2].Header("cookie"), "k=v");
@@ -283,7 +283,7 @@ TEST_P(FaultTest, RedirectLoopsAndUnsupportedTargetsEnd) {
   };
   for (const Case& c : cases) {
     Recorder recorder;
-    LoopbackServer server([&](const HttpRequest&) {
+    LoopbackServer server([&](const Request&) {
       std::vector<std::string> lines;
       if (*c.location) lines.push_back(std::string("Location: ") + c.location);
       return Reply().Send(HeaderText("HTTP/1.1 302 Found", lines));
@@ -295,7 +295,7 @@ TEST_P(FaultTest, RedirectLoopsAndUnsupportedTargetsEnd) {
     ASSERT_TRUE(download.Start(param));
     ASSERT_TRUE(recorder.WaitForEnd());
     EXPECT_TRUE(recorder.HasStatus(c.text)) << c.location << "\n" << recorder.StatusDump();
-    EXPECT_EQ(server.requests().size(), c.requests) << c.location;
+    EXPECT_EQ(server.Requests().size(), c.requests) << c.location;
     EXPECT_EQ(recorder.end().value2, 0);
   }
 }
@@ -303,7 +303,7 @@ TEST_P(FaultTest, RedirectLoopsAndUnsupportedTargetsEnd) {
 TEST_P(FaultTest, ServerChosenNamesStayInTheTargetFolder) {
   const std::string body = MakeBody(2000);
   std::filesystem::create_directory(PathOf("inner"));
-  LoopbackServer server([&](const HttpRequest& r) {
+  LoopbackServer server([&](const Request& r) {
     Reply reply = ServeBody(r, body);
     if (r.target == "/cd") {
       return Reply()
@@ -330,7 +330,7 @@ TEST_P(FaultTest, ServerChosenNamesStayInTheTargetFolder) {
 
 TEST_P(FaultTest, FileThatCannotBeSizedGivesTheCreationError) {
   const std::string body = MakeBody(300000);
-  LoopbackServer server([&](const HttpRequest& r) { return ServeBody(r, body); });
+  LoopbackServer server([&](const Request& r) { return ServeBody(r, body); });
   struct sigaction ignore {}, saved {};
   ignore.sa_handler = SIG_IGN;
   sigaction(SIGXFSZ, &ignore, &saved);
@@ -354,7 +354,7 @@ TEST_P(FaultTest, SizesPastFourGibibytesKeepAllTheirBits) {
   if (static_cast<std::int64_t>(fs.f_bavail) * fs.f_frsize < 3 * total) {
     GTEST_SKIP() << "not enough free space for a 4 GiB file";
   }
-  LoopbackServer server([&](const HttpRequest& r) {
+  LoopbackServer server([&](const Request& r) {
     std::int64_t start = r.range_start.value_or(0);
     std::string status = r.range_start ? "HTTP/1.1 206 Partial Content" : "HTTP/1.1 200 OK";
     std::vector<std::string> lines = {"Content-Length: " + std::to_string(total - start)};
@@ -367,7 +367,7 @@ TEST_P(FaultTest, SizesPastFourGibibytesKeepAllTheirBits) {
   TaskParam param = Param(server.Url("/huge.bin"), "huge.bin");
   Download download;
   ASSERT_TRUE(download.Start(param));
-  ASSERT_TRUE(recorder_.WaitUntil([&] { return server.requests().size() == 5; }));
+  ASSERT_TRUE(recorder_.WaitUntil([&] { return server.Requests().size() == 5; }));
   ASSERT_TRUE(recorder_.WaitUntil([&] { return recorder_.bytes_arrived() == 5000; }));
   download.Release();
   ASSERT_TRUE(recorder_.WaitForEnd());
@@ -380,7 +380,7 @@ TEST_P(FaultTest, SizesPastFourGibibytesKeepAllTheirBits) {
   EXPECT_EQ(reported_total, total);
   EXPECT_EQ(last_end, total);
   std::set<std::int64_t> starts;
-  for (const HttpRequest& r : server.requests()) {
+  for (const Request& r : server.Requests()) {
     if (r.range_start) starts.insert(*r.range_start);
   }
   EXPECT_TRUE(starts.count(total / 5 * 4));  // past 2^31

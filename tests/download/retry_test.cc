@@ -8,7 +8,7 @@
 
 #include "download/download.h"
 #include "tests/download/engine_fixture.h"
-#include "tests/download/loopback_server.h"
+#include "tests/testing/loopback_server.h"
 
 namespace vorel::download::testing {
 namespace {
@@ -39,7 +39,7 @@ TEST_F(RetryTest, DeadPortEndsAfterThreeAttemptsWithinTwentySeconds) {
   UseProductionSettings(200);
   int port;
   {
-    LoopbackServer gone([](const HttpRequest&) { return Reply(); });
+    LoopbackServer gone([](const Request&) { return Reply(); });
     port = gone.port();
   }
   double took = Timed(Param("http://127.0.0.1:" + std::to_string(port) + "/x.mp3", "x.mp3"));
@@ -65,18 +65,18 @@ TEST_F(RetryTest, NameThatDoesNotResolveEndsAfterThreeAttemptsWithinTwentySecond
 
 TEST_F(RetryTest, ClientErrorEndsAtTheFirstAttempt) {
   UseProductionSettings(200);
-  LoopbackServer server([](const HttpRequest&) {
+  LoopbackServer server([](const Request&) {
     return Reply().Send(HeaderText("HTTP/1.1 410 Gone", {"Content-Length: 0"}));
   });
   double took = Timed(Param(server.Url("/x.mp3"), "x.mp3"));
   EXPECT_LE(took, 5.0);
-  EXPECT_EQ(server.requests().size(), 1u);
+  EXPECT_EQ(server.Requests().size(), 1u);
   EXPECT_TRUE(recorder_.HasStatus("暂时不支持的返回, 返回号[410]"_t));
 }
 
 TEST_F(RetryTest, ServerThatNeverAnswersIsAbandonedAfterTwoMinutes) {
   UseProductionSettings(50);
-  LoopbackServer server([](const HttpRequest&) { return Reply().Stall(); });
+  LoopbackServer server([](const Request&) { return Reply().Stall(); });
   double took = Timed(Param(server.Url("/x.mp3"), "x.mp3"));
   EXPECT_EQ(recorder_.end().value2, 0);
   EXPECT_GE(took, 119.0);
@@ -89,14 +89,14 @@ TEST_F(RetryTest, ServerThatNeverAnswersIsAbandonedAfterTwoMinutes) {
   EXPECT_EQ(waits[0], "等待5秒后重试"_t);
   EXPECT_EQ(waits[1], "等待10秒后重试"_t);
   EXPECT_EQ(waits[2], "等待20秒后重试"_t);
-  EXPECT_LE(server.requests().size(), 5u);
+  EXPECT_LE(server.Requests().size(), 5u);
   EXPECT_TRUE(FolderEntries().empty());
 }
 
 TEST_F(RetryTest, WaitsGrowToThirtySecondsAndNoLonger) {
   UseProductionSettings(200);
   // Every reply breaks off after its header, the kind of failure that is retried.
-  LoopbackServer server([](const HttpRequest&) {
+  LoopbackServer server([](const Request&) {
     return Reply().Send(HeaderText("HTTP/1.1 200 OK", {"Content-Length: 100000"}));
   });
   TaskParam param = Param(server.Url("/x.mp3"), "x.mp3");
@@ -114,7 +114,7 @@ TEST_F(RetryTest, TricklingConnectionHandsItsPartToAnotherWithinAMinute) {
   UseProductionSettings(10);
   const std::string body = MakeBody(1000000);
   std::atomic<bool> trickled{false};
-  LoopbackServer server([&](const HttpRequest& r) {
+  LoopbackServer server([&](const Request& r) {
     if (r.range_start == 400000 && !trickled.exchange(true)) {
       // One byte every 3 s of the engine's clock: alive, far below the receive time-out, and
       // at that pace its 200,000 bytes would take a week.
@@ -136,7 +136,7 @@ TEST_F(RetryTest, TricklingConnectionHandsItsPartToAnotherWithinAMinute) {
   }
   EXPECT_TRUE(handed_over) << recorder_.StatusDump();
   int resumed = 0;
-  for (const HttpRequest& r : server.requests()) {
+  for (const Request& r : server.Requests()) {
     resumed += r.range_start > 400000 && r.range_start < 400100;
   }
   EXPECT_EQ(resumed, 1);  // the new connection took over from the first byte missing

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "tests/download/engine_fixture.h"
-#include "tests/download/loopback_server.h"
+#include "tests/testing/loopback_server.h"
 
 extern char** environ;
 
@@ -62,11 +62,11 @@ class TemporaryFileTest : public EngineTest {
 TEST_F(TemporaryFileTest, KilledStoppedOrFinishedNothingUnfinishedTakesTheFinalName) {
   const std::string body = MakeBody(600000);
   std::atomic<bool> stall{true};
-  LoopbackServer server([&](const HttpRequest& r) {
+  LoopbackServer server([&](const Request& r) {
     if (!stall) return ServeBody(r, body);
     // The header of the real reply, its first 1000 bytes, then nothing more.
     const std::size_t start = static_cast<std::size_t>(r.range_start.value_or(0));
-    const std::string head = ServeBody(r, body).steps()[0].bytes;
+    const std::string head = *ServeBody(r, body).steps()[0].bytes;
     return Reply().Send(head).Send(body.substr(start, 1000)).Stall();
   });
 
@@ -75,7 +75,7 @@ TEST_F(TemporaryFileTest, KilledStoppedOrFinishedNothingUnfinishedTakesTheFinalN
   bool started = false;
   for (int i = 0; i < 2000 && !started; ++i) {
     std::vector<std::string> entries = FolderEntries();
-    started = server.requests().size() == 5 && entries.size() == 1 && IsTemporaryName(entries[0]);
+    started = server.Requests().size() == 5 && entries.size() == 1 && IsTemporaryName(entries[0]);
     if (!started) usleep(10000);
   }
   ASSERT_TRUE(started) << "the download did not start on a temporary name";

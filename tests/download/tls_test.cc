@@ -7,7 +7,7 @@
 
 #include "download/download.h"
 #include "tests/download/engine_fixture.h"
-#include "tests/download/loopback_server.h"
+#include "tests/testing/loopback_server.h"
 #include "tests/download/test_certificates.h"
 
 namespace vorel::download::testing {
@@ -41,7 +41,7 @@ class TlsTest : public EngineTest {
 
 TEST_F(TlsTest, TrustedCertificateGivesAByteExactFileOverFiveConnections) {
   const std::string body = MakeBody(1000003);
-  LoopbackServer server([&](const HttpRequest& r) { return ServeBody(r, body); }, Trusted());
+  LoopbackServer server([&](const Request& r) { return ServeBody(r, body); }, Trusted());
   for (const char* host : {"127.0.0.1", "localhost"}) {
     Recorder recorder;
     RunWith(Param(server.Url("/s.mp3", host), std::string(host) + ".mp3"), recorder);
@@ -49,7 +49,7 @@ TEST_F(TlsTest, TrustedCertificateGivesAByteExactFileOverFiveConnections) {
     EXPECT_TRUE(ReadFile(PathOf(std::string(host) + ".mp3")) == body) << host;
   }
   int ranges = 0;
-  for (const HttpRequest& r : server.requests()) ranges += r.range_start.has_value();
+  for (const Request& r : server.Requests()) ranges += r.range_start.has_value();
   EXPECT_GE(ranges, 8);  // the four further segments of each download came over TLS too
 }
 
@@ -63,7 +63,7 @@ TEST_F(TlsTest, CertificatesThatDoNotVerifyFailAtOnceAndSaySo) {
       {{files.other_name_certificate, files.other_name_key}, "another host's"},
   };
   for (const Case& c : cases) {
-    LoopbackServer server([](const HttpRequest&) { return ServeBody({}, "abc"); }, c.options);
+    LoopbackServer server([](const Request&) { return ServeBody({}, "abc"); }, c.options);
     Recorder recorder;
     RunWith(Param(server.Url("/x.mp3"), "x.mp3"), recorder);
     EXPECT_EQ(recorder.end().value2, 0) << c.what;
@@ -73,7 +73,7 @@ TEST_F(TlsTest, CertificatesThatDoNotVerifyFailAtOnceAndSaySo) {
     }
     EXPECT_TRUE(said) << c.what << "\n" << recorder.StatusDump();
     EXPECT_EQ(server.connections(), 1) << c.what;      // no retry: the certificate stays the same
-    EXPECT_TRUE(server.requests().empty()) << c.what;  // not a byte of the request went out
+    EXPECT_TRUE(server.Requests().empty()) << c.what;  // not a byte of the request went out
     EXPECT_FALSE(Exists(PathOf("x.mp3")));
   }
 }
@@ -81,7 +81,7 @@ TEST_F(TlsTest, CertificatesThatDoNotVerifyFailAtOnceAndSaySo) {
 TEST_F(TlsTest, ServerHangingUpMidHandshakeIsRetriedThenGivenUp) {
   TlsOptions options = Trusted();
   options.hang_up_in_handshake = true;
-  LoopbackServer server([](const HttpRequest&) { return Reply(); }, options);
+  LoopbackServer server([](const Request&) { return Reply(); }, options);
   Event end = Run(Param(server.Url("/x.mp3"), "x.mp3"));
   EXPECT_EQ(end.value2, 0);
   EXPECT_TRUE(
@@ -95,7 +95,7 @@ TEST_F(TlsTest, RedirectsGoFromHttpToHttpsButNeverBack) {
   const std::string body = MakeBody(200000);
   std::string secure_base, plain_base;
   LoopbackServer secure(
-      [&](const HttpRequest& r) {
+      [&](const Request& r) {
         if (r.target == "/down") {
           return Reply().Send(
               HeaderText("HTTP/1.1 302 Found", {"Location: " + plain_base + "/song.mp3"}));
@@ -103,7 +103,7 @@ TEST_F(TlsTest, RedirectsGoFromHttpToHttpsButNeverBack) {
         return ServeBody(r, body);
       },
       Trusted());
-  LoopbackServer plain([&](const HttpRequest& r) {
+  LoopbackServer plain([&](const Request& r) {
     if (r.target == "/up") {
       return Reply().Send(
           HeaderText("HTTP/1.1 301 Moved", {"Location: " + secure_base + "/song.mp3"}));
@@ -115,7 +115,7 @@ TEST_F(TlsTest, RedirectsGoFromHttpToHttpsButNeverBack) {
 
   EXPECT_EQ(Run(Param(plain.Url("/up"), "up.mp3")).value2, 1) << recorder_.StatusDump();
   EXPECT_TRUE(ReadFile(PathOf("up.mp3")) == body);
-  EXPECT_EQ(plain.requests().size(), 1u);  // every range came from the https server
+  EXPECT_EQ(plain.Requests().size(), 1u);  // every range came from the https server
 
   Recorder recorder;
   TaskParam param = Param(secure.Url("/down"), "down.mp3");
@@ -126,14 +126,14 @@ TEST_F(TlsTest, RedirectsGoFromHttpToHttpsButNeverBack) {
   ASSERT_TRUE(recorder.WaitForEnd());
   EXPECT_EQ(recorder.end().value2, 0);
   EXPECT_TRUE(recorder.HasStatus("COOKIE过长或获得重定向信息错误或不支持的协议"_t));
-  EXPECT_EQ(plain.requests().size(), 1u);
+  EXPECT_EQ(plain.Requests().size(), 1u);
   EXPECT_FALSE(Exists(PathOf("down.mp3")));
 }
 
 TEST_F(TlsTest, ReleaseDuringAnHttpsDownloadRemovesThePartialFile) {
   const std::string body = MakeBody(500000);
   LoopbackServer server(
-      [&](const HttpRequest&) {
+      [&](const Request&) {
         return Reply()
             .Send(HeaderText("HTTP/1.1 200 OK", {"Content-Length: 500000"}))
             .Send(body.substr(0, 30000))

@@ -11,7 +11,7 @@
 
 #include "download/internal/engine_settings.h"
 #include "download/song_download.h"
-#include "tests/download/loopback_server.h"
+#include "tests/testing/loopback_server.h"
 #include "tests/player_flow/flow_fixture.h"
 
 namespace vorel::flow {

@@ -1,7 +1,7 @@
 #include <atomic>
 #include <fstream>
 
-#include "platform/qt/window_input.h"
+#include "ui/qt/window_input.h"
 #include "search/sound_link.h"
 #include "shell/full_view.h"
 #include "tests/main_window/download_fixture.h"
@@ -9,12 +9,12 @@
 namespace vorel::flow {
 namespace {
 
-using download::testing::HeaderText;
-using download::testing::HttpRequest;
-using download::testing::LoopbackServer;
-using download::testing::MakeBody;
-using download::testing::Reply;
-using download::testing::ServeBody;
+using vorel::testing::HeaderText;
+using vorel::testing::Request;
+using vorel::testing::LoopbackServer;
+using vorel::testing::MakeBody;
+using vorel::testing::Reply;
+using vorel::testing::ServeBody;
 
 const char kDone[] = "下载完成，路径为当前目录下的\\Musics文件夹。";
 
@@ -38,7 +38,7 @@ void ExpectTruthfulEnd(const std::vector<std::string>& messages,
 }
 
 // Answers with a 1000-byte length, sends 505 bytes and then nothing more.
-Reply HalfThenStall(const HttpRequest&, int pause_ms = 0) {
+Reply HalfThenStall(const Request&, int pause_ms = 0) {
   return Reply()
       .Pause(pause_ms)
       .Send(HeaderText("HTTP/1.1 200 OK", {"Content-Length: 1000"}))
@@ -56,7 +56,7 @@ TEST_F(DownloadFlowTest, NothingHappensBeforeASongWasResolved) {
 
 TEST_F(DownloadFlowTest, SavesTheSongByteExactAndASecondCopyBesideIt) {
   const std::string body = MakeBody(300000, 7);
-  LoopbackServer server([&](const HttpRequest& r) { return ServeBody(r, body); });
+  LoopbackServer server([&](const Request& r) { return ServeBody(r, body); });
   Resolve(server.Url("/sound/42.mp3"), "晴天"_t);
   ASSERT_FALSE(fs::exists(Musics()));  // the download makes the folder itself
 
@@ -90,7 +90,7 @@ TEST_F(DownloadFlowTest, SavesTheSongByteExactAndASecondCopyBesideIt) {
 TEST_F(DownloadFlowTest, ResolvedSongIsSavedUnderItsName) {
   const std::string song = ReadFile(songs_ / "short1.mp3");
   std::atomic<int> port{0};  // known once the server listens, before any request comes
-  LoopbackServer server([&](const HttpRequest& r) {
+  LoopbackServer server([&](const Request& r) {
     if (r.target.starts_with("/sound/info?sound_id=77")) {
       const std::string host = "http://127.0.0.1:" + std::to_string(port);
       const std::string info = "{\"pic\":\"" + host + "/none.png\",\"source\":\"" + host +
@@ -120,7 +120,7 @@ TEST_F(DownloadFlowTest, ResolvedSongIsSavedUnderItsName) {
 }
 
 TEST_F(DownloadFlowTest, BarFollowsTheBytesAndTheLabelTrailsOneTick) {
-  LoopbackServer server([](const HttpRequest& r) { return HalfThenStall(r, 500); });
+  LoopbackServer server([](const Request& r) { return HalfThenStall(r, 500); });
   Resolve(server.Url("/a.mp3"), "a"_t);
   ClickDownload();
   // The test ticks the timer itself from here on.
@@ -151,7 +151,7 @@ TEST_F(DownloadFlowTest, BarFollowsTheBytesAndTheLabelTrailsOneTick) {
 
 TEST_F(DownloadFlowTest, NamesFromTheServerStayInsideMusics) {
   const std::string body = MakeBody(2000, 3);
-  LoopbackServer server([&](const HttpRequest& r) { return ServeBody(r, body); });
+  LoopbackServer server([&](const Request& r) { return ServeBody(r, body); });
   std::string long_name;
   for (int i = 0; i < 300; ++i) long_name += "歌";
   for (const Text& name : {Text(), "../../evil/x"_t, "AC/DC"_t, runtime::TextFromUtf8(long_name)}) {
@@ -177,10 +177,10 @@ TEST_F(DownloadFlowTest, NamesFromTheServerStayInsideMusics) {
 // file; the controls are idle again so the next download can start.
 TEST_F(DownloadFlowTest, FailingSourcesAreReportedAndLeaveNothing) {
   const std::string body = MakeBody(100000, 5);
-  LoopbackServer not_found([](const HttpRequest&) {
+  LoopbackServer not_found([](const Request&) {
     return Reply().Send(HeaderText("HTTP/1.1 404 Not Found", {"Content-Length: 0"}));
   });
-  LoopbackServer drops([&](const HttpRequest&) {
+  LoopbackServer drops([&](const Request&) {
     return Reply()
         .Send(HeaderText("HTTP/1.1 200 OK", {"Content-Length: 100000"}))
         .Send(body.substr(0, 3000));
@@ -206,7 +206,7 @@ TEST_F(DownloadFlowTest, FailingSourcesAreReportedAndLeaveNothing) {
 
 TEST_F(DownloadFlowTest, AServerIgnoringRangeGivesTheWholeFileOrATruthfulFailure) {
   const std::string body = MakeBody(200000, 9);
-  LoopbackServer server([&](const HttpRequest&) {
+  LoopbackServer server([&](const Request&) {
     return Reply().Send(HeaderText("HTTP/1.1 200 OK", {"Content-Length: 200000"})).Send(body);
   });
   Resolve(server.Url("/whole.mp3"), "整"_t);
@@ -217,7 +217,7 @@ TEST_F(DownloadFlowTest, AServerIgnoringRangeGivesTheWholeFileOrATruthfulFailure
 
 TEST_F(DownloadFlowTest, CancelFromTheRightClickMenuRemovesThePartialFile) {
   const std::string body = MakeBody(400000, 11);
-  LoopbackServer server([&](const HttpRequest&) {
+  LoopbackServer server([&](const Request&) {
     return Reply()
         .Send(HeaderText("HTTP/1.1 200 OK", {"Content-Length: 400000"}))
         .Send(body.substr(0, 30000))
@@ -242,7 +242,7 @@ TEST_F(DownloadFlowTest, CancelFromTheRightClickMenuRemovesThePartialFile) {
 
 TEST_F(DownloadFlowTest, CancelRightAfterTheClickLeavesNoTaskAndNoFile) {
   const std::string body = MakeBody(5000, 13);
-  LoopbackServer server([&](const HttpRequest& r) { return ServeBody(r, body); });
+  LoopbackServer server([&](const Request& r) { return ServeBody(r, body); });
   Resolve(server.Url("/quick.mp3"), "快"_t);
   // Whether the cancel comes before or after the worker hands the task over, nothing runs on.
   for (int i = 0; i < 5; ++i) {
@@ -272,7 +272,7 @@ TEST_F(DownloadFlowTest, ConfirmingExitDuringADownloadInTheFullViewEndsWithZero)
   ::setenv("VOREL_FLOW_WORK", work_.c_str(), 1);
   EXPECT_EXIT(
       {
-        LoopbackServer server([](const HttpRequest& r) { return HalfThenStall(r); });
+        LoopbackServer server([](const Request& r) { return HalfThenStall(r); });
         Resolve(server.Url("/a.mp3"), "退出"_t);
         ClickDownload();
         runtime::WaitProcessingEvents(
