@@ -13,8 +13,8 @@
 #include <gtest/gtest.h>
 
 #include "tests/audio/bass_table.h"
-#include "tests/audio/loopback_server.h"
 #include "tests/audio/test_media.h"
+#include "tests/testing/loopback_server.h"
 
 namespace vorel::audio_test {
 namespace {
@@ -36,10 +36,24 @@ class NetworkTest : public ::testing::Test {
 // Where the samples of a WAV file start (after its "data" chunk header).
 size_t WavDataStart(const std::string& wav) { return wav.find("data") + 8; }
 
-LoopbackServer::Script Serving(const std::string& path) {
-  LoopbackServer::Script s;
-  s.body = ReadBytes(path);
-  return s;
+using vorel::testing::BodyOptions;
+using vorel::testing::Handler;
+using vorel::testing::LoopbackServer;
+using vorel::testing::Reply;
+using vorel::testing::Request;
+using vorel::testing::ServeBody;
+
+// Every request gets `body` the way a plain file server sends it, bent by `options`.
+Handler ServingBytes(std::string body, BodyOptions options = {}) {
+  options.headers.insert(options.headers.begin(),
+                         {"Content-Type: application/octet-stream", "Connection: close"});
+  return [body = std::move(body), options](const Request& r) {
+    return ServeBody(r, body, options);
+  };
+}
+
+Handler Serving(const std::string& path, BodyOptions options = {}) {
+  return ServingBytes(ReadBytes(path), std::move(options));
 }
 
 TEST_F(NetworkTest, HttpStreamPlaysToItsEnd) {
@@ -82,7 +96,7 @@ TEST_F(NetworkTest, Mp3OverHttpSeeksWithRanges) {
   ASSERT_TRUE(B().ChannelSetPosition(h, B().ChannelSeconds2Bytes(h, 3.5), BASS_POS_BYTE));
   EXPECT_NEAR(PositionSeconds(h), 3.5, 0.05);
   ASSERT_TRUE(WaitUntil([&] { return B().ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }, 10));
-  EXPECT_GE(server.requests(), 3);  // each seek asked for a range
+  EXPECT_GE(server.Requests().size(), 3u);  // each seek asked for a range
 }
 
 TEST_F(NetworkTest, OffsetStartsTheDownloadPartWay) {
@@ -98,10 +112,11 @@ TEST_F(NetworkTest, OffsetStartsTheDownloadPartWay) {
 }
 
 TEST_F(NetworkTest, StarvedStreamReportsStalledAndRecovers) {
-  LoopbackServer::Script script = Serving(ToneWav(440, 3));
-  script.stall_at = WavDataStart(script.body) + kBytesPerSecond * 6 / 10;  // 0.6 s of sound, then nothing
-  script.ranges = false;  // a live stream: nothing to read ahead of the stall
-  LoopbackServer server(script);
+  const std::string wav = ReadBytes(ToneWav(440, 3));
+  BodyOptions options;
+  options.hold_at = WavDataStart(wav) + kBytesPerSecond * 6 / 10;  // 0.6 s of sound, then nothing
+  options.ranges = false;  // a live stream: nothing to read ahead of the stall
+  LoopbackServer server(ServingBytes(wav, options));
   HSTREAM h = B().StreamCreateURL(server.Url("/stall.wav").c_str(), 0, 0, nullptr, nullptr);
   ASSERT_NE(h, 0u) << B().ErrorGetCode();
   ASSERT_TRUE(B().ChannelPlay(h, FALSE));
@@ -123,10 +138,11 @@ TEST_F(NetworkTest, StarvedStreamReportsStalledAndRecovers) {
 }
 
 TEST_F(NetworkTest, FreeingAStalledStreamReturns) {
-  LoopbackServer::Script script = Serving(ToneWav(440, 3));
-  script.stall_at = WavDataStart(script.body) + kBytesPerSecond * 6 / 10;
-  script.ranges = false;
-  LoopbackServer server(script);
+  const std::string wav = ReadBytes(ToneWav(440, 3));
+  BodyOptions options;
+  options.hold_at = WavDataStart(wav) + kBytesPerSecond * 6 / 10;
+  options.ranges = false;
+  LoopbackServer server(ServingBytes(wav, options));
   HSTREAM h = B().StreamCreateURL(server.Url("/stall.wav").c_str(), 0, 0, nullptr, nullptr);
   ASSERT_NE(h, 0u);
   ASSERT_TRUE(B().ChannelPlay(h, FALSE));
@@ -137,10 +153,11 @@ TEST_F(NetworkTest, FreeingAStalledStreamReturns) {
 }
 
 TEST_F(NetworkTest, StallLongerThanTheTimeOutEndsTheStream) {
-  LoopbackServer::Script script = Serving(ToneWav(440, 3));
-  script.stall_at = WavDataStart(script.body) + kBytesPerSecond * 6 / 10;
-  script.ranges = false;
-  LoopbackServer server(script);  // never released
+  const std::string wav = ReadBytes(ToneWav(440, 3));
+  BodyOptions options;
+  options.hold_at = WavDataStart(wav) + kBytesPerSecond * 6 / 10;
+  options.ranges = false;
+  LoopbackServer server(ServingBytes(wav, options));  // never released
   HSTREAM h = B().StreamCreateURL(server.Url("/stall.wav").c_str(), 0, 0, nullptr, nullptr);
   ASSERT_NE(h, 0u);
   ASSERT_TRUE(B().ChannelPlay(h, FALSE));
@@ -151,9 +168,10 @@ TEST_F(NetworkTest, StallLongerThanTheTimeOutEndsTheStream) {
 }
 
 TEST_F(NetworkTest, ServerClosingHalfwayEndsTheStreamEarly) {
-  LoopbackServer::Script script = Serving(ToneWav(440, 2));
-  script.close_at = WavDataStart(script.body) + kBytesPerSecond / 2;
-  LoopbackServer server(script);
+  const std::string wav = ReadBytes(ToneWav(440, 2));
+  BodyOptions options;
+  options.close_at = WavDataStart(wav) + kBytesPerSecond / 2;
+  LoopbackServer server(ServingBytes(wav, options));
   HSTREAM h = B().StreamCreateURL(server.Url("/half.wav").c_str(), 0, 0, nullptr, nullptr);
   ASSERT_NE(h, 0u);
   ASSERT_TRUE(B().ChannelPlay(h, FALSE));
@@ -162,10 +180,10 @@ TEST_F(NetworkTest, ServerClosingHalfwayEndsTheStreamEarly) {
 }
 
 TEST_F(NetworkTest, StreamWithoutContentLengthPlays) {
-  LoopbackServer::Script script = Serving(ToneMp3(1000, 1));
-  script.content_length = false;
-  script.ranges = false;
-  LoopbackServer server(script);
+  BodyOptions options;
+  options.content_length = false;
+  options.ranges = false;
+  LoopbackServer server(Serving(ToneMp3(1000, 1), options));
   HSTREAM h = B().StreamCreateURL(server.Url("/a.mp3").c_str(), 0, 0, nullptr, nullptr);
   ASSERT_NE(h, 0u) << B().ErrorGetCode();
   EXPECT_FALSE(B().ChannelSetPosition(h, 0, BASS_POS_BYTE));  // the server cannot seek
@@ -189,23 +207,18 @@ TEST_F(NetworkTest, DeadServerFailsToOpen) {
 }
 
 TEST_F(NetworkTest, ServerThatNeverAnswersFailsAfterTheTimeOut) {
-  LoopbackServer::Script script;
-  script.never_answer = true;
-  LoopbackServer server(script);
+  LoopbackServer server([](const Request&) { return Reply().Stall(); });
   EXPECT_EQ(B().StreamCreateURL(server.Url("/a.mp3").c_str(), 0, 0, nullptr, nullptr), 0u);
   EXPECT_EQ(B().ErrorGetCode(), BASS_ERROR_TIMEOUT);
 }
 
 TEST_F(NetworkTest, GarbageFromTheServerFailsToOpen) {
-  LoopbackServer::Script raw;
-  raw.raw = true;
-  raw.body = std::string(3000, '\x17') + "not http at all";
-  LoopbackServer garbage(raw);
+  LoopbackServer garbage([](const Request&) {
+    return Reply(std::string(3000, '\x17') + "not http at all");
+  });
   EXPECT_EQ(B().StreamCreateURL(garbage.Url().c_str(), 0, 0, nullptr, nullptr), 0u);
 
-  LoopbackServer::Script page;
-  page.body = "<html><body>" + std::string(20000, 'x') + "</body></html>";
-  LoopbackServer html(page);
+  LoopbackServer html(ServingBytes("<html><body>" + std::string(20000, 'x') + "</body></html>"));
   EXPECT_EQ(B().StreamCreateURL(html.Url("/song.mp3").c_str(), 0, 0, nullptr, nullptr), 0u);
   EXPECT_NE(B().ErrorGetCode(), BASS_OK);
 }
