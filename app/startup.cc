@@ -6,7 +6,7 @@
 
 #include "app/desktop/desktop_bus.h"
 #include "app/window_set.h"
-#include "platform/qt/qt_ui.h"
+#include "ui/qt/qt_ui.h"
 #include "runtime/bridge.h"
 #include "runtime/window_ids.h"
 

@@ -1,7 +1,7 @@
 #ifndef VOREL_RUNTIME_NATIVE_UI_H_
 #define VOREL_RUNTIME_NATIVE_UI_H_
 
-// The interface through which the bridge drives native windows and controls. platform/qt
+// The interface through which the bridge drives native windows and controls. ui/qt
 // implements it over Qt Widgets; tests may implement it with a fake. The runtime keeps the
 // window set, the event tables, suppression and the property rules; an implementation only
 // makes widgets do what it is told and reports what the user does through RaiseEvent (bridge.h)

@@ -14,7 +14,7 @@
 #include <map>
 
 #include "app/desktop/media_control.h"
-#include "platform/qt/desktop.h"
+#include "ui/qt/desktop.h"
 #include "runtime/bridge.h"
 #include "runtime/window_ids.h"
 

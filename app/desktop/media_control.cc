@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/qt/desktop.h"
+#include "ui/qt/desktop.h"
 #include "player/audio.h"
 #include "player/player.h"
 #include "playlist/playlist.h"

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "app/window_set.h"
-#include "platform/qt/qt_ui.h"
+#include "ui/qt/qt_ui.h"
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
 #include "runtime/files.h"

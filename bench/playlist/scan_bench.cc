@@ -24,8 +24,8 @@
 #include <vector>
 
 #include "app/window_set.h"
-#include "platform/qt/desktop.h"
-#include "platform/qt/qt_ui.h"
+#include "ui/qt/desktop.h"
+#include "ui/qt/qt_ui.h"
 #include "runtime/bridge.h"
 #include "runtime/threads.h"
 #include "runtime/window_ids.h"

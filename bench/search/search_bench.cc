@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "app/window_set.h"
-#include "platform/qt/qt_ui.h"
+#include "ui/qt/qt_ui.h"
 #include "runtime/bridge.h"
 #include "runtime/threads.h"
 #include "runtime/value.h"

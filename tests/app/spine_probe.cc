@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/window_set.h"
-#include "platform/qt/qt_ui.h"
+#include "ui/qt/qt_ui.h"
 #include "runtime/bridge.h"
 #include "runtime/dll_table.h"
 #include "runtime/threads.h"

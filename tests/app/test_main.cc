@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "app/window_set.h"
-#include "platform/qt/qt_ui.h"
+#include "ui/qt/qt_ui.h"
 #include "runtime/bridge.h"
 
 int main(int argc, char** argv) {

@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "platform/qt/qt_ui.h"
+#include "ui/qt/qt_ui.h"
 #include "runtime/bridge.h"
 #include "runtime/threads.h"
 #include "runtime/window_ids.h"

@@ -19,7 +19,7 @@
 #include <thread>
 
 #include "app/desktop/desktop_bus.h"
-#include "platform/qt/desktop.h"
+#include "ui/qt/desktop.h"
 #include "tests/desktop/session_bus.h"
 #include "tests/testing/loopback_server.h"
 #include "tests/player_flow/flow_fixture.h"

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/qt/window_input.h"
+#include "ui/qt/window_input.h"
 
 namespace vorel::flow {
 

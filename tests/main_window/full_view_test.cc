@@ -6,7 +6,7 @@
 #include <QWindow>
 #include <fstream>
 
-#include "platform/qt/window_input.h"
+#include "ui/qt/window_input.h"
 #include "runtime/window_template.h"
 #include "tests/main_window/download_fixture.h"
 

@@ -1,6 +1,6 @@
 #include <fstream>
 
-#include "platform/qt/qt_ui.h"
+#include "ui/qt/qt_ui.h"
 
 #include "tests/player_flow/flow_fixture.h"
 

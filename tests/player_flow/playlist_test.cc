@@ -3,7 +3,7 @@
 #include <functional>
 #include <memory>
 
-#include "platform/qt/desktop.h"
+#include "ui/qt/desktop.h"
 #include "runtime/files.h"
 #include "tests/player_flow/flow_fixture.h"
 

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "platform/qt/qt_ui.h"
+#include "ui/qt/qt_ui.h"
 
 int main(int argc, char** argv) {
   // gtest_discover_tests runs the binary without the test environment.

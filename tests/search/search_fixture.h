@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/http/transfer_control.h"
-#include "platform/qt/qt_ui.h"
+#include "ui/qt/qt_ui.h"
 #include "search/music_search.h"
 #include "search/sound_link.h"
 #include "tests/player_flow/flow_fixture.h"

@@ -1,5 +1,5 @@
-#ifndef VOREL_PLATFORM_QT_INTERNAL_FONT_PAGES_H_
-#define VOREL_PLATFORM_QT_INTERNAL_FONT_PAGES_H_
+#ifndef VOREL_UI_QT_INTERNAL_FONT_PAGES_H_
+#define VOREL_UI_QT_INTERNAL_FONT_PAGES_H_
 
 class QObject;
 
@@ -18,4 +18,4 @@ void ReadFontFilesSparinglyAfterFirstPaint(QObject* app);
 
 }  // namespace vorel::qt
 
-#endif  // VOREL_PLATFORM_QT_INTERNAL_FONT_PAGES_H_
+#endif  // VOREL_UI_QT_INTERNAL_FONT_PAGES_H_

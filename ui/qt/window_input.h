@@ -1,5 +1,5 @@
-#ifndef VOREL_PLATFORM_QT_WINDOW_INPUT_H_
-#define VOREL_PLATFORM_QT_WINDOW_INPUT_H_
+#ifndef VOREL_UI_QT_WINDOW_INPUT_H_
+#define VOREL_UI_QT_WINDOW_INPUT_H_
 
 // Input a window takes as a whole rather than through one of its controls: a right-click menu
 // where no control has a menu of its own, and keys pressed anywhere in the window. No Qt types
@@ -38,4 +38,4 @@ bool ChooseMenuItem(const runtime::Text& label);
 
 }  // namespace vorel::qt
 
-#endif  // VOREL_PLATFORM_QT_WINDOW_INPUT_H_
+#endif  // VOREL_UI_QT_WINDOW_INPUT_H_

@@ -1,5 +1,5 @@
-#ifndef VOREL_PLATFORM_QT_DESKTOP_H_
-#define VOREL_PLATFORM_QT_DESKTOP_H_
+#ifndef VOREL_UI_QT_DESKTOP_H_
+#define VOREL_UI_QT_DESKTOP_H_
 
 // What the player asks of the desktop beside its own windows: a folder chooser, whether a tray
 // exists and its menu, and minimising and raising a window. User-interface thread only; no Qt types here.
@@ -45,4 +45,4 @@ bool ClickTrayMenuItemForTesting(int index);
 
 }  // namespace vorel::qt
 
-#endif  // VOREL_PLATFORM_QT_DESKTOP_H_
+#endif  // VOREL_UI_QT_DESKTOP_H_

@@ -1,4 +1,4 @@
-#include "platform/qt/internal/font_pages.h"
+#include "ui/qt/internal/font_pages.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

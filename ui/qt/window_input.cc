@@ -1,4 +1,4 @@
-#include "platform/qt/window_input.h"
+#include "ui/qt/window_input.h"
 
 #include <QAction>
 #include <QApplication>
@@ -11,7 +11,7 @@
 #include <map>
 #include <utility>
 
-#include "platform/qt/internal/controls.h"
+#include "ui/qt/internal/controls.h"
 
 namespace vorel::qt {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/qt/internal/qt_native_ui.h"
+#include "ui/qt/internal/qt_native_ui.h"
 
 #include <QBitmap>
 #include <QFontMetrics>
@@ -11,8 +11,8 @@
 #include <cstdio>
 
 #include "platform/code_page.h"
-#include "platform/qt/internal/tray_menu.h"
-#include "platform/qt/qt_ui.h"
+#include "ui/qt/internal/tray_menu.h"
+#include "ui/qt/qt_ui.h"
 #include "runtime/bridge.h"
 
 namespace vorel::qt {

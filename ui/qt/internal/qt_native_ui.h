@@ -1,5 +1,5 @@
-#ifndef VOREL_PLATFORM_QT_INTERNAL_QT_NATIVE_UI_H_
-#define VOREL_PLATFORM_QT_INTERNAL_QT_NATIVE_UI_H_
+#ifndef VOREL_UI_QT_INTERNAL_QT_NATIVE_UI_H_
+#define VOREL_UI_QT_INTERNAL_QT_NATIVE_UI_H_
 
 // NativeUi over Qt Widgets. User-interface thread only, except IsUiThread and
 // InvokeOnUiThread.
@@ -13,7 +13,7 @@
 #include <map>
 #include <thread>
 
-#include "platform/qt/internal/controls.h"
+#include "ui/qt/internal/controls.h"
 #include "runtime/native_ui.h"
 
 namespace vorel::qt {
@@ -116,4 +116,4 @@ class QtNativeUi : public runtime::NativeUi {
 
 }  // namespace vorel::qt
 
-#endif  // VOREL_PLATFORM_QT_INTERNAL_QT_NATIVE_UI_H_
+#endif  // VOREL_UI_QT_INTERNAL_QT_NATIVE_UI_H_

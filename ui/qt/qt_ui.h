@@ -1,5 +1,5 @@
-#ifndef VOREL_PLATFORM_QT_QT_UI_H_
-#define VOREL_PLATFORM_QT_QT_UI_H_
+#ifndef VOREL_UI_QT_QT_UI_H_
+#define VOREL_UI_QT_QT_UI_H_
 
 // The window framework over Qt 6 Widgets: creates the application object, implements the
 // runtime's NativeUi and installs it, and wires the runtime's event processing (ProcessEvents,
@@ -62,4 +62,4 @@ bool GrabWindowPng(runtime::WindowId window, const std::string& path);
 
 }  // namespace vorel::qt
 
-#endif  // VOREL_PLATFORM_QT_QT_UI_H_
+#endif  // VOREL_UI_QT_QT_UI_H_

@@ -1,4 +1,4 @@
-#include "platform/qt/internal/controls.h"
+#include "ui/qt/internal/controls.h"
 
 #include <QApplication>
 #include <QCloseEvent>

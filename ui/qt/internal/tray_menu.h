@@ -1,5 +1,5 @@
-#ifndef VOREL_PLATFORM_QT_INTERNAL_TRAY_MENU_H_
-#define VOREL_PLATFORM_QT_INTERNAL_TRAY_MENU_H_
+#ifndef VOREL_UI_QT_INTERNAL_TRAY_MENU_H_
+#define VOREL_UI_QT_INTERNAL_TRAY_MENU_H_
 
 // The one context menu every tray icon of the program shows (desktop.cc fills it).
 
@@ -12,4 +12,4 @@ QMenu* TrayContextMenu();
 
 }  // namespace vorel::qt
 
-#endif  // VOREL_PLATFORM_QT_INTERNAL_TRAY_MENU_H_
+#endif  // VOREL_UI_QT_INTERNAL_TRAY_MENU_H_

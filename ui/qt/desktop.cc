@@ -1,4 +1,4 @@
-#include "platform/qt/desktop.h"
+#include "ui/qt/desktop.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -7,9 +7,9 @@
 #include <QSystemTrayIcon>
 #include <QWidget>
 
-#include "platform/qt/internal/tray_menu.h"
+#include "ui/qt/internal/tray_menu.h"
 
-#include "platform/qt/qt_ui.h"
+#include "ui/qt/qt_ui.h"
 #include "runtime/window_ops.h"
 
 namespace vorel::qt {

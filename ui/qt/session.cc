@@ -17,9 +17,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/qt/internal/font_pages.h"
-#include "platform/qt/internal/qt_native_ui.h"
-#include "platform/qt/qt_ui.h"
+#include "ui/qt/internal/font_pages.h"
+#include "ui/qt/internal/qt_native_ui.h"
+#include "ui/qt/qt_ui.h"
 #include "runtime/threads.h"
 
 namespace vorel::qt {

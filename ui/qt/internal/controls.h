@@ -1,5 +1,5 @@
-#ifndef VOREL_PLATFORM_QT_INTERNAL_CONTROLS_H_
-#define VOREL_PLATFORM_QT_INTERNAL_CONTROLS_H_
+#ifndef VOREL_UI_QT_INTERNAL_CONTROLS_H_
+#define VOREL_UI_QT_INTERNAL_CONTROLS_H_
 
 // The native widgets of the fifteen control types. Each serves its type's property indexes
 // (8 and above) through PropertyHost and raises its own events (key 0 and up) through the
@@ -254,4 +254,4 @@ class CommonDlg : public QObject, public PropertyHost {
 
 }  // namespace vorel::qt
 
-#endif  // VOREL_PLATFORM_QT_INTERNAL_CONTROLS_H_
+#endif  // VOREL_UI_QT_INTERNAL_CONTROLS_H_
