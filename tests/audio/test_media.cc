@@ -9,10 +9,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <mutex>
 #include <sstream>
 #include <thread>
+
+#include "tests/testing/tone.h"
 
 namespace vorel::audio_test {
 
@@ -30,28 +30,19 @@ const std::string& TempDir() {
 
 std::string MakeAudio(const std::string& name, const std::string& lavfi,
                       const std::string& options) {
-  static std::mutex mu;
-  std::lock_guard<std::mutex> lock(mu);
   const std::string path = TempDir() + "/" + name;
-  if (std::filesystem::exists(path)) return path;
-  const std::string cmd = "ffmpeg -nostdin -v error -y -f lavfi -i \"" + lavfi + "\" " + options +
-                          " \"" + path + "\"";
-  if (std::system(cmd.c_str()) != 0 || !std::filesystem::exists(path)) {
-    ADD_FAILURE() << "could not generate test audio: " << cmd;
+  std::string error;
+  if (!vorel::testing::MakeAudioFile(path, lavfi, options, &error)) {
+    ADD_FAILURE() << "could not generate test audio: " << error;
   }
   return path;
 }
 
 namespace {
-std::string SineSource(int hz, double seconds) {
-  std::ostringstream s;
-  const std::string wave = "0.9*sin(2*PI*" + std::to_string(hz) + "*t)";
-  s << "aevalsrc=exprs=" << wave << "|" << wave << ":s=44100:d=" << seconds;
-  return s.str();
-}
+using vorel::testing::SineSource;
 constexpr const char* kWav = "-c:a pcm_s16le";
 constexpr const char* kMp3 = "-c:a libmp3lame -b:a 128k";
-// Two channel expressions: a mono source widened by ffmpeg would lose 3 dB.
+// Two channel expressions, as in SineSource.
 #define VOREL_LATE "if(gte(t\\,2)\\,0.9*sin(2*PI*1000*t)\\,0)"
 constexpr const char* kLateTone = "aevalsrc=exprs=" VOREL_LATE "|" VOREL_LATE ":s=44100:d=4";
 #undef VOREL_LATE

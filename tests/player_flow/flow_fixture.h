@@ -21,6 +21,7 @@
 #include "runtime/window_ids.h"
 #include "runtime/window_ops.h"
 #include "shell/main_window.h"
+#include "tests/testing/tone.h"
 
 namespace vorel::flow {
 
@@ -29,18 +30,12 @@ using namespace runtime::literals;
 using runtime::Text;
 
 // A stereo sine tone of `seconds` as an MP3 file, made with ffmpeg once and kept for the next
-// test process (each test runs in a process of its own); false when that failed. A file appears
-// under its name only once complete, so processes running side by side never see half of one.
+// test process (each test runs in a process of its own); false when that failed.
 inline bool MakeTone(const fs::path& path, int seconds, int hz = 440) {
-  if (fs::exists(path)) return true;
-  fs::path part = path.string() + "." + std::to_string(::getpid()) + ".mp3";
-  std::string cmd = "ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=" +
-                    std::to_string(hz) + ":duration=" + std::to_string(seconds) +
-                    " -ac 2 -ar 44100 -b:a 64k '" + part.string() + "'";
-  if (std::system(cmd.c_str()) != 0) return false;
-  std::error_code ec;
-  fs::rename(part, path, ec);
-  return !ec && fs::exists(path);
+  return vorel::testing::MakeAudioFile(
+      path.string(),
+      "sine=frequency=" + std::to_string(hz) + ":duration=" + std::to_string(seconds),
+      "-ac 2 -ar 44100 -b:a 64k");
 }
 
 // Answers a modal window from another thread, as a person would click in it.
