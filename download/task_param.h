@@ -29,7 +29,8 @@ enum NotifyType : std::int32_t {
   kBytesArrived = 16,      // value = bytes of this read
   kSameNameExists = 18,    // value = size of the existing file; called directly on the probe's
                            // thread. Result 0: pick "(1)".."(99)" names; 1: give up; 2: the
-                           // callback changed the local path (see `SetLocalPath`); else give up.
+                           // callback changed the local path (see `SetTaskLocalPath`); else
+                           // give up.
 };
 
 // Status line levels for `StatusCallback`.
@@ -42,7 +43,7 @@ enum StatusLevel : std::int32_t {
 
 // Notification callback: (type, connection, value, value2, task) -> result. Values are 64-bit so
 // that files of 4 GiB and more report their sizes whole. Called on the task thread in queue
-// order, except type 18 (the probe's thread). Must not call back into the same `Download`.
+// order, except kSameNameExists (the probe's thread). Must not call back into the same `Download`.
 using NotifyCallback = std::function<std::int32_t(std::int32_t type, const void* pointer,
                                                   std::int64_t value, std::int64_t value2,
                                                   const void* task)>;
@@ -53,11 +54,11 @@ using StatusCallback = std::function<void(const runtime::Text& line, std::int32_
 // The task record. Defaults are those of a freshly created record; a copy is taken at start, so
 // later changes do not affect a running task. Plain value type (thread-compatible).
 struct TaskParam {
+  // Kept for callers that set it (the song download does); the engine only forces the 0x1000
+  // bit into its copy and does not branch on the flags.
   std::int32_t TaskFlags = 1;
   runtime::Text Url;
   runtime::Text LocalPath;  // file to write; ending in "/" asks the engine to pick the name
-  runtime::Text UserName = "anonymous";
-  runtime::Text Password = "vorel@example.org";
   std::int32_t ConnectionCount = 1;
   std::int32_t SpeedLimit = 0;  // bytes per second for the whole task; 0 = unlimited
   std::int32_t ConnectTimeout = 20000;
@@ -65,12 +66,8 @@ struct TaskParam {
   std::int32_t ReceiveTimeout = 20000;
   std::int32_t StopWait = 1000;
   std::int32_t ReceiveBlockSize = 20480;
-  std::int32_t SendBlockSize = 1024;
   download::StatusCallback StatusCallback;
   download::NotifyCallback NotifyCallback;
-  runtime::Text FtpText;
-  std::int32_t FtpTransferType = 1;
-  runtime::Text BinaryTypes = ".exe|.rar|.zip|.gif|.jpg|.mp3|.rm";
   runtime::Text HttpProxy;  // "host[:port]"; when set, requests go through this proxy
   runtime::Text Referer;    // when empty, the address up to its last "/"
 };

@@ -5,7 +5,7 @@
 // implements it over Qt Widgets; tests may implement it with a fake. The runtime keeps the
 // window set, the event tables, suppression and the property rules; an implementation only
 // makes widgets do what it is told and reports what the user does through RaiseEvent (bridge.h)
-// and NativeWindowDestroyed (below).
+// and NativeCloseRequested (below).
 //
 // Every method except IsUiThread and InvokeOnUiThread is called on the user-interface thread.
 // Handles are opaque non-zero numbers; 0 means "no native control".

@@ -39,7 +39,9 @@ bool Playing() {
 }
 
 // Moves a panel one pixel per step towards `to`, letting events run between steps, or at once
-// while a song plays. Stops when another handler moved the panel somewhere else meanwhile.
+// while a song plays. The slide stops when the panel reaches `to` or the program is ending; when
+// another handler moves the panel meanwhile, the next step starts from where it put it, and at
+// most 1000 steps are taken, so a panel pushed the other way cannot keep the slide going.
 void MovePanel(runtime::ControlId panel, int to) {
   if (Playing()) {
     WriteProperty(kMainWindow, panel, kPropTop, to);

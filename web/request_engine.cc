@@ -35,8 +35,9 @@ Text BuildHeaderText(const Text& extra, const Text& address) {
   return headers;
 }
 
-// Records each "Set-Cookie: " line of the header text under the host, as the original request
-// engine did on top of the layer's own recording.
+// Records each "Set-Cookie: " line of the header text under the host, in addition to what the
+// HTTP layer records itself, so that a cookie reaches later requests to the host even when the
+// layer's own jar did not keep it.
 void RecordCookies(const Text& header_text, const Text& host) {
   if (FindText(header_text, "Set-Cookie: ", 1, true) <= 0) return;
   const Text url = "http://" + host;
