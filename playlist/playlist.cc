@@ -91,7 +91,7 @@ SaveResult SavePlayList(runtime::WindowId window, runtime::ControlId list, const
   SaveRuns& runs = Playlist().saves;
   const int generation = ++runs.started;
   const Text temp = target + ".saving" + (runs.active > 0 ? std::to_string(runs.active) : "");
-  int f = runtime::OpenDataFile(temp, 4);
+  int f = runtime::OpenDataFile(temp, runtime::FileMode::kCreateWrite);
   auto fail = [](const char* what, const Text& file) {
     return platform::MakeUnexpected(
         SaveError{std::string(what) + " " + runtime::Utf8FromText(file)});

@@ -415,7 +415,9 @@ bool RemoveFile(const Text& path) {
   return p && (::unlink(p->c_str()) == 0 || errno == ENOENT);
 }
 
-int OpenDataFile(const Text& path, int mode, int share) {
+int OpenDataFile(const Text& path, FileMode file_mode, ShareMode share_mode) {
+  const int mode = static_cast<int>(file_mode);
+  const int share = static_cast<int>(share_mode);
   if (mode < 1 || mode > 6 || share < 1 || share > 4) return 0;
   auto p = PathFromText(path);
   if (!p) return 0;

@@ -68,7 +68,8 @@ enum class ShareMode : int { kNone = 1, kDenyRead = 2, kDenyWrite = 3, kExclusiv
 
 // Opens a file on disk. Modes and share modes outside their ranges fail. Share modes are honoured
 // between files this process has open.
-int OpenDataFile(const Text& path, int mode = 3, int share = 1);
+int OpenDataFile(const Text& path, FileMode mode = FileMode::kReadWrite,
+                 ShareMode share = ShareMode::kNone);
 // A new empty file in memory.
 int OpenMemoryFile();
 void CloseFile(int file);

@@ -40,51 +40,52 @@ TEST_F(FilesTest, WholeFilesRoundTripWithChineseNames) {
 
 TEST_F(FilesTest, OpenModesCreateTruncateOrRequireTheFile) {
   Text path = Path("data");
-  EXPECT_EQ(OpenDataFile(path, 1), 0);  // read needs an existing file
-  EXPECT_EQ(OpenDataFile(path, 3), 0);
-  EXPECT_EQ(OpenDataFile(path, 7), 0);
-  EXPECT_EQ(OpenDataFile(path, 4, 5), 0);
-  EXPECT_EQ(OpenDataFile("", 4), 0);
+  EXPECT_EQ(OpenDataFile(path, FileMode::kRead), 0);  // read needs an existing file
+  EXPECT_EQ(OpenDataFile(path, FileMode::kReadWrite), 0);
+  EXPECT_EQ(OpenDataFile(path, static_cast<FileMode>(7)), 0);
+  EXPECT_EQ(OpenDataFile(path, FileMode::kCreateWrite, static_cast<ShareMode>(5)), 0);
+  EXPECT_EQ(OpenDataFile("", FileMode::kCreateWrite), 0);
 
-  int f = OpenDataFile(path, 4);
+  int f = OpenDataFile(path, FileMode::kCreateWrite);
   ASSERT_GT(f, 0);
   EXPECT_TRUE(WriteBytes(f, {Text("hello")}));
   CloseFile(f);
 
-  f = OpenDataFile(path, 5);  // open without truncating
+  f = OpenDataFile(path, FileMode::kOpenCreateWrite);  // open without truncating
   ASSERT_GT(f, 0);
   EXPECT_EQ(FileLength(f), 5);
   CloseFile(f);
-  f = OpenDataFile(path, 1);
+  f = OpenDataFile(path, FileMode::kRead);
   EXPECT_FALSE(WriteBytes(f, {Text("x")}));  // read-only
   EXPECT_EQ(ReadBytes(f, 100), BytesFromText("hello"));
   CloseFile(f);
-  f = OpenDataFile(path, 4);  // truncates
+  f = OpenDataFile(path, FileMode::kCreateWrite);  // truncates
   EXPECT_EQ(FileLength(f), 0);
   CloseFile(f);
   EXPECT_EQ(FileLength(f), -1);  // closed numbers are dead
-  EXPECT_EQ(OpenDataFile(TextFromUtf8(dir_.string()), 1), 0);
+  EXPECT_EQ(OpenDataFile(TextFromUtf8(dir_.string()), FileMode::kRead), 0);
 }
 
 TEST_F(FilesTest, ShareModesAreHonouredWithinTheProcess) {
   Text path = Path("shared");
-  int writer = OpenDataFile(path, 6, 3);  // others may read but not write
+  // Others may read but not write.
+  int writer = OpenDataFile(path, FileMode::kOpenCreateReadWrite, ShareMode::kDenyWrite);
   ASSERT_GT(writer, 0);
-  int reader = OpenDataFile(path, 1, 1);
+  int reader = OpenDataFile(path, FileMode::kRead, ShareMode::kNone);
   EXPECT_GT(reader, 0);
-  EXPECT_EQ(OpenDataFile(path, 2, 1), 0);  // write is denied
+  EXPECT_EQ(OpenDataFile(path, FileMode::kWrite, ShareMode::kNone), 0);  // write is denied
   // The reader allows everything, but the writer's access must be allowed by a new deny-write.
-  EXPECT_EQ(OpenDataFile(path, 1, 3), 0);
+  EXPECT_EQ(OpenDataFile(path, FileMode::kRead, ShareMode::kDenyWrite), 0);
   CloseFile(reader);
-  int exclusive = OpenDataFile(path, 1, 4);
+  int exclusive = OpenDataFile(path, FileMode::kRead, ShareMode::kExclusive);
   EXPECT_EQ(exclusive, 0);
   CloseFile(writer);
-  exclusive = OpenDataFile(path, 3, 4);
+  exclusive = OpenDataFile(path, FileMode::kReadWrite, ShareMode::kExclusive);
   ASSERT_GT(exclusive, 0);
-  EXPECT_EQ(OpenDataFile(path, 1, 1), 0);
+  EXPECT_EQ(OpenDataFile(path, FileMode::kRead, ShareMode::kNone), 0);
   // A denied create-and-truncate leaves the file untouched.
   WriteBytes(exclusive, {Text("keep")});
-  EXPECT_EQ(OpenDataFile(path, 4, 1), 0);
+  EXPECT_EQ(OpenDataFile(path, FileMode::kCreateWrite, ShareMode::kNone), 0);
   EXPECT_EQ(FileLength(exclusive), 4);
   CloseFile(exclusive);
 }
@@ -172,7 +173,7 @@ TEST_F(FilesTest, DeleteDataMovesTheRestBackOnDiskAndInMemory) {
   Bytes content(10000);
   for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>(i * 7);
   ASSERT_TRUE(WriteWholeFile(path, {content}));
-  for (int f : {OpenDataFile(path, 3), OpenMemoryFile()}) {
+  for (int f : {OpenDataFile(path, FileMode::kReadWrite), OpenMemoryFile()}) {
     ASSERT_GT(f, 0);
     if (FileLength(f) == 0) WriteBytes(f, {content});
     MoveToFileStart(f);
