@@ -132,7 +132,7 @@ int DownloadTask::PrepareFile(Connection& c) {
     Status(CreateErrorText(), kError);
     return 0;
   }
-  for (int i = 1; i < segments_.size(); ++i) queue_.Push({4});
+  for (int i = 1; i < segments_.size(); ++i) queue_.Push({kStartConnection});
   return 1;
 }
 

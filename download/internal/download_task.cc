@@ -15,15 +15,6 @@ using namespace runtime::literals;
 namespace {
 constexpr int kIdleWaitMs = 100;
 constexpr int kStopStepMs = 20;
-
-enum MessageKind : int {
-  kLeave = 1,
-  kReset = 2,
-  kStartConnection = 4,
-  kStatusLine = 9,
-  kAllEnded = 18,
-  kNotify = 21,
-};
 }  // namespace
 
 runtime::Text CreateErrorText() {

@@ -79,9 +79,20 @@ struct Connection {
   std::vector<char> buffer;
 };
 
+// What a message on the task's queue asks the task thread to do.
+enum MessageKind : int {
+  kNoMessage = 0,
+  kLeave = 1,             // end the task loop
+  kReset = 2,             // every connection finished: end the task and report it
+  kStartConnection = 4,   // open one more connection on an unclaimed segment
+  kStatusLine = 9,        // pass `text` to the status callback
+  kAllEnded = 18,         // no connection is left running
+  kNotify = 21,           // pass type, pointer and values to the notify callback
+};
+
 struct TaskMessage {
-  TaskMessage(int message_kind = 0) : kind(message_kind) {}  // NOLINT: {kind} reads well
-  int kind;  // 1 leave, 2 reset, 4 start a connection, 9 status line, 18 all ended, 21 notify
+  TaskMessage(MessageKind message_kind = kNoMessage) : kind(message_kind) {}  // NOLINT: {kind}
+  MessageKind kind;
   std::int32_t type = 0;
   const void* pointer = nullptr;
   std::int64_t value = 0;
