@@ -3,12 +3,10 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <filesystem>
+#include <cstdlib>
 
 #include <gtest/gtest.h>
 
@@ -274,65 +272,23 @@ TEST_F(NetworkTest, DownloadCallbackSeesEveryByte) {
 namespace vorel::audio_test {
 namespace {
 
-// An https server with a self-signed certificate: openssl s_server handing out the files of
-// TempDir(). Stopped when the test ends.
-class SelfSignedServer {
- public:
-  SelfSignedServer() {
-    const std::string dir = TempDir();
-    const std::string make_cert = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 -keyout " +
-                                  dir + "/key.pem -out " + dir + "/cert.pem >/dev/null 2>&1";
-    if (std::system(make_cert.c_str()) != 0) return;
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    close(fd);
-    port_ = ntohs(addr.sin_port);
-    pid_ = fork();
-    if (pid_ == 0) {
-      if (chdir(dir.c_str()) != 0) _exit(127);
-      const std::string accept = "127.0.0.1:" + std::to_string(port_);
-      execlp("openssl", "openssl", "s_server", "-quiet", "-WWW", "-accept", accept.c_str(),
-             "-cert", (dir + "/cert.pem").c_str(), "-key", (dir + "/key.pem").c_str(), nullptr);
-      _exit(127);
-    }
-    // Ready once it accepts connections.
-    ready_ = WaitUntil(
-        [&] {
-          int s = socket(AF_INET, SOCK_STREAM, 0);
-          const bool ok = connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-          close(s);
-          return ok;
-        },
-        10);
-  }
-  ~SelfSignedServer() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  bool ready() const { return ready_; }
-  std::string Url(const std::string& file) const {
-    return "https://127.0.0.1:" + std::to_string(port_) + "/" + file;
-  }
-
- private:
-  int port_ = 0;
-  pid_t pid_ = -1;
-  bool ready_ = false;
-};
+// A self-signed certificate for 127.0.0.1 and its key, made with the openssl command in TempDir();
+// false when that failed.
+bool MakeSelfSignedCertificate(vorel::testing::TlsOptions* tls) {
+  tls->certificate = TempDir() + "/cert.pem";
+  tls->key = TempDir() + "/key.pem";
+  const std::string command =
+      "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 -keyout " +
+      tls->key + " -out " + tls->certificate + " >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0;
+}
 
 TEST_F(NetworkTest, HttpsServerWithAnUntrustedCertificateIsRefused) {
-  const std::string song = std::filesystem::path(ToneMp3(440, 1)).filename();
-  SelfSignedServer server;
-  ASSERT_TRUE(server.ready());
+  vorel::testing::TlsOptions tls;
+  ASSERT_TRUE(MakeSelfSignedCertificate(&tls));
+  LoopbackServer server(Serving(ToneMp3(440, 1)), tls);
   // The song itself is served fine; only the certificate check can refuse it.
-  EXPECT_EQ(B().StreamCreateURL(server.Url(song).c_str(), 0, 0, nullptr, nullptr), 0u);
+  EXPECT_EQ(B().StreamCreateURL(server.Url("/a.mp3").c_str(), 0, 0, nullptr, nullptr), 0u);
   EXPECT_EQ(B().ErrorGetCode(), BASS_ERROR_FILEOPEN);
 }
 

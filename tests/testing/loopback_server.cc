@@ -5,6 +5,8 @@
 #include <netinet/tcp.h>
 #include <openssl/ssl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -263,6 +265,12 @@ void LoopbackServer::AcceptLoop() {
 }
 
 void LoopbackServer::Serve(int fd) {
+  // OpenSSL writes with plain write(): a client that hangs up mid-handshake must give this
+  // thread an error, not end the test program with SIGPIPE.
+  sigset_t pipe_signal;
+  sigemptyset(&pipe_signal);
+  sigaddset(&pipe_signal, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
   ++connections_;
   char chunk[8192];
   SSL* ssl = nullptr;
