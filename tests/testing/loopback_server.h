@@ -111,8 +111,7 @@ class LoopbackServer {
   void AcceptLoop();
   void Serve(int fd);
   void Play(Peer& peer, const Reply& reply);
-  // Waits up to `ms` for the server to stop (or, with `released`, for Release()); false when
-  // the server is stopping.
+  // Waits up to `ms`; false when the server began to stop meanwhile.
   bool WaitMs(int ms);
 
   struct Tls;
