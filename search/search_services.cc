@@ -15,12 +15,12 @@ SearchServices& Stored() {
 void SetSearchServices(SearchServices services) { Stored() = std::move(services); }
 const SearchServices& Services() { return Stored(); }
 
-runtime::Text EncodeRequestBytes(const runtime::Text& text) {
+runtime::Text PercentEncode(std::string_view text, bool (*encode)(unsigned char)) {
   runtime::Text out;
   out.reserve(text.size());
   for (char ch : text) {
-    unsigned char c = static_cast<unsigned char>(ch);
-    if (c <= 0x20 || c == 0x7F || c == '#') {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (encode(c)) {
       char buf[4];
       std::snprintf(buf, sizeof buf, "%%%02X", c);
       out += buf;
@@ -29,6 +29,10 @@ runtime::Text EncodeRequestBytes(const runtime::Text& text) {
     }
   }
   return out;
+}
+
+runtime::Text EncodeRequestBytes(const runtime::Text& text) {
+  return PercentEncode(text, [](unsigned char c) { return c <= 0x20 || c == 0x7F || c == '#'; });
 }
 
 }  // namespace vorel::search

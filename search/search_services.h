@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <optional>
+#include <string_view>
 
 #include "runtime/text.h"
 
@@ -31,6 +32,9 @@ const SearchServices& Services();
 // "%XX"; every other byte (code page 936 text included) goes out as it is.
 //   EncodeRequestBytes("a b#c") == "a%20b%23c"
 runtime::Text EncodeRequestBytes(const runtime::Text& text);
+
+// `text` with each byte that `encode` picks written as "%XX" and every other byte as it is.
+runtime::Text PercentEncode(std::string_view text, bool (*encode)(unsigned char));
 
 }  // namespace vorel::search
 

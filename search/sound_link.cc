@@ -1,6 +1,5 @@
 #include "search/sound_link.h"
 
-#include <cstdio>
 #include <mutex>
 #include <optional>
 
@@ -46,21 +45,9 @@ ResolverState& Resolver() {
 // download all request what the service meant. Control bytes would break the request line (or
 // smuggle header lines into it), so they go.
 Text WireAddress(const Text& text) {
-  const std::string utf8 = runtime::Utf8FromText(text);
-  Text out;
-  out.reserve(utf8.size());
-  for (char ch : utf8) {
-    const unsigned char c = static_cast<unsigned char>(ch);
-    if (c < 0x20) continue;
-    if (c == 0x20 || c >= 0x7F) {
-      char buf[4];
-      std::snprintf(buf, sizeof buf, "%%%02X", c);
-      out += buf;
-    } else {
-      out += ch;
-    }
-  }
-  return out;
+  std::string utf8 = runtime::Utf8FromText(text);
+  std::erase_if(utf8, [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+  return PercentEncode(utf8, [](unsigned char c) { return c == 0x20 || c >= 0x7F; });
 }
 
 // A name shown in the window and used for a file: each control byte becomes a space.
