@@ -3,4 +3,13 @@
 // OpenSSL keeps per-thread state for a network worker that a test abandoned on purpose (workers
 // are never killed, so one may still be inside a transfer when the test process ends); that
 // state is freed when the thread ends, after LeakSanitizer has looked. It is not a leak of ours.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libcrypto.so\n"; }
+//
+// Qt keeps a 152-byte record for every thread that touches it, freed as that thread ends. A
+// worker still ending when the test process exits leaves it behind now and then (it was seen
+// once in several hundred runs). Qt's core library is built without frame pointers, so the
+// recorded stack ends inside libQt6Core and cannot be matched more closely. The price: a leak in
+// our code is not reported when Qt's core called that code directly (a timer or queued call).
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libcrypto.so\n"
+         "leak:libQt6Core.so\n";
+}
