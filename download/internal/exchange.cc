@@ -79,6 +79,11 @@ int Connect(DownloadTask& task, Connection& c, const std::string& dotted, int po
     task.Status("服务器证书验证失败 ["_t + host + "]: " + why, kError);
     return 0;
   }
+  if (r == kTlsUnavailable) {
+    // Nothing in this process can speak TLS: every further attempt would fail the same way.
+    task.Status("无法加载安全连接库 "_t + why, kError);
+    return 0;
+  }
   task.Status(r == kConnectTimeout ? "安全连接 ["_t + endpoint + "]超时"_t
                                    : "安全连接 ["_t + endpoint + "]失败"_t,
               kError);

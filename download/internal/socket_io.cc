@@ -6,8 +6,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <openssl/err.h>
-#include <openssl/ssl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +13,7 @@
 #include <cstring>
 
 #include "download/internal/engine_settings.h"
+#include "download/internal/openssl_api.h"
 
 namespace vorel::download::internal {
 
@@ -39,7 +38,7 @@ constexpr int kWantRead = -100;
 constexpr int kWantWrite = -101;
 
 int TlsResult(ssl_st* tls, int r, int failure) {
-  switch (SSL_get_error(tls, r)) {
+  switch (OpenSsl().SSL_get_error(tls, r)) {
     case SSL_ERROR_WANT_READ: return kWantRead;
     case SSL_ERROR_WANT_WRITE: return kWantWrite;
     case SSL_ERROR_ZERO_RETURN: return 0;
@@ -53,8 +52,8 @@ int TlsResult(ssl_st* tls, int r, int failure) {
 // Bytes read (> 0), 0 when the peer closed, kWantRead / kWantWrite, or kReceiveFailed.
 int ReadSome(Channel& channel, char* buffer, int count) {
   if (channel.tls != nullptr) {
-    ERR_clear_error();
-    int r = SSL_read(channel.tls, buffer, count);
+    OpenSsl().ERR_clear_error();
+    int r = OpenSsl().SSL_read(channel.tls, buffer, count);
     return r > 0 ? r : TlsResult(channel.tls, r, kReceiveFailed);
   }
   ssize_t n = recv(channel.fd, buffer, static_cast<std::size_t>(count), 0);
@@ -67,8 +66,8 @@ int ReadSome(Channel& channel, char* buffer, int count) {
 int WriteSome(Channel& channel, const char* data, std::size_t count) {
   const int chunk = static_cast<int>(std::min<std::size_t>(count, 1 << 20));
   if (channel.tls != nullptr) {
-    ERR_clear_error();
-    int r = SSL_write(channel.tls, data, chunk);
+    OpenSsl().ERR_clear_error();
+    int r = OpenSsl().SSL_write(channel.tls, data, chunk);
     return r > 0 ? r : TlsResult(channel.tls, r, kSendFailed);
   }
   ssize_t n = send(channel.fd, data, static_cast<std::size_t>(chunk), MSG_NOSIGNAL);
@@ -90,7 +89,7 @@ void CloseChannel(Channel& channel) {
   if (channel.tls != nullptr) {
     // No close_notify: the engine closes only to abandon an exchange or after a finished body,
     // and waiting for the peer would delay a stop.
-    SSL_free(channel.tls);
+    OpenSsl().SSL_free(channel.tls);
     channel.tls = nullptr;
   }
   CloseSocket(channel.fd);

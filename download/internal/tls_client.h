@@ -5,6 +5,7 @@
 // system's trust store (OpenSSL's default paths, which honour SSL_CERT_FILE and SSL_CERT_DIR),
 // the peer's certificate checked against it and against the host name, SNI for host names, and
 // the session of one connection resumed by the task's other connections to the same host.
+// OpenSSL itself is loaded when the first client of the process is made (openssl_api.h).
 //
 // Thread-safe: the task's connections shake hands at the same time.
 
@@ -17,11 +18,16 @@ struct ssl_ctx_st;
 struct ssl_session_st;
 
 namespace vorel::download::internal {
+struct OpenSslApi;
+}
+
+namespace vorel::download::internal {
 
 // Results of Handshake beside 0, kConnectTimeout and kStopped.
 enum TlsError : int {
-  kTlsFailed = -30,      // the peer hung up or spoke no TLS
-  kTlsNotTrusted = -31,  // the certificate does not verify for this host
+  kTlsFailed = -30,       // the peer hung up or spoke no TLS
+  kTlsNotTrusted = -31,   // the certificate does not verify for this host
+  kTlsUnavailable = -32,  // the TLS library could not be loaded: no https in this process
 };
 
 class TlsClient {
@@ -33,8 +39,8 @@ class TlsClient {
 
   // Starts TLS on the connected socket of `channel` for `host` (a name or a dotted address),
   // within timeout_ms of the engine's clock and ending early on `stop`. On success (0) the
-  // channel owns the session; otherwise the channel has none, and for kTlsNotTrusted *why
-  // holds OpenSSL's reason (ASCII).
+  // channel owns the session; otherwise the channel has none. For kTlsNotTrusted *why holds
+  // OpenSSL's reason (ASCII), for kTlsUnavailable the name of the library file that is missing.
   int Handshake(Channel& channel, const std::string& host, int timeout_ms, const StopSignal& stop,
                 std::string* why);
 
@@ -42,7 +48,10 @@ class TlsClient {
   static int OnNewSession(struct ssl_st* ssl, ssl_session_st* session);
   void Remember(const std::string& host, ssl_session_st* session);
 
-  ssl_ctx_st* context_ = nullptr;  // immutable after construction; null when OpenSSL failed
+  // Immutable after construction: the loaded library (null when it could not be loaded) and the
+  // context (null when the library or OpenSSL failed).
+  const OpenSslApi* const ssl_;
+  ssl_ctx_st* context_ = nullptr;
   std::mutex mu_;
   std::string session_host_;           // guarded by mu_
   ssl_session_st* session_ = nullptr;  // guarded by mu_; owned

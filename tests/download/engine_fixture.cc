@@ -1,13 +1,18 @@
 #include "tests/download/engine_fixture.h"
 
+#include <fcntl.h>
+#include <spawn.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+extern char** environ;
 
 namespace vorel::download::testing {
 
@@ -187,6 +192,47 @@ std::vector<std::string> EngineTest::FolderEntries() const {
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+pid_t EngineTest::SpawnChild(const std::vector<std::string>& args, const char* preload,
+                             const std::string& error_path) {
+  std::vector<std::string> env;
+  // In the sanitizer build the preloaded shim comes before the sanitizer's runtime, which the
+  // runtime refuses unless told that the order is intended.
+  bool asan_options = false;
+  for (char** e = environ; *e != nullptr; ++e) {
+    env.emplace_back(*e);
+    if (env.back().rfind("ASAN_OPTIONS=", 0) == 0) {
+      env.back() += ":verify_asan_link_order=0";
+      asan_options = true;
+    }
+  }
+  if (!asan_options) env.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
+  env.push_back(std::string("LD_PRELOAD=") + preload);
+  std::vector<std::string> all = {VOREL_DOWNLOAD_CHILD};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv, envp;
+  for (std::string& a : all) argv.push_back(a.data());
+  for (std::string& e : env) envp.push_back(e.data());
+  argv.push_back(nullptr);
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (!error_path.empty()) {
+    posix_spawn_file_actions_addopen(&actions, 2, error_path.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  }
+  pid_t pid = -1;
+  EXPECT_EQ(posix_spawn(&pid, VOREL_DOWNLOAD_CHILD, &actions, nullptr, argv.data(), envp.data()),
+            0);
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+int EngineTest::ExitCode(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace vorel::download::testing

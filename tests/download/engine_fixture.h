@@ -5,6 +5,7 @@
 // folder, and engine waits shortened through the test seam.
 
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
 #include <condition_variable>
 #include <cstdint>
@@ -86,6 +87,14 @@ class EngineTest : public ::testing::Test {
   // how long a case took on that clock (EngineSeconds).
   void UseProductionSettings(int speed);
   static double EngineSeconds();
+
+  // Starts the download_child program with `args` (its URL, local path, ...) and the shim
+  // library `preload` loaded into it; its standard error goes to `error_path` when given.
+  // The child's process id.
+  static pid_t SpawnChild(const std::vector<std::string>& args, const char* preload,
+                          const std::string& error_path = {});
+  // Waits for the child; its exit code, or -1 when it did not exit normally.
+  static int ExitCode(pid_t pid);
 
   std::string dir_;
   Recorder recorder_;

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -13,8 +11,6 @@
 
 #include "tests/download/engine_fixture.h"
 #include "tests/testing/loopback_server.h"
-
-extern char** environ;
 
 namespace vorel::download::testing {
 namespace {
@@ -27,35 +23,9 @@ class TemporaryFileTest : public EngineTest {
  protected:
   // Starts the child downloader with the shim loaded; its process id.
   pid_t Spawn(const std::string& url, const std::string& name, long long stop_after = -1) {
-    std::vector<std::string> env;
-    // In the sanitizer build the preloaded shim comes before the sanitizer's runtime, which
-    // the runtime refuses unless told that the order is intended.
-    bool asan_options = false;
-    for (char** e = environ; *e != nullptr; ++e) {
-      env.emplace_back(*e);
-      if (env.back().rfind("ASAN_OPTIONS=", 0) == 0) {
-        env.back() += ":verify_asan_link_order=0";
-        asan_options = true;
-      }
-    }
-    if (!asan_options) env.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
-    env.push_back(std::string("LD_PRELOAD=") + VOREL_NO_TMPFILE_SHIM);
-    std::vector<std::string> args = {VOREL_DOWNLOAD_CHILD, url, PathOf(name)};
+    std::vector<std::string> args = {url, PathOf(name)};
     if (stop_after >= 0) args.push_back(std::to_string(stop_after));
-    std::vector<char*> argv, envp;
-    for (std::string& a : args) argv.push_back(a.data());
-    for (std::string& e : env) envp.push_back(e.data());
-    argv.push_back(nullptr);
-    envp.push_back(nullptr);
-    pid_t pid = -1;
-    EXPECT_EQ(posix_spawn(&pid, VOREL_DOWNLOAD_CHILD, nullptr, nullptr, argv.data(), envp.data()),
-              0);
-    return pid;
-  }
-  static int ExitCode(pid_t pid) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return SpawnChild(args, VOREL_NO_TMPFILE_SHIM);
   }
 };
 
