@@ -328,8 +328,13 @@ EventResult RaiseEvent(WindowId window, ControlId control, EventKey key, EventAr
       std::fprintf(stderr, "vorel: a handler failed: %s\n", e.what());
     }
     s.current = saved;
+    if (s.change_observer) s.change_observer();
     return result;
   });
+}
+
+void SetChangeObserver(std::function<void()> observer) {
+  State().change_observer = std::move(observer);
 }
 
 EventSource CurrentEventSource() { return State().current; }

@@ -129,6 +129,14 @@ struct EventSource {
 };
 EventSource CurrentEventSource();
 
+// Registers `observer` to run on the user-interface thread whenever what the windows hold may
+// have changed: after each routine RaiseEvent ran (clicks, keys, timers, a handler's own
+// events) and after each piece of work another thread carried to the user-interface thread.
+// It runs inside that work, so it must only take note and look later (post the look to the
+// event queue); it is called often. A later call replaces the observer; null removes it.
+// User-interface thread only.
+void SetChangeObserver(std::function<void()> observer);
+
 // Registers work a control does whenever the event queue runs empty while the loop runs (the
 // last registered runs first). The callback is dropped once its window is no longer loaded.
 // User-interface thread only.

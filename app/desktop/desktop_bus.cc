@@ -1,5 +1,6 @@
 #include "app/desktop/desktop_bus.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -7,6 +8,7 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
+#include <QMetaObject>
 #include <QTimer>
 
 #include <cstdio>
@@ -134,18 +136,17 @@ QVariantMap RootProperties() {
 }
 
 // The object at /org/mpris/MediaPlayer2. Every request runs on the user-interface thread, as a
-// click does; the player's own changes (a song ending, a click, a timer) are noticed by
-// comparing what the desktop sees on a short timer, since they come from many routines.
+// click does. The player's own changes (a song ending, a click, a timer) come from many
+// routines, so what the desktop sees is compared after anything ran that could change it: a
+// routine (the player's timers run only while it plays) or a worker's work on the
+// user-interface thread. Nothing wakes the program while nothing happens.
 class MediaObject : public QDBusVirtualObject {
  public:
-  explicit MediaObject(QDBusConnection bus) : bus_(std::move(bus)) {
-    watch_.setInterval(150);
-    QObject::connect(&watch_, &QTimer::timeout, [this] { AnnounceChanges(); });
-  }
+  explicit MediaObject(QDBusConnection bus) : bus_(std::move(bus)) {}
 
   void Start() {
     if (MainWindowReady()) last_ = TakeSnapshot();
-    watch_.start();
+    runtime::SetChangeObserver([this] { LookForChangesSoon(); });
   }
 
   QString introspect(const QString&) const override { return QString::fromLatin1(kIntrospection); }
@@ -311,6 +312,20 @@ class MediaObject : public QDBusVirtualObject {
     return Result(m, r);
   }
 
+  // One look, queued behind the work that is running, however many routines it runs: the
+  // snapshot reads the window, which must not happen in the middle of a routine.
+  void LookForChangesSoon() {
+    if (look_queued_) return;
+    look_queued_ = true;
+    QMetaObject::invokeMethod(
+        qApp,
+        [this] {
+          look_queued_ = false;
+          AnnounceChanges();
+        },
+        Qt::QueuedConnection);
+  }
+
   void AnnounceChanges() {
     if (!MainWindowReady()) return;
     PlayerSnapshot now = TakeSnapshot();
@@ -342,8 +357,8 @@ class MediaObject : public QDBusVirtualObject {
   }
 
   QDBusConnection bus_;
-  QTimer watch_;
   std::optional<PlayerSnapshot> last_;
+  bool look_queued_ = false;
   bool quit_requested_ = false;
 };
 

@@ -30,6 +30,7 @@ struct BridgeState {
   std::vector<WindowId> closing;  // loaded windows with a posted close request
   std::vector<ExitRoutine> exit_routines;
   std::vector<std::pair<WindowId, std::function<void()>>> idle_callbacks;
+  std::function<void()> change_observer;  // see SetChangeObserver
   int suppression = 0;
   bool loop_running = false;
   EventSource current;
@@ -55,7 +56,12 @@ R OnUiThread(R empty, F&& fn) {
   if (s.ui == nullptr || s.ui->IsUiThread()) return fn();
   if (s.ending.load()) return empty;
   R result = empty;
-  if (!s.ui->InvokeOnUiThread([&] { result = fn(); })) return empty;
+  if (!s.ui->InvokeOnUiThread([&] {
+        result = fn();
+        if (s.change_observer) s.change_observer();
+      })) {
+    return empty;
+  }
   return result;
 }
 
