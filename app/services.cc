@@ -9,7 +9,7 @@
 #include "ui/qt/window_input.h"
 #include "player/player.h"
 #include "playlist/playlist.h"
-#include "runtime/window_ids.h"
+#include "app/window_ids.h"
 #include "search/music_search.h"
 #include "search/search_services.h"
 #include "search/sound_link.h"

@@ -8,7 +8,7 @@
 #include "app/window_set.h"
 #include "ui/qt/qt_ui.h"
 #include "runtime/bridge.h"
-#include "runtime/window_ids.h"
+#include "app/window_ids.h"
 
 namespace vorel::app {
 namespace {

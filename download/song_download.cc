@@ -13,7 +13,7 @@
 #include "runtime/files.h"
 #include "runtime/threads.h"
 #include "runtime/value.h"
-#include "runtime/window_ids.h"
+#include "app/window_ids.h"
 #include "runtime/window_ops.h"
 
 namespace vorel::download {
@@ -85,7 +85,7 @@ void ShowRunningControls() {
 void ShowIdleControls(const Text& message, const std::function<bool()>& still_idle) {
   WriteProperty(kMainWindow, kDownloadButton, kPropVisible, true);
   WriteProperty(kMainWindow, kDownloadTimer, kPropInterval, 0);
-  WriteProperty(kMainWindow, kDownloadProgress, kPropBarPos, 0);
+  WriteProperty(kMainWindow, kDownloadProgress, kPropPosition, 0);
   runtime::ShowMessageBox(message, runtime::kMessageBoxOk);
   if (!still_idle()) return;
   WriteProperty(kMainWindow, kDownloadLabel, kPropCaption, "下载"_t);
@@ -224,7 +224,7 @@ void OnDownloadClicked() {
   runtime::RegisterExitRoutine(&ReleaseDownloaderAtExit);
   // The bar starts from nothing, not from the previous download's total.
   s.total_bytes = 0;
-  WriteProperty(kMainWindow, kDownloadProgress, kPropBarPos, 0);
+  WriteProperty(kMainWindow, kDownloadProgress, kPropPosition, 0);
   ShowRunningControls();
   ++s.start_workers;
   if (!runtime::StartThread([request = std::move(request)] {
@@ -245,7 +245,7 @@ std::int32_t OnDownloadNotify(std::int32_t type, const void*, std::int64_t value
 void DownloadTimerTick() {
   SongDownloadState& s = State();
   if (!CurrentJob()) return;  // a tick queued before the end must not undo the idle label
-  const std::int32_t shown = runtime::ReadIntProperty(kMainWindow, kDownloadProgress, kPropBarPos);
+  const std::int32_t shown = runtime::ReadIntProperty(kMainWindow, kDownloadProgress, kPropPosition);
   WriteProperty(kMainWindow, kDownloadLabel, kPropCaption, runtime::ToText(shown) + "%");
   const double received = static_cast<double>(s.downloader.ReceivedBytes64());
   const double total = s.total_bytes;
@@ -254,7 +254,7 @@ void DownloadTimerTick() {
     const double percent = runtime::RoundNumber(received / total * 100, 0);
     position = static_cast<int>(std::clamp(percent, 0.0, 100.0));
   }
-  WriteProperty(kMainWindow, kDownloadProgress, kPropBarPos, position);
+  WriteProperty(kMainWindow, kDownloadProgress, kPropPosition, position);
 }
 
 bool DownloadRunning() { return CurrentJob() != nullptr; }

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/code_page.h"
-#include "runtime/window_ids.h"
+#include "app/window_ids.h"
 #include "player/player.h"
 #include "runtime/bridge.h"
 #include "runtime/files.h"

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "player/audio.h"
-#include "runtime/window_ids.h"
+#include "app/window_ids.h"
 #include "player/lyrics.h"
 #include "player/spectrum.h"
 #include "runtime/bridge.h"
@@ -37,7 +37,7 @@ PlayerServices& Services() {
 
 void SetCaption(const Text& text) { WriteProperty(kMainWindow, kStatusCaption, kPropCaption, text); }
 
-void SetTimer(runtime::ControlId timer, int interval) {
+void SetTimer(runtime::Control<runtime::controls::Timer> timer, int interval) {
   WriteProperty(kMainWindow, timer, kPropInterval, interval);
 }
 
@@ -68,8 +68,8 @@ void ShowCover(const Text& address) {
 // The volume the bar shows, from 0 to 1. A maximum of 0 would divide by zero; full volume is
 // what the bar then shows.
 double BarVolume() {
-  const int position = ReadIntProperty(kMainWindow, kVolumeBar, kPropBarPos);
-  const int maximum = ReadIntProperty(kMainWindow, kVolumeBar, kPropBarMax);
+  const int position = ReadIntProperty(kMainWindow, kVolumeBar, kPropPosition);
+  const int maximum = ReadIntProperty(kMainWindow, kVolumeBar, kPropMaximum);
   return maximum > 0 ? static_cast<double>(position) / maximum : 1.0;
 }
 
@@ -142,7 +142,7 @@ void OpenAndPlay() {
   SetCaption(EntryCell(row, 2));
   SetTimer(kStatusTimer, 300);
   SetTimer(kSpectrumTimer, 50);
-  WriteProperty(kMainWindow, kPositionSlider, kPropSliderMax,
+  WriteProperty(kMainWindow, kPositionSlider, kPropMaximum,
                 runtime::ToInteger(runtime::RoundNumber(static_cast<double>(s.total_seconds))));
   StartLyrics(EntryCell(row, 1));
   ShowCover(EntryCell(row, 3));
@@ -156,12 +156,12 @@ void StopPlayback() {
   SetTimer(kStatusTimer, 0);
   SetTimer(kSpectrumTimer, 0);
   SetTimer(kLyricsTimer, 0);
-  WriteProperty(kMainWindow, kPositionSlider, kPropSliderPos, 0);
+  WriteProperty(kMainWindow, kPositionSlider, kPropPosition, 0);
   // The spectrum timer no longer runs: the last bars drawn would stay on screen for good.
   runtime::ClearDrawing(kMainWindow, kSpectrumCanvas);
   WriteProperty(kMainWindow, kLyricUpper, kPropCaption, Text());
   WriteProperty(kMainWindow, kLyricLower, kPropCaption, Text());
-  WriteProperty(kMainWindow, kPlayPauseButton, kPropButtonCaption, "播放"_t);
+  WriteProperty(kMainWindow, kPlayPauseButton, kPropCaption, "播放"_t);
   WriteProperty(kMainWindow, kTimeLabel, kPropCaption, Text());
   s.needs_open = true;
 }
@@ -178,22 +178,22 @@ void TogglePlayPause() {
     SetCaption(EmptyListMessage());
     return;
   }
-  if (ReadTextProperty(kMainWindow, kPlayPauseButton, kPropButtonCaption) == "播放"_t) {
+  if (ReadTextProperty(kMainWindow, kPlayPauseButton, kPropCaption) == "播放"_t) {
     OpenAndPlay();
     // A stream that did not open plays nothing: the button stays ready to start.
     if (MutableState().current_stream != 0) {
-      WriteProperty(kMainWindow, kPlayPauseButton, kPropButtonCaption, "暂停"_t);
+      WriteProperty(kMainWindow, kPlayPauseButton, kPropCaption, "暂停"_t);
     }
   } else {
     PausePlayback();
-    WriteProperty(kMainWindow, kPlayPauseButton, kPropButtonCaption, "播放"_t);
+    WriteProperty(kMainWindow, kPlayPauseButton, kPropCaption, "播放"_t);
   }
 }
 
 void ApplyVolume() {
   PlayerState& s = MutableState();
   audio::ChannelSetVolume(s.current_stream, static_cast<float>(BarVolume()));
-  const int position = ReadIntProperty(kMainWindow, kVolumeBar, kPropBarPos);
+  const int position = ReadIntProperty(kMainWindow, kVolumeBar, kPropPosition);
   WriteProperty(kMainWindow, kTimeLabel, kPropCaption,
                 "当前音量："_t + runtime::ToText(position) + "%");
   s.time_label_live = false;
@@ -216,7 +216,7 @@ void ToggleMute() {
 
 void SeekToSlider() {
   PlayerState& s = MutableState();
-  const int seconds = ReadIntProperty(kMainWindow, kPositionSlider, kPropSliderPos);
+  const int seconds = ReadIntProperty(kMainWindow, kPositionSlider, kPropPosition);
   // The byte offset travels as a signed 32-bit value, widened with its sign.
   auto bytes = static_cast<std::int32_t>(audio::ChannelSeconds2Bytes(s.current_stream, seconds));
   audio::ChannelSetPosition(s.current_stream, static_cast<std::uint64_t>(std::int64_t{bytes}));
@@ -233,7 +233,7 @@ void PlayerStatusTick() {
   }
   if (audio::ChannelIsActive(s.current_stream) == audio::kPlaying) {
     double at = SecondsOf(s.current_stream, audio::ChannelGetPosition(s.current_stream));
-    WriteProperty(kMainWindow, kPositionSlider, kPropSliderPos,
+    WriteProperty(kMainWindow, kPositionSlider, kPropPosition,
                   static_cast<std::int32_t>(std::trunc(at)));
     SetCaption("歌曲名："_t + title());
     SetTrayTip("正在播放："_t + title());

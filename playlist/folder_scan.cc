@@ -1,4 +1,4 @@
-#include "runtime/window_ids.h"
+#include "app/window_ids.h"
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
 #include "runtime/find_file.h"

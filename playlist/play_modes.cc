@@ -1,7 +1,7 @@
 #include <cmath>
 
 #include "player/audio.h"
-#include "runtime/window_ids.h"
+#include "app/window_ids.h"
 #include "player/player.h"
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
@@ -49,7 +49,7 @@ void SelectFollowingRow() {
 
 void SelectPlayMode(PlayMode mode) {
   Mode() = mode;
-  WriteProperty(kMainWindow, kPlayModeButton, kPropButtonCaption, runtime::TextFromUtf8(CaptionUtf8(mode)));
+  WriteProperty(kMainWindow, kPlayModeButton, kPropCaption, runtime::TextFromUtf8(CaptionUtf8(mode)));
   WriteProperty(kMainWindow, kModeChooser, kPropVisible, false);
 }
 

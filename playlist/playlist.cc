@@ -11,7 +11,7 @@
 #include "runtime/files.h"
 #include "runtime/threads.h"
 #include "runtime/value.h"
-#include "runtime/window_ids.h"
+#include "app/window_ids.h"
 #include "runtime/window_ops.h"
 
 namespace vorel::playlist {
@@ -81,7 +81,7 @@ Bytes EncodeRow(const std::vector<Text>& cells, std::int32_t image, std::int32_t
   return runtime::EncodeListRows({row}, static_cast<int>(cells.size()));
 }
 
-SaveResult SavePlayList(runtime::WindowId window, runtime::ControlId list, const Text& path,
+SaveResult SavePlayList(runtime::WindowId window, runtime::Control<runtime::controls::ListView> list, const Text& path,
                         bool use_path) {
   // The list is written beside its final place and moved there only when complete: saving must
   // never leave a truncated or half-written play list behind.
@@ -187,12 +187,12 @@ void DeleteSelectedEntry() {
     StopPlayback();  // the last song goes: nothing is left to move on to
   } else if (playing && doomed == State().current_entry_index) {
     const Text caption =
-        runtime::ReadTextProperty(kMainWindow, kPlayPauseButton, kPropButtonCaption);
+        runtime::ReadTextProperty(kMainWindow, kPlayPauseButton, kPropCaption);
     StopPlayback();
     SelectNextRow();
     OpenAndPlay();
     // The next song plays on in the same way, so the button keeps what it said.
-    WriteProperty(kMainWindow, kPlayPauseButton, kPropButtonCaption, caption);
+    WriteProperty(kMainWindow, kPlayPauseButton, kPropCaption, caption);
   }
   if (doomed >= 0 && doomed < Rows()) {
     runtime::DeleteRow(kMainWindow, kPlayList, doomed);

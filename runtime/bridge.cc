@@ -174,8 +174,8 @@ bool LoadWindowOnUi(WindowId id, bool modal) {
   if (!ok) return false;
   const ControlId own = w->controls[0].id;
   RaiseEvent(id, own, kEventWindowCreated);
-  if (s.loaded.count(id)) RaiseEvent(id, own, 3);
-  if (s.loaded.count(id)) RaiseEvent(id, own, 4);
+  if (s.loaded.count(id)) RaiseEvent(id, own, kEventWindowAfterCreated1);
+  if (s.loaded.count(id)) RaiseEvent(id, own, kEventWindowAfterCreated2);
   auto it = s.loaded.find(id);
   if (it == s.loaded.end()) return true;
   const NativeHandle handle = it->second.handle;

@@ -9,9 +9,10 @@
 //   0 left, 1 top, 2 width, 3 height (written values clamped to 0..32627), 4 tag (Text),
 //   5 visible, 6 disabled (booleans), 7 mouse pointer (Bytes).
 // Higher indexes belong to the control's type (caption 8 of a Label, 22 of a SuperBtn, ...).
+// runtime/control_types.h holds the table and lets code name a property instead of its number:
 //
-//   WriteProperty(kMainWindow, kStatusCaption, 8, "歌曲已删除！"_t);
-//   int row = ReadIntProperty(kMainWindow, kPlayList, 35);
+//   WriteProperty(kMainWindow, kStatusCaption, kPropCaption, "歌曲已删除！"_t);
+//   int row = ReadIntProperty(kMainWindow, kPlayList, kPropSelectedRow);
 //
 // Threads: every function may be called from any thread. Off the user-interface thread the call
 // is carried to it and waits for the result (like a Win32 SendMessage); once the program is
@@ -41,6 +42,9 @@ using EventKey = std::int32_t;
 inline constexpr EventKey kEventClicked = 0;  // SuperBtn, PicBtn, CheckBox; Timer tick; bars
 inline constexpr EventKey kEventWindowCreated = 0;
 inline constexpr EventKey kEventWindowDestroying = 2;
+// Raised right after the created event; nothing in this program binds them.
+inline constexpr EventKey kEventWindowAfterCreated1 = 3;
+inline constexpr EventKey kEventWindowAfterCreated2 = 4;
 inline constexpr EventKey kEventTrayIcon = 9;
 inline constexpr EventKey kEventLeftDown = -1;
 inline constexpr EventKey kEventLeftUp = -2;

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "runtime/bridge.h"
+#include "runtime/control_types.h"
 #include "runtime/internal/bridge_state.h"
 #include "runtime/list_view_records.h"
 
@@ -15,7 +16,23 @@ using internal::State;
 namespace {
 
 constexpr std::int32_t kMaxExtent = 32627;
-constexpr PropertyIndex kListAllRows = 37;
+
+// The shared properties, from the table of control types.
+constexpr PropertyIndex kLeft = kIndexOf<controls::AnyControl, property::Left>;
+constexpr PropertyIndex kTop = kIndexOf<controls::AnyControl, property::Top>;
+constexpr PropertyIndex kWidth = kIndexOf<controls::AnyControl, property::Width>;
+constexpr PropertyIndex kHeight = kIndexOf<controls::AnyControl, property::Height>;
+constexpr PropertyIndex kTag = kIndexOf<controls::AnyControl, property::Tag>;
+constexpr PropertyIndex kVisible = kIndexOf<controls::AnyControl, property::Visible>;
+constexpr PropertyIndex kDisabled = kIndexOf<controls::AnyControl, property::Disabled>;
+constexpr PropertyIndex kPointer = kIndexOf<controls::AnyControl, property::Pointer>;
+static_assert(kLeft == 0 && kTop == 1 && kWidth == 2 && kHeight == 3 &&
+                  kPointer == controls::AnyControl::kLastShared,
+              "the geometry comes first and the shared indexes are contiguous");
+// The runtime serves a list view's rows itself, from the native list.
+constexpr PropertyIndex kListAllRows = kIndexOf<controls::ListView, property::AllRows>;
+
+bool IsShared(PropertyIndex index) { return index >= 0 && index <= controls::AnyControl::kLastShared; }
 
 struct Target {
   NativeHandle handle = 0;
@@ -39,14 +56,14 @@ Value ReadCommon(const Target& t, PropertyIndex index) {
   Geometry g = native ? ui->GetGeometry(t.handle)
                       : Geometry{t.record->left, t.record->top, t.record->width, t.record->height};
   switch (index) {
-    case 0: return g.left;
-    case 1: return g.top;
-    case 2: return g.width;
-    case 3: return g.height;
-    case 4: return t.record->tag;
-    case 5: return native ? ui->IsVisible(t.handle) : t.record->visible();
-    case 6: return native ? ui->IsDisabled(t.handle) : t.record->disabled();
-    default: return t.record->mouse_pointer;
+    case kLeft: return g.left;
+    case kTop: return g.top;
+    case kWidth: return g.width;
+    case kHeight: return g.height;
+    case kTag: return t.record->tag;
+    case kVisible: return native ? ui->IsVisible(t.handle) : t.record->visible();
+    case kDisabled: return native ? ui->IsDisabled(t.handle) : t.record->disabled();
+    default: return t.record->mouse_pointer;  // kPointer
   }
 }
 
@@ -54,12 +71,12 @@ void WriteCommon(const Target& t, PropertyIndex index, const Value& v) {
   NativeUi* ui = State().ui;
   ControlRecord& rec = *t.record;
   const bool native = t.handle != 0 && ui->HasGeometry(t.handle);
-  if (index <= 3) {
+  if (index <= kHeight) {
     Geometry g = native ? ui->GetGeometry(t.handle)
                         : Geometry{rec.left, rec.top, rec.width, rec.height};
     std::int32_t n = ToInteger(v);
-    if (index >= 2) n = std::clamp(n, 0, kMaxExtent);
-    (index == 0 ? g.left : index == 1 ? g.top : index == 2 ? g.width : g.height) = n;
+    if (index >= kWidth) n = std::clamp(n, 0, kMaxExtent);
+    (index == kLeft ? g.left : index == kTop ? g.top : index == kWidth ? g.width : g.height) = n;
     if (native) {
       ui->SetGeometry(t.handle, g);
     } else {
@@ -68,18 +85,18 @@ void WriteCommon(const Target& t, PropertyIndex index, const Value& v) {
     return;
   }
   switch (index) {
-    case 4:
+    case kTag:
       rec.tag = ToText(v);
       return;
-    case 5:
-    case 6: {
-      const std::uint32_t bit = index == 5 ? kFlagVisible : kFlagDisabled;
+    case kVisible:
+    case kDisabled: {
+      const std::uint32_t bit = index == kVisible ? kFlagVisible : kFlagDisabled;
       rec.flags = AsBool(v) ? (rec.flags | bit) : (rec.flags & ~bit);
-      if (native) (index == 5 ? ui->SetVisible(t.handle, AsBool(v))
-                              : ui->SetDisabled(t.handle, AsBool(v)));
+      if (native) (index == kVisible ? ui->SetVisible(t.handle, AsBool(v))
+                                     : ui->SetDisabled(t.handle, AsBool(v)));
       return;
     }
-    default:
+    default:  // kPointer
       rec.mouse_pointer = ToBytes(v);
       if (native) ui->SetMousePointer(t.handle, rec.mouse_pointer);
   }
@@ -92,7 +109,7 @@ void ReportUnknownIndex(const ControlRecord& rec, PropertyIndex index) {
 
 Value ReadOnUi(WindowId window, ControlId control, PropertyIndex index) {
   Target t = Locate(window, control);
-  if (index >= 0 && index <= 7) return ReadCommon(t, index);
+  if (IsShared(index)) return ReadCommon(t, index);
   if (t.handle == 0) internal::FatalUtf8("指定窗口尚未载入");
   NativeUi* ui = State().ui;
   if (t.record->type == kTypeListView && index == kListAllRows) {
@@ -110,7 +127,7 @@ Value ReadOnUi(WindowId window, ControlId control, PropertyIndex index) {
 
 void WriteOnUi(WindowId window, ControlId control, PropertyIndex index, const Value& v) {
   Target t = Locate(window, control);
-  if (index >= 0 && index <= 7) return WriteCommon(t, index, v);
+  if (IsShared(index)) return WriteCommon(t, index, v);
   if (t.handle == 0) internal::FatalUtf8("指定窗口尚未载入");
   NativeUi* ui = State().ui;
   if (t.record->type == kTypeListView && index == kListAllRows) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "runtime/control_types.h"
 #include "runtime/internal/bridge_state.h"
 #include "runtime/text_ops.h"
 
@@ -113,7 +114,7 @@ void DrawGradientRectangle(WindowId window, ControlId panel, std::int32_t left, 
     std::vector<std::uint32_t> c = colours;
     if (c.empty()) {
       Value pen = std::int32_t{0};
-      ui->GetProperty(h, 17, &pen);
+      ui->GetProperty(h, kIndexOf<controls::DrawPanel, property::PenColour>, &pen);
       c.push_back(static_cast<std::uint32_t>(ToInteger(pen)));
     }
     ui->DrawGradientRectangle(h, Geometry{left, top, width, height}, std::clamp(mode, 1, 8), c);

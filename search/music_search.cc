@@ -6,7 +6,7 @@
 
 #include "runtime/threads.h"
 #include "runtime/value.h"
-#include "runtime/window_ids.h"
+#include "app/window_ids.h"
 #include "runtime/window_ops.h"
 #include "search/regex.h"
 #include "search/search_services.h"

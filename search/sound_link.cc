@@ -8,7 +8,7 @@
 #include "runtime/text_ops.h"
 #include "runtime/threads.h"
 #include "runtime/value.h"
-#include "runtime/window_ids.h"
+#include "app/window_ids.h"
 #include "runtime/window_ops.h"
 #include "search/search_services.h"
 #include "web/cookie_fetch.h"

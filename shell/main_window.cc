@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "player/audio.h"
-#include "runtime/window_ids.h"
+#include "app/window_ids.h"
 #include "player/player.h"
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
@@ -78,12 +78,12 @@ void TogglePlayListPanel() {
   ShellState& s = Shell();
   if (s.play_list_open) {
     s.play_list_open = false;
-    WriteProperty(kMainWindow, kPlayListToggle, kPropButtonCaption, "打开列表"_t);
+    WriteProperty(kMainWindow, kPlayListToggle, kPropCaption, "打开列表"_t);
     WriteProperty(kMainWindow, kMainWindowSelf, kPropWidth, 448);
     return;
   }
   s.play_list_open = true;
-  WriteProperty(kMainWindow, kPlayListToggle, kPropButtonCaption, "收起列表"_t);
+  WriteProperty(kMainWindow, kPlayListToggle, kPropCaption, "收起列表"_t);
   WriteProperty(kMainWindow, kMainWindowSelf, kPropWidth, 690);
   SlidePanel(1);
 }

@@ -18,7 +18,7 @@
 #include "app/desktop/media_control.h"
 #include "ui/qt/desktop.h"
 #include "runtime/bridge.h"
-#include "runtime/window_ids.h"
+#include "app/window_ids.h"
 
 namespace vorel::desktop {
 namespace {

@@ -9,7 +9,7 @@
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
 #include "runtime/native_ui.h"
-#include "runtime/window_ids.h"
+#include "app/window_ids.h"
 #include "runtime/window_ops.h"
 
 namespace vorel::desktop {
@@ -39,7 +39,7 @@ std::uint32_t StreamState() {
 }
 
 bool ButtonSaysPlay() {
-  return runtime::ReadTextProperty(kMainWindow, kPlayPauseButton, kPropButtonCaption) ==
+  return runtime::ReadTextProperty(kMainWindow, kPlayPauseButton, kPropCaption) ==
          "播放"_t;
 }
 
@@ -77,7 +77,7 @@ std::int64_t LengthMicroseconds() {
 
 // Seeks through the position slider's own routine, as a drag of the slider does.
 void SeekToSecond(std::int64_t second) {
-  runtime::WriteProperty(kMainWindow, kPositionSlider, kPropSliderPos,
+  runtime::WriteProperty(kMainWindow, kPositionSlider, kPropPosition,
                          static_cast<std::int32_t>(second));
   runtime::RaiseEvent(kMainWindow, kPositionSlider, runtime::kEventClicked);
 }
@@ -107,8 +107,8 @@ PlayerSnapshot TakeSnapshot() {
   } else {
     s.track_id = kNoTrack;
   }
-  const int bar_max = runtime::ReadIntProperty(kMainWindow, kVolumeBar, kPropBarMax);
-  const int bar_pos = runtime::ReadIntProperty(kMainWindow, kVolumeBar, kPropBarPos);
+  const int bar_max = runtime::ReadIntProperty(kMainWindow, kVolumeBar, kPropMaximum);
+  const int bar_pos = runtime::ReadIntProperty(kMainWindow, kVolumeBar, kPropPosition);
   s.volume = bar_max > 0 ? static_cast<double>(bar_pos) / bar_max : 0.0;
   switch (playlist::CurrentPlayMode()) {
     case PlayMode::kSingleLoop: s.loop_status = "Track"; break;
@@ -212,8 +212,8 @@ ControlResult SetVolume(double volume) {
     return Refuse(kInvalidArgs, "the volume must be a number from 0.0 to 1.0");
   }
   volume = std::clamp(volume, 0.0, 1.0);
-  const int bar_max = runtime::ReadIntProperty(kMainWindow, kVolumeBar, kPropBarMax);
-  runtime::WriteProperty(kMainWindow, kVolumeBar, kPropBarPos,
+  const int bar_max = runtime::ReadIntProperty(kMainWindow, kVolumeBar, kPropMaximum);
+  runtime::WriteProperty(kMainWindow, kVolumeBar, kPropPosition,
                          static_cast<std::int32_t>(std::lround(volume * bar_max)));
   runtime::RaiseEvent(kMainWindow, kVolumeBar, runtime::kEventClicked);
   return {};

@@ -1,7 +1,10 @@
-// Build-time tool. Two modes:
+// Build-time tool. Three modes:
 //   gen_template template <windows.desc> <asset-dir> <out.cc>
 //     reads the readable description of the windows and writes the binary window template as a
 //     constant array, with the names of the routines its handler references index;
+//   gen_template ids <windows.desc> <out.h>
+//     writes the ids of the windows and of the controls given a key=, each control's id typed
+//     by its control type (the header is rewritten only when its text changes);
 //   gen_template embed <out.cc> <name>=<file>...
 //     writes files as constant arrays (the program's pictures and cursor).
 // A description error names the line and ends with exit code 1, failing the build.
@@ -11,11 +14,13 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/code_page.h"
+#include "runtime/control_types.h"
 #include "runtime/type_data.h"
 #include "runtime/window_template.h"
 
@@ -74,27 +79,47 @@ std::pair<int, int> Pair(const std::string& s, char sep, int line) {
           static_cast<int>(std::strtol(s.substr(p + 1).c_str(), nullptr, 10))};
 }
 
+// The control types a description may name; the name is also the type's entry in
+// runtime/control_types.h.
+template <class Type>
+std::pair<const std::string, UnitTypeId> TypeEntry(const char* name) {
+  return {name, Type::kTypeId};
+}
 const std::map<std::string, UnitTypeId> kTypes = {
-    {"EditBox", kTypeEditBox},   {"PicBox", kTypePicBox},       {"ShapeBox", kTypeShapeBox},
-    {"DrawPanel", kTypeDrawPanel}, {"Label", kTypeLabel},       {"CheckBox", kTypeCheckBox},
-    {"SliderBar", kTypeSliderBar}, {"CommonDlg", kTypeCommonDlg}, {"Timer", kTypeTimer},
-    {"PicBtn", kTypePicBtn},     {"ListView", kTypeListView},   {"TransLabel", kTypeTransLabel},
-    {"SuperBtn", kTypeSuperBtn}, {"SuperBar", kTypeSuperBar}};
+    TypeEntry<controls::EditBox>("EditBox"),     TypeEntry<controls::PicBox>("PicBox"),
+    TypeEntry<controls::ShapeBox>("ShapeBox"),   TypeEntry<controls::DrawPanel>("DrawPanel"),
+    TypeEntry<controls::Label>("Label"),         TypeEntry<controls::CheckBox>("CheckBox"),
+    TypeEntry<controls::SliderBar>("SliderBar"), TypeEntry<controls::CommonDlg>("CommonDlg"),
+    TypeEntry<controls::Timer>("Timer"),         TypeEntry<controls::PicBtn>("PicBtn"),
+    TypeEntry<controls::ListView>("ListView"),   TypeEntry<controls::TransLabel>("TransLabel"),
+    TypeEntry<controls::SuperBtn>("SuperBtn"),   TypeEntry<controls::SuperBar>("SuperBar")};
 
-const std::map<std::string, int> kEvents = {
-    {"created", 0},  {"destroying", 2}, {"tray", 9},   {"clicked", 0},
-    {"tick", 0},     {"changed", 0},    {"leftdown", -1}, {"dblclick", -3},
-    {"focus", -7},   {"blur", -8},      {"keydown", -9}};
+const std::map<std::string, EventKey> kEvents = {
+    {"created", kEventWindowCreated},  {"destroying", kEventWindowDestroying},
+    {"tray", kEventTrayIcon},          {"clicked", kEventClicked},
+    {"tick", kEventClicked},           {"changed", kEventClicked},
+    {"leftdown", kEventLeftDown},      {"dblclick", kEventLeftDoubleClick},
+    {"focus", kEventGotFocus},         {"blur", kEventLostFocus},
+    {"keydown", kEventKeyDown}};
 
 struct Pending {
   ControlRecord rec;
   TypeData data;
   std::string container_name;
+  std::string type_name;  // as the description spells it
+  std::string key;        // the name code uses for it, if any
+  std::string name;       // UTF-8
   int line = 0;
 };
 
+struct WindowKeys {
+  std::string key;
+  WindowId id = 0;
+};
+
 struct Generator {
-  std::string asset_dir;
+  std::string asset_dir;  // empty: pictures and cursors are not read (the ids need none)
+  std::vector<WindowKeys> window_keys;
   WindowTemplate tmpl;
   std::vector<std::vector<Pending>> windows;
   std::vector<std::string> routines;
@@ -115,7 +140,9 @@ struct Generator {
       return value == "none" ? static_cast<std::int32_t>(kNoColour)
                              : static_cast<std::int32_t>(Number(value, line));
     };
-    if (key == "visible") {
+    if (key == "key") {
+      p.key = value;
+    } else if (key == "visible") {
       p.rec.flags |= kFlagVisible;
     } else if (key == "hidden") {
       p.rec.flags &= ~kFlagVisible;
@@ -147,7 +174,7 @@ struct Generator {
         p.rec.mouse_pointer = {0x01, 0x7F, 0x00, 0x00};
       } else if (value == "custom") {
         p.rec.mouse_pointer = {0xFF, 0xFF, 0xFF, 0xFF};
-        Bytes cur = ReadFile(asset_dir + "/cursor.cur");
+        Bytes cur = asset_dir.empty() ? Bytes() : ReadFile(asset_dir + "/cursor.cur");
         p.rec.mouse_pointer.insert(p.rec.mouse_pointer.end(), cur.begin(), cur.end());
       } else {
         Fail(line, "unknown cursor " + value);
@@ -180,6 +207,7 @@ struct Generator {
       std::stringstream ss(value);
       int i = 0;
       for (std::string file; std::getline(ss, file, ',') && i < 3; ++i) {
+        if (asset_dir.empty()) continue;
         p.data.values[kKeyPicture0 + i] = ReadFile(asset_dir + "/" + file);
       }
     } else {
@@ -215,6 +243,10 @@ struct Generator {
             Option(self, t[i], line);
           }
         }
+        if (self.key.empty()) Fail(line, "window without key=");
+        window_keys.push_back({self.key, w.id});
+        self.key += "Self";
+        self.type_name = "Window";
         tmpl.windows.push_back(w);
         windows.push_back({self});
       } else if (t[0] == "control") {
@@ -222,9 +254,11 @@ struct Generator {
         Pending p;
         p.rec.id = Number(t[1], line);
         p.rec.name = Gb(t[2]);
+        p.name = t[2];
         auto type = kTypes.find(t[3]);
         if (type == kTypes.end()) Fail(line, "unknown type " + t[3]);
         p.rec.type = type->second;
+        p.type_name = t[3];
         p.line = line;
         for (std::size_t i = 4; i < t.size(); ++i) Option(p, t[i], line);
         windows.back().push_back(std::move(p));
@@ -275,6 +309,34 @@ struct Generator {
   }
 };
 
+// The header of typed ids: one constant per window and per control with a key=.
+std::string IdsHeader(const Generator& g) {
+  std::ostringstream out;
+  out << "// Generated from app/windows.desc by gen_template. Do not edit.\n"
+      << "#ifndef VOREL_APP_WINDOW_IDS_H_\n#define VOREL_APP_WINDOW_IDS_H_\n\n"
+      << "#include \"runtime/control_types.h\"\n\nnamespace vorel::ids {\n\n"
+      << "using runtime::Control;\nusing runtime::ControlId;\nusing runtime::WindowId;\n"
+      << "namespace controls = runtime::controls;\n"
+      << "using namespace runtime::property_names;\n";
+  std::set<std::string> keys;
+  for (std::size_t wi = 0; wi < g.windows.size(); ++wi) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08X", g.window_keys[wi].id);
+    out << "\ninline constexpr WindowId k" << g.window_keys[wi].key << " = " << hex << ";\n";
+    for (const Pending& p : g.windows[wi]) {
+      if (p.key.empty()) continue;
+      if (!keys.insert(p.key).second) Fail(p.line, "key used twice: " + p.key);
+      std::snprintf(hex, sizeof hex, "0x%08X", p.rec.id);
+      out << "inline constexpr Control<controls::" << p.type_name << "> k" << p.key << "{" << hex
+          << "};";
+      if (!p.name.empty()) out << "  // " << p.name;
+      out << "\n";
+    }
+  }
+  out << "\n}  // namespace vorel::ids\n\n#endif  // VOREL_APP_WINDOW_IDS_H_\n";
+  return out.str();
+}
+
 void WriteArray(std::ofstream& out, const std::string& name, const Bytes& bytes) {
   out << "alignas(8) extern const unsigned char " << name << "[] = {";
   for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -304,6 +366,16 @@ int main(int argc, char** argv) {
         << "}  // namespace vorel::app\n";
     return out ? 0 : 1;
   }
+  if (mode == "ids" && argc == 4) {
+    Generator g;
+    g.Parse(argv[2]);
+    const std::string text = IdsHeader(g);
+    std::ifstream old(argv[3], std::ios::binary);
+    if (old && std::string(std::istreambuf_iterator<char>(old), {}) == text) return 0;
+    std::ofstream out(argv[3], std::ios::binary);
+    out << text;
+    return out ? 0 : 1;
+  }
   if (mode == "embed" && argc >= 3) {
     std::ofstream out(argv[2], std::ios::binary);
     out << "// Generated by gen_template embed. Do not edit.\n"
@@ -316,6 +388,8 @@ int main(int argc, char** argv) {
     out << "}  // namespace vorel::assets\n";
     return out ? 0 : 1;
   }
-  std::fprintf(stderr, "usage: gen_template template DESC ASSETS OUT | embed OUT NAME=FILE...\n");
+  std::fprintf(stderr,
+               "usage: gen_template template DESC ASSETS OUT | ids DESC OUT.h | "
+               "embed OUT NAME=FILE...\n");
   return 2;
 }

@@ -19,7 +19,7 @@
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
 #include "runtime/files.h"
-#include "runtime/window_ids.h"
+#include "app/window_ids.h"
 #include "runtime/window_ops.h"
 
 namespace fs = std::filesystem;

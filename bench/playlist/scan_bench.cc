@@ -28,7 +28,7 @@
 #include "ui/qt/qt_ui.h"
 #include "runtime/bridge.h"
 #include "runtime/threads.h"
-#include "runtime/window_ids.h"
+#include "app/window_ids.h"
 #include "runtime/window_ops.h"
 
 namespace fs = std::filesystem;
@@ -124,7 +124,7 @@ ScanFigures ScanRepeatedly(const fs::path& tree, const std::vector<std::string>&
     qt::SetFolderAnswerForTesting(runtime::TextFromUtf8(tree.string()));
     watch.Start();
     auto t0 = Clock::now();
-    runtime::RaiseEvent(ids::kMainWindow, ids::kOpenButton, 0);
+    runtime::RaiseEvent(ids::kMainWindow, ids::kOpenButton, runtime::kEventClicked);
     runs.push_back(Ms(Clock::now() - t0));
     watch.Stop();
     f.longest_gap_ms = std::max(f.longest_gap_ms, Ms(watch.longest));
@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
   if (::chdir(work.c_str()) != 0) return 1;
   const std::vector<std::string> order = MakeTree(work / "tree", files, folders);
   runtime::LoadStartWindow(ids::kMainWindow);
-  runtime::RaiseEvent(ids::kMainWindow, ids::kPlayListToggle, 0);  // open the list panel
+  runtime::RaiseEvent(ids::kMainWindow, ids::kPlayListToggle, runtime::kEventClicked);  // open the list panel
   runtime::Delay(1500);  // mapped, exposed and the panel's slide finished
 
   PaintWatch watch;
@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
                 open ? "yes" : "no", f.median_ms, find, f.median_ms / find, f.longest_gap_ms,
                 f.in_order ? "yes" : "NO");
     std::fflush(stdout);
-    runtime::RaiseEvent(ids::kMainWindow, ids::kPlayListToggle, 0);  // close the panel
+    runtime::RaiseEvent(ids::kMainWindow, ids::kPlayListToggle, runtime::kEventClicked);  // close the panel
     runtime::Delay(1000);
   }
   fs::remove_all(work);

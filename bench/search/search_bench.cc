@@ -26,7 +26,7 @@
 #include "runtime/bridge.h"
 #include "runtime/threads.h"
 #include "runtime/value.h"
-#include "runtime/window_ids.h"
+#include "app/window_ids.h"
 #include "runtime/window_ops.h"
 #include "search/music_search.h"
 #include "tests/testing/loopback_server.h"

@@ -14,7 +14,7 @@
 #include "runtime/bridge.h"
 #include "runtime/dll_table.h"
 #include "runtime/threads.h"
-#include "runtime/window_ids.h"
+#include "app/window_ids.h"
 
 using namespace vorel;
 
@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
   if (scenario == "missing-start-window") {
     runtime::LoadStartWindow(0x52019999);
   } else if (scenario == "never-loaded") {
-    runtime::ReadProperty(ids::kExitDialog, ids::kExitConfirm, 2);
+    runtime::ReadProperty(ids::kExitDialog, ids::kExitConfirm, ids::kPropWidth);
   } else if (scenario == "missing-bass") {
     runtime::DllCommand<int (*)(int, unsigned, unsigned, void*, void*)>(runtime::kBassInit);
   } else if (scenario == "exit-from-worker") {
@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
     return 1;  // not reached: the worker ends the program
   } else if (scenario == "fatal-on-worker") {
     runtime::LoadStartWindow(ids::kMainWindow);
-    runtime::StartThread([] { runtime::ReadProperty(ids::kExitDialog, ids::kExitConfirm, 0); });
+    runtime::StartThread([] { runtime::ReadProperty(ids::kExitDialog, ids::kExitConfirm, ids::kPropLeft); });
     runtime::RunEventLoop();
     return 1;  // not reached: the report ends the program
   } else if (scenario == "sigterm") {

@@ -4,7 +4,7 @@
 
 #include "app/window_set.h"
 #include "runtime/type_data.h"
-#include "runtime/window_ids.h"
+#include "app/window_ids.h"
 #include "runtime/window_template.h"
 
 namespace vorel {

@@ -7,7 +7,7 @@
 #include "ui/qt/qt_ui.h"
 #include "runtime/bridge.h"
 #include "runtime/threads.h"
-#include "runtime/window_ids.h"
+#include "app/window_ids.h"
 #include "runtime/window_ops.h"
 #include "tests/app/window_test_util.h"
 
@@ -90,9 +90,9 @@ TEST_F(WindowSetTest, ControlsStartAsTheTemplateSays) {
   runtime::LoadStartWindow(ids::kMainWindow);
   const auto w = ids::kMainWindow;
   EXPECT_EQ(runtime::ReadTextProperty(w, ids::kStatusCaption, ids::kPropCaption), "Loging..."_t);
-  EXPECT_EQ(runtime::ReadTextProperty(w, ids::kPlayPauseButton, ids::kPropButtonCaption),
+  EXPECT_EQ(runtime::ReadTextProperty(w, ids::kPlayPauseButton, ids::kPropCaption),
             "播放"_t);
-  EXPECT_EQ(runtime::ReadTextProperty(w, ids::kPlayListTitle, ids::kPropButtonTooltip),
+  EXPECT_EQ(runtime::ReadTextProperty(w, ids::kPlayListTitle, ids::kPropTooltip),
             "点击收起播放列表"_t);
   EXPECT_EQ(ReadIntProperty(w, ids::kAddressFrame, ids::kPropOutline), 0xC0C0C0);
   EXPECT_EQ(ReadIntProperty(w, ids::kSearchPanel, ids::kPropFill), 0xFFCD06);
@@ -200,11 +200,11 @@ TEST_F(WindowSetTest, SliderKeepsPositionWithinItsLimits) {
   UseRoutines({{"SeekToSlider", Counter(&moves)}});
   runtime::LoadStartWindow(ids::kMainWindow);
   const auto w = ids::kMainWindow;
-  WriteProperty(w, ids::kPositionSlider, ids::kPropSliderMax, 100000);
-  EXPECT_EQ(ReadIntProperty(w, ids::kPositionSlider, ids::kPropSliderMax), 32767);
-  WriteProperty(w, ids::kPositionSlider, ids::kPropSliderMax, 200);
-  WriteProperty(w, ids::kPositionSlider, ids::kPropSliderPos, 500);
-  EXPECT_EQ(ReadIntProperty(w, ids::kPositionSlider, ids::kPropSliderPos), 200);
+  WriteProperty(w, ids::kPositionSlider, ids::kPropMaximum, 100000);
+  EXPECT_EQ(ReadIntProperty(w, ids::kPositionSlider, ids::kPropMaximum), 32767);
+  WriteProperty(w, ids::kPositionSlider, ids::kPropMaximum, 200);
+  WriteProperty(w, ids::kPositionSlider, ids::kPropPosition, 500);
+  EXPECT_EQ(ReadIntProperty(w, ids::kPositionSlider, ids::kPropPosition), 200);
   // Positions written by the program raise nothing; only the user's do.
   EXPECT_EQ(moves, 0);
 }
@@ -214,15 +214,15 @@ TEST_F(WindowSetTest, UserActionsOnBarsRaiseTheirEvent) {
   UseRoutines({{"SeekToSlider", Counter(&seeks)}, {"ApplyVolume", Counter(&volumes)}});
   runtime::LoadStartWindow(ids::kMainWindow);
   const auto w = ids::kMainWindow;
-  WriteProperty(w, ids::kPositionSlider, ids::kPropSliderMax, 1000);
+  WriteProperty(w, ids::kPositionSlider, ids::kPropMaximum, 1000);
   ASSERT_TRUE(qt::ClickControl(w, ids::kPositionSlider));
   EXPECT_GE(seeks, 1);
-  EXPECT_GT(ReadIntProperty(w, ids::kPositionSlider, ids::kPropSliderPos), 0);
+  EXPECT_GT(ReadIntProperty(w, ids::kPositionSlider, ids::kPropPosition), 0);
   // A click on the bar sets position = round(x / width * maximum): the middle of 154 pixels.
-  WriteProperty(w, ids::kVolumeBar, ids::kPropBarMax, 100);
-  WriteProperty(w, ids::kVolumeBar, ids::kPropBarPos, 0);
+  WriteProperty(w, ids::kVolumeBar, ids::kPropMaximum, 100);
+  WriteProperty(w, ids::kVolumeBar, ids::kPropPosition, 0);
   ASSERT_TRUE(qt::ClickControl(w, ids::kVolumeBar));
-  EXPECT_EQ(ReadIntProperty(w, ids::kVolumeBar, ids::kPropBarPos), 50);
+  EXPECT_EQ(ReadIntProperty(w, ids::kVolumeBar, ids::kPropPosition), 50);
   EXPECT_EQ(volumes, 1);
   ASSERT_TRUE(qt::ClickControl(w, ids::kVolumeBar));  // same position: no event
   EXPECT_EQ(volumes, 1);
@@ -260,7 +260,7 @@ TEST_F(WindowSetTest, LoadingAWindowWhoseCloseIsPendingMakesItAnew) {
   UseRoutines({});
   runtime::LoadStartWindow(ids::kMainWindow);
   ASSERT_TRUE(runtime::LoadWindow(ids::kExitDialog));
-  WriteProperty(ids::kExitDialog, ids::kExitConfirm, ids::kPropButtonCaption, "改过"_t);
+  WriteProperty(ids::kExitDialog, ids::kExitConfirm, ids::kPropCaption, "改过"_t);
   runtime::UnloadWindow(ids::kExitDialog);
   ASSERT_TRUE(runtime::LoadWindow(ids::kExitDialog));
   runtime::ProcessEvents();
@@ -268,7 +268,7 @@ TEST_F(WindowSetTest, LoadingAWindowWhoseCloseIsPendingMakesItAnew) {
   // The stale close request did not reach the new window.
   EXPECT_TRUE(runtime::IsWindowLoaded(ids::kExitDialog));
   EXPECT_EQ(runtime::ReadTextProperty(ids::kExitDialog, ids::kExitConfirm,
-                                      ids::kPropButtonCaption),
+                                      ids::kPropCaption),
             "确认"_t);
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "runtime/bridge.h"
+#include "runtime/control_types.h"
 #include "runtime/type_data.h"
 #include "runtime/window_template.h"
 #include "tests/bridge/fake_native_ui.h"
@@ -12,6 +13,7 @@ namespace vorel {
 namespace {
 
 using namespace runtime;
+using namespace runtime::property_names;
 using namespace runtime::literals;
 
 constexpr WindowId kWin = 0x52000001;
@@ -76,12 +78,12 @@ class BridgeTest : public ::testing::Test {
 
 TEST_F(BridgeTest, EventsRaisedDuringCreationReachNoHandler) {
   ui_.on_create = [](WindowId w, const ControlRecord& rec) {
-    if (rec.id == kInner) RaiseEvent(w, kInner, -9, {65});
+    if (rec.id == kInner) RaiseEvent(w, kInner, runtime::kEventKeyDown, {65});
   };
   ASSERT_TRUE(LoadWindow(kWin));
   // Only the window's created event and its events 3 and 4, in that order.
   EXPECT_EQ(log_, (std::vector<int>{0, 1, 2}));
-  EXPECT_EQ(RaiseEvent(kWin, kInner, -9, {65}), EventResult(65));
+  EXPECT_EQ(RaiseEvent(kWin, kInner, runtime::kEventKeyDown, {65}), EventResult(65));
 }
 
 TEST_F(BridgeTest, ContainersAreCreatedBeforeTheirControls) {
@@ -94,23 +96,23 @@ TEST_F(BridgeTest, ContainersAreCreatedBeforeTheirControls) {
 
 TEST_F(BridgeTest, ControlWithoutNativeWindowKeepsValuesInItsRecord) {
   ASSERT_TRUE(LoadWindow(kWin));
-  WriteProperty(kWin, kTick, 0, 77);
-  WriteProperty(kWin, kTick, 2, 40000);
-  WriteProperty(kWin, kTick, 4, "标签"_t);
-  WriteProperty(kWin, kTick, 5, false);
-  EXPECT_EQ(ReadIntProperty(kWin, kTick, 0), 77);
-  EXPECT_EQ(ReadIntProperty(kWin, kTick, 2), 32627);
-  EXPECT_EQ(ReadTextProperty(kWin, kTick, 4), "标签"_t);
-  EXPECT_EQ(ReadIntProperty(kWin, kTick, 5), 0);
+  WriteProperty(kWin, kTick, kPropLeft, 77);
+  WriteProperty(kWin, kTick, kPropWidth, 40000);
+  WriteProperty(kWin, kTick, kPropTag, "标签"_t);
+  WriteProperty(kWin, kTick, kPropVisible, false);
+  EXPECT_EQ(ReadIntProperty(kWin, kTick, kPropLeft), 77);
+  EXPECT_EQ(ReadIntProperty(kWin, kTick, kPropWidth), 32627);
+  EXPECT_EQ(ReadTextProperty(kWin, kTick, kPropTag), "标签"_t);
+  EXPECT_EQ(ReadIntProperty(kWin, kTick, kPropVisible), 0);
 }
 
 TEST_F(BridgeTest, EntryWithoutRoutineAndUnknownKeysDoNothing) {
   ASSERT_TRUE(LoadWindow(kWin));
   log_.clear();
-  EXPECT_EQ(RaiseEvent(kWin, kTick, -1, {1, 2, 0}), std::nullopt);
-  EXPECT_EQ(RaiseEvent(kWin, kBox, 0), std::nullopt);
+  EXPECT_EQ(RaiseEvent(kWin, kTick, runtime::kEventLeftDown, {1, 2, 0}), std::nullopt);
+  EXPECT_EQ(RaiseEvent(kWin, kBox, runtime::kEventClicked), std::nullopt);
   EXPECT_TRUE(log_.empty());
-  RaiseEvent(kWin, kTick, 0);
+  RaiseEvent(kWin, kTick, runtime::kEventClicked);
   EXPECT_EQ(log_, (std::vector<int>{5}));
 }
 
@@ -124,7 +126,7 @@ TEST_F(BridgeTest, HandlerSeesTheControlThatRaisedTheEvent) {
   SetRoutineTable(std::move(table));
   InitRuntime(bytes_);
   ASSERT_TRUE(LoadWindow(kWin));
-  RaiseEvent(kWin, kTick, 0);
+  RaiseEvent(kWin, kTick, runtime::kEventClicked);
   EXPECT_EQ(seen.window, kWin);
   EXPECT_EQ(seen.control, kTick);
   EXPECT_EQ(CurrentEventSource().control, 0u);
@@ -165,8 +167,8 @@ TEST_F(BridgeTest, AllRowsPropertyGoesThroughTheRecordFormat) {
   ListRow row;
   row.cells = {"本地文件"_t, "/m/a.mp3", "a", ""};
   Bytes data = EncodeListRows({row, row}, 4);
-  WriteProperty(kWin, kBox, 37, data);
-  EXPECT_EQ(ReadBytesProperty(kWin, kBox, 37), data);
+  WriteProperty(kWin, Control<controls::ListView>{kBox}, kPropAllRows, data);
+  EXPECT_EQ(ReadBytesProperty(kWin, Control<controls::ListView>{kBox}, kPropAllRows), data);
 }
 
 }  // namespace

@@ -130,7 +130,7 @@ class MprisTest : public FlowTest {
 
   int Rows() { return runtime::RowCount(ids::kMainWindow, ids::kPlayList); }
   int BarPosition() {
-    return runtime::ReadIntProperty(ids::kMainWindow, ids::kVolumeBar, ids::kPropBarPos);
+    return runtime::ReadIntProperty(ids::kMainWindow, ids::kVolumeBar, ids::kPropPosition);
   }
 
   static inline testing::PrivateSessionBus* bus_ = nullptr;
@@ -151,7 +151,7 @@ TEST_F(MprisTest, PlayPauseTogglesAndPlaybackStatusFollows) {
   });
   // The button's own routine ran: it reads as after a click.
   EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayPauseButton,
-                                      ids::kPropButtonCaption),
+                                      ids::kPropCaption),
             "暂停"_t);
 
   // A row started by a double-click leaves the button reading "播放"; a pause from the desktop
@@ -194,7 +194,7 @@ TEST_F(MprisTest, NextOnTheLastRowFollowsThePlayMode) {
   });
   EXPECT_EQ(playlist::CurrentPlayMode(), playlist::PlayMode::kLoopAll);
   EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayModeButton,
-                                      ids::kPropButtonCaption),
+                                      ids::kPropCaption),
             "全部循环"_t);
   EXPECT_EQ(Caption(), "0"_t);
 
@@ -306,7 +306,7 @@ TEST_F(MprisTest, VolumeRoundTripsThroughTheVolumeBar) {
   // The bar's own routine ran, as after a drag.
   EXPECT_EQ(TimeLabel(), "当前音量：25%"_t);
 
-  runtime::WriteProperty(ids::kMainWindow, ids::kVolumeBar, ids::kPropBarPos, 70);
+  runtime::WriteProperty(ids::kMainWindow, ids::kVolumeBar, ids::kPropPosition, 70);
   runtime::RaiseEvent(ids::kMainWindow, ids::kVolumeBar, runtime::kEventClicked);
   AsDesktop([](Desktop& d) {
     EXPECT_DOUBLE_EQ(d.Get("Volume").toDouble(), 0.7);

@@ -35,7 +35,7 @@ class DownloadFlowTest : public FlowTest {
     return runtime::ReadIntProperty(ids::kMainWindow, c, ids::kPropVisible) != 0;
   }
   int BarPosition() {
-    return runtime::ReadIntProperty(ids::kMainWindow, ids::kDownloadProgress, ids::kPropBarPos);
+    return runtime::ReadIntProperty(ids::kMainWindow, ids::kDownloadProgress, ids::kPropPosition);
   }
   Text LabelCaption() {
     return runtime::ReadTextProperty(ids::kMainWindow, ids::kDownloadLabel, ids::kPropCaption);

@@ -15,7 +15,8 @@ namespace {
 
 using FullViewTest = FlowTest;
 
-int MainWindow(int property) {
+template <class Property>
+int MainWindow(Property property) {
   return runtime::ReadIntProperty(ids::kMainWindow, ids::kMainWindowSelf, property);
 }
 
@@ -106,7 +107,7 @@ TEST_F(FullViewTest, CtrlFAndEscapeSwitchTheViewFromTheKeyboard) {
   EXPECT_TRUE(shell::PlayListOpen());
   EXPECT_EQ(MainWindow(ids::kPropWidth), 690);
   EXPECT_EQ(
-      runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayListToggle, ids::kPropButtonCaption),
+      runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayListToggle, ids::kPropCaption),
       "收起列表"_t);
   runtime::ProcessEvents();
   EXPECT_EQ(QApplication::focusWidget(), Widget(ids::kSearchBox));
@@ -131,7 +132,7 @@ TEST_F(FullViewTest, CtrlFAndEscapeSwitchTheViewFromTheKeyboard) {
   EXPECT_EQ(MainWindow(ids::kPropWidth), 448);
   EXPECT_EQ(MainWindow(ids::kPropHeight), 456);
   EXPECT_EQ(
-      runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayListToggle, ids::kPropButtonCaption),
+      runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayListToggle, ids::kPropCaption),
       "打开列表"_t);
 }
 

@@ -18,7 +18,7 @@
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
 #include "runtime/threads.h"
-#include "runtime/window_ids.h"
+#include "app/window_ids.h"
 #include "runtime/window_ops.h"
 #include "shell/main_window.h"
 #include "tests/testing/tone.h"
@@ -42,7 +42,7 @@ inline bool MakeTone(const fs::path& path, int seconds, int hz = 440) {
 inline void ClickWhenLoaded(runtime::WindowId window, runtime::ControlId button) {
   runtime::StartThread([window, button] {
     for (int i = 0; i < 500 && !runtime::IsWindowLoaded(window); ++i) runtime::Delay(10);
-    runtime::RaiseEvent(window, button, 0);
+    runtime::RaiseEvent(window, button, runtime::kEventClicked);
   });
 }
 
@@ -100,7 +100,7 @@ class FlowTest : public ::testing::Test {
   }
 
   void Click(runtime::ControlId control, runtime::WindowId window = ids::kMainWindow) {
-    runtime::RaiseEvent(window, control, 0);
+    runtime::RaiseEvent(window, control, runtime::kEventClicked);
   }
   void StatusTick() { Click(ids::kStatusTimer); }
   // Clicks the close button and, once the modal exit confirmation is open, its `button`.
@@ -114,7 +114,7 @@ class FlowTest : public ::testing::Test {
   }
   Text ButtonCaption() {
     return runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayPauseButton,
-                                     ids::kPropButtonCaption);
+                                     ids::kPropCaption);
   }
   Text TimeLabel() {
     return runtime::ReadTextProperty(ids::kMainWindow, ids::kTimeLabel, ids::kPropCaption);

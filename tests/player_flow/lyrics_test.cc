@@ -26,7 +26,7 @@ class LyricsAt : public LyricsFlowTest, public ::testing::WithParamInterface<con
     for (int i = 0; i < 4; ++i) StatusTick();  // past the volume text's four held ticks
   }
   void SeekAndTick(int second) {
-    runtime::WriteProperty(ids::kMainWindow, ids::kPositionSlider, ids::kPropSliderPos, second);
+    runtime::WriteProperty(ids::kMainWindow, ids::kPositionSlider, ids::kPropPosition, second);
     Click(ids::kPositionSlider);
     StatusTick();
     Click(ids::kLyricsTimer);

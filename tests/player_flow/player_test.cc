@@ -15,7 +15,7 @@ TEST_F(PlayerFlowTest, StartUpNarrowsTheWindowAndShowsTheDefaultCover) {
   EXPECT_FALSE(
       runtime::ReadBytesProperty(ids::kMainWindow, ids::kCoverPicture, ids::kPropPicture).empty());
   EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayModeButton,
-                                      ids::kPropButtonCaption),
+                                      ids::kPropCaption),
             "全部播放"_t);
 }
 
@@ -23,7 +23,7 @@ TEST_F(PlayerFlowTest, PlayOnAnEmptyListOnlyChangesTheCaption) {
   Click(ids::kPlayPauseButton);
   EXPECT_EQ(Caption(), "播放列表里没有文件，请添加。"_t);
   EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayPauseButton,
-                                      ids::kPropButtonCaption),
+                                      ids::kPropCaption),
             "播放"_t);
   EXPECT_EQ(player::State().current_stream, 0u);
 }
@@ -36,9 +36,9 @@ TEST_F(PlayerFlowTest, TimeLabelHoldsTheVolumeForFourTicksThenShowsTotalAndElaps
   EXPECT_EQ(player::State().total_seconds, 225);
   EXPECT_EQ(Caption(), "长歌"_t);
   EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayPauseButton,
-                                      ids::kPropButtonCaption),
+                                      ids::kPropCaption),
             "暂停"_t);
-  runtime::WriteProperty(ids::kMainWindow, ids::kPositionSlider, ids::kPropSliderPos, 62);
+  runtime::WriteProperty(ids::kMainWindow, ids::kPositionSlider, ids::kPropPosition, 62);
   Click(ids::kPositionSlider);  // the user let go of the slider at 62 s
   for (int i = 0; i < 4; ++i) {
     StatusTick();
@@ -53,7 +53,7 @@ TEST_F(PlayerFlowTest, PauseAndResumeKeepThePosition) {
   AddLocalRow(songs_ / "long.mp3", "a"_t);
   Click(ids::kPlayPauseButton);
   HoldTimers();
-  runtime::WriteProperty(ids::kMainWindow, ids::kPositionSlider, ids::kPropSliderPos, 100);
+  runtime::WriteProperty(ids::kMainWindow, ids::kPositionSlider, ids::kPropPosition, 100);
   Click(ids::kPositionSlider);
   Click(ids::kPlayPauseButton);  // pause
   EXPECT_EQ(StreamState(), player::audio::kPaused);
@@ -72,7 +72,7 @@ TEST_F(PlayerFlowTest, MuteKeepsTheVolumeAndRestoresIt) {
   AddLocalRow(songs_ / "long.mp3", "a"_t);
   Click(ids::kPlayPauseButton);
   HoldTimers();
-  runtime::WriteProperty(ids::kMainWindow, ids::kVolumeBar, ids::kPropBarPos, 40);
+  runtime::WriteProperty(ids::kMainWindow, ids::kVolumeBar, ids::kPropPosition, 40);
   Click(ids::kVolumeBar);
   EXPECT_EQ(TimeLabel(), "当前音量：40%"_t);
   runtime::WriteProperty(ids::kMainWindow, ids::kMuteBox, ids::kPropChecked, true);
@@ -114,7 +114,7 @@ TEST_F(PlayerFlowTest, NextAndPreviousWrapAround) {
   EXPECT_EQ(Caption(), "0"_t);
   // Started by next, the button still reads "播放".
   EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayPauseButton,
-                                      ids::kPropButtonCaption),
+                                      ids::kPropCaption),
             "播放"_t);
   Click(ids::kPreviousButton);
   HoldTimers();
@@ -138,7 +138,7 @@ TEST_F(PlayerFlowTest, PlayAllStopsAfterTheLastRowAndLoopAllWraps) {
 
   Click(ids::kModeLoopAll);
   EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayModeButton,
-                                      ids::kPropButtonCaption),
+                                      ids::kPropCaption),
             "全部循环"_t);
   EXPECT_FALSE(runtime::ReadIntProperty(ids::kMainWindow, ids::kModeChooser, ids::kPropVisible));
   Click(ids::kPlayPauseButton);
@@ -206,7 +206,7 @@ TEST_F(PlayerFlowTest, SpectrumDrawsWhilePlaying) {
 
 TEST_F(PlayerFlowTest, UnmutingAfterMutingWithNothingPlayingPlaysAtTheBarsVolume) {
   AddLocalRow(songs_ / "long.mp3", "a"_t);
-  runtime::WriteProperty(ids::kMainWindow, ids::kVolumeBar, ids::kPropBarPos, 60);
+  runtime::WriteProperty(ids::kMainWindow, ids::kVolumeBar, ids::kPropPosition, 60);
   ASSERT_TRUE(qt::ClickControl(ids::kMainWindow, ids::kMuteBox));  // nothing plays yet
   EXPECT_EQ(Caption(), "静音：开启"_t);
   Click(ids::kPlayPauseButton);

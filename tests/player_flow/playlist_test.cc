@@ -140,8 +140,8 @@ TEST_F(PlaylistFlowTest, SearchResultIsAddedAsANetworkEntryEveryTime) {
   runtime::InsertRow(ids::kMainWindow, ids::kSearchResults, std::nullopt, "http://127.0.0.1:9/x");
   runtime::WriteProperty(ids::kMainWindow, ids::kSearchResults, ids::kPropSelectedRow, 0);
   ::testing::internal::CaptureStderr();  // the dead address fails to open
-  runtime::RaiseEvent(ids::kMainWindow, ids::kSearchResults, -3);
-  runtime::RaiseEvent(ids::kMainWindow, ids::kSearchResults, -3);
+  runtime::RaiseEvent(ids::kMainWindow, ids::kSearchResults, runtime::kEventLeftDoubleClick);
+  runtime::RaiseEvent(ids::kMainWindow, ids::kSearchResults, runtime::kEventLeftDoubleClick);
   ::testing::internal::GetCapturedStderr();
   HoldTimers();
   ASSERT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 2);
@@ -222,7 +222,7 @@ TEST_F(PlaylistFlowTest, ASecondOpenDuringAScanDoesNothing) {
   const auto order = MakeSongTree(work_ / "music", 40, 100);
   qt::SetFolderAnswerForTesting(PathText(work_ / "music"));
   auto seen =
-      WhenRowsReach(200, [] { runtime::RaiseEvent(ids::kMainWindow, ids::kOpenButton, 0); });
+      WhenRowsReach(200, [] { runtime::RaiseEvent(ids::kMainWindow, ids::kOpenButton, runtime::kEventClicked); });
   Click(ids::kOpenButton);
   runtime::Delay(50);
   ASSERT_GE(seen->load(), 200);
@@ -240,7 +240,7 @@ TEST_F(PlaylistFlowTest, AConfirmedClearDuringAScanStopsItAndLeavesTheListEmpty)
   qt::SetFolderAnswerForTesting(PathText(work_ / "music"));
   auto seen = WhenRowsReach(200, [] {
     ClickWhenLoaded(ids::kClearDialog, ids::kClearConfirm);
-    runtime::RaiseEvent(ids::kMainWindow, ids::kClearButton, 0);
+    runtime::RaiseEvent(ids::kMainWindow, ids::kClearButton, runtime::kEventClicked);
   });
   Click(ids::kOpenButton);
   qt::SetFolderAnswerForTesting(std::nullopt);

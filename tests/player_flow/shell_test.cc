@@ -15,13 +15,13 @@ TEST_F(ShellFlowTest, ListToggleWidensAndNarrowsTheWindow) {
   Click(ids::kPlayListToggle);
   EXPECT_EQ(runtime::ReadIntProperty(ids::kMainWindow, ids::kMainWindowSelf, ids::kPropWidth), 690);
   EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayListToggle,
-                                      ids::kPropButtonCaption),
+                                      ids::kPropCaption),
             "收起列表"_t);
   EXPECT_EQ(Top(ids::kPlayListPanel), 0);  // at neither slide position: it does not move
   Click(ids::kPlayListToggle);
   EXPECT_EQ(runtime::ReadIntProperty(ids::kMainWindow, ids::kMainWindowSelf, ids::kPropWidth), 448);
   EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayListToggle,
-                                      ids::kPropButtonCaption),
+                                      ids::kPropCaption),
             "打开列表"_t);
 }
 
@@ -53,10 +53,10 @@ TEST_F(ShellFlowTest, TogglesAndTheSearchBoxPlaceholder) {
   Click(ids::kVolumeButton);
   EXPECT_TRUE(runtime::ReadIntProperty(ids::kMainWindow, ids::kVolumePanel, ids::kPropVisible));
 
-  runtime::RaiseEvent(ids::kMainWindow, ids::kSearchBox, -7);
+  runtime::RaiseEvent(ids::kMainWindow, ids::kSearchBox, runtime::kEventGotFocus);
   EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kSearchBox, ids::kPropCaption), "");
   runtime::WriteProperty(ids::kMainWindow, ids::kSearchBox, ids::kPropCaption, "周杰伦"_t);
-  runtime::RaiseEvent(ids::kMainWindow, ids::kSearchBox, -8);
+  runtime::RaiseEvent(ids::kMainWindow, ids::kSearchBox, runtime::kEventLostFocus);
   EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kSearchBox, ids::kPropCaption),
             "提供一点点的搜索服务，功能不咋滴"_t);
 }
@@ -65,7 +65,7 @@ TEST_F(ShellFlowTest, HidingWithoutATrayKeepsTheWindowReachable) {
   // The offscreen desktop has no tray: the window is minimised, never hidden for good.
   Click(ids::kHideButton);
   EXPECT_TRUE(runtime::ReadIntProperty(ids::kMainWindow, ids::kMainWindowSelf, ids::kPropVisible));
-  runtime::RaiseEvent(ids::kMainWindow, ids::kMainWindowSelf, 9, {1});
+  runtime::RaiseEvent(ids::kMainWindow, ids::kMainWindowSelf, runtime::kEventTrayIcon, {1});
   EXPECT_TRUE(runtime::ReadIntProperty(ids::kMainWindow, ids::kMainWindowSelf, ids::kPropVisible));
 }
 

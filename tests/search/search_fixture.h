@@ -52,10 +52,12 @@ class SearchFlowTest : public flow::FlowTest {
     return nullptr;
   }
 
-  void TypeInto(runtime::ControlId box, const Text& text) {
+  template <class Type>
+  void TypeInto(runtime::Control<Type> box, const Text& text) {
     runtime::WriteProperty(ids::kMainWindow, box, ids::kPropCaption, text);
   }
-  Text ReadCaption(runtime::ControlId control) {
+  template <class Type>
+  Text ReadCaption(runtime::Control<Type> control) {
     return runtime::ReadTextProperty(ids::kMainWindow, control, ids::kPropCaption);
   }
   Text CountLabel() { return ReadCaption(ids::kSearchCountLabel); }

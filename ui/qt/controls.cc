@@ -16,12 +16,24 @@
 
 #include "platform/code_page.h"
 #include "runtime/bridge.h"
+#include "runtime/control_types.h"
 
 namespace vorel::qt {
 
 using runtime::Bytes;
 using runtime::Text;
 using runtime::TypeData;
+namespace controls = runtime::controls;
+namespace property = runtime::property;
+
+// The index of property `Prop` of control type `Type`, from the runtime's table of control types.
+template <class Type, class Prop>
+constexpr int K() {
+  return runtime::kIndexOf<Type, Prop>;
+}
+static_assert(K<controls::Label, property::Caption>() ==
+                  K<controls::TransLabel, property::Caption>(),
+              "one text label class serves both label types");
 
 namespace {
 
@@ -151,7 +163,7 @@ WindowWidget::WindowWidget(const TypeData& data) : QWidget(nullptr) {
 }
 
 PropertyStatus WindowWidget::Get(int index, Value* out) {
-  if (index == 8) {
+  if (index == K<controls::Window, property::Caption>()) {
     *out = TextOf(windowTitle());
     return PropertyStatus::kOk;
   }
@@ -159,7 +171,7 @@ PropertyStatus WindowWidget::Get(int index, Value* out) {
 }
 
 PropertyStatus WindowWidget::Set(int index, const Value& v) {
-  if (index == 8) {
+  if (index == K<controls::Window, property::Caption>()) {
     setWindowTitle(QStringOf(runtime::ToText(v)));
     return PropertyStatus::kOk;
   }
@@ -188,15 +200,15 @@ ShapeBox::ShapeBox(QWidget* parent, const TypeData& data)
 }
 
 PropertyStatus ShapeBox::Get(int index, Value* out) {
-  if (index == 13) *out = static_cast<std::int32_t>(outline_);
-  else if (index == 14) *out = static_cast<std::int32_t>(fill_);
+  if (index == K<controls::ShapeBox, property::Outline>()) *out = static_cast<std::int32_t>(outline_);
+  else if (index == K<controls::ShapeBox, property::Fill>()) *out = static_cast<std::int32_t>(fill_);
   else return PropertyStatus::kUnknownIndex;
   return PropertyStatus::kOk;
 }
 
 PropertyStatus ShapeBox::Set(int index, const Value& v) {
-  if (index == 13) outline_ = static_cast<std::uint32_t>(Int(v));
-  else if (index == 14) fill_ = static_cast<std::uint32_t>(Int(v));
+  if (index == K<controls::ShapeBox, property::Outline>()) outline_ = static_cast<std::uint32_t>(Int(v));
+  else if (index == K<controls::ShapeBox, property::Fill>()) fill_ = static_cast<std::uint32_t>(Int(v));
   else return PropertyStatus::kUnknownIndex;
   update();
   return PropertyStatus::kOk;
@@ -225,13 +237,13 @@ TextLabel::TextLabel(QWidget* parent, const TypeData& data) : QLabel(parent) {
 }
 
 PropertyStatus TextLabel::Get(int index, Value* out) {
-  if (index != 8) return PropertyStatus::kUnknownIndex;
+  if (index != K<controls::Label, property::Caption>()) return PropertyStatus::kUnknownIndex;
   *out = TextOf(text());
   return PropertyStatus::kOk;
 }
 
 PropertyStatus TextLabel::Set(int index, const Value& v) {
-  if (index != 8) return PropertyStatus::kUnknownIndex;
+  if (index != K<controls::Label, property::Caption>()) return PropertyStatus::kUnknownIndex;
   QString s = QStringOf(runtime::ToText(v));
   setText(s);
   setAccessibleName(s);
@@ -246,13 +258,13 @@ EditBox::EditBox(QWidget* parent, const TypeData& data) : QLineEdit(parent) {
 }
 
 PropertyStatus EditBox::Get(int index, Value* out) {
-  if (index != 8) return PropertyStatus::kUnknownIndex;
+  if (index != K<controls::EditBox, property::Caption>()) return PropertyStatus::kUnknownIndex;
   *out = TextOf(text());
   return PropertyStatus::kOk;
 }
 
 PropertyStatus EditBox::Set(int index, const Value& v) {
-  if (index != 8) return PropertyStatus::kUnknownIndex;
+  if (index != K<controls::EditBox, property::Caption>()) return PropertyStatus::kUnknownIndex;
   setText(QStringOf(runtime::ToText(v)));
   return PropertyStatus::kOk;
 }
@@ -265,17 +277,17 @@ PicBox::PicBox(QWidget* parent, const TypeData& data) : QWidget(parent) {
 }
 
 PropertyStatus PicBox::Get(int index, Value* out) {
-  if (index == 10) *out = bytes_;
-  else if (index == 11) *out = std::int32_t{mode_};
+  if (index == K<controls::PicBox, property::Picture>()) *out = bytes_;
+  else if (index == K<controls::PicBox, property::PictureMode>()) *out = std::int32_t{mode_};
   else return PropertyStatus::kUnknownIndex;
   return PropertyStatus::kOk;
 }
 
 PropertyStatus PicBox::Set(int index, const Value& v) {
-  if (index == 10) {
+  if (index == K<controls::PicBox, property::Picture>()) {
     bytes_ = runtime::ToBytes(v);
     picture_ = PixmapOf(bytes_);
-  } else if (index == 11) {
+  } else if (index == K<controls::PicBox, property::PictureMode>()) {
     mode_ = std::clamp(Int(v), 0, 2);
   } else {
     return PropertyStatus::kUnknownIndex;
@@ -311,15 +323,15 @@ DrawPanel::DrawPanel(QWidget* parent, const TypeData& data) : QWidget(parent) {
 }
 
 PropertyStatus DrawPanel::Get(int index, Value* out) {
-  if (index == 16) *out = std::int32_t{pen_width_};
-  else if (index == 17) *out = static_cast<std::int32_t>(pen_colour_);
+  if (index == K<controls::DrawPanel, property::PenWidth>()) *out = std::int32_t{pen_width_};
+  else if (index == K<controls::DrawPanel, property::PenColour>()) *out = static_cast<std::int32_t>(pen_colour_);
   else return PropertyStatus::kUnknownIndex;
   return PropertyStatus::kOk;
 }
 
 PropertyStatus DrawPanel::Set(int index, const Value& v) {
-  if (index == 16) pen_width_ = std::max(0, Int(v));
-  else if (index == 17) pen_colour_ = static_cast<std::uint32_t>(Int(v));
+  if (index == K<controls::DrawPanel, property::PenWidth>()) pen_width_ = std::max(0, Int(v));
+  else if (index == K<controls::DrawPanel, property::PenColour>()) pen_colour_ = static_cast<std::uint32_t>(Int(v));
   else return PropertyStatus::kUnknownIndex;
   return PropertyStatus::kOk;
 }
@@ -393,15 +405,15 @@ CheckBox::CheckBox(QWidget* parent, const TypeData& data) : QCheckBox(parent) {
 }
 
 PropertyStatus CheckBox::Get(int index, Value* out) {
-  if (index == 18) *out = isChecked();
-  else if (index == 8) *out = TextOf(text());
+  if (index == K<controls::CheckBox, property::Checked>()) *out = isChecked();
+  else if (index == K<controls::CheckBox, property::Caption>()) *out = TextOf(text());
   else return PropertyStatus::kUnknownIndex;
   return PropertyStatus::kOk;
 }
 
 PropertyStatus CheckBox::Set(int index, const Value& v) {
-  if (index == 18) setChecked(Int(v) != 0);
-  else if (index == 8) setText(QStringOf(runtime::ToText(v)));
+  if (index == K<controls::CheckBox, property::Checked>()) setChecked(Int(v) != 0);
+  else if (index == K<controls::CheckBox, property::Caption>()) setText(QStringOf(runtime::ToText(v)));
   else return PropertyStatus::kUnknownIndex;
   return PropertyStatus::kOk;
 }
@@ -439,9 +451,9 @@ void SliderBar::mousePressEvent(QMouseEvent* e) {
 }
 
 PropertyStatus SliderBar::Get(int index, Value* out) {
-  if (index == 17) *out = std::int32_t{minimum()};
-  else if (index == 18) *out = std::int32_t{maximum()};
-  else if (index == 19) *out = std::int32_t{value()};
+  if (index == K<controls::SliderBar, property::Minimum>()) *out = std::int32_t{minimum()};
+  else if (index == K<controls::SliderBar, property::Maximum>()) *out = std::int32_t{maximum()};
+  else if (index == K<controls::SliderBar, property::Position>()) *out = std::int32_t{value()};
   else return PropertyStatus::kUnknownIndex;
   return PropertyStatus::kOk;
 }
@@ -449,9 +461,9 @@ PropertyStatus SliderBar::Get(int index, Value* out) {
 PropertyStatus SliderBar::Set(int index, const Value& v) {
   const int n = std::min(Int(v), 32767);
   QSignalBlocker block(this);
-  if (index == 17) setMinimum(n);
-  else if (index == 18) setMaximum(n);
-  else if (index == 19) setValue(std::clamp(n, minimum(), maximum()));
+  if (index == K<controls::SliderBar, property::Minimum>()) setMinimum(n);
+  else if (index == K<controls::SliderBar, property::Maximum>()) setMaximum(n);
+  else if (index == K<controls::SliderBar, property::Position>()) setValue(std::clamp(n, minimum(), maximum()));
   else return PropertyStatus::kUnknownIndex;
   return PropertyStatus::kOk;
 }
@@ -463,15 +475,15 @@ SuperBar::SuperBar(QWidget* parent, const TypeData& data) : QWidget(parent) {
 }
 
 PropertyStatus SuperBar::Get(int index, Value* out) {
-  if (index == 16) *out = std::int32_t{maximum_};
-  else if (index == 17) *out = std::int32_t{position_};
+  if (index == K<controls::SuperBar, property::Maximum>()) *out = std::int32_t{maximum_};
+  else if (index == K<controls::SuperBar, property::Position>()) *out = std::int32_t{position_};
   else return PropertyStatus::kUnknownIndex;
   return PropertyStatus::kOk;
 }
 
 PropertyStatus SuperBar::Set(int index, const Value& v) {
-  if (index == 16) maximum_ = Int(v);
-  else if (index == 17) position_ = Int(v);
+  if (index == K<controls::SuperBar, property::Maximum>()) maximum_ = Int(v);
+  else if (index == K<controls::SuperBar, property::Position>()) position_ = Int(v);
   else return PropertyStatus::kUnknownIndex;
   update();
   return PropertyStatus::kOk;
@@ -517,17 +529,17 @@ SuperBtn::SuperBtn(QWidget* parent, const TypeData& data)
 }
 
 PropertyStatus SuperBtn::Get(int index, Value* out) {
-  if (index == 22) *out = TextOf(text());
-  else if (index == 33) *out = TextOf(toolTip());
+  if (index == K<controls::SuperBtn, property::Caption>()) *out = TextOf(text());
+  else if (index == K<controls::SuperBtn, property::Tooltip>()) *out = TextOf(toolTip());
   else return PropertyStatus::kUnknownIndex;
   return PropertyStatus::kOk;
 }
 
 PropertyStatus SuperBtn::Set(int index, const Value& v) {
-  if (index == 22) {
+  if (index == K<controls::SuperBtn, property::Caption>()) {
     setText(QStringOf(runtime::ToText(v)));
     setAccessibleName(text());
-  } else if (index == 33) {
+  } else if (index == K<controls::SuperBtn, property::Tooltip>()) {
     setToolTip(QStringOf(runtime::ToText(v)));
   } else {
     return PropertyStatus::kUnknownIndex;
@@ -640,14 +652,14 @@ class ListRowItem : public QTreeWidgetItem {
 }  // namespace
 
 PropertyStatus ListView::Get(int index, Value* out) {
-  if (index != 35) return PropertyStatus::kUnknownIndex;
+  if (index != K<controls::ListView, property::SelectedRow>()) return PropertyStatus::kUnknownIndex;
   auto selected = selectedItems();
   *out = std::int32_t{selected.isEmpty() ? -1 : indexOfTopLevelItem(selected.first())};
   return PropertyStatus::kOk;
 }
 
 PropertyStatus ListView::Set(int index, const Value& v) {
-  if (index != 35) return PropertyStatus::kUnknownIndex;
+  if (index != K<controls::ListView, property::SelectedRow>()) return PropertyStatus::kUnknownIndex;
   FlushAppends();
   const int row = Int(v);
   if (row < 0 || row >= topLevelItemCount()) {
@@ -760,14 +772,14 @@ TimerControl::TimerControl(QObject* parent, const TypeData& data) : QTimer(paren
 }
 
 PropertyStatus TimerControl::Get(int index, Value* out) {
-  if (index != 8) return PropertyStatus::kUnknownIndex;
+  if (index != K<controls::Timer, property::Interval>()) return PropertyStatus::kUnknownIndex;
   *out = std::int32_t{interval_};
   return PropertyStatus::kOk;
 }
 
 // Writing always restarts: the first tick comes a full period after the write.
 PropertyStatus TimerControl::Set(int index, const Value& v) {
-  if (index != 8) return PropertyStatus::kUnknownIndex;
+  if (index != K<controls::Timer, property::Interval>()) return PropertyStatus::kUnknownIndex;
   interval_ = std::max(0, Int(v));
   stop();
   if (interval_ > 0) start(interval_);
