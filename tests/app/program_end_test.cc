@@ -1,19 +1,15 @@
 // Fatal errors and program end, each in a child process: exit code and exact report.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-
 #include <stdlib.h>
 
-#include <cstdio>
 #include <string>
+
+#include "tests/testing/process.h"
 
 namespace {
 
-struct Outcome {
-  int code = -100;
-  std::string output;  // standard output and standard error together
-};
+using Outcome = vorel::testing::CommandOutcome;
 
 Outcome RunProbe(const std::string& scenario) {
   // A runtime folder of its own keeps Qt from warning about a missing one.
@@ -21,18 +17,9 @@ Outcome RunProbe(const std::string& scenario) {
     char tmpl[] = "/tmp/vorel-probe-XXXXXX";
     return std::string(mkdtemp(tmpl) ? tmpl : "/tmp");
   }();
-  std::string cmd = "env LD_LIBRARY_PATH= QT_QPA_PLATFORM=offscreen VOREL_NONINTERACTIVE=1 "
-                    "XDG_RUNTIME_DIR=" + runtime_dir + " "
-                    SPINE_PROBE_PATH " " + scenario + " 2>&1";
-  Outcome out;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (p == nullptr) return out;
-  char buf[4096];
-  std::size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.output.append(buf, n);
-  int status = pclose(p);
-  if (WIFEXITED(status)) out.code = WEXITSTATUS(status);
-  return out;
+  return vorel::testing::RunCommand(
+      "env LD_LIBRARY_PATH= QT_QPA_PLATFORM=offscreen VOREL_NONINTERACTIVE=1 XDG_RUNTIME_DIR=" +
+      runtime_dir + " " SPINE_PROBE_PATH " " + scenario);
 }
 
 std::string Report(const std::string& message) {

@@ -1,17 +1,15 @@
 // The typed window ids generated from windows.desc: a control's id carries its control type, so
 // a property its type does not have is a build error; and the generator's own checks.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
+#include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <type_traits>
 
 #include "app/window_ids.h"
+#include "tests/testing/process.h"
 
 namespace vorel {
 namespace {
@@ -41,31 +39,16 @@ static_assert(runtime::kIndexOf<controls::SuperBtn, property::Caption> !=
 static_assert(runtime::kIndexOf<controls::SliderBar, property::Position> !=
               runtime::kIndexOf<controls::SuperBar, property::Position>);
 
-struct Generated {
-  int exit_code;
-  std::string output;
-};
+using Generated = testing::CommandOutcome;
 
 Generated Generate(const std::string& desc, const fs::path& header) {
-  const fs::path dir = header.parent_path();
-  const fs::path desc_path = dir / "windows.desc";
+  const fs::path desc_path = header.parent_path() / "windows.desc";
   std::ofstream(desc_path) << desc;
-  const std::string command = std::string(GEN_TEMPLATE_PATH) + " ids " + desc_path.string() +
-                              " " + header.string() + " 2>&1";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  std::string out;
-  char buffer[256];
-  while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
-  const int status = ::pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+  return testing::RunCommand(std::string(GEN_TEMPLATE_PATH) + " ids " + desc_path.string() + " " +
+                             header.string());
 }
 
-std::string Read(const fs::path& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+std::string Read(const fs::path& path) { return testing::ReadWholeFile(path); }
 
 class WindowIdsGeneratorTest : public ::testing::Test {
  protected:
@@ -86,7 +69,7 @@ constexpr char kDesc[] =
 TEST_F(WindowIdsGeneratorTest, EachKeyedControlGetsAnIdTypedByItsControlType) {
   const fs::path header = dir_ / "window_ids.h";
   const Generated run = Generate(kDesc, header);
-  ASSERT_EQ(run.exit_code, 0) << run.output;
+  ASSERT_EQ(run.code, 0) << run.output;
   const std::string text = Read(header);
   EXPECT_NE(text.find("inline constexpr WindowId kMain = 0x52010001;"), std::string::npos);
   EXPECT_NE(text.find("inline constexpr Control<controls::Window> kMainSelf{0x06010000};"),
@@ -100,11 +83,11 @@ TEST_F(WindowIdsGeneratorTest, AnUnchangedHeaderIsNotRewritten) {
   // Every feature includes the header: rewriting it for a change elsewhere in the description
   // (a picture, a caption) would rebuild most of the program.
   const fs::path header = dir_ / "window_ids.h";
-  ASSERT_EQ(Generate(kDesc, header).exit_code, 0);
+  ASSERT_EQ(Generate(kDesc, header).code, 0);
   const auto written = fs::last_write_time(header);
   std::string moved = kDesc;
   moved.replace(moved.find("at=0,0 size=5x5\n  on"), 6, "at=3,3");
-  ASSERT_EQ(Generate(moved, header).exit_code, 0);
+  ASSERT_EQ(Generate(moved, header).code, 0);
   EXPECT_EQ(fs::last_write_time(header), written);
 }
 
@@ -113,19 +96,19 @@ TEST_F(WindowIdsGeneratorTest, DescriptionErrorsNameTheLineAndFailTheBuild) {
   Generated twice = Generate(std::string(kDesc) +
                            "control 0x16010003 按钮2 Label key=Go in=window at=0,0 size=5x5\n",
                        header);
-  EXPECT_EQ(twice.exit_code, 1);
+  EXPECT_EQ(twice.code, 1);
   EXPECT_NE(twice.output.find("windows.desc:5: key used twice: Go"), std::string::npos)
       << twice.output;
 
   Generated unnamed = Generate("window 0x52010001 own=0x06010000 words=1,2 size=10x10\n", header);
-  EXPECT_EQ(unnamed.exit_code, 1);
+  EXPECT_EQ(unnamed.code, 1);
   EXPECT_NE(unnamed.output.find("windows.desc:1: window without key="), std::string::npos)
       << unnamed.output;
 
   Generated unknown = Generate("window 0x52010001 key=Main own=0x06010000 words=1,2 size=10x10\n"
                          "control 0x16010001 x Button key=X in=window at=0,0 size=5x5\n",
                          header);
-  EXPECT_EQ(unknown.exit_code, 1);
+  EXPECT_EQ(unknown.code, 1);
   EXPECT_NE(unknown.output.find("windows.desc:2: unknown type Button"), std::string::npos)
       << unknown.output;
 }

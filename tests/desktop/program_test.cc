@@ -29,17 +29,14 @@
 #include "runtime/text.h"
 #include "tests/desktop/session_bus.h"
 #include "tests/player_flow/flow_fixture.h"
+#include "tests/testing/process.h"
 
 namespace vorel::desktop {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-  int code = -100;
-  std::string output;  // standard output and standard error together
-  bool operator==(const Outcome&) const = default;
-};
+using Outcome = vorel::testing::CommandOutcome;
 
 std::string Quote(const std::string& s) {
   std::string q = "'";
@@ -47,24 +44,9 @@ std::string Quote(const std::string& s) {
   return q + "'";
 }
 
-Outcome Shell(const std::string& command) {
-  Outcome out;
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (p == nullptr) return out;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.output.append(buf, n);
-  int status = ::pclose(p);
-  if (WIFEXITED(status)) out.code = WEXITSTATUS(status);
-  return out;
-}
+Outcome Shell(const std::string& command) { return vorel::testing::RunCommand(command); }
 
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+std::string ReadFile(const fs::path& p) { return vorel::testing::ReadWholeFile(p); }
 
 std::size_t Count(const std::string& haystack, const std::string& needle) {
   std::size_t n = 0;
