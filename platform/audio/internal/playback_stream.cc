@@ -11,7 +11,7 @@ namespace vorel::platform::audio {
 namespace {
 // A full ring is topped up this often: the decoder then decodes a quarter of a second in one
 // go instead of waking a hundred times a second for a few frames (the output takes no locks,
-// so it cannot wake the decoder itself). Far less than kAheadSeconds, so the ring never runs
+// so it cannot wake the decoder itself). A third of kAheadSeconds, so the ring never runs
 // dry; a seek, a stop or the end of the stream wakes the decoder at once.
 constexpr auto kRefillInterval = std::chrono::milliseconds(250);
 }
@@ -20,7 +20,9 @@ PlaybackStream::PlaybackStream(std::unique_ptr<Decoder> decoder, int device_rate
     : Channel(decoder->source_rate(), decoder->source_channels()),
       device_rate_(device_rate),
       network_(decoder->is_network()),
-      capacity_(static_cast<int64_t>(device_rate * kAheadSeconds) + kKeepBehind),
+      capacity_(static_cast<int64_t>(device_rate *
+                                     (network_ ? kNetworkAheadSeconds : kAheadSeconds)) +
+                kKeepBehind),
       ring_(static_cast<size_t>(capacity_) * 2),
       length_frames_(decoder->length_frames()),
       seekable_(decoder->seekable()),

@@ -20,7 +20,8 @@ namespace vorel::platform::audio {
 // - callers (any thread) use the Channel methods; they hold mu_ only briefly and never wait
 //   for the decoder;
 // - the stream's own decoding thread decodes ahead into a ring of device-format frames
-//   (float stereo at the device rate), at most kAheadSeconds ahead of what is heard;
+//   (float stereo at the device rate), at most kAheadSeconds (kNetworkAheadSeconds for a
+//   network stream) ahead of what is heard;
 // - the output thread drains the ring in MixInto without locks: write_pos_ and read_pos_
 //   are the only shared counters, each written by one side.
 // Frames already played stay in the ring for kKeepBehind frames, which is what the spectrum
@@ -28,7 +29,11 @@ namespace vorel::platform::audio {
 // ring still holds of it is skipped (discard_until_).
 class PlaybackStream : public Channel {
  public:
-  static constexpr double kAheadSeconds = 1.5;
+  // A local file refills a full ring in well under a millisecond every quarter of a second,
+  // so three quarters of a second ahead leave half a second to spare; a network stream keeps
+  // more against a server that pauses.
+  static constexpr double kAheadSeconds = 0.75;
+  static constexpr double kNetworkAheadSeconds = 1.5;
   static constexpr int64_t kKeepBehind = 2 * 8192;
 
   // Takes a decoder whose output format is float stereo at device_rate and starts decoding.
