@@ -271,9 +271,6 @@ PropertyStatus EditBox::Set(int index, const Value& v) {
 
 PicBox::PicBox(QWidget* parent, const TypeData& data) : QWidget(parent) {
   ApplyCommonLook(this, data);
-  bytes_ = data.GetBytes(10);
-  picture_ = PixmapOf(bytes_);
-  mode_ = std::clamp(data.Int(11).value_or(0), 0, 2);
 }
 
 PropertyStatus PicBox::Get(int index, Value* out) {
@@ -318,8 +315,6 @@ DrawPanel::DrawPanel(QWidget* parent, const TypeData& data) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   background_ = ColourOf(
       static_cast<std::uint32_t>(data.Int(runtime::kKeyBackColour).value_or(0xFFFFFF)));
-  pen_width_ = data.Int(16).value_or(1);
-  pen_colour_ = static_cast<std::uint32_t>(data.Int(17).value_or(0));
 }
 
 PropertyStatus DrawPanel::Get(int index, Value* out) {
@@ -400,7 +395,6 @@ void DrawPanel::paintEvent(QPaintEvent*) {
 CheckBox::CheckBox(QWidget* parent, const TypeData& data) : QCheckBox(parent) {
   ApplyCommonLook(this, data);
   setText(QStringOf(data.GetText(runtime::kKeyCaption)));
-  setChecked(data.Int(18).value_or(0) != 0);
   connect(this, &QCheckBox::clicked, this, [this] { RaiseOwn(this, runtime::kEventClicked); });
 }
 
