@@ -23,10 +23,6 @@ int HexValue(char16_t c) {
   return -1;
 }
 
-bool IsLineTerminator(char16_t c) {
-  return c == u'\n' || c == u'\r' || c == 0x2028 || c == 0x2029;
-}
-
 bool IsOctal(char16_t c) { return c >= u'0' && c <= u'7'; }
 
 // The value of the string literal whose body is `body`, or none when it would not compile.
@@ -37,7 +33,9 @@ std::optional<std::u16string> ReadLiteral(const std::u16string& body) {
   const size_t n = body.size();
   for (size_t i = 0; i < n; ++i) {
     char16_t c = body[i];
-    if (IsLineTerminator(c)) return std::nullopt;
+    // A raw line feed or carriage return would end the script's literal, and every field of the
+    // reply would come back empty (many servers end their JSON with one); it is kept as it is.
+    if (c == 0x2028 || c == 0x2029) return std::nullopt;
     if (c != u'\\') {
       out += c;
       continue;

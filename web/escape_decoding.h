@@ -17,10 +17,12 @@ using runtime::Text;
 //    line break joins the lines);
 //  - then "%XX" becomes the character U+00XX and "%uXXXX" the UTF-16 unit XXXX (pairs join);
 //    every other "%" stays.
-// The result is empty wherever the script would not compile: a line feed or carriage return
-// that is not part of "\r\n" (a carriage return at the very start is dropped first), a trailing
-// backslash, "\x" without two hexadecimal digits. A decoded NUL character is dropped, since a
-// text cannot hold it. "{$}" and "’" in the input come back as "\r\n" and "'".
+// The result is empty wherever the script would not compile: a line or paragraph separator
+// (U+2028, U+2029), a trailing backslash, "\x" without two hexadecimal digits. A line feed or
+// carriage return outside "\r\n" is kept as it is (the script would not compile there either,
+// which emptied every field of a reply ending in a line feed); a carriage return at the very
+// start is dropped. A decoded NUL character is dropped, since a text cannot hold it. "{$}" and
+// "’" in the input come back as "\r\n" and "'".
 Text DecodeEscapes(const Text& text);
 
 }  // namespace vorel::web

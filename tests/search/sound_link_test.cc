@@ -4,12 +4,11 @@
 #include <QHelpEvent>
 #include <QImage>
 #include <QToolTip>
-#include <fstream>
-#include <iterator>
 
 #include "player/player.h"
 #include "search/search_services.h"
 #include "tests/search/search_fixture.h"
+#include "tests/testing/process.h"
 
 namespace vorel::search_test {
 namespace {
@@ -32,8 +31,7 @@ std::string SolidPng(QRgb colour) {
 }
 
 std::string FileBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return vorel::testing::ReadWholeFile(path);
 }
 
 // A sound service: "/sound/info" answers with the reply the test sets, "/cover.png" with a
@@ -230,6 +228,10 @@ TEST_F(SoundLinkTest, BadRepliesGiveEmptyOrCleanedFieldsAndStillARow) {
       {"slashes in the name",
        "{\"pic\":\"\",\"source\":\"\",\"name\":\"..\\/..\\/AC\\/DC\",\"x\":\"1\"}", "", "",
        "../../AC/DC"},
+
+      {"reply ending in a line feed, as many servers send it",
+       "{\"pic\":\"" + dead + "\\/p.png\",\"source\":\"" + dead + "\\/s.mp3\",\"name\":\"Tone\",\"x\":\"1\"}\n",
+       "http://127.0.0.1:1/p.png", "http://127.0.0.1:1/s.mp3", "Tone"},
   };
   int row = 0;
   for (const Case& c : cases) {

@@ -57,9 +57,12 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"line continuation", "a\\\nb", "ab"},
         Case{"nul is dropped", "a\\0b%00c\\u0000d", "abcd"},
         Case{"chinese text passes", "中文"_t, "中文"_t},
+        // A lone line feed or carriage return is kept, escapes around it still decode.
+        Case{"lone line feed", "a\nb", "a\nb"},
+        Case{"lone carriage return inside", "a\rb", "a\rb"},
+        Case{"reply ending in a line feed", "{\"n\":\"\\u0041\"}\n", "{\"n\":\"A\"}\n"},
+        Case{"carriage return at the start is dropped", "\ra\n\r", "a\n\r"},
         // Inputs on which the script would not compile give an empty text.
-        Case{"lone line feed", "a\nb", ""},
-        Case{"lone carriage return inside", "a\rb", ""},
         Case{"trailing backslash", "abc\\", ""},
         Case{"even backslashes at the end are fine", "abc\\\\", "abc\\"},
         Case{"short hex escape", "\\x4", ""},
