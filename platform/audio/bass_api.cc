@@ -56,6 +56,13 @@ std::shared_ptr<Channel> Find(DWORD handle) {
   return it == lib.channels.end() ? nullptr : it->second;
 }
 
+// Lets the output rest or wake after a stream's playing state may have changed.
+void PlayingChanged() {
+  Library& lib = Lib();
+  std::lock_guard<std::mutex> lock(lib.mu);
+  if (lib.output) lib.output->PlayingChanged();
+}
+
 std::string Utf8FromUtf16(const char16_t* s) {
   std::string out;
   for (size_t i = 0; s[i] != 0; ++i) {
@@ -226,6 +233,7 @@ BOOL BASS_StreamFree(HSTREAM handle) {
     lib.channels.erase(it);
     if (auto* playback = dynamic_cast<PlaybackStream*>(channel.get())) {
       lib.mixer->Remove(playback);
+      lib.output->PlayingChanged();
     }
   }
   channel.reset();  // joins the decoding thread, outside the library lock
@@ -238,6 +246,7 @@ BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) {
   if (!channel) return Fail<BOOL>(BASS_ERROR_HANDLE, FALSE);
   int error = BASS_OK;
   if (!channel->Play(restart != FALSE, &error)) return Fail<BOOL>(error, FALSE);
+  PlayingChanged();
   t_error = BASS_OK;
   return TRUE;
 }
@@ -247,6 +256,7 @@ BOOL BASS_ChannelPause(DWORD handle) {
   if (!channel) return Fail<BOOL>(BASS_ERROR_HANDLE, FALSE);
   int error = BASS_OK;
   if (!channel->Pause(&error)) return Fail<BOOL>(error, FALSE);
+  PlayingChanged();
   t_error = BASS_OK;
   return TRUE;
 }
@@ -256,6 +266,7 @@ BOOL BASS_ChannelStop(DWORD handle) {
   if (!channel) return Fail<BOOL>(BASS_ERROR_HANDLE, FALSE);
   int error = BASS_OK;
   if (!channel->Stop(&error)) return Fail<BOOL>(error, FALSE);
+  PlayingChanged();
   t_error = BASS_OK;
   return TRUE;
 }
@@ -263,8 +274,10 @@ BOOL BASS_ChannelStop(DWORD handle) {
 DWORD BASS_ChannelIsActive(DWORD handle) {
   auto channel = Find(handle);
   if (!channel) return Fail<DWORD>(BASS_ERROR_HANDLE, BASS_ACTIVE_STOPPED);
+  const DWORD state = channel->State();
+  if (state == BASS_ACTIVE_STOPPED) PlayingChanged();  // it may have ended just now
   t_error = BASS_OK;
-  return channel->State();
+  return state;
 }
 
 QWORD BASS_ChannelGetLength(DWORD handle, DWORD mode) {

@@ -1,11 +1,13 @@
 // What reaches the ears: the WAV stand-in and SDL's disk driver record what would be heard, so
 // frequency, volume and seek landing can be checked in the sound itself; and no device at all.
 #include <signal.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 
 #include <gtest/gtest.h>
@@ -99,6 +101,58 @@ TEST(OutputTest, WhatIsHeardAfterASeekStartsAtTheSeekTarget) {
   ASSERT_GT(s.last, s.first);
   EXPECT_NEAR((s.last - s.first) / 44100.0, 1.0, 0.05);
   EXPECT_NEAR(ToneFrequency(heard, s.first, s.last), 1000.0, 3.0);
+}
+
+// Times the output thread has gone to sleep since it started (-1: no such thread).
+long OutputThreadSleeps() {
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream comm(task.path() / "comm");
+    std::string name;
+    std::getline(comm, name);
+    if (name != "bass-output") continue;
+    std::ifstream status(task.path() / "status");
+    for (std::string line; std::getline(status, line);) {
+      if (line.rfind("voluntary_ctxt_switches:", 0) == 0) return std::stol(line.substr(24));
+    }
+  }
+  return -1;
+}
+
+// Whether the output thread slept again during a quarter of a second, once the pull that may
+// have been under way is over: a thread that pulls every 23 ms would, one that rests does not.
+bool OutputThreadWakes() {
+  usleep(100000);
+  const long before = OutputThreadSleeps();
+  usleep(250000);
+  return OutputThreadSleeps() != before;
+}
+
+TEST(OutputTest, TheSilentOutputRestsWhileNothingPlays) {
+  ScopedEnv env;
+  env.Set("VOREL_AUDIO", "null");
+  ASSERT_TRUE(B().Init(-1, 44100, 0, nullptr, nullptr)) << B().ErrorGetCode();
+  ASSERT_TRUE(WaitUntil([] { return OutputThreadSleeps() >= 0; }, 5));
+  EXPECT_FALSE(OutputThreadWakes()) << "no stream";
+
+  HSTREAM h = B().StreamCreateFile(FALSE, ToneMp3(440, 0.5).c_str(), 0, 0, 0);
+  ASSERT_NE(h, 0u);
+  EXPECT_FALSE(OutputThreadWakes()) << "a stream that was not started";
+  ASSERT_TRUE(B().ChannelPlay(h, FALSE));
+  EXPECT_TRUE(WaitUntil([&] { return B().ChannelGetPosition(h, BASS_POS_BYTE) > 0; }, 5));
+  ASSERT_TRUE(B().ChannelPause(h));
+  const QWORD paused_at = B().ChannelGetPosition(h, BASS_POS_BYTE);
+  EXPECT_FALSE(OutputThreadWakes()) << "paused";
+
+  // Resumed, it plays on from where it was, in time, to its end; then the output rests again.
+  ASSERT_TRUE(B().ChannelPlay(h, FALSE));
+  EXPECT_TRUE(WaitUntil([&] { return B().ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }, 5));
+  EXPECT_GE(B().ChannelGetPosition(h, BASS_POS_BYTE), paused_at);
+  EXPECT_FALSE(OutputThreadWakes()) << "played to its end";
+
+  // Played again from the start: the rested output wakes for it.
+  ASSERT_TRUE(B().ChannelPlay(h, TRUE));
+  EXPECT_TRUE(WaitUntil([&] { return B().ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }, 5));
+  B().Free();
 }
 
 TEST(OutputTest, SdlOutputPlaysThroughItsDiskDriver) {

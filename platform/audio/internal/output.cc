@@ -1,5 +1,7 @@
 #include "platform/audio/internal/output.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -33,6 +35,11 @@ void Mixer::Mix(float* out, int frames) {
     for (const auto& s : streams_) s->MixInto(out, frames);
   }
   for (int i = 0; i < frames * 2; ++i) out[i] = std::clamp(out[i], -1.0f, 1.0f);
+}
+
+bool Mixer::AnyPlaying() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return std::any_of(streams_.begin(), streams_.end(), [](const auto& s) { return s->playing(); });
 }
 
 namespace {
@@ -69,8 +76,17 @@ class SdlOutput : public Output {
     // SDL converts to whatever the device takes, so the mixer always sees this format.
     device_ = sdl_->SDL_OpenAudioDevice(name, 0, &want, &have, 0);
     if (device_ == 0) return BASS_ERROR_DEVICE;
-    sdl_->SDL_PauseAudioDevice(device_, 0);
+    // The device opens paused and runs only while something plays (PlayingChanged).
     return BASS_OK;
+  }
+
+  void PlayingChanged() override {
+    std::lock_guard<std::mutex> lock(pause_mu_);
+    const bool pause = !mixer_->AnyPlaying();
+    if (pause == paused_) return;
+    // Waits for a running callback to finish; never called from the callback itself.
+    sdl_->SDL_PauseAudioDevice(device_, pause ? 1 : 0);
+    paused_ = pause;
   }
 
  private:
@@ -83,6 +99,8 @@ class SdlOutput : public Output {
   const SdlApi* sdl_ = nullptr;
   bool subsystem_up_ = false;
   SDL_AudioDeviceID device_ = 0;
+  std::mutex pause_mu_;
+  bool paused_ = true;  // guarded by pause_mu_
 };
 
 // An output without a device, clocked in real time so that streams advance and end exactly as
@@ -103,6 +121,16 @@ class ClockedOutput : public Output {
     }
   }
 
+  void PlayingChanged() override {
+    // A pause or a stop needs no wake: the thread finds nothing playing at its next pull.
+    if (!mixer_->AnyPlaying()) return;
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      wake_ = true;
+    }
+    cv_.notify_all();
+  }
+
   int Start(const std::string& wav_path) {
     if (!wav_path.empty()) {
       file_ = std::fopen(wav_path.c_str(), "wb");
@@ -120,13 +148,23 @@ class ClockedOutput : public Output {
   static constexpr auto kPeriod = std::chrono::milliseconds(23);
 
   void Run() {
+    pthread_setname_np(pthread_self(), "bass-output");  // for profilers and /proc
     using Clock = std::chrono::steady_clock;
-    const auto start = Clock::now();
+    auto start = Clock::now();
     int64_t done = 0;
     std::vector<float> buffer(kMaxChunk * 2);
     std::vector<int16_t> pcm(kMaxChunk * 2);
     std::unique_lock<std::mutex> lock(mu_);
     while (!quit_) {
+      wake_ = false;
+      if (!mixer_->AnyPlaying()) {
+        // Nothing to pull: rest until a stream starts. Nothing is heard meanwhile, so the
+        // clock starts again when it does (and a WAV file holds only what was played).
+        cv_.wait(lock, [this] { return quit_ || wake_; });
+        start = Clock::now();
+        done = 0;
+        continue;
+      }
       cv_.wait_for(lock, kPeriod);
       if (quit_) break;
       lock.unlock();
@@ -172,6 +210,7 @@ class ClockedOutput : public Output {
   std::mutex mu_;
   std::condition_variable cv_;
   bool quit_ = false;  // guarded by mu_
+  bool wake_ = false;  // guarded by mu_: PlayingChanged was called
   std::thread thread_;
   FILE* file_ = nullptr;      // output thread, then the destructor
   uint32_t data_bytes_ = 0;  // output thread, then the destructor

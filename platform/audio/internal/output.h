@@ -19,6 +19,8 @@ class Mixer {
   // Output thread: writes `frames` stereo float frames, the sum of every playing stream, clipped
   // to [-1, 1].
   void Mix(float* out, int frames);
+  // True while a stream of the set is playing (an ended one counts until its state is read).
+  bool AnyPlaying();
 
  private:
   std::mutex mu_;
@@ -35,6 +37,11 @@ class Output {
   // (-1/1 default, 0 the silent output, n >= 2 the (n-2)th device). Returns null and a
   // BASS_ERROR_* code when nothing can be opened.
   static std::unique_ptr<Output> Open(int device, int rate, Mixer* mixer, int* error);
+
+  // Called after a stream of the mixer started, paused, stopped, ended or went away. The output
+  // pulls only while the mixer has a playing stream: a started one wakes it, and with nothing
+  // left to play it rests (no thread wakes for it). Any thread except the output's own.
+  virtual void PlayingChanged() = 0;
 
  protected:
   explicit Output(int rate) : rate_(rate) {}

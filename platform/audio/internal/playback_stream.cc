@@ -1,5 +1,7 @@
 #include "platform/audio/internal/playback_stream.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -47,6 +49,7 @@ bool PlaybackStream::WaitForFirstData() {
 }
 
 void PlaybackStream::DecodeLoop() {
+  pthread_setname_np(pthread_self(), "bass-decode");  // for profilers and /proc
   std::vector<uint8_t> chunk;
   uint64_t generation = 0;
   for (;;) {

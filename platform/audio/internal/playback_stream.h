@@ -55,6 +55,9 @@ class PlaybackStream : public Channel {
   float Volume() override;
   uint32_t GetData(void* buffer, uint32_t length, int* error) override;
 
+  // Set from Play until a pause, a stop or the read of its state after the end. Any thread.
+  bool playing() const { return playing_.load(std::memory_order_acquire); }
+
   // Output thread only: adds this stream's next `frames` stereo frames, scaled by the volume,
   // to out. Takes no lock and allocates nothing.
   void MixInto(float* out, int frames);
