@@ -44,6 +44,12 @@ bool Mixer::AnyPlaying() {
 
 namespace {
 
+// Frames the output takes from the mixer at a time: 46 ms at 44.1 kHz. Often enough for the
+// spectrum (read every 50 ms) to show new sound at each look and for a pause to be heard at
+// once; rarely enough that the thread that pulls wakes only 22 times a second, which is most
+// of what playing costs when decoding runs at a thousand times real time.
+constexpr int kPullFrames = 2048;
+
 // The system's sound output through SDL2, which picks PulseAudio, PipeWire or ALSA.
 class SdlOutput : public Output {
  public:
@@ -69,7 +75,7 @@ class SdlOutput : public Output {
     want.freq = rate();
     want.format = AUDIO_F32SYS;
     want.channels = 2;
-    want.samples = 1024;
+    want.samples = kPullFrames;
     want.callback = &SdlOutput::Callback;
     want.userdata = this;
     SDL_AudioSpec have{};
@@ -143,9 +149,8 @@ class ClockedOutput : public Output {
 
  private:
   static constexpr int kMaxChunk = 4096;
-  // Pulls as often as a sound device with a 1024-frame buffer at 44.1 kHz: often enough for
-  // positions and the spectrum to move smoothly, rarely enough to cost next to nothing.
-  static constexpr auto kPeriod = std::chrono::milliseconds(23);
+  // Pulls as often as the sound device does (kPullFrames at 44.1 kHz).
+  static constexpr auto kPeriod = std::chrono::milliseconds(46);
 
   void Run() {
     pthread_setname_np(pthread_self(), "bass-output");  // for profilers and /proc
