@@ -1,7 +1,6 @@
 // Fatal errors and program end, each in a child process: exit code and exact report.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <string>
 
@@ -13,10 +12,7 @@ using Outcome = vorel::testing::CommandOutcome;
 
 Outcome RunProbe(const std::string& scenario) {
   // A runtime folder of its own keeps Qt from warning about a missing one.
-  static const std::string runtime_dir = [] {
-    char tmpl[] = "/tmp/vorel-probe-XXXXXX";
-    return std::string(mkdtemp(tmpl) ? tmpl : "/tmp");
-  }();
+  const std::string& runtime_dir = vorel::testing::ProcessTempFolder();
   return vorel::testing::RunCommand(
       "env LD_LIBRARY_PATH= QT_QPA_PLATFORM=offscreen VOREL_NONINTERACTIVE=1 XDG_RUNTIME_DIR=" +
       runtime_dir + " " SPINE_PROBE_PATH " " + scenario);

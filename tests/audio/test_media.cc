@@ -12,21 +12,12 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/testing/process.h"
 #include "tests/testing/tone.h"
 
 namespace vorel::audio_test {
 
-const std::string& TempDir() {
-  // Never destroyed: the exit handler that removes the folder still needs the name.
-  static const std::string* dir = [] {
-    auto* tmpl = new std::string(
-        (std::filesystem::temp_directory_path() / "vorel-audio-XXXXXX").string());
-    if (!mkdtemp(tmpl->data())) std::abort();
-    std::atexit([] { std::filesystem::remove_all(TempDir()); });
-    return tmpl;
-  }();
-  return *dir;
-}
+const std::string& TempDir() { return vorel::testing::ProcessTempFolder(); }
 
 std::string MakeAudio(const std::string& name, const std::string& lavfi,
                       const std::string& options) {

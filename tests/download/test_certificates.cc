@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 
+#include "tests/testing/process.h"
+
 namespace vorel::download::testing {
 namespace {
 
@@ -13,9 +15,7 @@ bool Run(const std::string& command) {
 }
 
 CertificateFiles Make() {
-  char pattern[] = "/tmp/vorel-download-certs-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) return {};
-  const std::string dir = pattern;
+  const std::string dir = vorel::testing::ProcessTempFolder();
   CertificateFiles f;
   f.authority = dir + "/authority.pem";
   f.trusted_certificate = dir + "/trusted.pem";

@@ -1,8 +1,11 @@
 #include "tests/testing/process.h"
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -25,6 +28,30 @@ std::string ReadWholeFile(const std::string& path) {
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+const std::string& ProcessTempFolder() {
+  static pid_t owner = 0;
+  // Never destroyed: the exit handler that removes the folder still needs the name.
+  static const std::string* folder = [] {
+    // A death test's child runs the test again in a new process, and ends with _exit: it works
+    // in its parent's folder, which the parent removes.
+    if (const char* inherited = std::getenv("VOREL_TEST_FOLDER");
+        inherited != nullptr && std::filesystem::is_directory(inherited)) {
+      return new std::string(inherited);
+    }
+    auto* name =
+        new std::string((std::filesystem::temp_directory_path() / "vorel-test-XXXXXX").string());
+    if (::mkdtemp(name->data()) == nullptr) std::abort();
+    ::setenv("VOREL_TEST_FOLDER", name->c_str(), 1);
+    owner = ::getpid();
+    std::atexit([] {
+      std::error_code ignored;
+      if (::getpid() == owner) std::filesystem::remove_all(ProcessTempFolder(), ignored);
+    });
+    return name;
+  }();
+  return *folder;
 }
 
 }  // namespace vorel::testing

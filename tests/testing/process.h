@@ -19,6 +19,11 @@ CommandOutcome RunCommand(const std::string& command);
 // The whole file, byte for byte; empty when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
 
+// A folder of this test process's own (mode 0700), made on first use and removed when the
+// process exits normally. Child processes (a death test's, a forked one) use their parent's
+// folder and leave it to the parent.
+const std::string& ProcessTempFolder();
+
 }  // namespace vorel::testing
 
 #endif  // VOREL_TESTS_TESTING_PROCESS_H_
