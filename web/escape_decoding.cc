@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/code_page.h"
+#include "platform/hex_digit.h"
 #include "runtime/text_ops.h"
 
 namespace vorel::web {
@@ -16,12 +17,8 @@ using namespace runtime;
 constexpr char kBreakMark[] = "{$}";
 constexpr char kApostropheMark[] = "\xA1\xAF";  // "’" in code page 936
 
-int HexValue(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-  return -1;
-}
+// The digit's value, or -1.
+int HexOf(char16_t c) { return platform::HexDigitValue(c); }
 
 bool IsOctal(char16_t c) { return c >= u'0' && c <= u'7'; }
 
@@ -52,8 +49,8 @@ std::optional<std::u16string> ReadLiteral(const std::u16string& body) {
       // Classic JScript reads "\v" as a plain "v".
       case u'v': out += u'v'; break;
       case u'x': {
-        int hi = i + 1 < n ? HexValue(body[i + 1]) : -1;
-        int lo = i + 2 < n ? HexValue(body[i + 2]) : -1;
+        int hi = i + 1 < n ? HexOf(body[i + 1]) : -1;
+        int lo = i + 2 < n ? HexOf(body[i + 2]) : -1;
         if (hi < 0 || lo < 0) return std::nullopt;
         out += static_cast<char16_t>(hi * 16 + lo);
         i += 2;
@@ -62,7 +59,7 @@ std::optional<std::u16string> ReadLiteral(const std::u16string& body) {
       case u'u': {
         int v = 0;
         for (size_t k = 1; k <= 4; ++k) {
-          int h = i + k < n ? HexValue(body[i + k]) : -1;
+          int h = i + k < n ? HexOf(body[i + k]) : -1;
           if (h < 0) return std::nullopt;
           v = v * 16 + h;
         }
@@ -106,8 +103,8 @@ std::u16string Unescape(const std::u16string& s) {
     char16_t c = s[k];
     if (c == u'%') {
       if (k + 5 < n && s[k + 1] == u'u') {
-        int a = HexValue(s[k + 2]), b = HexValue(s[k + 3]), d = HexValue(s[k + 4]),
-            e = HexValue(s[k + 5]);
+        int a = HexOf(s[k + 2]), b = HexOf(s[k + 3]), d = HexOf(s[k + 4]),
+            e = HexOf(s[k + 5]);
         if (a >= 0 && b >= 0 && d >= 0 && e >= 0) {
           out += static_cast<char16_t>((a << 12) | (b << 8) | (d << 4) | e);
           k += 5;
@@ -115,7 +112,7 @@ std::u16string Unescape(const std::u16string& s) {
         }
       }
       if (k + 2 < n) {
-        int a = HexValue(s[k + 1]), b = HexValue(s[k + 2]);
+        int a = HexOf(s[k + 1]), b = HexOf(s[k + 2]);
         if (a >= 0 && b >= 0) {
           out += static_cast<char16_t>((a << 4) | b);
           k += 2;

@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "platform/code_page.h"
+#include "platform/hex_digit.h"
 
 namespace vorel::desktop {
 namespace {
@@ -38,12 +39,8 @@ bool HasScheme(std::string_view s) {
   return true;
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  c = Lower(c);
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
+// The digit's value, or -1.
+int HexOf(char c) { return platform::HexDigitValue(static_cast<unsigned char>(c)); }
 
 // "%XX" decoded; nothing when a "%" is not followed by two hex digits.
 std::optional<std::string> PercentDecode(std::string_view s) {
@@ -55,8 +52,8 @@ std::optional<std::string> PercentDecode(std::string_view s) {
       continue;
     }
     if (i + 2 >= s.size()) return std::nullopt;
-    int hi = HexValue(s[i + 1]);
-    int lo = HexValue(s[i + 2]);
+    int hi = HexOf(s[i + 1]);
+    int lo = HexOf(s[i + 2]);
     if (hi < 0 || lo < 0) return std::nullopt;
     out += static_cast<char>(hi * 16 + lo);
     i += 2;

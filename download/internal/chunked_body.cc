@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/hex_digit.h"
+
 namespace vorel::download::internal {
 namespace {
 
@@ -10,12 +12,8 @@ namespace {
 constexpr std::size_t kMaxLine = 4096;
 constexpr std::size_t kMaxTrailers = 65536;
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+// The digit's value, or -1.
+int HexOf(char c) { return platform::HexDigitValue(static_cast<unsigned char>(c)); }
 
 }  // namespace
 
@@ -23,9 +21,9 @@ ChunkedDecoder::State ChunkedDecoder::EndSizeLine() {
   std::size_t i = 0;
   std::uint64_t size = 0;
   int digits = 0;
-  for (; i < line_.size() && HexDigit(line_[i]) >= 0; ++i) {
+  for (; i < line_.size() && HexOf(line_[i]) >= 0; ++i) {
     if (++digits > 15) return State::kBroken;  // past any file this engine can hold
-    size = size * 16 + static_cast<std::uint64_t>(HexDigit(line_[i]));
+    size = size * 16 + static_cast<std::uint64_t>(HexOf(line_[i]));
   }
   if (digits == 0) return State::kBroken;
   for (; i < line_.size(); ++i) {

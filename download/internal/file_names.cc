@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "platform/code_page.h"
+#include "platform/hex_digit.h"
 
 namespace vorel::download::internal {
 namespace {
@@ -10,12 +11,8 @@ namespace {
 constexpr std::size_t kMaxName = 255;
 constexpr std::size_t kMaxTargetName = 1023;
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+// The digit's value, or -1.
+int HexOf(char c) { return platform::HexDigitValue(static_cast<unsigned char>(c)); }
 
 // Cuts UTF-8 to at most `limit` bytes without splitting a character.
 std::string CutUtf8(std::string s, std::size_t limit) {
@@ -59,9 +56,9 @@ runtime::Text FileNameFromTarget(std::string_view target) {
   std::string decoded;
   for (std::size_t i = 0; i < last.size() && decoded.size() < kMaxTargetName; ++i) {
     char c = last[i];
-    if (c == '%' && i + 2 < last.size() && HexValue(last[i + 1]) >= 0 &&
-        HexValue(last[i + 2]) >= 0) {
-      decoded.push_back(static_cast<char>(HexValue(last[i + 1]) * 16 + HexValue(last[i + 2])));
+    if (c == '%' && i + 2 < last.size() && HexOf(last[i + 1]) >= 0 &&
+        HexOf(last[i + 2]) >= 0) {
+      decoded.push_back(static_cast<char>(HexOf(last[i + 1]) * 16 + HexOf(last[i + 2])));
       i += 2;
     } else {
       decoded.push_back(c == '+' ? ' ' : c);
