@@ -15,6 +15,7 @@ namespace vorel::audio_test {
 namespace {
 
 const BassTable& B() { return Bass(); }
+constexpr DWORD kNoData = static_cast<DWORD>(-1);
 
 class DecodeTest : public ::testing::Test {
  protected:
@@ -78,6 +79,28 @@ TEST_F(DecodeTest, FloatChannelCountsItsOwnSampleSize) {
   EXPECT_EQ(B().ChannelGetPosition(h, BASS_POS_BYTE), sizeof buf);
   const Pcm want = ReadWav(path);
   for (size_t i = 0; i < 4096; ++i) EXPECT_NEAR(buf[i], want.samples[i] / 32768.0f, 1e-4f);
+}
+
+TEST_F(DecodeTest, StereoMp3GivesTheSamplesOfFfmpegsOwnDecoding) {
+  // A different tone on each side, so that swapped or mixed channels show.
+  const std::string mp3 = MakeAudio(
+      "left440right1000.mp3", "aevalsrc=exprs=0.5*sin(2*PI*440*t)|0.5*sin(2*PI*1000*t):s=44100:d=2",
+      "-c:a libmp3lame -b:a 128k");
+  const std::string raw = TempDir() + "/left440right1000.f32";
+  ASSERT_EQ(std::system(("ffmpeg -nostdin -v error -y -i \"" + mp3 +
+                         "\" -f f32le -c:a pcm_f32le \"" + raw + "\"")
+                            .c_str()),
+            0);
+  const std::string want = ReadBytes(raw);
+  HSTREAM h = B().StreamCreateFile(FALSE, mp3.c_str(), 0, 0, BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT);
+  ASSERT_NE(h, 0u);
+  std::string got;
+  char buf[8192];
+  for (DWORD n; (n = B().ChannelGetData(h, buf, sizeof buf | BASS_DATA_FLOAT)) != kNoData;) {
+    got.append(buf, n);
+  }
+  ASSERT_EQ(got.size(), want.size());
+  EXPECT_TRUE(got == want);
 }
 
 TEST_F(DecodeTest, Mp3DecodesToItsTrueLength) {

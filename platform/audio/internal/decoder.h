@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+struct AVFrame;
+
 namespace vorel::platform::audio {
 
 // Where a stream's bytes come from.
@@ -79,6 +81,7 @@ class Decoder {
   int ConvertFrame(std::vector<uint8_t>& out);
   // Appends what the resampler still holds at the end of the stream.
   int FlushResampler(std::vector<uint8_t>& out);
+  bool NeedsOnlyInterleaving(const AVFrame* f) const;
 
   struct Impl;
   std::unique_ptr<Impl> impl_;
