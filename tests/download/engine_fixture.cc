@@ -219,8 +219,8 @@ pid_t EngineTest::SpawnChild(const std::vector<std::string>& args, const char* p
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   if (!error_path.empty()) {
-    posix_spawn_file_actions_addopen(&actions, 2, error_path.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, error_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
   }
   pid_t pid = -1;
   EXPECT_EQ(posix_spawn(&pid, VOREL_DOWNLOAD_CHILD, &actions, nullptr, argv.data(), envp.data()),

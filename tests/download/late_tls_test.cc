@@ -29,9 +29,9 @@ class LateTlsTest : public EngineTest {
 
 TEST_F(LateTlsTest, FirstHttpsDownloadLoadsOpenSslAndCompletes) {
   const std::string body = MakeBody(300007);
-  LoopbackServer server([&](const Request& r) { return ServeBody(r, body); },
-                        TlsOptions{TestCertificates().trusted_certificate,
-                                   TestCertificates().trusted_key});
+  LoopbackServer server(
+      [&](const Request& r) { return ServeBody(r, body); },
+      TlsOptions{TestCertificates().trusted_certificate, TestCertificates().trusted_key});
   const std::string errors = PathOf("errors.txt");
   pid_t child = SpawnChild({server.Url("/t.mp3"), PathOf("t.mp3")}, "", errors);
   EXPECT_EQ(ExitCode(child), 0) << ReadFile(errors);
@@ -40,9 +40,9 @@ TEST_F(LateTlsTest, FirstHttpsDownloadLoadsOpenSslAndCompletes) {
 }
 
 TEST_F(LateTlsTest, WithoutOpenSslAnHttpsDownloadFailsOnceAndSaysWhy) {
-  LoopbackServer server([](const Request& r) { return ServeBody(r, "abc"); },
-                        TlsOptions{TestCertificates().trusted_certificate,
-                                   TestCertificates().trusted_key});
+  LoopbackServer server(
+      [](const Request& r) { return ServeBody(r, "abc"); },
+      TlsOptions{TestCertificates().trusted_certificate, TestCertificates().trusted_key});
   const std::string errors = PathOf("errors.txt");
   pid_t child = SpawnChild({server.Url("/n.mp3"), PathOf("n.mp3")}, VOREL_NO_OPENSSL_SHIM, errors);
   EXPECT_EQ(ExitCode(child), 1);
