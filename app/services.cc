@@ -2,19 +2,19 @@
 // reads and play-mode hand-over, the play list's folder chooser, the shell's tray check.
 
 #include "app/settings.h"
+#include "app/window_ids.h"
 #include "app/window_set.h"
 #include "assets/assets.h"
 #include "download/song_download.h"
-#include "ui/qt/desktop.h"
-#include "ui/qt/window_input.h"
 #include "player/player.h"
 #include "playlist/playlist.h"
-#include "app/window_ids.h"
 #include "search/music_search.h"
 #include "search/search_services.h"
 #include "search/sound_link.h"
 #include "shell/full_view.h"
 #include "shell/main_window.h"
+#include "ui/qt/desktop.h"
+#include "ui/qt/window_input.h"
 #include "web/url_bytes.h"
 
 namespace vorel::app {
@@ -43,9 +43,8 @@ void WireServices() {
   });
   playlist::SetPlaylistServices({
       .search_query_text = [] { return search::SearchQueryText(); },
-      .browse_for_folder = [](const runtime::Text& title) {
-        return qt::BrowseForFolder(title, false);
-      },
+      .browse_for_folder =
+          [](const runtime::Text& title) { return qt::BrowseForFolder(title, false); },
   });
   search::SetSearchServices({
       .search_host = [] { return ConfiguredHost(HostKey::kSearch, "the music search"); },

@@ -5,10 +5,10 @@
 #include <cstdio>
 
 #include "app/desktop/desktop_bus.h"
-#include "app/window_set.h"
-#include "ui/qt/qt_ui.h"
-#include "runtime/bridge.h"
 #include "app/window_ids.h"
+#include "app/window_set.h"
+#include "runtime/bridge.h"
+#include "ui/qt/qt_ui.h"
 
 namespace vorel::app {
 namespace {

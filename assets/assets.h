@@ -8,11 +8,11 @@
 
 namespace vorel::assets {
 
-extern const unsigned char kTrayIcon[];      // 32 x 32 PNG
+extern const unsigned char kTrayIcon[];  // 32 x 32 PNG
 extern const std::size_t kTrayIconSize;
 extern const unsigned char kDefaultCover[];  // 200 x 200 PNG
 extern const std::size_t kDefaultCoverSize;
-extern const unsigned char kCursor[];        // cursor file, 32 x 32, hot spot (9, 5)
+extern const unsigned char kCursor[];  // cursor file, 32 x 32, hot spot (9, 5)
 extern const std::size_t kCursorSize;
 
 inline std::span<const unsigned char> TrayIcon() { return {kTrayIcon, kTrayIconSize}; }

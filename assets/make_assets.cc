@@ -56,20 +56,20 @@ QByteArray CursorFile(const QImage& img) {
     for (int i = 0; i < 4; ++i) out.append(char((v >> (8 * i)) & 0xFF));
   };
   const int w = 32, h = 32, pixels = w * h * 4, mask = h * 4;
-  u16(0), u16(2), u16(1);                            // ICONDIR: a cursor with one image
+  u16(0), u16(2), u16(1);  // ICONDIR: a cursor with one image
   out.append(char(w)).append(char(h)).append('\0').append('\0');
-  u16(9), u16(5);                                    // hot spot
-  u32(40 + pixels + mask), u32(6 + 16);              // image size and offset
+  u16(9), u16(5);                        // hot spot
+  u32(40 + pixels + mask), u32(6 + 16);  // image size and offset
   u32(40), u32(w), u32(h * 2), u16(1), u16(32), u32(0), u32(pixels + mask);
   u32(0), u32(0), u32(0), u32(0);
-  for (int y = h - 1; y >= 0; --y) {                 // bottom-up BGRA
+  for (int y = h - 1; y >= 0; --y) {  // bottom-up BGRA
     for (int x = 0; x < w; ++x) {
       QRgb c = img.pixel(x, y);
       out.append(char(qBlue(c))).append(char(qGreen(c))).append(char(qRed(c)));
       out.append(char(qAlpha(c)));
     }
   }
-  out.append(QByteArray(mask, '\0'));                // AND mask unused: alpha decides
+  out.append(QByteArray(mask, '\0'));  // AND mask unused: alpha decides
   return out;
 }
 
@@ -148,8 +148,8 @@ int main(int argc, char** argv) {
   const QString dir = QString::fromLocal8Bit(argv[1]) + "/";
   QFile cur(dir + "cursor.cur");
   const QByteArray cursor = CursorFile(CursorImage());
-  bool ok = cursor.size() == 4286 && cur.open(QIODevice::WriteOnly) &&
-            cur.write(cursor) == cursor.size();
+  bool ok =
+      cursor.size() == 4286 && cur.open(QIODevice::WriteOnly) && cur.write(cursor) == cursor.size();
   cur.close();
   ok = ok && Save(TrayIcon(), dir + "tray.png");
   ok = ok && Save(DownButton(kGreen, 0), dir + "down_normal.png");

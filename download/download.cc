@@ -48,8 +48,8 @@ void Download::Release() {
 }
 
 bool SetTaskLocalPath(const void* task, const runtime::Text& local_path) {
-  return internal::WithLiveTask(
-      task, [&](internal::DownloadTask& t) { t.SetLocalPath(local_path); });
+  return internal::WithLiveTask(task,
+                                [&](internal::DownloadTask& t) { t.SetLocalPath(local_path); });
 }
 
 }  // namespace vorel::download

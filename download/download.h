@@ -57,8 +57,8 @@ class Download {  // Thread-safe.
   std::shared_ptr<internal::TaskSlot> slot_;
 };
 
-// For use inside a kSameNameExists callback that answers 2: gives the task its new local path. `task`
-// is the callback's last argument. False when `task` is not a live task.
+// For use inside a kSameNameExists callback that answers 2: gives the task its new local path.
+// `task` is the callback's last argument. False when `task` is not a live task.
 bool SetTaskLocalPath(const void* task, const runtime::Text& local_path);
 
 }  // namespace vorel::download

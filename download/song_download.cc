@@ -8,12 +8,12 @@
 #include <memory>
 #include <mutex>
 
+#include "app/window_ids.h"
 #include "download/file_name.h"
 #include "runtime/bridge.h"
 #include "runtime/files.h"
 #include "runtime/threads.h"
 #include "runtime/value.h"
-#include "app/window_ids.h"
 #include "runtime/window_ops.h"
 
 namespace vorel::download {
@@ -245,7 +245,8 @@ std::int32_t OnDownloadNotify(std::int32_t type, const void*, std::int64_t value
 void DownloadTimerTick() {
   SongDownloadState& s = State();
   if (!CurrentJob()) return;  // a tick queued before the end must not undo the idle label
-  const std::int32_t shown = runtime::ReadIntProperty(kMainWindow, kDownloadProgress, kPropPosition);
+  const std::int32_t shown =
+      runtime::ReadIntProperty(kMainWindow, kDownloadProgress, kPropPosition);
   WriteProperty(kMainWindow, kDownloadLabel, kPropCaption, runtime::ToText(shown) + "%");
   const double received = static_cast<double>(s.downloader.ReceivedBytes64());
   const double total = s.total_bytes;

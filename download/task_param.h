@@ -44,9 +44,9 @@ enum StatusLevel : std::int32_t {
 // Notification callback: (type, connection, value, value2, task) -> result. Values are 64-bit so
 // that files of 4 GiB and more report their sizes whole. Called on the task thread in queue
 // order, except kSameNameExists (the probe's thread). Must not call back into the same `Download`.
-using NotifyCallback = std::function<std::int32_t(std::int32_t type, const void* pointer,
-                                                  std::int64_t value, std::int64_t value2,
-                                                  const void* task)>;
+using NotifyCallback =
+    std::function<std::int32_t(std::int32_t type, const void* pointer, std::int64_t value,
+                               std::int64_t value2, const void* task)>;
 
 // Status callback: one status line (code page 936) with its level, on the task thread.
 using StatusCallback = std::function<void(const runtime::Text& line, std::int32_t level)>;

@@ -17,7 +17,7 @@ struct Scheme {
 // The scheme test compares the first character and the sum of the codes that follow, on a
 // lower-case copy, so "HTTP://" is recognised as well.
 constexpr Scheme kSchemes[] = {
-    {'h', 496, 7, kHttp, 80}, {'f', 380, 6, kFtp, 21},   {'m', 376, 6, kMms, 1755},
+    {'h', 496, 7, kHttp, 80},  {'f', 380, 6, kFtp, 21},   {'m', 376, 6, kMms, 1755},
     {'m', 492, 7, kMms, 1755}, {'r', 495, 7, kRtsp, 554},
 };
 

@@ -81,16 +81,16 @@ ConvertResult<std::string> Run(const char* from, const char* to, const char* in,
     }
     if (errno == EINVAL) {
       if (!lenient) {
-        return MakeUnexpected(ConvertError{ConvertErrorCode::kIncompleteInput, offset,
-                                           "input ends inside a character at offset " +
-                                               std::to_string(offset)});
+        return MakeUnexpected(
+            ConvertError{ConvertErrorCode::kIncompleteInput, offset,
+                         "input ends inside a character at offset " + std::to_string(offset)});
       }
       break;  // an incomplete last character is dropped
     }
     if (!lenient) {
-      return MakeUnexpected(ConvertError{ConvertErrorCode::kInvalidSequence, offset,
-                                         std::string("invalid ") + from + " sequence at offset " +
-                                             std::to_string(offset)});
+      return MakeUnexpected(ConvertError{
+          ConvertErrorCode::kInvalidSequence, offset,
+          std::string("invalid ") + from + " sequence at offset " + std::to_string(offset)});
     }
     if (out.size() - used < replacement.size()) out.resize(out.size() * 2 + replacement.size());
     std::memcpy(out.data() + used, replacement.data(), replacement.size());
@@ -135,15 +135,15 @@ ConvertResult<std::u16string> Gb18030ToUtf16(std::string_view gb) {
   return ToU16Result(Run(kGb, kUtf16, gb.data(), gb.size(), 1, false, {}));
 }
 ConvertResult<std::string> Utf16ToGb18030(std::u16string_view utf16) {
-  return Run(kUtf16, kGb, reinterpret_cast<const char*>(utf16.data()), utf16.size() * 2, 2,
-             false, {});
+  return Run(kUtf16, kGb, reinterpret_cast<const char*>(utf16.data()), utf16.size() * 2, 2, false,
+             {});
 }
 ConvertResult<std::u16string> Utf8ToUtf16(std::string_view utf8) {
   return ToU16Result(Run(kUtf8, kUtf16, utf8.data(), utf8.size(), 1, false, {}));
 }
 ConvertResult<std::string> Utf16ToUtf8(std::u16string_view utf16) {
-  return Run(kUtf16, kUtf8, reinterpret_cast<const char*>(utf16.data()), utf16.size() * 2, 2,
-             false, {});
+  return Run(kUtf16, kUtf8, reinterpret_cast<const char*>(utf16.data()), utf16.size() * 2, 2, false,
+             {});
 }
 
 std::string Gb18030ToUtf8Lossy(std::string_view gb) {

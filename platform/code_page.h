@@ -23,9 +23,9 @@
 namespace vorel::platform {
 
 enum class ConvertErrorCode {
-  kInvalidSequence,   // bytes that are not valid in the source encoding
-  kIncompleteInput,   // input ends inside a multi-byte character
-  kUnavailable,       // the C library has no such converter
+  kInvalidSequence,  // bytes that are not valid in the source encoding
+  kIncompleteInput,  // input ends inside a multi-byte character
+  kUnavailable,      // the C library has no such converter
 };
 
 struct ConvertError {

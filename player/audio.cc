@@ -43,9 +43,7 @@ bool StreamFree(Handle h) { return Bass<BASS_StreamFree>(runtime::kBassStreamFre
 bool ChannelPlay(Handle h) {
   return Bass<BASS_ChannelPlay>(runtime::kBassChannelPlay)(h, FALSE) != 0;
 }
-bool ChannelPause(Handle h) {
-  return Bass<BASS_ChannelPause>(runtime::kBassChannelPause)(h) != 0;
-}
+bool ChannelPause(Handle h) { return Bass<BASS_ChannelPause>(runtime::kBassChannelPause)(h) != 0; }
 bool ChannelStop(Handle h) { return Bass<BASS_ChannelStop>(runtime::kBassChannelStop)(h) != 0; }
 std::uint32_t ChannelIsActive(Handle h) {
   return Bass<BASS_ChannelIsActive>(runtime::kBassChannelIsActive)(h);
@@ -63,8 +61,8 @@ std::uint64_t ChannelSeconds2Bytes(Handle h, double seconds) {
   return Bass<BASS_ChannelSeconds2Bytes>(runtime::kBassChannelSeconds2Bytes)(h, seconds);
 }
 bool ChannelSetPosition(Handle h, std::uint64_t bytes) {
-  return Bass<BASS_ChannelSetPosition>(runtime::kBassChannelSetPosition)(h, bytes,
-                                                                         BASS_POS_BYTE) != 0;
+  return Bass<BASS_ChannelSetPosition>(runtime::kBassChannelSetPosition)(h, bytes, BASS_POS_BYTE) !=
+         0;
 }
 bool ChannelSetVolume(Handle h, float volume) {
   return Bass<BASS_ChannelSetAttribute>(runtime::kBassChannelSetAttribute)(h, BASS_ATTRIB_VOL,

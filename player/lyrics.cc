@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/code_page.h"
 #include "app/window_ids.h"
+#include "platform/code_page.h"
 #include "player/player.h"
 #include "runtime/bridge.h"
 #include "runtime/files.h"

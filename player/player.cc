@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "player/audio.h"
 #include "app/window_ids.h"
+#include "player/audio.h"
 #include "player/lyrics.h"
 #include "player/spectrum.h"
 #include "runtime/bridge.h"
@@ -35,7 +35,9 @@ PlayerServices& Services() {
   return services;
 }
 
-void SetCaption(const Text& text) { WriteProperty(kMainWindow, kStatusCaption, kPropCaption, text); }
+void SetCaption(const Text& text) {
+  WriteProperty(kMainWindow, kStatusCaption, kPropCaption, text);
+}
 
 void SetTimer(runtime::Control<runtime::controls::Timer> timer, int interval) {
   WriteProperty(kMainWindow, timer, kPropInterval, interval);
@@ -52,9 +54,7 @@ const Text& TrayTitle() {
   return title;
 }
 
-void SetTrayTip(const Text& tip) {
-  runtime::SetTrayIcon(kMainWindow, Services().tray_icon, tip);
-}
+void SetTrayTip(const Text& tip) { runtime::SetTrayIcon(kMainWindow, Services().tray_icon, tip); }
 
 void ShowCover(const Text& address) {
   Bytes cover;

@@ -1,7 +1,7 @@
 #include <cmath>
 
-#include "player/audio.h"
 #include "app/window_ids.h"
+#include "player/audio.h"
 #include "player/player.h"
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
@@ -49,7 +49,8 @@ void SelectFollowingRow() {
 
 void SelectPlayMode(PlayMode mode) {
   Mode() = mode;
-  WriteProperty(kMainWindow, kPlayModeButton, kPropCaption, runtime::TextFromUtf8(CaptionUtf8(mode)));
+  WriteProperty(kMainWindow, kPlayModeButton, kPropCaption,
+                runtime::TextFromUtf8(CaptionUtf8(mode)));
   WriteProperty(kMainWindow, kModeChooser, kPropVisible, false);
 }
 
@@ -70,15 +71,12 @@ bool ApplyPlayModeAtEnd() {
       }
       TogglePlayPause();
       return false;
-    case PlayMode::kSingleLoop:
-      TogglePlayPause();
-      return false;
+    case PlayMode::kSingleLoop: TogglePlayPause(); return false;
     case PlayMode::kRandom:
       Select(runtime::RandomNumber(0, runtime::RowCount(kMainWindow, kPlayList) - 1));
       TogglePlayPause();
       return false;
-    case PlayMode::kSinglePlay:
-      return false;
+    case PlayMode::kSinglePlay: return false;
   }
   return false;
 }

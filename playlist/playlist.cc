@@ -5,13 +5,13 @@
 #include <map>
 #include <string>
 
+#include "app/window_ids.h"
 #include "player/audio.h"
 #include "player/player.h"
 #include "runtime/bridge.h"
 #include "runtime/files.h"
 #include "runtime/threads.h"
 #include "runtime/value.h"
-#include "app/window_ids.h"
 #include "runtime/window_ops.h"
 
 namespace vorel::playlist {
@@ -42,7 +42,9 @@ PlaylistState& Playlist() {
   return state;
 }
 
-void SetCaption(const Text& text) { WriteProperty(kMainWindow, kStatusCaption, kPropCaption, text); }
+void SetCaption(const Text& text) {
+  WriteProperty(kMainWindow, kStatusCaption, kPropCaption, text);
+}
 int Rows() { return runtime::RowCount(kMainWindow, kPlayList); }
 int Selected() { return runtime::ReadIntProperty(kMainWindow, kPlayList, kPropSelectedRow); }
 void Select(int row) { WriteProperty(kMainWindow, kPlayList, kPropSelectedRow, row); }
@@ -69,9 +71,7 @@ void SelectNextRow() {
 
 PlaylistServices& ServicesForScan() { return Playlist().services; }
 
-void SetPlaylistServices(PlaylistServices services) {
-  Playlist().services = std::move(services);
-}
+void SetPlaylistServices(PlaylistServices services) { Playlist().services = std::move(services); }
 
 Text PlayListFilePath() { return runtime::CurrentDirectory() + "/播放列表.txt"_t; }
 
@@ -81,7 +81,8 @@ Bytes EncodeRow(const std::vector<Text>& cells, std::int32_t image, std::int32_t
   return runtime::EncodeListRows({row}, static_cast<int>(cells.size()));
 }
 
-SaveResult SavePlayList(runtime::WindowId window, runtime::Control<runtime::controls::ListView> list, const Text& path,
+SaveResult SavePlayList(runtime::WindowId window,
+                        runtime::Control<runtime::controls::ListView> list, const Text& path,
                         bool use_path) {
   // The list is written beside its final place and moved there only when complete: saving must
   // never leave a truncated or half-written play list behind.
@@ -186,8 +187,7 @@ void DeleteSelectedEntry() {
   if (playing && doomed == State().current_entry_index && Rows() == 1) {
     StopPlayback();  // the last song goes: nothing is left to move on to
   } else if (playing && doomed == State().current_entry_index) {
-    const Text caption =
-        runtime::ReadTextProperty(kMainWindow, kPlayPauseButton, kPropCaption);
+    const Text caption = runtime::ReadTextProperty(kMainWindow, kPlayPauseButton, kPropCaption);
     StopPlayback();
     SelectNextRow();
     OpenAndPlay();
@@ -228,8 +228,8 @@ void AddSearchResultEntry() {
   const int selected = runtime::ReadIntProperty(kMainWindow, kSearchResults, kPropSelectedRow);
   runtime::SetCellText(kMainWindow, kPlayList, Rows() - 1, 1,
                        runtime::GetCellText(kMainWindow, kSearchResults, selected, 0));
-  Text title = Playlist().services.search_query_text ? Playlist().services.search_query_text()
-                                                     : Text();
+  Text title =
+      Playlist().services.search_query_text ? Playlist().services.search_query_text() : Text();
   runtime::SetCellText(kMainWindow, kPlayList, Rows() - 1, 2, title);
   Select(n);
   OpenAndPlay();

@@ -11,8 +11,8 @@
 #include <functional>
 
 #include "platform/expected.h"
-#include "runtime/text.h"
 #include "runtime/control_types.h"
+#include "runtime/text.h"
 #include "runtime/window_template.h"
 
 namespace vorel::playlist {
@@ -35,7 +35,8 @@ struct SaveError {
   std::string detail;  // what failed and on which file, for the user's eyes
 };
 using SaveResult = platform::Expected<runtime::Text, SaveError>;
-SaveResult SavePlayList(runtime::WindowId window, runtime::Control<runtime::controls::ListView> list,
+SaveResult SavePlayList(runtime::WindowId window,
+                        runtime::Control<runtime::controls::ListView> list,
                         const runtime::Text& path, bool use_path);
 // Saves to the play list file as the program closes. A failure cannot be shown in a window
 // any more: it goes to standard error ("vorel: the play list was not saved: ..."), and the

@@ -1,7 +1,7 @@
 #include "runtime/bridge.h"
 
-#include <unistd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>

@@ -149,8 +149,7 @@ void RegisterIdleCallback(WindowId window, std::function<void()> callback);
 // Loads a window of the set from its template and shows it. A modal load disables the other
 // windows of the set and returns when the window is closed. An open window is activated instead.
 // False when the window is not in the set or a control could not be created.
-bool LoadWindow(WindowId window, std::optional<WindowId> parent = std::nullopt,
-                bool modal = false);
+bool LoadWindow(WindowId window, std::optional<WindowId> parent = std::nullopt, bool modal = false);
 // Posts a close request (the window closes when the request is dispatched); `at_once` closes it
 // before returning. The being-destroyed event runs in both cases.
 void UnloadWindow(WindowId window, bool at_once = false);

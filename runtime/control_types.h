@@ -182,7 +182,7 @@ concept HasProperty = requires {
   { Type::Index(Prop{}) } -> std::same_as<PropertyIndex>;
 };
 template <class Type, class Prop>
-  requires HasProperty<Type, Prop>
+requires HasProperty<Type, Prop>
 inline constexpr PropertyIndex kIndexOf = Type::Index(Prop{});
 
 // A control id that knows its control's type. It converts to a plain ControlId wherever one is
@@ -195,44 +195,44 @@ struct Control {
 
 // Property access by a typed control and a property name.
 template <class Type, class Prop>
-  requires HasProperty<Type, Prop>
-Value ReadProperty(WindowId window, Control<Type> control, Prop) {
+requires HasProperty<Type, Prop> Value ReadProperty(WindowId window, Control<Type> control, Prop) {
   return ReadProperty(window, control.id, kIndexOf<Type, Prop>);
 }
 template <class Type, class Prop>
-  requires HasProperty<Type, Prop>
-std::int32_t ReadIntProperty(WindowId window, Control<Type> control, Prop) {
+requires HasProperty<Type, Prop> std::int32_t ReadIntProperty(WindowId window,
+                                                              Control<Type> control, Prop) {
   return ReadIntProperty(window, control.id, kIndexOf<Type, Prop>);
 }
 template <class Type, class Prop>
-  requires HasProperty<Type, Prop>
-Text ReadTextProperty(WindowId window, Control<Type> control, Prop) {
+requires HasProperty<Type, Prop> Text ReadTextProperty(WindowId window, Control<Type> control,
+                                                       Prop) {
   return ReadTextProperty(window, control.id, kIndexOf<Type, Prop>);
 }
 template <class Type, class Prop>
-  requires HasProperty<Type, Prop>
-Bytes ReadBytesProperty(WindowId window, Control<Type> control, Prop) {
+requires HasProperty<Type, Prop> Bytes ReadBytesProperty(WindowId window, Control<Type> control,
+                                                         Prop) {
   return ReadBytesProperty(window, control.id, kIndexOf<Type, Prop>);
 }
 template <class Type, class Prop>
-  requires HasProperty<Type, Prop>
+requires HasProperty<Type, Prop>
 void WriteProperty(WindowId window, Control<Type> control, Prop, const Value& value) {
   WriteProperty(window, control.id, kIndexOf<Type, Prop>, value);
 }
 
 // The properties every control shares, for code that walks controls by their plain ids.
 template <class Prop>
-  requires HasProperty<controls::AnyControl, Prop>
-std::int32_t ReadIntProperty(WindowId window, ControlId control, Prop) {
+requires HasProperty<controls::AnyControl, Prop> std::int32_t ReadIntProperty(WindowId window,
+                                                                              ControlId control,
+                                                                              Prop) {
   return ReadIntProperty(window, control, kIndexOf<controls::AnyControl, Prop>);
 }
 template <class Prop>
-  requires HasProperty<controls::AnyControl, Prop>
-Text ReadTextProperty(WindowId window, ControlId control, Prop) {
+requires HasProperty<controls::AnyControl, Prop> Text ReadTextProperty(WindowId window,
+                                                                       ControlId control, Prop) {
   return ReadTextProperty(window, control, kIndexOf<controls::AnyControl, Prop>);
 }
 template <class Prop>
-  requires HasProperty<controls::AnyControl, Prop>
+requires HasProperty<controls::AnyControl, Prop>
 void WriteProperty(WindowId window, ControlId control, Prop, const Value& value) {
   WriteProperty(window, control, kIndexOf<controls::AnyControl, Prop>, value);
 }

@@ -161,10 +161,10 @@ void* ResolveDllCommand(int index) {
   std::call_once(cache.once, [index] { Resolve(index); });
   if (void* a = cache.address.load()) return a;
   const DllCommandEntry& e = kEntries[index];
-  std::string message = e.library[0] == '\0'
-                            ? std::string("无法找到指定DLL库文件中的输出命令“") + e.function + "”"
-                            : std::string("无法找到指定DLL库文件“") + e.library +
-                                  "”中的输出命令“" + e.function + "”";
+  std::string message =
+      e.library[0] == '\0'
+          ? std::string("无法找到指定DLL库文件中的输出命令“") + e.function + "”"
+          : std::string("无法找到指定DLL库文件“") + e.library + "”中的输出命令“" + e.function + "”";
   RaiseFatalError(TextFromUtf8(message));
 }
 

@@ -205,8 +205,8 @@ bool WriteValues(int file, std::initializer_list<Value> values, Written (*form)(
   const std::int64_t start = f->pos;
   for (const Value& v : values) {
     Written w = form(v);
-    for (std::span<const std::uint8_t> piece : {std::span<const std::uint8_t>(w.head), w.body,
-                                                std::span<const std::uint8_t>(w.tail)}) {
+    for (std::span<const std::uint8_t> piece :
+         {std::span<const std::uint8_t>(w.head), w.body, std::span<const std::uint8_t>(w.tail)}) {
       if (piece.empty()) continue;
       if (!f->WriteAt(f->pos, piece.data(), piece.size())) {
         f->pos = start;
@@ -263,14 +263,16 @@ bool ReadOne(FileObject& f, const ValueRef& ref) {
     return true;
   }
   if (auto* p = std::get_if<DateTime*>(&ref)) return ReadFixed(f, &(*p)->days);
-  return std::visit([&](auto* p) -> bool {
-    using T = std::remove_pointer_t<decltype(p)>;
-    if constexpr (std::is_arithmetic_v<T>) {
-      return ReadFixed(f, p);
-    } else {
-      return false;
-    }
-  }, ref);
+  return std::visit(
+      [&](auto* p) -> bool {
+        using T = std::remove_pointer_t<decltype(p)>;
+        if constexpr (std::is_arithmetic_v<T>) {
+          return ReadFixed(f, p);
+        } else {
+          return false;
+        }
+      },
+      ref);
 }
 
 }  // namespace
@@ -299,8 +301,7 @@ DataFolderChoice& DataFolder() {
 }  // namespace
 
 bool IsWritableFolder(const Text& folder) {
-  if (!DataFolder().read_only_for_testing.empty() &&
-      folder == DataFolder().read_only_for_testing) {
+  if (!DataFolder().read_only_for_testing.empty() && folder == DataFolder().read_only_for_testing) {
     return false;
   }
   return !folder.empty() && ::access(Utf8FromText(folder).c_str(), W_OK) == 0;
@@ -421,10 +422,15 @@ int OpenDataFile(const Text& path, FileMode file_mode, ShareMode share_mode) {
   if (mode < 1 || mode > 6 || share < 1 || share > 4) return 0;
   auto p = PathFromText(path);
   if (!p) return 0;
-  static constexpr int kFlags[] = {0, O_RDONLY, O_WRONLY, O_RDWR, O_WRONLY | O_CREAT,
-                                   O_WRONLY | O_CREAT, O_RDWR | O_CREAT};
-  static constexpr int kAccess[] = {0, kAccessRead, kAccessWrite, kAccessRead | kAccessWrite,
-                                    kAccessWrite, kAccessWrite, kAccessRead | kAccessWrite};
+  static constexpr int kFlags[] = {
+      0, O_RDONLY, O_WRONLY, O_RDWR, O_WRONLY | O_CREAT, O_WRONLY | O_CREAT, O_RDWR | O_CREAT};
+  static constexpr int kAccess[] = {0,
+                                    kAccessRead,
+                                    kAccessWrite,
+                                    kAccessRead | kAccessWrite,
+                                    kAccessWrite,
+                                    kAccessWrite,
+                                    kAccessRead | kAccessWrite};
   static constexpr int kShareAllow[] = {0, kAccessRead | kAccessWrite, kAccessWrite, kAccessRead,
                                         0};
   auto f = std::make_shared<FileObject>();
@@ -509,7 +515,8 @@ Text ReadText(int file, std::optional<int> n) {
   std::lock_guard<std::mutex> lock(f->mu);
   std::int64_t available = f->Length() - f->pos;
   if (available <= 0) return {};
-  std::size_t want = static_cast<std::size_t>(n ? std::min<std::int64_t>(*n, available) : available);
+  std::size_t want =
+      static_cast<std::size_t>(n ? std::min<std::int64_t>(*n, available) : available);
   Bytes b = f->ReadAt(f->pos, want);
   auto stop = std::find_if(b.begin(), b.end(), [](std::uint8_t c) { return c == 0 || c == 0x1A; });
   f->pos += stop - b.begin();

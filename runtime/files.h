@@ -60,8 +60,8 @@ enum class FileMode : int {
   kRead = 1,
   kWrite = 2,
   kReadWrite = 3,
-  kCreateWrite = 4,       // create or truncate, write
-  kOpenCreateWrite = 5,   // open or create without truncating, write
+  kCreateWrite = 4,      // create or truncate, write
+  kOpenCreateWrite = 5,  // open or create without truncating, write
   kOpenCreateReadWrite = 6,
 };
 enum class ShareMode : int { kNone = 1, kDenyRead = 2, kDenyWrite = 3, kExclusive = 4 };

@@ -40,7 +40,7 @@ class NativeUi {
   virtual bool IsUiThread() const = 0;
   virtual bool InvokeOnUiThread(const std::function<void()>& fn) = 0;
   virtual void ProcessPending() = 0;
-  virtual void RunLoop() = 0;   // returns after QuitLoop
+  virtual void RunLoop() = 0;  // returns after QuitLoop
   virtual void QuitLoop() = 0;
   // While active, RunIdleCallbacks (below) is called each time the event queue runs empty.
   virtual void SetIdleActive(bool active) = 0;

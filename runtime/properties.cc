@@ -32,7 +32,9 @@ static_assert(kLeft == 0 && kTop == 1 && kWidth == 2 && kHeight == 3 &&
 // The runtime serves a list view's rows itself, from the native list.
 constexpr PropertyIndex kListAllRows = kIndexOf<controls::ListView, property::AllRows>;
 
-bool IsShared(PropertyIndex index) { return index >= 0 && index <= controls::AnyControl::kLastShared; }
+bool IsShared(PropertyIndex index) {
+  return index >= 0 && index <= controls::AnyControl::kLastShared;
+}
 
 struct Target {
   NativeHandle handle = 0;
@@ -72,8 +74,8 @@ void WriteCommon(const Target& t, PropertyIndex index, const Value& v) {
   ControlRecord& rec = *t.record;
   const bool native = t.handle != 0 && ui->HasGeometry(t.handle);
   if (index <= kHeight) {
-    Geometry g = native ? ui->GetGeometry(t.handle)
-                        : Geometry{rec.left, rec.top, rec.width, rec.height};
+    Geometry g =
+        native ? ui->GetGeometry(t.handle) : Geometry{rec.left, rec.top, rec.width, rec.height};
     std::int32_t n = ToInteger(v);
     if (index >= kWidth) n = std::clamp(n, 0, kMaxExtent);
     (index == kLeft ? g.left : index == kTop ? g.top : index == kWidth ? g.width : g.height) = n;
@@ -85,15 +87,14 @@ void WriteCommon(const Target& t, PropertyIndex index, const Value& v) {
     return;
   }
   switch (index) {
-    case kTag:
-      rec.tag = ToText(v);
-      return;
+    case kTag: rec.tag = ToText(v); return;
     case kVisible:
     case kDisabled: {
       const std::uint32_t bit = index == kVisible ? kFlagVisible : kFlagDisabled;
       rec.flags = AsBool(v) ? (rec.flags | bit) : (rec.flags & ~bit);
-      if (native) (index == kVisible ? ui->SetVisible(t.handle, AsBool(v))
-                                     : ui->SetDisabled(t.handle, AsBool(v)));
+      if (native)
+        (index == kVisible ? ui->SetVisible(t.handle, AsBool(v))
+                           : ui->SetDisabled(t.handle, AsBool(v)));
       return;
     }
     default:  // kPointer

@@ -33,8 +33,8 @@ int WideCharToMultiByte(unsigned code_page, unsigned, const char16_t* wide, int 
   return static_cast<int>(converted.size());
 }
 
-int MultiByteToWideChar(unsigned code_page, unsigned, const char* bytes, int length,
-                        char16_t* out, int out_size) {
+int MultiByteToWideChar(unsigned code_page, unsigned, const char* bytes, int length, char16_t* out,
+                        int out_size) {
   if (bytes == nullptr || out_size < 0) return 0;
   std::size_t n = length >= 0 ? static_cast<std::size_t>(length) : std::strlen(bytes) + 1;
   std::string_view in(bytes, n);

@@ -40,7 +40,8 @@ std::vector<bool> FoldMask(std::string_view sought) {
   return mask;
 }
 
-bool MatchesAt(std::string_view t, std::size_t p, std::string_view s, const std::vector<bool>& mask) {
+bool MatchesAt(std::string_view t, std::size_t p, std::string_view s,
+               const std::vector<bool>& mask) {
   for (std::size_t i = 0; i < s.size(); ++i) {
     unsigned char a = At(t, p + i), b = At(s, i);
     if (mask[i] ? FoldAscii(a) != FoldAscii(b) : a != b) return false;
@@ -62,7 +63,8 @@ std::size_t NextFirstByte(std::string_view t, std::size_t from, unsigned char c,
 }
 
 // 0-based position of the first match at or after `from` (a character boundary), or npos.
-std::size_t FindForward(std::string_view t, std::string_view s, std::size_t from, bool ignore_case) {
+std::size_t FindForward(std::string_view t, std::string_view s, std::size_t from,
+                        bool ignore_case) {
   const std::size_t n = t.size(), m = s.size();
   std::size_t base = from, pos = from;
   if (!ignore_case) {
@@ -146,10 +148,9 @@ Seq SubstituteSeq(const Seq& seq, std::string_view t, std::string_view find,
     if (whole_chars) {
       p = FindForward(t, find, pos, ignore_case);
     } else {
-      const void* hit =
-          pos + find.size() <= t.size()
-              ? memmem(t.data() + pos, t.size() - pos, find.data(), find.size())
-              : nullptr;
+      const void* hit = pos + find.size() <= t.size()
+                            ? memmem(t.data() + pos, t.size() - pos, find.data(), find.size())
+                            : nullptr;
       p = hit ? static_cast<const char*>(hit) - t.data() : npos;
     }
     if (p == npos) break;

@@ -24,25 +24,25 @@
 namespace vorel::runtime {
 
 enum TypeKey : std::int32_t {
-  kKeyCaption = 0x1001,       // Text
-  kKeyFontFace = 0x1002,      // Text; empty: the default face
-  kKeyFontHeight = 0x1003,    // pixels; 0: the default interface font
-  kKeyFontWeight = 0x1004,    // 400 normal, 700 bold
-  kKeyTextColour = 0x1005,    // 0x00BBGGRR
-  kKeyBackColour = 0x1006,    // 0x00BBGGRR, 0xFF000000: none
-  kKeyHotBackColour = 0x1007, // SuperBtn background while the mouse is over it
-  kKeyTooltip = 0x1008,       // Text
-  kKeyOutlineColour = 0x1009, // ShapeBox
-  kKeyFillColour = 0x100A,    // ShapeBox
-  kKeyColumns = 0x100B,       // ListView: per column a 32-bit width, a counted header text
-  kKeyPicture0 = 0x100C,      // PicBtn pictures of its states (normal, hot, pressed)
+  kKeyCaption = 0x1001,        // Text
+  kKeyFontFace = 0x1002,       // Text; empty: the default face
+  kKeyFontHeight = 0x1003,     // pixels; 0: the default interface font
+  kKeyFontWeight = 0x1004,     // 400 normal, 700 bold
+  kKeyTextColour = 0x1005,     // 0x00BBGGRR
+  kKeyBackColour = 0x1006,     // 0x00BBGGRR, 0xFF000000: none
+  kKeyHotBackColour = 0x1007,  // SuperBtn background while the mouse is over it
+  kKeyTooltip = 0x1008,        // Text
+  kKeyOutlineColour = 0x1009,  // ShapeBox
+  kKeyFillColour = 0x100A,     // ShapeBox
+  kKeyColumns = 0x100B,        // ListView: per column a 32-bit width, a counted header text
+  kKeyPicture0 = 0x100C,       // PicBtn pictures of its states (normal, hot, pressed)
   kKeyPicture1 = 0x100D,
   kKeyPicture2 = 0x100E,
-  kKeyInterval = 0x100F,      // Timer, milliseconds
-  kKeyMaximum = 0x1010,       // SliderBar, SuperBar
-  kKeyPosition = 0x1011,      // SliderBar, SuperBar
-  kKeyPlaceholder = 0x1012,   // EditBox: 1 = the sample address built from the web host
-  kKeyAccessible = 0x1013,    // Text: what a screen reader says of a control without caption
+  kKeyInterval = 0x100F,     // Timer, milliseconds
+  kKeyMaximum = 0x1010,      // SliderBar, SuperBar
+  kKeyPosition = 0x1011,     // SliderBar, SuperBar
+  kKeyPlaceholder = 0x1012,  // EditBox: 1 = the sample address built from the web host
+  kKeyAccessible = 0x1013,   // Text: what a screen reader says of a control without caption
 };
 
 inline constexpr std::uint32_t kNoColour = 0xFF000000;

@@ -161,31 +161,30 @@ CivilTime ToCivilTime(DateTime dt) {
 }
 
 DateTime FromCivilTime(const CivilTime& c) {
-  long long day = DaysFromCivil(c.year, static_cast<unsigned>(c.month),
-                                static_cast<unsigned>(c.day)) -
-                  kOleEpochDays;
+  long long day =
+      DaysFromCivil(c.year, static_cast<unsigned>(c.month), static_cast<unsigned>(c.day)) -
+      kOleEpochDays;
   double frac = (c.hour * 3600.0 + c.minute * 60.0 + c.second) / 86400.0;
   return DateTime{day >= 0 ? day + frac : day - frac};
 }
 
 Text ToText(const Value& value) {
-  return std::visit(
-      Overloaded{
-          [](std::uint8_t v) { return std::to_string(static_cast<unsigned>(v)); },
-          [](std::int16_t v) { return std::to_string(v); },
-          [](std::int32_t v) { return std::to_string(v); },
-          [](std::int64_t v) { return std::to_string(v); },
-          [](float v) { return FormatFloat(v, 6); },
-          [](double v) { return FormatFloat(v, 13); },
-          [](bool v) { return v ? "真"_t : "假"_t; },
-          [](DateTime v) { return DateTimeText(v); },
-          [](const Text& v) { return v; },
-          [](const Bytes& v) {
-            auto end = std::find(v.begin(), v.end(), std::uint8_t{0});
-            return Text(v.begin(), end);
-          },
-      },
-      value);
+  return std::visit(Overloaded{
+                        [](std::uint8_t v) { return std::to_string(static_cast<unsigned>(v)); },
+                        [](std::int16_t v) { return std::to_string(v); },
+                        [](std::int32_t v) { return std::to_string(v); },
+                        [](std::int64_t v) { return std::to_string(v); },
+                        [](float v) { return FormatFloat(v, 6); },
+                        [](double v) { return FormatFloat(v, 13); },
+                        [](bool v) { return v ? "真"_t : "假"_t; },
+                        [](DateTime v) { return DateTimeText(v); },
+                        [](const Text& v) { return v; },
+                        [](const Bytes& v) {
+                          auto end = std::find(v.begin(), v.end(), std::uint8_t{0});
+                          return Text(v.begin(), end);
+                        },
+                    },
+                    value);
 }
 
 double ToNumber(const Value& value) {

@@ -126,8 +126,7 @@ int RowCount(WindowId window, ControlId list) {
 }
 
 int ColumnCount(WindowId window, ControlId list) {
-  return internal::OnUiThread<int>(0,
-                                   [&] { return State().ui->ColumnCount(Need(window, list)); });
+  return internal::OnUiThread<int>(0, [&] { return State().ui->ColumnCount(Need(window, list)); });
 }
 
 int InsertRow(WindowId window, ControlId list, std::optional<int> position, const Text& title,

@@ -4,9 +4,9 @@
 #include <atomic>
 #include <vector>
 
+#include "app/window_ids.h"
 #include "runtime/threads.h"
 #include "runtime/value.h"
-#include "app/window_ids.h"
 #include "runtime/window_ops.h"
 #include "search/regex.h"
 #include "search/search_services.h"

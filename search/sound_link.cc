@@ -3,12 +3,12 @@
 #include <mutex>
 #include <optional>
 
+#include "app/window_ids.h"
 #include "player/player.h"
 #include "runtime/bridge.h"
 #include "runtime/text_ops.h"
 #include "runtime/threads.h"
 #include "runtime/value.h"
-#include "app/window_ids.h"
 #include "runtime/window_ops.h"
 #include "search/search_services.h"
 #include "web/cookie_fetch.h"

@@ -1,7 +1,7 @@
 #include "shell/full_view.h"
 
-#include "runtime/bridge.h"
 #include "app/window_ids.h"
+#include "runtime/bridge.h"
 #include "runtime/window_ops.h"
 #include "shell/main_window.h"
 

@@ -3,8 +3,8 @@
 #include <atomic>
 #include <cmath>
 
-#include "player/audio.h"
 #include "app/window_ids.h"
+#include "player/audio.h"
 #include "player/player.h"
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
@@ -34,9 +34,7 @@ ShellState& Shell() {
   return state;
 }
 
-bool Playing() {
-  return audio::ChannelIsActive(State().current_stream) == audio::kPlaying;
-}
+bool Playing() { return audio::ChannelIsActive(State().current_stream) == audio::kPlaying; }
 
 // Moves a panel one pixel per step towards `to`, letting events run between steps, or at once
 // while a song plays. The slide stops when the panel reaches `to` or the program is ending; when
@@ -52,7 +50,8 @@ void MovePanel(runtime::ControlId panel, int to) {
     int top = ReadIntProperty(kMainWindow, panel, kPropTop);
     if (top == to || runtime::ProgramEnding()) return;
     runtime::ProcessEvents();
-    WriteProperty(kMainWindow, panel, kPropTop, ReadIntProperty(kMainWindow, panel, kPropTop) + step);
+    WriteProperty(kMainWindow, panel, kPropTop,
+                  ReadIntProperty(kMainWindow, panel, kPropTop) + step);
     runtime::ProcessEvents();
   }
 }

@@ -69,11 +69,10 @@ Bytes Fetch(const Text& address, std::int32_t mode, const Text& post_data, bool 
   if (!internet) return {};
   const std::int32_t port = UrlPort(address);
   http::HINTERNET connection =
-      port < 0 || port > 65535
-          ? nullptr
-          : http::InternetConnectA(internet, UrlHost(address).c_str(),
-                                   static_cast<std::uint16_t>(port), nullptr, nullptr,
-                                   http::kServiceHttp, 0, 0);
+      port < 0 || port > 65535 ? nullptr
+                               : http::InternetConnectA(internet, UrlHost(address).c_str(),
+                                                        static_cast<std::uint16_t>(port), nullptr,
+                                                        nullptr, http::kServiceHttp, 0, 0);
   if (!connection) {
     CloseHandles({internet});
     return {};
@@ -83,9 +82,8 @@ Bytes Fetch(const Text& address, std::int32_t mode, const Text& post_data, bool 
   if (no_redirect) flags |= http::kFlagNoAutoRedirect;
   flags |= ToLower(LeftText(address, 5)) == "https" ? http::kFlagSecure
                                                     : http::kFlagIgnoreRedirectToHttps;
-  http::HINTERNET request = http::HttpOpenRequestA(connection, verb.c_str(),
-                                                   UrlPath(address).c_str(), "HTTP/1.1", nullptr,
-                                                   nullptr, flags, 0);
+  http::HINTERNET request = http::HttpOpenRequestA(
+      connection, verb.c_str(), UrlPath(address).c_str(), "HTTP/1.1", nullptr, nullptr, flags, 0);
   if (!request) {
     CloseHandles({connection, internet});
     return {};

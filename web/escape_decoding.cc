@@ -73,8 +73,7 @@ std::optional<std::u16string> ReadLiteral(const std::u16string& body) {
         break;
       case u'\n':
       case 0x2028:
-      case 0x2029:
-        break;
+      case 0x2029: break;
       default:
         if (IsOctal(e)) {
           // Legacy octal escapes: up to three digits, at most \377.
@@ -103,8 +102,7 @@ std::u16string Unescape(const std::u16string& s) {
     char16_t c = s[k];
     if (c == u'%') {
       if (k + 5 < n && s[k + 1] == u'u') {
-        int a = HexOf(s[k + 2]), b = HexOf(s[k + 3]), d = HexOf(s[k + 4]),
-            e = HexOf(s[k + 5]);
+        int a = HexOf(s[k + 2]), b = HexOf(s[k + 3]), d = HexOf(s[k + 4]), e = HexOf(s[k + 5]);
         if (a >= 0 && b >= 0 && d >= 0 && e >= 0) {
           out += static_cast<char16_t>((a << 12) | (b << 8) | (d << 4) | e);
           k += 5;

@@ -30,9 +30,9 @@ Bytes FetchPage(const Text& address, const Text& method, const Text& proxy, cons
   // only ever reach this pack, and after CloseFile not even that.
   const int pack = OpenMemoryFile();
   if (pack == 0) return {};
-  WriteData(pack, {Text("Zendrak"), UpToNul(address), UpToNul(method), UpToNul(proxy),
-                   UpToNul(user_name), UpToNul(password), UpToNul(extra_headers),
-                   UpToNul(post_data), UpToNul(cookies)});
+  WriteData(pack,
+            {Text("Zendrak"), UpToNul(address), UpToNul(method), UpToNul(proxy), UpToNul(user_name),
+             UpToNul(password), UpToNul(extra_headers), UpToNul(post_data), UpToNul(cookies)});
 
   const std::int32_t seconds = timeout_seconds > 0 ? timeout_seconds : kDefaultTimeoutSeconds;
   const int timeout_ms = static_cast<int>(std::min<long long>(seconds * 1000LL, INT_MAX));

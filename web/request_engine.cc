@@ -65,8 +65,8 @@ std::int32_t RequestWorker(std::int32_t pack) {
     return 0;
   }
   Text address, method, proxy, user, password, extra_headers, post_data, cookies;
-  ReadData(pack, {&address, &method, &proxy, &user, &password, &extra_headers, &post_data,
-                  &cookies});
+  ReadData(pack,
+           {&address, &method, &proxy, &user, &password, &extra_headers, &post_data, &cookies});
   MoveToFileStart(pack);
   DeleteData(pack, FileLength(pack));
 
@@ -93,9 +93,9 @@ std::int32_t RequestWorker(std::int32_t pack) {
     return 0;
   }
   const bool no_cookies = TrimSpaces(cookies).empty();
-  http::HINTERNET request = http::HttpOpenRequestA(
-      connection, NullIfEmpty(method), path.c_str(), "HTTP/1.1", nullptr, nullptr,
-      no_cookies ? http::kFlagNoCookies : http::kFlagReload, 0);
+  http::HINTERNET request =
+      http::HttpOpenRequestA(connection, NullIfEmpty(method), path.c_str(), "HTTP/1.1", nullptr,
+                             nullptr, no_cookies ? http::kFlagNoCookies : http::kFlagReload, 0);
   if (!request) {
     CloseHandles({connection, internet});
     return 0;

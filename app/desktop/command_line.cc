@@ -140,8 +140,7 @@ std::string PrintableName(std::string_view bytes) {
 }
 
 std::optional<OpenItem> CheckItem(std::string_view argument, ItemSyntax syntax,
-                                  const std::string& cwd, std::string* problem,
-                                  ProblemKind* kind) {
+                                  const std::string& cwd, std::string* problem, ProblemKind* kind) {
   ProblemKind ignored;
   if (kind == nullptr) kind = &ignored;
   *kind = ProblemKind::kUnusable;

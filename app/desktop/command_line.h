@@ -48,10 +48,10 @@ std::optional<OpenItem> CheckItem(std::string_view argument, ItemSyntax syntax,
 struct CommandLine {
   bool show_help = false;
   bool show_version = false;
-  std::string bad_option;              // the first option we do not know, if any
-  std::vector<OpenItem> items;         // the usable arguments, in order
-  std::vector<std::string> problems;   // one line per argument that was left out
-  int item_arguments = 0;              // file and address arguments given, usable or not
+  std::string bad_option;             // the first option we do not know, if any
+  std::vector<OpenItem> items;        // the usable arguments, in order
+  std::vector<std::string> problems;  // one line per argument that was left out
+  int item_arguments = 0;             // file and address arguments given, usable or not
 };
 
 // Reads argv[1..]. "--" ends the options, so a file may begin with "-". `cwd` resolves

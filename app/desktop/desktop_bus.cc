@@ -16,9 +16,9 @@
 #include <map>
 
 #include "app/desktop/media_control.h"
-#include "ui/qt/desktop.h"
-#include "runtime/bridge.h"
 #include "app/window_ids.h"
+#include "runtime/bridge.h"
+#include "ui/qt/desktop.h"
 
 namespace vorel::desktop {
 namespace {
@@ -155,8 +155,8 @@ class MediaObject : public QDBusVirtualObject {
     if (message.type() != QDBusMessage::MethodCallMessage) return false;
     QDBusConnection bus = connection;
     if (!MainWindowReady()) {
-      bus.send(message.createErrorReply("org.freedesktop.DBus.Error.Failed",
-                                        "the player is closing"));
+      bus.send(
+          message.createErrorReply("org.freedesktop.DBus.Error.Failed", "the player is closing"));
       return true;
     }
     QDBusMessage reply = Dispatch(message);
@@ -213,9 +213,9 @@ class MediaObject : public QDBusVirtualObject {
 
   // The methods of the player interface; nothing for a name it does not have.
   std::optional<QDBusMessage> PlayerCall(const QDBusMessage& m) {
-    static const std::map<QString, void (*)()> kPlain = {
-        {"Next", Next}, {"Previous", Previous}, {"Pause", Pause},
-        {"PlayPause", PlayPause}, {"Stop", Stop}, {"Play", Play}};
+    static const std::map<QString, void (*)()> kPlain = {{"Next", Next},   {"Previous", Previous},
+                                                         {"Pause", Pause}, {"PlayPause", PlayPause},
+                                                         {"Stop", Stop},   {"Play", Play}};
     const QString name = m.member();
     const QString sig = m.signature();
     if (auto it = kPlain.find(name); it != kPlain.end()) {
@@ -339,8 +339,8 @@ class MediaObject : public QDBusVirtualObject {
     }
     last_ = now;
     if (changed.isEmpty()) return;
-    QDBusMessage signal = QDBusMessage::createSignal(kObjectPath, kPropertiesInterface,
-                                                     "PropertiesChanged");
+    QDBusMessage signal =
+        QDBusMessage::createSignal(kObjectPath, kPropertiesInterface, "PropertiesChanged");
     signal << QString(kPlayerInterface) << changed << QStringList();
     bus_.send(signal);
   }

@@ -23,8 +23,7 @@ inline constexpr char kObjectPath[] = "/org/mpris/MediaPlayer2";
 // with no arguments at all, asks it to show its window) and returns the exit code this start
 // should end with: 0 when handed over, 1 when the running program could not be reached or no
 // argument was usable. Nothing when this start is the only one (or there is no bus).
-std::optional<int> HandOverToRunningProgram(const std::vector<OpenItem>& items,
-                                            int item_arguments);
+std::optional<int> HandOverToRunningProgram(const std::vector<OpenItem>& items, int item_arguments);
 
 enum class BusRegistration { kOwned, kNoBus, kTaken };
 // Publishes the media player object and takes the bus name; kTaken when another program got the

@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <cmath>
 
-#include "ui/qt/desktop.h"
+#include "app/window_ids.h"
 #include "player/audio.h"
 #include "player/player.h"
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
 #include "runtime/native_ui.h"
-#include "app/window_ids.h"
 #include "runtime/window_ops.h"
+#include "ui/qt/desktop.h"
 
 namespace vorel::desktop {
 namespace {
@@ -39,8 +39,7 @@ std::uint32_t StreamState() {
 }
 
 bool ButtonSaysPlay() {
-  return runtime::ReadTextProperty(kMainWindow, kPlayPauseButton, kPropCaption) ==
-         "播放"_t;
+  return runtime::ReadTextProperty(kMainWindow, kPlayPauseButton, kPropCaption) == "播放"_t;
 }
 
 // The modes in which the end of the list is the end of playback.
@@ -84,16 +83,14 @@ void SeekToSecond(std::int64_t second) {
 
 }  // namespace
 
-bool MainWindowReady() {
-  return !runtime::ProgramEnding() && runtime::IsWindowLoaded(kMainWindow);
-}
+bool MainWindowReady() { return !runtime::ProgramEnding() && runtime::IsWindowLoaded(kMainWindow); }
 
 PlayerSnapshot TakeSnapshot() {
   PlayerSnapshot s;
   const std::uint32_t state = StreamState();
   s.status = state == audio::kPlaying || state == audio::kStalled ? "Playing"
-             : state == audio::kPaused                              ? "Paused"
-                                                                    : "Stopped";
+             : state == audio::kPaused                            ? "Paused"
+                                                                  : "Stopped";
   const int rows = Rows();
   const int row = player::State().current_entry_index;
   if (s.status != "Stopped" && row >= 0 && row < rows) {
@@ -196,12 +193,13 @@ ControlResult SetPosition(const std::string& track_id, std::int64_t position_us)
                                     s.track_id + "); nothing was changed");
   }
   if (s.length_us <= 0) {
-    return Refuse(kNotSupported, "the length of this stream is unknown, so it cannot be positioned");
+    return Refuse(kNotSupported,
+                  "the length of this stream is unknown, so it cannot be positioned");
   }
   if (position_us < 0 || position_us > s.length_us) {
     return Refuse(kInvalidArgs, "the position " + std::to_string(position_us) +
-                                    " lies outside the track (0 to " +
-                                    std::to_string(s.length_us) + " microseconds)");
+                                    " lies outside the track (0 to " + std::to_string(s.length_us) +
+                                    " microseconds)");
   }
   SeekToSecond(position_us / 1'000'000);
   return {};

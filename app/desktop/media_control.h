@@ -18,13 +18,13 @@ namespace vorel::desktop {
 
 // The player as the desktop sees it.
 struct PlayerSnapshot {
-  std::string status = "Stopped";  // "Playing" (a stalled stream too), "Paused" or "Stopped"
-  std::string track_id;            // an object path; the "no track" path while stopped
-  std::string title;               // UTF-8; empty while stopped
-  std::string url;                 // file:// for a local file, else the address
-  std::string art_url;             // the cover address, when the row has one
-  std::int64_t length_us = -1;     // -1 when unknown
-  double volume = 1.0;             // 0..1, from the volume bar
+  std::string status = "Stopped";    // "Playing" (a stalled stream too), "Paused" or "Stopped"
+  std::string track_id;              // an object path; the "no track" path while stopped
+  std::string title;                 // UTF-8; empty while stopped
+  std::string url;                   // file:// for a local file, else the address
+  std::string art_url;               // the cover address, when the row has one
+  std::int64_t length_us = -1;       // -1 when unknown
+  double volume = 1.0;               // 0..1, from the volume bar
   std::string loop_status = "None";  // "None", "Track" or "Playlist"
   bool shuffle = false;
   bool can_go_next = false;

@@ -95,11 +95,11 @@ const std::map<std::string, UnitTypeId> kTypes = {
     TypeEntry<controls::SuperBtn>("SuperBtn"),   TypeEntry<controls::SuperBar>("SuperBar")};
 
 const std::map<std::string, EventKey> kEvents = {
-    {"created", kEventWindowCreated},  {"destroying", kEventWindowDestroying},
-    {"tray", kEventTrayIcon},          {"clicked", kEventClicked},
-    {"tick", kEventClicked},           {"changed", kEventClicked},
-    {"leftdown", kEventLeftDown},      {"dblclick", kEventLeftDoubleClick},
-    {"focus", kEventGotFocus},         {"blur", kEventLostFocus},
+    {"created", kEventWindowCreated}, {"destroying", kEventWindowDestroying},
+    {"tray", kEventTrayIcon},         {"clicked", kEventClicked},
+    {"tick", kEventClicked},          {"changed", kEventClicked},
+    {"leftdown", kEventLeftDown},     {"dblclick", kEventLeftDoubleClick},
+    {"focus", kEventGotFocus},        {"blur", kEventLostFocus},
     {"keydown", kEventKeyDown}};
 
 struct Pending {
@@ -277,8 +277,7 @@ struct Generator {
     for (std::size_t wi = 0; wi < windows.size(); ++wi) {
       auto& list = windows[wi];
       for (auto& p : list) {
-        if (p.rec.type == kTypeWindow || p.container_name == "window" ||
-            p.container_name.empty()) {
+        if (p.rec.type == kTypeWindow || p.container_name == "window" || p.container_name.empty()) {
           continue;
         }
         const Pending* container = nullptr;

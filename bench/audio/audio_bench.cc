@@ -121,12 +121,13 @@ int main(int argc, char** argv) {
     std::printf("play %.1f s of sound: wall %.2f s, cpu %.3f s = %.2f%% of one core, %ld spectra\n",
                 seconds, wall, cpu, 100.0 * cpu / wall, spectra);
   } else {
-    std::printf("decode %.1f s of sound: wall %.3f s, cpu %.3f s, %.0fx real time\n", seconds,
-                wall, cpu, seconds / wall);
+    std::printf("decode %.1f s of sound: wall %.3f s, cpu %.3f s, %.0fx real time\n", seconds, wall,
+                cpu, seconds / wall);
   }
-  std::printf("peak resident memory %ld KB (%ld KB before loading the library, %ld KB before "
-              "BASS_Init)\n",
-              PeakRssKb(), rss_start, rss_loaded);
+  std::printf(
+      "peak resident memory %ld KB (%ld KB before loading the library, %ld KB before "
+      "BASS_Init)\n",
+      PeakRssKb(), rss_start, rss_loaded);
   b.Free();
   return 0;
 }

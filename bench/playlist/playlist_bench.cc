@@ -14,13 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "app/window_ids.h"
 #include "app/window_set.h"
-#include "ui/qt/qt_ui.h"
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
 #include "runtime/files.h"
-#include "app/window_ids.h"
 #include "runtime/window_ops.h"
+#include "ui/qt/qt_ui.h"
 
 namespace fs = std::filesystem;
 using namespace vorel;
@@ -34,8 +34,8 @@ double MedianMs(int runs, F&& f) {
   for (int i = 0; i < runs; ++i) {
     auto t0 = std::chrono::steady_clock::now();
     f();
-    ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
-                     .count());
+    ms.push_back(
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
   }
   std::sort(ms.begin(), ms.end());
   return ms[ms.size() / 2];
@@ -62,10 +62,10 @@ int main(int argc, char** argv) {
   runtime::Bytes file;
   for (int i = 0; i < 100000; ++i) {
     std::string name = "歌曲" + std::to_string(i) + ".mp3";
-    runtime::Bytes row = playlist::EncodeRow(
-        {"本地文件"_t, runtime::TextFromUtf8("/home/user/音乐/专辑/" + name),
-         runtime::TextFromUtf8(name), ""},
-        -1, -1, 0, 0);
+    runtime::Bytes row =
+        playlist::EncodeRow({"本地文件"_t, runtime::TextFromUtf8("/home/user/音乐/专辑/" + name),
+                             runtime::TextFromUtf8(name), ""},
+                            -1, -1, 0, 0);
     file.insert(file.end(), row.begin(), row.end());
   }
   if (!runtime::WriteWholeFile(playlist::PlayListFilePath(), {file})) return 1;
@@ -75,9 +75,8 @@ int main(int argc, char** argv) {
   });
   int rows = runtime::RowCount(ids::kMainWindow, ids::kPlayList);
   bool ok = true;
-  double save = MedianMs(3, [&] {
-    ok = ok && playlist::SavePlayList(ids::kMainWindow, ids::kPlayList, {}, false);
-  });
+  double save = MedianMs(
+      3, [&] { ok = ok && playlist::SavePlayList(ids::kMainWindow, ids::kPlayList, {}, false); });
   bool same = runtime::ReadWholeFile(playlist::PlayListFilePath()) == file;
   std::printf("load %d rows: %.0f ms\n", rows, load);
   std::printf("save %d rows: %.0f ms (%s)\n", rows, save,

@@ -23,13 +23,13 @@
 #include <string>
 #include <vector>
 
+#include "app/window_ids.h"
 #include "app/window_set.h"
-#include "ui/qt/desktop.h"
-#include "ui/qt/qt_ui.h"
 #include "runtime/bridge.h"
 #include "runtime/threads.h"
-#include "app/window_ids.h"
 #include "runtime/window_ops.h"
+#include "ui/qt/desktop.h"
+#include "ui/qt/qt_ui.h"
 
 namespace fs = std::filesystem;
 using namespace vorel;
@@ -131,8 +131,8 @@ ScanFigures ScanRepeatedly(const fs::path& tree, const std::vector<std::string>&
     f.rows = runtime::RowCount(ids::kMainWindow, ids::kPlayList);
     f.in_order = f.in_order && f.rows == static_cast<int>(order.size());
     for (int r = 0; f.in_order && r < f.rows; ++r) {
-      f.in_order = runtime::Utf8FromText(runtime::GetCellText(ids::kMainWindow, ids::kPlayList,
-                                                              r, 1)) == order[r];
+      f.in_order = runtime::Utf8FromText(
+                       runtime::GetCellText(ids::kMainWindow, ids::kPlayList, r, 1)) == order[r];
     }
   }
   std::sort(runs.begin(), runs.end());
@@ -156,14 +156,16 @@ int main(int argc, char** argv) {
   if (::chdir(work.c_str()) != 0) return 1;
   const std::vector<std::string> order = MakeTree(work / "tree", files, folders);
   runtime::LoadStartWindow(ids::kMainWindow);
-  runtime::RaiseEvent(ids::kMainWindow, ids::kPlayListToggle, runtime::kEventClicked);  // open the list panel
-  runtime::Delay(1500);  // mapped, exposed and the panel's slide finished
+  runtime::RaiseEvent(ids::kMainWindow, ids::kPlayListToggle,
+                      runtime::kEventClicked);  // open the list panel
+  runtime::Delay(1500);                         // mapped, exposed and the panel's slide finished
 
   PaintWatch watch;
   qApp->installEventFilter(&watch);
   const double find = FindMs(work / "tree");
-  std::printf("| files | folders | list open | scan ms (median of 5) | find ms (median of 5) | ratio | "
-              "longest repaint gap ms | rows in order |\n");
+  std::printf(
+      "| files | folders | list open | scan ms (median of 5) | find ms (median of 5) | ratio | "
+      "longest repaint gap ms | rows in order |\n");
   for (const bool open : {true, false}) {
     ScanFigures f = ScanRepeatedly(work / "tree", order, watch);
     // Time to look at the window from outside (a screenshot of the display), when asked.
@@ -174,7 +176,8 @@ int main(int argc, char** argv) {
                 open ? "yes" : "no", f.median_ms, find, f.median_ms / find, f.longest_gap_ms,
                 f.in_order ? "yes" : "NO");
     std::fflush(stdout);
-    runtime::RaiseEvent(ids::kMainWindow, ids::kPlayListToggle, runtime::kEventClicked);  // close the panel
+    runtime::RaiseEvent(ids::kMainWindow, ids::kPlayListToggle,
+                        runtime::kEventClicked);  // close the panel
     runtime::Delay(1000);
   }
   fs::remove_all(work);

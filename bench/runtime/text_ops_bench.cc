@@ -19,8 +19,9 @@ using vorel::runtime::Text;
 // very end, so every search walks the whole text.
 const Text& Haystack() {
   static const Text text = [] {
-    const char* words[] = {"music ", "\xB2\xA5\xB7\xC5 ", "list\t", "\x81\x41\x81\x61 ",
-                           "\xB8\xE8\xB4\xCA,", "Vorel ", "\xA1\xA1", "0123 "};
+    const char* words[] = {
+        "music ", "\xB2\xA5\xB7\xC5 ", "list\t", "\x81\x41\x81\x61 ", "\xB8\xE8\xB4\xCA,",
+        "Vorel ", "\xA1\xA1",          "0123 "};
     std::mt19937 rng(7);
     Text t;
     t.reserve(16 << 20);

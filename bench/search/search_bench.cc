@@ -21,15 +21,15 @@
 #include <string>
 #include <vector>
 
+#include "app/window_ids.h"
 #include "app/window_set.h"
-#include "ui/qt/qt_ui.h"
 #include "runtime/bridge.h"
 #include "runtime/threads.h"
 #include "runtime/value.h"
-#include "app/window_ids.h"
 #include "runtime/window_ops.h"
 #include "search/music_search.h"
 #include "tests/testing/loopback_server.h"
+#include "ui/qt/qt_ui.h"
 
 namespace fs = std::filesystem;
 using namespace vorel;

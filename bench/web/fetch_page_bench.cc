@@ -12,18 +12,18 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
-#include <vector>
 #include <string>
+#include <vector>
 
-#include "tests/testing/loopback_server.h"
 #include "platform/http/wininet.h"
+#include "tests/testing/loopback_server.h"
 #include "web/fetch_page.h"
 
 namespace {
 
 using vorel::testing::LoopbackServer;
-using vorel::testing::Request;
 using vorel::testing::Reply;
+using vorel::testing::Request;
 
 LoopbackServer& Server() {
   static auto small = std::make_shared<const std::string>(4096, 's');
@@ -81,10 +81,11 @@ void BM_HttpLayer(benchmark::State& state) {
   namespace http = vorel::platform::http;
   const std::string path = PathFor(state.range(0));
   for (auto _ : state) {
-    http::HINTERNET internet = http::InternetOpenA("bench", http::kOpenTypeDirect, nullptr, nullptr, 0);
-    http::HINTERNET connection = http::InternetConnectA(
-        internet, "127.0.0.1", static_cast<std::uint16_t>(Server().port()), nullptr, nullptr,
-        http::kServiceHttp, 0, 0);
+    http::HINTERNET internet =
+        http::InternetOpenA("bench", http::kOpenTypeDirect, nullptr, nullptr, 0);
+    http::HINTERNET connection =
+        http::InternetConnectA(internet, "127.0.0.1", static_cast<std::uint16_t>(Server().port()),
+                               nullptr, nullptr, http::kServiceHttp, 0, 0);
     http::HINTERNET request = http::HttpOpenRequestA(connection, nullptr, path.c_str(), nullptr,
                                                      nullptr, nullptr, http::kFlagNoCookies, 0);
     http::HttpSendRequestA(request, nullptr, 0, nullptr, 0);

@@ -246,9 +246,9 @@ int DownloadTask::DataLoop(Connection& c, int buffered) {
     long long started = runtime::TickCount();
     // Under a speed limit the whole share is read before the pause that makes up the second.
     const int calls = speed_share_ > 0 ? INT32_MAX : 1;
-    int n = ReceiveWithTimeout(c.channel, destination, static_cast<int>(span.count), per_call,
-                               param_.ReceiveTimeout, stop, calls,
-                               [&](int k) { CountReceived(c, k); });
+    int n =
+        ReceiveWithTimeout(c.channel, destination, static_cast<int>(span.count), per_call,
+                           param_.ReceiveTimeout, stop, calls, [&](int k) { CountReceived(c, k); });
     if (n > 0) {
       if (through_buffer && !file_->WriteThrough(span.offset, destination, n)) {
         return MappingFailed();

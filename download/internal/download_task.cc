@@ -191,12 +191,11 @@ void DownloadTask::RunTaskThread() {
           break;
         case kNotify:
           if (param_.NotifyCallback) {
-            param_.NotifyCallback(message->type, message->pointer, message->value,
-                                  message->value2, this);
+            param_.NotifyCallback(message->type, message->pointer, message->value, message->value2,
+                                  this);
           }
           break;
-        default:
-          break;
+        default: break;
       }
     } catch (...) {
       // An owner's callback must not take the task thread down with it.

@@ -73,21 +73,21 @@ struct Connection {
   int segment = -1;
   int announced_segment = -1;  // segment for which 6 or 7 was sent
   bool announced_any = false;
-  bool whole_body = false;     // reads a full reply (the server ignores Range) from body_offset
+  bool whole_body = false;  // reads a full reply (the server ignores Range) from body_offset
   std::int64_t body_offset = 0;
-  MappedWindow window;          // this connection's view of the file
+  MappedWindow window;  // this connection's view of the file
   std::vector<char> buffer;
 };
 
 // What a message on the task's queue asks the task thread to do.
 enum MessageKind : int {
   kNoMessage = 0,
-  kLeave = 1,             // end the task loop
-  kReset = 2,             // every connection finished: end the task and report it
-  kStartConnection = 4,   // open one more connection on an unclaimed segment
-  kStatusLine = 9,        // pass `text` to the status callback
-  kAllEnded = 18,         // no connection is left running
-  kNotify = 21,           // pass type, pointer and values to the notify callback
+  kLeave = 1,            // end the task loop
+  kReset = 2,            // every connection finished: end the task and report it
+  kStartConnection = 4,  // open one more connection on an unclaimed segment
+  kStatusLine = 9,       // pass `text` to the status callback
+  kAllEnded = 18,        // no connection is left running
+  kNotify = 21,          // pass type, pointer and values to the notify callback
 };
 
 struct TaskMessage {
@@ -192,9 +192,9 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
   std::weak_ptr<TaskSlot> slot_;
 
   mutable std::mutex request_mu_;
-  RequestParts request_;    // guarded by request_mu_
-  std::string dotted_;      // guarded by request_mu_
-  int port_ = 0;            // guarded by request_mu_
+  RequestParts request_;      // guarded by request_mu_
+  std::string dotted_;        // guarded by request_mu_
+  int port_ = 0;              // guarded by request_mu_
   runtime::Text local_path_;  // guarded by request_mu_
 
   std::atomic<bool> stop_requested_{false};
@@ -206,9 +206,9 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
   std::atomic<bool> whole_body_claimed_{false};
   std::atomic<std::int64_t> speed_share_{0};  // bytes per second and connection; 0 = no limit
   std::atomic<bool> streaming_{false};
-  std::atomic<long long> last_byte_ms_{0};    // engine clock at the last byte received
-  long long first_byte_ms_ = -1;              // task thread only
-  long long last_supervised_ms_ = 0;          // task thread only
+  std::atomic<long long> last_byte_ms_{0};  // engine clock at the last byte received
+  long long first_byte_ms_ = -1;            // task thread only
+  long long last_supervised_ms_ = 0;        // task thread only
 
   // The probe's body of unknown size (connection 1 only, read by Finish after the join).
   std::int64_t stream_written_ = 0;

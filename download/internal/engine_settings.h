@@ -10,8 +10,8 @@
 namespace vorel::download::internal {
 
 struct EngineSettings {
-  int retry_limit = 999;        // failed attempts a connection may make in all
-  int retry_wait_ms = 5000;     // wait before the first new attempt; doubled for each further one
+  int retry_limit = 999;          // failed attempts a connection may make in all
+  int retry_wait_ms = 5000;       // wait before the first new attempt; doubled for each further one
   int retry_wait_cap_ms = 30000;  // the longest wait between attempts
   // Failures that a new attempt seldom mends (connection refused, a name that does not resolve)
   // end a connection after this many attempts.
@@ -23,8 +23,8 @@ struct EngineSettings {
   int slow_ratio = 20;
   int slow_window_ms = 20000;
   int connection_buffer_size = 20480;  // per-connection buffer; smallest size that is split
-  int max_redirects = 10;       // consecutive redirects the probe follows
-  int header_limit = 65536;     // bytes of a reply header
+  int max_redirects = 10;              // consecutive redirects the probe follows
+  int header_limit = 65536;            // bytes of a reply header
   // The engine's monotonic clock in milliseconds; empty means the system's steady clock. Every
   // time-out, wait and rate of the engine is measured with it, polled in 10 ms steps.
   std::function<long long()> clock;

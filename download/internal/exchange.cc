@@ -70,8 +70,7 @@ int Connect(DownloadTask& task, Connection& c, const std::string& dotted, int po
   int ignored_port;
   SplitHostPort(parts.host, 443, &host, &ignored_port);
   std::string why;
-  r = task.tls().Handshake(c.channel, host, task.param().ConnectTimeout, task.stop_signal(c),
-                           &why);
+  r = task.tls().Handshake(c.channel, host, task.param().ConnectTimeout, task.stop_signal(c), &why);
   if (r == 0) return 1;
   if (r == kStopped) return -1;
   if (r == kTlsNotTrusted) {
@@ -117,8 +116,8 @@ int ReadHeader(DownloadTask& task, Connection& c, ResponseHeader* header, int* b
     received.append(chunk, static_cast<std::size_t>(n));
     std::optional<HeaderSpan> span = FindHeader(received);
     if (span && static_cast<int>(span->end - span->begin) <= limit) {
-      std::string_view text = std::string_view(received).substr(span->begin,
-                                                                span->end - span->begin);
+      std::string_view text =
+          std::string_view(received).substr(span->begin, span->end - span->begin);
       task.Status(runtime::Text(text), kReplyHeader);
       *header = ParseResponseHeader(text);
       std::size_t body = std::min(received.size() - span->end, c.buffer.size());
@@ -148,8 +147,9 @@ int AskForRange(DownloadTask& task, Connection& c, std::int64_t offset, Response
   RequestParts parts = task.request();
   if (int r = Connect(task, c, task.dotted(), task.server_port(), parts, false); r != 1) return r;
   runtime::Text range = "Range: bytes=" + std::to_string(offset) + "-\r\n";
-  if (Send(task, c, BuildHttpRequest(parts.proxy, parts.target, parts.host, parts.referer,
-                                     parts.user_agent, range)) != 1) {
+  if (Send(task, c,
+           BuildHttpRequest(parts.proxy, parts.target, parts.host, parts.referer, parts.user_agent,
+                            range)) != 1) {
     return -1;
   }
   return ReadHeader(task, c, header, body_bytes);
@@ -202,16 +202,16 @@ int ProbeExchange(DownloadTask& task, Connection& c, int* body_bytes) {
       std::optional<std::string> resolved = ResolveIpv4(host);
       if (!resolved) {
         c.failure = FailureKind::kUnresolved;
-        task.Status((proxy ? "解析代理服务器域名 ["_t : "解析域名 ["_t) + host + "]出错"_t,
-                    kError);
+        task.Status((proxy ? "解析代理服务器域名 ["_t : "解析域名 ["_t) + host + "]出错"_t, kError);
         return -1;
       }
       dotted = *resolved;
     }
     task.set_server(dotted, port);
     if (int r = Connect(task, c, dotted, port, parts, true); r != 1) return r;
-    if (Send(task, c, BuildHttpRequest(parts.proxy, parts.target, parts.host, parts.referer,
-                                       parts.user_agent, parts.extra_line)) != 1) {
+    if (Send(task, c,
+             BuildHttpRequest(parts.proxy, parts.target, parts.host, parts.referer,
+                              parts.user_agent, parts.extra_line)) != 1) {
       return -1;
     }
     ResponseHeader header;

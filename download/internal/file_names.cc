@@ -56,8 +56,7 @@ runtime::Text FileNameFromTarget(std::string_view target) {
   std::string decoded;
   for (std::size_t i = 0; i < last.size() && decoded.size() < kMaxTargetName; ++i) {
     char c = last[i];
-    if (c == '%' && i + 2 < last.size() && HexOf(last[i + 1]) >= 0 &&
-        HexOf(last[i + 2]) >= 0) {
+    if (c == '%' && i + 2 < last.size() && HexOf(last[i + 1]) >= 0 && HexOf(last[i + 2]) >= 0) {
       decoded.push_back(static_cast<char>(HexOf(last[i + 1]) * 16 + HexOf(last[i + 2])));
       i += 2;
     } else {

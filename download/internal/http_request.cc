@@ -160,9 +160,9 @@ runtime::Text ResolveRelative(std::string_view base_target, bool proxy,
     merged = ref_path;
   } else {
     std::size_t slash = base_path.rfind('/');
-    merged = slash == std::string_view::npos ? "/" + runtime::Text(ref_path)
-                                             : runtime::Text(base_path.substr(0, slash + 1)) +
-                                                   runtime::Text(ref_path);
+    merged = slash == std::string_view::npos
+                 ? "/" + runtime::Text(ref_path)
+                 : runtime::Text(base_path.substr(0, slash + 1)) + runtime::Text(ref_path);
   }
   runtime::Text path = RemoveDotSegments(merged);
   if (path.empty() || path.front() != '/') path.insert(path.begin(), '/');

@@ -155,8 +155,7 @@ bool OutputFile::Publish(int* error) {
     if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path_.c_str(), AT_SYMLINK_FOLLOW) != 0) {
       *error = errno;
       // Without /proc, the descriptor itself (allowed to privileged processes).
-      if (*error == EEXIST ||
-          linkat(fd_, "", AT_FDCWD, path_.c_str(), AT_EMPTY_PATH) != 0) {
+      if (*error == EEXIST || linkat(fd_, "", AT_FDCWD, path_.c_str(), AT_EMPTY_PATH) != 0) {
         return false;
       }
       *error = 0;
@@ -183,8 +182,8 @@ char* OutputFile::Map(MappedWindow& window, std::int64_t offset, std::int64_t co
   std::int64_t start = offset / kWindowSize * kWindowSize;
   std::int64_t length = std::min(size_ - start, std::max(kWindowSize, offset + count - start));
   if (length <= 0) return nullptr;
-  void* p = mmap(nullptr, static_cast<std::size_t>(length), PROT_READ | PROT_WRITE, MAP_SHARED,
-                 fd_, start);
+  void* p = mmap(nullptr, static_cast<std::size_t>(length), PROT_READ | PROT_WRITE, MAP_SHARED, fd_,
+                 start);
   if (p == MAP_FAILED) return nullptr;
   // Fault the window in with one call rather than page by page as the bytes arrive.
   madvise(p, static_cast<std::size_t>(length), MADV_POPULATE_WRITE);

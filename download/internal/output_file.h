@@ -29,8 +29,7 @@ class OutputFile {
   // write. The file has no name until Publish (or, where the file system has no unnamed
   // files, a hidden ".<name>.<random>.part" name beside it), so an unfinished download never
   // appears under the final name, not even after a crash.
-  static std::unique_ptr<OutputFile> Create(const std::string& path, std::int64_t size,
-                                            int* error);
+  static std::unique_ptr<OutputFile> Create(const std::string& path, std::int64_t size, int* error);
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;

@@ -54,7 +54,8 @@ void ParseContentRange(std::string_view value, ResponseHeader& header) {
   if (!rest.empty() && rest.front() == '*') {
     // The size alone, as a 416 reply gives it.
     std::size_t slash = rest.find('/');
-    if (slash != std::string_view::npos) header.range_total = ParseSize(Trim(rest.substr(slash + 1)));
+    if (slash != std::string_view::npos)
+      header.range_total = ParseSize(Trim(rest.substr(slash + 1)));
     return;
   }
   std::size_t dash = rest.find('-');
@@ -138,9 +139,8 @@ ResponseHeader ParseResponseHeader(std::string_view header) {
   while (line_end != std::string_view::npos) {
     std::size_t start = line_end + 1;
     line_end = header.find('\n', start);
-    std::string_view line = header.substr(start, line_end == std::string_view::npos
-                                                     ? std::string_view::npos
-                                                     : line_end - start);
+    std::string_view line = header.substr(
+        start, line_end == std::string_view::npos ? std::string_view::npos : line_end - start);
     std::size_t colon = line.find(':');
     if (colon == std::string_view::npos) continue;
     TakeLine(Trim(line.substr(0, colon)), Trim(line.substr(colon + 1)), result, length_seen);

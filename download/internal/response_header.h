@@ -14,13 +14,13 @@
 namespace vorel::download::internal {
 
 struct ResponseHeader {
-  int status = 0;                  // the three digits at offsets 9..11 of the status line, or 0
+  int status = 0;                    // the three digits at offsets 9..11 of the status line, or 0
   std::int64_t content_length = -1;  // -1 when missing, malformed, negative or contradictory
-  bool length_given = false;       // a Content-Length line was there, valid or not
-  std::int64_t range_start = -1;   // Content-Range "bytes start-end/total"; -1 when absent
+  bool length_given = false;         // a Content-Length line was there, valid or not
+  std::int64_t range_start = -1;     // Content-Range "bytes start-end/total"; -1 when absent
   std::int64_t range_end = -1;
-  std::int64_t range_total = -1;   // -1 also for "*"; "bytes */total" (416) sets it alone
-  bool chunked = false;            // Transfer-Encoding names "chunked"
+  std::int64_t range_total = -1;  // -1 also for "*"; "bytes */total" (416) sets it alone
+  bool chunked = false;           // Transfer-Encoding names "chunked"
   runtime::Text set_cookie;
   runtime::Text content_type;
   runtime::Text location;

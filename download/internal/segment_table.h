@@ -53,9 +53,9 @@ class SegmentTable {
   // not used by another connection whose written prefix ends inside that run grows by the
   // bytes that follow. `write(file_offset, run_offset, count)` copies them (called under the
   // lock). Returns the bytes accepted.
-  std::int64_t FillFromBody(std::int64_t body_offset, std::int64_t count, int owner,
-                            const std::function<void(std::int64_t, std::int64_t, std::int64_t)>&
-                                write);
+  std::int64_t FillFromBody(
+      std::int64_t body_offset, std::int64_t count, int owner,
+      const std::function<void(std::int64_t, std::int64_t, std::int64_t)>& write);
   // The first byte of the file no segment holds yet, or -1 when all are complete.
   std::int64_t FirstMissing() const;
   // True when some incomplete segment is not being worked on by another connection.

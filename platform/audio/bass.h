@@ -142,8 +142,8 @@ BASSAPI HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, 
  * data runs dry the stream reports BASS_ACTIVE_STALLED until more arrives. proc, when not
  * NULL, receives each byte of the file once, in order, as it is downloaded (on the thread that
  * decodes); such a stream cannot seek. 0 on failure. */
-BASSAPI HSTREAM BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags,
-                                     DOWNLOADPROC* proc, void* user);
+BASSAPI HSTREAM BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags, DOWNLOADPROC* proc,
+                                     void* user);
 
 /* Stops and releases the stream; the handle becomes invalid for good. */
 BASSAPI BOOL BASS_StreamFree(HSTREAM handle);
@@ -183,9 +183,9 @@ BASSAPI BOOL BASS_ChannelSetAttribute(DWORD handle, DWORD attrib, float value);
 BASSAPI BOOL BASS_ChannelGetAttribute(DWORD handle, DWORD attrib, float* value);
 
 /* With a BASS_DATA_FFTn flag (no modifier flags): fills buffer with n/2 spectrum magnitudes of
- * what is playing (see above) and returns the number of sample bytes analysed; -1 (as DWORD) when the stream
- * is stopped. On a BASS_STREAM_DECODE channel a plain byte count reads that many bytes of
- * decoded sample data (BASS_DATA_AVAILABLE: how many are decoded and waiting); -1 with
+ * what is playing (see above) and returns the number of sample bytes analysed; -1 (as DWORD) when
+ * the stream is stopped. On a BASS_STREAM_DECODE channel a plain byte count reads that many bytes
+ * of decoded sample data (BASS_DATA_AVAILABLE: how many are decoded and waiting); -1 with
  * BASS_ERROR_ENDED at its end. */
 BASSAPI DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length);
 

@@ -28,12 +28,12 @@ thread_local int t_error = BASS_OK;
 // while output or decoding threads may still be working at process exit.
 struct Library {
   std::mutex mu;
-  bool initialized = false;  // guarded by mu
-  int rate = kDefaultRate;   // guarded by mu
+  bool initialized = false;        // guarded by mu
+  int rate = kDefaultRate;         // guarded by mu
   std::unique_ptr<Mixer> mixer;    // guarded by mu
   std::unique_ptr<Output> output;  // guarded by mu
   // Handles count up and are never reused, so a stale handle can never reach another stream.
-  DWORD next_handle = 0x10001;  // guarded by mu
+  DWORD next_handle = 0x10001;                                   // guarded by mu
   std::unordered_map<DWORD, std::shared_ptr<Channel>> channels;  // guarded by mu
 };
 
@@ -105,8 +105,8 @@ HSTREAM CreateStream(const SourceSpec& spec, DWORD flags) {
   const bool decode_only = (flags & BASS_STREAM_DECODE) != 0;
   OutputFormat format;
   if (decode_only) {
-    format.sample = (flags & BASS_SAMPLE_FLOAT) ? OutputFormat::Sample::kFloat
-                                                : OutputFormat::Sample::kS16;
+    format.sample =
+        (flags & BASS_SAMPLE_FLOAT) ? OutputFormat::Sample::kFloat : OutputFormat::Sample::kS16;
   } else {
     format.sample = OutputFormat::Sample::kFloat;
     format.rate = rate;
@@ -182,8 +182,7 @@ BOOL BASS_Free(void) {
 
 int BASS_ErrorGetCode(void) { return t_error; }
 
-HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length,
-                              DWORD flags) {
+HSTREAM BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length, DWORD flags) {
   if (!file) return Fail<HSTREAM>(BASS_ERROR_FILEOPEN, 0);
   SourceSpec spec;
   spec.offset = offset;
@@ -324,7 +323,8 @@ double BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos) {
 QWORD BASS_ChannelSeconds2Bytes(DWORD handle, double pos) {
   auto channel = Find(handle);
   if (!channel) return Fail<QWORD>(BASS_ERROR_HANDLE, kNoQword);
-  if (!std::isfinite(pos) || pos < 0 || pos > 1e9) return Fail<QWORD>(BASS_ERROR_ILLPARAM, kNoQword);
+  if (!std::isfinite(pos) || pos < 0 || pos > 1e9)
+    return Fail<QWORD>(BASS_ERROR_ILLPARAM, kNoQword);
   t_error = BASS_OK;
   // A tiny tolerance keeps a value such as 2.9999999999 seconds from losing a whole frame.
   const auto frames = static_cast<QWORD>(std::floor(pos * channel->source_rate() + 1e-6));

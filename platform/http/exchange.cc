@@ -56,8 +56,8 @@ bool HasHeader(const std::vector<std::string>& lines, std::string_view name) {
 std::vector<std::string> SplitLines(const char* text, std::uint32_t length) {
   std::vector<std::string> lines;
   if (!text) return lines;
-  std::string_view all = length == 0xFFFFFFFFu ? std::string_view(text)
-                                               : std::string_view(text, length);
+  std::string_view all =
+      length == 0xFFFFFFFFu ? std::string_view(text) : std::string_view(text, length);
   while (!all.empty()) {
     size_t nl = all.find('\n');
     std::string_view line = all.substr(0, nl);
@@ -94,9 +94,8 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     Curl().curl_easy_getinfo(s->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
     constexpr std::uint64_t kLargestReservation = 256ull << 20;
     const std::uint64_t allowance = std::min(s->max_body, kLargestReservation);
-    const std::uint64_t room = announced > 0
-                                   ? std::min(static_cast<std::uint64_t>(announced), allowance)
-                                   : allowance;
+    const std::uint64_t room =
+        announced > 0 ? std::min(static_cast<std::uint64_t>(announced), allowance) : allowance;
     try {
       s->body.reserve(static_cast<size_t>(room));
     } catch (const std::exception&) {
@@ -123,32 +122,23 @@ std::uint32_t ErrorOf(CURLcode rc, const HopState& s) {
   if (s.too_large) return kErrorResponseTooLarge;
   switch (rc) {
     case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY:
-      return kErrorNameNotResolved;
-    case CURLE_COULDNT_CONNECT:
-      return kErrorCannotConnect;
-    case CURLE_OPERATION_TIMEDOUT:
-      return kErrorTimeout;
-    case CURLE_ABORTED_BY_CALLBACK:
-      return kErrorOperationCancelled;
-    case CURLE_URL_MALFORMAT:
-      return kErrorInvalidUrl;
+    case CURLE_COULDNT_RESOLVE_PROXY: return kErrorNameNotResolved;
+    case CURLE_COULDNT_CONNECT: return kErrorCannotConnect;
+    case CURLE_OPERATION_TIMEDOUT: return kErrorTimeout;
+    case CURLE_ABORTED_BY_CALLBACK: return kErrorOperationCancelled;
+    case CURLE_URL_MALFORMAT: return kErrorInvalidUrl;
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CERTPROBLEM:
     case CURLE_SSL_CIPHER:
-    case CURLE_SSL_CACERT_BADFILE:
-      return kErrorSecureFailure;
+    case CURLE_SSL_CACERT_BADFILE: return kErrorSecureFailure;
     case CURLE_WEIRD_SERVER_REPLY:
-    case CURLE_UNSUPPORTED_PROTOCOL:
-      return kErrorInvalidServerResponse;
+    case CURLE_UNSUPPORTED_PROTOCOL: return kErrorInvalidServerResponse;
     case CURLE_GOT_NOTHING:
     case CURLE_RECV_ERROR:
     case CURLE_SEND_ERROR:
-    case CURLE_PARTIAL_FILE:
-      return kErrorConnectionAborted;
-    default:
-      return kErrorInternal;
+    case CURLE_PARTIAL_FILE: return kErrorConnectionAborted;
+    default: return kErrorInternal;
   }
 }
 
@@ -219,7 +209,8 @@ struct HopResult {
 
 HopResult PerformHop(CURL* easy, const Request& req, const Endpoint& at, const std::string& verb,
                      const std::vector<std::string>& lines, const std::string& body,
-                     bool send_credentials, const std::shared_ptr<const std::atomic<bool>>& cancel) {
+                     bool send_credentials,
+                     const std::shared_ptr<const std::atomic<bool>>& cancel) {
   HopResult result;
   HopState& s = result.state;
   s.max_body = req.max_response_bytes;
@@ -292,8 +283,7 @@ HopResult PerformHop(CURL* easy, const Request& req, const Endpoint& at, const s
   }
   curl.curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, verb.c_str());
   if (!body.empty()) {
-    curl.curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
-                          static_cast<curl_off_t>(body.size()));
+    curl.curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
     curl.curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
   }
   curl.curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.get());
@@ -322,7 +312,8 @@ bool IsRedirect(long status) {
 }
 
 void RemoveHeaders(std::vector<std::string>& lines, std::string_view name) {
-  std::erase_if(lines, [&](const std::string& l) { return EqualsIgnoringCase(HeaderName(l), name); });
+  std::erase_if(lines,
+                [&](const std::string& l) { return EqualsIgnoringCase(HeaderName(l), name); });
 }
 
 }  // namespace
@@ -443,8 +434,8 @@ bool InternetReadFileAll(HINTERNET file, std::vector<std::uint8_t>* out) {
   return req->body_error ? Fail(req->body_error) : true;
 }
 
-bool InternetQueryDataAvailable(HINTERNET file, std::uint32_t* bytes_available,
-                                std::uint32_t flags, std::uintptr_t context) {
+bool InternetQueryDataAvailable(HINTERNET file, std::uint32_t* bytes_available, std::uint32_t flags,
+                                std::uintptr_t context) {
   if (!bytes_available) return Fail(kErrorInvalidParameter);
   auto req = FindAs<Request>(file, HandleKind::kRequest);
   if (!req) return Fail(FindHandle(file) ? kErrorIncorrectHandleType : kErrorInvalidHandle);
@@ -464,12 +455,8 @@ bool HttpQueryInfoA(HINTERNET request, std::uint32_t info_level, void* buffer,
   std::uint32_t level = info_level & 0xFFFF;
   std::optional<std::string> value;
   switch (level) {
-    case kQueryRawHeadersCrlf:
-      value = req->raw_headers;
-      break;
-    case kQueryContentLength:
-      value = HeaderValue(req->raw_headers, "Content-Length");
-      break;
+    case kQueryRawHeadersCrlf: value = req->raw_headers; break;
+    case kQueryContentLength: value = HeaderValue(req->raw_headers, "Content-Length"); break;
     case kQueryStatusCode: {
       std::string_view status_line(req->raw_headers);
       status_line = status_line.substr(0, status_line.find("\r\n"));
@@ -480,8 +467,7 @@ bool HttpQueryInfoA(HINTERNET request, std::uint32_t info_level, void* buffer,
       }
       break;
     }
-    default:
-      return Fail(kErrorInvalidParameter);
+    default: return Fail(kErrorInvalidParameter);
   }
   if (!value) return Fail(kErrorHeaderNotFound);
   if (info_level & kFlagNumber) {

@@ -224,8 +224,7 @@ bool InternetSetOptionA(HINTERNET internet, std::uint32_t option, const void* bu
       }
       return true;
     }
-    default:
-      return Fail(12009);  // ERROR_INTERNET_INVALID_OPTION
+    default: return Fail(12009);  // ERROR_INTERNET_INVALID_OPTION
   }
 }
 
@@ -244,8 +243,7 @@ bool InternetSetCookieA(const char* url, const char* cookie_name, const char* co
   return true;
 }
 
-bool InternetGetCookieA(const char* url, const char* cookie_name, char* data,
-                        std::uint32_t* size) {
+bool InternetGetCookieA(const char* url, const char* cookie_name, char* data, std::uint32_t* size) {
   if (!url) return Fail(kErrorInvalidParameter);
   std::string host = CookieHostOfUrl(url);
   if (host.empty()) return Fail(kErrorInvalidUrl);

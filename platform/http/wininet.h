@@ -48,28 +48,28 @@ namespace vorel::platform::http {
 
 using HINTERNET = void*;
 
-inline constexpr std::uint32_t kOpenTypeDirect = 1;   // INTERNET_OPEN_TYPE_DIRECT
-inline constexpr std::uint32_t kOpenTypeProxy = 3;    // INTERNET_OPEN_TYPE_PROXY
-inline constexpr std::uint32_t kServiceHttp = 3;      // INTERNET_SERVICE_HTTP
+inline constexpr std::uint32_t kOpenTypeDirect = 1;  // INTERNET_OPEN_TYPE_DIRECT
+inline constexpr std::uint32_t kOpenTypeProxy = 3;   // INTERNET_OPEN_TYPE_PROXY
+inline constexpr std::uint32_t kServiceHttp = 3;     // INTERNET_SERVICE_HTTP
 inline constexpr std::uint16_t kDefaultHttpPort = 80;
 inline constexpr std::uint16_t kDefaultHttpsPort = 443;
 
-inline constexpr std::uint32_t kFlagReload = 0x80000000;                  // INTERNET_FLAG_RELOAD
-inline constexpr std::uint32_t kFlagNoCacheWrite = 0x04000000;            // ..._NO_CACHE_WRITE
-inline constexpr std::uint32_t kFlagSecure = 0x00800000;                  // ..._SECURE
-inline constexpr std::uint32_t kFlagNoAutoRedirect = 0x00200000;          // ..._NO_AUTO_REDIRECT
-inline constexpr std::uint32_t kFlagNoCookies = 0x00080000;               // ..._NO_COOKIES
-inline constexpr std::uint32_t kFlagIgnoreRedirectToHttp = 0x00008000;    // ..._TO_HTTP
-inline constexpr std::uint32_t kFlagIgnoreRedirectToHttps = 0x00004000;   // ..._TO_HTTPS
-inline constexpr std::uint32_t kFlagNeedFile = 0x00000010;                // ..._NEED_FILE
+inline constexpr std::uint32_t kFlagReload = 0x80000000;                 // INTERNET_FLAG_RELOAD
+inline constexpr std::uint32_t kFlagNoCacheWrite = 0x04000000;           // ..._NO_CACHE_WRITE
+inline constexpr std::uint32_t kFlagSecure = 0x00800000;                 // ..._SECURE
+inline constexpr std::uint32_t kFlagNoAutoRedirect = 0x00200000;         // ..._NO_AUTO_REDIRECT
+inline constexpr std::uint32_t kFlagNoCookies = 0x00080000;              // ..._NO_COOKIES
+inline constexpr std::uint32_t kFlagIgnoreRedirectToHttp = 0x00008000;   // ..._TO_HTTP
+inline constexpr std::uint32_t kFlagIgnoreRedirectToHttps = 0x00004000;  // ..._TO_HTTPS
+inline constexpr std::uint32_t kFlagNeedFile = 0x00000010;               // ..._NEED_FILE
 
-inline constexpr std::uint32_t kQueryContentLength = 5;     // HTTP_QUERY_CONTENT_LENGTH
-inline constexpr std::uint32_t kQueryStatusCode = 19;       // HTTP_QUERY_STATUS_CODE
-inline constexpr std::uint32_t kQueryRawHeadersCrlf = 22;   // HTTP_QUERY_RAW_HEADERS_CRLF
+inline constexpr std::uint32_t kQueryContentLength = 5;    // HTTP_QUERY_CONTENT_LENGTH
+inline constexpr std::uint32_t kQueryStatusCode = 19;      // HTTP_QUERY_STATUS_CODE
+inline constexpr std::uint32_t kQueryRawHeadersCrlf = 22;  // HTTP_QUERY_RAW_HEADERS_CRLF
 
-inline constexpr std::uint32_t kOptionProxy = 38;           // INTERNET_OPTION_PROXY
-inline constexpr std::uint32_t kOptionProxyUsername = 43;   // INTERNET_OPTION_PROXY_USERNAME
-inline constexpr std::uint32_t kOptionProxyPassword = 44;   // INTERNET_OPTION_PROXY_PASSWORD
+inline constexpr std::uint32_t kOptionProxy = 38;          // INTERNET_OPTION_PROXY
+inline constexpr std::uint32_t kOptionProxyUsername = 43;  // INTERNET_OPTION_PROXY_USERNAME
+inline constexpr std::uint32_t kOptionProxyPassword = 44;  // INTERNET_OPTION_PROXY_PASSWORD
 // Our own option: the body limit in bytes (a std::uint64_t), inherited by handles opened from
 // this one afterwards.
 inline constexpr std::uint32_t kOptionMaxResponseBytes = 0x56520001;
@@ -139,8 +139,8 @@ bool InternetReadFile(HINTERNET file, void* buffer, std::uint32_t bytes_to_read,
 bool InternetReadFileAll(HINTERNET file, std::vector<std::uint8_t>* out);
 
 // The number of body bytes a read can deliver at once now; 0 at the end of the body.
-bool InternetQueryDataAvailable(HINTERNET file, std::uint32_t* bytes_available,
-                                std::uint32_t flags, std::uintptr_t context);
+bool InternetQueryDataAvailable(HINTERNET file, std::uint32_t* bytes_available, std::uint32_t flags,
+                                std::uintptr_t context);
 
 // Text answers are NUL-terminated; on success *buffer_length is their length without the NUL.
 // When the buffer is too small: false, kErrorInsufficientBuffer, *buffer_length the size needed
@@ -158,8 +158,7 @@ bool InternetSetCookieA(const char* url, const char* cookie_name, const char* co
 // The cookies stored for the host of `url` as "name=value; name2=value2" (only those named
 // `cookie_name` when it is given). Buffer rules as HttpQueryInfoA; no cookie: false,
 // kErrorHeaderNotFound.
-bool InternetGetCookieA(const char* url, const char* cookie_name, char* data,
-                        std::uint32_t* size);
+bool InternetGetCookieA(const char* url, const char* cookie_name, char* data, std::uint32_t* size);
 
 // Closing a parent leaves its children usable until they are closed themselves.
 bool InternetCloseHandle(HINTERNET handle);

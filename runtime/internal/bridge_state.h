@@ -3,8 +3,8 @@
 
 // State shared by the bridge's source files. User-interface thread only, except the atomics.
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <map>
 #include <string_view>

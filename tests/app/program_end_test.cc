@@ -40,8 +40,8 @@ TEST(ProgramEndTest, PropertyOfAWindowNeverLoadedIsFatal) {
 TEST(ProgramEndTest, MissingAudioLibraryIsFatalOnFirstCall) {
   Outcome o = RunProbe("missing-bass");
   EXPECT_EQ(o.code, 255);
-  EXPECT_EQ(o.output, Report("无法找到指定DLL库文件“bass.dll”中的输出命令“BASS_Init”") +
-                          kExitRoutines);
+  EXPECT_EQ(o.output,
+            Report("无法找到指定DLL库文件“bass.dll”中的输出命令“BASS_Init”") + kExitRoutines);
 }
 
 TEST(ProgramEndTest, DamagedTemplateIsFatal) {

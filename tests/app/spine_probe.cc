@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "app/window_ids.h"
 #include "app/window_set.h"
-#include "ui/qt/qt_ui.h"
 #include "runtime/bridge.h"
 #include "runtime/dll_table.h"
 #include "runtime/threads.h"
-#include "app/window_ids.h"
+#include "ui/qt/qt_ui.h"
 
 using namespace vorel;
 
@@ -64,7 +64,8 @@ int main(int argc, char** argv) {
     return 1;  // not reached: the worker ends the program
   } else if (scenario == "fatal-on-worker") {
     runtime::LoadStartWindow(ids::kMainWindow);
-    runtime::StartThread([] { runtime::ReadProperty(ids::kExitDialog, ids::kExitConfirm, ids::kPropLeft); });
+    runtime::StartThread(
+        [] { runtime::ReadProperty(ids::kExitDialog, ids::kExitConfirm, ids::kPropLeft); });
     runtime::RunEventLoop();
     return 1;  // not reached: the report ends the program
   } else if (scenario == "sigterm") {

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "app/window_ids.h"
 #include "app/window_set.h"
 #include "runtime/type_data.h"
-#include "app/window_ids.h"
 #include "runtime/window_template.h"
 
 namespace vorel {
@@ -40,17 +40,20 @@ TEST(TemplateTest, HoldsTheThreeWindowsInOrderWithTheirControls) {
 
 TEST(TemplateTest, SerializingTheParsedTemplateGivesTheSameBytes) {
   auto bytes = app::WindowTemplateBytes();
-  EXPECT_EQ(runtime::SerializeWindowTemplate(Built()),
-            runtime::Bytes(bytes.begin(), bytes.end()));
+  EXPECT_EQ(runtime::SerializeWindowTemplate(Built()), runtime::Bytes(bytes.begin(), bytes.end()));
 }
 
 TEST(TemplateTest, IdConstantsNameTheControlsOfTheDescription) {
   auto t = Built();
   const std::pair<runtime::ControlId, const char*> expected[] = {
-      {ids::kSearchButton, "超级按钮_搜索"},  {ids::kPlayList, "列表框1"},
-      {ids::kMuteBox, "选择框1"},            {ids::kStatusCaption, "字幕"},
-      {ids::kPositionSlider, "滑块条_播放位置"}, {ids::kVolumeBar, "多功能条2"},
-      {ids::kSliderFrame, "外形框2"},         {ids::kStatusTimer, "时钟_播放判断"}};
+      {ids::kSearchButton, "超级按钮_搜索"},
+      {ids::kPlayList, "列表框1"},
+      {ids::kMuteBox, "选择框1"},
+      {ids::kStatusCaption, "字幕"},
+      {ids::kPositionSlider, "滑块条_播放位置"},
+      {ids::kVolumeBar, "多功能条2"},
+      {ids::kSliderFrame, "外形框2"},
+      {ids::kStatusTimer, "时钟_播放判断"}};
   for (const auto& [id, name] : expected) {
     const auto* rec = t.windows[0].Find(id);
     ASSERT_NE(rec, nullptr) << name;
@@ -65,11 +68,10 @@ TEST(TemplateTest, CustomPointerIsACursorFileWithItsHotSpot) {
   const auto& pointer = t.windows[0].Find(ids::kSearchButton)->mouse_pointer;
   ASSERT_EQ(pointer.size(), 4u + 4286u);
   EXPECT_EQ(pointer[0], 0xFF);
-  EXPECT_EQ(pointer[4 + 2], 2);    // a cursor, not an icon
-  EXPECT_EQ(pointer[4 + 10], 9);   // hot spot x
-  EXPECT_EQ(pointer[4 + 12], 5);   // hot spot y
-  EXPECT_EQ(t.windows[0].Find(ids::kAddressBox)->mouse_pointer,
-            (runtime::Bytes{0x01, 0x7F, 0, 0}));
+  EXPECT_EQ(pointer[4 + 2], 2);   // a cursor, not an icon
+  EXPECT_EQ(pointer[4 + 10], 9);  // hot spot x
+  EXPECT_EQ(pointer[4 + 12], 5);  // hot spot y
+  EXPECT_EQ(t.windows[0].Find(ids::kAddressBox)->mouse_pointer, (runtime::Bytes{0x01, 0x7F, 0, 0}));
   EXPECT_EQ(t.windows[1].Find(ids::kExitConfirm)->mouse_pointer, runtime::Bytes(4, 0));
 }
 
@@ -89,11 +91,11 @@ TEST(TemplateTest, CountsRunningPastTheEndAreErrors) {
     for (int i = 0; i < 4; ++i) d[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
     return runtime::ParseWindowTemplate(d).has_value();
   };
-  EXPECT_FALSE(with(0, 0xFFFFFFF8));   // directory size
-  EXPECT_FALSE(with(0, 25));           // not a multiple of 8
+  EXPECT_FALSE(with(0, 0xFFFFFFF8));  // directory size
+  EXPECT_FALSE(with(0, 25));          // not a multiple of 8
   // Main window: directory (4 + 24), two words, two empty counted texts, then its counts.
   const std::size_t count_at = 4 + 24 + 8 + 8;
-  EXPECT_FALSE(with(count_at, 0x40000000));   // control count
+  EXPECT_FALSE(with(count_at, 0x40000000));      // control count
   EXPECT_FALSE(with(count_at + 4, 0x7FFFFFFF));  // block size
   runtime::Bytes extra = data;
   extra.push_back(0);

@@ -4,8 +4,8 @@
 #include <cstdlib>
 
 #include "app/window_set.h"
-#include "ui/qt/qt_ui.h"
 #include "runtime/bridge.h"
+#include "ui/qt/qt_ui.h"
 
 int main(int argc, char** argv) {
   // gtest_discover_tests runs the binary without the test environment.

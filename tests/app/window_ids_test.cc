@@ -24,7 +24,8 @@ constexpr bool Writable(ControlConstant control, Prop prop) {
   return requires { runtime::WriteProperty(ids::kMainWindow, control, prop, runtime::Value{}); };
 }
 
-static_assert(std::is_same_v<decltype(ids::kPlayPauseButton), const ids::Control<controls::SuperBtn>>);
+static_assert(
+    std::is_same_v<decltype(ids::kPlayPauseButton), const ids::Control<controls::SuperBtn>>);
 static_assert(std::is_same_v<decltype(ids::kPlayList), const ids::Control<controls::ListView>>);
 static_assert(std::is_same_v<decltype(ids::kMainWindowSelf), const ids::Control<controls::Window>>);
 static_assert(Writable(ids::kPlayPauseButton, ids::kPropCaption));
@@ -93,9 +94,9 @@ TEST_F(WindowIdsGeneratorTest, AnUnchangedHeaderIsNotRewritten) {
 
 TEST_F(WindowIdsGeneratorTest, DescriptionErrorsNameTheLineAndFailTheBuild) {
   const fs::path header = dir_ / "window_ids.h";
-  Generated twice = Generate(std::string(kDesc) +
-                           "control 0x16010003 按钮2 Label key=Go in=window at=0,0 size=5x5\n",
-                       header);
+  Generated twice = Generate(
+      std::string(kDesc) + "control 0x16010003 按钮2 Label key=Go in=window at=0,0 size=5x5\n",
+      header);
   EXPECT_EQ(twice.code, 1);
   EXPECT_NE(twice.output.find("windows.desc:5: key used twice: Go"), std::string::npos)
       << twice.output;
@@ -105,9 +106,10 @@ TEST_F(WindowIdsGeneratorTest, DescriptionErrorsNameTheLineAndFailTheBuild) {
   EXPECT_NE(unnamed.output.find("windows.desc:1: window without key="), std::string::npos)
       << unnamed.output;
 
-  Generated unknown = Generate("window 0x52010001 key=Main own=0x06010000 words=1,2 size=10x10\n"
-                         "control 0x16010001 x Button key=X in=window at=0,0 size=5x5\n",
-                         header);
+  Generated unknown = Generate(
+      "window 0x52010001 key=Main own=0x06010000 words=1,2 size=10x10\n"
+      "control 0x16010001 x Button key=X in=window at=0,0 size=5x5\n",
+      header);
   EXPECT_EQ(unknown.code, 1);
   EXPECT_NE(unknown.output.find("windows.desc:2: unknown type Button"), std::string::npos)
       << unknown.output;

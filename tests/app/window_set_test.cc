@@ -4,12 +4,12 @@
 
 #include <atomic>
 
-#include "ui/qt/qt_ui.h"
+#include "app/window_ids.h"
 #include "runtime/bridge.h"
 #include "runtime/threads.h"
-#include "app/window_ids.h"
 #include "runtime/window_ops.h"
 #include "tests/app/window_test_util.h"
+#include "ui/qt/qt_ui.h"
 
 namespace vorel {
 namespace {
@@ -90,8 +90,7 @@ TEST_F(WindowSetTest, ControlsStartAsTheTemplateSays) {
   runtime::LoadStartWindow(ids::kMainWindow);
   const auto w = ids::kMainWindow;
   EXPECT_EQ(runtime::ReadTextProperty(w, ids::kStatusCaption, ids::kPropCaption), "Loging..."_t);
-  EXPECT_EQ(runtime::ReadTextProperty(w, ids::kPlayPauseButton, ids::kPropCaption),
-            "播放"_t);
+  EXPECT_EQ(runtime::ReadTextProperty(w, ids::kPlayPauseButton, ids::kPropCaption), "播放"_t);
   EXPECT_EQ(runtime::ReadTextProperty(w, ids::kPlayListTitle, ids::kPropTooltip),
             "点击收起播放列表"_t);
   EXPECT_EQ(ReadIntProperty(w, ids::kAddressFrame, ids::kPropOutline), 0xC0C0C0);
@@ -115,8 +114,8 @@ TEST_F(WindowSetTest, ControlsCarryTheirNamesForAssistiveTechnology) {
 TEST_F(WindowSetTest, CheckBoxStateIsReadFromTheWidgetRightAfterAClick) {
   std::vector<int> seen;
   UseRoutines({{"ToggleMute", [&](const runtime::EventArgs&) -> runtime::EventResult {
-                  seen.push_back(ReadIntProperty(ids::kMainWindow, ids::kMuteBox,
-                                                 ids::kPropChecked));
+                  seen.push_back(
+                      ReadIntProperty(ids::kMainWindow, ids::kMuteBox, ids::kPropChecked));
                   return std::nullopt;
                 }}});
   runtime::LoadStartWindow(ids::kMainWindow);
@@ -140,7 +139,8 @@ TEST_F(WindowSetTest, ButtonClickRunsItsRoutineAndLeavesTheFocusAlone) {
 TEST_F(WindowSetTest, SharedMouseAndKeyEventsCarryTheirArguments) {
   std::vector<runtime::EventArgs> keys;
   int presses = 0, double_clicks = 0;
-  UseRoutines({{"OnSearchBoxKey", [&](const runtime::EventArgs& a) -> runtime::EventResult {
+  UseRoutines({{"OnSearchBoxKey",
+                [&](const runtime::EventArgs& a) -> runtime::EventResult {
                   keys.push_back(a);
                   return std::nullopt;
                 }},
@@ -267,8 +267,7 @@ TEST_F(WindowSetTest, LoadingAWindowWhoseCloseIsPendingMakesItAnew) {
   runtime::ProcessEvents();
   // The stale close request did not reach the new window.
   EXPECT_TRUE(runtime::IsWindowLoaded(ids::kExitDialog));
-  EXPECT_EQ(runtime::ReadTextProperty(ids::kExitDialog, ids::kExitConfirm,
-                                      ids::kPropCaption),
+  EXPECT_EQ(runtime::ReadTextProperty(ids::kExitDialog, ids::kExitConfirm, ids::kPropCaption),
             "确认"_t);
 }
 

@@ -2,18 +2,27 @@
 
 #include <dlfcn.h>
 
-#include <cstdlib>
 #include <gtest/gtest.h>
+#include <cstdlib>
 
 namespace vorel::audio_test {
 
-const char* const kPlayerFunctions[16] = {
-    "BASS_Init",           "BASS_StreamCreateFile",     "BASS_StreamCreateURL",
-    "BASS_StreamFree",     "BASS_ChannelPlay",          "BASS_ChannelPause",
-    "BASS_ChannelStop",    "BASS_ChannelIsActive",      "BASS_ChannelGetLength",
-    "BASS_ChannelGetPosition", "BASS_ChannelBytes2Seconds", "BASS_ChannelSeconds2Bytes",
-    "BASS_ChannelSetPosition", "BASS_ChannelSetAttribute", "BASS_ChannelGetAttribute",
-    "BASS_ChannelGetData"};
+const char* const kPlayerFunctions[16] = {"BASS_Init",
+                                          "BASS_StreamCreateFile",
+                                          "BASS_StreamCreateURL",
+                                          "BASS_StreamFree",
+                                          "BASS_ChannelPlay",
+                                          "BASS_ChannelPause",
+                                          "BASS_ChannelStop",
+                                          "BASS_ChannelIsActive",
+                                          "BASS_ChannelGetLength",
+                                          "BASS_ChannelGetPosition",
+                                          "BASS_ChannelBytes2Seconds",
+                                          "BASS_ChannelSeconds2Bytes",
+                                          "BASS_ChannelSetPosition",
+                                          "BASS_ChannelSetAttribute",
+                                          "BASS_ChannelGetAttribute",
+                                          "BASS_ChannelGetData"};
 
 std::string LibraryPath() { return VOREL_LIBBASS_PATH; }
 

@@ -39,7 +39,10 @@ TEST(ConcurrencyTest, CallsFromManyThreadsWhileStreamsComeAndGo) {
         case 4: B().ChannelGetData(h, bands, BASS_DATA_FFT256); break;
         case 5: B().ChannelSetAttribute(h, BASS_ATTRIB_VOL, (rng() % 100) / 100.0f); break;
         case 6: B().ChannelGetAttribute(h, BASS_ATTRIB_VOL, &v); break;
-        case 7: B().ChannelSetPosition(h, B().ChannelSeconds2Bytes(h, (rng() % 30) / 10.0), BASS_POS_BYTE); break;
+        case 7:
+          B().ChannelSetPosition(h, B().ChannelSeconds2Bytes(h, (rng() % 30) / 10.0),
+                                 BASS_POS_BYTE);
+          break;
         case 8: B().ChannelStop(h); break;
       }
       ++calls;

@@ -70,7 +70,8 @@ TEST_F(DecodeTest, DeliversExactlyTheSamplesOfAWavFile) {
 
 TEST_F(DecodeTest, FloatChannelCountsItsOwnSampleSize) {
   const std::string path = ToneWav(1000, 1);
-  HSTREAM h = B().StreamCreateFile(FALSE, path.c_str(), 0, 0, BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT);
+  HSTREAM h =
+      B().StreamCreateFile(FALSE, path.c_str(), 0, 0, BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT);
   ASSERT_NE(h, 0u);
   EXPECT_EQ(B().ChannelGetLength(h, BASS_POS_BYTE), 44100u * 2 * 4);
   float buf[4096];
@@ -92,7 +93,8 @@ TEST_F(DecodeTest, StereoMp3GivesTheSamplesOfFfmpegsOwnDecoding) {
                             .c_str()),
             0);
   const std::string want = ReadBytes(raw);
-  HSTREAM h = B().StreamCreateFile(FALSE, mp3.c_str(), 0, 0, BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT);
+  HSTREAM h =
+      B().StreamCreateFile(FALSE, mp3.c_str(), 0, 0, BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT);
   ASSERT_NE(h, 0u);
   std::string got;
   char buf[8192];
@@ -155,7 +157,8 @@ TEST_F(DecodeTest, MemoryAndPartOfFileSourcesDecodeLikeTheFile) {
   // The same file inside a bigger one, at an offset.
   const std::string wrapped = TempDir() + "/wrapped.bin";
   WriteBytes(wrapped, std::string(5000, 'x') + bytes + std::string(3000, 'y'));
-  HSTREAM part = B().StreamCreateFile(FALSE, wrapped.c_str(), 5000, bytes.size(), BASS_STREAM_DECODE);
+  HSTREAM part =
+      B().StreamCreateFile(FALSE, wrapped.c_str(), 5000, bytes.size(), BASS_STREAM_DECODE);
   ASSERT_NE(part, 0u) << B().ErrorGetCode();
   HSTREAM again = B().StreamCreateFile(FALSE, path.c_str(), 0, 0, BASS_STREAM_DECODE);
   EXPECT_EQ(ReadAll(part), ReadAll(again));

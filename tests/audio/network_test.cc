@@ -45,9 +45,8 @@ using vorel::testing::ServeBody;
 Handler ServingBytes(std::string body, BodyOptions options = {}) {
   options.headers.insert(options.headers.begin(),
                          {"Content-Type: application/octet-stream", "Connection: close"});
-  return [body = std::move(body), options](const Request& r) {
-    return ServeBody(r, body, options);
-  };
+  return
+      [body = std::move(body), options](const Request& r) { return ServeBody(r, body, options); };
 }
 
 Handler Serving(const std::string& path, BodyOptions options = {}) {
@@ -70,8 +69,8 @@ TEST_F(NetworkTest, HttpStreamPlaysToItsEnd) {
 
 TEST_F(NetworkTest, Mp3OverHttpSeeksWithRanges) {
   LoopbackServer server(Serving(LateToneMp3()));
-  HSTREAM d = B().StreamCreateURL(server.Url("/late.mp3").c_str(), 0, BASS_STREAM_DECODE,
-                                  nullptr, nullptr);
+  HSTREAM d =
+      B().StreamCreateURL(server.Url("/late.mp3").c_str(), 0, BASS_STREAM_DECODE, nullptr, nullptr);
   ASSERT_NE(d, 0u) << B().ErrorGetCode();
   ASSERT_TRUE(B().ChannelSetPosition(d, B().ChannelSeconds2Bytes(d, 1.9), BASS_POS_BYTE));
   // The tone starts at 2.0 s: the first loud sample must come 0.1 s after the seek.
@@ -103,8 +102,8 @@ TEST_F(NetworkTest, Mp3OverHttpSeeksWithRanges) {
 TEST_F(NetworkTest, OffsetStartsTheDownloadPartWay) {
   LoopbackServer server(Serving(ToneMp3(1000, 3)));
   const DWORD half = static_cast<DWORD>(ReadBytes(ToneMp3(1000, 3)).size() / 2);
-  HSTREAM d = B().StreamCreateURL(server.Url("/a.mp3").c_str(), half, BASS_STREAM_DECODE,
-                                  nullptr, nullptr);
+  HSTREAM d =
+      B().StreamCreateURL(server.Url("/a.mp3").c_str(), half, BASS_STREAM_DECODE, nullptr, nullptr);
   ASSERT_NE(d, 0u) << B().ErrorGetCode();
   int16_t buf[4096];
   size_t bytes = 0;
@@ -214,9 +213,8 @@ TEST_F(NetworkTest, ServerThatNeverAnswersFailsAfterTheTimeOut) {
 }
 
 TEST_F(NetworkTest, GarbageFromTheServerFailsToOpen) {
-  LoopbackServer garbage([](const Request&) {
-    return Reply(std::string(3000, '\x17') + "not http at all");
-  });
+  LoopbackServer garbage(
+      [](const Request&) { return Reply(std::string(3000, '\x17') + "not http at all"); });
   EXPECT_EQ(B().StreamCreateURL(garbage.Url().c_str(), 0, 0, nullptr, nullptr), 0u);
 
   LoopbackServer html(ServingBytes("<html><body>" + std::string(20000, 'x') + "</body></html>"));
@@ -228,15 +226,14 @@ TEST_F(NetworkTest, OnlyHttpAndHttpsAddressesAreOpened) {
   const std::string local = ToneWav(440, 1);
   for (const std::string& url :
        {"file://" + local, local, "concat:" + local + "|" + local, "subfile:" + local,
-       std::string("ftp://127.0.0.1/a.mp3"), std::string("")}) {
+        std::string("ftp://127.0.0.1/a.mp3"), std::string("")}) {
     SCOPED_TRACE(url);
     EXPECT_EQ(B().StreamCreateURL(url.c_str(), 0, 0, nullptr, nullptr), 0u);
     EXPECT_EQ(B().ErrorGetCode(), BASS_ERROR_PROTOCOL);
   }
   // Control bytes would otherwise reach the request line as extra header lines.
-  EXPECT_EQ(B().StreamCreateURL("http://127.0.0.1:1/a.mp3\r\nX-Injected: 1", 0, 0, nullptr,
-                                nullptr),
-            0u);
+  EXPECT_EQ(
+      B().StreamCreateURL("http://127.0.0.1:1/a.mp3\r\nX-Injected: 1", 0, 0, nullptr, nullptr), 0u);
   EXPECT_EQ(B().ErrorGetCode(), BASS_ERROR_ILLPARAM);
 }
 
@@ -281,8 +278,8 @@ bool MakeSelfSignedCertificate(vorel::testing::TlsOptions* tls) {
   tls->certificate = TempDir() + "/cert.pem";
   tls->key = TempDir() + "/key.pem";
   const std::string command =
-      "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 -keyout " +
-      tls->key + " -out " + tls->certificate + " >/dev/null 2>&1";
+      "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 -keyout " + tls->key +
+      " -out " + tls->certificate + " >/dev/null 2>&1";
   return std::system(command.c_str()) == 0;
 }
 

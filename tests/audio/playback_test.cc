@@ -109,12 +109,14 @@ TEST_P(LengthTest, LengthAndConversionsUseTheStreamsOwnFormat) {
 
 INSTANTIATE_TEST_SUITE_P(
     Formats, LengthTest,
-    ::testing::Values(
-        LengthCase{"wav", [] { return ToneWav(1000, 3); }, 3.0, 44100, 2},
-        LengthCase{"mp3", [] { return ToneMp3(1000, 3); }, 3.0, 44100, 2},
-        LengthCase{"mono48k", [] {
-                     return MakeAudio("mono48k.wav", "sine=f=300:r=48000:d=2", "-ac 1 -c:a pcm_s16le");
-                   }, 2.0, 48000, 1}),
+    ::testing::Values(LengthCase{"wav", [] { return ToneWav(1000, 3); }, 3.0, 44100, 2},
+                      LengthCase{"mp3", [] { return ToneMp3(1000, 3); }, 3.0, 44100, 2},
+                      LengthCase{"mono48k",
+                                 [] {
+                                   return MakeAudio("mono48k.wav", "sine=f=300:r=48000:d=2",
+                                                    "-ac 1 -c:a pcm_s16le");
+                                 },
+                                 2.0, 48000, 1}),
     [](const auto& info) { return info.param.label; });
 
 TEST_F(PlaybackTest, StreamThatReachesItsEndReportsStoppedAndCanRestart) {
@@ -149,8 +151,8 @@ TEST_F(PlaybackTest, SeekMovesThePositionAndRejectsPositionsOutsideTheStream) {
   EXPECT_NEAR(PositionSeconds(h), 1.0, 0.05);
 
   const QWORD before = B().ChannelGetPosition(h, BASS_POS_BYTE);
-  EXPECT_FALSE(B().ChannelSetPosition(h, static_cast<QWORD>(static_cast<int64_t>(-176400)),
-                                      BASS_POS_BYTE));
+  EXPECT_FALSE(
+      B().ChannelSetPosition(h, static_cast<QWORD>(static_cast<int64_t>(-176400)), BASS_POS_BYTE));
   EXPECT_EQ(B().ErrorGetCode(), BASS_ERROR_POSITION);
   EXPECT_FALSE(B().ChannelSetPosition(h, B().ChannelSeconds2Bytes(h, 60.0), BASS_POS_BYTE));
   EXPECT_EQ(B().ErrorGetCode(), BASS_ERROR_POSITION);
@@ -220,7 +222,8 @@ TEST_F(PlaybackTest, SpectrumOfAnMp3AndOfSilence) {
   EXPECT_EQ(B().ChannelGetData(h, bands, BASS_DATA_FFT256 | 0x80), static_cast<DWORD>(-1));
   EXPECT_EQ(B().ErrorGetCode(), BASS_ERROR_ILLPARAM);
 
-  HSTREAM quiet = Open(MakeAudio("silence.wav", "anullsrc=r=44100:cl=stereo:d=2", "-c:a pcm_s16le"));
+  HSTREAM quiet =
+      Open(MakeAudio("silence.wav", "anullsrc=r=44100:cl=stereo:d=2", "-c:a pcm_s16le"));
   ASSERT_TRUE(B().ChannelPlay(quiet, FALSE));
   ASSERT_TRUE(WaitUntil([&] { return PositionSeconds(quiet) > 0.3; }, 5));
   ASSERT_NE(B().ChannelGetData(quiet, bands, BASS_DATA_FFT256), static_cast<DWORD>(-1));

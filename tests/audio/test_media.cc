@@ -119,8 +119,7 @@ double ToneFrequency(const Pcm& pcm, size_t begin_frame, size_t end_frame) {
 }
 
 bool WaitUntil(const std::function<bool()>& done, double seconds) {
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
   while (!done()) {
     if (std::chrono::steady_clock::now() > deadline) return done();
     std::this_thread::sleep_for(std::chrono::milliseconds(5));

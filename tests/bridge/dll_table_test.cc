@@ -58,7 +58,8 @@ TEST(SystemFunctionsTest, CodePageCallsFollowTheWin32Rules) {
   EXPECT_EQ(to_multi(65001, 0, wide, -1, nullptr, 0, nullptr, nullptr), 5);
   char out[8] = {};
   EXPECT_EQ(to_multi(936, 0, wide, 2, out, sizeof out, nullptr, nullptr), 3);
-  EXPECT_EQ(std::string(out, 3), std::string("\xB8\xE8" "A"));
+  EXPECT_EQ(std::string(out, 3), std::string("\xB8\xE8"
+                                             "A"));
   EXPECT_EQ(to_multi(65001, 0, wide, -1, out, 2, nullptr, nullptr), 0);  // too small
   char16_t back[4] = {};
   EXPECT_EQ(to_wide(936, 0, out, 3, back, 4), 2);

@@ -99,9 +99,7 @@ class FakeNativeUi : public runtime::NativeUi {
     *out = controls[l].rows[row];
     return true;
   }
-  bool SetCellText(runtime::NativeHandle, int, int, const runtime::Text&) override {
-    return false;
-  }
+  bool SetCellText(runtime::NativeHandle, int, int, const runtime::Text&) override { return false; }
   void FocusControl(runtime::NativeHandle) override {}
   bool IsLiveHandle(runtime::NativeHandle h) const override { return controls.count(h) > 0; }
   int ShowMessageBox(const runtime::Text&, int, const runtime::Text&) override { return 0; }

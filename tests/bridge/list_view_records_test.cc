@@ -64,7 +64,7 @@ TEST(ListViewRecordsTest, CutOffDataKeepsTheCompleteRecords) {
 TEST(ListViewRecordsTest, StrayCellsAreIgnored) {
   Bytes cell = EncodeListRows({TwoRows()[0]}, 2);
   Bytes lone(cell.begin() + 17 + TwoRows()[0].cells[0].size() + 2, cell.end());
-  EXPECT_TRUE(DecodeListRows(lone, 4).empty());  // a cell before any row
+  EXPECT_TRUE(DecodeListRows(lone, 4).empty());                 // a cell before any row
   auto rows = DecodeListRows(EncodeListRows(TwoRows(), 4), 2);  // more cells than columns
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0].cells.size(), 2u);

@@ -38,28 +38,28 @@ class CommandLineTest : public ::testing::Test {
 };
 
 TEST_F(CommandLineTest, FilesAndAddressesBecomeItemsInOrder) {
-  CommandLine cl = Parse({"a.mp3", "https://127.0.0.1:8080/music/Song%20One.mp3?x=1",
-                          (dir_ / "sub folder" / ".." / "歌 曲.mp3").string(),
-                          "file://" + dir_.string() + "/%E6%AD%8C%20%E6%9B%B2.mp3",
-                          "HTTP://127.0.0.1/"});
+  CommandLine cl =
+      Parse({"a.mp3", "https://127.0.0.1:8080/music/Song%20One.mp3?x=1",
+             (dir_ / "sub folder" / ".." / "歌 曲.mp3").string(),
+             "file://" + dir_.string() + "/%E6%AD%8C%20%E6%9B%B2.mp3", "HTTP://127.0.0.1/"});
   EXPECT_TRUE(cl.problems.empty()) << cl.problems.front();
   ASSERT_EQ(cl.items.size(), 5u);
-  EXPECT_EQ(cl.items[0], (OpenItem{OpenItem::Kind::kLocalFile, (dir_ / "a.mp3").string(),
-                                   "a.mp3"}));
+  EXPECT_EQ(cl.items[0],
+            (OpenItem{OpenItem::Kind::kLocalFile, (dir_ / "a.mp3").string(), "a.mp3"}));
   EXPECT_EQ(cl.items[1].kind, OpenItem::Kind::kNetwork);
   EXPECT_EQ(cl.items[1].title, "Song%20One.mp3");
   EXPECT_EQ(cl.items[2].location, (dir_ / "歌 曲.mp3").string());  // made absolute and normal
-  EXPECT_EQ(cl.items[3], cl.items[2]);                               // the same file as a URI
-  EXPECT_EQ(cl.items[4].title, "HTTP://127.0.0.1/");                 // no segment: the address
+  EXPECT_EQ(cl.items[3], cl.items[2]);                             // the same file as a URI
+  EXPECT_EQ(cl.items[4].title, "HTTP://127.0.0.1/");               // no segment: the address
   EXPECT_EQ(cl.item_arguments, 5);
 }
 
 TEST_F(CommandLineTest, EachUnusableArgumentIsNamedOnItsOwnLineAndTheRestKept) {
   const std::string bad_utf8 = "\xff\xfe.mp3";
   std::ofstream(dir_ / bad_utf8) << "x";
-  CommandLine cl = Parse({"sub folder", "missing.mp3", "pipe.mp3", bad_utf8, "a.mp3",
-                          "ftp://127.0.0.1/a.mp3", "http://", "http://127.0.0.1/a b.mp3",
-                          "file://otherhost/a.mp3", ""});
+  CommandLine cl =
+      Parse({"sub folder", "missing.mp3", "pipe.mp3", bad_utf8, "a.mp3", "ftp://127.0.0.1/a.mp3",
+             "http://", "http://127.0.0.1/a b.mp3", "file://otherhost/a.mp3", ""});
   ASSERT_EQ(cl.items.size(), 1u);
   EXPECT_EQ(cl.items[0].title, "a.mp3");
   const std::vector<std::string> expected = {
@@ -111,8 +111,8 @@ TEST_F(CommandLineTest, DesktopRequestsMustBeAddresses) {
   EXPECT_FALSE(CheckItem("file:///a%00b", ItemSyntax::kUriOnly, "/", &problem, &kind));
   EXPECT_FALSE(CheckItem("smb://host/a.mp3", ItemSyntax::kUriOnly, "/", &problem, &kind));
   EXPECT_EQ(kind, ProblemKind::kUnsupported);
-  EXPECT_TRUE(CheckItem("file://localhost" + (dir_ / "a.mp3").string(), ItemSyntax::kUriOnly,
-                        "/", &problem, &kind));
+  EXPECT_TRUE(CheckItem("file://localhost" + (dir_ / "a.mp3").string(), ItemSyntax::kUriOnly, "/",
+                        &problem, &kind));
 }
 
 }  // namespace

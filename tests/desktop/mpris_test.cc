@@ -23,10 +23,10 @@
 #include <thread>
 
 #include "app/desktop/desktop_bus.h"
-#include "ui/qt/desktop.h"
 #include "tests/desktop/session_bus.h"
-#include "tests/testing/loopback_server.h"
 #include "tests/player_flow/flow_fixture.h"
+#include "tests/testing/loopback_server.h"
+#include "ui/qt/desktop.h"
 
 namespace vorel::flow {
 namespace {
@@ -46,21 +46,19 @@ class Desktop {
     return i.callWithArgumentList(QDBus::Block, method, args);
   }
   QVariant Get(const QString& property, const char* iface = kPlayer) {
-    QDBusInterface props(desktop::kBusName, desktop::kObjectPath,
-                         "org.freedesktop.DBus.Properties", bus_);
+    QDBusInterface props(desktop::kBusName, desktop::kObjectPath, "org.freedesktop.DBus.Properties",
+                         bus_);
     QDBusMessage reply = props.call("Get", QString(iface), property);
     if (reply.type() != QDBusMessage::ReplyMessage) return {};
     return reply.arguments().at(0).value<QDBusVariant>().variant();
   }
   QDBusMessage Set(const QString& property, const QVariant& value) {
-    QDBusInterface props(desktop::kBusName, desktop::kObjectPath,
-                         "org.freedesktop.DBus.Properties", bus_);
+    QDBusInterface props(desktop::kBusName, desktop::kObjectPath, "org.freedesktop.DBus.Properties",
+                         bus_);
     return props.call("Set", QString(kPlayer), property, QVariant::fromValue(QDBusVariant(value)));
   }
   QString Status() { return Get("PlaybackStatus").toString(); }
-  QVariantMap Metadata() {
-    return qdbus_cast<QVariantMap>(Get("Metadata").value<QDBusArgument>());
-  }
+  QVariantMap Metadata() { return qdbus_cast<QVariantMap>(Get("Metadata").value<QDBusArgument>()); }
 
  private:
   QDBusConnection bus_;
@@ -73,8 +71,7 @@ class ChangeLog : public QObject {
   explicit ChangeLog(const std::string& address, const char* connection_name = "watcher")
       : bus_(QDBusConnection::connectToBus(QString::fromStdString(address), connection_name)) {
     bus_.connect(desktop::kBusName, desktop::kObjectPath, "org.freedesktop.DBus.Properties",
-                 "PropertiesChanged", this,
-                 SLOT(OnChanged(QString, QVariantMap, QStringList)));
+                 "PropertiesChanged", this, SLOT(OnChanged(QString, QVariantMap, QStringList)));
   }
   std::vector<QVariantMap> changes;
   QDBusConnection& bus() { return bus_; }
@@ -150,8 +147,7 @@ TEST_F(MprisTest, PlayPauseTogglesAndPlaybackStatusFollows) {
     EXPECT_EQ(d.Status(), "Playing");
   });
   // The button's own routine ran: it reads as after a click.
-  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayPauseButton,
-                                      ids::kPropCaption),
+  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayPauseButton, ids::kPropCaption),
             "暂停"_t);
 
   // A row started by a double-click leaves the button reading "播放"; a pause from the desktop
@@ -193,8 +189,7 @@ TEST_F(MprisTest, NextOnTheLastRowFollowsThePlayMode) {
     EXPECT_EQ(d.Metadata().value("xesam:title").toString(), "0");
   });
   EXPECT_EQ(playlist::CurrentPlayMode(), playlist::PlayMode::kLoopAll);
-  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayModeButton,
-                                      ids::kPropCaption),
+  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayModeButton, ids::kPropCaption),
             "全部循环"_t);
   EXPECT_EQ(Caption(), "0"_t);
 
@@ -284,8 +279,7 @@ TEST_F(MprisTest, AChangeIsAnnouncedWithoutWaitingForATimer) {
   });
   std::future<void> ready = listening.get_future();
   ASSERT_TRUE(runtime::WaitProcessingEvents(
-      [&] { return ready.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
-      10000));
+      [&] { return ready.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 10000));
 
   Click(ids::kPlayPauseButton);
   QCoreApplication::sendPostedEvents();
@@ -391,8 +385,7 @@ TEST_F(MprisTest, PositionRequestsOutsideTheSongAreRefusedOrBounded) {
     EXPECT_LT(d.Get("Position").toLongLong(), 2'000'000);
     d.Call("Seek", {qlonglong(3'600'000'000)});
     EXPECT_EQ(d.Metadata().value("xesam:title").toString(), "1");
-    EXPECT_EQ(ErrorOf(d.Call("Seek", {QString("soon")})),
-              "org.freedesktop.DBus.Error.InvalidArgs");
+    EXPECT_EQ(ErrorOf(d.Call("Seek", {QString("soon")})), "org.freedesktop.DBus.Error.InvalidArgs");
     EXPECT_EQ(ErrorOf(d.Call("Dance")), "org.freedesktop.DBus.Error.UnknownMethod");
   });
   EXPECT_EQ(Rows(), 2);

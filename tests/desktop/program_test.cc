@@ -106,8 +106,8 @@ class ProgramTest : public ::testing::Test {
     return "env -u DISPLAY -u WAYLAND_DISPLAY -u LD_LIBRARY_PATH QT_QPA_PLATFORM=offscreen "
            "VOREL_AUDIO=null VOREL_NONINTERACTIVE=1 DBUS_SESSION_BUS_ADDRESS=" +
            Quote(bus_->address()) + " XDG_RUNTIME_DIR=" + Quote((work_ / "runtime").string()) +
-           " XDG_DATA_HOME=" + Quote((work_ / "data").string()) + " HOME=" +
-           Quote(work_.string()) + " ";
+           " XDG_DATA_HOME=" + Quote((work_ / "data").string()) + " HOME=" + Quote(work_.string()) +
+           " ";
   }
 
   // Starts the program in the background; its output goes to work_/first.log.
@@ -179,7 +179,7 @@ class ProgramTest : public ::testing::Test {
 TEST_F(ProgramTest, WithoutADisplayItSaysSoOnOneLineAndEndsWith1) {
   for (const std::string& args : {std::string(), " " + Quote((songs_ / "long.mp3").string())}) {
     Outcome o = Shell("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
-                    std::string(VOREL_PROGRAM) + args);
+                      std::string(VOREL_PROGRAM) + args);
     EXPECT_EQ(o.code, 1);
     EXPECT_EQ(o.output, NoDisplayMessage());
   }
@@ -222,7 +222,7 @@ TEST_F(ProgramTest, ASecondStartHandsItsFilesToTheRunningProgramAndQuitSavesTheL
 
   // The second start, from another folder, with a relative name.
   Outcome second = Shell("cd " + Quote(songs_.string()) + " && " + env +
-                       Quote(std::string(VOREL_PROGRAM)) + " short1.mp3 nothing.mp3");
+                         Quote(std::string(VOREL_PROGRAM)) + " short1.mp3 nothing.mp3");
   EXPECT_EQ(second.code, 0) << second.output;
   EXPECT_NE(second.output.find(": no such file"), std::string::npos) << second.output;
   EXPECT_EQ(Title(), "short1.mp3");
@@ -266,23 +266,23 @@ TEST_F(ProgramTest, TenThousandArgumentsAndANameThatIsNotUtf8) {
 
 TEST_F(ProgramTest, InstalledIntoAReadOnlyPrefixItFindsItsLibraryAndKeepsItsListUnderXdg) {
   const fs::path prefix = work_ / "prefix";
-  Outcome install = Shell("cmake --install " + Quote(VOREL_BUILD_DIR) + " --prefix " +
-                        Quote(prefix.string()));
+  Outcome install =
+      Shell("cmake --install " + Quote(VOREL_BUILD_DIR) + " --prefix " + Quote(prefix.string()));
   ASSERT_EQ(install.code, 0) << install.output;
   for (const char* f :
        {"bin/vorel", "lib/vorel/libbass.so", "share/applications/vorel.desktop",
         "share/metainfo/org.vorel.vorel.metainfo.xml",
-        "share/icons/hicolor/scalable/apps/vorel.svg",
-        "share/icons/hicolor/16x16/apps/vorel.png", "share/icons/hicolor/48x48/apps/vorel.png",
-        "share/icons/hicolor/256x256/apps/vorel.png",
+        "share/icons/hicolor/scalable/apps/vorel.svg", "share/icons/hicolor/16x16/apps/vorel.png",
+        "share/icons/hicolor/48x48/apps/vorel.png", "share/icons/hicolor/256x256/apps/vorel.png",
         "share/icons/hicolor/512x512/apps/vorel.png"}) {
     EXPECT_TRUE(fs::is_regular_file(prefix / f)) << f;
   }
-  Outcome desktop_file =
-      Shell("desktop-file-validate " + Quote((prefix / "share/applications/vorel.desktop").string()));
+  Outcome desktop_file = Shell("desktop-file-validate " +
+                               Quote((prefix / "share/applications/vorel.desktop").string()));
   EXPECT_EQ(desktop_file, (Outcome{0, ""}));
-  Outcome metainfo = Shell("appstreamcli validate --no-net " +
-                         Quote((prefix / "share/metainfo/org.vorel.vorel.metainfo.xml").string()));
+  Outcome metainfo =
+      Shell("appstreamcli validate --no-net " +
+            Quote((prefix / "share/metainfo/org.vorel.vorel.metainfo.xml").string()));
   EXPECT_EQ(metainfo.code, 0) << metainfo.output;
 
   // The prefix is read-only to the program. Root may write anywhere, so as root the program
@@ -292,12 +292,12 @@ TEST_F(ProgramTest, InstalledIntoAReadOnlyPrefixItFindsItsLibraryAndKeepsItsList
   if (::geteuid() == 0) {
     fs::create_directories(work_ / "data");
     Shell("chown -R 65534:65534 " + Quote((work_ / "data").string()) + " " +
-        Quote((work_ / "runtime").string()));
+          Quote((work_ / "runtime").string()));
     as_user = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
   }
-  Start("sh -c " + Quote("cd / && exec " + as_user + Environment() +
-                         Quote((prefix / "bin/vorel").string()) + " " +
-                         Quote((songs_ / "long.mp3").string())));
+  Start("sh -c " +
+        Quote("cd / && exec " + as_user + Environment() + Quote((prefix / "bin/vorel").string()) +
+              " " + Quote((songs_ / "long.mp3").string())));
   ASSERT_TRUE(WaitUntilOnTheBus()) << ReadFile(log_);
   // Playing means libbass.so was found and loaded from lib/vorel/.
   EXPECT_EQ(Get("org.mpris.MediaPlayer2.Player", "PlaybackStatus").toString(), "Playing");

@@ -165,8 +165,9 @@ TEST_F(EngineTest, ReleaseStopsPromptlyAndReportsTheReceivedCount) {
   // Release waits for the connections; they leave at their next 10 ms step, far within the
   // 10 s StopWait (a loose bound, so a loaded machine does not fail it).
   EXPECT_LT(took, std::chrono::milliseconds(2000));
-  RecordProperty("release_ms",
-                 static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+  RecordProperty(
+      "release_ms",
+      static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
   EXPECT_FALSE(download.HasTask());
   ASSERT_TRUE(recorder_.WaitForEnd());
   EXPECT_EQ(recorder_.end().value, 50000);

@@ -153,7 +153,8 @@ TEST_P(FaultTest, ErrorStatusesEndWithoutRetry) {
 TEST_P(FaultTest, UnknowableSizeCannotBeDownloaded) {
   for (std::vector<std::string> lines :
        {std::vector<std::string>{"Transfer-Encoding: chunked", "Content-Length: 5"},
-        {"Content-Length: 99999999999999999999999"}, {"Content-Length: -1"}}) {
+        {"Content-Length: 99999999999999999999999"},
+        {"Content-Length: -1"}}) {
     Recorder recorder;
     LoopbackServer server([&](const Request&) {
       return Reply().Send(HeaderText("HTTP/1.1 200 OK", lines) + "hello");
@@ -172,8 +173,8 @@ TEST_P(FaultTest, UnknowableSizeCannotBeDownloaded) {
 
 TEST_P(FaultTest, HeaderOfTwentyKibibytesIsTakenOnePastSixtyFourIsRefused) {
   LoopbackServer fine([&](const Request&) {
-    return Reply().Send(HeaderText("HTTP/1.1 200 OK", {"Content-Length: 3",
-                                                       "X-Big: " + std::string(20 << 10, 'x')}) +
+    return Reply().Send(HeaderText("HTTP/1.1 200 OK",
+                                   {"Content-Length: 3", "X-Big: " + std::string(20 << 10, 'x')}) +
                         "abc");
   });
   Recorder recorder;
@@ -228,7 +229,10 @@ TEST_P(FaultTest, StallLongerThanTheReceiveTimeOutIsRetriedThenGivenUp) {
 
 TEST_P(FaultTest, RefusedConnectionIsReportedAndRetried) {
   int port;
-  { LoopbackServer gone([](const Request&) { return Reply(); }); port = gone.port(); }
+  {
+    LoopbackServer gone([](const Request&) { return Reply(); });
+    port = gone.port();
+  }
   TaskParam param = Param("http://127.0.0.1:" + std::to_string(port) + "/x.mp3", "x.mp3");
   Event end = Run(param);
   EXPECT_EQ(end.value2, 0);
@@ -247,8 +251,8 @@ TEST_P(FaultTest, RedirectsAreFollowedWithTheirCookie) {
           HeaderText("HTTP/1.1 302 Found", {"Location: " + server_url("/start/a.mp3")}));
     }
     if (r.target == "/start/a.mp3") {
-      return Reply().Send(HeaderText("HTTP/1.1 302 Found",
-                                     {"Location: ../mid/b.mp3", "Set-Cookie: k=v; Path=/"}));
+      return Reply().Send(
+          HeaderText("HTTP/1.1 302 Found", {"Location: ../mid/b.mp3", "Set-Cookie: k=v; Path=/"}));
     }
     if (r.target == "/mid/b.mp3") {
       return Reply().Send(HeaderText("HTTP/1.1 301 Moved", {"Location: /final/c.mp3"}));
@@ -331,7 +335,8 @@ TEST_P(FaultTest, ServerChosenNamesStayInTheTargetFolder) {
 TEST_P(FaultTest, FileThatCannotBeSizedGivesTheCreationError) {
   const std::string body = MakeBody(300000);
   LoopbackServer server([&](const Request& r) { return ServeBody(r, body); });
-  struct sigaction ignore {}, saved {};
+  struct sigaction ignore {
+  }, saved{};
   ignore.sa_handler = SIG_IGN;
   sigaction(SIGXFSZ, &ignore, &saved);
   rlimit old{};

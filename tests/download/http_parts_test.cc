@@ -52,26 +52,26 @@ TEST(ParseTransferAddressTest, RecognisesKindsPortsAndHostParts) {
 }
 
 TEST(BuildHttpRequestTest, DirectRequestHasItsLinesInOrder) {
-  EXPECT_EQ(BuildHttpRequest("", "/a%20b.mp3", "h:81", "http://h:81", kUserAgent,
-                             "Range: bytes=5-\r\n"),
-            "GET /a%20b.mp3 HTTP/1.1\r\n"
-            "Host: h:81\r\n"
-            "Accept: */*\r\n"
-            "Referer: http://h:81\r\n"
-            "User-Agent: Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)\r\n"
-            "Range: bytes=5-\r\n"
-            "Pragma: no-cache\r\n"
-            "Cache-Control: no-cache\r\n"
-            "Connection: close\r\n\r\n");
+  EXPECT_EQ(
+      BuildHttpRequest("", "/a%20b.mp3", "h:81", "http://h:81", kUserAgent, "Range: bytes=5-\r\n"),
+      "GET /a%20b.mp3 HTTP/1.1\r\n"
+      "Host: h:81\r\n"
+      "Accept: */*\r\n"
+      "Referer: http://h:81\r\n"
+      "User-Agent: Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)\r\n"
+      "Range: bytes=5-\r\n"
+      "Pragma: no-cache\r\n"
+      "Cache-Control: no-cache\r\n"
+      "Connection: close\r\n\r\n");
 }
 
 TEST(BuildHttpRequestTest, ProxyRequestDropsTheExtraLine) {
-  EXPECT_EQ(BuildHttpRequest("p:3128", "http://h/x", "h", "http://h", "agent",
-                             "Range: bytes=5-\r\n"),
-            "GET http://h/x HTTP/1.1\r\n"
-            "Host: h\r\n"
-            "User-Agent: Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)\r\n"
-            "Proxy-Connection: Keep-Alive\r\n\r\n\r\n");
+  EXPECT_EQ(
+      BuildHttpRequest("p:3128", "http://h/x", "h", "http://h", "agent", "Range: bytes=5-\r\n"),
+      "GET http://h/x HTTP/1.1\r\n"
+      "Host: h\r\n"
+      "User-Agent: Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)\r\n"
+      "Proxy-Connection: Keep-Alive\r\n\r\n\r\n");
 }
 
 TEST(BuildHttpRequestTest, LongPartsAreNeitherCutNorOverflowing) {
@@ -96,8 +96,7 @@ TEST(MakeRequestPartsTest, DefaultRefererIsTheAddressUpToItsLastSlash) {
   EXPECT_EQ(parts.target, "/dir/song.mp3");
   EXPECT_EQ(parts.referer, "http://h/dir");
   std::string long_url = "http://h/" + std::string(2000, 'd') + "/x";
-  EXPECT_EQ(MakeRequestParts(long_url, ParseTransferAddress(long_url), "", "").referer,
-            "http://h");
+  EXPECT_EQ(MakeRequestParts(long_url, ParseTransferAddress(long_url), "", "").referer, "http://h");
   RequestParts proxied = MakeRequestParts(url, ParseTransferAddress(url), "p:8080", "given");
   EXPECT_EQ(proxied.target, url);
   EXPECT_EQ(proxied.referer, "given");
@@ -260,12 +259,12 @@ TEST(ParseResponseHeaderTest, HostileValuesGiveUnknownSizes) {
   }
   for (const char* range : {"bytes -5-10/20", "bytes 10-5/20", "bytes 5-25/20", "bytes x",
                             "bytes 1-2", "bytes 99999999999999999999-1/2"}) {
-    ResponseHeader h = ParseResponseHeader(std::string("HTTP/1.1 206 P\r\nContent-Range: ") +
-                                           range + "\r\n\r\n");
+    ResponseHeader h =
+        ParseResponseHeader(std::string("HTTP/1.1 206 P\r\nContent-Range: ") + range + "\r\n\r\n");
     EXPECT_EQ(h.range_start, -1) << range;
   }
-  EXPECT_TRUE(ParseResponseHeader("HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n")
-                  .chunked);
+  EXPECT_TRUE(
+      ParseResponseHeader("HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n").chunked);
 }
 
 }  // namespace

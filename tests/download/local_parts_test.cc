@@ -32,8 +32,9 @@ TEST(SegmentTableTest, SplitsIntoEqualPartsWithTheRemainderLast) {
   using V = std::vector<std::pair<std::int64_t, std::int64_t>>;
   SegmentTable t;
   t.Split(1000000, 5, 20480);
-  EXPECT_EQ(Layout(t), (V{{0, 200000}, {200000, 200000}, {400000, 200000}, {600000, 200000},
-                          {800000, 200000}}));
+  EXPECT_EQ(
+      Layout(t),
+      (V{{0, 200000}, {200000, 200000}, {400000, 200000}, {600000, 200000}, {800000, 200000}}));
   t.Split(1000003, 5, 20480);
   EXPECT_EQ(Layout(t).back(), (std::pair<std::int64_t, std::int64_t>{800000, 200003}));
   t.Split(15000, 5, 20480);
@@ -65,7 +66,7 @@ TEST(SegmentTableTest, NewConnectionTakesAFreeSegmentThenSplitsTheLargest) {
   t.Split(50000, 1, 20480);
   t.Claim(0, 1);
   EXPECT_EQ(t.PickForNewConnection(2, 20480), 1);   // 50000 >= 40960: split
-  EXPECT_EQ(t.PickForNewConnection(3, 20480), -1);         // 25000 left each: no
+  EXPECT_EQ(t.PickForNewConnection(3, 20480), -1);  // 25000 left each: no
 }
 
 TEST(SegmentTableTest, ReservationsNeverReachPastTheSegment) {
@@ -191,7 +192,8 @@ TEST_F(OutputFileTest, DiscardedOrOvertakenFilesLeaveNothingBehind) {
 
 TEST_F(OutputFileTest, NoRoomGivesAnErrorInsteadOfAFaultLater) {
   // A file-size limit stands in for a full disk: the size cannot be reserved.
-  struct sigaction ignore {}, saved {};
+  struct sigaction ignore {
+  }, saved{};
   ignore.sa_handler = SIG_IGN;
   sigaction(SIGXFSZ, &ignore, &saved);
   rlimit old{};

@@ -13,32 +13,32 @@ static mode_t ModeOf(int flags, va_list args) {
   return (flags & O_CREAT) || Refused(flags) ? va_arg(args, mode_t) : 0;
 }
 
-#define FORWARD_OPEN(name)                                                  \
-  int name(const char* path, int flags, ...) {                              \
-    va_list args;                                                           \
-    va_start(args, flags);                                                  \
-    mode_t mode = ModeOf(flags, args);                                      \
-    va_end(args);                                                           \
-    if (Refused(flags)) {                                                   \
-      errno = EOPNOTSUPP;                                                   \
-      return -1;                                                            \
-    }                                                                       \
-    int (*real)(const char*, int, ...) = dlsym(RTLD_NEXT, #name);           \
-    return real(path, flags, mode);                                         \
+#define FORWARD_OPEN(name)                                        \
+  int name(const char* path, int flags, ...) {                    \
+    va_list args;                                                 \
+    va_start(args, flags);                                        \
+    mode_t mode = ModeOf(flags, args);                            \
+    va_end(args);                                                 \
+    if (Refused(flags)) {                                         \
+      errno = EOPNOTSUPP;                                         \
+      return -1;                                                  \
+    }                                                             \
+    int (*real)(const char*, int, ...) = dlsym(RTLD_NEXT, #name); \
+    return real(path, flags, mode);                               \
   }
 
-#define FORWARD_OPENAT(name)                                                \
-  int name(int dir, const char* path, int flags, ...) {                     \
-    va_list args;                                                           \
-    va_start(args, flags);                                                  \
-    mode_t mode = ModeOf(flags, args);                                      \
-    va_end(args);                                                           \
-    if (Refused(flags)) {                                                   \
-      errno = EOPNOTSUPP;                                                   \
-      return -1;                                                            \
-    }                                                                       \
-    int (*real)(int, const char*, int, ...) = dlsym(RTLD_NEXT, #name);      \
-    return real(dir, path, flags, mode);                                    \
+#define FORWARD_OPENAT(name)                                           \
+  int name(int dir, const char* path, int flags, ...) {                \
+    va_list args;                                                      \
+    va_start(args, flags);                                             \
+    mode_t mode = ModeOf(flags, args);                                 \
+    va_end(args);                                                      \
+    if (Refused(flags)) {                                              \
+      errno = EOPNOTSUPP;                                              \
+      return -1;                                                       \
+    }                                                                  \
+    int (*real)(int, const char*, int, ...) = dlsym(RTLD_NEXT, #name); \
+    return real(dir, path, flags, mode);                               \
   }
 
 FORWARD_OPEN(open)

@@ -7,8 +7,8 @@
 
 #include "download/download.h"
 #include "tests/download/engine_fixture.h"
-#include "tests/testing/loopback_server.h"
 #include "tests/download/test_certificates.h"
+#include "tests/testing/loopback_server.h"
 
 namespace vorel::download::testing {
 namespace {

@@ -11,8 +11,8 @@
 
 #include "download/internal/engine_settings.h"
 #include "download/song_download.h"
-#include "tests/testing/loopback_server.h"
 #include "tests/player_flow/flow_fixture.h"
+#include "tests/testing/loopback_server.h"
 
 namespace vorel::flow {
 

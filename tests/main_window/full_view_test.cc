@@ -6,9 +6,9 @@
 #include <QWindow>
 #include <fstream>
 
-#include "ui/qt/window_input.h"
 #include "runtime/window_template.h"
 #include "tests/main_window/download_fixture.h"
+#include "ui/qt/window_input.h"
 
 namespace vorel::flow {
 namespace {
@@ -106,9 +106,8 @@ TEST_F(FullViewTest, CtrlFAndEscapeSwitchTheViewFromTheKeyboard) {
   EXPECT_EQ(MainWindow(ids::kPropHeight), 456);
   EXPECT_TRUE(shell::PlayListOpen());
   EXPECT_EQ(MainWindow(ids::kPropWidth), 690);
-  EXPECT_EQ(
-      runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayListToggle, ids::kPropCaption),
-      "收起列表"_t);
+  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayListToggle, ids::kPropCaption),
+            "收起列表"_t);
   runtime::ProcessEvents();
   EXPECT_EQ(QApplication::focusWidget(), Widget(ids::kSearchBox));
 
@@ -131,9 +130,8 @@ TEST_F(FullViewTest, CtrlFAndEscapeSwitchTheViewFromTheKeyboard) {
   Click(ids::kPlayListToggle);
   EXPECT_EQ(MainWindow(ids::kPropWidth), 448);
   EXPECT_EQ(MainWindow(ids::kPropHeight), 456);
-  EXPECT_EQ(
-      runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayListToggle, ids::kPropCaption),
-      "打开列表"_t);
+  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayListToggle, ids::kPropCaption),
+            "打开列表"_t);
 }
 
 TEST_F(FullViewTest, TheRightClickMenuShowsAndHidesTheSearchAndLyrics) {

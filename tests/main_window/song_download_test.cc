@@ -1,19 +1,19 @@
 #include <atomic>
 #include <fstream>
 
-#include "ui/qt/window_input.h"
 #include "search/sound_link.h"
 #include "shell/full_view.h"
 #include "tests/main_window/download_fixture.h"
+#include "ui/qt/window_input.h"
 
 namespace vorel::flow {
 namespace {
 
 using vorel::testing::HeaderText;
-using vorel::testing::Request;
 using vorel::testing::LoopbackServer;
 using vorel::testing::MakeBody;
 using vorel::testing::Reply;
+using vorel::testing::Request;
 using vorel::testing::ServeBody;
 
 const char kDone[] = "下载完成，路径为当前目录下的\\Musics文件夹。";

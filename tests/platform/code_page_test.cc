@@ -40,7 +40,10 @@ TEST(CodePageTest, StrictConversionNamesTheOffendingOffset) {
 }
 
 TEST(CodePageTest, LossyConversionReplacesInvalidAndDropsCutTail) {
-  EXPECT_EQ(Gb18030ToUtf8Lossy("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(Gb18030ToUtf8Lossy("a\xFF"
+                               "b"),
+            "a\xEF\xBF\xBD"
+            "b");
   EXPECT_EQ(Gb18030ToUtf8Lossy("ab\xB2\xA5\xB7"), "ab\xE6\x92\xAD");
   EXPECT_EQ(Utf8ToGb18030Lossy("x\xC3(y"), "x?(y");
   EXPECT_EQ(Gb18030ToUtf16Lossy(std::string("\x80", 1)), u"\uFFFD");

@@ -35,8 +35,8 @@ TEST(SpectrumTest, BarsCapsAndSilentBands) {
   EXPECT_EQ(rects[1].top, 50 - 27);  // cap
   EXPECT_EQ(rects[1].height, 1);
   EXPECT_EQ(rects[2].left, 6);
-  EXPECT_EQ(rects[2].top, 2);        // bar of H - 2
-  EXPECT_EQ(rects[3].top, 0);        // cap on the top row
+  EXPECT_EQ(rects[2].top, 2);  // bar of H - 2
+  EXPECT_EQ(rects[3].top, 0);  // cap on the top row
   // A silent band draws a 1-pixel bar and no cap; a 200-pixel panel holds 40 bars.
   EXPECT_EQ(rects[4].top, 49);
   EXPECT_EQ(rects.size(), 4u + 38u);

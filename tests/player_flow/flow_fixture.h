@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/window_ids.h"
 #include "app/window_set.h"
 #include "player/audio.h"
 #include "player/lyrics.h"
@@ -18,7 +19,6 @@
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
 #include "runtime/threads.h"
-#include "app/window_ids.h"
 #include "runtime/window_ops.h"
 #include "shell/main_window.h"
 #include "tests/testing/tone.h"
@@ -113,8 +113,7 @@ class FlowTest : public ::testing::Test {
     return runtime::ReadTextProperty(ids::kMainWindow, ids::kStatusCaption, ids::kPropCaption);
   }
   Text ButtonCaption() {
-    return runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayPauseButton,
-                                     ids::kPropCaption);
+    return runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayPauseButton, ids::kPropCaption);
   }
   Text TimeLabel() {
     return runtime::ReadTextProperty(ids::kMainWindow, ids::kTimeLabel, ids::kPropCaption);
@@ -130,7 +129,8 @@ class FlowTest : public ::testing::Test {
   }
   // Processes events until the current stream has stopped (a song ran to its end).
   bool WaitForSongEnd(int timeout_ms = 5000) {
-    return runtime::WaitProcessingEvents([&] { return StreamState() == player::audio::kStopped; }, timeout_ms);
+    return runtime::WaitProcessingEvents([&] { return StreamState() == player::audio::kStopped; },
+                                         timeout_ms);
   }
   // Stops the status timer ticking on its own, so a test decides when a tick happens.
   void HoldTimers() {

@@ -10,20 +10,17 @@ namespace {
 using PlayerFlowTest = FlowTest;
 
 TEST_F(PlayerFlowTest, StartUpNarrowsTheWindowAndShowsTheDefaultCover) {
-  EXPECT_EQ(runtime::ReadIntProperty(ids::kMainWindow, ids::kMainWindowSelf, ids::kPropWidth),
-            448);
+  EXPECT_EQ(runtime::ReadIntProperty(ids::kMainWindow, ids::kMainWindowSelf, ids::kPropWidth), 448);
   EXPECT_FALSE(
       runtime::ReadBytesProperty(ids::kMainWindow, ids::kCoverPicture, ids::kPropPicture).empty());
-  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayModeButton,
-                                      ids::kPropCaption),
+  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayModeButton, ids::kPropCaption),
             "全部播放"_t);
 }
 
 TEST_F(PlayerFlowTest, PlayOnAnEmptyListOnlyChangesTheCaption) {
   Click(ids::kPlayPauseButton);
   EXPECT_EQ(Caption(), "播放列表里没有文件，请添加。"_t);
-  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayPauseButton,
-                                      ids::kPropCaption),
+  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayPauseButton, ids::kPropCaption),
             "播放"_t);
   EXPECT_EQ(player::State().current_stream, 0u);
 }
@@ -35,8 +32,7 @@ TEST_F(PlayerFlowTest, TimeLabelHoldsTheVolumeForFourTicksThenShowsTotalAndElaps
   ASSERT_EQ(StreamState(), player::audio::kPlaying);
   EXPECT_EQ(player::State().total_seconds, 225);
   EXPECT_EQ(Caption(), "长歌"_t);
-  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayPauseButton,
-                                      ids::kPropCaption),
+  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayPauseButton, ids::kPropCaption),
             "暂停"_t);
   runtime::WriteProperty(ids::kMainWindow, ids::kPositionSlider, ids::kPropPosition, 62);
   Click(ids::kPositionSlider);  // the user let go of the slider at 62 s
@@ -113,8 +109,7 @@ TEST_F(PlayerFlowTest, NextAndPreviousWrapAround) {
   EXPECT_EQ(player::State().current_entry_index, 0);
   EXPECT_EQ(Caption(), "0"_t);
   // Started by next, the button still reads "播放".
-  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayPauseButton,
-                                      ids::kPropCaption),
+  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayPauseButton, ids::kPropCaption),
             "播放"_t);
   Click(ids::kPreviousButton);
   HoldTimers();
@@ -137,8 +132,7 @@ TEST_F(PlayerFlowTest, PlayAllStopsAfterTheLastRowAndLoopAllWraps) {
   EXPECT_EQ(StreamState(), player::audio::kStopped);
 
   Click(ids::kModeLoopAll);
-  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayModeButton,
-                                      ids::kPropCaption),
+  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayModeButton, ids::kPropCaption),
             "全部循环"_t);
   EXPECT_FALSE(runtime::ReadIntProperty(ids::kMainWindow, ids::kModeChooser, ids::kPropVisible));
   Click(ids::kPlayPauseButton);

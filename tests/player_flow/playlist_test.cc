@@ -3,9 +3,9 @@
 #include <functional>
 #include <memory>
 
-#include "ui/qt/desktop.h"
 #include "runtime/files.h"
 #include "tests/player_flow/flow_fixture.h"
+#include "ui/qt/desktop.h"
 
 namespace vorel::flow {
 namespace {
@@ -153,8 +153,8 @@ TEST_F(PlaylistFlowTest, SearchResultIsAddedAsANetworkEntryEveryTime) {
 TEST_F(PlaylistFlowTest, FolderScanAddsMp3FilesFolderByFolderDepthFirst) {
   fs::path root = work_ / "music";
   for (const char* d : {"b", "a/deep", ".hidden"}) fs::create_directories(root / d);
-  for (const char* f : {"z.mp3", "A.MP3", "note.txt", "b/2.mp3", "a/1.mp3", "a/deep/0.mp3",
-                        ".hidden/h.mp3"}) {
+  for (const char* f :
+       {"z.mp3", "A.MP3", "note.txt", "b/2.mp3", "a/1.mp3", "a/deep/0.mp3", ".hidden/h.mp3"}) {
     std::ofstream(root / f) << "x";
   }
   fs::create_directory_symlink(root, root / "a" / "loop");  // leads back up the tree
@@ -221,8 +221,8 @@ std::shared_ptr<std::atomic<int>> WhenRowsReach(int rows, std::function<void()> 
 TEST_F(PlaylistFlowTest, ASecondOpenDuringAScanDoesNothing) {
   const auto order = MakeSongTree(work_ / "music", 40, 100);
   qt::SetFolderAnswerForTesting(PathText(work_ / "music"));
-  auto seen =
-      WhenRowsReach(200, [] { runtime::RaiseEvent(ids::kMainWindow, ids::kOpenButton, runtime::kEventClicked); });
+  auto seen = WhenRowsReach(
+      200, [] { runtime::RaiseEvent(ids::kMainWindow, ids::kOpenButton, runtime::kEventClicked); });
   Click(ids::kOpenButton);
   runtime::Delay(50);
   ASSERT_GE(seen->load(), 200);

@@ -6,7 +6,9 @@ namespace {
 
 using ShellFlowTest = FlowTest;
 
-int Top(runtime::ControlId c) { return runtime::ReadIntProperty(ids::kMainWindow, c, ids::kPropTop); }
+int Top(runtime::ControlId c) {
+  return runtime::ReadIntProperty(ids::kMainWindow, c, ids::kPropTop);
+}
 void SetTop(runtime::ControlId c, int top) {
   runtime::WriteProperty(ids::kMainWindow, c, ids::kPropTop, top);
 }
@@ -14,14 +16,12 @@ void SetTop(runtime::ControlId c, int top) {
 TEST_F(ShellFlowTest, ListToggleWidensAndNarrowsTheWindow) {
   Click(ids::kPlayListToggle);
   EXPECT_EQ(runtime::ReadIntProperty(ids::kMainWindow, ids::kMainWindowSelf, ids::kPropWidth), 690);
-  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayListToggle,
-                                      ids::kPropCaption),
+  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayListToggle, ids::kPropCaption),
             "收起列表"_t);
   EXPECT_EQ(Top(ids::kPlayListPanel), 0);  // at neither slide position: it does not move
   Click(ids::kPlayListToggle);
   EXPECT_EQ(runtime::ReadIntProperty(ids::kMainWindow, ids::kMainWindowSelf, ids::kPropWidth), 448);
-  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayListToggle,
-                                      ids::kPropCaption),
+  EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayListToggle, ids::kPropCaption),
             "打开列表"_t);
 }
 

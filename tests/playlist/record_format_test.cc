@@ -14,6 +14,8 @@ using runtime::Text;
 // row's numbers and its kind, the others -1, -1, 0, 0 and a cell each.
 TEST(RecordFormatTest, RowMatchesTheStoredLayoutByteForByte) {
   Bytes row = EncodeRow({"网络文件"_t, "http://h/a.mp3", "歌"_t, ""}, -1, -1, 0, 0);
+  // One record per line, as the file holds them.
+  // clang-format off
   const Bytes want = {
       0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0,
       0xCD, 0xF8, 0xC2, 0xE7, 0xCE, 0xC4, 0xBC, 0xFE, 0, 0,  // 网络文件 in code page 936
@@ -24,6 +26,7 @@ TEST(RecordFormatTest, RowMatchesTheStoredLayoutByteForByte) {
       0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0,
       0, 0,
   };
+  // clang-format on
   EXPECT_EQ(row, want);
 }
 

@@ -15,9 +15,9 @@ namespace fs = std::filesystem;
 class FilesTest : public testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("vorel_files_" + std::to_string(::getpid()) + "_" +
-            testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ =
+        fs::temp_directory_path() / ("vorel_files_" + std::to_string(::getpid()) + "_" +
+                                     testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(dir_);
   }
   void TearDown() override { fs::remove_all(dir_); }
@@ -92,9 +92,9 @@ TEST_F(FilesTest, ShareModesAreHonouredWithinTheProcess) {
 
 TEST_F(FilesTest, DataRoundTripsInItsBinaryLayout) {
   int f = OpenMemoryFile();
-  ASSERT_TRUE(WriteData(f, {std::int32_t{7}, Text("名字"_t), Bytes{9, 8}, true, 2.5,
-                            std::int16_t{-1}, std::uint8_t{3}, std::int64_t{-9}, 1.5f,
-                            DateTime{45000.25}}));
+  ASSERT_TRUE(
+      WriteData(f, {std::int32_t{7}, Text("名字"_t), Bytes{9, 8}, true, 2.5, std::int16_t{-1},
+                    std::uint8_t{3}, std::int64_t{-9}, 1.5f, DateTime{45000.25}}));
   // 4 + 5 + (4 + 2) + 4 + 8 + 2 + 1 + 8 + 4 + 8 bytes: int, text, bytes, bool, ...
   EXPECT_EQ(FileLength(f), 50);
   MoveToFileStart(f);

@@ -32,23 +32,28 @@ TEST(TextOpsTest, FindTextFollowsTheRuntimeRules) {
     bool ignore_case;
     int want;
   } cases[] = {
-      {"hello", "", 1, false, 1},       // empty sought on a non-empty text
-      {"", "", 1, false, -1},           // and on an empty one
+      {"hello", "", 1, false, 1},  // empty sought on a non-empty text
+      {"", "", 1, false, -1},      // and on an empty one
       {"", "a", 1, false, -1},
       {"abcabc", "bc", 1, false, 2},
       {"abcabc", "bc", 3, false, 5},
       {"abcabc", "bc", 6, false, -1},
-      {"abcabc", "bc", -4, false, 2},   // a start below 1 counts from the beginning
+      {"abcabc", "bc", -4, false, 2},  // a start below 1 counts from the beginning
       {"abcabc", "BC", 1, false, -1},
       {"abcabc", "BC", 1, true, 2},
-      {kTrailA, "A", 1, false, -1},     // never matches on a trail byte
+      {kTrailA, "A", 1, false, -1},  // never matches on a trail byte
       {kTrailA, "a", 1, true, -1},
       {kTrailA + "A", "A", 1, false, 3},
-      {"\x81\x81\x81\x41" "A", "A", 1, false, 5},
+      {"\x81\x81\x81\x41"
+       "A",
+       "A", 1, false, 5},
       {"x\x81\x81\x81\x41", "\x81\x41", 1, false, 4},
       {"\xB2\xA5\xB7\xC5", "\xA5\xB7", 1, false, -1},
       {"\xB2\xA5\xB7\xC5", "\xB7\xC5", 1, false, 3},
-      {"xy" + kTrailA + "b", "\x41" "B", 1, true, -1},
+      {"xy" + kTrailA + "b",
+       "\x41"
+       "B",
+       1, true, -1},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(FindText(c.text, c.sought, c.start, c.ignore_case), c.want)

@@ -81,8 +81,7 @@ TEST(ValueDeathTest, EveryRunDrawsTheClassicUnseededSequence) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
-        bool ok = RandomNumber(0, 99) == 41 && RandomNumber(0, 99) == 67 &&
-                  RandomNumber() == 6334;
+        bool ok = RandomNumber(0, 99) == 41 && RandomNumber(0, 99) == 67 && RandomNumber() == 6334;
         std::_Exit(ok ? 0 : 1);
       },
       testing::ExitedWithCode(0), "");

@@ -130,9 +130,9 @@ TEST_F(MusicSearchTest, NewestSearchWins) {
   LoopbackServer server([&](const Request& r) {
     if (r.request_line.find("query=old") != std::string::npos) {
       return Reply().Trickle(
-          vorel::testing::HeaderText("HTTP/1.1 200 OK",
-                                     {"Content-Length: " + std::to_string(slow_page.size()),
-                                      "Connection: close"}) +
+          vorel::testing::HeaderText(
+              "HTTP/1.1 200 OK",
+              {"Content-Length: " + std::to_string(slow_page.size()), "Connection: close"}) +
               slow_page,
           1);
     }

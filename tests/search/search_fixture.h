@@ -11,18 +11,18 @@
 #include <vector>
 
 #include "platform/http/transfer_control.h"
-#include "ui/qt/qt_ui.h"
 #include "search/music_search.h"
 #include "search/sound_link.h"
 #include "tests/player_flow/flow_fixture.h"
 #include "tests/testing/loopback_server.h"
+#include "ui/qt/qt_ui.h"
 
 namespace vorel::search_test {
 
 using runtime::Text;
 using vorel::testing::LoopbackServer;
-using vorel::testing::Request;
 using vorel::testing::Reply;
+using vorel::testing::Request;
 
 class SearchFlowTest : public flow::FlowTest {
  protected:

@@ -230,7 +230,8 @@ TEST_F(SoundLinkTest, BadRepliesGiveEmptyOrCleanedFieldsAndStillARow) {
        "../../AC/DC"},
 
       {"reply ending in a line feed, as many servers send it",
-       "{\"pic\":\"" + dead + "\\/p.png\",\"source\":\"" + dead + "\\/s.mp3\",\"name\":\"Tone\",\"x\":\"1\"}\n",
+       "{\"pic\":\"" + dead + "\\/p.png\",\"source\":\"" + dead +
+           "\\/s.mp3\",\"name\":\"Tone\",\"x\":\"1\"}\n",
        "http://127.0.0.1:1/p.png", "http://127.0.0.1:1/s.mp3", "Tone"},
   };
   int row = 0;

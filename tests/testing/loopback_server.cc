@@ -163,8 +163,8 @@ LoopbackServer::LoopbackServer(Handler handler, TlsOptions tls)
             1) {
       throw std::runtime_error("loopback server: cannot load the certificate");
     }
-    SSL_CTX_set_mode(tls_->context, SSL_MODE_ENABLE_PARTIAL_WRITE |
-                                        SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    SSL_CTX_set_mode(tls_->context,
+                     SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
   }
   listen_fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in addr{};

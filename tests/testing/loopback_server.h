@@ -33,7 +33,7 @@ struct Request {
   std::string head;          // request line and header lines, with the blank line after them
   std::string body;          // as many bytes as the first Content-Length says
   std::string request_line;  // without "\r\n"
-  std::vector<std::string> header_lines;       // without "\r\n", in order
+  std::vector<std::string> header_lines;  // without "\r\n", in order
   std::string method;
   std::string target;
   std::map<std::string, std::string> headers;  // lower-case names, trimmed values
@@ -131,7 +131,7 @@ class LoopbackServer {
     std::thread thread;
     std::shared_ptr<std::atomic<bool>> done;
   };
-  std::vector<Worker> workers_;    // guarded by mu_
+  std::vector<Worker> workers_;  // guarded by mu_
   std::thread accept_thread_;
 };
 

@@ -17,13 +17,13 @@ bool MakeAudioFile(const std::string& path, const std::string& lavfi, const std:
   static std::atomic<int> serial{0};
   // The extension stays last so ffmpeg still picks the container from it.
   const fs::path target(path);
-  const std::string part = (target.parent_path() / (target.stem().string() + ".part" +
-                                                    std::to_string(::getpid()) + "-" +
-                                                    std::to_string(serial++)))
-                               .string() +
-                           target.extension().string();
-  const std::string command = "ffmpeg -nostdin -v error -y -f lavfi -i \"" + lavfi + "\" " +
-                              options + " \"" + part + "\"";
+  const std::string part =
+      (target.parent_path() / (target.stem().string() + ".part" + std::to_string(::getpid()) + "-" +
+                               std::to_string(serial++)))
+          .string() +
+      target.extension().string();
+  const std::string command =
+      "ffmpeg -nostdin -v error -y -f lavfi -i \"" + lavfi + "\" " + options + " \"" + part + "\"";
   if (std::system(command.c_str()) != 0 || !fs::exists(part)) {
     std::error_code ignored;
     fs::remove(part, ignored);

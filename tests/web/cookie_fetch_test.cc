@@ -17,8 +17,8 @@ namespace vorel::web {
 namespace {
 
 using vorel::testing::LoopbackServer;
-using vorel::testing::Request;
 using vorel::testing::Reply;
+using vorel::testing::Request;
 using namespace runtime::literals;
 
 std::string S(const Bytes& b) { return std::string(b.begin(), b.end()); }
@@ -63,9 +63,9 @@ TEST_F(CookieFetchTest, PostFillsThePostBytesAndTakesTheCallersAgent) {
 
 TEST_F(CookieFetchTest, CookiesVariableIsSentMergedAndKeepsTheStoreOut) {
   LoopbackServer server([](const Request&) {
-    return LoopbackServer::Simple("", {"Set-Cookie: a=9; path=/", "Set-Cookie: b=deleted; path=/",
-                                       "set-cookie: lower=1;", "Set-Cookie: nosemicolon=1",
-                                       "location: /ignored"});
+    return LoopbackServer::Simple(
+        "", {"Set-Cookie: a=9; path=/", "Set-Cookie: b=deleted; path=/", "set-cookie: lower=1;",
+             "Set-Cookie: nosemicolon=1", "location: /ignored"});
   });
   platform::http::SetTransferTimeoutsForTesting({});
   Text jar = "a=1; b=2; c=3";
@@ -106,8 +106,8 @@ TEST_F(CookieFetchTest, MovedWithAPathOrRelativeLocationIsUsedAsItIs) {
     }
     return LoopbackServer::Simple("new");
   });
-  EXPECT_EQ(S(FetchPageWithCookies(server.Url("/old/x"), 0, {}, nullptr, nullptr, nullptr,
-                                   nullptr, true)),
+  EXPECT_EQ(S(FetchPageWithCookies(server.Url("/old/x"), 0, {}, nullptr, nullptr, nullptr, nullptr,
+                                   true)),
             "new");
   EXPECT_EQ(server.Requests().at(1).request_line, "GET /old/new/place HTTP/1.1");
 }
@@ -115,17 +115,17 @@ TEST_F(CookieFetchTest, MovedWithAPathOrRelativeLocationIsUsedAsItIs) {
 TEST_F(CookieFetchTest, MovedWithAbsolutePathIsUsedAsItIsAndWithoutLocationNotFollowed) {
   LoopbackServer server([&](const Request& r) {
     if (r.request_line.rfind("GET /from", 0) == 0) {
-      return LoopbackServer::Simple("", {"Location: http://127.0.0.1:" +
-                                             std::to_string(server.port()) + "/to?x=1"},
-                                    "HTTP/1.1 301 Moved Permanently");
+      return LoopbackServer::Simple(
+          "", {"Location: http://127.0.0.1:" + std::to_string(server.port()) + "/to?x=1"},
+          "HTTP/1.1 301 Moved Permanently");
     }
     if (r.request_line.rfind("GET /nowhere", 0) == 0) {
       return LoopbackServer::Simple("stay", {}, "HTTP/1.1 301 Moved Permanently");
     }
     return LoopbackServer::Simple("to");
   });
-  EXPECT_EQ(S(FetchPageWithCookies(server.Url("/from/a"), 0, {}, nullptr, nullptr, nullptr,
-                                   nullptr, true)),
+  EXPECT_EQ(S(FetchPageWithCookies(server.Url("/from/a"), 0, {}, nullptr, nullptr, nullptr, nullptr,
+                                   true)),
             "to");
   EXPECT_EQ(server.Requests().at(1).request_line, "GET /to?x=1 HTTP/1.1");
   EXPECT_EQ(S(FetchPageWithCookies(server.Url("/nowhere"), 0, {}, nullptr, nullptr, nullptr,
@@ -140,8 +140,8 @@ TEST_F(CookieFetchTest, MovedLoopEndsWithTheLastAnswer) {
                                   "HTTP/1.1 301 Moved Permanently");
   });
   Text headers;
-  Bytes body = FetchPageWithCookies(server.Url("/again"), 0, {}, nullptr, nullptr, nullptr,
-                                    nullptr, true, nullptr, nullptr, &headers);
+  Bytes body = FetchPageWithCookies(server.Url("/again"), 0, {}, nullptr, nullptr, nullptr, nullptr,
+                                    true, nullptr, nullptr, &headers);
   EXPECT_EQ(S(body), "loop body");
   EXPECT_EQ(server.Requests().size(), 11u);
   EXPECT_EQ(headers.substr(0, 31), "HTTP/1.1 301 Moved Permanently\r");
@@ -151,9 +151,8 @@ TEST_F(CookieFetchTest, Utf8IsDetectedInTheFirst499BytesOrTheHeaders) {
   const std::string chinese = "\xE4\xB8\xAD";  // one character in UTF-8
   const std::string converted = "中"_t;
   LoopbackServer server([&](const Request& r) {
-    std::string pad = r.request_line.find("/at499") != std::string::npos
-                          ? std::string(498, ' ')
-                          : std::string(499, ' ');
+    std::string pad = r.request_line.find("/at499") != std::string::npos ? std::string(498, ' ')
+                                                                         : std::string(499, ' ');
     std::vector<std::string> headers;
     if (r.request_line.find("/header") != std::string::npos) {
       headers.push_back("Content-Type: text/html; charset=UTF-8");
@@ -186,9 +185,9 @@ TEST_F(CookieFetchTest, HeadersLongerThanAnyBufferStillGiveTheirCookies) {
 
 TEST_F(CookieFetchTest, UnreachableServerGivesEmptyAndLeavesVariables) {
   Text headers = "X: 1", location = "keep";
-  EXPECT_TRUE(FetchPageWithCookies("http://127.0.0.1:1/", 0, {}, nullptr, nullptr, &headers,
-                                   &location)
-                  .empty());
+  EXPECT_TRUE(
+      FetchPageWithCookies("http://127.0.0.1:1/", 0, {}, nullptr, nullptr, &headers, &location)
+          .empty());
   EXPECT_EQ(location, "keep");
 }
 
@@ -232,12 +231,12 @@ TEST_F(CookieFetchTest, BodiesAreHeldOnceAndCappedAsTheyArrive) {
   });
   struct Case {
     const char* path;
-    std::size_t size;           // of the result
-    std::int64_t peak_limit;    // growth of the peak resident size
+    std::size_t size;         // of the result
+    std::int64_t peak_limit;  // growth of the peak resident size
   } cases[] = {
-      {"/large", 0, 72 * kMiB},             // past the 64 MiB cap as it arrives
+      {"/large", 0, 72 * kMiB},  // past the 64 MiB cap as it arrives
       {"/large/announced", 0, 72 * kMiB},
-      {"/medium", 40 * kMiB, 48 * kMiB},    // one copy of a body under the cap
+      {"/medium", 40 * kMiB, 48 * kMiB},  // one copy of a body under the cap
       {"/medium/announced", 40 * kMiB, 48 * kMiB},
   };
   // A first small fetch, so that what the HTTP library sets up once is not counted.

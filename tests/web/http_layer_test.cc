@@ -25,8 +25,8 @@ namespace vorel::platform::http {
 namespace {
 
 using vorel::testing::LoopbackServer;
-using vorel::testing::Request;
 using vorel::testing::Reply;
+using vorel::testing::Request;
 
 // One request through the layer; the handles are closed at the end.
 struct Exchange {
@@ -65,10 +65,9 @@ Exchange Perform(int port, const RequestSpec& spec) {
   if (!spec.added.empty()) {
     HttpAddRequestHeadersA(request, spec.added.c_str(), 0xFFFFFFFFu, 0);
   }
-  ex.sent = HttpSendRequestA(request, spec.headers.c_str(),
-                             static_cast<std::uint32_t>(spec.headers.size()),
-                             spec.body.empty() ? nullptr : spec.body.data(),
-                             static_cast<std::uint32_t>(spec.body.size()));
+  ex.sent = HttpSendRequestA(
+      request, spec.headers.c_str(), static_cast<std::uint32_t>(spec.headers.size()),
+      spec.body.empty() ? nullptr : spec.body.data(), static_cast<std::uint32_t>(spec.body.size()));
   if (!ex.sent) ex.error = InternetLastError();
   if (ex.sent) {
     std::uint32_t length = 0;
@@ -141,9 +140,9 @@ TEST_F(HttpLayerTest, PostBodyGetsContentLengthButNoContentTypeOrExpect) {
   ASSERT_TRUE(Perform(server.port(), spec).sent);
   const Request r = server.Requests().at(0);
   EXPECT_EQ(r.request_line, "post / HTTP/1.1");
-  EXPECT_EQ(r.header_lines, (std::vector<std::string>{HostLine(server.port()),
-                                                      "User-Agent: TestAgent/1",
-                                                      "Content-Length: 3000"}));
+  EXPECT_EQ(r.header_lines,
+            (std::vector<std::string>{HostLine(server.port()), "User-Agent: TestAgent/1",
+                                      "Content-Length: 3000"}));
   EXPECT_EQ(r.body, spec.body);
 }
 
@@ -183,9 +182,8 @@ TEST_F(HttpLayerTest, CookiesAreRecordedPerHostAndSentWithoutTheNoCookiesFlag) {
 }
 
 TEST_F(HttpLayerTest, NoCookiesFlagAlsoKeepsResponsesOutOfTheStore) {
-  LoopbackServer server([](const Request&) {
-    return LoopbackServer::Simple("", {"Set-Cookie: sid=abc"});
-  });
+  LoopbackServer server(
+      [](const Request&) { return LoopbackServer::Simple("", {"Set-Cookie: sid=abc"}); });
   RequestSpec spec;
   spec.flags = kFlagNoCookies;
   ASSERT_TRUE(Perform(server.port(), spec).sent);
@@ -274,9 +272,8 @@ TEST_F(HttpLayerTest, ProxyCarriesAbsoluteTargetForHttpOnly) {
 }
 
 TEST_F(HttpLayerTest, BodyOverTheLimitFailsTheRead) {
-  LoopbackServer server([](const Request&) {
-    return LoopbackServer::Simple(std::string(5000, 'b'));
-  });
+  LoopbackServer server(
+      [](const Request&) { return LoopbackServer::Simple(std::string(5000, 'b')); });
   RequestSpec spec;
   spec.limit = 4096;
   Exchange ex = Perform(server.port(), spec);
@@ -306,8 +303,8 @@ TEST_F(HttpLayerTest, BadServersGiveFailuresNotHangs) {
       {"body without length, ended by close", Reply{"HTTP/1.1 200 OK\r\n\r\nuntil close"}, true,
        "until close"},
       {"header lines without a colon or with control bytes",
-       Reply{"HTTP/1.1 200 OK\r\nno colon\r\n\x01\x7f: \xff\r\nContent-Length: 2\r\n\r\nok"},
-       false, ""},
+       Reply{"HTTP/1.1 200 OK\r\nno colon\r\n\x01\x7f: \xff\r\nContent-Length: 2\r\n\r\nok"}, false,
+       ""},
       {"slow but steady", Reply{"HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nslow", 20}, true,
        "slow"},
   };
@@ -340,15 +337,16 @@ class SelfSignedTlsServer {
   SelfSignedTlsServer() {
     char dir_template[] = "/tmp/vorel-tls-XXXXXX";
     dir_ = mkdtemp(dir_template);
-    const std::string make_cert = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "
-                                  "/CN=127.0.0.1 -keyout " + dir_ + "/key.pem -out " + dir_ +
-                                  "/cert.pem >/dev/null 2>&1";
+    const std::string make_cert =
+        "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "
+        "/CN=127.0.0.1 -keyout " +
+        dir_ + "/key.pem -out " + dir_ + "/cert.pem >/dev/null 2>&1";
     if (std::system(make_cert.c_str()) != 0) return;
     port_ = FreePort();
     const std::string port = std::to_string(port_), cert = dir_ + "/cert.pem",
                       key = dir_ + "/key.pem";
-    const char* argv[] = {"openssl", "s_server", "-quiet", "-www", "-accept", port.c_str(),
-                          "-cert", cert.c_str(), "-key", key.c_str(), nullptr};
+    const char* argv[] = {"openssl", "s_server",   "-quiet", "-www",      "-accept", port.c_str(),
+                          "-cert",   cert.c_str(), "-key",   key.c_str(), nullptr};
     if (posix_spawnp(&pid_, "openssl", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
       pid_ = 0;
       return;
@@ -408,11 +406,11 @@ TEST_F(HttpLayerTest, HttpsRefusesACertificateNobodyVouchesFor) {
 TEST_F(HttpLayerTest, LineBreaksCannotStartHeaderLinesOfTheirOwn) {
   LoopbackServer server([](const Request&) { return LoopbackServer::Simple(""); });
   HINTERNET internet = InternetOpenA("A\r\nX-Injected: 1", kOpenTypeDirect, nullptr, nullptr, 0);
-  HINTERNET connection = InternetConnectA(internet, "127.0.0.1",
-                                          static_cast<std::uint16_t>(server.port()), nullptr,
-                                          nullptr, kServiceHttp, 0, 0);
-  EXPECT_EQ(HttpOpenRequestA(connection, "GET / HTTP/1.1\r\nX-Injected: 1\r\n\r\nGET", "/",
-                             nullptr, nullptr, nullptr, 0, 0),
+  HINTERNET connection =
+      InternetConnectA(internet, "127.0.0.1", static_cast<std::uint16_t>(server.port()), nullptr,
+                       nullptr, kServiceHttp, 0, 0);
+  EXPECT_EQ(HttpOpenRequestA(connection, "GET / HTTP/1.1\r\nX-Injected: 1\r\n\r\nGET", "/", nullptr,
+                             nullptr, nullptr, 0, 0),
             nullptr);
   EXPECT_EQ(InternetLastError(), kErrorInvalidParameter);
   HINTERNET request = HttpOpenRequestA(connection, nullptr, "/", nullptr, nullptr, nullptr, 0, 0);

@@ -64,7 +64,8 @@ TEST(Utf8ConversionTest, ConvertsToUtf16AndCodePage936) {
   EXPECT_EQ(Utf8ToAnsi(B("\xE4\xB8\xAD\xE6\x96\x87")), B("中文"_t));
   // Ill-formed input: each bad sequence becomes one replacement character, nothing is lost
   // around it.
-  EXPECT_EQ(Utf8ToUtf16(B("a\xC3(b\xE4\xB8")), (Bytes{'a', 0, 0xFD, 0xFF, '(', 0, 'b', 0, 0xFD, 0xFF}));
+  EXPECT_EQ(Utf8ToUtf16(B("a\xC3(b\xE4\xB8")),
+            (Bytes{'a', 0, 0xFD, 0xFF, '(', 0, 'b', 0, 0xFD, 0xFF}));
   EXPECT_EQ(Utf8ToAnsi(B("a\xFFz")), B("a" + platform::Utf8ToGb18030Lossy("\uFFFD") + "z"));
   EXPECT_TRUE(Utf8ToAnsi({}).empty());
 }

@@ -18,8 +18,8 @@ namespace vorel::web {
 namespace {
 
 using vorel::testing::LoopbackServer;
-using vorel::testing::Request;
 using vorel::testing::Reply;
+using vorel::testing::Request;
 
 constexpr char kAccept[] =
     "Accept: image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, application/x-shockwave-flash, "
@@ -34,9 +34,8 @@ class FetchPageTest : public ::testing::Test {
 };
 
 TEST_F(FetchPageTest, GetSendsTheDefaultLinesInOrder) {
-  LoopbackServer server([](const Request&) {
-    return LoopbackServer::Simple("page body", {"X-Test: 1"});
-  });
+  LoopbackServer server(
+      [](const Request&) { return LoopbackServer::Simple("page body", {"X-Test: 1"}); });
   const std::string url = server.Url("/music.so?query=a");
   Text headers;
   EXPECT_EQ(S(FetchPage(url, {}, {}, {}, {}, {}, {}, 0, &headers)), "page body");
@@ -177,8 +176,8 @@ TEST(RequestWorkerTest, LeavesAForeignPackUntouched) {
 TEST(RequestWorkerTest, WritesTheResultIntoThePack) {
   LoopbackServer server([](const Request&) { return LoopbackServer::Simple("abc"); });
   int pack = runtime::OpenMemoryFile();
-  runtime::WriteData(pack, {Text("Zendrak"), Text(server.Url("/")), Text(), Text(), Text(),
-                            Text(), Text(), Text(), Text()});
+  runtime::WriteData(pack, {Text("Zendrak"), Text(server.Url("/")), Text(), Text(), Text(), Text(),
+                            Text(), Text(), Text()});
   EXPECT_EQ(RequestWorker(pack), 1);
   runtime::MoveToFileStart(pack);
   Text marker, headers;

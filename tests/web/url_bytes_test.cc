@@ -9,23 +9,22 @@ namespace vorel::web {
 namespace {
 
 using vorel::testing::LoopbackServer;
-using vorel::testing::Request;
 using vorel::testing::Reply;
+using vorel::testing::Request;
 
 std::string S(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
 TEST(ReadUrlBytesTest, RequestsThePathWithoutFragmentOverHttp10) {
-  LoopbackServer server([](const Request&) {
-    return LoopbackServer::Simple(std::string("\x89PNG\0data", 9));
-  });
+  LoopbackServer server(
+      [](const Request&) { return LoopbackServer::Simple(std::string("\x89PNG\0data", 9)); });
   Bytes b = ReadUrlBytes(server.Url("/cover.png?s=1#frag"));
   EXPECT_EQ(S(b), std::string("\x89PNG\0data", 9));
   const Request r = server.Requests().at(0);
   EXPECT_EQ(r.request_line, "GET /cover.png?s=1 HTTP/1.0");
   EXPECT_EQ(r.header_lines,
-            (std::vector<std::string>{"Host: 127.0.0.1:" + std::to_string(server.port()),
-                                      "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)",
-                                      "Accept: */*"}));
+            (std::vector<std::string>{
+                "Host: 127.0.0.1:" + std::to_string(server.port()),
+                "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)", "Accept: */*"}));
 }
 
 TEST(ReadUrlBytesTest, BodiesWithAndWithoutLengthAreReadWhole) {

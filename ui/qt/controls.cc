@@ -81,8 +81,7 @@ bool ControlOf(const QObject* object, runtime::WindowId* window, runtime::Contro
 
 void MarkDead(QObject* object) { object->setProperty(kDeadProperty, true); }
 
-runtime::EventResult RaiseOwn(QObject* object, int key,
-                              std::initializer_list<std::int32_t> args) {
+runtime::EventResult RaiseOwn(QObject* object, int key, std::initializer_list<std::int32_t> args) {
   runtime::WindowId w;
   runtime::ControlId c;
   if (!ControlOf(object, &w, &c)) return std::nullopt;
@@ -153,9 +152,9 @@ WindowWidget::WindowWidget(const TypeData& data) : QWidget(nullptr) {
   setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
   setAutoFillBackground(true);
   QPalette pal = palette();
-  pal.setColor(QPalette::Window,
-               ColourOf(static_cast<std::uint32_t>(
-                   data.Int(runtime::kKeyBackColour).value_or(0xFFFFFF))));
+  pal.setColor(
+      QPalette::Window,
+      ColourOf(static_cast<std::uint32_t>(data.Int(runtime::kKeyBackColour).value_or(0xFFFFFF))));
   setPalette(pal);
   setAttribute(Qt::WA_QuitOnClose, false);
   setWindowTitle(QStringOf(data.GetText(runtime::kKeyCaption)));
@@ -186,7 +185,10 @@ void WindowWidget::closeEvent(QCloseEvent* e) {
   runtime::ControlId c;
   if (ControlOf(this, &w, &c)) {
     QMetaObject::invokeMethod(
-        qApp, [w] { if (runtime::IsWindowLoaded(w)) runtime::NativeCloseRequested(w); },
+        qApp,
+        [w] {
+          if (runtime::IsWindowLoaded(w)) runtime::NativeCloseRequested(w);
+        },
         Qt::QueuedConnection);
   }
 }
@@ -200,15 +202,19 @@ ShapeBox::ShapeBox(QWidget* parent, const TypeData& data)
 }
 
 PropertyStatus ShapeBox::Get(int index, Value* out) {
-  if (index == K<controls::ShapeBox, property::Outline>()) *out = static_cast<std::int32_t>(outline_);
-  else if (index == K<controls::ShapeBox, property::Fill>()) *out = static_cast<std::int32_t>(fill_);
+  if (index == K<controls::ShapeBox, property::Outline>())
+    *out = static_cast<std::int32_t>(outline_);
+  else if (index == K<controls::ShapeBox, property::Fill>())
+    *out = static_cast<std::int32_t>(fill_);
   else return PropertyStatus::kUnknownIndex;
   return PropertyStatus::kOk;
 }
 
 PropertyStatus ShapeBox::Set(int index, const Value& v) {
-  if (index == K<controls::ShapeBox, property::Outline>()) outline_ = static_cast<std::uint32_t>(Int(v));
-  else if (index == K<controls::ShapeBox, property::Fill>()) fill_ = static_cast<std::uint32_t>(Int(v));
+  if (index == K<controls::ShapeBox, property::Outline>())
+    outline_ = static_cast<std::uint32_t>(Int(v));
+  else if (index == K<controls::ShapeBox, property::Fill>())
+    fill_ = static_cast<std::uint32_t>(Int(v));
   else return PropertyStatus::kUnknownIndex;
   update();
   return PropertyStatus::kOk;
@@ -313,20 +319,22 @@ DrawPanel::DrawPanel(QWidget* parent, const TypeData& data) : QWidget(parent) {
   ApplyCommonLook(this, data);
   // The canvas covers the whole panel, so what lies below never needs painting first.
   setAttribute(Qt::WA_OpaquePaintEvent);
-  background_ = ColourOf(
-      static_cast<std::uint32_t>(data.Int(runtime::kKeyBackColour).value_or(0xFFFFFF)));
+  background_ =
+      ColourOf(static_cast<std::uint32_t>(data.Int(runtime::kKeyBackColour).value_or(0xFFFFFF)));
 }
 
 PropertyStatus DrawPanel::Get(int index, Value* out) {
   if (index == K<controls::DrawPanel, property::PenWidth>()) *out = std::int32_t{pen_width_};
-  else if (index == K<controls::DrawPanel, property::PenColour>()) *out = static_cast<std::int32_t>(pen_colour_);
+  else if (index == K<controls::DrawPanel, property::PenColour>())
+    *out = static_cast<std::int32_t>(pen_colour_);
   else return PropertyStatus::kUnknownIndex;
   return PropertyStatus::kOk;
 }
 
 PropertyStatus DrawPanel::Set(int index, const Value& v) {
   if (index == K<controls::DrawPanel, property::PenWidth>()) pen_width_ = std::max(0, Int(v));
-  else if (index == K<controls::DrawPanel, property::PenColour>()) pen_colour_ = static_cast<std::uint32_t>(Int(v));
+  else if (index == K<controls::DrawPanel, property::PenColour>())
+    pen_colour_ = static_cast<std::uint32_t>(Int(v));
   else return PropertyStatus::kUnknownIndex;
   return PropertyStatus::kOk;
 }
@@ -407,7 +415,8 @@ PropertyStatus CheckBox::Get(int index, Value* out) {
 
 PropertyStatus CheckBox::Set(int index, const Value& v) {
   if (index == K<controls::CheckBox, property::Checked>()) setChecked(Int(v) != 0);
-  else if (index == K<controls::CheckBox, property::Caption>()) setText(QStringOf(runtime::ToText(v)));
+  else if (index == K<controls::CheckBox, property::Caption>())
+    setText(QStringOf(runtime::ToText(v)));
   else return PropertyStatus::kUnknownIndex;
   return PropertyStatus::kOk;
 }
@@ -427,17 +436,17 @@ void SliderBar::mousePressEvent(QMouseEvent* e) {
   if (e->button() == Qt::LeftButton && maximum() > minimum()) {
     QStyleOptionSlider opt;
     initStyleOption(&opt);
-    const QRect handle = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle,
-                                                 this);
+    const QRect handle =
+        style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, this);
     if (!handle.contains(e->position().toPoint())) {
-      const QRect groove = style()->subControlRect(QStyle::CC_Slider, &opt,
-                                                   QStyle::SC_SliderGroove, this);
+      const QRect groove =
+          style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderGroove, this);
       // The value whose handle would be centred under the pointer, as a drag computes it.
       const int span = groove.width() - handle.width();
       const int x = qRound(e->position().x()) - handle.width() / 2 - groove.x();
       // Moving the handle triggers the slider's move action, which raises the event once.
-      setSliderPosition(QStyle::sliderValueFromPosition(minimum(), maximum(), x, span,
-                                                        opt.upsideDown));
+      setSliderPosition(
+          QStyle::sliderValueFromPosition(minimum(), maximum(), x, span, opt.upsideDown));
     }
   }
   // The handle now lies under the pointer, so the press grabs it and a drag carries on.
@@ -457,7 +466,8 @@ PropertyStatus SliderBar::Set(int index, const Value& v) {
   QSignalBlocker block(this);
   if (index == K<controls::SliderBar, property::Minimum>()) setMinimum(n);
   else if (index == K<controls::SliderBar, property::Maximum>()) setMaximum(n);
-  else if (index == K<controls::SliderBar, property::Position>()) setValue(std::clamp(n, minimum(), maximum()));
+  else if (index == K<controls::SliderBar, property::Position>())
+    setValue(std::clamp(n, minimum(), maximum()));
   else return PropertyStatus::kUnknownIndex;
   return PropertyStatus::kOk;
 }
@@ -508,10 +518,10 @@ void SuperBar::MoveTo(int x) {
 
 SuperBtn::SuperBtn(QWidget* parent, const TypeData& data)
     : QAbstractButton(parent),
-      text_colour_(static_cast<std::uint32_t>(
-          data.Int(runtime::kKeyTextColour).value_or(0xFFFFFF))),
-      back_colour_(static_cast<std::uint32_t>(
-          data.Int(runtime::kKeyBackColour).value_or(0x00E080))),
+      text_colour_(
+          static_cast<std::uint32_t>(data.Int(runtime::kKeyTextColour).value_or(0xFFFFFF))),
+      back_colour_(
+          static_cast<std::uint32_t>(data.Int(runtime::kKeyBackColour).value_or(0x00E080))),
       hot_colour_(static_cast<std::uint32_t>(
           data.Int(runtime::kKeyHotBackColour).value_or(static_cast<std::int32_t>(back_colour_)))) {
   ApplyCommonLook(this, data);
@@ -519,7 +529,8 @@ SuperBtn::SuperBtn(QWidget* parent, const TypeData& data)
   setToolTip(QStringOf(data.GetText(runtime::kKeyTooltip)));
   // Clicking a button leaves the focus where it was (the search box keeps its text).
   setFocusPolicy(Qt::NoFocus);
-  connect(this, &QAbstractButton::clicked, this, [this] { RaiseOwn(this, runtime::kEventClicked); });
+  connect(this, &QAbstractButton::clicked, this,
+          [this] { RaiseOwn(this, runtime::kEventClicked); });
 }
 
 PropertyStatus SuperBtn::Get(int index, Value* out) {
@@ -559,7 +570,8 @@ PicBtn::PicBtn(QWidget* parent, const TypeData& data) : QAbstractButton(parent) 
   pictures_[1] = PixmapOf(data.GetBytes(runtime::kKeyPicture1));
   pictures_[2] = PixmapOf(data.GetBytes(runtime::kKeyPicture2));
   setFocusPolicy(Qt::NoFocus);
-  connect(this, &QAbstractButton::clicked, this, [this] { RaiseOwn(this, runtime::kEventClicked); });
+  connect(this, &QAbstractButton::clicked, this,
+          [this] { RaiseOwn(this, runtime::kEventClicked); });
 }
 
 PropertyStatus PicBtn::Get(int, Value*) { return PropertyStatus::kUnknownIndex; }
@@ -680,8 +692,8 @@ int ListView::InsertRow(int position, const runtime::ListRow& row) {
   }
   // An append right after another one is part of a burst and waits for the next batch; one
   // on its own shows at once.
-  const bool in_burst = !held_.empty() || (last_append_.isValid() &&
-                                            last_append_.elapsed() < kAppendBatchMs);
+  const bool in_burst =
+      !held_.empty() || (last_append_.isValid() && last_append_.elapsed() < kAppendBatchMs);
   last_append_.start();
   if (!in_burst) {
     addTopLevelItem(new ListRowItem(std::move(copy)));

@@ -9,8 +9,8 @@
 
 #include "ui/qt/internal/tray_menu.h"
 
-#include "ui/qt/qt_ui.h"
 #include "runtime/window_ops.h"
+#include "ui/qt/qt_ui.h"
 
 namespace vorel::qt {
 namespace {

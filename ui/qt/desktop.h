@@ -2,7 +2,8 @@
 #define VOREL_UI_QT_DESKTOP_H_
 
 // What the player asks of the desktop beside its own windows: a folder chooser, whether a tray
-// exists and its menu, and minimising and raising a window. User-interface thread only; no Qt types here.
+// exists and its menu, and minimising and raising a window. User-interface thread only; no Qt types
+// here.
 
 #include <functional>
 #include <optional>

@@ -11,9 +11,9 @@
 #include <cstdio>
 
 #include "platform/code_page.h"
+#include "runtime/bridge.h"
 #include "ui/qt/internal/tray_menu.h"
 #include "ui/qt/qt_ui.h"
-#include "runtime/bridge.h"
 
 namespace vorel::qt {
 
@@ -73,7 +73,8 @@ bool QtNativeUi::InvokeOnUiThread(const std::function<void()>& fn) {
     return true;
   }
   if (qApp == nullptr) return false;
-  return QMetaObject::invokeMethod(qApp, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
+  return QMetaObject::invokeMethod(
+      qApp, [&fn] { fn(); }, Qt::BlockingQueuedConnection);
 }
 
 void QtNativeUi::ProcessPending() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
@@ -117,8 +118,7 @@ T* QtNativeUi::As(NativeHandle h) const {
   return e ? dynamic_cast<T*>(e->object.data()) : nullptr;
 }
 
-NativeHandle QtNativeUi::CreateControl(runtime::WindowId window,
-                                       const runtime::ControlRecord& rec,
+NativeHandle QtNativeUi::CreateControl(runtime::WindowId window, const runtime::ControlRecord& rec,
                                        const runtime::TypeData& data, NativeHandle parent) {
   const ControlEntry* parent_entry = parent ? Entry(parent) : nullptr;
   QWidget* pw = parent_entry ? parent_entry->widget : nullptr;
@@ -386,9 +386,12 @@ int QtNativeUi::ShowMessageBox(const runtime::Text& content, int flags,
     default: break;
   }
   using B = QMessageBox::StandardButton;
-  static const QMessageBox::StandardButtons kSets[] = {
-      B::Ok, B::Ok | B::Cancel, B::Abort | B::Retry | B::Ignore, B::Yes | B::No | B::Cancel,
-      B::Yes | B::No, B::Retry | B::Cancel};
+  static const QMessageBox::StandardButtons kSets[] = {B::Ok,
+                                                       B::Ok | B::Cancel,
+                                                       B::Abort | B::Retry | B::Ignore,
+                                                       B::Yes | B::No | B::Cancel,
+                                                       B::Yes | B::No,
+                                                       B::Retry | B::Cancel};
   const int set = flags & 0xF;
   box.setStandardButtons(set < 6 ? kSets[set] : QMessageBox::StandardButtons(B::Ok));
   switch (box.exec()) {
@@ -477,8 +480,7 @@ bool QtNativeUi::SetShapePicture(NativeHandle window, const runtime::Bytes& pict
   const ControlEntry* e = Entry(window);
   if (e == nullptr || e->widget == nullptr) return false;
   QImage image;
-  if (picture.empty() ||
-      !image.loadFromData(picture.data(), static_cast<int>(picture.size()))) {
+  if (picture.empty() || !image.loadFromData(picture.data(), static_cast<int>(picture.size()))) {
     e->widget->clearMask();
     return false;
   }
@@ -500,8 +502,7 @@ void QtNativeUi::DrawGradientRectangle(NativeHandle panel, const Geometry& area,
   p->Gradient(QRect(area.left, area.top, area.width, area.height), mode, colours);
 }
 
-void QtNativeUi::AddToolTip(NativeHandle h, const runtime::Text& text, bool balloon,
-                            bool centred) {
+void QtNativeUi::AddToolTip(NativeHandle h, const runtime::Text& text, bool balloon, bool centred) {
   const ControlEntry* e = Entry(h);
   if (e == nullptr || e->widget == nullptr) return;
   // One tool per control: a later call replaces the text and flags of the earlier one.

@@ -17,10 +17,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/threads.h"
 #include "ui/qt/internal/font_pages.h"
 #include "ui/qt/internal/qt_native_ui.h"
 #include "ui/qt/qt_ui.h"
-#include "runtime/threads.h"
 
 namespace vorel::qt {
 namespace {
@@ -129,8 +129,7 @@ bool RaiseShared(QObject* receiver, QEvent* e) {
     }
     case QEvent::Wheel: {
       auto* w = static_cast<QWheelEvent*>(e);
-      r = RaiseOwn(target, runtime::kEventWheel,
-                   {w->angleDelta().y(), KeyState(w->modifiers())});
+      r = RaiseOwn(target, runtime::kEventWheel, {w->angleDelta().y(), KeyState(w->modifiers())});
       break;
     }
     case QEvent::KeyPress:
@@ -153,8 +152,7 @@ bool RaiseShared(QObject* receiver, QEvent* e) {
     case QEvent::FocusOut:
       if (receiver == control_object) RaiseOwn(target, runtime::kEventLostFocus);
       return false;
-    default:
-      return false;
+    default: return false;
   }
   return r && *r == 0;
 }
@@ -177,8 +175,7 @@ class Application : public QApplication {
       case QEvent::FocusOut:
         if (RaiseShared(receiver, e)) return true;
         break;
-      default:
-        break;
+      default: break;
     }
     return QApplication::notify(receiver, e);
   }

@@ -13,9 +13,9 @@
 namespace vorel::web::internal {
 
 enum class BodyEnd {
-  kComplete,   // the server's end of the body was reached
-  kFailed,     // a read failed midway; the bytes before it are kept
-  kTooLarge,   // the body passed the limit; nothing is kept
+  kComplete,  // the server's end of the body was reached
+  kFailed,    // a read failed midway; the bytes before it are kept
+  kTooLarge,  // the body passed the limit; nothing is kept
 };
 
 // Reads the whole body into `body`.

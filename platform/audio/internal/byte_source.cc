@@ -47,7 +47,8 @@ class MemorySource : public ByteSource {
 
 class FileRegionSource : public ByteSource {
  public:
-  FileRegionSource(int fd, uint64_t offset, uint64_t size) : fd_(fd), offset_(offset), size_(size) {}
+  FileRegionSource(int fd, uint64_t offset, uint64_t size)
+      : fd_(fd), offset_(offset), size_(size) {}
   ~FileRegionSource() override { close(fd_); }
   int Read(uint8_t* buf, int size) override {
     if (pos_ >= size_) return AVERROR_EOF;
@@ -126,7 +127,7 @@ AVIOContext* MakeCustomIo(ByteSource* source) {
   auto* buffer = static_cast<uint8_t*>(av.av_malloc(kIoBufferSize));
   if (!buffer) return nullptr;
   AVIOContext* io = av.avio_alloc_context(buffer, kIoBufferSize, 0, source, &ReadCallback, nullptr,
-                                       &SeekCallback);
+                                          &SeekCallback);
   if (!io) {
     av.av_free(buffer);
     return nullptr;

@@ -20,7 +20,7 @@ class Channel {
   virtual bool Play(bool restart, int* error) = 0;
   virtual bool Pause(int* error) = 0;
   virtual bool Stop(int* error) = 0;
-  virtual uint32_t State() = 0;  // BASS_ACTIVE_*
+  virtual uint32_t State() = 0;          // BASS_ACTIVE_*
   virtual int64_t LengthFrames() = 0;    // -1 when unknown
   virtual int64_t PositionFrames() = 0;  // of what is heard now
   virtual bool SeekFrames(int64_t frame, int* error) = 0;

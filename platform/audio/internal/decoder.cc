@@ -165,8 +165,8 @@ int Decoder::Impl::OpenInput(const SourceSpec& spec) {
     return error;
   }
   // With custom I/O the name only hints the format by its extension.
-  const int r = av.avformat_open_input(&fmt, source ? spec.location.c_str() : url.c_str(), nullptr,
-                                    &opts);
+  const int r =
+      av.avformat_open_input(&fmt, source ? spec.location.c_str() : url.c_str(), nullptr, &opts);
   av.av_dict_free(&opts);
   return r < 0 ? ErrorFromAv(r) : BASS_OK;
 }
@@ -221,8 +221,8 @@ bool Decoder::Impl::ConfigureResampler(AVFrame* f, const Decoder& d) {
   const AVSampleFormat out_fmt =
       d.out_sample_ == OutputFormat::Sample::kS16 ? AV_SAMPLE_FMT_S16 : AV_SAMPLE_FMT_FLT;
   if (av.swr_alloc_set_opts2(&swr, &out_layout, out_fmt, d.out_rate_, &f->ch_layout,
-                          static_cast<AVSampleFormat>(f->format), f->sample_rate, 0,
-                          nullptr) < 0 ||
+                             static_cast<AVSampleFormat>(f->format), f->sample_rate, 0,
+                             nullptr) < 0 ||
       av.swr_init(swr) < 0) {
     av.swr_free(&swr);
     return false;
@@ -309,7 +309,7 @@ int Decoder::ConvertFrame(std::vector<uint8_t>& out) {
   int64_t start = next_frame_;
   if (m.after_seek && f->best_effort_timestamp != AV_NOPTS_VALUE) {
     start = av.av_rescale_q(f->best_effort_timestamp - m.start_pts, m.stream->time_base,
-                         AVRational{1, source_rate_});
+                            AVRational{1, source_rate_});
   }
   m.after_seek = false;
   const int frame_bytes = output_frame_bytes();

@@ -17,10 +17,10 @@ namespace vorel::platform::audio {
 struct SourceSpec {
   enum class Kind { kFile, kMemory, kUrl };
   Kind kind = Kind::kFile;
-  std::string location;          // UTF-8 path or address
+  std::string location;  // UTF-8 path or address
   const uint8_t* memory = nullptr;
-  uint64_t offset = 0;           // first byte used (file, memory, url)
-  uint64_t length = 0;           // bytes used from offset; 0 = to the end (file, memory)
+  uint64_t offset = 0;  // first byte used (file, memory, url)
+  uint64_t length = 0;  // bytes used from offset; 0 = to the end (file, memory)
   // Receives the raw bytes of a network stream as they are read; nullptr = none.
   std::function<void(const void*, uint32_t)> on_download;
 };

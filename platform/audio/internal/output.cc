@@ -13,8 +13,8 @@
 #include <thread>
 
 #include "platform/audio/bass.h"
-#include "platform/late_library.h"
 #include "platform/audio/internal/sdl_api.h"
+#include "platform/late_library.h"
 
 namespace vorel::platform::audio {
 
@@ -217,18 +217,18 @@ class ClockedOutput : public Output {
   bool quit_ = false;  // guarded by mu_
   bool wake_ = false;  // guarded by mu_: PlayingChanged was called
   std::thread thread_;
-  FILE* file_ = nullptr;      // output thread, then the destructor
+  FILE* file_ = nullptr;     // output thread, then the destructor
   uint32_t data_bytes_ = 0;  // output thread, then the destructor
 };
 
 }  // namespace
 
 const SdlApi* LoadSdl() {
-  static const SdlApi* const api = platform::LoadFunctionTable<SdlApi>(
-      {"libSDL2-2.0.so.0"}, "libbass.so: no sound output",
-      [](platform::LateLibrary& library, SdlApi& table) {
-        VOREL_SDL_FUNCTIONS(VOREL_LATE_RESOLVE)
-      });
+  static const SdlApi* const api =
+      platform::LoadFunctionTable<SdlApi>({"libSDL2-2.0.so.0"}, "libbass.so: no sound output",
+                                          [](platform::LateLibrary& library, SdlApi& table) {
+                                            VOREL_SDL_FUNCTIONS(VOREL_LATE_RESOLVE)
+                                          });
   return api;
 }
 

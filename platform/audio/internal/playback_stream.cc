@@ -16,15 +16,15 @@ namespace {
 // so it cannot wake the decoder itself). A third of kAheadSeconds, so the ring never runs
 // dry; a seek, a stop or the end of the stream wakes the decoder at once.
 constexpr auto kRefillInterval = std::chrono::milliseconds(250);
-}
+}  // namespace
 
 PlaybackStream::PlaybackStream(std::unique_ptr<Decoder> decoder, int device_rate)
     : Channel(decoder->source_rate(), decoder->source_channels()),
       device_rate_(device_rate),
       network_(decoder->is_network()),
-      capacity_(static_cast<int64_t>(device_rate *
-                                     (network_ ? kNetworkAheadSeconds : kAheadSeconds)) +
-                kKeepBehind),
+      capacity_(
+          static_cast<int64_t>(device_rate * (network_ ? kNetworkAheadSeconds : kAheadSeconds)) +
+          kKeepBehind),
       ring_(static_cast<size_t>(capacity_) * 2),
       length_frames_(decoder->length_frames()),
       seekable_(decoder->seekable()),
@@ -170,8 +170,8 @@ int64_t PlaybackStream::PositionFrames() {
   std::lock_guard<std::mutex> lock(mu_);
   const uint64_t r = read_pos_.load(std::memory_order_acquire);
   const uint64_t played = r > base_device_ ? r - base_device_ : 0;
-  int64_t pos = base_source_ + static_cast<int64_t>(static_cast<double>(played) *
-                                                    source_rate() / device_rate_);
+  int64_t pos = base_source_ +
+                static_cast<int64_t>(static_cast<double>(played) * source_rate() / device_rate_);
   if (length_frames_ >= 0) pos = std::min(pos, length_frames_);
   return pos;
 }

@@ -31,8 +31,8 @@ std::uint16_t Endpoint::EffectivePort() const {
 }
 
 std::string Endpoint::Origin() const {
-  std::string h = host.find(':') != std::string::npos && host.front() != '[' ? "[" + host + "]"
-                                                                             : host;
+  std::string h =
+      host.find(':') != std::string::npos && host.front() != '[' ? "[" + host + "]" : host;
   return std::string(secure ? "https://" : "http://") + h + ":" + std::to_string(EffectivePort());
 }
 
@@ -71,8 +71,7 @@ std::optional<Endpoint> Resolve(const Endpoint& from, const std::string& locatio
   if (curl.curl_url_set(u.get(), CURLUPART_URL, base.c_str(), CURLU_PATH_AS_IS) != CURLUE_OK) {
     return std::nullopt;
   }
-  if (curl.curl_url_set(u.get(), CURLUPART_URL, location.c_str(), CURLU_ALLOW_SPACE) !=
-      CURLUE_OK) {
+  if (curl.curl_url_set(u.get(), CURLUPART_URL, location.c_str(), CURLU_ALLOW_SPACE) != CURLUE_OK) {
     return std::nullopt;
   }
   auto get = [&](CURLUPart part, unsigned flags) -> std::optional<std::string> {
@@ -97,7 +96,8 @@ std::optional<Endpoint> Resolve(const Endpoint& from, const std::string& locatio
     return std::nullopt;
   }
   next.host = *host;
-  if (next.host.size() > 2 && next.host.front() == '[') next.host = next.host.substr(1, next.host.size() - 2);
+  if (next.host.size() > 2 && next.host.front() == '[')
+    next.host = next.host.substr(1, next.host.size() - 2);
   next.port = static_cast<std::uint16_t>(std::stoi(*port));
   next.target = EncodeTarget(path ? *path : "/");
   if (query) next.target += "?" + EncodeTarget(*query).substr(1);

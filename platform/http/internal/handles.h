@@ -27,9 +27,9 @@ struct Session : HandleObject {
   Session() : HandleObject(HandleKind::kSession) {}
   std::string agent;  // immutable after open
   mutable std::mutex mu;
-  std::uint32_t access_type = kOpenTypeDirect;  // guarded by mu
-  std::string proxy;                            // guarded by mu
-  std::string proxy_user, proxy_password;       // guarded by mu
+  std::uint32_t access_type = kOpenTypeDirect;                  // guarded by mu
+  std::string proxy;                                            // guarded by mu
+  std::string proxy_user, proxy_password;                       // guarded by mu
   std::uint64_t max_response_bytes = kDefaultMaxResponseBytes;  // guarded by mu
 };
 
@@ -41,7 +41,7 @@ struct Connection : HandleObject {
   std::uint16_t port = 0;  // 0: the scheme's default
   std::string user, password;
   mutable std::mutex mu;
-  std::string proxy_user, proxy_password;       // guarded by mu
+  std::string proxy_user, proxy_password;                       // guarded by mu
   std::uint64_t max_response_bytes = kDefaultMaxResponseBytes;  // guarded by mu
 };
 
@@ -59,7 +59,7 @@ struct Request : HandleObject {
 
   bool sent = false;
   bool answered = false;
-  std::string raw_headers;    // final response's block
+  std::string raw_headers;  // final response's block
   std::vector<std::uint8_t> body;
   std::size_t read_pos = 0;
   std::uint32_t body_error = 0;  // reported once the delivered bytes are used up

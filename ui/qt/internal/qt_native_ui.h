@@ -13,8 +13,8 @@
 #include <map>
 #include <thread>
 
-#include "ui/qt/internal/controls.h"
 #include "runtime/native_ui.h"
+#include "ui/qt/internal/controls.h"
 
 namespace vorel::qt {
 
@@ -81,8 +81,8 @@ class QtNativeUi : public runtime::NativeUi {
   bool SetShapePicture(runtime::NativeHandle window, const runtime::Bytes& picture,
                        std::uint32_t transparent) override;
   void ClearDrawing(runtime::NativeHandle panel, const runtime::Geometry* area) override;
-  void DrawGradientRectangle(runtime::NativeHandle panel, const runtime::Geometry& area,
-                             int mode, const std::vector<std::uint32_t>& colours) override;
+  void DrawGradientRectangle(runtime::NativeHandle panel, const runtime::Geometry& area, int mode,
+                             const std::vector<std::uint32_t>& colours) override;
   void AddToolTip(runtime::NativeHandle h, const runtime::Text& text, bool balloon,
                   bool centred) override;
 
