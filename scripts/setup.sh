@@ -13,7 +13,7 @@ packages=(
   libsdl2-dev libfftw3-dev
   fonts-noto-cjk xvfb xauth libx11-dev zlib1g-dev
   ffmpeg nginx-light aria2 axel mpg123 openssl libssl-dev time
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   locales
   dbus desktop-file-utils appstream librsvg2-bin
 )
