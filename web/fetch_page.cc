@@ -39,12 +39,18 @@ Bytes FetchPage(const Text& address, const Text& method, const Text& proxy, cons
 
   auto cancel = std::make_shared<std::atomic<bool>>(false);
   auto done = std::make_shared<std::atomic<bool>>(false);
+  // The worker leaves the body here rather than in the pack (one copy of a large page fewer
+  // on the way in, one on the way out); it writes it before `done`, and only a finished fetch
+  // reads it.
+  auto body_sink = std::make_shared<Bytes>();
   // The empty task posted at the end wakes the wait below at once instead of at its next
   // polling slice.
   std::shared_ptr<ThreadQueue> caller_queue = ThreadQueue::Current();
-  const bool started = StartThread([pack, cancel, done, caller_queue] {
+  const bool started = StartThread([pack, cancel, done, body_sink, caller_queue] {
     internal::SetCurrentCancelFlag(cancel);
+    internal::SetCurrentBodySink(body_sink);
     RequestWorker(pack);
+    internal::SetCurrentBodySink(nullptr);
     internal::SetCurrentCancelFlag(nullptr);
     done->store(true);
     if (!cancel->load()) caller_queue->Post([] {});
@@ -64,7 +70,11 @@ Bytes FetchPage(const Text& address, const Text& method, const Text& proxy, cons
   MoveToFileStart(pack);
   ReadData(pack, {&marker, &header_text, &body});
   CloseFile(pack);
-  if (marker != "Zendrak_OK" || !finished) body.clear();
+  if (marker != "Zendrak_OK" || !finished) {
+    body.clear();
+  } else if (body.empty()) {
+    body = std::move(*body_sink);
+  }
   if (response_headers) *response_headers = header_text;
   return body;
 }

@@ -130,7 +130,12 @@ std::int32_t RequestWorker(std::int32_t pack) {
   const bool abandoned = internal::CancelRequested();
   if (!abandoned) {
     MoveToFileStart(pack);
-    WriteData(pack, {Text(kResultMarker), header_text, std::move(body)});
+    if (const std::shared_ptr<Bytes>& sink = internal::CurrentBodySink()) {
+      *sink = std::move(body);
+      WriteData(pack, {Text(kResultMarker), header_text, Bytes()});
+    } else {
+      WriteData(pack, {Text(kResultMarker), header_text, std::move(body)});
+    }
   }
   CloseHandles({request, connection, internet});
   if (!abandoned) RecordCookies(header_text, host);

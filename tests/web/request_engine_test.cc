@@ -164,6 +164,23 @@ TEST_F(FetchPageTest, InputKeepsTheWaitAlive) {
   EXPECT_GT(handled.load(), 0);  // the events were processed during the wait
 }
 
+TEST_F(FetchPageTest, ALargePageWithNulBytesArrivesWhole) {
+  // Every byte value, NULs included, over 3 MiB: the body travels beside the request pack, and
+  // nothing may be cut at a NUL or lost on the way.
+  std::string page(3 << 20, '\0');
+  for (std::size_t i = 0; i < page.size(); ++i)
+    page[i] = static_cast<char>((i * 7 + i / 4096) & 0xFF);
+  LoopbackServer server([&page](const Request&) { return LoopbackServer::Simple(page); });
+  Text headers;
+  Bytes body = FetchPage(server.Url("/big"), {}, {}, {}, {}, {}, {}, 30, &headers);
+  EXPECT_EQ(body.size(), page.size());
+  EXPECT_TRUE(S(body) == page);
+  EXPECT_EQ(headers.substr(0, 17), "HTTP/1.1 200 OK\r\n");
+  // The next fetch gets its own page, not the last one's.
+  LoopbackServer small([](const Request&) { return LoopbackServer::Simple("small"); });
+  EXPECT_EQ(S(FetchPage(small.Url("/"))), "small");
+}
+
 TEST(RequestWorkerTest, LeavesAForeignPackUntouched) {
   EXPECT_EQ(RequestWorker(0), 0);
   int pack = runtime::OpenMemoryFile();

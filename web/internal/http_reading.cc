@@ -10,6 +10,7 @@ namespace http = platform::http;
 
 namespace {
 thread_local std::shared_ptr<std::atomic<bool>> current_cancel;
+thread_local std::shared_ptr<runtime::Bytes> current_body_sink;
 }  // namespace
 
 BodyEnd ReadBody(http::HINTERNET request, runtime::Bytes& body) {
@@ -52,5 +53,11 @@ void SetCurrentCancelFlag(std::shared_ptr<std::atomic<bool>> flag) {
 }
 
 bool CancelRequested() { return current_cancel && current_cancel->load(); }
+
+const std::shared_ptr<runtime::Bytes>& CurrentBodySink() { return current_body_sink; }
+
+void SetCurrentBodySink(std::shared_ptr<runtime::Bytes> sink) {
+  current_body_sink = std::move(sink);
+}
 
 }  // namespace vorel::web::internal

@@ -34,6 +34,12 @@ const std::shared_ptr<std::atomic<bool>>& CurrentCancelFlag();
 void SetCurrentCancelFlag(std::shared_ptr<std::atomic<bool>> flag);
 bool CancelRequested();
 
+// Where the request worker leaves the body for the threaded fetch that runs it, beside the pack
+// instead of in it: a page of megabytes would otherwise be copied into the pack and out again.
+// Null (the worker's caller reads the body from the pack) unless the fetch sets one. Thread-local.
+const std::shared_ptr<runtime::Bytes>& CurrentBodySink();
+void SetCurrentBodySink(std::shared_ptr<runtime::Bytes> sink);
+
 }  // namespace vorel::web::internal
 
 #endif  // VOREL_WEB_INTERNAL_HTTP_READING_H_
