@@ -266,6 +266,9 @@ void PlayerStatusTick() {
 }
 
 void DrawSpectrum() {
+  // Hidden in the tray, nobody sees the bars: they are neither computed nor drawn, and the
+  // first tick after the window is shown again draws them afresh.
+  if (ReadIntProperty(kMainWindow, kMainWindowSelf, kPropVisible) == 0) return;
   runtime::ClearDrawing(kMainWindow, kSpectrumCanvas);
   WriteProperty(kMainWindow, kSpectrumCanvas, kPropPenColour, static_cast<int>(kSpectrumColour));
   float bands[128] = {};

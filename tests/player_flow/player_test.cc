@@ -262,6 +262,31 @@ TEST_F(PlayerFlowTest, AFailedOpenLeavesTheButtonReadyToPlay) {
   EXPECT_EQ(ButtonCaption(), "播放"_t);
 }
 
+TEST_F(PlayerFlowTest, SpectrumRestsWhileTheWindowIsInTheTray) {
+  const int h = runtime::ReadIntProperty(ids::kMainWindow, ids::kSpectrumCanvas, ids::kPropHeight);
+  auto bar_shown = [&] {
+    return qt::PixelOf(ids::kMainWindow, ids::kSpectrumCanvas, 2, h - 1) == 0x00E080;
+  };
+  AddLocalRow(songs_ / "long.mp3", "长"_t);
+  Click(ids::kPlayPauseButton);
+  HoldTimers();
+  runtime::Delay(200);
+  Click(ids::kSpectrumTimer);
+  ASSERT_TRUE(bar_shown());
+
+  // Hidden to the tray (what the hide button does on a desktop with a tray): the ticks go on,
+  // the panel is left alone.
+  runtime::WriteProperty(ids::kMainWindow, ids::kMainWindowSelf, ids::kPropVisible, false);
+  runtime::ClearDrawing(ids::kMainWindow, ids::kSpectrumCanvas);
+  Click(ids::kSpectrumTimer);
+  EXPECT_FALSE(bar_shown());
+
+  // Shown again from the tray icon: the next tick draws.
+  runtime::RaiseEvent(ids::kMainWindow, ids::kMainWindowSelf, runtime::kEventTrayIcon, {1});
+  Click(ids::kSpectrumTimer);
+  EXPECT_TRUE(bar_shown());
+}
+
 TEST_F(PlayerFlowTest, SpectrumIsEmptyAfterTheSongEndsAndAfterAClear) {
   const int h = runtime::ReadIntProperty(ids::kMainWindow, ids::kSpectrumCanvas, ids::kPropHeight);
   // The first bar stands on the panel's bottom row from x = 1 to 4 whenever it is drawn.
