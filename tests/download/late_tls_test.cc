@@ -48,6 +48,8 @@ TEST_F(LateTlsTest, WithoutOpenSslAnHttpsDownloadFailsOnceAndSaysWhy) {
   EXPECT_EQ(ExitCode(child), 1);
   const std::string said = ReadFile(errors);
   EXPECT_NE(said.find("无法加载安全连接库 libssl.so."_t), std::string::npos) << said;
+  // The child has ended, but the server may not have accepted its connection yet.
+  EXPECT_TRUE(server.WaitForConnections(1, 10000));
   EXPECT_EQ(server.connections(), 1);  // no retry: the library will not appear
   EXPECT_FALSE(Exists(PathOf("n.mp3")));
 

@@ -219,6 +219,12 @@ bool LoopbackServer::WaitForClientHangups(int n, int timeout_ms) const {
                       [&] { return client_hangups_ >= n; });
 }
 
+bool LoopbackServer::WaitForConnections(int n, int timeout_ms) const {
+  std::unique_lock<std::mutex> lock(mu_);
+  return cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                      [&] { return connections_.load() >= n; });
+}
+
 void LoopbackServer::Release() {
   {
     std::lock_guard<std::mutex> lock(mu_);
@@ -271,7 +277,12 @@ void LoopbackServer::Serve(int fd) {
   sigemptyset(&pipe_signal);
   sigaddset(&pipe_signal, SIGPIPE);
   pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
-  ++connections_;
+  {
+    // Counted under the lock, so a waiter cannot miss the notification.
+    std::lock_guard<std::mutex> lock(mu_);
+    ++connections_;
+  }
+  cv_.notify_all();
   char chunk[8192];
   SSL* ssl = nullptr;
   if (tls_) {

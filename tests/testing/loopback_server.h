@@ -96,6 +96,8 @@ class LoopbackServer {
   bool WaitForRequests(std::size_t n, int timeout_ms) const;
   // Blocks until the clients have closed `n` stalled connections or `timeout_ms` passed.
   bool WaitForClientHangups(int n, int timeout_ms) const;
+  // Blocks until `n` connections were accepted or `timeout_ms` passed; true when they were.
+  bool WaitForConnections(int n, int timeout_ms) const;
   // Connections accepted so far.
   int connections() const { return connections_.load(); }
   // Lets every connection waiting in a Hold step, now or later, go on.
