@@ -6,13 +6,18 @@
 
 namespace vorel::platform {
 
-// 0 to 15 for "0"-"9", "a"-"f" and "A"-"F" (bytes or UTF-16 units); -1 for anything else.
+// 0 to 15 for "0"-"9", "a"-"f" and "A"-"F"; -1 for anything else.
 constexpr int HexDigitValue(char32_t c) {
   if (c >= U'0' && c <= U'9') return static_cast<int>(c - U'0');
   if (c >= U'a' && c <= U'f') return static_cast<int>(c - U'a') + 10;
   if (c >= U'A' && c <= U'F') return static_cast<int>(c - U'A') + 10;
   return -1;
 }
+// A byte (a negative char is a byte above 0x7F, never a digit) and a UTF-16 unit.
+constexpr int HexDigitValue(char c) {
+  return HexDigitValue(char32_t{static_cast<unsigned char>(c)});
+}
+constexpr int HexDigitValue(char16_t c) { return HexDigitValue(char32_t{c}); }
 
 }  // namespace vorel::platform
 

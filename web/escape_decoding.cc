@@ -17,9 +17,6 @@ using namespace runtime;
 constexpr char kBreakMark[] = "{$}";
 constexpr char kApostropheMark[] = "\xA1\xAF";  // "’" in code page 936
 
-// The digit's value, or -1.
-int HexOf(char16_t c) { return platform::HexDigitValue(c); }
-
 bool IsOctal(char16_t c) { return c >= u'0' && c <= u'7'; }
 
 // The value of the string literal whose body is `body`, or none when it would not compile.
@@ -49,8 +46,8 @@ std::optional<std::u16string> ReadLiteral(const std::u16string& body) {
       // Classic JScript reads "\v" as a plain "v".
       case u'v': out += u'v'; break;
       case u'x': {
-        int hi = i + 1 < n ? HexOf(body[i + 1]) : -1;
-        int lo = i + 2 < n ? HexOf(body[i + 2]) : -1;
+        int hi = i + 1 < n ? platform::HexDigitValue(body[i + 1]) : -1;
+        int lo = i + 2 < n ? platform::HexDigitValue(body[i + 2]) : -1;
         if (hi < 0 || lo < 0) return std::nullopt;
         out += static_cast<char16_t>(hi * 16 + lo);
         i += 2;
@@ -59,7 +56,7 @@ std::optional<std::u16string> ReadLiteral(const std::u16string& body) {
       case u'u': {
         int v = 0;
         for (size_t k = 1; k <= 4; ++k) {
-          int h = i + k < n ? HexOf(body[i + k]) : -1;
+          int h = i + k < n ? platform::HexDigitValue(body[i + k]) : -1;
           if (h < 0) return std::nullopt;
           v = v * 16 + h;
         }
@@ -102,7 +99,8 @@ std::u16string Unescape(const std::u16string& s) {
     char16_t c = s[k];
     if (c == u'%') {
       if (k + 5 < n && s[k + 1] == u'u') {
-        int a = HexOf(s[k + 2]), b = HexOf(s[k + 3]), d = HexOf(s[k + 4]), e = HexOf(s[k + 5]);
+        int a = platform::HexDigitValue(s[k + 2]), b = platform::HexDigitValue(s[k + 3]),
+            d = platform::HexDigitValue(s[k + 4]), e = platform::HexDigitValue(s[k + 5]);
         if (a >= 0 && b >= 0 && d >= 0 && e >= 0) {
           out += static_cast<char16_t>((a << 12) | (b << 8) | (d << 4) | e);
           k += 5;
@@ -110,7 +108,7 @@ std::u16string Unescape(const std::u16string& s) {
         }
       }
       if (k + 2 < n) {
-        int a = HexOf(s[k + 1]), b = HexOf(s[k + 2]);
+        int a = platform::HexDigitValue(s[k + 1]), b = platform::HexDigitValue(s[k + 2]);
         if (a >= 0 && b >= 0) {
           out += static_cast<char16_t>((a << 4) | b);
           k += 2;

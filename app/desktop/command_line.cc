@@ -39,9 +39,6 @@ bool HasScheme(std::string_view s) {
   return true;
 }
 
-// The digit's value, or -1.
-int HexOf(char c) { return platform::HexDigitValue(static_cast<unsigned char>(c)); }
-
 // "%XX" decoded; nothing when a "%" is not followed by two hex digits.
 std::optional<std::string> PercentDecode(std::string_view s) {
   std::string out;
@@ -52,8 +49,8 @@ std::optional<std::string> PercentDecode(std::string_view s) {
       continue;
     }
     if (i + 2 >= s.size()) return std::nullopt;
-    int hi = HexOf(s[i + 1]);
-    int lo = HexOf(s[i + 2]);
+    int hi = platform::HexDigitValue(s[i + 1]);
+    int lo = platform::HexDigitValue(s[i + 2]);
     if (hi < 0 || lo < 0) return std::nullopt;
     out += static_cast<char>(hi * 16 + lo);
     i += 2;

@@ -12,18 +12,15 @@ namespace {
 constexpr std::size_t kMaxLine = 4096;
 constexpr std::size_t kMaxTrailers = 65536;
 
-// The digit's value, or -1.
-int HexOf(char c) { return platform::HexDigitValue(static_cast<unsigned char>(c)); }
-
 }  // namespace
 
 ChunkedDecoder::State ChunkedDecoder::EndSizeLine() {
   std::size_t i = 0;
   std::uint64_t size = 0;
   int digits = 0;
-  for (; i < line_.size() && HexOf(line_[i]) >= 0; ++i) {
+  for (; i < line_.size() && platform::HexDigitValue(line_[i]) >= 0; ++i) {
     if (++digits > 15) return State::kBroken;  // past any file this engine can hold
-    size = size * 16 + static_cast<std::uint64_t>(HexOf(line_[i]));
+    size = size * 16 + static_cast<std::uint64_t>(platform::HexDigitValue(line_[i]));
   }
   if (digits == 0) return State::kBroken;
   for (; i < line_.size(); ++i) {

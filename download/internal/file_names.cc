@@ -11,9 +11,6 @@ namespace {
 constexpr std::size_t kMaxName = 255;
 constexpr std::size_t kMaxTargetName = 1023;
 
-// The digit's value, or -1.
-int HexOf(char c) { return platform::HexDigitValue(static_cast<unsigned char>(c)); }
-
 // Cuts UTF-8 to at most `limit` bytes without splitting a character.
 std::string CutUtf8(std::string s, std::size_t limit) {
   if (s.size() <= limit) return s;
@@ -56,8 +53,10 @@ runtime::Text FileNameFromTarget(std::string_view target) {
   std::string decoded;
   for (std::size_t i = 0; i < last.size() && decoded.size() < kMaxTargetName; ++i) {
     char c = last[i];
-    if (c == '%' && i + 2 < last.size() && HexOf(last[i + 1]) >= 0 && HexOf(last[i + 2]) >= 0) {
-      decoded.push_back(static_cast<char>(HexOf(last[i + 1]) * 16 + HexOf(last[i + 2])));
+    if (c == '%' && i + 2 < last.size() && platform::HexDigitValue(last[i + 1]) >= 0 &&
+        platform::HexDigitValue(last[i + 2]) >= 0) {
+      decoded.push_back(static_cast<char>(platform::HexDigitValue(last[i + 1]) * 16 +
+                                          platform::HexDigitValue(last[i + 2])));
       i += 2;
     } else {
       decoded.push_back(c == '+' ? ' ' : c);
