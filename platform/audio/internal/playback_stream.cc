@@ -8,6 +8,7 @@
 
 #include "platform/audio/bass.h"
 #include "platform/audio/internal/spectrum.h"
+#include "platform/late_library.h"
 
 namespace vorel::platform::audio {
 namespace {
@@ -52,6 +53,7 @@ void PlaybackStream::DecodeLoop() {
   pthread_setname_np(pthread_self(), "bass-decode");  // for profilers and /proc
   std::vector<uint8_t> chunk;
   uint64_t generation = 0;
+  bool settled = false;
   for (;;) {
     {
       std::unique_lock<std::mutex> lock(mu_);
@@ -89,6 +91,16 @@ void PlaybackStream::DecodeLoop() {
       const uint64_t r = read_pos_.load(std::memory_order_acquire);
       const int64_t space = capacity_ - kKeepBehind - static_cast<int64_t>(w - r);
       if (space <= 0) {
+        if (!settled) {
+          // The ring is full for the first time: loading, opening (which probes every
+          // container format) and the first decoding are done, and the pages of the decoding
+          // libraries that only they touched can go.
+          settled = true;
+          lock.unlock();
+          platform::ReleaseLatePages();
+          lock.lock();
+          continue;
+        }
         cv_.wait_for(lock, kRefillInterval);
         continue;
       }
