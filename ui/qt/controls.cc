@@ -17,6 +17,7 @@
 #include "platform/code_page.h"
 #include "runtime/bridge.h"
 #include "runtime/control_types.h"
+#include "ui/qt/internal/font_pages.h"
 
 namespace vorel::qt {
 
@@ -251,6 +252,7 @@ PropertyStatus TextLabel::Get(int index, Value* out) {
 PropertyStatus TextLabel::Set(int index, const Value& v) {
   if (index != K<controls::Label, property::Caption>()) return PropertyStatus::kUnknownIndex;
   QString s = QStringOf(runtime::ToText(v));
+  NoteTextShown(s);
   setText(s);
   setAccessibleName(s);
   return PropertyStatus::kOk;
@@ -414,10 +416,14 @@ PropertyStatus CheckBox::Get(int index, Value* out) {
 }
 
 PropertyStatus CheckBox::Set(int index, const Value& v) {
-  if (index == K<controls::CheckBox, property::Checked>()) setChecked(Int(v) != 0);
-  else if (index == K<controls::CheckBox, property::Caption>())
+  if (index == K<controls::CheckBox, property::Checked>()) {
+    setChecked(Int(v) != 0);
+  } else if (index == K<controls::CheckBox, property::Caption>()) {
     setText(QStringOf(runtime::ToText(v)));
-  else return PropertyStatus::kUnknownIndex;
+    NoteTextShown(text());
+  } else {
+    return PropertyStatus::kUnknownIndex;
+  }
   return PropertyStatus::kOk;
 }
 
@@ -544,8 +550,10 @@ PropertyStatus SuperBtn::Set(int index, const Value& v) {
   if (index == K<controls::SuperBtn, property::Caption>()) {
     setText(QStringOf(runtime::ToText(v)));
     setAccessibleName(text());
+    NoteTextShown(text());
   } else if (index == K<controls::SuperBtn, property::Tooltip>()) {
     setToolTip(QStringOf(runtime::ToText(v)));
+    NoteTextShown(toolTip());
   } else {
     return PropertyStatus::kUnknownIndex;
   }

@@ -3,12 +3,16 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
+#include <QString>
 #include <QTimer>
+#include <bitset>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <unordered_set>
 
 namespace vorel::qt {
 namespace {
@@ -37,7 +41,40 @@ class FirstExposeWatch : public QObject {
   bool done_ = false;
 };
 
+// A character shown before: the common ones in a bit set, the rest (emoji, rare CJK) in a set.
+bool SeenBefore(char32_t c) {
+  static std::bitset<0x10000> common;
+  static std::unordered_set<char32_t> rare;
+  if (c < common.size()) {
+    if (common.test(c)) return true;
+    common.set(c);
+    return false;
+  }
+  return !rare.insert(c).second;
+}
+
 }  // namespace
+
+void NoteTextShown(const QString& text) {
+  bool fresh = false;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    char32_t c = text[i].unicode();
+    if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+      c = QChar::surrogateToUcs4(text[i].unicode(), text[i + 1].unicode());
+      ++i;
+    }
+    fresh |= !SeenBefore(c);
+  }
+  if (!fresh || QCoreApplication::instance() == nullptr) return;
+  static QTimer* later = [] {
+    auto* timer = new QTimer(QCoreApplication::instance());
+    timer->setSingleShot(true);
+    timer->setInterval(1000);
+    QObject::connect(timer, &QTimer::timeout, [] { ReadFontFilesSparingly(); });
+    return timer;
+  }();
+  if (!later->isActive()) later->start();
+}
 
 void ReadFontFilesSparinglyAfterFirstPaint(QObject* app) {
   app->installEventFilter(new FirstExposeWatch(app));

@@ -2,6 +2,7 @@
 #define VOREL_UI_QT_INTERNAL_FONT_PAGES_H_
 
 class QObject;
+class QString;
 
 namespace vorel::qt {
 
@@ -15,6 +16,13 @@ void ReadFontFilesSparingly();
 // Runs ReadFontFilesSparingly once, right after the first window of the program has been
 // painted (when the glyphs of the start are drawn and cached). `app` is the application object.
 void ReadFontFilesSparinglyAfterFirstPaint(QObject* app);
+
+// Notes text about to be shown. Drawing a character for the first time reads the font files
+// (its outline and the tables that lead to it), after which the renderer keeps the glyph; so
+// when `text` holds a character not seen before, ReadFontFilesSparingly runs again a second
+// later, once the text has been painted. A new song's title or a lyric line costs one such
+// pass, the time display's digits ten in all. A bit lookup per character. UI thread.
+void NoteTextShown(const QString& text);
 
 }  // namespace vorel::qt
 
