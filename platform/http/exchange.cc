@@ -22,6 +22,7 @@
 #include "platform/http/internal/header_block.h"
 #include "platform/http/transfer_control.h"
 #include "platform/http/wininet.h"
+#include "platform/late_library.h"
 
 namespace vorel::platform::http {
 namespace {
@@ -354,6 +355,11 @@ bool HttpSendRequestA(HINTERNET request, const char* headers, std::uint32_t head
   if (optional && optional_length) body.assign(static_cast<const char*>(optional), optional_length);
 
   if (!LoadCurl()) return Fail(kErrorInternal);
+  // However the exchange ends, and after the handle below is cleaned up, the pages that
+  // loading libcurl (and all it links) and this exchange touched are given back.
+  struct GiveBackPages {
+    ~GiveBackPages() { ReleaseLatePages(); }
+  } give_back_pages;
   std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> easy(Curl().curl_easy_init(),
                                                            Curl().curl_easy_cleanup);
   if (!easy) return Fail(kErrorOutOfHandles);

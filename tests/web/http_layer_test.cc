@@ -20,6 +20,7 @@
 #include "platform/http/transfer_control.h"
 #include "platform/http/wininet.h"
 #include "tests/testing/loopback_server.h"
+#include "tests/testing/process.h"
 
 namespace vorel::platform::http {
 namespace {
@@ -116,6 +117,18 @@ TEST_F(HttpLayerTest, SendsTheCallersLinesInOrderAndNothingOfItsOwn) {
             "GET /a%20b%7F?q=\xD6\xD0 HTTP/1.1\r\n" + HostLine(server.port()) +
                 "\r\nUser-Agent: TestAgent/1\r\nX-Added: 1\r\nReferer: http://r/\r\nX-Empty:\r\n"
                 "Accept-Language: zh-cn\r\n\r\n");
+}
+
+// libcurl is opened with the first exchange; the pages that loading it and everything it links
+// touched are let go when an exchange ends, and the next one reads what it needs again.
+TEST_F(HttpLayerTest, AnExchangeLeavesNoLibcurlCodeMappedAndTheNextStillWorks) {
+  LoopbackServer server([](const Request&) { return LoopbackServer::Simple("ok"); });
+  for (int round = 0; round < 2; ++round) {
+    Exchange ex = Perform(server.port(), {});
+    ASSERT_TRUE(ex.sent) << ex.error;
+    EXPECT_EQ(ex.body, "ok");
+    EXPECT_LE(vorel::testing::ResidentCodeKib("libcurl"), 16) << "round " << round;
+  }
 }
 
 TEST_F(HttpLayerTest, RawHeaderBlockIsTheWholeFinalResponseHead) {
