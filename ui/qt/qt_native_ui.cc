@@ -411,6 +411,15 @@ void QtNativeUi::WarnNoTray() {
   tray_warned_ = true;
 }
 
+bool QtNativeUi::TrayAvailableNow() {
+  constexpr qint64 kRecheckMs = 2000;
+  if (tray_absent_since_.isValid() && tray_absent_since_.elapsed() < kRecheckMs) return false;
+  const bool available = QSystemTrayIcon::isSystemTrayAvailable();
+  if (available) tray_absent_since_.invalidate();
+  else tray_absent_since_.start();
+  return available;
+}
+
 bool QtNativeUi::SetTrayIcon(NativeHandle window, const runtime::Bytes& icon,
                              const runtime::Text& tip) {
   const ControlEntry* e = Entry(window);
@@ -426,7 +435,7 @@ bool QtNativeUi::SetTrayIcon(NativeHandle window, const runtime::Bytes& icon,
     existing->second->show();
     return true;
   }
-  const bool tray_available = QSystemTrayIcon::isSystemTrayAvailable();
+  const bool tray_available = TrayAvailableNow();
   if (!icon.empty() && existing == trays_.end() && !tray_available) {
     WarnNoTray();
     return false;  // what the lines below come to as well, without decoding the icon

@@ -5,6 +5,7 @@
 // InvokeOnUiThread.
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QPointer>
 #include <QSystemTrayIcon>
@@ -96,6 +97,10 @@ class QtNativeUi : public runtime::NativeUi {
   T* As(runtime::NativeHandle h) const;
   // One line on standard error, the first time a tray icon is asked for without a tray.
   void WarnNoTray();
+  // Whether the desktop has a tray. Asking is a round trip to the display server, and without
+  // a tray the player asks on every status tick (its tip changes), so a "no" stands for a
+  // couple of seconds: a tray started later still gets the icon at the next tip after that.
+  bool TrayAvailableNow();
 
   std::thread::id ui_thread_;
   std::map<runtime::NativeHandle, ControlEntry> controls_;
@@ -112,6 +117,7 @@ class QtNativeUi : public runtime::NativeUi {
   QTimer* idle_timer_ = nullptr;  // a zero timer fires whenever the queue has run empty
   bool quit_requested_ = false;
   bool tray_warned_ = false;
+  QElapsedTimer tray_absent_since_;  // valid while the last answer was "no tray"
 };
 
 }  // namespace vorel::qt
