@@ -11,7 +11,7 @@ packages=(
   libcurl4-openssl-dev libboost-regex-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libsdl2-dev libfftw3-dev
-  fonts-noto-cjk xvfb xauth libx11-dev zlib1g-dev
+  fonts-noto-cjk xvfb xauth libx11-dev libxcb1-dev zlib1g-dev
   ffmpeg nginx-light aria2 axel mpg123 openssl libssl-dev time
   clang libclang-rt-14-dev clang-format
   locales

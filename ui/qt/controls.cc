@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLinearGradient>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QRadialGradient>
 #include <QStyle>
@@ -321,6 +322,15 @@ DrawPanel::DrawPanel(QWidget* parent, const TypeData& data) : QWidget(parent) {
   ApplyCommonLook(this, data);
   // The canvas covers the whole panel, so what lies below never needs painting first.
   setAttribute(Qt::WA_OpaquePaintEvent);
+  direct_ = X11Canvas::ForThisDisplay();
+  if (direct_) {
+    // Only the panel gets a window of its own; its siblings stay drawn inside the main window
+    // (nothing in the template lies over the panel, so the stacking does not change).
+    QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+    setAttribute(Qt::WA_NativeWindow);
+    setAttribute(Qt::WA_PaintOnScreen);
+    setAttribute(Qt::WA_NoSystemBackground);
+  }
   background_ =
       ColourOf(static_cast<std::uint32_t>(data.Int(runtime::kKeyBackColour).value_or(0xFFFFFF)));
 }
@@ -347,6 +357,9 @@ void DrawPanel::resizeEvent(QResizeEvent*) {
   next.fill(background_);
   if (!canvas_.isNull()) QPainter(&next).drawImage(0, 0, canvas_);
   canvas_ = next;
+  // A resized widget is repainted whole by Qt; from here on the screen holds this canvas.
+  shown_ = canvas_.copy();
+  touched_ = painted_early_ = QRect();
 }
 
 QPainter& DrawPanel::CanvasPainter() {
@@ -354,19 +367,71 @@ QPainter& DrawPanel::CanvasPainter() {
   return *painter_;
 }
 
-void DrawPanel::Clear(const QRect& area) {
-  CanvasPainter().fillRect(area, background_);
-  update(area);
+void DrawPanel::FillSolid(const QRect& area, QColor colour) {
+  const QRect r = area & canvas_.rect();
+  if (r.isEmpty()) return;
+  EndDrawing();
+  const QRgb pixel = colour.rgb();
+  for (int y = r.top(); y <= r.bottom(); ++y) {
+    QRgb* row = reinterpret_cast<QRgb*>(canvas_.scanLine(y)) + r.left();
+    std::fill(row, row + r.width(), pixel);
+  }
+  Touch(r);
 }
 
+void DrawPanel::Touch(const QRect& area) {
+  touched_ |= area & canvas_.rect();
+  if (publish_queued_) return;
+  publish_queued_ = true;
+  // Queued behind the event being handled, so a tick's clear and its bars become one repaint.
+  QMetaObject::invokeMethod(
+      this, [this] { Publish(); }, Qt::QueuedConnection);
+}
+
+void DrawPanel::Publish() {
+  publish_queued_ = false;
+  EndDrawing();
+  const QRect area = touched_;
+  // What a paint put out between the drawing and now may differ from both pictures.
+  QRect changed = painted_early_ & area;
+  touched_ = painted_early_ = QRect();
+  if (area.isEmpty() || shown_.size() != canvas_.size()) return;
+  const int width = area.width();
+  for (int y = area.top(); y <= area.bottom(); ++y) {
+    const QRgb* now = reinterpret_cast<const QRgb*>(canvas_.constScanLine(y)) + area.left();
+    QRgb* before = reinterpret_cast<QRgb*>(shown_.scanLine(y)) + area.left();
+    if (std::equal(now, now + width, before)) continue;
+    int first = 0, last = width - 1;
+    while (now[first] == before[first]) ++first;
+    while (now[last] == before[last]) --last;
+    changed |= QRect(area.left() + first, y, last - first + 1, 1);
+    std::copy(now + first, now + last + 1, before + first);
+  }
+  if (changed.isEmpty()) return;
+  if (direct_ && isVisible()) {
+    if (direct_->Put(static_cast<std::uint32_t>(winId()), canvas_, changed)) return;
+    LeaveDirect();
+  }
+  update(changed);
+}
+
+QPaintEngine* DrawPanel::paintEngine() const { return direct_ ? nullptr : QWidget::paintEngine(); }
+
+void DrawPanel::LeaveDirect() {
+  direct_.reset();
+  setAttribute(Qt::WA_PaintOnScreen, false);
+  update();
+}
+
+void DrawPanel::Clear(const QRect& area) { FillSolid(area, background_); }
+
 void DrawPanel::Gradient(const QRect& area, int mode, const std::vector<std::uint32_t>& colours) {
-  QPainter& p = CanvasPainter();
   if (colours.size() == 1 || std::all_of(colours.begin(), colours.end(),
                                          [&](std::uint32_t c) { return c == colours[0]; })) {
-    p.fillRect(area, ColourOf(colours[0]));
-    update(area);
+    FillSolid(area, ColourOf(colours[0]));
     return;
   }
+  QPainter& p = CanvasPainter();
   // Modes: 1 left to right, 2 top to bottom, 3 and 4 the diagonals, 5 and 6 their reverse,
   // 7 and 8 from the centre out horizontally and as a circle.
   QPointF a = area.topLeft(), b = area.bottomLeft();
@@ -393,11 +458,18 @@ void DrawPanel::Gradient(const QRect& area, int mode, const std::vector<std::uin
     if (mode == 7) g.setSpread(QGradient::ReflectSpread);
     p.fillRect(area, g);
   }
-  update(area);
+  Touch(area);
 }
 
-void DrawPanel::paintEvent(QPaintEvent*) {
+void DrawPanel::paintEvent(QPaintEvent* e) {
   EndDrawing();
+  if (publish_queued_) painted_early_ |= e->rect();
+  // An expose of the panel's own window; a grab is redirected to its picture and painted.
+  if (direct_ && redirected(nullptr) == nullptr) {
+    if (direct_->Put(static_cast<std::uint32_t>(winId()), canvas_, e->rect())) return;
+    LeaveDirect();
+    return;
+  }
   QPainter p(this);
   p.drawImage(0, 0, canvas_);
 }
