@@ -74,7 +74,8 @@ bool X11Canvas::Put(std::uint32_t window, const QImage& image, const QRect& area
     gc_window_ = window;
   }
   const std::size_t row_bytes = static_cast<std::size_t>(r.width()) * 4;
-  const int rows_per_put = static_cast<int>(std::max<std::size_t>(1, max_request_bytes_ / row_bytes));
+  const int rows_per_put =
+      static_cast<int>(std::max<std::size_t>(1, max_request_bytes_ / row_bytes));
   for (int top = r.top(); top <= r.bottom(); top += rows_per_put) {
     const int rows = std::min(rows_per_put, r.bottom() + 1 - top);
     const std::uint8_t* data;

@@ -36,9 +36,9 @@ class X11Canvas {
   xcb_connection_t* connection_;
   std::size_t max_request_bytes_;
   std::uint32_t gc_ = 0;
-  std::uint32_t gc_window_ = 0;     // the window gc_ was made for
+  std::uint32_t gc_window_ = 0;       // the window gc_ was made for
   std::uint32_t checked_window_ = 0;  // the last window found to be of depth 24
-  std::vector<std::uint8_t> rows_;  // a sub-rectangle's rows, packed for one request
+  std::vector<std::uint8_t> rows_;    // a sub-rectangle's rows, packed for one request
 };
 
 }  // namespace vorel::qt
