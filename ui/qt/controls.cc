@@ -408,11 +408,18 @@ void DrawPanel::Publish() {
     std::copy(now + first, now + last + 1, before + first);
   }
   if (changed.isEmpty()) return;
-  if (direct_ && isVisible()) {
-    if (direct_->Put(static_cast<std::uint32_t>(winId()), canvas_, changed)) return;
-    LeaveDirect();
-  }
+  if (direct_ && isVisible() && PutDirect(changed)) return;
   update(changed);
+}
+
+bool DrawPanel::PutDirect(const QRect& area) {
+  // On a scaled screen the window has more pixels than the canvas: Qt scales it instead.
+  if (devicePixelRatioF() == 1.0 &&
+      direct_->Put(static_cast<std::uint32_t>(winId()), canvas_, area)) {
+    return true;
+  }
+  LeaveDirect();
+  return false;
 }
 
 QPaintEngine* DrawPanel::paintEngine() const { return direct_ ? nullptr : QWidget::paintEngine(); }
@@ -466,8 +473,7 @@ void DrawPanel::paintEvent(QPaintEvent* e) {
   if (publish_queued_) painted_early_ |= e->rect();
   // An expose of the panel's own window; a grab is redirected to its picture and painted.
   if (direct_ && redirected(nullptr) == nullptr) {
-    if (direct_->Put(static_cast<std::uint32_t>(winId()), canvas_, e->rect())) return;
-    LeaveDirect();
+    PutDirect(e->rect());  // else LeaveDirect asked Qt for a paint of its own
     return;
   }
   QPainter p(this);

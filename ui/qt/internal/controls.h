@@ -122,6 +122,10 @@ class DrawPanel : public QWidget, public PropertyHost {
   QPaintEngine* paintEngine() const override;
 
  private:
+  // Puts `area` of the canvas straight into the panel's window. False when that cannot show
+  // the canvas as it is (a scaled screen, a window of another depth): the panel then leaves
+  // the direct way for good and Qt paints it.
+  bool PutDirect(const QRect& area);
   // Stops putting pixels straight into the window: Qt paints the panel from now on.
   void LeaveDirect();
   // One painter serves every gradient between two paints. Closed before the canvas is shown,
