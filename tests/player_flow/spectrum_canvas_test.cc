@@ -170,15 +170,17 @@ TEST_F(SpectrumCanvasTest, OnAnXDisplayTheScreenShowsTheBars) {
     }
   }
   ASSERT_NE(display, 0);
-  const std::string d = ":" + std::to_string(display);
+  const std::string number = std::to_string(display);
   const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-  const auto outcome = testing::RunCommand(
-      "Xvfb " + d + " -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 & x=$!; "
-      "for i in $(seq 100); do [ -S /tmp/.X11-unix/X" + std::to_string(display) +
-      " ] && break; sleep 0.05; done; "
-      "DISPLAY=" + d + " QT_QPA_PLATFORM=xcb VOREL_SPECTRUM_X11_CHILD=1 '" + self +
-      "' --gtest_filter=SpectrumCanvasTest.OnAnXDisplayTheScreenShowsTheBars 2>&1; s=$?; "
-      "kill $x; wait $x 2>/dev/null; exit $s");
+  const std::string start_x =
+      "Xvfb :" + number + " -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 & x=$!; ";
+  const std::string wait_x =
+      "for i in $(seq 100); do [ -S /tmp/.X11-unix/X" + number + " ] && break; sleep 0.05; done; ";
+  const std::string child =
+      "DISPLAY=:" + number + " QT_QPA_PLATFORM=xcb VOREL_SPECTRUM_X11_CHILD=1 '" + self +
+      "' --gtest_filter=" + "SpectrumCanvasTest.OnAnXDisplayTheScreenShowsTheBars 2>&1; s=$?; ";
+  const auto outcome =
+      testing::RunCommand(start_x + wait_x + child + "kill $x; wait $x 2>/dev/null; exit $s");
   EXPECT_EQ(outcome.code, 0) << outcome.output;
 }
 
