@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 need=()
-for p in libx11-dev audacious qmmp xvfb; do
+for p in libx11-dev audacious qmmp xvfb pulseaudio; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
 done
 if [ ${#need[@]} -gt 0 ]; then
@@ -28,7 +28,6 @@ export DISPLAY=:97
 sleep 1
 home=$(mktemp -d)
 export HOME=$home XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share
-export VOREL_AUDIO=null
 
 warm() {  # command...: one run first, so every measured run finds its files cached
   "$@" >/dev/null 2>&1 &
@@ -43,22 +42,41 @@ once() {  # name, command...: one measured run, appended to the name's list
 }
 median() { sort -n | sed -n 3p; }
 
-warm build/bin/vorel
-warm audacious
-warm qmmp
-# The players take turns, run by run, so a change in the machine's load while the benchmark
-# runs weighs on all of them alike.
-for i in 1 2 3 4 5; do
-  once vorel build/bin/vorel
-  once audacious audacious
-  once qmmp qmmp
-done
-for name in vorel audacious qmmp; do
-  mm=$(awk '{ print $1 }' "$home/$name.runs" | median)
-  rm=$(awk '{ print $2 }' "$home/$name.runs" | median)
-  printf '%-10s start %7.1f ms   rss %7.1f MiB\n' "$name" "$mm" "$(echo "$rm / 1024" | bc -l)"
-  echo "$name $mm $rm" >> "$home/results"
-done
-awk '{ t[$1]=$2; r[$1]=$3 } END {
-  printf "vorel / audacious: start %.2f, rss %.2f\n", t["vorel"]/t["audacious"], r["vorel"]/r["audacious"]
-  printf "vorel / qmmp:      start %.2f, rss %.2f\n", t["vorel"]/t["qmmp"], r["vorel"]/r["qmmp"] }' "$home/results"
+round() {  # title: warm runs, then five measured runs of each player in turns, and the table
+  echo "== $1"
+  rm -f "$home"/*.runs "$home/results"
+  warm build/bin/vorel
+  warm audacious
+  warm qmmp
+  # The players take turns, run by run, so a change in the machine's load while the benchmark
+  # runs weighs on all of them alike.
+  for i in 1 2 3 4 5; do
+    once vorel build/bin/vorel
+    once audacious audacious
+    once qmmp qmmp
+  done
+  for name in vorel audacious qmmp; do
+    mm=$(awk '{ print $1 }' "$home/$name.runs" | median)
+    rm=$(awk '{ print $2 }' "$home/$name.runs" | median)
+    printf '%-10s start %7.1f ms   rss %7.1f MiB\n' "$name" "$mm" "$(echo "$rm / 1024" | bc -l)"
+    echo "$name $mm $rm" >> "$home/results"
+  done
+  awk '{ t[$1]=$2; r[$1]=$3 } END {
+    printf "vorel / audacious: start %.2f, rss %.2f\n", t["vorel"]/t["audacious"], r["vorel"]/r["audacious"]
+    printf "vorel / qmmp:      start %.2f, rss %.2f\n", t["vorel"]/t["qmmp"], r["vorel"]/r["qmmp"] }' "$home/results"
+}
+
+# No sound server: vorel plays into its silent output; the peers find no device.
+export VOREL_AUDIO=null
+round "no sound server (vorel on its silent output)"
+unset VOREL_AUDIO
+
+# A sound server, as on a desktop: vorel opens its device through SDL at start, the peers their
+# own outputs. The server is private to this run and plays into a null sink.
+export XDG_RUNTIME_DIR=$home/runtime
+mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
+pulseaudio --daemonize=yes --exit-idle-time=-1 -n --disallow-exit \
+  --load="module-null-sink sink_name=bench" --load=module-native-protocol-unix 2>/dev/null
+trap 'pulseaudio --kill 2>/dev/null; kill $xvfb 2>/dev/null' EXIT
+for i in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+round "a sound server (PulseAudio, null sink)"

@@ -243,6 +243,9 @@ std::unique_ptr<Output> Output::Open(int device, int rate, Mixer* mixer, int* er
   }
   auto out = std::make_unique<SdlOutput>(rate, mixer);
   *error = out->Start(device);
+  // SDL and the sound server's client library are loaded and the device is open: what only
+  // loading and opening touched can go, before the program sits idle with the device paused.
+  platform::ReleaseLatePages();
   return *error == BASS_OK ? std::move(out) : nullptr;
 }
 
