@@ -10,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -355,10 +356,14 @@ bool HttpSendRequestA(HINTERNET request, const char* headers, std::uint32_t head
   if (optional && optional_length) body.assign(static_cast<const char*>(optional), optional_length);
 
   if (!LoadCurl()) return Fail(kErrorInternal);
-  // However the exchange ends, and after the handle below is cleaned up, the pages that
-  // loading libcurl (and all it links) and this exchange touched are given back.
-  struct GiveBackPages {
-    ~GiveBackPages() { ReleaseLatePages(); }
+  // However the first exchange ends, and after its handle below is cleaned up, the pages that
+  // loading libcurl (and all it links) touched are given back. Only once: later exchanges
+  // would pay for the walk and for reading libcurl's code in again, about 0.1 ms each.
+  struct GiveBackPagesOnce {
+    ~GiveBackPagesOnce() {
+      static std::once_flag once;
+      std::call_once(once, ReleaseLatePages);
+    }
   } give_back_pages;
   std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> easy(Curl().curl_easy_init(),
                                                            Curl().curl_easy_cleanup);
