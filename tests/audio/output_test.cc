@@ -155,6 +155,20 @@ TEST(OutputTest, TheSilentOutputRestsWhileNothingPlays) {
   B().Free();
 }
 
+// What SDL's disk driver wrote to `raw`: the device format asked for, float stereo at 44.1 kHz.
+Pcm HeardByDiskDriver(const std::string& raw) {
+  const std::string bytes = ReadBytes(raw);
+  Pcm heard;
+  heard.rate = 44100;
+  heard.channels = 2;
+  for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
+    float v;
+    std::memcpy(&v, bytes.data() + i, 4);
+    heard.samples.push_back(static_cast<int16_t>(std::lrint(v * 32767)));
+  }
+  return heard;
+}
+
 // Whether a thread of SDL's sound device (named "SDLAudio..." by SDL) is running.
 bool SdlDeviceThreadRuns() {
   for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
@@ -198,15 +212,7 @@ TEST(OutputTest, ARestingSdlDeviceIsClosedAndOpensAgainForTheNextSong) {
   B().Free();
 
   // The disk driver starts its file anew at each opening: the last opening heard the tone.
-  const std::string bytes = ReadBytes(raw);
-  Pcm heard;
-  heard.rate = 44100;
-  heard.channels = 2;
-  for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
-    float v;
-    std::memcpy(&v, bytes.data() + i, 4);
-    heard.samples.push_back(static_cast<int16_t>(std::lrint(v * 32767)));
-  }
+  const Pcm heard = HeardByDiskDriver(raw);
   const Sound s = FindSound(heard);
   ASSERT_GT(s.last, s.first);
   EXPECT_NEAR(ToneFrequency(heard, s.first, s.last), 440.0, 2.0);
@@ -230,16 +236,7 @@ TEST(OutputTest, SdlOutputPlaysThroughItsDiskDriver) {
   ASSERT_TRUE(B().ChannelPlay(h, FALSE));
   EXPECT_TRUE(WaitUntil([&] { return B().ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }, 10));
   B().Free();
-  // The disk driver writes the device format we asked for: float stereo at 44.1 kHz.
-  const std::string bytes = ReadBytes(raw);
-  Pcm heard;
-  heard.rate = 44100;
-  heard.channels = 2;
-  for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
-    float v;
-    std::memcpy(&v, bytes.data() + i, 4);
-    heard.samples.push_back(static_cast<int16_t>(std::lrint(v * 32767)));
-  }
+  const Pcm heard = HeardByDiskDriver(raw);
   const Sound s = FindSound(heard);
   ASSERT_GT(s.last, s.first);
   EXPECT_NEAR((s.last - s.first) / 44100.0, 0.5, 0.05);
