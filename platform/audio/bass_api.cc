@@ -56,12 +56,11 @@ std::shared_ptr<Channel> Find(DWORD handle) {
   return it == lib.channels.end() ? nullptr : it->second;
 }
 
-// Lets the output rest or wake after a stream's playing state may have changed. False when
-// the output cannot play (its device, closed while resting, did not open again).
-bool PlayingChanged() {
+// Lets the output rest or wake after a stream's playing state may have changed.
+void PlayingChanged() {
   Library& lib = Lib();
   std::lock_guard<std::mutex> lock(lib.mu);
-  return !lib.output || lib.output->PlayingChanged();
+  if (lib.output) lib.output->PlayingChanged();
 }
 
 std::string Utf8FromUtf16(const char16_t* s) {
@@ -246,11 +245,7 @@ BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) {
   if (!channel) return Fail<BOOL>(BASS_ERROR_HANDLE, FALSE);
   int error = BASS_OK;
   if (!channel->Play(restart != FALSE, &error)) return Fail<BOOL>(error, FALSE);
-  if (!PlayingChanged()) {
-    // Nothing can be heard: the stream stays where it was instead of seeming to play.
-    channel->Pause(&error);
-    return Fail<BOOL>(BASS_ERROR_START, FALSE);
-  }
+  PlayingChanged();
   t_error = BASS_OK;
   return TRUE;
 }
