@@ -142,7 +142,7 @@ TEST_F(SpectrumCanvasTest, OnAnXDisplayTheScreenShowsTheBars) {
       const QPoint at = canvas->mapToGlobal(QPoint(0, 0));
       std::string difference;
       // The display server draws in its own time: look until it shows the picture.
-      QTest::qWaitFor(
+      (void)QTest::qWaitFor(
           [&] {
             QImage shown = canvas->screen()
                                ->grabWindow(0, at.x(), at.y(), canvas->width(), canvas->height())
