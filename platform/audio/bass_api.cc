@@ -56,11 +56,12 @@ std::shared_ptr<Channel> Find(DWORD handle) {
   return it == lib.channels.end() ? nullptr : it->second;
 }
 
-// Lets the output rest or wake after a stream's playing state may have changed.
-void PlayingChanged() {
+// Lets the output rest or wake after a stream's playing state may have changed. False when
+// the output cannot play (its device, closed while resting, did not open again).
+bool PlayingChanged() {
   Library& lib = Lib();
   std::lock_guard<std::mutex> lock(lib.mu);
-  if (lib.output) lib.output->PlayingChanged();
+  return !lib.output || lib.output->PlayingChanged();
 }
 
 std::string Utf8FromUtf16(const char16_t* s) {
@@ -142,6 +143,10 @@ using namespace vorel::platform::audio;
 extern "C" {
 
 BOOL BASS_Init(int device, DWORD freq, DWORD flags, void* win, const void* dsguid) {
+  // This thread's error slot is set before the output starts a thread of its own. LeakSanitizer
+  // (GCC 12's) misreads a thread's dynamic thread-local storage, and crashes at exit, when the
+  // library started a thread before that thread first used the library's thread-locals.
+  t_error = BASS_OK;
   if (device < -1) return Fail<BOOL>(BASS_ERROR_DEVICE, FALSE);
   const int rate = (freq == 0) ? kDefaultRate : static_cast<int>(freq);
   if (rate < 1000 || rate > 384000) return Fail<BOOL>(BASS_ERROR_FREQ, FALSE);
@@ -245,7 +250,11 @@ BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) {
   if (!channel) return Fail<BOOL>(BASS_ERROR_HANDLE, FALSE);
   int error = BASS_OK;
   if (!channel->Play(restart != FALSE, &error)) return Fail<BOOL>(error, FALSE);
-  PlayingChanged();
+  if (!PlayingChanged()) {
+    // Nothing can be heard: the stream stays where it was instead of seeming to play.
+    channel->Pause(&error);
+    return Fail<BOOL>(BASS_ERROR_START, FALSE);
+  }
   t_error = BASS_OK;
   return TRUE;
 }

@@ -169,6 +169,55 @@ Pcm HeardByDiskDriver(const std::string& raw) {
   return heard;
 }
 
+// Whether a thread of SDL's sound device (named "SDLAudio..." by SDL) is running.
+bool SdlDeviceThreadRuns() {
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream comm(task.path() / "comm");
+    std::string name;
+    std::getline(comm, name);
+    if (name.rfind("SDLAudio", 0) == 0) return true;
+  }
+  return false;
+}
+
+// A paused SDL device still feeds the system silence from its own thread; after a rest with
+// nothing playing it is closed, and the next song opens it again and is heard.
+TEST(OutputTest, ARestingSdlDeviceIsClosedAndOpensAgainForTheNextSong) {
+  const std::string raw = TempDir() + "/rest.raw";
+  ScopedEnv env;
+  env.Set("VOREL_AUDIO", nullptr);
+  env.Set("SDL_AUDIODRIVER", "disk");
+  env.Set("SDL_DISKAUDIOFILE", raw.c_str());
+  env.Set("VOREL_AUDIO_REST_SECONDS", "0.3");
+  ASSERT_TRUE(B().Init(-1, 44100, 0, nullptr, nullptr)) << B().ErrorGetCode();
+  // SDL's thread names itself once it runs, so its start is waited for too.
+  EXPECT_TRUE(WaitUntil(SdlDeviceThreadRuns, 5)) << "no device opened at start";
+  EXPECT_TRUE(WaitUntil([] { return !SdlDeviceThreadRuns(); }, 5)) << "never closed at start";
+
+  HSTREAM h = B().StreamCreateFile(FALSE, ToneWav(440, 0.4).c_str(), 0, 0, 0);
+  ASSERT_NE(h, 0u);
+  for (int song = 0; song < 2; ++song) {
+    ASSERT_TRUE(B().ChannelPlay(h, TRUE)) << "song " << song << ": " << B().ErrorGetCode();
+    EXPECT_TRUE(WaitUntil(SdlDeviceThreadRuns, 5)) << "song " << song;
+    EXPECT_TRUE(WaitUntil([&] { return B().ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }, 10));
+    EXPECT_GT(B().ChannelGetPosition(h, BASS_POS_BYTE), 0u);
+    EXPECT_TRUE(WaitUntil([] { return !SdlDeviceThreadRuns(); }, 5)) << "song " << song;
+  }
+  // A pause shorter than the rest keeps the device; the stream resumes where it was.
+  ASSERT_TRUE(B().ChannelPlay(h, TRUE));
+  ASSERT_TRUE(B().ChannelPause(h));
+  EXPECT_TRUE(WaitUntil(SdlDeviceThreadRuns, 0.2));
+  ASSERT_TRUE(B().ChannelPlay(h, FALSE));
+  EXPECT_TRUE(WaitUntil([&] { return B().ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }, 10));
+  B().Free();
+
+  // The disk driver starts its file anew at each opening: the last opening heard the tone.
+  const Pcm heard = HeardByDiskDriver(raw);
+  const Sound s = FindSound(heard);
+  ASSERT_GT(s.last, s.first);
+  EXPECT_NEAR(ToneFrequency(heard, s.first, s.last), 440.0, 2.0);
+}
+
 TEST(OutputTest, SdlOutputPlaysThroughItsDiskDriver) {
   const std::string raw = TempDir() + "/sdl.raw";
   ScopedEnv env;

@@ -50,11 +50,22 @@ namespace {
 // of what playing costs when decoding runs at a thousand times real time.
 constexpr int kPullFrames = 2048;
 
+// How long a paused device stays open before it is closed, unless VOREL_AUDIO_REST_SECONDS
+// says otherwise: a pause and a resume within it cost nothing, and a player left in the tray
+// stops costing anything after it.
+constexpr double kRestBeforeClosing = 10.0;
+
 // The system's sound output through SDL2, which picks PulseAudio, PipeWire or ALSA.
 class SdlOutput : public Output {
  public:
   SdlOutput(int rate, Mixer* mixer) : Output(rate), mixer_(mixer) {}
   ~SdlOutput() override {
+    {
+      std::lock_guard<std::mutex> lock(pause_mu_);
+      quit_ = true;
+    }
+    rest_cv_.notify_all();
+    if (closer_.joinable()) closer_.join();
     if (device_ != 0) sdl_->SDL_CloseAudioDevice(device_);
     if (subsystem_up_) sdl_->SDL_QuitSubSystem(SDL_INIT_AUDIO);
   }
@@ -66,11 +77,45 @@ class SdlOutput : public Output {
     sdl_->SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (sdl_->SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return BASS_ERROR_DRIVER;
     subsystem_up_ = true;
-    const char* name = nullptr;
     if (device >= 2) {
-      name = sdl_->SDL_GetAudioDeviceName(device - 2, 0);
+      const char* name = sdl_->SDL_GetAudioDeviceName(device - 2, 0);
       if (!name) return BASS_ERROR_DEVICE;
+      device_name_ = name;
     }
+    // Opened now, so that a device that cannot be opened fails here and not at the first song.
+    device_ = OpenDevice();
+    if (device_ == 0) return BASS_ERROR_DEVICE;
+    if (const char* rest = std::getenv("VOREL_AUDIO_REST_SECONDS")) {
+      rest_ = std::chrono::duration<double>(std::max(0.0, std::atof(rest)));
+    }
+    paused_since_ = std::chrono::steady_clock::now();
+    closer_ = std::thread([this] { CloseWhileResting(); });
+    return BASS_OK;
+  }
+
+  bool PlayingChanged() override {
+    std::lock_guard<std::mutex> lock(pause_mu_);
+    const bool pause = !mixer_->AnyPlaying();
+    if (pause == paused_) return true;
+    if (!pause && device_ == 0) {
+      device_ = OpenDevice();
+      if (device_ == 0) {
+        std::fprintf(stderr, "libbass.so: the sound device did not open again: %s\n",
+                     sdl_->SDL_GetError());
+        return false;
+      }
+    }
+    // Waits for a running callback to finish; never called from the callback itself.
+    sdl_->SDL_PauseAudioDevice(device_, pause ? 1 : 0);
+    paused_ = pause;
+    paused_since_ = std::chrono::steady_clock::now();
+    rest_cv_.notify_all();
+    return true;
+  }
+
+ private:
+  // The device opens paused and runs only while something plays (PlayingChanged).
+  SDL_AudioDeviceID OpenDevice() {
     SDL_AudioSpec want{};
     want.freq = rate();
     want.format = AUDIO_F32SYS;
@@ -80,22 +125,33 @@ class SdlOutput : public Output {
     want.userdata = this;
     SDL_AudioSpec have{};
     // SDL converts to whatever the device takes, so the mixer always sees this format.
-    device_ = sdl_->SDL_OpenAudioDevice(name, 0, &want, &have, 0);
-    if (device_ == 0) return BASS_ERROR_DEVICE;
-    // The device opens paused and runs only while something plays (PlayingChanged).
-    return BASS_OK;
+    return sdl_->SDL_OpenAudioDevice(device_name_.empty() ? nullptr : device_name_.c_str(), 0,
+                                     &want, &have, 0);
   }
 
-  void PlayingChanged() override {
-    std::lock_guard<std::mutex> lock(pause_mu_);
-    const bool pause = !mixer_->AnyPlaying();
-    if (pause == paused_) return;
-    // Waits for a running callback to finish; never called from the callback itself.
-    sdl_->SDL_PauseAudioDevice(device_, pause ? 1 : 0);
-    paused_ = pause;
+  // A paused SDL device still has its thread feed the system silence, about a hundred times a
+  // second. Once the device has rested for rest_, it is closed; a stream that starts opens it
+  // again.
+  void CloseWhileResting() {
+    pthread_setname_np(pthread_self(), "bass-rest");
+    std::unique_lock<std::mutex> lock(pause_mu_);
+    while (!quit_) {
+      if (!paused_ || device_ == 0) {
+        rest_cv_.wait(lock);
+        continue;
+      }
+      const auto since = paused_since_;
+      if (rest_cv_.wait_until(
+              lock, since + std::chrono::duration_cast<std::chrono::steady_clock::duration>(rest_),
+              [&] { return quit_ || !paused_ || paused_since_ != since; })) {
+        continue;
+      }
+      // Under the lock: a stream starting meanwhile waits for the close, then opens anew.
+      sdl_->SDL_CloseAudioDevice(device_);
+      device_ = 0;
+    }
   }
 
- private:
   static void Callback(void* user, Uint8* stream, int len) {
     auto* self = static_cast<SdlOutput*>(user);
     self->mixer_->Mix(reinterpret_cast<float*>(stream), len / static_cast<int>(2 * sizeof(float)));
@@ -104,9 +160,15 @@ class SdlOutput : public Output {
   Mixer* mixer_;
   const SdlApi* sdl_ = nullptr;
   bool subsystem_up_ = false;
-  SDL_AudioDeviceID device_ = 0;
+  std::string device_name_;  // empty: the system's default device
+  std::chrono::duration<double> rest_{kRestBeforeClosing};
+  std::thread closer_;
   std::mutex pause_mu_;
-  bool paused_ = true;  // guarded by pause_mu_
+  std::condition_variable rest_cv_;
+  SDL_AudioDeviceID device_ = 0;  // guarded by pause_mu_ once closer_ runs; 0 while closed
+  bool paused_ = true;            // guarded by pause_mu_
+  bool quit_ = false;             // guarded by pause_mu_
+  std::chrono::steady_clock::time_point paused_since_;  // guarded by pause_mu_
 };
 
 // An output without a device, clocked in real time so that streams advance and end exactly as
@@ -127,14 +189,15 @@ class ClockedOutput : public Output {
     }
   }
 
-  void PlayingChanged() override {
+  bool PlayingChanged() override {
     // A pause or a stop needs no wake: the thread finds nothing playing at its next pull.
-    if (!mixer_->AnyPlaying()) return;
+    if (!mixer_->AnyPlaying()) return true;
     {
       std::lock_guard<std::mutex> lock(mu_);
       wake_ = true;
     }
     cv_.notify_all();
+    return true;
   }
 
   int Start(const std::string& wav_path) {

@@ -40,8 +40,10 @@ class Output {
 
   // Called after a stream of the mixer started, paused, stopped, ended or went away. The output
   // pulls only while the mixer has a playing stream: a started one wakes it, and with nothing
-  // left to play it rests (no thread wakes for it). Any thread except the output's own.
-  virtual void PlayingChanged() = 0;
+  // left to play it rests (no thread wakes for it). Returns false when something should play
+  // but the device, closed while resting, cannot be opened again. Any thread except the
+  // output's own.
+  virtual bool PlayingChanged() = 0;
 
  protected:
   explicit Output(int rate) : rate_(rate) {}

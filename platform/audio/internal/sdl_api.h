@@ -12,7 +12,7 @@ namespace vorel::platform::audio {
 // silent output.
 // clang-format off
 #define VOREL_SDL_FUNCTIONS(X)                                                             \
-  X(SDL_CloseAudioDevice) X(SDL_GetAudioDeviceName) X(SDL_InitSubSystem) \
+  X(SDL_CloseAudioDevice) X(SDL_GetAudioDeviceName) X(SDL_GetError) X(SDL_InitSubSystem) \
   X(SDL_OpenAudioDevice) X(SDL_PauseAudioDevice) X(SDL_QuitSubSystem) X(SDL_SetHint)
 // clang-format on
 
