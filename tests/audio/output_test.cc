@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <string_view>
 
 #include <gtest/gtest.h>
 
@@ -103,17 +104,24 @@ TEST(OutputTest, WhatIsHeardAfterASeekStartsAtTheSeekTarget) {
   EXPECT_NEAR(ToneFrequency(heard, s.first, s.last), 1000.0, 3.0);
 }
 
-// Times the output thread has gone to sleep since it started (-1: no such thread).
-long OutputThreadSleeps() {
+// The /proc folder of this process's first thread whose name starts with `prefix`.
+std::optional<std::filesystem::path> ThreadNamed(std::string_view prefix) {
   for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
     std::ifstream comm(task.path() / "comm");
     std::string name;
     std::getline(comm, name);
-    if (name != "bass-output") continue;
-    std::ifstream status(task.path() / "status");
-    for (std::string line; std::getline(status, line);) {
-      if (line.rfind("voluntary_ctxt_switches:", 0) == 0) return std::stol(line.substr(24));
-    }
+    if (name.rfind(prefix, 0) == 0) return task.path();
+  }
+  return std::nullopt;
+}
+
+// Times the output thread has gone to sleep since it started (-1: no such thread).
+long OutputThreadSleeps() {
+  const std::optional<std::filesystem::path> task = ThreadNamed("bass-output");
+  if (!task) return -1;
+  std::ifstream status(*task / "status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("voluntary_ctxt_switches:", 0) == 0) return std::stol(line.substr(24));
   }
   return -1;
 }
@@ -170,15 +178,7 @@ Pcm HeardByDiskDriver(const std::string& raw) {
 }
 
 // Whether a thread of SDL's sound device (named "SDLAudio..." by SDL) is running.
-bool SdlDeviceThreadRuns() {
-  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-    std::ifstream comm(task.path() / "comm");
-    std::string name;
-    std::getline(comm, name);
-    if (name.rfind("SDLAudio", 0) == 0) return true;
-  }
-  return false;
-}
+bool SdlDeviceThreadRuns() { return ThreadNamed("SDLAudio").has_value(); }
 
 // A paused SDL device still feeds the system silence from its own thread; after a rest with
 // nothing playing it is closed, and the next song opens it again and is heard.
