@@ -2,6 +2,7 @@
 // reads and play-mode hand-over, the play list's folder chooser, the shell's tray check.
 
 #include "app/settings.h"
+#include "app/window_keys.h"
 #include "app/window_ids.h"
 #include "app/window_set.h"
 #include "assets/assets.h"
@@ -20,11 +21,25 @@
 namespace vorel::app {
 namespace {
 
-// The main window's right-click menu: the full view's entry, and a way to stop a download.
+using namespace runtime::literals;
+
+// Single files chosen in the desktop's file chooser join the list as a scan adds them.
+void ChooseFilesAndAdd() {
+  if (playlist::ScanRunning()) return;
+  std::vector<runtime::Text> files = qt::BrowseForFiles("请选择MP3文件"_t);
+  if (!files.empty()) playlist::AddPaths(files);
+}
+
+void AddDroppedPaths(std::vector<runtime::Text> paths) {
+  if (runtime::IsWindowLoaded(ids::kMainWindow)) playlist::AddPaths(paths);
+}
+
+// The main window's right-click menu: the full view's entry, single files, and a way to stop a
+// download.
 std::vector<qt::MenuItem> MainWindowMenu() {
-  using namespace runtime::literals;
   std::vector<qt::MenuItem> items;
   for (const shell::MenuEntry& e : shell::FullViewMenuEntries()) items.push_back({e.label, e.run});
+  items.push_back({"添加文件…"_t, &ChooseFilesAndAdd});
   if (download::DownloadRunning()) items.push_back({"取消下载"_t, &download::CancelDownload});
   return items;
 }
@@ -57,13 +72,20 @@ void WireServices() {
   shell::SetShellServices({
       .tray_available = [] { return qt::TrayAvailable(); },
       .minimise_main_window = [] { qt::MinimiseWindow(ids::kMainWindow, ids::kMainWindowSelf); },
+      .mark_button = [](runtime::ControlId button,
+                        bool marked) { qt::MarkButton(ids::kMainWindow, button, marked); },
   });
   download::SetSongDownloadServices({
       .sound_source_url = [] { return search::SoundSourceUrl(); },
       .sound_name = [] { return search::SoundName(); },
   });
-  qt::SetWindowInputHooks(ids::kMainWindow, ids::kMainWindowSelf,
-                          {.menu_items = &MainWindowMenu, .key = &shell::OnMainWindowShortcut});
+  qt::SetWindowInputHooks(
+      ids::kMainWindow, ids::kMainWindowSelf,
+      {.menu_items = &MainWindowMenu, .key = &OnMainWindowKey, .dropped = &AddDroppedPaths});
+  qt::SetWindowInputHooks(ids::kExitDialog, ids::kExitDialogSelf,
+                          {.key = &OnExitDialogKey, .first_focus = ids::kExitConfirm});
+  qt::SetWindowInputHooks(ids::kClearDialog, ids::kClearDialogSelf,
+                          {.key = &OnClearDialogKey, .first_focus = ids::kClearConfirm});
 }
 
 }  // namespace vorel::app
