@@ -2,8 +2,8 @@
 // reads and play-mode hand-over, the play list's folder chooser, the shell's tray check.
 
 #include "app/settings.h"
-#include "app/window_keys.h"
 #include "app/window_ids.h"
+#include "app/window_keys.h"
 #include "app/window_set.h"
 #include "assets/assets.h"
 #include "download/song_download.h"

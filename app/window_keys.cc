@@ -51,9 +51,9 @@ void TurnVolume(int steps) {
 bool ListKey(int virtual_key, runtime::ControlId focused) {
   if (focused != kPlayList.id && focused != kSearchResults.id) return false;
   const bool play_list = focused == kPlayList.id;
-  const int selected = play_list
-                           ? runtime::ReadIntProperty(kMainWindow, kPlayList, kPropSelectedRow)
-                           : runtime::ReadIntProperty(kMainWindow, kSearchResults, kPropSelectedRow);
+  const int selected =
+      play_list ? runtime::ReadIntProperty(kMainWindow, kPlayList, kPropSelectedRow)
+                : runtime::ReadIntProperty(kMainWindow, kSearchResults, kPropSelectedRow);
   if (virtual_key == kEnter) {
     if (selected < 0) return true;
     runtime::RaiseEvent(kMainWindow, focused, runtime::kEventLeftDoubleClick);
@@ -67,8 +67,8 @@ bool ListKey(int virtual_key, runtime::ControlId focused) {
   return false;
 }
 
-bool DialogKey(int virtual_key, int key_state, runtime::ControlId focused,
-               runtime::WindowId window, runtime::ControlId confirm, runtime::ControlId cancel) {
+bool DialogKey(int virtual_key, int key_state, runtime::ControlId focused, runtime::WindowId window,
+               runtime::ControlId confirm, runtime::ControlId cancel) {
   if (key_state != 0) return false;
   if (virtual_key == kEscape) {
     Click(window, cancel);

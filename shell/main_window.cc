@@ -92,8 +92,10 @@ void TogglePlayModeChooser() {
   if (!shown && Shell().services.mark_button) {
     using playlist::PlayMode;
     const std::pair<runtime::ControlId, PlayMode> buttons[] = {
-        {kModeSinglePlay, PlayMode::kSinglePlay}, {kModeSingleLoop, PlayMode::kSingleLoop},
-        {kModePlayAll, PlayMode::kPlayAll},       {kModeLoopAll, PlayMode::kLoopAll},
+        {kModeSinglePlay, PlayMode::kSinglePlay},
+        {kModeSingleLoop, PlayMode::kSingleLoop},
+        {kModePlayAll, PlayMode::kPlayAll},
+        {kModeLoopAll, PlayMode::kLoopAll},
         {kModeRandom, PlayMode::kRandom}};
     const PlayMode now = playlist::CurrentPlayMode();
     for (const auto& [button, mode] : buttons) Shell().services.mark_button(button, mode == now);

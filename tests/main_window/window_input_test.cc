@@ -54,7 +54,9 @@ class WindowInputTest : public FlowTest {
     runtime::ProcessEvents();
   }
 
-  int Volume() { return runtime::ReadIntProperty(ids::kMainWindow, ids::kVolumeBar, ids::kPropPosition); }
+  int Volume() {
+    return runtime::ReadIntProperty(ids::kMainWindow, ids::kVolumeBar, ids::kPropPosition);
+  }
   int Rows() { return runtime::RowCount(ids::kMainWindow, ids::kPlayList); }
   double PlayedSeconds() {
     const auto h = player::State().current_stream;
@@ -90,10 +92,11 @@ TEST_F(WindowInputTest, DraggingTheCoverTitleOrSpectrumMovesTheWindowAndAClickDo
 
 TEST_F(WindowInputTest, TabWalksTheShownControlsInReadingOrderAndClicksLeaveTheFocus) {
   const std::vector<std::string> compact = {
-      "超级按钮19", "超级按钮7",      "地址框",     "超级按钮_解析",    "图形按钮down",
-      "超级按钮_全部播放", "超级按钮_打开列表", "多功能条2", "选择框1",  "超级按钮_打开",
-      "超级按钮_上一曲", "超级按钮_播放_暂停", "超级按钮_下一曲", "超级按钮_音量",
-      "滑块条_播放位置"};
+      "超级按钮19",        "超级按钮7",       "地址框",
+      "超级按钮_解析",     "图形按钮down",    "超级按钮_全部播放",
+      "超级按钮_打开列表", "多功能条2",       "选择框1",
+      "超级按钮_打开",     "超级按钮_上一曲", "超级按钮_播放_暂停",
+      "超级按钮_下一曲",   "超级按钮_音量",   "滑块条_播放位置"};
   std::vector<std::string> walked = TabWalk(ids::kPositionSlider);
   EXPECT_EQ(walked, compact);
   std::vector<std::string> back = TabWalk(ids::kPositionSlider, Qt::Key_Backtab);
@@ -172,10 +175,20 @@ TEST_F(WindowInputTest, CtrlOAddsAFolderAsOpenDoes) {
 }
 
 TEST_F(WindowInputTest, CtrlQSavesTheListAndClosesAsTheSystemCloseDoes) {
-  AddLocalRow(songs_ / "long.mp3", "留下"_t);
-  Key(ids::kAddressBox, Qt::Key_Q, Qt::ControlModifier);
-  ASSERT_TRUE(runtime::WaitProcessingEvents(
-      [] { return !runtime::IsWindowLoaded(ids::kMainWindow); }, 5000));
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  ::setenv("VOREL_FLOW_WORK", work_.c_str(), 1);
+  // In the program the event loop ends once the window is gone; here the child says whether
+  // it went.
+  EXPECT_EXIT(
+      {
+        AddLocalRow(songs_ / "long.mp3", "留下"_t);
+        Key(ids::kAddressBox, Qt::Key_Q, Qt::ControlModifier);
+        const bool closed = runtime::WaitProcessingEvents(
+            [] { return !runtime::IsWindowLoaded(ids::kMainWindow); }, 5000);
+        std::_Exit(closed ? 0 : 7);
+      },
+      ::testing::ExitedWithCode(0), "");
+  ::unsetenv("VOREL_FLOW_WORK");
   runtime::Bytes saved = runtime::ReadWholeFile(PathText(work_ / "播放列表.txt"));
   EXPECT_NE(Text(saved.begin(), saved.end()).find("留下"_t), Text::npos);
 }
@@ -203,14 +216,17 @@ std::string AnswerWithKey(runtime::WindowId dialog, runtime::ControlId self, Qt:
 TEST_F(WindowInputTest, ConfirmationsTakeEnterAndEscapeWithTheConfirmButtonFocused) {
   AddLocalRow(songs_ / "long.mp3", "a"_t);
   // Escape cancels the clear, Enter confirms it.
-  EXPECT_EQ(AnswerWithKey(ids::kClearDialog, ids::kClearDialogSelf, Qt::Key_Escape, [&] { Click(ids::kClearButton); }),
+  EXPECT_EQ(AnswerWithKey(ids::kClearDialog, ids::kClearDialogSelf, Qt::Key_Escape,
+                          [&] { Click(ids::kClearButton); }),
             "超级按钮3");
   EXPECT_EQ(Rows(), 1);
-  EXPECT_EQ(AnswerWithKey(ids::kClearDialog, ids::kClearDialogSelf, Qt::Key_Return, [&] { Click(ids::kClearButton); }),
+  EXPECT_EQ(AnswerWithKey(ids::kClearDialog, ids::kClearDialogSelf, Qt::Key_Return,
+                          [&] { Click(ids::kClearButton); }),
             "超级按钮3");
   EXPECT_EQ(Rows(), 0);
   // Escape cancels the exit: the program goes on and nothing was saved.
-  EXPECT_EQ(AnswerWithKey(ids::kExitDialog, ids::kExitDialogSelf, Qt::Key_Escape, [&] { Click(ids::kCloseButton); }),
+  EXPECT_EQ(AnswerWithKey(ids::kExitDialog, ids::kExitDialogSelf, Qt::Key_Escape,
+                          [&] { Click(ids::kCloseButton); }),
             "超级按钮3");
   EXPECT_TRUE(runtime::IsWindowLoaded(ids::kMainWindow));
   EXPECT_FALSE(fs::exists(work_ / "播放列表.txt"));
@@ -222,7 +238,8 @@ TEST_F(WindowInputTest, EnterConfirmsTheExit) {
   EXPECT_EXIT(
       {
         AddLocalRow(songs_ / "long.mp3", "留下"_t);
-        AnswerWithKey(ids::kExitDialog, ids::kExitDialogSelf, Qt::Key_Return, [&] { Click(ids::kCloseButton); });
+        AnswerWithKey(ids::kExitDialog, ids::kExitDialogSelf, Qt::Key_Return,
+                      [&] { Click(ids::kCloseButton); });
         runtime::WaitProcessingEvents([] { return false; }, 10000);
         std::_Exit(7);
       },
@@ -255,14 +272,15 @@ TEST_F(WindowInputTest, DroppedFilesAndFoldersAreAddedAsOpenAddsThem) {
   fs::copy_file(songs_ / "short2.mp3", work_ / "album" / "cd2" / "y.mp3");
   std::ofstream(work_ / "album" / "cover.jpg") << "picture";
 
-  ASSERT_TRUE(DropOn(Window(), {work_ / "one.mp3", work_ / "notes.txt", work_ / "Two.Mp3",
-                                work_ / "album"},
+  ASSERT_TRUE(DropOn(Window(),
+                     {work_ / "one.mp3", work_ / "notes.txt", work_ / "Two.Mp3", work_ / "album"},
                      QPoint(100, 100)));
   ASSERT_TRUE(runtime::WaitProcessingEvents([&] { return Rows() == 4; }, 5000));
   runtime::Delay(100);
   ASSERT_EQ(Rows(), 4);
   std::vector<Text> names;
-  for (int r = 0; r < 4; ++r) names.push_back(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, r, 2));
+  for (int r = 0; r < 4; ++r)
+    names.push_back(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, r, 2));
   EXPECT_EQ(names, (std::vector<Text>{"one.mp3"_t, "Two.Mp3"_t, "x.mp3"_t, "y.mp3"_t}));
   EXPECT_EQ(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, 3, 1),
             PathText(work_ / "album" / "cd2" / "y.mp3"));
@@ -286,7 +304,8 @@ TEST_F(WindowInputTest, AddFilesFromTheRightClickMenu) {
   ASSERT_TRUE(runtime::WaitProcessingEvents([&] { return Rows() == 2; }, 5000));
   qt::SetFilesAnswerForTesting({});
   EXPECT_EQ(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, 0, 2), "two.mp3"_t);
-  EXPECT_EQ(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, 1, 1), PathText(work_ / "one.mp3"));
+  EXPECT_EQ(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, 1, 1),
+            PathText(work_ / "one.mp3"));
 }
 
 }  // namespace

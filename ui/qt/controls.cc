@@ -871,8 +871,8 @@ ListView::ListView(QWidget* parent, const TypeData& data) : QTreeWidget(parent) 
   setColumnCount(headers.size());
   setHeaderLabels(headers);
   // A header with no titles would be an empty grey strip.
-  setHeaderHidden(std::all_of(headers.begin(), headers.end(),
-                              [](const QString& h) { return h.isEmpty(); }));
+  setHeaderHidden(
+      std::all_of(headers.begin(), headers.end(), [](const QString& h) { return h.isEmpty(); }));
   header()->setStretchLastSection(false);
   header()->setSectionsMovable(false);
   if (columns) {

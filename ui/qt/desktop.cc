@@ -3,11 +3,11 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
-#include <QFileInfo>
-#include <QStandardPaths>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QStandardPaths>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
@@ -66,8 +66,7 @@ runtime::Text BrowseForFolder(const runtime::Text& title, bool include_files) {
   QFileDialog::Options options = QFileDialog::ShowDirsOnly;
   if (include_files) options = {};
   // Without a parent the dialog is application-modal: every window of the program waits for it.
-  QString chosen =
-      QFileDialog::getExistingDirectory(nullptr, Title(title), StartFolder(), options);
+  QString chosen = QFileDialog::getExistingDirectory(nullptr, Title(title), StartFolder(), options);
   if (chosen.isEmpty()) return {};
   std::string utf8 = chosen.toStdString();
   while (utf8.size() > 1 && utf8.back() == '/') utf8.pop_back();

@@ -6,9 +6,9 @@
 #include <QKeyEvent>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QTranslator>
 #include <QMouseEvent>
 #include <QTimer>
+#include <QTranslator>
 #include <QWheelEvent>
 
 #include <fcntl.h>

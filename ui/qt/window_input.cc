@@ -5,8 +5,8 @@
 #include <QContextMenuEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
-#include <QMimeData>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QTimer>
@@ -102,7 +102,8 @@ class WindowInputFilter : public QObject {
     runtime::WindowId focus_window = 0;
     runtime::ControlId focused = 0;
     QWidget* focus = window->focusWidget();
-    if (focus == nullptr || focus->window() != window || !ControlOf(focus, &focus_window, &focused)) {
+    if (focus == nullptr || focus->window() != window ||
+        !ControlOf(focus, &focus_window, &focused)) {
       focused = 0;
     }
     // The hooks may be replaced by what the key runs; the call works on its own copy.
@@ -155,9 +156,8 @@ class WindowInputFilter : public QObject {
     e->accept();
     // Queued: adding scans folders and processes events, which must not happen inside the
     // drag-and-drop machinery's own event.
-    QTimer::singleShot(0, qApp, [run = h->dropped, paths = std::move(paths)]() mutable {
-      run(std::move(paths));
-    });
+    QTimer::singleShot(
+        0, qApp, [run = h->dropped, paths = std::move(paths)]() mutable { run(std::move(paths)); });
     return true;
   }
 };
