@@ -19,9 +19,9 @@
 // shows a busy pointer).
 //
 // An object must outlive its workers: keep it for the life of the program (a function-local
-// static). Owner-thread only: every member is called on the user-interface thread. `work` and `discard`
-// run on the worker, `apply` on the user-interface thread; once the program is ending nothing is
-// applied.
+// static). Owner-thread only: every member is called on the user-interface thread. `work` and
+// `discard` run on the worker, `apply` on the user-interface thread; once the program is ending
+// nothing is applied.
 
 #include <atomic>
 #include <cstdint>
