@@ -148,6 +148,7 @@ void FetchSoundInfoThen(const Text& sound_id, std::function<void()> then) {
     return;
   }
   const Text address = "http://" + *host + "/sound/info?sound_id=" + EncodeRequestBytes(sound_id);
+  runtime::WriteProperty(kMainWindow, kStatusCaption, kPropCaption, "正在获取声音信息……"_t);
   Resolving().Start<Fetched>(
       [address, sound_id, opens = player::OpenCount()] { return Fetch(address, sound_id, opens); },
       [then = std::move(then)](Fetched f) { ShowFetched(f, then); });

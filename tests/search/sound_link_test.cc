@@ -346,6 +346,10 @@ TEST_F(HeldResolveTest, ANewerResolveSupersedesOneStillWaiting) {
 TEST_F(HeldResolveTest, CancelInTheRightClickMenuDropsAWaitingResolve) {
   StartResolve("http://sound.example/sound/slow");
   ASSERT_TRUE(runtime::WaitProcessingEvents([&] { return held_->Requests().size() == 1; }, 5000));
+  // While it waits the window says so, with the busy pointer and in the caption.
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
+  EXPECT_EQ(ReadCaption(ids::kStatusCaption), "正在获取声音信息……"_t);
   auto* window =
       reinterpret_cast<QWidget*>(runtime::WindowHandle(ids::kMainWindow, ids::kMainWindowSelf));
   ASSERT_NE(window, nullptr);
@@ -355,6 +359,7 @@ TEST_F(HeldResolveTest, CancelInTheRightClickMenuDropsAWaitingResolve) {
   // The item's action runs once the menu has closed.
   EXPECT_TRUE(runtime::WaitProcessingEvents([] { return !runtime::WorkPending(); }, 5000));
   EXPECT_EQ(ReadCaption(ids::kStatusCaption), "已取消"_t);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   held_->Release();
   ASSERT_TRUE(search::WaitForResolveWorkersForTesting(20000));
   EXPECT_EQ(PlayListRows(), 0);
