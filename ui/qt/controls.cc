@@ -18,7 +18,6 @@
 #include "platform/code_page.h"
 #include "runtime/bridge.h"
 #include "runtime/control_types.h"
-#include "ui/qt/internal/font_pages.h"
 
 namespace vorel::qt {
 
@@ -253,7 +252,6 @@ PropertyStatus TextLabel::Get(int index, Value* out) {
 PropertyStatus TextLabel::Set(int index, const Value& v) {
   if (index != K<controls::Label, property::Caption>()) return PropertyStatus::kUnknownIndex;
   QString s = QStringOf(runtime::ToText(v));
-  NoteTextShown(s);
   setText(s);
   setAccessibleName(s);
   return PropertyStatus::kOk;
@@ -498,7 +496,6 @@ PropertyStatus CheckBox::Set(int index, const Value& v) {
     setChecked(Int(v) != 0);
   } else if (index == K<controls::CheckBox, property::Caption>()) {
     setText(QStringOf(runtime::ToText(v)));
-    NoteTextShown(text());
   } else {
     return PropertyStatus::kUnknownIndex;
   }
@@ -628,10 +625,8 @@ PropertyStatus SuperBtn::Set(int index, const Value& v) {
   if (index == K<controls::SuperBtn, property::Caption>()) {
     setText(QStringOf(runtime::ToText(v)));
     setAccessibleName(text());
-    NoteTextShown(text());
   } else if (index == K<controls::SuperBtn, property::Tooltip>()) {
     setToolTip(QStringOf(runtime::ToText(v)));
-    NoteTextShown(toolTip());
   } else {
     return PropertyStatus::kUnknownIndex;
   }

@@ -18,7 +18,6 @@
 #include <cstring>
 
 #include "runtime/threads.h"
-#include "ui/qt/internal/font_pages.h"
 #include "ui/qt/internal/qt_native_ui.h"
 #include "ui/qt/qt_ui.h"
 
@@ -205,7 +204,6 @@ UiSession::UiSession(int& argc, char** argv) : impl_(std::make_unique<Impl>()) {
   font.setPixelSize(12);
   font.setStyleName("Regular");  // bold text is emboldened from it (see FontOf)
   QApplication::setFont(font);
-  ReadFontFilesSparinglyAfterFirstPaint(qApp);
   impl_->ui = std::make_unique<QtNativeUi>();
   g_ui = impl_->ui.get();
   runtime::InstallNativeUi(g_ui);
