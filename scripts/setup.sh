@@ -17,6 +17,7 @@ packages=(
   locales
   dbus desktop-file-utils appstream librsvg2-bin
   lintian man-db
+  qt6-wayland weston
 )
 
 missing=()
