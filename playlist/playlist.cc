@@ -114,6 +114,8 @@ void DeleteSelectedEntry() {
     // The next song plays on in the same way, so the button keeps what it said.
     WriteProperty(kMainWindow, kPlayPauseButton, kPropCaption, caption);
   }
+  // A song still opening from the row that goes would otherwise start under another row's title.
+  if (doomed == State().current_entry_index && OpenPending()) CancelOpen();
   if (doomed >= 0 && doomed < Rows()) {
     runtime::DeleteRow(kMainWindow, kPlayList, doomed);
     // Rows below the deleted one move up; the playing entry's index must follow its row.

@@ -16,6 +16,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   locales
   dbus desktop-file-utils appstream librsvg2-bin
+  lintian man-db
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #include <atomic>
 #include <fstream>
 
+#include "runtime/latest_work.h"
 #include "search/sound_link.h"
 #include "shell/full_view.h"
 #include "tests/main_window/download_fixture.h"
@@ -110,6 +111,7 @@ TEST_F(DownloadFlowTest, ResolvedSongIsSavedUnderItsName) {
   runtime::WriteProperty(ids::kMainWindow, ids::kAddressBox, ids::kPropCaption,
                          "http://sound.test/sound/77"_t);
   Click(ids::kResolveButton);
+  ASSERT_TRUE(runtime::WaitUntilNoWorkPending(20000));  // the record, the stream and the cover
   ClickDownload();
   const bool idle = WaitForIdle();
   ::unsetenv("VOREL_SOUND_API_HOST");

@@ -60,6 +60,17 @@ void RaiseWindow(runtime::WindowId window, runtime::ControlId self) {
   widget->activateWindow();
 }
 
+void ShowBusyPointer(bool busy) {
+  static bool shown = false;
+  if (busy == shown) return;
+  shown = busy;
+  if (busy) {
+    QApplication::setOverrideCursor(QCursor(Qt::BusyCursor));
+  } else {
+    QApplication::restoreOverrideCursor();
+  }
+}
+
 QMenu* TrayContextMenu() {
   // Never deleted: tray icons refer to it until the process ends.
   static QMenu* menu = new QMenu();

@@ -33,6 +33,10 @@ bool WindowMinimised(runtime::WindowId window, runtime::ControlId self);
 // and give it the keyboard.
 void RaiseWindow(runtime::WindowId window, runtime::ControlId self);
 
+// Shows the busy pointer (an arrow with a working sign: input is still taken) over every window
+// of the program while `busy`, the windows' own pointers otherwise.
+void ShowBusyPointer(bool busy);
+
 // The tray icon's context menu (a right-click on the icon): items in order, each running its
 // action when chosen. Replaces the items set before; shown by every tray icon of the program.
 struct TrayMenuItem {
