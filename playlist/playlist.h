@@ -9,6 +9,7 @@
 // Every routine is an event handler or called by one: user-interface thread only.
 
 #include <functional>
+#include <vector>
 
 #include "platform/expected.h"
 #include "runtime/control_types.h"
@@ -85,6 +86,13 @@ bool ScanFolder(runtime::Text folder);
 bool ScanRunning();
 // Asks the running scan to stop at its next entry; nothing when none runs.
 void StopScan();
+
+// Adds files and folders (absolute paths) as "打开" adds a chosen folder: a file that the scan
+// would take (a regular file, or a link to one, named "*.mp3" in any ASCII case, its name
+// UTF-8) is appended, a folder is scanned, anything else is left out. Then, as after a scan,
+// the first row is selected and the status caption says "添加完毕！"; nothing when no row was
+// added. False, doing nothing, while a scan runs; false when a clear stopped it.
+bool AddPaths(const std::vector<runtime::Text>& paths);
 
 void ResetPlaylistStateForTesting();
 

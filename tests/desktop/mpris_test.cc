@@ -453,6 +453,31 @@ TEST_F(MprisTest, TrayMenuItemsRunThePlayersRoutines) {
   EXPECT_FALSE(qt::ClickTrayMenuItemForTesting(5));
 }
 
+TEST_F(MprisTest, OpenUriOfASlowStreamIsAnsweredAtOnceAndPlaysWhenItComes) {
+  // The stream's server answers 2 s late; the desktop's call must not wait for it.
+  std::ifstream in(songs_ / "long.mp3", std::ios::binary);
+  const std::string song((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  vorel::testing::LoopbackServer server([&](const vorel::testing::Request&) {
+    return vorel::testing::Reply().Pause(2000).Send(
+        vorel::testing::HeaderText("HTTP/1.1 200 OK",
+                                   {"Content-Length: " + std::to_string(song.size())}) +
+        song);
+  });
+  double answer_ms = -1;
+  AsDesktop([&](Desktop& d) {
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(ErrorOf(d.Call("OpenUri", {QString::fromStdString(server.Url("/slow.mp3"))})), "");
+    answer_ms = clock.nsecsElapsed() / 1e6;
+  });
+  EXPECT_LT(answer_ms, 1000.0);
+  EXPECT_EQ(Rows(), 1);
+  EXPECT_NE(StreamState(), player::audio::kPlaying);
+  EXPECT_TRUE(runtime::WaitProcessingEvents(
+      [&] { return StreamState() == player::audio::kPlaying; }, 20000));
+  player::StopPlayback();
+}
+
 // A 10 ms timer on this thread measuring its own lateness: the longest time the window could not
 // paint or take input. `tick` runs at each tick, to note what the window shows.
 class StallMeter {
