@@ -195,6 +195,14 @@ std::optional<std::string> ConfiguredHost(HostKey key, std::string_view feature)
   return std::nullopt;
 }
 
+std::string HostMissingMessage(HostKey key, std::string_view feature) {
+  const HostSpec& spec = kSpecs[static_cast<int>(key)];
+  std::string path = ProcessSettingsSources().file_path;
+  if (path.empty()) path = "~/.config/vorel/vorel.conf";
+  return std::string(feature) + "没有设置服务器。请在设置文件 " + path + " 的 [hosts] 组里写上 " +
+         spec.file_key + " = 主机名[:端口]，或设置环境变量 " + spec.variable + "，然后再试。";
+}
+
 const char* HostVariable(HostKey key) { return kSpecs[static_cast<int>(key)].variable; }
 const char* HostFileKey(HostKey key) { return kSpecs[static_cast<int>(key)].file_key; }
 

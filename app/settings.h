@@ -65,6 +65,11 @@ HostSettings ProgramHostSettings();
 // thread; reads the environment and the file afresh.
 std::optional<std::string> ConfiguredHost(HostKey key, std::string_view feature);
 
+// What the window says when `feature` (its name in Chinese, UTF-8) cannot work because its host
+// is not configured: the variable to set, or the key and group of the settings file (named).
+// UTF-8. Any thread.
+std::string HostMissingMessage(HostKey key, std::string_view feature);
+
 // The environment variable and file key of a host setting.
 const char* HostVariable(HostKey key);
 const char* HostFileKey(HostKey key);

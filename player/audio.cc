@@ -72,6 +72,25 @@ bool ChannelGetVolume(Handle h, float* volume) {
   return Bass<BASS_ChannelGetAttribute>(runtime::kBassChannelGetAttribute)(h, BASS_ATTRIB_VOL,
                                                                            volume) != 0;
 }
+Failure LastFailure() {
+  // Not an entry of the command table, which is fixed; looked up beside BASS_Init.
+  using ErrorGetCode = decltype(&BASS_ErrorGetCode);
+  static const auto error_code = reinterpret_cast<ErrorGetCode>(
+      runtime::ResolveBesideDllCommand(runtime::kBassInit, "BASS_ErrorGetCode"));
+  if (error_code == nullptr) return Failure::kOther;
+  switch (error_code()) {
+    case BASS_OK: return Failure::kNone;
+    // The library was never initialised (BASS_Init found no output), or the output lost its
+    // device or server; a stream that cannot start on the output says so too.
+    case BASS_ERROR_INIT:
+    case BASS_ERROR_DEVICE:
+    case BASS_ERROR_DRIVER:
+    case BASS_ERROR_START: return Failure::kNoDevice;
+    case BASS_ERROR_FILEOPEN: return Failure::kFileNotOpened;
+    default: return Failure::kOther;
+  }
+}
+
 bool ChannelGetSpectrum(Handle h, float bands[128]) {
   DWORD r = Bass<BASS_ChannelGetData>(runtime::kBassChannelGetData)(h, bands, BASS_DATA_FFT256);
   return r != static_cast<DWORD>(-1);

@@ -40,6 +40,13 @@ bool ChannelGetVolume(Handle h, float* volume);
 // 128 spectrum magnitudes of what plays now; false on failure.
 bool ChannelGetSpectrum(Handle h, float bands[128]);
 
+// Why the calling thread's last call into the library failed, as far as a person can act on it:
+// no sound device or sound server to play on; a file that could not be opened (missing,
+// unreadable); anything else (not a song, a network failure, ...). kNone after a success.
+// The library keeps one error per thread, so this is asked on the thread that made the call.
+enum class Failure { kNone, kNoDevice, kFileNotOpened, kOther };
+Failure LastFailure();
+
 }  // namespace vorel::player::audio
 
 #endif  // VOREL_PLAYER_AUDIO_H_

@@ -7,6 +7,8 @@
 #include "player/lyrics.h"
 #include "player/spectrum.h"
 #include "runtime/bridge.h"
+#include "runtime/files.h"
+#include "runtime/latest_work.h"
 #include "runtime/text_ops.h"
 #include "runtime/value.h"
 #include "runtime/window_ops.h"
@@ -56,9 +58,8 @@ const Text& TrayTitle() {
 
 void SetTrayTip(const Text& tip) { runtime::SetTrayIcon(kMainWindow, Services().tray_icon, tip); }
 
-void ShowCover(const Text& address) {
-  Bytes cover;
-  if (!address.empty() && Services().read_url_bytes) cover = Services().read_url_bytes(address);
+// The cover picture, or the default cover when there is none.
+void ShowCoverBytes(const Bytes& cover) {
   WriteProperty(kMainWindow, kCoverPicture, kPropPicture, cover);
   if (runtime::ReadBytesProperty(kMainWindow, kCoverPicture, kPropPicture).empty()) {
     WriteProperty(kMainWindow, kCoverPicture, kPropPicture, Services().default_cover);
@@ -78,6 +79,91 @@ double SecondsOf(audio::Handle h, std::uint64_t bytes) {
   if (bytes == audio::kUnknownLength) return 0;
   double s = audio::ChannelBytes2Seconds(h, bytes);
   return s < 0 ? 0 : s;
+}
+
+// The network steps of the latest OpenAndPlay: opening a network stream, then fetching the
+// cover. A newer OpenAndPlay, or any stop, supersedes them.
+runtime::LatestWork& Opening() {
+  static runtime::LatestWork opening;
+  return opening;
+}
+
+std::uint64_t& OpenCounter() {
+  static std::uint64_t count = 0;
+  return count;
+}
+
+struct Opened {
+  audio::Handle stream = 0;
+  audio::Failure failure = audio::Failure::kNone;  // asked on the thread that opened
+};
+
+Opened OpenEntry(bool network, const Text& address) {
+  Opened o;
+  o.stream = network ? audio::StreamCreateUrl(address) : audio::StreamCreateFile(address);
+  if (o.stream == 0) o.failure = audio::LastFailure();
+  return o;
+}
+
+void TakeStream(const Opened& o) {
+  PlayerState& s = MutableState();
+  s.current_stream = o.stream;
+  s.total_seconds = static_cast<std::int64_t>(
+      std::trunc(SecondsOf(s.current_stream, audio::ChannelGetLength(s.current_stream))));
+}
+
+const Text& NoDeviceMessage() {
+  static const Text message = "没有可用的声音设备（或声音服务没有运行），无法播放。"_t;
+  return message;
+}
+
+// Says why the entry did not open, as plainly as the library lets us know. The row stays.
+void ReportOpenFailure(audio::Failure failure, bool network, const Text& address) {
+  if (failure == audio::Failure::kNoDevice) {
+    runtime::ShowMessageBox(NoDeviceMessage(), 16);
+  } else if (!network && failure == audio::Failure::kFileNotOpened && !address.empty() &&
+             !runtime::FileExists(address)) {
+    runtime::ShowMessageBox("找不到文件："_t + address, 16);
+  } else {
+    runtime::ShowMessageBox("打开失败！"_t, 16);
+  }
+}
+
+// The cover of `row` (fetched on a worker when it has an address), then the lyrics timer, then
+// the caller's own step.
+void ShowCoverThen(int row, std::function<void()> after) {
+  auto finish = [after = std::move(after)](const Bytes& cover) {
+    ShowCoverBytes(cover);
+    SetTimer(kLyricsTimer, 500);
+    if (after) after();
+  };
+  const Text address = EntryCell(row, 3);
+  if (address.empty() || !Services().read_url_bytes) {
+    finish({});
+    return;
+  }
+  Opening().Start<Bytes>([read = Services().read_url_bytes, address] { return read(address); },
+                         std::move(finish));
+}
+
+// OpenAndPlay from step 3 on, once the stream is open (or failed to open).
+void PlayOpened(const Opened& o, bool network, const Text& address, std::function<void()> after) {
+  PlayerState& s = MutableState();
+  if (s.current_stream == 0) ReportOpenFailure(o.failure, network, address);
+  if (!audio::ChannelPlay(s.current_stream) && s.current_stream != 0 &&
+      audio::LastFailure() == audio::Failure::kNoDevice) {
+    runtime::ShowMessageBox(NoDeviceMessage(), 16);
+  }
+  ApplyVolume();
+  // On a resume these come from whatever row is selected now, which may not be the one playing.
+  const int row = s.current_entry_index;
+  SetCaption(EntryCell(row, 2));
+  SetTimer(kStatusTimer, 300);
+  SetTimer(kSpectrumTimer, 50);
+  WriteProperty(kMainWindow, kPositionSlider, kPropMaximum,
+                runtime::ToInteger(runtime::RoundNumber(static_cast<double>(s.total_seconds))));
+  StartLyrics(EntryCell(row, 1));
+  ShowCoverThen(row, std::move(after));
 }
 
 }  // namespace
@@ -100,7 +186,12 @@ void NoteRowDeleted(std::int32_t row) {
   if (row >= 0 && row < s.current_entry_index) --s.current_entry_index;
 }
 
-void ResetPlayerStateForTesting() { MutableState() = PlayerState(); }
+void ResetPlayerStateForTesting() {
+  Opening().Cancel();
+  MutableState() = PlayerState();
+}
+
+bool WaitForOpenWorkersForTesting(int timeout_ms) { return Opening().WaitForWorkers(timeout_ms); }
 
 void OnMainWindowCreated() {
   // The play list panel lies beyond x = 448 until the list toggle widens the window.
@@ -119,38 +210,49 @@ void InitPlayer() {
   if (Services().load_play_list) Services().load_play_list();
 }
 
-void OpenAndPlay() {
+void OpenAndPlay() { OpenAndPlayThen(nullptr); }
+
+void OpenAndPlayThen(std::function<void()> after) {
   PlayerState& s = MutableState();
+  ++OpenCounter();
   if (SelectedRow() == -1) WriteProperty(kMainWindow, kPlayList, kPropSelectedRow, 0);
   s.current_entry_index = SelectedRow();
-  if (s.needs_open) {
-    StopPlayback();
-    audio::StreamFree(s.current_stream);
-    Text kind = EntryCell(s.current_entry_index, 0);
-    Text address = EntryCell(s.current_entry_index, 1);
-    s.current_stream = runtime::CompareTexts(kind, NetworkEntryKind()) == 0
-                           ? audio::StreamCreateUrl(address)
-                           : audio::StreamCreateFile(address);
-    s.total_seconds = static_cast<std::int64_t>(
-        std::trunc(SecondsOf(s.current_stream, audio::ChannelGetLength(s.current_stream))));
+  const Text address = EntryCell(s.current_entry_index, 1);
+  const bool network =
+      runtime::CompareTexts(EntryCell(s.current_entry_index, 0), NetworkEntryKind()) == 0;
+  if (!s.needs_open) {
+    Opening().Cancel();
+    PlayOpened(Opened{s.current_stream}, network, address, std::move(after));
+    return;
   }
-  if (s.current_stream == 0) runtime::ShowMessageBox("打开失败！"_t, 16);
-  audio::ChannelPlay(s.current_stream);
-  ApplyVolume();
-  // On a resume these come from whatever row is selected now, which may not be the one playing.
-  const int row = s.current_entry_index;
-  SetCaption(EntryCell(row, 2));
-  SetTimer(kStatusTimer, 300);
-  SetTimer(kSpectrumTimer, 50);
-  WriteProperty(kMainWindow, kPositionSlider, kPropMaximum,
-                runtime::ToInteger(runtime::RoundNumber(static_cast<double>(s.total_seconds))));
-  StartLyrics(EntryCell(row, 1));
-  ShowCover(EntryCell(row, 3));
-  SetTimer(kLyricsTimer, 500);
+  StopPlayback();
+  audio::StreamFree(s.current_stream);
+  if (!network) {
+    // A local file opens in a few milliseconds: on this thread, with no window state between.
+    Opened o = OpenEntry(false, address);
+    TakeStream(o);
+    PlayOpened(o, false, address, std::move(after));
+    return;
+  }
+  // A server may take up to the stream's time-outs to answer; the window goes on meanwhile.
+  SetCaption("正在打开："_t + EntryCell(s.current_entry_index, 2));
+  Opening().Start<Opened>([address] { return OpenEntry(true, address); },
+                          [address, after = std::move(after)](Opened o) {
+                            TakeStream(o);
+                            PlayOpened(o, true, address, after);
+                          },
+                          [](Opened& o) { audio::StreamFree(o.stream); });
 }
+
+bool OpenPending() { return Opening().pending(); }
+
+void CancelOpen() { Opening().Cancel(); }
+
+std::uint64_t OpenCount() { return OpenCounter(); }
 
 void StopPlayback() {
   PlayerState& s = MutableState();
+  Opening().Cancel();  // a song still opening must not start after the stop
   audio::ChannelStop(s.current_stream);
   audio::StreamFree(s.current_stream);
   SetTimer(kStatusTimer, 0);
@@ -179,11 +281,12 @@ void TogglePlayPause() {
     return;
   }
   if (ReadTextProperty(kMainWindow, kPlayPauseButton, kPropCaption) == "播放"_t) {
-    OpenAndPlay();
-    // A stream that did not open plays nothing: the button stays ready to start.
-    if (MutableState().current_stream != 0) {
-      WriteProperty(kMainWindow, kPlayPauseButton, kPropCaption, "暂停"_t);
-    }
+    OpenAndPlayThen([] {
+      // A stream that did not open plays nothing: the button stays ready to start.
+      if (MutableState().current_stream != 0) {
+        WriteProperty(kMainWindow, kPlayPauseButton, kPropCaption, "暂停"_t);
+      }
+    });
   } else {
     PausePlayback();
     WriteProperty(kMainWindow, kPlayPauseButton, kPropCaption, "播放"_t);

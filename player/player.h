@@ -6,6 +6,8 @@
 // up to date, and hands over to the play mode when a song ends.
 //
 // Every routine here is an event handler or is called by one: user-interface thread only.
+// Opening a network stream and fetching a cover run on a worker: OpenAndPlay returns while
+// they wait on their servers, and the steps after them follow on this thread in their order.
 
 #include <cstdint>
 #include <functional>
@@ -32,7 +34,19 @@ void SetPlayerServices(PlayerServices services);
 // Handlers and routines.
 void OnMainWindowCreated();
 void InitPlayer();
+// Plays the selected row. A local file opens at once; a network stream opens on a worker, and
+// the rest (play, caption, timers, lyrics, cover) follows when it has opened; the cover is
+// fetched on a worker as well. A newer OpenAndPlay or any stop supersedes the pending steps.
 void OpenAndPlay();
+// The same, then `after` once the cover is shown (at once when nothing waits on a server); never
+// when superseded or cancelled.
+void OpenAndPlayThen(std::function<void()> after);
+// True while the latest OpenAndPlay waits on a server (the stream or the cover).
+bool OpenPending();
+// Drops what the latest OpenAndPlay waits for: nothing of it reaches the window.
+void CancelOpen();
+// How many times OpenAndPlay has been called; a change tells that another entry was asked for.
+std::uint64_t OpenCount();
 void StopPlayback();
 void PausePlayback();
 void TogglePlayPause();
@@ -61,6 +75,8 @@ const PlayerState& State();
 // Keeps the playing entry's index right after `row` was deleted from the list above it.
 void NoteRowDeleted(std::int32_t row);
 void ResetPlayerStateForTesting();
+// Waits, processing events, until every open and cover worker has ended; true when they have.
+bool WaitForOpenWorkersForTesting(int timeout_ms);
 
 // The kind cell of a network entry: "网络文件".
 const runtime::Text& NetworkEntryKind();

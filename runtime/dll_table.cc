@@ -168,6 +168,12 @@ void* ResolveDllCommand(int index) {
   RaiseFatalError(TextFromUtf8(message));
 }
 
+void* ResolveBesideDllCommand(int index, const char* function) {
+  ResolveDllCommand(index);
+  void* module = Caches()[index].module;  // written before the entry's address was published
+  return module != nullptr ? dlsym(module, function) : nullptr;
+}
+
 void RegisterSystemFunction(std::string_view function, void* address) {
   std::lock_guard<std::mutex> lock(RegistryMutex());
   Registry()[RegistryKey(function)] = address;

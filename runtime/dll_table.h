@@ -52,6 +52,12 @@ const DllCommandEntry& DllCommandAt(int index);
 // found (see above) or when the index is outside the table (runtime error 1).
 void* ResolveDllCommand(int index);
 
+// A function the table does not name, from the library of entry `index` (loaded, and fatal
+// when missing, as for that entry): null when the library has no such function.
+//   auto error_code = reinterpret_cast<int (*)()>(ResolveBesideDllCommand(kBassInit,
+//                                                                     "BASS_ErrorGetCode"));
+void* ResolveBesideDllCommand(int index, const char* function);
+
 template <typename F>
 F DllCommand(int index) {
   return reinterpret_cast<F>(ResolveDllCommand(index));

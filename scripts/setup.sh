@@ -16,7 +16,9 @@ packages=(
   pulseaudio pulseaudio-utils
   clang libclang-rt-14-dev clang-format
   locales
-  dbus desktop-file-utils appstream librsvg2-bin
+  dbus desktop-file-utils appstream librsvg2-bin qt6-translations-l10n
+  lintian man-db
+  qt6-wayland weston
 )
 
 missing=()

@@ -18,6 +18,9 @@ struct SearchServices {
   // Called on the search worker and on the user-interface thread respectively.
   std::function<std::optional<runtime::Text>()> search_host;
   std::function<std::optional<runtime::Text>()> sound_api_host;
+  // Says in the window that the sound service's interface host is not configured, and which
+  // setting to make. UI thread.
+  std::function<void()> host_missing;
   // The sample text the address box starts with.
   std::function<runtime::Text()> sample_address;
   // Slides a panel (2: the search panel), stops and plays, as the main window and player do.

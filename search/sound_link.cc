@@ -6,6 +6,7 @@
 #include "app/window_ids.h"
 #include "player/player.h"
 #include "runtime/bridge.h"
+#include "runtime/latest_work.h"
 #include "runtime/text_ops.h"
 #include "runtime/threads.h"
 #include "runtime/value.h"
@@ -20,6 +21,8 @@ namespace vorel::search {
 namespace {
 
 using namespace ids;
+using namespace runtime::literals;
+using runtime::Bytes;
 
 constexpr std::int32_t kHighlightGreen = 0x00E080;
 
@@ -60,6 +63,69 @@ Text ControlBytesAsSpaces(Text text) {
 
 Text AddressBoxText() { return runtime::ReadTextProperty(kMainWindow, kAddressBox, kPropCaption); }
 
+// The latest resolve's fetches (sound info, then cover), on a worker; a newer resolve
+// supersedes them.
+runtime::LatestWork& Resolving() {
+  static runtime::LatestWork resolving;
+  return resolving;
+}
+
+struct Fetched {
+  bool replied = false;  // the service sent a non-empty reply
+  ResolvedSound sound;
+  Bytes cover;
+  std::uint64_t open_count = 0;  // the player's count when the resolve began
+};
+
+// The network half of a resolve: the record, its fields, and the cover picture. Worker thread.
+Fetched Fetch(const Text& address, const Text& sound_id, std::uint64_t open_count) {
+  Fetched f;
+  f.open_count = open_count;
+  Text reply = FetchReplyText(address);
+  f.replied = !reply.empty();
+  Text info = web::DecodeEscapes(reply);
+  f.sound.id = sound_id;
+  f.sound.picture_url = WireAddress(web::TextBetween(info, kPictureStart, kFieldEnd));
+  f.sound.source_url = WireAddress(web::TextBetween(info, kSourceStart, kFieldEnd));
+  f.sound.name = ControlBytesAsSpaces(web::TextBetween(info, kNameStart, kFieldEnd));
+  f.sound.info_text = std::move(info);
+  if (f.replied) f.cover = web::ReadUrlBytes(f.sound.picture_url);
+  return f;
+}
+
+// What the window shows of a fetched record: cover, caption, tooltip, then the new row,
+// selected, and `then`. When another entry was asked to play while the record was on its way,
+// the row is only appended: the song playing and its caption and cover stay.
+void ShowFetched(const Fetched& f, const std::function<void()>& then) {
+  {
+    std::lock_guard lock(Resolver().mu);
+    Resolver().sound = f.sound;
+  }
+  if (!f.replied) {
+    // Nothing came back: an empty row could never play, so none is added.
+    runtime::WriteProperty(kMainWindow, kStatusCaption, kPropCaption,
+                           "解析失败：声音服务没有回答。"_t);
+    return;
+  }
+  const ResolvedSound& sound = f.sound;
+  const bool overtaken = player::OpenCount() != f.open_count;
+  if (!overtaken) {
+    runtime::WriteProperty(kMainWindow, kCoverPicture, kPropPicture, f.cover);
+    runtime::WriteProperty(kMainWindow, kCoverPicture, kPropPictureMode, 1);
+    runtime::WriteProperty(kMainWindow, kStatusCaption, kPropCaption, sound.name);
+    runtime::AddToolTip(runtime::WindowHandle(kMainWindow, kStatusCaption), sound.name, false,
+                        true);
+  }
+  runtime::InsertRow(kMainWindow, kPlayList, std::nullopt, player::NetworkEntryKind());
+  auto last = [] { return runtime::RowCount(kMainWindow, kPlayList) - 1; };
+  runtime::SetCellText(kMainWindow, kPlayList, last(), 1, sound.source_url);
+  runtime::SetCellText(kMainWindow, kPlayList, last(), 2, sound.name);
+  runtime::SetCellText(kMainWindow, kPlayList, last(), 3, sound.picture_url);
+  if (overtaken) return;
+  runtime::WriteProperty(kMainWindow, kPlayList, kPropSelectedRow, last());
+  if (then) then();
+}
+
 }  // namespace
 
 Text TextAfterLast(const Text& text, const Text& marker) {
@@ -72,39 +138,20 @@ Text FetchReplyText(const Text& address) {
   return runtime::ToText(web::FetchPageWithCookies(address));
 }
 
-void FetchSoundInfo(const Text& sound_id) {
+void FetchSoundInfo(const Text& sound_id) { FetchSoundInfoThen(sound_id, nullptr); }
+
+void FetchSoundInfoThen(const Text& sound_id, std::function<void()> then) {
   std::optional<Text> host = Services().sound_api_host ? Services().sound_api_host() : std::nullopt;
-  Text reply;
-  if (host) {
-    reply =
-        FetchReplyText("http://" + *host + "/sound/info?sound_id=" + EncodeRequestBytes(sound_id));
+  if (!host) {
+    // Nothing can be fetched: no row, and the window says which setting is missing.
+    if (Services().host_missing) Services().host_missing();
+    return;
   }
-  Text info = web::DecodeEscapes(reply);
-  runtime::Delay(100);
-
-  ResolvedSound sound;
-  sound.id = sound_id;
-  sound.picture_url = WireAddress(web::TextBetween(info, kPictureStart, kFieldEnd));
-  sound.source_url = WireAddress(web::TextBetween(info, kSourceStart, kFieldEnd));
-  sound.name = ControlBytesAsSpaces(web::TextBetween(info, kNameStart, kFieldEnd));
-  sound.info_text = std::move(info);
-  {
-    std::lock_guard lock(Resolver().mu);
-    Resolver().sound = sound;
-  }
-
-  runtime::WriteProperty(kMainWindow, kCoverPicture, kPropPicture,
-                         web::ReadUrlBytes(sound.picture_url));
-  runtime::WriteProperty(kMainWindow, kCoverPicture, kPropPictureMode, 1);
-  runtime::WriteProperty(kMainWindow, kStatusCaption, kPropCaption, sound.name);
-  runtime::AddToolTip(runtime::WindowHandle(kMainWindow, kStatusCaption), sound.name, false, true);
-
-  runtime::InsertRow(kMainWindow, kPlayList, std::nullopt, player::NetworkEntryKind());
-  auto last = [] { return runtime::RowCount(kMainWindow, kPlayList) - 1; };
-  runtime::SetCellText(kMainWindow, kPlayList, last(), 1, sound.source_url);
-  runtime::SetCellText(kMainWindow, kPlayList, last(), 2, sound.name);
-  runtime::SetCellText(kMainWindow, kPlayList, last(), 3, sound.picture_url);
-  runtime::WriteProperty(kMainWindow, kPlayList, kPropSelectedRow, last());
+  const Text address = "http://" + *host + "/sound/info?sound_id=" + EncodeRequestBytes(sound_id);
+  runtime::WriteProperty(kMainWindow, kStatusCaption, kPropCaption, "正在获取声音信息……"_t);
+  Resolving().Start<Fetched>(
+      [address, sound_id, opens = player::OpenCount()] { return Fetch(address, sound_id, opens); },
+      [then = std::move(then)](Fetched f) { ShowFetched(f, then); });
 }
 
 void ResolveSoundLink() {
@@ -114,10 +161,14 @@ void ResolveSoundLink() {
     std::lock_guard lock(Resolver().mu);
     Resolver().sound.id = id;
   }
-  FetchSoundInfo(id);
-  runtime::Delay(100);
-  if (Services().open_and_play) Services().open_and_play();
+  FetchSoundInfoThen(id, [] {
+    if (Services().open_and_play) Services().open_and_play();
+  });
 }
+
+bool ResolvePending() { return Resolving().pending(); }
+
+void CancelResolve() { Resolving().Cancel(); }
 
 void OnAddressBoxPress() {
   runtime::WriteProperty(kMainWindow, kAddressFrame, kPropOutline, kHighlightGreen);
@@ -146,7 +197,12 @@ Text SoundName() {
   return Resolver().sound.name;
 }
 
+bool WaitForResolveWorkersForTesting(int timeout_ms) {
+  return Resolving().WaitForWorkers(timeout_ms);
+}
+
 void ResetResolverForTesting() {
+  Resolving().Cancel();
   std::lock_guard lock(Resolver().mu);
   Resolver().sound = ResolvedSound();
 }

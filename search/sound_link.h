@@ -6,14 +6,19 @@
 // address, asks "http://<interface host>/sound/info?sound_id=<id>" for the sound's record, cuts
 // the fields "pic", "source" and "name" out of the decoded reply, shows the cover in 图片框1 and
 // the name in 字幕 (also as its tooltip), appends a network entry to the play list, selects it
-// and plays it. A failed resolve still appends an entry with empty cells, as the play list has
-// always done.
+// and plays it.
 //
-// The resolve runs on the user-interface thread and blocks it for the length of its two
-// requests, which the web layer's time-outs bound.
+// The two requests (the record, then its cover) run on a worker, within the web layer's
+// time-outs; the window keeps answering meanwhile, and what it shows afterwards comes in the
+// order above. A newer resolve supersedes an older one still waiting (its reply is dropped).
+// When another entry was asked to play while the record was on its way, the row is appended
+// but neither selected nor played. When nothing comes back (no reply, or no interface host
+// configured) no row is added, and the window says why.
 //
 // The last resolved sound stays readable for the download: CurrentSound() and its two
 // shorthands hand out copies and may be called from any thread.
+
+#include <functional>
 
 #include "runtime/text.h"
 
@@ -26,8 +31,15 @@ void ResolveSoundLink();
 void OnAddressBoxPress();
 void OnAddressBoxDoubleClick();
 
-// The resolving steps for `sound_id`: fetch, decode, cut, show, append and select the row.
+// The resolving steps for `sound_id`: fetch, decode, cut (on a worker), then show, append and
+// select the row, then `then`. Returns at once; the steps after the fetch follow on the
+// user-interface thread unless a newer resolve or CancelResolve came first.
 void FetchSoundInfo(const Text& sound_id);
+void FetchSoundInfoThen(const Text& sound_id, std::function<void()> then);
+// True while a resolve waits on the sound service. UI thread.
+bool ResolvePending();
+// Drops the pending resolve: nothing of it reaches the window. UI thread.
+void CancelResolve();
 
 // The body of the reply to a GET of `address` (cookie-jar fetch), up to its first zero byte.
 Text FetchReplyText(const Text& address);
@@ -53,6 +65,8 @@ Text SoundSourceUrl();
 Text SoundName();
 
 void ResetResolverForTesting();
+// Waits, processing events, until every resolve worker has ended; true when they have.
+bool WaitForResolveWorkersForTesting(int timeout_ms);
 
 }  // namespace vorel::search
 

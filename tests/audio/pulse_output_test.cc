@@ -66,10 +66,11 @@ class PrivateSoundServer {
     dir_ = TempDir() + "/pulse" + std::to_string(serial++);
     std::filesystem::create_directories(dir_ + "/runtime");
     std::filesystem::permissions(dir_ + "/runtime", std::filesystem::perms::owner_all);
-    std::ofstream(dir_ + "/server.pa") << "load-module module-null-sink sink_name=heard rate=44100\n"
-                                       << "load-module module-native-protocol-unix auth-anonymous=1"
-                                       << " socket=" << socket() << "\n"
-                                       << "set-default-sink heard\n";
+    std::ofstream(dir_ + "/server.pa")
+        << "load-module module-null-sink sink_name=heard rate=44100\n"
+        << "load-module module-native-protocol-unix auth-anonymous=1"
+        << " socket=" << socket() << "\n"
+        << "set-default-sink heard\n";
   }
   ~PrivateSoundServer() { Stop(pid_, SIGKILL); }
 
@@ -122,11 +123,12 @@ class MonitorRecording {
   explicit MonitorRecording(const PrivateSoundServer& server) {
     static int serial = 0;
     path_ = TempDir() + "/monitor" + std::to_string(serial++) + ".raw";
-    pid_ = Spawn({"sh", "-c",
-                  "exec parec --raw -s " + server.address() +
-                      " -d heard.monitor --format=s16le --rate=44100 --channels=1 --latency-msec=20 > " +
-                      path_},
-                 path_ + ".log");
+    pid_ = Spawn(
+        {"sh", "-c",
+         "exec parec --raw -s " + server.address() +
+             " -d heard.monitor --format=s16le --rate=44100 --channels=1 --latency-msec=20 > " +
+             path_},
+        path_ + ".log");
     // Sound played before the recorder is connected would be missed.
     std::error_code ec;
     EXPECT_TRUE(WaitUntil([&] { return std::filesystem::file_size(path_, ec) > 0 && !ec; }, 5))
@@ -311,7 +313,8 @@ TEST_F(PulseOutputTest, TheSongGoesOnWhenTheServerComesBack) {
   EXPECT_TRUE(WaitUntil(
       [&] {
         return B().ChannelIsActive(h) == BASS_ACTIVE_PLAYING &&
-               B().ChannelGetPosition(h, BASS_POS_BYTE) > stalled_at + B().ChannelSeconds2Bytes(h, 0.2);
+               B().ChannelGetPosition(h, BASS_POS_BYTE) >
+                   stalled_at + B().ChannelSeconds2Bytes(h, 0.2);
       },
       2.0))
       << "after " << SecondsSince(back) << " s";

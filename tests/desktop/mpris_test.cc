@@ -2,6 +2,7 @@
 // a private session bus calls methods and reads properties through QDBusInterface, while the
 // player's real main window runs its events on this thread.
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -10,9 +11,13 @@
 #include <QDBusObjectPath>
 #include <QDBusReply>
 #include <QDBusVariant>
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QImage>
 #include <QObject>
+#include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <fstream>
@@ -23,10 +28,12 @@
 #include <thread>
 
 #include "app/desktop/desktop_bus.h"
+#include "runtime/latest_work.h"
 #include "tests/desktop/session_bus.h"
 #include "tests/player_flow/flow_fixture.h"
 #include "tests/testing/loopback_server.h"
 #include "ui/qt/desktop.h"
+#include "ui/qt/qt_ui.h"
 
 namespace vorel::flow {
 namespace {
@@ -408,6 +415,7 @@ TEST_F(MprisTest, AStreamOfUnknownLengthCannotBePositioned) {
   runtime::SetCellText(ids::kMainWindow, ids::kPlayList, row, 1, runtime::TextFromUtf8(address));
   runtime::SetCellText(ids::kMainWindow, ids::kPlayList, row, 2, "live"_t);
   Click(ids::kPlayPauseButton);
+  ASSERT_TRUE(runtime::WaitUntilNoWorkPending(20000));  // the stream opens on a worker
   HoldTimers();
   AsDesktop([&](Desktop& d) {
     ASSERT_EQ(d.Status(), "Playing");
@@ -443,6 +451,133 @@ TEST_F(MprisTest, TrayMenuItemsRunThePlayersRoutines) {
   ASSERT_TRUE(qt::ClickTrayMenuItemForTesting(0));
   EXPECT_FALSE(qt::WindowMinimised(ids::kMainWindow, ids::kMainWindowSelf));
   EXPECT_FALSE(qt::ClickTrayMenuItemForTesting(5));
+}
+
+TEST_F(MprisTest, OpenUriOfASlowStreamIsAnsweredAtOnceAndPlaysWhenItComes) {
+  // The stream's server answers 2 s late; the desktop's call must not wait for it.
+  std::ifstream in(songs_ / "long.mp3", std::ios::binary);
+  const std::string song((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  vorel::testing::LoopbackServer server([&](const vorel::testing::Request&) {
+    return vorel::testing::Reply().Pause(2000).Send(
+        vorel::testing::HeaderText("HTTP/1.1 200 OK",
+                                   {"Content-Length: " + std::to_string(song.size())}) +
+        song);
+  });
+  double answer_ms = -1;
+  AsDesktop([&](Desktop& d) {
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(ErrorOf(d.Call("OpenUri", {QString::fromStdString(server.Url("/slow.mp3"))})), "");
+    answer_ms = clock.nsecsElapsed() / 1e6;
+  });
+  EXPECT_LT(answer_ms, 1000.0);
+  EXPECT_EQ(Rows(), 1);
+  EXPECT_NE(StreamState(), player::audio::kPlaying);
+  EXPECT_TRUE(runtime::WaitProcessingEvents(
+      [&] { return StreamState() == player::audio::kPlaying; }, 20000));
+  player::StopPlayback();
+}
+
+// A 10 ms timer on this thread measuring its own lateness: the longest time the window could not
+// paint or take input. `tick` runs at each tick, to note what the window shows.
+class StallMeter {
+ public:
+  explicit StallMeter(std::function<void()> tick = nullptr) : tick_(std::move(tick)) {
+    timer_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      longest_ms_ = std::max(longest_ms_, since_.nsecsElapsed() / 1e6 - 10.0);
+      since_.restart();
+      if (tick_) tick_();
+    });
+    since_.start();
+    timer_.start(10);
+  }
+  double longest_ms() const { return longest_ms_; }
+
+ private:
+  std::function<void()> tick_;
+  QTimer timer_;
+  QElapsedTimer since_;
+  double longest_ms_ = 0;
+};
+
+TEST_F(MprisTest, SlowServersLeaveTheWindowAndTheMediaKeysAnswering) {
+  // The sound service answers everything 2 s late: the record, the cover, the stream.
+  constexpr int kLate = 2000;
+  QImage image(8, 8, QImage::Format_RGB32);
+  image.fill(qRgb(0, 0, 255));
+  QByteArray png_bytes;
+  QBuffer buffer(&png_bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  const std::string png = png_bytes.toStdString();
+  std::ifstream in(songs_ / "long.mp3", std::ios::binary);
+  const std::string song((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string record;
+  vorel::testing::LoopbackServer server([&](const vorel::testing::Request& r) {
+    auto late = [&](const std::string& type, const std::string& body) {
+      return vorel::testing::Reply().Pause(kLate).Send(
+          vorel::testing::HeaderText(
+              "HTTP/1.1 200 OK",
+              {"Content-Type: " + type, "Content-Length: " + std::to_string(body.size()),
+               "Connection: close"}) +
+          body);
+    };
+    if (r.target.starts_with("/cover.png")) return late("image/png", png);
+    if (r.target.starts_with("/song.mp3")) return late("audio/mpeg", song);
+    return late("application/json; charset=utf-8", record);
+  });
+  const std::string here = "http:\\/\\/127.0.0.1:" + std::to_string(server.port());
+  record = "{\"pic\":\"" + here + "\\/cover.png\",\"source\":\"" + here +
+           "\\/song.mp3\",\"name\":\"Late\",\"id\":\"22\"}";
+  setenv("VOREL_SOUND_API_HOST", ("127.0.0.1:" + std::to_string(server.port())).c_str(), 1);
+
+  // A media key pressed while the record is on its way, from the desktop's own connection.
+  std::atomic<double> answer_ms{-1};
+  std::thread desktop([&] {
+    if (!server.WaitForRequests(1, 10000)) return;
+    Desktop d(bus_->address());
+    QElapsedTimer clock;
+    clock.start();
+    d.Call("Pause");
+    answer_ms = clock.nsecsElapsed() / 1e6;
+  });
+
+  // When each effect was first seen, in ticks of the meter.
+  int tick = 0, row_at = -1, caption_at = -1, cover_at = -1, playing_at = -1;
+  auto note = [&](int& at, bool seen) {
+    if (at < 0 && seen) at = tick;
+  };
+  StallMeter meter([&] {
+    ++tick;
+    note(row_at, Rows() == 1);
+    note(caption_at, Caption() == "Late"_t);
+    runtime::Bytes cover =
+        runtime::ReadBytesProperty(ids::kMainWindow, ids::kCoverPicture, ids::kPropPicture);
+    note(cover_at, std::string(cover.begin(), cover.end()) == png);
+    note(playing_at, StreamState() == player::audio::kPlaying);
+  });
+  runtime::WriteProperty(ids::kMainWindow, ids::kAddressBox, ids::kPropCaption,
+                         "http://sound.example/sound/22");
+  ASSERT_TRUE(qt::ClickControl(ids::kMainWindow, ids::kResolveButton));  // the real mouse
+  EXPECT_TRUE(runtime::WaitProcessingEvents(
+      [&] { return playing_at >= 0 && answer_ms >= 0 && !runtime::WorkPending(); }, 30000));
+  desktop.join();
+  unsetenv("VOREL_SOUND_API_HOST");
+
+  EXPECT_LT(meter.longest_ms(), 300.0);
+  EXPECT_GE(answer_ms.load(), 0.0);
+  EXPECT_LT(answer_ms.load(), 1000.0);
+  // What a person sees comes in its usual order: the row (with its caption and cover), then the
+  // song playing; the cover fetched for the playing row keeps the picture.
+  EXPECT_EQ(Rows(), 1);
+  EXPECT_GE(row_at, 0);
+  EXPECT_LE(row_at, playing_at);
+  EXPECT_LE(caption_at, playing_at);
+  EXPECT_LE(cover_at, playing_at);
+  EXPECT_EQ(StreamState(), player::audio::kPlaying);
+  EXPECT_EQ(server.Requests().size(), 4u);  // record, cover, stream, the playing row's cover
+  player::StopPlayback();
 }
 
 }  // namespace

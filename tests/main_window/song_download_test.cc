@@ -1,6 +1,7 @@
 #include <atomic>
 #include <fstream>
 
+#include "runtime/latest_work.h"
 #include "search/sound_link.h"
 #include "shell/full_view.h"
 #include "tests/main_window/download_fixture.h"
@@ -110,6 +111,7 @@ TEST_F(DownloadFlowTest, ResolvedSongIsSavedUnderItsName) {
   runtime::WriteProperty(ids::kMainWindow, ids::kAddressBox, ids::kPropCaption,
                          "http://sound.test/sound/77"_t);
   Click(ids::kResolveButton);
+  ASSERT_TRUE(runtime::WaitUntilNoWorkPending(20000));  // the record, the stream and the cover
   ClickDownload();
   const bool idle = WaitForIdle();
   ::unsetenv("VOREL_SOUND_API_HOST");
@@ -229,7 +231,8 @@ TEST_F(DownloadFlowTest, CancelFromTheRightClickMenuRemovesThePartialFile) {
       [] { return download::Downloader().ReceivedBytes64() > 0; }, 20000));
 
   OpenMainWindowMenu();
-  EXPECT_EQ(qt::OpenMenuLabels(), (std::vector<Text>{"显示搜索与歌词"_t, "取消下载"_t}));
+  EXPECT_EQ(qt::OpenMenuLabels(),
+            (std::vector<Text>{"显示搜索与歌词"_t, "添加文件…"_t, "取消下载"_t}));
   ASSERT_TRUE(qt::ChooseMenuItem("取消下载"_t));
   ASSERT_TRUE(WaitForIdle());
   EXPECT_EQ(TakeMessages(), std::vector<std::string>{"下载已取消。"});
@@ -237,7 +240,7 @@ TEST_F(DownloadFlowTest, CancelFromTheRightClickMenuRemovesThePartialFile) {
 
   // With nothing running the menu has no cancel item.
   OpenMainWindowMenu();
-  EXPECT_EQ(qt::OpenMenuLabels(), std::vector<Text>{"显示搜索与歌词"_t});
+  EXPECT_EQ(qt::OpenMenuLabels(), (std::vector<Text>{"显示搜索与歌词"_t, "添加文件…"_t}));
 }
 
 TEST_F(DownloadFlowTest, CancelRightAfterTheClickLeavesNoTaskAndNoFile) {

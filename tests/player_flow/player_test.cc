@@ -1,8 +1,11 @@
+#include <cstdio>
 #include <fstream>
 
 #include "ui/qt/qt_ui.h"
 
 #include "tests/player_flow/flow_fixture.h"
+#include "tests/testing/loopback_server.h"
+#include "tests/testing/process.h"
 
 namespace vorel::flow {
 namespace {
@@ -315,6 +318,85 @@ TEST_F(PlayerFlowTest, SpectrumIsEmptyAfterTheSongEndsAndAfterAClear) {
   ClickWhenLoaded(ids::kClearDialog, ids::kClearConfirm);
   Click(ids::kClearButton);
   EXPECT_FALSE(bar_shown());
+}
+
+TEST_F(PlayerFlowTest, AMissingFileIsNamedAndItsRowStays) {
+  const fs::path gone = work_ / "已删除的歌.mp3";
+  AddLocalRow(gone, "走了"_t);
+  ::testing::internal::CaptureStderr();  // the message box
+  Click(ids::kPlayPauseButton);
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  HoldTimers();
+  EXPECT_NE(said.find("找不到文件：" + gone.string()), std::string::npos) << said;
+  EXPECT_EQ(said.find("打开失败！"), std::string::npos) << said;
+  EXPECT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 1);
+  EXPECT_EQ(player::State().current_stream, 0u);
+}
+
+// The audio library finds no output at start-up: an SDL driver that does not exist, and no
+// sound server to reach.
+class NoSoundDeviceTest : public FlowTest {
+ protected:
+  void SetUp() override {
+    unsetenv("VOREL_AUDIO");
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    setenv("PULSE_SERVER", "unix:/nonexistent/vorel-test", 1);
+    FlowTest::SetUp();
+  }
+  void TearDown() override {
+    FlowTest::TearDown();
+    setenv("VOREL_AUDIO", "null", 1);
+    unsetenv("SDL_AUDIODRIVER");
+    unsetenv("PULSE_SERVER");
+  }
+};
+
+TEST_F(NoSoundDeviceTest, PlayingSaysThatThereIsNoSoundDevice) {
+  // A child of its own starts the program afresh, so the library is initialised in it for the
+  // first time, without a device.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        AddLocalRow(songs_ / "short1.mp3", "好"_t);
+        Click(ids::kPlayPauseButton);
+        std::fflush(stderr);
+        _exit(player::State().current_stream == 0 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "没有可用的声音设备");
+}
+
+TEST_F(PlayerFlowTest, ANetworkSongOpensWhileTheWindowGoesOnAndANewerChoiceWins) {
+  // The server holds the stream back until the test lets it go.
+  const std::string song = vorel::testing::ReadWholeFile((songs_ / "long.mp3").string());
+  vorel::testing::LoopbackServer server([&](const vorel::testing::Request&) {
+    return vorel::testing::Reply().Hold().Send(
+        vorel::testing::HeaderText("HTTP/1.1 200 OK",
+                                   {"Content-Length: " + std::to_string(song.size())}) +
+        song);
+  });
+  int net = runtime::InsertRow(ids::kMainWindow, ids::kPlayList, std::nullopt, "网络文件"_t);
+  runtime::SetCellText(ids::kMainWindow, ids::kPlayList, net, 1,
+                       runtime::TextFromUtf8(server.Url("/held.mp3")));
+  runtime::SetCellText(ids::kMainWindow, ids::kPlayList, net, 2, "网"_t);
+  AddLocalRow(songs_ / "long.mp3", "本地"_t);
+
+  Select(0);
+  runtime::RaiseEvent(ids::kMainWindow, ids::kPlayList, runtime::kEventLeftDoubleClick);
+  // The double-click has returned while the server still holds the stream.
+  EXPECT_EQ(Caption(), "正在打开：网"_t);
+  EXPECT_TRUE(player::OpenPending());
+  ASSERT_TRUE(server.WaitForConnections(1, 5000));
+
+  // The person picks another song meanwhile: it plays, and the held stream never does.
+  Select(1);
+  runtime::RaiseEvent(ids::kMainWindow, ids::kPlayList, runtime::kEventLeftDoubleClick);
+  HoldTimers();
+  EXPECT_FALSE(player::OpenPending());
+  server.Release();
+  ASSERT_TRUE(player::WaitForOpenWorkersForTesting(20000));
+  EXPECT_EQ(player::State().current_entry_index, 1);
+  EXPECT_EQ(Caption(), "本地"_t);
+  EXPECT_EQ(StreamState(), player::audio::kPlaying);
 }
 
 }  // namespace

@@ -3,12 +3,16 @@
 #include <QBuffer>
 #include <QHelpEvent>
 #include <QImage>
+#include <QTest>
 #include <QToolTip>
+#include <algorithm>
 
 #include "player/player.h"
+#include "runtime/latest_work.h"
 #include "search/search_services.h"
 #include "tests/search/search_fixture.h"
 #include "tests/testing/process.h"
+#include "ui/qt/window_input.h"
 
 namespace vorel::search_test {
 namespace {
@@ -78,9 +82,12 @@ class SoundLinkTest : public SearchFlowTest {
     return "{\"code\":0,\"info\":{\"PIC\":\"" + Here("\\/cover.png") + "\",\"Source\":\"" +
            Here("\\/song.mp3") + "\",\"Name\":\"" + name + "\",\"id\":\"22\"}}";
   }
+  // Resolves and waits until what the resolve started (the record, the stream, the covers) has
+  // reached the window.
   void Resolve(const Text& address) {
     TypeInto(ids::kAddressBox, address);
     Click(ids::kResolveButton);
+    ASSERT_TRUE(runtime::WaitUntilNoWorkPending(20000));
   }
   std::vector<Request> InfoRequests() {
     std::vector<Request> out;
@@ -212,7 +219,6 @@ TEST_F(SoundLinkTest, BadRepliesGiveEmptyOrCleanedFieldsAndStillARow) {
     Text picture, source, name;
   };
   const std::vector<Case> cases = {
-      {"empty", "", "", "", ""},
       {"truncated", "{\"pic\":\"" + dead + "\\/p.png\",\"source\":\"" + dead + "\\/s.mp3\",\"na",
        "http://127.0.0.1:1/p.png", "http://127.0.0.1:1/s.mp3", ""},
       {"not the expected shape", "<html><body>Service unavailable</body></html>", "", "", ""},
@@ -262,6 +268,7 @@ TEST_F(SoundLinkTest, CoverPictureAndCaption) {
     SCOPED_TRACE(c.what);
     SetCover(c.cover_bytes);
     search::FetchSoundInfo("22");
+    ASSERT_TRUE(runtime::WaitUntilNoWorkPending(20000));
     runtime::Bytes shown =
         runtime::ReadBytesProperty(ids::kMainWindow, ids::kCoverPicture, ids::kPropPicture);
     EXPECT_EQ(std::string(shown.begin(), shown.end()), c.kept ? c.cover_bytes : "");
@@ -271,16 +278,114 @@ TEST_F(SoundLinkTest, CoverPictureAndCaption) {
   }
 }
 
-TEST_F(SoundLinkTest, WithoutAConfiguredHostTheResolveFailsAsARequestWould) {
+TEST_F(SoundLinkTest, WithoutAConfiguredHostTheWindowSaysWhatToSetAndAddsNoRow) {
   unsetenv("VOREL_SOUND_API_HOST");
-  ::testing::internal::CaptureStderr();
+  ::testing::internal::CaptureStderr();  // the message box, and the terminal's line
   Resolve("http://sound.example/sound/3");
-  const std::string err = ::testing::internal::GetCapturedStderr();
-  EXPECT_NE(err.find("VOREL_SOUND_API_HOST"), std::string::npos) << err;
-  EXPECT_NE(err.find("sound_api"), std::string::npos) << err;
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("声音链接解析没有设置服务器"), std::string::npos) << said;
+  EXPECT_NE(said.find("sound_api = "), std::string::npos) << said;
+  EXPECT_NE(said.find("VOREL_SOUND_API_HOST，"), std::string::npos) << said;
   EXPECT_TRUE(InfoRequests().empty());
+  EXPECT_EQ(PlayListRows(), 0);
+}
+
+TEST_F(SoundLinkTest, AResolveThatGetsNothingAddsNoRowAndSaysSo) {
+  Replies({""});
+  Resolve("http://sound.example/sound/3");
+  EXPECT_EQ(InfoRequests().size(), 1u);
+  EXPECT_EQ(PlayListRows(), 0);
+  EXPECT_EQ(ReadCaption(ids::kStatusCaption), "解析失败：声音服务没有回答。"_t);
+}
+
+// A sound service whose record for "slow" is held back until the test lets it go.
+class HeldResolveTest : public SoundLinkTest {
+ protected:
+  void SetUp() override {
+    SoundLinkTest::SetUp();
+    held_ = std::make_unique<LoopbackServer>([this](const Request& r) {
+      const bool slow = r.target.find("sound_id=slow") != std::string::npos;
+      Reply reply = slow ? Reply().Hold() : Reply();
+      const std::string body = Record(slow ? "Slow" : "Quick");
+      return reply.Send(vorel::testing::HeaderText(
+                            "HTTP/1.1 200 OK", {"Content-Length: " + std::to_string(body.size()),
+                                                "Connection: close"}) +
+                        body);
+    });
+    UseHost("VOREL_SOUND_API_HOST", *held_);
+  }
+  void TearDown() override {
+    held_->Release();
+    EXPECT_TRUE(search::WaitForResolveWorkersForTesting(20000));
+    SoundLinkTest::TearDown();
+    held_.reset();
+  }
+  void StartResolve(const Text& address) {
+    TypeInto(ids::kAddressBox, address);
+    Click(ids::kResolveButton);
+  }
+  std::unique_ptr<LoopbackServer> held_;
+};
+
+TEST_F(HeldResolveTest, ANewerResolveSupersedesOneStillWaiting) {
+  StartResolve("http://sound.example/sound/slow");
+  ASSERT_TRUE(runtime::WaitProcessingEvents([&] { return held_->Requests().size() == 1; }, 5000));
+  EXPECT_TRUE(search::ResolvePending());
+  Resolve("http://sound.example/sound/quick");
   ASSERT_EQ(PlayListRows(), 1);
-  EXPECT_EQ(PlayListRow(0), (std::vector<Text>{"网络文件"_t, "", "", ""}));
+  EXPECT_EQ(PlayListRow(0)[2], "Quick");
+  // The older reply arrives late and is dropped: no row, no caption, the quick song plays on.
+  held_->Release();
+  ASSERT_TRUE(search::WaitForResolveWorkersForTesting(20000));
+  EXPECT_EQ(PlayListRows(), 1);
+  EXPECT_EQ(search::SoundName(), "Quick");
+  EXPECT_EQ(Selected(), 0);
+  EXPECT_NE(player::State().current_stream, 0u);
+}
+
+TEST_F(HeldResolveTest, CancelInTheRightClickMenuDropsAWaitingResolve) {
+  StartResolve("http://sound.example/sound/slow");
+  ASSERT_TRUE(runtime::WaitProcessingEvents([&] { return held_->Requests().size() == 1; }, 5000));
+  // While it waits the window says so, with the busy pointer and in the caption.
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
+  EXPECT_EQ(ReadCaption(ids::kStatusCaption), "正在获取声音信息……"_t);
+  auto* window =
+      reinterpret_cast<QWidget*>(runtime::WindowHandle(ids::kMainWindow, ids::kMainWindowSelf));
+  ASSERT_NE(window, nullptr);
+  QTest::mouseClick(window->windowHandle(), Qt::RightButton, Qt::NoModifier, QPoint(300, 180));
+  ASSERT_TRUE(runtime::WaitProcessingEvents([] { return !qt::OpenMenuLabels().empty(); }, 5000));
+  ASSERT_TRUE(qt::ChooseMenuItem("取消"_t));
+  // The item's action runs once the menu has closed.
+  EXPECT_TRUE(runtime::WaitProcessingEvents([] { return !runtime::WorkPending(); }, 5000));
+  EXPECT_EQ(ReadCaption(ids::kStatusCaption), "已取消"_t);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  held_->Release();
+  ASSERT_TRUE(search::WaitForResolveWorkersForTesting(20000));
+  EXPECT_EQ(PlayListRows(), 0);
+  EXPECT_EQ(ReadCaption(ids::kStatusCaption), "已取消"_t);
+  // With nothing waiting, the menu has no such item.
+  QTest::mouseClick(window->windowHandle(), Qt::RightButton, Qt::NoModifier, QPoint(300, 180));
+  ASSERT_TRUE(runtime::WaitProcessingEvents([] { return !qt::OpenMenuLabels().empty(); }, 5000));
+  const std::vector<Text> labels = qt::OpenMenuLabels();
+  EXPECT_EQ(std::count(labels.begin(), labels.end(), "取消"_t), 0);
+  QApplication::activePopupWidget()->close();
+}
+
+TEST_F(HeldResolveTest, AnotherSongStartedMeanwhileKeepsPlayingAndTheRecordOnlyAddsItsRow) {
+  AddLocalRow(songs_ / "long.mp3", "本地"_t);
+  StartResolve("http://sound.example/sound/slow");
+  ASSERT_TRUE(runtime::WaitProcessingEvents([&] { return held_->Requests().size() == 1; }, 5000));
+  Select(0);
+  runtime::RaiseEvent(ids::kMainWindow, ids::kPlayList, runtime::kEventLeftDoubleClick);
+  held_->Release();
+  ASSERT_TRUE(runtime::WaitUntilNoWorkPending(20000));
+  ASSERT_EQ(PlayListRows(), 2);
+  EXPECT_EQ(PlayListRow(1)[2], "Slow");
+  EXPECT_EQ(Selected(), 0);
+  EXPECT_EQ(player::State().current_entry_index, 0);
+  EXPECT_EQ(ReadCaption(ids::kStatusCaption), "本地"_t);
+  EXPECT_EQ(StreamState(), player::audio::kPlaying);
 }
 
 }  // namespace

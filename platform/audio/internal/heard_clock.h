@@ -47,8 +47,8 @@ class HeardClock {
   const int rate_;
   std::atomic<int64_t> max_unheard_{0};
   mutable std::mutex mu_;
-  int64_t frames_ = 0;                            // guarded by mu_
-  bool running_ = false;                          // guarded by mu_
+  int64_t frames_ = 0;                           // guarded by mu_
+  bool running_ = false;                         // guarded by mu_
   std::chrono::steady_clock::time_point stamp_;  // guarded by mu_
   std::atomic<bool> lost_{false};
 };

@@ -218,8 +218,8 @@ class PulseOutput : public Output {
     attr.prebuf = bytes(kPrebufMs);
     attr.minreq = bytes(kRequestMs);
     attr.fragsize = static_cast<uint32_t>(-1);
-    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING |
-                                                      PA_STREAM_AUTO_TIMING_UPDATE);
+    const auto flags =
+        static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
     corked_ = false;
     refill_ = 0;
     clock_->Set(0, true);
@@ -352,8 +352,8 @@ class PulseOutput : public Output {
     }
   }
 
-  // A stream corked (or played out) for a while is closed, so that neither the server nor its timing updates
-  // wake anything for a player that rests.
+  // A stream corked (or played out) for a while is closed, so that neither the server nor its
+  // timing updates wake anything for a player that rests.
   static void OnRest(pa_mainloop_api*, pa_time_event*, const timeval*, void* user) {
     auto* self = static_cast<PulseOutput*>(user);
     self->Disarm(self->rest_);
@@ -393,11 +393,11 @@ class PulseOutput : public Output {
 }  // namespace
 
 const PulseApi* LoadPulse() {
-  static const PulseApi* const api = platform::LoadFunctionTable<PulseApi>(
-      {"libpulse.so.0"}, "libbass.so: no sound-server client",
-      [](platform::LateLibrary& library, PulseApi& table) {
-        VOREL_PULSE_FUNCTIONS(VOREL_LATE_RESOLVE)
-      });
+  static const PulseApi* const api =
+      platform::LoadFunctionTable<PulseApi>({"libpulse.so.0"}, "libbass.so: no sound-server client",
+                                            [](platform::LateLibrary& library, PulseApi& table) {
+                                              VOREL_PULSE_FUNCTIONS(VOREL_LATE_RESOLVE)
+                                            });
   return api;
 }
 
