@@ -3,6 +3,7 @@
 
 #include "app/settings.h"
 #include "app/window_ids.h"
+#include "app/window_keys.h"
 #include "app/window_set.h"
 #include "assets/assets.h"
 #include "download/song_download.h"
@@ -24,6 +25,17 @@ namespace {
 
 using namespace runtime::literals;
 
+// Single files chosen in the desktop's file chooser join the list as a scan adds them.
+void ChooseFilesAndAdd() {
+  if (playlist::ScanRunning()) return;
+  std::vector<runtime::Text> files = qt::BrowseForFiles("请选择MP3文件"_t);
+  if (!files.empty()) playlist::AddPaths(files);
+}
+
+void AddDroppedPaths(std::vector<runtime::Text> paths) {
+  if (runtime::IsWindowLoaded(ids::kMainWindow)) playlist::AddPaths(paths);
+}
+
 // Drops a resolve or an open that waits on a server; the window says it was cancelled.
 void CancelWaiting() {
   search::CancelResolve();
@@ -31,11 +43,12 @@ void CancelWaiting() {
   runtime::WriteProperty(ids::kMainWindow, ids::kStatusCaption, ids::kPropCaption, "已取消"_t);
 }
 
-// The main window's right-click menu: the full view's entry, and ways to stop what waits on a
-// server (a resolve, a song or cover opening) and a download.
+// The main window's right-click menu: the full view's entry, single files, and ways to stop what
+// waits on a server (a resolve, a song or cover opening) and a download.
 std::vector<qt::MenuItem> MainWindowMenu() {
   std::vector<qt::MenuItem> items;
   for (const shell::MenuEntry& e : shell::FullViewMenuEntries()) items.push_back({e.label, e.run});
+  items.push_back({"添加文件…"_t, &ChooseFilesAndAdd});
   if (search::ResolvePending() || player::OpenPending())
     items.push_back({"取消"_t, &CancelWaiting});
   if (download::DownloadRunning()) items.push_back({"取消下载"_t, &download::CancelDownload});
@@ -75,14 +88,21 @@ void WireServices() {
   shell::SetShellServices({
       .tray_available = [] { return qt::TrayAvailable(); },
       .minimise_main_window = [] { qt::MinimiseWindow(ids::kMainWindow, ids::kMainWindowSelf); },
+      .mark_button = [](runtime::ControlId button,
+                        bool marked) { qt::MarkButton(ids::kMainWindow, button, marked); },
   });
   download::SetSongDownloadServices({
       .sound_source_url = [] { return search::SoundSourceUrl(); },
       .sound_name = [] { return search::SoundName(); },
   });
   runtime::SetBusyObserver([](bool busy) { qt::ShowBusyPointer(busy); });
-  qt::SetWindowInputHooks(ids::kMainWindow, ids::kMainWindowSelf,
-                          {.menu_items = &MainWindowMenu, .key = &shell::OnMainWindowShortcut});
+  qt::SetWindowInputHooks(
+      ids::kMainWindow, ids::kMainWindowSelf,
+      {.menu_items = &MainWindowMenu, .key = &OnMainWindowKey, .dropped = &AddDroppedPaths});
+  qt::SetWindowInputHooks(ids::kExitDialog, ids::kExitDialogSelf,
+                          {.key = &OnExitDialogKey, .first_focus = ids::kExitConfirm});
+  qt::SetWindowInputHooks(ids::kClearDialog, ids::kClearDialogSelf,
+                          {.key = &OnClearDialogKey, .first_focus = ids::kClearConfirm});
 }
 
 }  // namespace vorel::app

@@ -1,4 +1,8 @@
+#include <filesystem>
+#include <system_error>
+
 #include "app/window_ids.h"
+#include "platform/code_page.h"
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
 #include "runtime/find_file.h"
@@ -81,6 +85,49 @@ bool ScanFolder(Text folder) {
   return complete;
 }
 
+namespace {
+
+// The scan's filter for one file: a regular file (or a link to one) named "*.mp3", any ASCII
+// case, with a UTF-8 name.
+bool TakesFile(const std::filesystem::path& path) {
+  const std::string name = path.filename().string();
+  if (name.size() <= 4 || !platform::IsValidUtf8(name)) return false;
+  std::string ext = name.substr(name.size() - 4);
+  for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  std::error_code ec;
+  return ext == ".mp3" && std::filesystem::is_regular_file(path, ec);
+}
+
+// The tail of an addition: the list shows its first row selected and the caption says so.
+void ShowAdded() {
+  runtime::FocusControl(kMainWindow, kPlayList);
+  runtime::WriteProperty(kMainWindow, kPlayList, kPropSelectedRow, 0);
+  runtime::WriteProperty(kMainWindow, kStatusCaption, kPropCaption, "添加完毕！"_t);
+}
+
+}  // namespace
+
+bool AddPaths(const std::vector<Text>& paths) {
+  ScanState& state = Scanning();
+  if (state.running) return false;
+  const int rows_before = runtime::RowCount(kMainWindow, kPlayList);
+  bool complete = true;
+  for (const Text& p : paths) {
+    const std::filesystem::path path(runtime::Utf8FromText(p));
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+      complete = ScanFolder(p);
+    } else if (TakesFile(path)) {
+      Text folder = runtime::TextFromUtf8(path.parent_path().string());
+      if (folder.empty() || folder.back() != '/') folder += '/';
+      AppendLocalEntry(folder, runtime::TextFromUtf8(path.filename().string()));
+    }
+    if (!complete || !runtime::IsWindowLoaded(kMainWindow)) return false;
+  }
+  if (runtime::RowCount(kMainWindow, kPlayList) > rows_before) ShowAdded();
+  return true;
+}
+
 void ChooseFolderAndScan() {
   // While a scan runs (this handler was reached from its event processing), "打开" does nothing.
   if (ScanRunning()) return;
@@ -91,9 +138,7 @@ void ChooseFolderAndScan() {
   // A scan stopped by a clear leaves the emptied list as the clear left it (or the window is
   // gone).
   if (!ScanFolder(folder)) return;
-  runtime::FocusControl(kMainWindow, kPlayList);
-  runtime::WriteProperty(kMainWindow, kPlayList, kPropSelectedRow, 0);
-  runtime::WriteProperty(kMainWindow, kStatusCaption, kPropCaption, "添加完毕！"_t);
+  ShowAdded();
 }
 
 }  // namespace vorel::playlist

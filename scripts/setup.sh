@@ -15,8 +15,9 @@ packages=(
   ffmpeg nginx-light aria2 axel mpg123 openssl libssl-dev time
   clang libclang-rt-14-dev clang-format
   locales
-  dbus desktop-file-utils appstream librsvg2-bin
+  dbus desktop-file-utils appstream librsvg2-bin qt6-translations-l10n
   lintian man-db
+  qt6-wayland weston
 )
 
 missing=()

@@ -89,6 +89,17 @@ void TogglePlayListPanel() {
 
 void TogglePlayModeChooser() {
   bool shown = ReadIntProperty(kMainWindow, kModeChooser, kPropVisible) == 1;
+  if (!shown && Shell().services.mark_button) {
+    using playlist::PlayMode;
+    const std::pair<runtime::ControlId, PlayMode> buttons[] = {
+        {kModeSinglePlay, PlayMode::kSinglePlay},
+        {kModeSingleLoop, PlayMode::kSingleLoop},
+        {kModePlayAll, PlayMode::kPlayAll},
+        {kModeLoopAll, PlayMode::kLoopAll},
+        {kModeRandom, PlayMode::kRandom}};
+    const PlayMode now = playlist::CurrentPlayMode();
+    for (const auto& [button, mode] : buttons) Shell().services.mark_button(button, mode == now);
+  }
   WriteProperty(kMainWindow, kModeChooser, kPropVisible, !shown);
 }
 

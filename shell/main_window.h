@@ -9,6 +9,8 @@
 
 #include <functional>
 
+#include "runtime/window_template.h"
+
 namespace vorel::shell {
 
 struct ShellServices {
@@ -16,6 +18,8 @@ struct ShellServices {
   // way back, so the window is minimised instead.
   std::function<bool()> tray_available;
   std::function<void()> minimise_main_window;
+  // Marks (or unmarks) a button of the main window as the chosen one of its group.
+  std::function<void(runtime::ControlId button, bool marked)> mark_button;
 };
 void SetShellServices(ShellServices services);
 
@@ -23,6 +27,7 @@ void SlidePanel(int which);  // 1 the play list panel, 2 the search panel
 void CollapseSearchPanel();
 void CollapsePlayListPanel();
 void TogglePlayListPanel();
+// Shows the play-mode chooser with the current mode's button marked, or hides it.
 void TogglePlayModeChooser();
 void ToggleVolumePanel();
 void OnSearchBoxFocus();

@@ -11,6 +11,10 @@
 
 namespace vorel::flow {
 
+QWidget* ControlWidget(runtime::ControlId control, runtime::WindowId window) {
+  return reinterpret_cast<QWidget*>(runtime::WindowHandle(window, control));
+}
+
 void OpenMainWindowMenu() {
   auto* window =
       reinterpret_cast<QWidget*>(runtime::WindowHandle(ids::kMainWindow, ids::kMainWindowSelf));

@@ -5,6 +5,8 @@
 // button saves), the engine's retries shortened, and the message boxes collected as they are
 // printed with nobody to answer them.
 
+#include <QWidget>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +17,9 @@
 #include "tests/testing/loopback_server.h"
 
 namespace vorel::flow {
+
+// The widget of a loaded control (null when it has none).
+QWidget* ControlWidget(runtime::ControlId control, runtime::WindowId window = ids::kMainWindow);
 
 // Right-clicks the main window where no control has a menu of its own, as a person does, and
 // waits for the window's menu to open.

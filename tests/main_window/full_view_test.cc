@@ -20,9 +20,7 @@ int MainWindow(Property property) {
   return runtime::ReadIntProperty(ids::kMainWindow, ids::kMainWindowSelf, property);
 }
 
-QWidget* Widget(runtime::ControlId control) {
-  return reinterpret_cast<QWidget*>(runtime::WindowHandle(ids::kMainWindow, control));
-}
+QWidget* Widget(runtime::ControlId control) { return ControlWidget(control); }
 
 struct Placed {
   const runtime::ControlRecord* record;
@@ -136,13 +134,13 @@ TEST_F(FullViewTest, CtrlFAndEscapeSwitchTheViewFromTheKeyboard) {
 
 TEST_F(FullViewTest, TheRightClickMenuShowsAndHidesTheSearchAndLyrics) {
   OpenMainWindowMenu();
-  ASSERT_EQ(qt::OpenMenuLabels(), std::vector<Text>{"显示搜索与歌词"_t});
+  ASSERT_EQ(qt::OpenMenuLabels(), (std::vector<Text>{"显示搜索与歌词"_t, "添加文件…"_t}));
   ASSERT_TRUE(qt::ChooseMenuItem("显示搜索与歌词"_t));
   ASSERT_TRUE(runtime::WaitProcessingEvents([] { return shell::FullViewShown(); }, 5000));
   EXPECT_EQ(MainWindow(ids::kPropWidth), 690);
 
   OpenMainWindowMenu();
-  ASSERT_EQ(qt::OpenMenuLabels(), std::vector<Text>{"隐藏搜索与歌词"_t});
+  ASSERT_EQ(qt::OpenMenuLabels(), (std::vector<Text>{"隐藏搜索与歌词"_t, "添加文件…"_t}));
   ASSERT_TRUE(qt::ChooseMenuItem("隐藏搜索与歌词"_t));
   ASSERT_TRUE(runtime::WaitProcessingEvents([] { return !shell::FullViewShown(); }, 5000));
   EXPECT_EQ(MainWindow(ids::kPropHeight), 192);

@@ -231,7 +231,8 @@ TEST_F(DownloadFlowTest, CancelFromTheRightClickMenuRemovesThePartialFile) {
       [] { return download::Downloader().ReceivedBytes64() > 0; }, 20000));
 
   OpenMainWindowMenu();
-  EXPECT_EQ(qt::OpenMenuLabels(), (std::vector<Text>{"显示搜索与歌词"_t, "取消下载"_t}));
+  EXPECT_EQ(qt::OpenMenuLabels(),
+            (std::vector<Text>{"显示搜索与歌词"_t, "添加文件…"_t, "取消下载"_t}));
   ASSERT_TRUE(qt::ChooseMenuItem("取消下载"_t));
   ASSERT_TRUE(WaitForIdle());
   EXPECT_EQ(TakeMessages(), std::vector<std::string>{"下载已取消。"});
@@ -239,7 +240,7 @@ TEST_F(DownloadFlowTest, CancelFromTheRightClickMenuRemovesThePartialFile) {
 
   // With nothing running the menu has no cancel item.
   OpenMainWindowMenu();
-  EXPECT_EQ(qt::OpenMenuLabels(), std::vector<Text>{"显示搜索与歌词"_t});
+  EXPECT_EQ(qt::OpenMenuLabels(), (std::vector<Text>{"显示搜索与歌词"_t, "添加文件…"_t}));
 }
 
 TEST_F(DownloadFlowTest, CancelRightAfterTheClickLeavesNoTaskAndNoFile) {

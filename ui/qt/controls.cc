@@ -4,13 +4,16 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QRadialGradient>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionSlider>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -159,7 +162,9 @@ WindowWidget::WindowWidget(const TypeData& data) : QWidget(nullptr) {
       ColourOf(static_cast<std::uint32_t>(data.Int(runtime::kKeyBackColour).value_or(0xFFFFFF))));
   setPalette(pal);
   setAttribute(Qt::WA_QuitOnClose, false);
-  setWindowTitle(QStringOf(data.GetText(runtime::kKeyCaption)));
+  // A window without a caption is named in the task bar by what it is (its role).
+  Text caption = data.GetText(runtime::kKeyCaption);
+  setWindowTitle(QStringOf(caption.empty() ? data.GetText(runtime::kKeyAccessible) : caption));
   ApplyCommonLook(this, data);
 }
 
@@ -193,6 +198,104 @@ void WindowWidget::closeEvent(QCloseEvent* e) {
         },
         Qt::QueuedConnection);
   }
+}
+
+namespace {
+
+// Where `w` shows inside its window: its rectangle clipped by every container above it.
+QRect ShownArea(const QWidget* w) {
+  QRect area = w->rect();
+  for (const QWidget* at = w; !at->isWindow(); at = at->parentWidget()) {
+    area.translate(at->pos());
+    area &= at->parentWidget()->rect();
+  }
+  return area;
+}
+
+bool TakesTab(const QWidget* w) {
+  return (w->focusPolicy() & Qt::TabFocus) == Qt::TabFocus && w->isEnabled();
+}
+
+bool HoldsTabStop(const QWidget* w) {
+  if (TakesTab(w)) return true;
+  for (const QObject* o : w->children()) {
+    if (o->isWidgetType() && !static_cast<const QWidget*>(o)->isHidden() &&
+        HoldsTabStop(static_cast<const QWidget*>(o))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// a is read before b: wholly above it, or beside it and further left.
+bool ReadBefore(const QRect& a, const QRect& b) {
+  if (a.top() + a.height() <= b.top()) return true;
+  if (b.top() + b.height() <= a.top()) return false;
+  return a.left() < b.left();
+}
+
+void CollectTabStops(const QWidget* container, std::vector<QWidget*>* out) {
+  std::vector<QWidget*> blocks;
+  for (QObject* o : container->children()) {
+    if (!o->isWidgetType()) continue;
+    auto* w = static_cast<QWidget*>(o);
+    if (w->isHidden() || w->isWindow() || ShownArea(w).isEmpty() || !HoldsTabStop(w)) continue;
+    blocks.push_back(w);
+  }
+  // Picks, again and again, a block no other remaining block reads before; the top-left one
+  // when the blocks overlap so that none qualifies.
+  while (!blocks.empty()) {
+    auto first = blocks.end();
+    for (auto it = blocks.begin(); it != blocks.end() && first == blocks.end(); ++it) {
+      bool preceded = false;
+      for (QWidget* other : blocks) {
+        if (other != *it && ReadBefore(other->geometry(), (*it)->geometry())) preceded = true;
+      }
+      if (!preceded) first = it;
+    }
+    if (first == blocks.end()) {
+      first = std::min_element(blocks.begin(), blocks.end(), [](QWidget* a, QWidget* b) {
+        return std::pair(a->y(), a->x()) < std::pair(b->y(), b->x());
+      });
+    }
+    QWidget* w = *first;
+    blocks.erase(first);
+    if (TakesTab(w)) {
+      out->push_back(w);
+    } else {
+      CollectTabStops(w, out);
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<QWidget*> WindowWidget::FocusOrder() const {
+  std::vector<QWidget*> order;
+  CollectTabStops(this, &order);
+  return order;
+}
+
+bool WindowWidget::focusNextPrevChild(bool next) {
+  const std::vector<QWidget*> order = FocusOrder();
+  if (order.empty()) return false;
+  const QWidget* now = focusWidget();
+  const int n = static_cast<int>(order.size());
+  int at = -1;
+  for (int i = 0; i < n; ++i) {
+    if (now != nullptr && (order[i] == now || order[i]->isAncestorOf(now))) at = i;
+  }
+  const int to = at < 0 ? (next ? 0 : n - 1) : (at + (next ? 1 : n - 1)) % n;
+  order[to]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+  return true;
+}
+
+void PaintFocusMark(QPainter& p, const QRect& area, QColor colour) {
+  p.save();
+  p.setPen(QPen(colour, 1, Qt::DotLine));
+  p.setBrush(Qt::NoBrush);
+  p.drawRect(area.adjusted(1, 1, -2, -2));
+  p.restore();
 }
 
 ShapeBox::ShapeBox(QWidget* parent, const TypeData& data)
@@ -233,6 +336,7 @@ void ShapeBox::paintEvent(QPaintEvent*) {
 
 TextLabel::TextLabel(QWidget* parent, const TypeData& data) : QLabel(parent) {
   ApplyCommonLook(this, data);
+  setTextFormat(Qt::PlainText);  // a song title is never markup
   setText(QStringOf(data.GetText(runtime::kKeyCaption)));
   setAttribute(Qt::WA_TranslucentBackground);
   setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -259,9 +363,25 @@ PropertyStatus TextLabel::Set(int index, const Value& v) {
   return PropertyStatus::kOk;
 }
 
+void TextLabel::paintEvent(QPaintEvent* e) {
+  const QRect area = contentsRect();
+  const QFontMetrics metrics(font());
+  if (metrics.horizontalAdvance(text()) <= area.width()) {
+    QLabel::paintEvent(e);
+    return;
+  }
+  QPainter p(this);
+  p.setFont(font());
+  p.setPen(palette().color(QPalette::WindowText));
+  p.drawText(area, static_cast<int>(alignment()),
+             metrics.elidedText(text(), Qt::ElideRight, area.width()));
+}
+
 EditBox::EditBox(QWidget* parent, const TypeData& data) : QLineEdit(parent) {
   ApplyCommonLook(this, data);
   setFrame(false);
+  // Files dropped on a box are added to the play list by the window, not typed in as text.
+  setAcceptDrops(false);
   setText(QStringOf(data.GetText(runtime::kKeyCaption)));
   if (text().isEmpty()) setAccessibleName(QStringOf(data.GetText(runtime::kKeyAccessible)));
 }
@@ -482,6 +602,7 @@ void DrawPanel::paintEvent(QPaintEvent* e) {
 
 CheckBox::CheckBox(QWidget* parent, const TypeData& data) : QCheckBox(parent) {
   ApplyCommonLook(this, data);
+  setFocusPolicy(Qt::TabFocus);
   setText(QStringOf(data.GetText(runtime::kKeyCaption)));
   connect(this, &QCheckBox::clicked, this, [this] { RaiseOwn(this, runtime::kEventClicked); });
 }
@@ -507,7 +628,8 @@ PropertyStatus CheckBox::Set(int index, const Value& v) {
 
 SliderBar::SliderBar(QWidget* parent, const TypeData& data) : QSlider(Qt::Horizontal, parent) {
   ApplyCommonLook(this, data);
-  setFocusPolicy(Qt::ClickFocus);
+  // Reached by Tab; a click does not take the focus from the box being typed in.
+  setFocusPolicy(Qt::TabFocus);
   setRange(0, std::min(data.Int(runtime::kKeyMaximum).value_or(10), 32767));
   // Only what the user does raises the event; positions written by the program do not.
   connect(this, &QAbstractSlider::actionTriggered, this, [this](int) {
@@ -560,6 +682,7 @@ SuperBar::SuperBar(QWidget* parent, const TypeData& data) : QWidget(parent) {
   ApplyCommonLook(this, data);
   maximum_ = data.Int(runtime::kKeyMaximum).value_or(100);
   position_ = data.Int(runtime::kKeyPosition).value_or(0);
+  setFocusPolicy(Qt::TabFocus);
 }
 
 PropertyStatus SuperBar::Get(int index, Value* out) {
@@ -584,6 +707,35 @@ void SuperBar::paintEvent(QPaintEvent*) {
     double share = std::clamp(double(position_) / maximum_, 0.0, 1.0);
     p.fillRect(QRectF(0, 0, width() * share, height()), QColor(0x80, 0xE0, 0x00));
   }
+  if (hasFocus()) PaintFocusMark(p, rect(), QColor(0x40, 0x40, 0x40));
+}
+
+void SuperBar::wheelEvent(QWheelEvent* e) {
+  wheel_rest_ += e->angleDelta().y();
+  const int notches = wheel_rest_ / 120;
+  wheel_rest_ -= notches * 120;
+  if (notches != 0) StepBy(notches);
+  e->accept();
+}
+
+void SuperBar::keyPressEvent(QKeyEvent* e) {
+  switch (e->key()) {
+    case Qt::Key_Right:
+    case Qt::Key_Up: StepBy(1); break;
+    case Qt::Key_Left:
+    case Qt::Key_Down: StepBy(-1); break;
+    default: QWidget::keyPressEvent(e); return;
+  }
+  e->accept();
+}
+
+void SuperBar::StepBy(int steps) {
+  const int step = std::max(1, maximum_ / 20);
+  const int next = std::clamp(position_ + steps * step, 0, std::max(maximum_, 0));
+  if (next == position_) return;
+  position_ = next;
+  update();
+  RaiseOwn(this, runtime::kEventClicked);
 }
 
 void SuperBar::mousePressEvent(QMouseEvent* e) { MoveTo(int(e->position().x())); }
@@ -611,8 +763,9 @@ SuperBtn::SuperBtn(QWidget* parent, const TypeData& data)
   ApplyCommonLook(this, data);
   setText(QStringOf(data.GetText(runtime::kKeyCaption)));
   setToolTip(QStringOf(data.GetText(runtime::kKeyTooltip)));
-  // Clicking a button leaves the focus where it was (the search box keeps its text).
-  setFocusPolicy(Qt::NoFocus);
+  // Tab reaches a button; clicking it leaves the focus where it was (the search box keeps its
+  // text until the search has read it).
+  setFocusPolicy(Qt::TabFocus);
   connect(this, &QAbstractButton::clicked, this,
           [this] { RaiseOwn(this, runtime::kEventClicked); });
 }
@@ -644,10 +797,22 @@ void SuperBtn::leaveEvent(QEvent*) { hot_ = false, update(); }
 
 void SuperBtn::paintEvent(QPaintEvent*) {
   QPainter p(this);
-  p.fillRect(rect(), ColourOf(hot_ ? hot_colour_ : back_colour_));
-  p.setPen(ColourOf(text_colour_));
+  // The chosen button of a group shows its colours the other way round.
+  const std::uint32_t back = isChecked() ? text_colour_ : hot_ ? hot_colour_ : back_colour_;
+  const std::uint32_t fore = isChecked() ? back_colour_ : text_colour_;
+  p.fillRect(rect(), ColourOf(back));
+  p.setPen(ColourOf(fore));
   p.setFont(font());
   p.drawText(rect(), Qt::AlignCenter, text());
+  if (hasFocus()) PaintFocusMark(p, rect(), ColourOf(fore));
+}
+
+void SuperBtn::keyPressEvent(QKeyEvent* e) {
+  if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && !e->isAutoRepeat()) {
+    click();
+    return;
+  }
+  QAbstractButton::keyPressEvent(e);
 }
 
 PicBtn::PicBtn(QWidget* parent, const TypeData& data) : QAbstractButton(parent) {
@@ -655,7 +820,7 @@ PicBtn::PicBtn(QWidget* parent, const TypeData& data) : QAbstractButton(parent) 
   pictures_[0] = PixmapOf(data.GetBytes(runtime::kKeyPicture0));
   pictures_[1] = PixmapOf(data.GetBytes(runtime::kKeyPicture1));
   pictures_[2] = PixmapOf(data.GetBytes(runtime::kKeyPicture2));
-  setFocusPolicy(Qt::NoFocus);
+  setFocusPolicy(Qt::TabFocus);
   connect(this, &QAbstractButton::clicked, this,
           [this] { RaiseOwn(this, runtime::kEventClicked); });
 }
@@ -670,6 +835,15 @@ void PicBtn::paintEvent(QPaintEvent*) {
   QPainter p(this);
   const QPixmap& pic = isDown() ? pictures_[2] : hot_ ? pictures_[1] : pictures_[0];
   if (!pic.isNull()) p.drawPixmap(0, 0, pic);
+  if (hasFocus()) PaintFocusMark(p, rect(), QColor(0x40, 0x40, 0x40));
+}
+
+void PicBtn::keyPressEvent(QKeyEvent* e) {
+  if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && !e->isAutoRepeat()) {
+    click();
+    return;
+  }
+  QAbstractButton::keyPressEvent(e);
 }
 
 ListView::ListView(QWidget* parent, const TypeData& data) : QTreeWidget(parent) {
@@ -680,6 +854,12 @@ ListView::ListView(QWidget* parent, const TypeData& data) : QTreeWidget(parent) 
   setSelectionMode(QAbstractItemView::SingleSelection);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setFrameShape(QFrame::NoFrame);
+  // The columns are laid out to the list's width: nothing to scroll sideways to, and End or a
+  // long cell must not shift the rows out of place either.
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
+    if (value != 0) horizontalScrollBar()->setValue(0);
+  });
   flush_timer_.setSingleShot(true);
   connect(&flush_timer_, &QTimer::timeout, this, [this] { FlushAppends(); });
   auto columns = runtime::ParseColumns(data.GetBytes(runtime::kKeyColumns));
@@ -690,6 +870,9 @@ ListView::ListView(QWidget* parent, const TypeData& data) : QTreeWidget(parent) 
   if (headers.isEmpty()) headers << QString();
   setColumnCount(headers.size());
   setHeaderLabels(headers);
+  // A header with no titles would be an empty grey strip.
+  setHeaderHidden(
+      std::all_of(headers.begin(), headers.end(), [](const QString& h) { return h.isEmpty(); }));
   header()->setStretchLastSection(false);
   header()->setSectionsMovable(false);
   if (columns) {
@@ -854,6 +1037,14 @@ bool ListView::viewportEvent(QEvent* e) {
 void ListView::keyPressEvent(QKeyEvent* e) {
   FlushAppends();
   QTreeWidget::keyPressEvent(e);
+}
+
+void ListView::paintEvent(QPaintEvent* e) {
+  QTreeWidget::paintEvent(e);
+  if (!hasFocus() || currentItem() != nullptr) return;
+  // An empty list (or one without a current row) shows its focus on its edge.
+  QPainter p(viewport());
+  PaintFocusMark(p, viewport()->rect(), QColor(0x40, 0x40, 0x40));
 }
 
 TimerControl::TimerControl(QObject* parent, const TypeData& data) : QTimer(parent) {

@@ -1,9 +1,13 @@
 #include "ui/qt/desktop.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QStandardPaths>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
@@ -20,23 +24,89 @@ std::optional<runtime::Text>& FolderAnswer() {
   return answer;
 }
 
+std::vector<runtime::Text>& FilesAnswer() {
+  static std::vector<runtime::Text> answer;
+  return answer;
+}
+
+// Where the user last chose something; empty before the first choice.
+QString& LastFolder() {
+  static QString folder;
+  return folder;
+}
+
+// Qt reads XDG_MUSIC_DIR from user-dirs.dirs and falls back to ~/Music whether or not it
+// exists; a folder that is not there is no place to start.
+QString MusicFolder() {
+  const QString home = QDir::homePath();
+  const QByteArray env = qgetenv("XDG_MUSIC_DIR");
+  if (!env.isEmpty() && QFileInfo(QString::fromLocal8Bit(env)).isDir()) {
+    return QString::fromLocal8Bit(env);
+  }
+  const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+  if (!music.isEmpty() && music != home && QFileInfo(music).isDir()) return music;
+  return home;
+}
+
+QString StartFolder() {
+  const QString last = LastFolder();
+  return !last.isEmpty() && QFileInfo(last).isDir() ? last : MusicFolder();
+}
+
+QString Title(const runtime::Text& title) {
+  return QString::fromStdString(runtime::Utf8FromText(title));
+}
+
 }  // namespace
+
+std::string ChooserStartFolder() { return StartFolder().toStdString(); }
 
 runtime::Text BrowseForFolder(const runtime::Text& title, bool include_files) {
   if (NonInteractive()) return FolderAnswer().value_or(runtime::Text());
   QFileDialog::Options options = QFileDialog::ShowDirsOnly;
   if (include_files) options = {};
   // Without a parent the dialog is application-modal: every window of the program waits for it.
-  QString chosen = QFileDialog::getExistingDirectory(
-      nullptr, QString::fromStdString(runtime::Utf8FromText(title)), QString(), options);
+  QString chosen = QFileDialog::getExistingDirectory(nullptr, Title(title), StartFolder(), options);
   if (chosen.isEmpty()) return {};
   std::string utf8 = chosen.toStdString();
   while (utf8.size() > 1 && utf8.back() == '/') utf8.pop_back();
+  LastFolder() = QString::fromStdString(utf8);
   return runtime::TextFromUtf8(utf8);
 }
 
 void SetFolderAnswerForTesting(std::optional<runtime::Text> folder) {
   FolderAnswer() = std::move(folder);
+}
+
+std::vector<runtime::Text> BrowseForFiles(const runtime::Text& title) {
+  if (NonInteractive()) return FilesAnswer();
+  const QStringList chosen = QFileDialog::getOpenFileNames(
+      nullptr, Title(title), StartFolder(),
+      QStringLiteral("MP3 (*.mp3 *.MP3 *.Mp3 *.mP3);;%1 (*)")
+          .arg(QCoreApplication::translate("QFileDialog", "All Files")));
+  std::vector<runtime::Text> files;
+  for (const QString& file : chosen) files.push_back(runtime::TextFromUtf8(file.toStdString()));
+  if (!chosen.isEmpty()) LastFolder() = QFileInfo(chosen.front()).absolutePath();
+  return files;
+}
+
+void SetFilesAnswerForTesting(std::vector<runtime::Text> files) {
+  FilesAnswer() = std::move(files);
+}
+
+void MarkButton(runtime::WindowId window, runtime::ControlId button, bool marked) {
+  auto* b = dynamic_cast<QAbstractButton*>(
+      reinterpret_cast<QObject*>(runtime::WindowHandle(window, button)));
+  if (b == nullptr) return;
+  b->setCheckable(marked);
+  b->setChecked(marked);
+  b->update();
+}
+
+bool ButtonMarked(runtime::WindowId window, runtime::ControlId button) {
+  auto* b = dynamic_cast<QAbstractButton*>(
+      reinterpret_cast<QObject*>(runtime::WindowHandle(window, button)));
+  return b != nullptr && b->isChecked();
 }
 
 bool TrayAvailable() { return QSystemTrayIcon::isSystemTrayAvailable(); }

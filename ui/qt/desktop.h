@@ -19,8 +19,23 @@ namespace vorel::qt {
 // trailing "/" except for the root), or empty when the user cancelled. The program's other
 // windows take no input meanwhile. With nobody to answer (offscreen, VOREL_NONINTERACTIVE=1) it
 // answers what a test set with SetFolderAnswerForTesting, or "cancelled".
+// The chooser (and BrowseForFiles') opens where the user last chose something in this run, the
+// first time in the music folder (XDG_MUSIC_DIR, else the home folder).
 runtime::Text BrowseForFolder(const runtime::Text& title, bool include_files);
 void SetFolderAnswerForTesting(std::optional<runtime::Text> folder);
+// The folder the next chooser opens in (UTF-8).
+std::string ChooserStartFolder();
+
+// Shows the desktop's file chooser with `title` for MP3 files, several at once; the chosen
+// files (code page 936), or none when the user cancelled. With nobody to answer it answers
+// what a test set with SetFilesAnswerForTesting, or "cancelled".
+std::vector<runtime::Text> BrowseForFiles(const runtime::Text& title);
+void SetFilesAnswerForTesting(std::vector<runtime::Text> files);
+
+// Marks a button as the chosen one of a group (drawn in its colours swapped, and said as
+// "checked" to assistive technology), or takes the mark away.
+void MarkButton(runtime::WindowId window, runtime::ControlId button, bool marked);
+bool ButtonMarked(runtime::WindowId window, runtime::ControlId button);
 
 // True when the desktop shows tray icons.
 bool TrayAvailable();

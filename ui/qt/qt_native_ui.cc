@@ -2,6 +2,7 @@
 
 #include <QBitmap>
 #include <QFontMetrics>
+#include <QGridLayout>
 #include <QHelpEvent>
 #include <QMenu>
 #include <QMessageBox>
@@ -104,6 +105,10 @@ void QtNativeUi::SetIdleActive(bool active) {
   } else {
     idle_timer_->stop();
   }
+}
+
+void QtNativeUi::PostDelayed(int ms, std::function<void()> fn) {
+  QTimer::singleShot(std::max(0, ms), qApp, std::move(fn));
 }
 
 const ControlEntry* QtNativeUi::Entry(NativeHandle h) const {
@@ -394,6 +399,14 @@ int QtNativeUi::ShowMessageBox(const runtime::Text& content, int flags,
                                                        B::Retry | B::Cancel};
   const int set = flags & 0xF;
   box.setStandardButtons(set < 6 ? kSets[set] : QMessageBox::StandardButtons(B::Ok));
+  // A narrow box would have its title cut by the window manager: the box is made at least as
+  // wide as the title plus room for the title bar's buttons.
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    const int title_width =
+        QFontMetrics(QApplication::font()).horizontalAdvance(box.windowTitle()) + 160;
+    grid->addItem(new QSpacerItem(title_width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+  }
   switch (box.exec()) {
     case B::Cancel: return 1;
     case B::Abort: return 2;

@@ -4,8 +4,11 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QTimer>
+#include <QTranslator>
 #include <QWheelEvent>
 
 #include <fcntl.h>
@@ -20,6 +23,7 @@
 #include "runtime/threads.h"
 #include "ui/qt/internal/font_pages.h"
 #include "ui/qt/internal/qt_native_ui.h"
+#include "ui/qt/internal/window_drag.h"
 #include "ui/qt/qt_ui.h"
 
 namespace vorel::qt {
@@ -166,8 +170,11 @@ class Application : public QApplication {
     switch (e->type()) {
       case QEvent::MouseButtonPress:
       case QEvent::MouseButtonRelease:
-      case QEvent::MouseButtonDblClick:
       case QEvent::MouseMove:
+        if (WatchWindowDrag(receiver, e)) return true;
+        if (RaiseShared(receiver, e)) return true;
+        break;
+      case QEvent::MouseButtonDblClick:
       case QEvent::Wheel:
       case QEvent::KeyPress:
       case QEvent::KeyRelease:
@@ -205,6 +212,13 @@ UiSession::UiSession(int& argc, char** argv) : impl_(std::make_unique<Impl>()) {
   font.setPixelSize(12);
   font.setStyleName("Regular");  // bold text is emboldened from it (see FontOf)
   QApplication::setFont(font);
+  // Qt's own dialogs (folder and file choosers, message box buttons) speak the program's
+  // language, whatever the environment's locale is.
+  auto* translator = new QTranslator(impl_->app.get());
+  if (translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                       QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QCoreApplication::installTranslator(translator);
+  }
   ReadFontFilesSparinglyAfterFirstPaint(qApp);
   impl_->ui = std::make_unique<QtNativeUi>();
   g_ui = impl_->ui.get();

@@ -3,8 +3,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QTimer>
@@ -30,6 +32,11 @@ class WindowInputFilter : public QObject {
   bool eventFilter(QObject* receiver, QEvent* e) override {
     if (e->type() == QEvent::ContextMenu) return OnContextMenu(receiver, e);
     if (e->type() == QEvent::KeyPress) return OnKey(receiver, static_cast<QKeyEvent*>(e));
+    if (e->type() == QEvent::Show) OnShow(receiver);
+    if (e->type() == QEvent::DragEnter || e->type() == QEvent::DragMove) {
+      return OnDragOver(receiver, static_cast<QDropEvent*>(e));
+    }
+    if (e->type() == QEvent::Drop) return OnDrop(receiver, static_cast<QDropEvent*>(e));
     return false;
   }
 
@@ -62,23 +69,96 @@ class WindowInputFilter : public QObject {
     return true;
   }
 
-  bool OnKey(QObject* receiver, QKeyEvent* k) {
-    if (!receiver->isWidgetType() || k->isAutoRepeat()) return false;
-    const WindowInputHooks* h = HooksOf(static_cast<QWidget*>(receiver)->window());
-    if (h == nullptr || !h->key) return false;
-    int virtual_key = 0;
-    if (k->key() == Qt::Key_Escape) {
-      virtual_key = 27;
-    } else if ((k->key() >= Qt::Key_A && k->key() <= Qt::Key_Z) ||
-               (k->key() >= Qt::Key_0 && k->key() <= Qt::Key_9)) {
-      virtual_key = k->key();
-    } else {
-      return false;
+  static int VirtualKeyOf(int key) {
+    if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9)) {
+      return key;
     }
+    switch (key) {
+      case Qt::Key_Return:
+      case Qt::Key_Enter: return 13;
+      case Qt::Key_Escape: return 27;
+      case Qt::Key_Space: return 32;
+      case Qt::Key_Left: return 37;
+      case Qt::Key_Up: return 38;
+      case Qt::Key_Right: return 39;
+      case Qt::Key_Down: return 40;
+      case Qt::Key_Delete: return 46;
+      default: return 0;
+    }
+  }
+
+  bool OnKey(QObject* receiver, QKeyEvent* k) {
+    if (!receiver->isWidgetType()) return false;
+    QWidget* window = static_cast<QWidget*>(receiver)->window();
+    const WindowInputHooks* h = HooksOf(window);
+    if (h == nullptr || !h->key) return false;
+    const int virtual_key = VirtualKeyOf(k->key());
+    if (virtual_key == 0) return false;
+    // A held arrow keeps seeking or turning the volume; anything else acts once per press.
+    if (k->isAutoRepeat() && (virtual_key < 37 || virtual_key > 40)) return false;
     const Qt::KeyboardModifiers m = k->modifiers();
     const int state = ((m & Qt::ControlModifier) ? 1 : 0) | ((m & Qt::ShiftModifier) ? 2 : 0) |
                       ((m & Qt::AltModifier) ? 4 : 0);
-    return h->key(virtual_key, state);
+    runtime::WindowId focus_window = 0;
+    runtime::ControlId focused = 0;
+    QWidget* focus = window->focusWidget();
+    if (focus == nullptr || focus->window() != window ||
+        !ControlOf(focus, &focus_window, &focused)) {
+      focused = 0;
+    }
+    // The hooks may be replaced by what the key runs; the call works on its own copy.
+    const auto key = h->key;
+    return key(virtual_key, state, focused);
+  }
+
+  void OnShow(QObject* receiver) {
+    if (!receiver->isWidgetType() || !static_cast<QWidget*>(receiver)->isWindow()) return;
+    auto* window = static_cast<QWidget*>(receiver);
+    const WindowInputHooks* h = HooksOf(window);
+    if (h == nullptr) return;
+    window->setAcceptDrops(static_cast<bool>(h->dropped));
+    if (h->first_focus == 0) return;
+    for (QWidget* child : window->findChildren<QWidget*>()) {
+      runtime::WindowId w;
+      runtime::ControlId c;
+      if (ControlOf(child, &w, &c) && c == h->first_focus && ControlObjectOf(child) == child) {
+        child->setFocus(Qt::OtherFocusReason);
+        return;
+      }
+    }
+  }
+
+  static std::vector<runtime::Text> LocalPaths(const QMimeData* data) {
+    std::vector<runtime::Text> paths;
+    if (data == nullptr || !data->hasUrls()) return paths;
+    for (const QUrl& url : data->urls()) {
+      if (url.isLocalFile()) paths.push_back(TextOf(url.toLocalFile()));
+    }
+    return paths;
+  }
+
+  bool OnDragOver(QObject* receiver, QDropEvent* e) {
+    if (!receiver->isWidgetType()) return false;
+    const WindowInputHooks* h = HooksOf(static_cast<QWidget*>(receiver)->window());
+    if (h == nullptr || !h->dropped || LocalPaths(e->mimeData()).empty()) return false;
+    e->setDropAction(Qt::CopyAction);
+    e->accept();
+    return true;
+  }
+
+  bool OnDrop(QObject* receiver, QDropEvent* e) {
+    if (!receiver->isWidgetType()) return false;
+    const WindowInputHooks* h = HooksOf(static_cast<QWidget*>(receiver)->window());
+    if (h == nullptr || !h->dropped) return false;
+    std::vector<runtime::Text> paths = LocalPaths(e->mimeData());
+    if (paths.empty()) return false;
+    e->setDropAction(Qt::CopyAction);
+    e->accept();
+    // Queued: adding scans folders and processes events, which must not happen inside the
+    // drag-and-drop machinery's own event.
+    QTimer::singleShot(
+        0, qApp, [run = h->dropped, paths = std::move(paths)]() mutable { run(std::move(paths)); });
+    return true;
   }
 };
 

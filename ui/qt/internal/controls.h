@@ -60,9 +60,14 @@ class WindowWidget : public QWidget, public PropertyHost {
   explicit WindowWidget(const runtime::TypeData& data);
   PropertyStatus Get(int index, Value* out) override;
   PropertyStatus Set(int index, const Value& v) override;
+  // The controls Tab walks, in reading order: shown, enabled, taking the focus by Tab and at
+  // least partly inside the window (a panel parked beyond its edge is skipped). Blocks are read
+  // as a unit: of two, the one wholly above the other comes first, else the one further left.
+  std::vector<QWidget*> FocusOrder() const;
 
  protected:
   void closeEvent(QCloseEvent* e) override;
+  bool focusNextPrevChild(bool next) override;
 };
 
 class ShapeBox : public QWidget, public PropertyHost {
@@ -78,11 +83,16 @@ class ShapeBox : public QWidget, public PropertyHost {
   std::uint32_t outline_, fill_;
 };
 
+// A caption too long for its label ends in "…" after the last character that fits whole, so
+// no character is cut in half; the text itself stays whole (reading it gives it all).
 class TextLabel : public QLabel, public PropertyHost {
  public:
   TextLabel(QWidget* parent, const runtime::TypeData& data);
   PropertyStatus Get(int index, Value* out) override;
   PropertyStatus Set(int index, const Value& v) override;
+
+ protected:
+  void paintEvent(QPaintEvent* e) override;
 };
 
 class EditBox : public QLineEdit, public PropertyHost {
@@ -187,13 +197,19 @@ class SuperBar : public QWidget, public PropertyHost {
   void paintEvent(QPaintEvent*) override;
   void mousePressEvent(QMouseEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;
+  // A wheel notch or an arrow key moves the bar by a twentieth of its range.
+  void wheelEvent(QWheelEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
 
  private:
   void MoveTo(int x);
+  void StepBy(int steps);
+  int wheel_rest_ = 0;  // wheel travel (eighths of a degree) not yet a whole notch
   int maximum_ = 100;
   int position_ = 0;
 };
 
+// Buttons take the focus from Tab only, never from a click, and press on Enter as on Space.
 class SuperBtn : public QAbstractButton, public PropertyHost {
  public:
   SuperBtn(QWidget* parent, const runtime::TypeData& data);
@@ -202,6 +218,7 @@ class SuperBtn : public QAbstractButton, public PropertyHost {
 
  protected:
   void paintEvent(QPaintEvent*) override;
+  void keyPressEvent(QKeyEvent* e) override;
   void enterEvent(QEnterEvent*) override;
   void leaveEvent(QEvent*) override;
 
@@ -218,6 +235,7 @@ class PicBtn : public QAbstractButton, public PropertyHost {
 
  protected:
   void paintEvent(QPaintEvent*) override;
+  void keyPressEvent(QKeyEvent* e) override;
   void enterEvent(QEnterEvent*) override;
   void leaveEvent(QEvent*) override;
 
@@ -253,6 +271,7 @@ class ListView : public QTreeWidget, public PropertyHost {
  protected:
   bool viewportEvent(QEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
+  void paintEvent(QPaintEvent* e) override;
 
  private:
   std::vector<runtime::ListRow> held_;
@@ -269,6 +288,9 @@ class TimerControl : public QTimer, public PropertyHost {
  private:
   int interval_ = 0;
 };
+
+// The mark a control with the keyboard focus shows: a dotted frame just inside its edge.
+void PaintFocusMark(QPainter& p, const QRect& area, QColor colour);
 
 // The file dialog holder: no widget and no properties beyond the common ones.
 class CommonDlg : public QObject, public PropertyHost {
