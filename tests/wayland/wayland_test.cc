@@ -50,8 +50,11 @@ class Compositor {
         "cd " + Quoted(dir_) + "; XDG_RUNTIME_DIR=" + Quoted(dir_) +
         " weston --config=" + Quoted(dir_ + "/weston.ini") +
         " --backend=headless-backend.so --use-pixman --width=1024 --height=768 --debug"
-        " --socket=" + kSocket + " > weston.log 2>&1 & echo $! > weston.pid; "
-        "for i in $(seq 200); do [ -S " + kSocket + " ] && exit 0; sleep 0.05; done; exit 1");
+        " --socket=" +
+        kSocket +
+        " > weston.log 2>&1 & echo $! > weston.pid; "
+        "for i in $(seq 200); do [ -S " +
+        kSocket + " ] && exit 0; sleep 0.05; done; exit 1");
     pid_ = std::atoi(testing::ReadWholeFile(dir_ + "/weston.pid").c_str());
     ready_ = started.code == 0;
   }
@@ -78,8 +81,8 @@ QImage Screenshot() {
   const std::string shots = std::string(std::getenv("XDG_RUNTIME_DIR")) + "/shots";
   fs::remove_all(shots);
   fs::create_directories(shots);
-  const auto taken = testing::RunCommand("cd " + Quoted(shots) + " && WAYLAND_DISPLAY=" +
-                                          kSocket + " weston-screenshooter");
+  const auto taken = testing::RunCommand("cd " + Quoted(shots) + " && WAYLAND_DISPLAY=" + kSocket +
+                                         " weston-screenshooter");
   if (taken.code != 0) return {};
   for (const auto& entry : fs::directory_iterator(shots)) {
     return QImage(QString::fromStdString(entry.path().string()));
@@ -125,9 +128,8 @@ class WaylandTest : public FlowTest {
     ASSERT_TRUE(compositor.ready()) << "weston did not start:\n" << compositor.Log();
     const std::string self = fs::read_symlink("/proc/self/exe").string();
     const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    const auto outcome = testing::RunCommand(compositor.ClientEnvironment() + kChildFlag +
-                                             "=1 " + Quoted(self) +
-                                             " --gtest_filter=WaylandTest." + name);
+    const auto outcome = testing::RunCommand(compositor.ClientEnvironment() + kChildFlag + "=1 " +
+                                             Quoted(self) + " --gtest_filter=WaylandTest." + name);
     EXPECT_EQ(outcome.code, 0) << outcome.output << "\nweston:\n" << compositor.Log();
     EXPECT_NE(outcome.output.find("[  PASSED  ] 1 test"), std::string::npos) << outcome.output;
   }
@@ -200,8 +202,8 @@ TEST_F(WaylandTest, TheProgramPlaysAndEndsCleanly) {
   const std::string song = (songs_ / "short1.mp3").string();
 
   const auto started = testing::RunCommand(
-      "cd " + Quoted(app) + "; (" + compositor.ClientEnvironment() +
-      "VOREL_AUDIO=null ./vorel " + Quoted(song) +
+      "cd " + Quoted(app) + "; (" + compositor.ClientEnvironment() + "VOREL_AUDIO=null ./vorel " +
+      Quoted(song) +
       " > out.log 2>&1 & echo $! > pid; wait $!; echo $? > code) > /dev/null 2>&1 &");
   ASSERT_EQ(started.code, 0);
   ::setenv("XDG_RUNTIME_DIR", (testing::ProcessTempFolder() + "/wayland").c_str(), 1);
