@@ -10,6 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 deb=$(realpath "${1:-$(ls build/vorel_*.deb)}")
 root=$(mktemp -d /var/tmp/vorel-root.XXXXXX)
+chmod 755 "$root"  # the new root's "/": every user there must pass through it
 cleanup() {
   for m in dev/pts dev proc; do umount "$root/$m" 2>/dev/null || true; done
   rm -rf --one-file-system "$root"
