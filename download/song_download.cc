@@ -139,7 +139,7 @@ void StartDownload(const SongRequest& request) {
   SongDownloadState& s = State();
   const std::shared_ptr<Job>& job = request.job;
   if (CurrentJob() != job) return;  // cancelled before the worker ran
-  const Text folder = runtime::CurrentDirectory();
+  const Text folder = runtime::DataFolderPath();
   if (folder.empty()) {
     FinishJob(job, "下载失败：无法确定当前目录。"_t);
     return;

@@ -350,7 +350,8 @@ void PlayerStatusTick() {
     SetCaption("失速状态, 正在等待数据"_t);
     SetTrayTip("失速状态, 正在等待数据"_t);
   }
-  if (s.current_stream == 0) {
+  // A next entry still opening has not failed (yet): its own steps follow when it has opened.
+  if (s.current_stream == 0 && !Opening().pending()) {
     SetTimer(kStatusTimer, 0);
     SetCaption("无效的音频文件！"_t);
   }

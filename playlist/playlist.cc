@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
 #include <string>
 
 #include "app/window_ids.h"
@@ -24,17 +23,9 @@ using runtime::Bytes;
 using runtime::Text;
 using runtime::WriteProperty;
 
-// Saves under way and done, counted in the order they started.
-struct SaveRuns {
-  int started = 0;
-  int active = 0;
-  std::map<Text, int> completed;  // per file: the latest start whose file replaced it
-};
-
 struct PlaylistState {
   PlaylistServices services;
   bool clear_confirmed = false;
-  SaveRuns saves;
 };
 
 PlaylistState& Playlist() {
@@ -73,81 +64,10 @@ PlaylistServices& ServicesForScan() { return Playlist().services; }
 
 void SetPlaylistServices(PlaylistServices services) { Playlist().services = std::move(services); }
 
-Text PlayListFilePath() { return runtime::CurrentDirectory() + "/播放列表.txt"_t; }
-
 Bytes EncodeRow(const std::vector<Text>& cells, std::int32_t image, std::int32_t state_image,
                 std::int32_t indent, std::int32_t data) {
   runtime::ListRow row{image, state_image, indent, data, cells};
   return runtime::EncodeListRows({row}, static_cast<int>(cells.size()));
-}
-
-SaveResult SavePlayList(runtime::WindowId window,
-                        runtime::Control<runtime::controls::ListView> list, const Text& path,
-                        bool use_path) {
-  // The list is written beside its final place and moved there only when complete: saving must
-  // never leave a truncated or half-written play list behind.
-  const Text target = use_path ? path : PlayListFilePath();
-  // A save may start from a handler that runs while another save processes events: each
-  // writes a file of its own, and the older snapshot never replaces the newer one.
-  SaveRuns& runs = Playlist().saves;
-  const int generation = ++runs.started;
-  const Text temp = target + ".saving" + (runs.active > 0 ? std::to_string(runs.active) : "");
-  int f = runtime::OpenDataFile(temp, runtime::FileMode::kCreateWrite);
-  auto fail = [](const char* what, const Text& file) {
-    return platform::MakeUnexpected(
-        SaveError{std::string(what) + " " + runtime::Utf8FromText(file)});
-  };
-  if (f == 0) return fail("cannot create", temp);
-  ++runs.active;
-  struct Leave {
-    SaveRuns& runs;
-    ~Leave() { --runs.active; }
-  } leave{runs};
-  // Every row is read at once before anything is written: handlers that run while the save
-  // processes events may change or delete rows, or close the window, and must not tear the file.
-  const Bytes records = runtime::ReadBytesProperty(window, list, kPropAllRows);
-  // Written in blocks, with other handlers getting their turn between blocks: one write per
-  // record would make a large list spend its time in system calls.
-  constexpr std::size_t kBlock = 64 * 1024;
-  bool ok = true;
-  for (std::size_t at = 0; ok && at < records.size(); at += kBlock) {
-    const std::size_t n = std::min(kBlock, records.size() - at);
-    ok = runtime::WriteBytes(f, {Bytes(records.begin() + at, records.begin() + at + n)});
-    runtime::ProcessEvents();
-  }
-  if (!ok) {
-    runtime::CloseFile(f);
-    runtime::RemoveFile(temp);
-    return fail("cannot write", temp);
-  }
-  runtime::CloseFile(f);
-  int& completed = runs.completed[target];
-  if (completed > generation) {
-    runtime::RemoveFile(temp);  // a later save already wrote newer rows
-    return target;
-  }
-  if (!runtime::ReplaceFileAtomically(temp, target)) {
-    runtime::RemoveFile(temp);
-    return fail("cannot replace", target);
-  }
-  completed = std::max(completed, generation);
-  return target;
-}
-
-void SavePlayListAtExit() {
-  SaveResult saved = SavePlayList(kMainWindow, kPlayList, {}, false);
-  if (!saved) {
-    std::fprintf(stderr, "vorel: the play list was not saved: %s\n", saved.error().detail.c_str());
-  }
-}
-
-void LoadPlayList() {
-  Text path = PlayListFilePath();
-  // An installed program keeps its data elsewhere; a list left in the program's own folder
-  // (by an earlier run that could write there) is read until the data folder has its own.
-  const Text fallback = runtime::ReadOnlyRunDirectory();
-  if (!runtime::FileExists(path) && !fallback.empty()) path = fallback + "/播放列表.txt"_t;
-  WriteProperty(kMainWindow, kPlayList, kPropAllRows, runtime::ReadWholeFile(path));
 }
 
 void OnMainWindowDestroyed() {
@@ -237,7 +157,10 @@ void AddSearchResultEntry() {
   OpenAndPlay();
 }
 
+void ResetListFileForTesting();
+
 void ResetPlaylistStateForTesting() {
+  ResetListFileForTesting();
   PlaylistServices keep = std::move(Playlist().services);
   Playlist() = PlaylistState();
   Playlist().services = std::move(keep);

@@ -26,7 +26,7 @@ struct PlaylistServices {
 };
 void SetPlaylistServices(PlaylistServices services);
 
-// The play list file: the data folder (the working directory from start-up on) and its name.
+// The play list file: the data folder (runtime::DataFolderPath) and its name.
 runtime::Text PlayListFilePath();
 
 // Writes every row of the list view to `path` (usePath true) or to the play list file. The
@@ -44,7 +44,13 @@ SaveResult SavePlayList(runtime::WindowId window,
 // program still ends normally.
 void SavePlayListAtExit();
 // The rows of the play list file replace the list's rows; a missing or damaged file gives the
-// rows it holds up to the damage (none for a missing one).
+// rows it holds up to the damage (none for a missing one). When the data folder has no list but
+// the program folder it passed over has one (kept there by an earlier version), that list is
+// read and saved to the data folder at once. A file that cannot be read whole is renamed aside
+// ("播放列表.txt.unreadable-<time>") before anything is written; when that fails, the list file
+// is not written this run. From here on every change to the rows is saved about a second later
+// (as SavePlayList does, at most one save per second). A damaged file and a data folder that
+// cannot be written are each said once in a message box once the window is up.
 void LoadPlayList();
 
 // The record bytes of one row (kind 0 record, then one kind 1 record per further column).

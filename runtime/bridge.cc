@@ -361,6 +361,31 @@ void UnloadWindow(WindowId window, bool at_once) {
 
 void NativeCloseRequested(WindowId window) { CloseWindowOnUi(window); }
 
+void WatchRows(WindowId window, ControlId list, std::function<void()> on_change) {
+  auto& watchers = State().row_watchers;
+  if (on_change) {
+    watchers[{window, list}] = std::move(on_change);
+  } else {
+    watchers.erase({window, list});
+  }
+}
+
+void internal::NoteRowsChanged(WindowId window, ControlId list) {
+  auto& watchers = State().row_watchers;
+  auto it = watchers.find({window, list});
+  if (it == watchers.end()) return;
+  std::function<void()> watcher = it->second;  // it may replace itself
+  watcher();
+}
+
+void RunLater(int ms, std::function<void()> fn) {
+  BridgeState& s = State();
+  if (s.ui == nullptr) return;
+  s.ui->PostDelayed(ms, [fn = std::move(fn)] {
+    if (!State().ending.load()) fn();
+  });
+}
+
 void RegisterIdleCallback(WindowId window, std::function<void()> callback) {
   BridgeState& s = State();
   s.idle_callbacks.emplace_back(window, std::move(callback));
@@ -410,6 +435,7 @@ void ResetWindowsForTesting() {
   s.loaded.clear();
   s.closing.clear();
   s.idle_callbacks.clear();
+  s.row_watchers.clear();
   s.exit_routines.clear();
   s.suppression = 0;
 }

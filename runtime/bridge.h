@@ -141,6 +141,16 @@ EventSource CurrentEventSource();
 // User-interface thread only.
 void SetChangeObserver(std::function<void()> observer);
 
+// Registers `on_change` to run on the user-interface thread after each change to the rows of
+// the list view `list` made through the runtime: rows inserted or deleted, a cell written, all
+// rows replaced (property AllRows). It runs inside that change, so it must only take note. A
+// later call for the same list replaces it; null removes it. User-interface thread only.
+void WatchRows(WindowId window, ControlId list, std::function<void()> on_change);
+
+// Runs `fn` on the user-interface thread from its event processing once `ms` milliseconds have
+// passed (nothing once the program is ending). User-interface thread only.
+void RunLater(int ms, std::function<void()> fn);
+
 // Registers work a control does whenever the event queue runs empty while the loop runs (the
 // last registered runs first). The callback is dropped once its window is no longer loaded.
 // User-interface thread only.

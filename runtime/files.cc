@@ -289,48 +289,87 @@ Text RunDirectory() {
 namespace {
 
 struct DataFolderChoice {
-  Text read_only_run_directory;
+  Text passed_over_program_folder;
+  Text problem;      // the data folder when it cannot be written, else empty
+  Text not_entered;  // the data folder when start-up could not make it the working folder
   Text read_only_for_testing;
 };
 
-DataFolderChoice& DataFolder() {
+DataFolderChoice& DataFolderState() {
   static DataFolderChoice choice;
   return choice;
+}
+
+// An installed program sits in <prefix>/bin with its audio library in <prefix>/lib/vorel/.
+bool IsInstalledLayout(const std::string& program_folder) {
+  constexpr std::string_view kBin = "/bin";
+  if (program_folder.size() < kBin.size() || !program_folder.ends_with(kBin)) return false;
+  const std::string library = program_folder + "/../lib/vorel/libbass.so";
+  struct stat st {};
+  return ::stat(library.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// $XDG_DATA_HOME/vorel, or ~/.local/share/vorel; empty when neither variable names a folder.
+std::string XdgDataFolder() {
+  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') {
+    return std::string(xdg) + "/vorel";
+  }
+  if (const char* home = std::getenv("HOME"); home && *home) {
+    return std::string(home) + "/.local/share/vorel";
+  }
+  return {};
 }
 
 }  // namespace
 
 bool IsWritableFolder(const Text& folder) {
-  if (!DataFolder().read_only_for_testing.empty() && folder == DataFolder().read_only_for_testing) {
-    return false;
-  }
+  const Text& read_only = DataFolderState().read_only_for_testing;
+  if (!read_only.empty() && folder == read_only) return false;
   return !folder.empty() && ::access(Utf8FromText(folder).c_str(), W_OK) == 0;
 }
 
 void TreatFolderAsReadOnlyForTesting(const Text& folder) {
-  DataFolder().read_only_for_testing = folder;
+  DataFolderState().read_only_for_testing = folder;
 }
 
-Text ReadOnlyRunDirectory() { return DataFolder().read_only_run_directory; }
+Text PassedOverProgramFolder() { return DataFolderState().passed_over_program_folder; }
+
+Text DataFolderProblem() { return DataFolderState().problem; }
+
+Text DataFolderPath() {
+  const Text& not_entered = DataFolderState().not_entered;
+  return not_entered.empty() ? CurrentDirectory() : not_entered;
+}
 
 void EnterDataFolder(const Text& program_folder) {
-  DataFolder().read_only_run_directory.clear();
+  DataFolderChoice& state = DataFolderState();
+  state.passed_over_program_folder.clear();
+  state.problem.clear();
+  state.not_entered.clear();
   const std::string run = Utf8FromText(program_folder);
-  if (IsWritableFolder(program_folder) && ::chdir(run.c_str()) == 0) return;
-  if (!program_folder.empty()) DataFolder().read_only_run_directory = program_folder;
-  std::string base;
-  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) {
-    base = xdg;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    base = std::string(home) + "/.local/share";
-  } else {
+  // A copy run from its own folder (the build, an unpacked folder) keeps its data beside itself;
+  // an installed program never does, even under a prefix its user may write (~/.local).
+  if (!IsInstalledLayout(run) && IsWritableFolder(program_folder) && ::chdir(run.c_str()) == 0) {
     return;
   }
-  std::string dir = base + "/vorel";
+  if (!program_folder.empty()) state.passed_over_program_folder = program_folder;
+  const std::string dir = XdgDataFolder();
+  if (dir.empty()) {
+    state.problem = TextFromUtf8("$XDG_DATA_HOME/vorel");
+    state.not_entered = state.problem;
+    return;
+  }
   for (std::size_t p = 1; p <= dir.size(); ++p) {
     if (p == dir.size() || dir[p] == '/') ::mkdir(dir.substr(0, p).c_str(), 0755);
   }
-  if (::chdir(dir.c_str()) != 0) std::fprintf(stderr, "vorel: cannot enter %s\n", dir.c_str());
+  const Text folder = TextFromUtf8(dir);
+  if (::chdir(dir.c_str()) != 0) {
+    // Staying in whatever folder the program was started from would scatter the list there.
+    state.not_entered = folder;
+    state.problem = folder;
+  } else if (!IsWritableFolder(folder)) {
+    state.problem = folder;
+  }
 }
 
 Text CurrentDirectory() {
@@ -409,6 +448,12 @@ bool ReplaceFileAtomically(const Text& temp_path, const Text& final_path) {
     ::close(dfd);
   }
   return true;
+}
+
+bool RenameFileKeeping(const Text& from, const Text& to) {
+  auto a = PathFromText(from);
+  auto b = PathFromText(to);
+  return a && b && ::renameat2(AT_FDCWD, a->c_str(), AT_FDCWD, b->c_str(), RENAME_NOREPLACE) == 0;
 }
 
 bool RemoveFile(const Text& path) {

@@ -23,14 +23,22 @@ namespace vorel::runtime {
 Text RunDirectory();
 Text CurrentDirectory();
 
-// The data folder (play list, downloads) becomes the working folder: `program_folder` when it
-// is writable, else $XDG_DATA_HOME/vorel (default ~/.local/share/vorel), created. Start-up
-// calls it with RunDirectory(). User-interface thread only.
+// The data folder (play list, downloads) becomes the working folder. For an installed program
+// (`program_folder` is <prefix>/bin with <prefix>/lib/vorel/libbass.so) it is always
+// $XDG_DATA_HOME/vorel (default ~/.local/share/vorel), created when missing; for a program run
+// from anywhere else it is `program_folder` when that is writable, else the same XDG folder.
+// Start-up calls it with RunDirectory(). User-interface thread only.
 void EnterDataFolder(const Text& program_folder);
-// The program folder that EnterDataFolder passed over because it is not writable (an installed
-// program), or empty when the data folder is the program folder. Files kept there by a run
-// that could write to it (the play list) are still read from it.
-Text ReadOnlyRunDirectory();
+// The program folder when EnterDataFolder chose another data folder, or empty. A play list that
+// an earlier version kept there is read from it until the data folder has its own.
+Text PassedOverProgramFolder();
+// The data folder when it cannot be written (or not even entered), or empty when it can: the
+// play list and downloads will not be saved, which the window says at start.
+Text DataFolderProblem();
+// The data folder: the working folder, or, when start-up could not enter the folder it chose,
+// that folder, so that a write meant for it fails instead of landing wherever the program was
+// started.
+Text DataFolderPath();
 // Whether the program may create and replace files in `folder`: the one check that decides
 // the data folder. Tests name a folder that then counts as read-only whoever runs them.
 bool IsWritableFolder(const Text& folder);
@@ -53,6 +61,9 @@ bool WriteWholeFile(const Text& path, std::initializer_list<Value> values);
 // one step, so a reader sees either the old file or the new one, never a half-written file.
 // Both must lie in the same folder. True on success; on failure `final_path` is untouched.
 bool ReplaceFileAtomically(const Text& temp_path, const Text& final_path);
+// Gives a file a new name in the same file system; false, changing nothing, when the new name
+// is taken or the rename fails.
+bool RenameFileKeeping(const Text& from, const Text& to);
 // Removes a file; true when it is gone.
 bool RemoveFile(const Text& path);
 

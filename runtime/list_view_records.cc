@@ -42,8 +42,13 @@ Bytes EncodeListRows(const std::vector<ListRow>& rows, int column_count) {
   return out;
 }
 
-std::vector<ListRow> DecodeListRows(std::span<const std::uint8_t> data, int column_count) {
-  std::vector<ListRow> rows;
+namespace {
+
+// Walks the records into rows; true when every byte belonged to a complete record and no cell
+// record had to be ignored.
+bool Walk(std::span<const std::uint8_t> data, int column_count, std::vector<ListRow>* out) {
+  std::vector<ListRow>& rows = *out;
+  bool intact = true;
   const std::size_t columns = static_cast<std::size_t>(std::max(column_count, 1));
   std::size_t pos = 0;
   std::size_t next_cell = 0;
@@ -68,10 +73,25 @@ std::vector<ListRow> DecodeListRows(std::span<const std::uint8_t> data, int colu
       next_cell = 1;
     } else if (!rows.empty() && next_cell < columns) {
       rows.back().cells[next_cell++] = std::move(cell);
+    } else {
+      intact = false;
     }
     pos = (nul2 + 1) - data.data();
   }
+  return intact && pos == data.size();
+}
+
+}  // namespace
+
+std::vector<ListRow> DecodeListRows(std::span<const std::uint8_t> data, int column_count) {
+  std::vector<ListRow> rows;
+  Walk(data, column_count, &rows);
   return rows;
+}
+
+bool ListRecordsIntact(std::span<const std::uint8_t> data, int column_count) {
+  std::vector<ListRow> rows;
+  return Walk(data, column_count, &rows);
 }
 
 }  // namespace vorel::runtime

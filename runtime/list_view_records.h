@@ -36,6 +36,10 @@ Bytes EncodeListRows(const std::vector<ListRow>& rows, int column_count);
 // row or beyond the column count are ignored.
 std::vector<ListRow> DecodeListRows(std::span<const std::uint8_t> data, int column_count);
 
+// True when DecodeListRows would use every byte of `data`: no cut-off record at the end and no
+// cell record it would have to ignore. An empty list is intact.
+bool ListRecordsIntact(std::span<const std::uint8_t> data, int column_count);
+
 }  // namespace vorel::runtime
 
 #endif  // VOREL_RUNTIME_LIST_VIEW_RECORDS_H_

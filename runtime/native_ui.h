@@ -44,6 +44,9 @@ class NativeUi {
   virtual void QuitLoop() = 0;
   // While active, RunIdleCallbacks (below) is called each time the event queue runs empty.
   virtual void SetIdleActive(bool active) = 0;
+  // Runs `fn` on the user-interface thread from its event processing once `ms` milliseconds
+  // have passed. Called on the user-interface thread.
+  virtual void PostDelayed(int ms, std::function<void()> fn) = 0;
 
   // Creation. `parent` is 0 for a window, else the native handle of the window or container.
   // Created hidden; 0 when the type cannot be created. Timers and other invisible helpers return

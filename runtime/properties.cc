@@ -136,6 +136,7 @@ void WriteOnUi(WindowId window, ControlId control, PropertyIndex index, const Va
     auto rows = DecodeListRows(data, ui->ColumnCount(t.handle));
     ui->DeleteAllRows(t.handle);
     for (const auto& row : rows) ui->InsertRow(t.handle, -1, row);
+    internal::NoteRowsChanged(window, control);
     return;
   }
   if (ui->SetProperty(t.handle, index, v) != PropertyStatus::kOk) {

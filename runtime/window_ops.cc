@@ -140,16 +140,23 @@ int InsertRow(WindowId window, ControlId list, std::optional<int> position, cons
     row.indent = indent;
     row.data = data;
     row.cells.push_back(title);
-    return State().ui->InsertRow(h, position.value_or(-1), row);
+    const int at = State().ui->InsertRow(h, position.value_or(-1), row);
+    if (at >= 0) internal::NoteRowsChanged(window, list);
+    return at;
   });
 }
 
 void DeleteRow(WindowId window, ControlId list, int row) {
-  internal::OnUiThreadVoid([&] { State().ui->DeleteRow(Need(window, list), row); });
+  internal::OnUiThreadVoid([&] {
+    if (State().ui->DeleteRow(Need(window, list), row)) internal::NoteRowsChanged(window, list);
+  });
 }
 
 void DeleteAllRows(WindowId window, ControlId list) {
-  internal::OnUiThreadVoid([&] { State().ui->DeleteAllRows(Need(window, list)); });
+  internal::OnUiThreadVoid([&] {
+    State().ui->DeleteAllRows(Need(window, list));
+    internal::NoteRowsChanged(window, list);
+  });
 }
 
 bool GetRow(WindowId window, ControlId list, int row, ListRow* out) {
@@ -167,7 +174,11 @@ Text GetCellText(WindowId window, ControlId list, int row, int column) {
 }
 
 void SetCellText(WindowId window, ControlId list, int row, int column, const Text& text) {
-  internal::OnUiThreadVoid([&] { State().ui->SetCellText(Need(window, list), row, column, text); });
+  internal::OnUiThreadVoid([&] {
+    if (State().ui->SetCellText(Need(window, list), row, column, text)) {
+      internal::NoteRowsChanged(window, list);
+    }
+  });
 }
 
 std::int32_t GetRowImage(WindowId window, ControlId list, int row) {

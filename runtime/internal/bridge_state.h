@@ -31,6 +31,7 @@ struct BridgeState {
   std::vector<ExitRoutine> exit_routines;
   std::vector<std::pair<WindowId, std::function<void()>>> idle_callbacks;
   std::function<void()> change_observer;  // see SetChangeObserver
+  std::map<std::pair<WindowId, ControlId>, std::function<void()>> row_watchers;  // see WatchRows
   int suppression = 0;
   bool loop_running = false;
   EventSource current;
@@ -43,6 +44,9 @@ BridgeState& State();
 // The fatal error a library operation raises for a window or control that is not loaded.
 [[noreturn]] void NotLoaded();
 [[noreturn]] void FatalUtf8(std::string_view utf8_message);
+
+// Tells the watcher of the list's rows, if any, that they changed. User-interface thread.
+void NoteRowsChanged(WindowId window, ControlId list);
 
 // The native handle of a loaded control, or 0 with `*record` null when the window is not loaded
 // or has no such control.

@@ -38,6 +38,8 @@ class FakeNativeUi : public runtime::NativeUi {
   void QuitLoop() override { quit = true; }
   void SetIdleActive(bool active) override { idle_active = active; }
   bool idle_active = false;
+  void PostDelayed(int, std::function<void()> fn) override { delayed.push_back(std::move(fn)); }
+  std::vector<std::function<void()>> delayed;
 
   runtime::NativeHandle CreateControl(runtime::WindowId window,
                                       const runtime::ControlRecord& record,

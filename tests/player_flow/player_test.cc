@@ -3,6 +3,7 @@
 
 #include "ui/qt/qt_ui.h"
 
+#include "runtime/latest_work.h"
 #include "tests/player_flow/flow_fixture.h"
 #include "tests/testing/loopback_server.h"
 #include "tests/testing/process.h"
@@ -397,6 +398,35 @@ TEST_F(PlayerFlowTest, ANetworkSongOpensWhileTheWindowGoesOnAndANewerChoiceWins)
   EXPECT_EQ(player::State().current_entry_index, 1);
   EXPECT_EQ(Caption(), "本地"_t);
   EXPECT_EQ(StreamState(), player::audio::kPlaying);
+}
+
+TEST_F(PlayerFlowTest, AfterAFailedSongTheNextOneStillOpeningIsNotCalledInvalid) {
+  std::ofstream(work_ / "broken.mp3") << "not a song";
+  AddLocalRow(work_ / "broken.mp3", "坏"_t);
+  const std::string song = vorel::testing::ReadWholeFile((songs_ / "short1.mp3").string());
+  vorel::testing::LoopbackServer server([&](const vorel::testing::Request&) {
+    return vorel::testing::Reply().Hold().Send(
+        vorel::testing::HeaderText("HTTP/1.1 200 OK",
+                                   {"Content-Length: " + std::to_string(song.size())}) +
+        song);
+  });
+  int net = runtime::InsertRow(ids::kMainWindow, ids::kPlayList, std::nullopt, "网络文件"_t);
+  runtime::SetCellText(ids::kMainWindow, ids::kPlayList, net, 1,
+                       runtime::TextFromUtf8(server.Url("/next.mp3")));
+  runtime::SetCellText(ids::kMainWindow, ids::kPlayList, net, 2, "二"_t);
+  Select(0);
+  ::testing::internal::CaptureStderr();  // the failed open's message box
+  Click(ids::kPlayPauseButton);
+  ::testing::internal::GetCapturedStderr();
+  HoldTimers();
+  StatusTick();  // the broken song "ended": "全部播放" goes on to the network row
+  EXPECT_EQ(player::State().current_entry_index, 1);
+  EXPECT_EQ(Caption(), "正在打开：二"_t);
+  server.Release();
+  ASSERT_TRUE(runtime::WaitUntilNoWorkPending(20000));
+  EXPECT_EQ(StreamState(), player::audio::kPlaying);
+  EXPECT_EQ(Caption(), "二"_t);
+  EXPECT_EQ(ButtonCaption(), "暂停"_t);
 }
 
 }  // namespace

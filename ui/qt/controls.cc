@@ -22,7 +22,6 @@
 #include "platform/code_page.h"
 #include "runtime/bridge.h"
 #include "runtime/control_types.h"
-#include "ui/qt/internal/font_pages.h"
 
 namespace vorel::qt {
 
@@ -358,7 +357,6 @@ PropertyStatus TextLabel::Get(int index, Value* out) {
 PropertyStatus TextLabel::Set(int index, const Value& v) {
   if (index != K<controls::Label, property::Caption>()) return PropertyStatus::kUnknownIndex;
   QString s = QStringOf(runtime::ToText(v));
-  NoteTextShown(s);
   setText(s);
   setAccessibleName(s);
   return PropertyStatus::kOk;
@@ -627,7 +625,6 @@ PropertyStatus CheckBox::Set(int index, const Value& v) {
     setChecked(Int(v) != 0);
   } else if (index == K<controls::CheckBox, property::Caption>()) {
     setText(QStringOf(runtime::ToText(v)));
-    NoteTextShown(text());
   } else {
     return PropertyStatus::kUnknownIndex;
   }
@@ -789,10 +786,8 @@ PropertyStatus SuperBtn::Set(int index, const Value& v) {
   if (index == K<controls::SuperBtn, property::Caption>()) {
     setText(QStringOf(runtime::ToText(v)));
     setAccessibleName(text());
-    NoteTextShown(text());
   } else if (index == K<controls::SuperBtn, property::Tooltip>()) {
     setToolTip(QStringOf(runtime::ToText(v)));
-    NoteTextShown(toolTip());
   } else {
     return PropertyStatus::kUnknownIndex;
   }

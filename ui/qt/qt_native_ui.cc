@@ -107,6 +107,10 @@ void QtNativeUi::SetIdleActive(bool active) {
   }
 }
 
+void QtNativeUi::PostDelayed(int ms, std::function<void()> fn) {
+  QTimer::singleShot(std::max(0, ms), qApp, std::move(fn));
+}
+
 const ControlEntry* QtNativeUi::Entry(NativeHandle h) const {
   auto it = controls_.find(h);
   if (it == controls_.end() || it->second.object.isNull()) return nullptr;

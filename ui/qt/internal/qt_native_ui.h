@@ -39,6 +39,7 @@ class QtNativeUi : public runtime::NativeUi {
   void RunLoop() override;
   void QuitLoop() override;
   void SetIdleActive(bool active) override;
+  void PostDelayed(int ms, std::function<void()> fn) override;
 
   runtime::NativeHandle CreateControl(runtime::WindowId window,
                                       const runtime::ControlRecord& record,
