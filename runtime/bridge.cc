@@ -328,12 +328,12 @@ EventResult RaiseEvent(WindowId window, ControlId control, EventKey key, EventAr
       std::fprintf(stderr, "vorel: a handler failed: %s\n", e.what());
     }
     s.current = saved;
-    if (s.change_observer) s.change_observer();
+    if (s.change_observer) s.change_observer(EventSource{window, control});
     return result;
   });
 }
 
-void SetChangeObserver(std::function<void()> observer) {
+void SetChangeObserver(std::function<void(EventSource ran)> observer) {
   State().change_observer = std::move(observer);
 }
 

@@ -137,9 +137,10 @@ EventSource CurrentEventSource();
 // have changed: after each routine RaiseEvent ran (clicks, keys, timers, a handler's own
 // events) and after each piece of work another thread carried to the user-interface thread.
 // It runs inside that work, so it must only take note and look later (post the look to the
-// event queue); it is called often. A later call replaces the observer; null removes it.
-// User-interface thread only.
-void SetChangeObserver(std::function<void()> observer);
+// event queue); it is called often. `ran` names the control whose routine just ran ({0, 0} after
+// carried work). A later call replaces the observer; null removes it. User-interface thread
+// only.
+void SetChangeObserver(std::function<void(EventSource ran)> observer);
 
 // Registers `on_change` to run on the user-interface thread after each change to the rows of
 // the list view `list` made through the runtime: rows inserted or deleted, a cell written, all

@@ -27,6 +27,40 @@ constexpr char kRootInterface[] = "org.mpris.MediaPlayer2";
 constexpr char kPlayerInterface[] = "org.mpris.MediaPlayer2.Player";
 constexpr char kHandOverInterface[] = "org.vorel.Vorel";
 constexpr char kPropertiesInterface[] = "org.freedesktop.DBus.Properties";
+constexpr char kIntrospectableInterface[] = "org.freedesktop.DBus.Introspectable";
+
+// The standard interfaces every object answers, before the player's own.
+constexpr char kIntrospectionHead[] =
+    R"(<!DOCTYPE node PUBLIC "-//freedesktop//DTD D-BUS Object Introspection 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/introspect.dtd">
+<node>
+  <interface name="org.freedesktop.DBus.Introspectable">
+    <method name="Introspect"><arg name="xml_data" type="s" direction="out"/></method>
+  </interface>
+  <interface name="org.freedesktop.DBus.Peer">
+    <method name="Ping"/>
+  </interface>
+  <interface name="org.freedesktop.DBus.Properties">
+    <method name="Get">
+      <arg name="interface_name" type="s" direction="in"/>
+      <arg name="property_name" type="s" direction="in"/>
+      <arg name="value" type="v" direction="out"/>
+    </method>
+    <method name="GetAll">
+      <arg name="interface_name" type="s" direction="in"/>
+      <arg name="props" type="a{sv}" direction="out"/>
+    </method>
+    <method name="Set">
+      <arg name="interface_name" type="s" direction="in"/>
+      <arg name="property_name" type="s" direction="in"/>
+      <arg name="value" type="v" direction="in"/>
+    </method>
+    <signal name="PropertiesChanged">
+      <arg name="interface_name" type="s"/>
+      <arg name="changed_properties" type="a{sv}"/>
+      <arg name="invalidated_properties" type="as"/>
+    </signal>
+  </interface>)";
 constexpr char kInvalidArgs[] = "org.freedesktop.DBus.Error.InvalidArgs";
 
 constexpr char kIntrospection[] = R"(
@@ -94,6 +128,8 @@ QVariantMap MetadataOf(const PlayerSnapshot& s) {
   m.insert("mpris:trackid", QVariant::fromValue(QDBusObjectPath(Q(s.track_id))));
   if (s.status == "Stopped") return m;
   m.insert("xesam:title", Q(s.title));
+  if (!s.artist.empty()) m.insert("xesam:artist", QStringList{Q(s.artist)});
+  if (!s.album.empty()) m.insert("xesam:album", Q(s.album));
   m.insert("xesam:url", Q(s.url));
   if (s.length_us > 0) m.insert("mpris:length", QVariant::fromValue<qlonglong>(s.length_us));
   if (!s.art_url.empty()) m.insert("mpris:artUrl", Q(s.art_url));
@@ -146,7 +182,14 @@ class MediaObject : public QDBusVirtualObject {
 
   void Start() {
     if (MainWindowReady()) last_ = TakeSnapshot();
-    runtime::SetChangeObserver([this] { LookForChangesSoon(); });
+    runtime::SetChangeObserver([this](runtime::EventSource ran) {
+      // Every seek runs the position slider's routine: a drag or click on it, the keys, and
+      // the requests below.
+      if (ran.window == ids::kMainWindow && ran.control == ids::kPositionSlider) {
+        seek_pending_ = true;
+      }
+      LookForChangesSoon();
+    });
   }
 
   QString introspect(const QString&) const override { return QString::fromLatin1(kIntrospection); }
@@ -186,6 +229,11 @@ class MediaObject : public QDBusVirtualObject {
     const QString iface = m.interface();
     const QString name = m.member();
     if (iface == kPropertiesInterface) return Properties(m);
+    if ((iface == kIntrospectableInterface || iface.isEmpty()) && name == "Introspect" &&
+        m.signature().isEmpty()) {
+      return m.createReply(QString::fromLatin1(kIntrospectionHead) + introspect(QString()) +
+                           QStringLiteral("</node>\n"));
+    }
     if (iface == "org.freedesktop.DBus.Peer" && name == "Ping") return m.createReply();
     if ((iface == kRootInterface || iface.isEmpty()) && m.signature().isEmpty()) {
       if (name == "Raise") return Run(m, Raise);
@@ -223,18 +271,13 @@ class MediaObject : public QDBusVirtualObject {
     }
     if (name == "Seek") {
       if (sig != "x") return BadArguments(m);
-      const std::int64_t before = PositionMicroseconds();
-      const std::string track = TakeSnapshot().track_id;
       Seek(m.arguments().at(0).toLongLong());
-      AnnounceSeek(before, track);
       return m.createReply();
     }
     if (name == "SetPosition") {
       if (sig != "ox") return BadArguments(m);
       const std::string track = m.arguments().at(0).value<QDBusObjectPath>().path().toStdString();
-      ControlResult r = SetPosition(track, m.arguments().at(1).toLongLong());
-      if (r.empty()) AnnounceSeek(-1, track);
-      return Result(m, r);
+      return Result(m, SetPosition(track, m.arguments().at(1).toLongLong()));
     }
     if (name == "OpenUri") {
       if (sig != "s") return BadArguments(m);
@@ -328,6 +371,7 @@ class MediaObject : public QDBusVirtualObject {
 
   void AnnounceChanges() {
     if (!MainWindowReady()) return;
+    AnnounceSeek();
     PlayerSnapshot now = TakeSnapshot();
     if (last_ && *last_ == now) return;
     QVariantMap changed = PlayerProperties(now);
@@ -345,14 +389,15 @@ class MediaObject : public QDBusVirtualObject {
     bus_.send(signal);
   }
 
-  // A seek within the same track is announced with Seeked; a seek that moved to another track
-  // shows as a new Metadata instead.
-  void AnnounceSeek(std::int64_t before, const std::string& track) {
-    if (TakeSnapshot().track_id != track) return;
-    const std::int64_t now = PositionMicroseconds();
-    if (now == before) return;
+  // A seek is announced with Seeked and the position it reached, once the routines that ran
+  // are over; a seek that ended the song or moved to another shows as a new Metadata instead.
+  void AnnounceSeek() {
+    if (!seek_pending_) return;
+    seek_pending_ = false;
+    const PlayerSnapshot now = TakeSnapshot();
+    if (now.status == "Stopped" || (last_ && last_->track_id != now.track_id)) return;
     QDBusMessage signal = QDBusMessage::createSignal(kObjectPath, kPlayerInterface, "Seeked");
-    signal << QVariant::fromValue<qlonglong>(now);
+    signal << QVariant::fromValue<qlonglong>(PositionMicroseconds());
     bus_.send(signal);
   }
 
@@ -360,6 +405,7 @@ class MediaObject : public QDBusVirtualObject {
   std::optional<PlayerSnapshot> last_;
   bool look_queued_ = false;
   bool quit_requested_ = false;
+  bool seek_pending_ = false;  // the position slider's routine ran since the last look
 };
 
 }  // namespace

@@ -1,7 +1,15 @@
 #include "app/desktop/media_control.h"
 
+#include "app/desktop/song_tags.h"
+
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 #include "app/window_ids.h"
 #include "player/audio.h"
@@ -42,12 +50,6 @@ bool ButtonSaysPlay() {
   return runtime::ReadTextProperty(kMainWindow, kPlayPauseButton, kPropCaption) == "播放"_t;
 }
 
-// The modes in which the end of the list is the end of playback.
-bool ModeStopsAtListEnd() {
-  PlayMode m = playlist::CurrentPlayMode();
-  return m == PlayMode::kPlayAll || m == PlayMode::kSinglePlay;
-}
-
 std::string FileUrl(const std::string& path) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string url = "file://";
@@ -63,6 +65,59 @@ std::string FileUrl(const std::string& path) {
     }
   }
   return url;
+}
+
+// The tags of the local file last asked about: the snapshot is taken after every routine, and
+// the file is read again only when another song plays.
+struct TagCache {
+  std::string path;
+  SongTags tags;
+  std::string art_url;
+};
+
+std::string CoverFolder() {
+  const char* cache = std::getenv("XDG_CACHE_HOME");
+  const char* home = std::getenv("HOME");
+  if (cache != nullptr && *cache == '/') return std::string(cache) + "/vorel";
+  if (home != nullptr && *home == '/') return std::string(home) + "/.cache/vorel";
+  return "/tmp/vorel-" + std::to_string(::getuid());
+}
+
+// Desktops show the cover from a file; the embedded picture is written once to the cache
+// folder under a name made from its bytes, so two songs with one cover share the file.
+std::string CoverFileUrl(const SongTags& tags) {
+  if (tags.cover.empty()) return {};
+  const std::string ext = tags.cover_mime == "image/png" ? ".png" : ".jpg";
+  std::uint64_t hash = 1469598103934665603ULL;  // FNV-1a
+  for (std::uint8_t b : tags.cover) hash = (hash ^ b) * 1099511628211ULL;
+  char name[32];
+  std::snprintf(name, sizeof name, "cover-%016llx", static_cast<unsigned long long>(hash));
+  const std::string folder = CoverFolder();
+  const std::string path = folder + "/" + name + ext;
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) {
+    std::filesystem::create_directories(folder, ec);
+    const std::string part = path + ".part";
+    std::ofstream out(part, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(tags.cover.data()),
+              static_cast<std::streamsize>(tags.cover.size()));
+    out.close();
+    if (!out || (std::filesystem::rename(part, path, ec), ec)) {
+      std::filesystem::remove(part, ec);
+      return {};
+    }
+  }
+  return FileUrl(path);
+}
+
+const TagCache& TagsOf(const std::string& path) {
+  static TagCache cache;
+  if (cache.path != path) {
+    cache.path = path;
+    cache.tags = ReadSongTags(path);
+    cache.art_url = CoverFileUrl(cache.tags);
+  }
+  return cache;
 }
 
 std::string TrackId() {
@@ -100,6 +155,13 @@ PlayerSnapshot TakeSnapshot() {
     s.url = kind == player::NetworkEntryKind() ? where : FileUrl(where);
     s.title = runtime::Utf8FromText(runtime::GetCellText(kMainWindow, kPlayList, row, 2));
     s.art_url = runtime::Utf8FromText(runtime::GetCellText(kMainWindow, kPlayList, row, 3));
+    if (kind != player::NetworkEntryKind()) {
+      const TagCache& t = TagsOf(where);
+      if (!t.tags.title.empty()) s.title = t.tags.title;
+      s.artist = t.tags.artist;
+      s.album = t.tags.album;
+      if (!t.art_url.empty()) s.art_url = t.art_url;
+    }
     s.length_us = LengthMicroseconds();
   } else {
     s.track_id = kNoTrack;
@@ -116,10 +178,10 @@ PlayerSnapshot TakeSnapshot() {
       break;
     default: s.loop_status = "None"; break;
   }
-  const bool at_end = ModeStopsAtListEnd();
   s.can_play = rows > 0;
-  s.can_go_next = rows > 0 && !(at_end && row >= rows - 1);
-  s.can_go_previous = rows > 0 && !(at_end && row <= 0);
+  // The buttons wrap round the list in every mode: they act whenever it has rows.
+  s.can_go_next = rows > 0;
+  s.can_go_previous = rows > 0;
   s.can_seek = s.status != "Stopped" && s.length_us > 0;
   return s;
 }
@@ -158,21 +220,9 @@ void PlayPause() {
 
 void Stop() { player::StopPlayback(); }
 
-void Next() {
-  if (Rows() > 0 && ModeStopsAtListEnd() && player::State().current_entry_index >= Rows() - 1) {
-    Stop();
-    return;
-  }
-  Click(kNextButton);
-}
+void Next() { Click(kNextButton); }
 
-void Previous() {
-  if (Rows() > 0 && ModeStopsAtListEnd() && player::State().current_entry_index <= 0) {
-    Stop();
-    return;
-  }
-  Click(kPreviousButton);
-}
+void Previous() { Click(kPreviousButton); }
 
 void Seek(std::int64_t offset_us) {
   if (!TakeSnapshot().can_seek) return;

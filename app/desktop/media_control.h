@@ -18,11 +18,13 @@ namespace vorel::desktop {
 
 // The player as the desktop sees it.
 struct PlayerSnapshot {
-  std::string status = "Stopped";    // "Playing" (a stalled stream too), "Paused" or "Stopped"
-  std::string track_id;              // an object path; the "no track" path while stopped
-  std::string title;                 // UTF-8; empty while stopped
-  std::string url;                   // file:// for a local file, else the address
-  std::string art_url;               // the cover address, when the row has one
+  std::string status = "Stopped";  // "Playing" (a stalled stream too), "Paused" or "Stopped"
+  std::string track_id;            // an object path; the "no track" path while stopped
+  std::string title;    // UTF-8: the song's tag, else the row's title; empty while stopped
+  std::string artist;   // UTF-8, from the song's tags; empty when none
+  std::string album;    // UTF-8, from the song's tags; empty when none
+  std::string url;      // file:// for a local file, else the address
+  std::string art_url;  // the song's embedded cover (a file:// copy), else the row's cover address
   std::int64_t length_us = -1;       // -1 when unknown
   double volume = 1.0;               // 0..1, from the volume bar
   std::string loop_status = "None";  // "None", "Track" or "Playlist"
@@ -53,10 +55,9 @@ void PlayPause();  // pauses while playing, else plays
 void Play();       // resumes a paused song, or starts the selected row
 void Pause();
 void Stop();
-// The next-button's routine; at the end of the list in a mode that does not wrap ("全部播放",
-// "单曲播放") playback stops instead, as a song ending there does.
+// The next and previous buttons' routines, which wrap round the list in every play mode.
 void Next();
-void Previous();  // the same at the start of the list
+void Previous();
 
 // Moves by `offset_us` through the position slider's routine (whole seconds): before the start
 // means the start, past the end means Next(). Nothing while the song cannot be positioned.

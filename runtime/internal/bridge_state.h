@@ -30,7 +30,7 @@ struct BridgeState {
   std::vector<WindowId> closing;  // loaded windows with a posted close request
   std::vector<ExitRoutine> exit_routines;
   std::vector<std::pair<WindowId, std::function<void()>>> idle_callbacks;
-  std::function<void()> change_observer;  // see SetChangeObserver
+  std::function<void(EventSource)> change_observer;  // see SetChangeObserver
   std::map<std::pair<WindowId, ControlId>, std::function<void()>> row_watchers;  // see WatchRows
   int suppression = 0;
   bool loop_running = false;
@@ -62,7 +62,7 @@ R OnUiThread(R empty, F&& fn) {
   R result = empty;
   if (!s.ui->InvokeOnUiThread([&] {
         result = fn();
-        if (s.change_observer) s.change_observer();
+        if (s.change_observer) s.change_observer(EventSource{});
       })) {
     return empty;
   }

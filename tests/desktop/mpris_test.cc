@@ -15,7 +15,10 @@
 #include <QEventLoop>
 #include <QImage>
 #include <QObject>
+#include <QTest>
 #include <QTimer>
+#include <QUrl>
+#include <QWidget>
 
 #include <algorithm>
 #include <atomic>
@@ -174,23 +177,22 @@ TEST_F(MprisTest, PlayPauseTogglesAndPlaybackStatusFollows) {
   EXPECT_EQ(player::State().current_stream, stream);  // resumed, not opened again
 }
 
-TEST_F(MprisTest, NextOnTheLastRowFollowsThePlayMode) {
+TEST_F(MprisTest, NextOnTheLastRowWrapsAsTheButtonDoes) {
   AddLongRows(2);
   Select(1);
   Click(ids::kPlayPauseButton);
   AsDesktop([](Desktop& d) {
-    // "全部播放" ends at the last row: there is no next one, and Next stops.
+    // "全部播放": the next button on the last row goes round to the first, so Next can act.
     EXPECT_EQ(d.Get("LoopStatus").toString(), "None");
-    EXPECT_FALSE(d.Get("CanGoNext").toBool());
+    EXPECT_TRUE(d.Get("CanGoNext").toBool());
     EXPECT_TRUE(d.Get("CanGoPrevious").toBool());
     d.Call("Next");
-    EXPECT_EQ(d.Status(), "Stopped");
-
-    // "全部循环" wraps round to the first row.
-    EXPECT_EQ(ErrorOf(d.Set("LoopStatus", QString("Playlist"))), "");
-    d.Call("Play");
+    EXPECT_EQ(d.Status(), "Playing");
+    EXPECT_EQ(d.Metadata().value("xesam:title").toString(), "0");
+    d.Call("Previous");  // and back round from the first row to the last
     EXPECT_EQ(d.Metadata().value("xesam:title").toString(), "1");
-    EXPECT_TRUE(d.Get("CanGoNext").toBool());
+
+    EXPECT_EQ(ErrorOf(d.Set("LoopStatus", QString("Playlist"))), "");
     d.Call("Next");
     EXPECT_EQ(d.Status(), "Playing");
     EXPECT_EQ(d.Metadata().value("xesam:title").toString(), "0");
@@ -254,6 +256,112 @@ TEST_F(MprisTest, MetadataFollowsTheSongAndChangesAreSignalled) {
     EXPECT_EQ(now.value("xesam:title").toString(), "second");
     EXPECT_NE(now.value("mpris:trackid").value<QDBusObjectPath>().path(),
               meta.value("mpris:trackid").value<QDBusObjectPath>().path());
+  });
+}
+
+// Collects the Seeked signals on this thread.
+class SeekLog : public QObject {
+  Q_OBJECT
+ public:
+  explicit SeekLog(const std::string& address)
+      : bus_(QDBusConnection::connectToBus(QString::fromStdString(address), "seeks")) {
+    bus_.connect(desktop::kBusName, desktop::kObjectPath, kPlayer, "Seeked", this,
+                 SLOT(OnSeeked(qlonglong)));
+  }
+  std::vector<qlonglong> positions;
+
+ public slots:
+  void OnSeeked(qlonglong position) { positions.push_back(position); }
+
+ private:
+  QDBusConnection bus_;
+};
+
+TEST_F(MprisTest, EverySeekIsAnnouncedWithSeeked) {
+  SeekLog seeks(bus_->address());
+  AddLongRows(1);
+  Click(ids::kPlayPauseButton);
+  HoldTimers();
+  Settle(200);
+  // A click with the mouse in the middle of the position slider.
+  auto* slider =
+      reinterpret_cast<QWidget*>(runtime::WindowHandle(ids::kMainWindow, ids::kPositionSlider));
+  QTest::mouseClick(slider, Qt::LeftButton, Qt::NoModifier,
+                    QPoint(slider->width() / 2, slider->height() / 2));
+  ASSERT_TRUE(runtime::WaitProcessingEvents([&] { return seeks.positions.size() == 1; }, 5000));
+  EXPECT_NEAR(seeks.positions[0] / 1e6, 112.0, 8.0);
+  // The keyboard's step and the desktop's own request.
+  QTest::keyClick(
+      reinterpret_cast<QWidget*>(runtime::WindowHandle(ids::kMainWindow, ids::kPlayPauseButton)),
+      Qt::Key_Left);
+  ASSERT_TRUE(runtime::WaitProcessingEvents([&] { return seeks.positions.size() == 2; }, 5000));
+  EXPECT_NEAR((seeks.positions[0] - seeks.positions[1]) / 1e6, 5.0, 1.0);
+  AsDesktop([](Desktop& d) { d.Call("Seek", {QVariant::fromValue<qlonglong>(-300'000'000)}); });
+  ASSERT_TRUE(runtime::WaitProcessingEvents([&] { return seeks.positions.size() == 3; }, 5000));
+  EXPECT_LT(seeks.positions[2], 1'000'000);
+  Settle(200);
+  EXPECT_EQ(seeks.positions.size(), 3u);  // once per seek
+}
+
+TEST_F(MprisTest, GdbusIntrospectDescribesThePlayer) {
+  std::string out;
+  std::thread client([&] {
+    const std::string command = "DBUS_SESSION_BUS_ADDRESS='" + bus_->address() +
+                                "' gdbus introspect --session --dest " + desktop::kBusName +
+                                " --object-path " + desktop::kObjectPath + " 2>&1";
+    FILE* p = ::popen(command.c_str(), "r");
+    char buf[4096];
+    for (std::size_t n; p && (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    if (p) ::pclose(p);
+  });
+  std::atomic<bool> done{false};
+  std::thread waiter([&] {
+    client.join();
+    done = true;
+  });
+  ASSERT_TRUE(runtime::WaitProcessingEvents([&] { return done.load(); }, 30000));
+  waiter.join();
+  EXPECT_NE(out.find("interface org.mpris.MediaPlayer2.Player"), std::string::npos) << out;
+  EXPECT_NE(out.find("interface org.freedesktop.DBus.Properties"), std::string::npos);
+  EXPECT_NE(out.find("Seeked("), std::string::npos);
+  EXPECT_NE(out.find("readonly b CanGoNext"), std::string::npos);
+}
+
+TEST_F(MprisTest, MetadataTakesTheSongsOwnTags) {
+  // A tone with a tag and a cover, as a ripper writes them.
+  ::setenv("XDG_CACHE_HOME", (work_ / "cache").c_str(), 1);
+  const fs::path tagged = work_ / "tagged.mp3";
+  const fs::path cover = work_ / "cover.png";
+  const std::string make_cover =
+      "ffmpeg -loglevel error -y -f lavfi -i color=c=red:s=16x16 -frames:v 1 '" + cover.string() +
+      "'";
+  ASSERT_EQ(std::system(make_cover.c_str()), 0);
+  const std::string make_song =
+      "ffmpeg -loglevel error -y -f lavfi -i sine=frequency=440:duration=30 -i '" + cover.string() +
+      "' -map 0 -map 1 -c:a libmp3lame -b:a 64k -c:v copy -id3v2_version 3"
+      " -metadata title='晴天' -metadata artist='周同学' -metadata album='叶惠美'"
+      " -metadata:s:v comment='Cover (front)' '" +
+      tagged.string() + "'";
+  ASSERT_EQ(std::system(make_song.c_str()), 0);
+  AddLocalRow(tagged, "tagged.mp3"_t);
+  AddLocalRow(songs_ / "long.mp3", "no tags"_t);
+  Click(ids::kPlayPauseButton);
+  AsDesktop([&](Desktop& d) {
+    QVariantMap m = d.Metadata();
+    EXPECT_EQ(m.value("xesam:title").toString(), QString::fromUtf8("晴天"));
+    EXPECT_EQ(m.value("xesam:artist").toStringList(), QStringList{QString::fromUtf8("周同学")});
+    EXPECT_EQ(m.value("xesam:album").toString(), QString::fromUtf8("叶惠美"));
+    const QString art = m.value("mpris:artUrl").toString();
+    ASSERT_TRUE(art.startsWith("file:///")) << art.toStdString();
+    std::ifstream copy(QUrl(art).toLocalFile().toStdString(), std::ios::binary);
+    std::ifstream original(cover, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(copy), {}),
+              std::string(std::istreambuf_iterator<char>(original), {}));
+    d.Call("Next");
+    m = d.Metadata();
+    EXPECT_EQ(m.value("xesam:title").toString(), "no tags");  // the row's title, as before
+    EXPECT_FALSE(m.contains("xesam:artist"));
+    EXPECT_FALSE(m.contains("mpris:artUrl"));
   });
 }
 
