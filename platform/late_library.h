@@ -45,18 +45,6 @@ class LateLibrary {
 #define VOREL_LATE_SLOT(name) decltype(&::name) name = nullptr;
 #define VOREL_LATE_RESOLVE(name) library.Resolve(table.name, #name);
 
-// Gives back this process's copies of the read-only pages (code, constants, symbol tables) of
-// every shared object that a LateLibrary of this module loaded. Loading, the constructors and
-// a first use touch pages all over the files a library depends on (the decoding libraries pull
-// in about a hundred, video encoders among them, and opening a stream probes every container
-// format), and most of those pages are not run again soon; a page that is used later comes back
-// from the page cache on its next touch, without reading the disk. Objects that were already
-// loaded when the LateLibrary opened its files (the C library, Qt) are left alone, and so are
-// writable pages and objects whose code was relocated in place. Call it when a feature has
-// settled (a stream plays, a plan is made): it costs a walk of the loaded objects and a system
-// call per segment, 5 ms for the decoding libraries. Thread-safe.
-void ReleaseLatePages();
-
 // Keeps `library` reachable for the life of the process: it is never unloaded, and a leak
 // checker must not take the loaded files for lost memory. Thread-safe.
 void KeepLoaded(LateLibrary* library);

@@ -10,13 +10,15 @@ packages=(
   qt6-base-dev libgl-dev
   libcurl4-openssl-dev libboost-regex-dev
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
-  libsdl2-dev libfftw3-dev
+  libsdl2-dev libpulse-dev libfftw3-dev
   fonts-noto-cjk xvfb xauth libx11-dev libxcb1-dev zlib1g-dev
   ffmpeg nginx-light aria2 axel mpg123 openssl libssl-dev time
+  pulseaudio pulseaudio-utils
   clang libclang-rt-14-dev clang-format
   locales
   dbus desktop-file-utils appstream librsvg2-bin qt6-translations-l10n
   lintian man-db
+  qt6-wayland weston
 )
 
 missing=()

@@ -16,5 +16,6 @@
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:libcrypto.so\n"
          "leak:libQt6Core.so\n"
-         "leak:libdbus-1.so\n";
+         "leak:libdbus-1.so\n"
+         "leak:libwayland-client.so\n";
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Start-up time (until the first top-level window is mapped) and resident memory 3 s later,
-# median of 5 warm runs taken in turns, for vorel and the desktop players people would otherwise
+# Start-up time (until the first top-level window is mapped) and memory 3 s later (private
+# dirty, proportional and resident), median of 5 warm runs taken in turns, for vorel and the desktop players people would otherwise
 # use, all under the same Xvfb server in the same run. Installs the peers and the X headers when
 # missing.
 #   bash bench/startup/run.sh [--no-build]   (--no-build: measure build/bin as it is)
@@ -38,7 +38,8 @@ warm() {  # command...: one run first, so every measured run finds its files cac
 }
 once() {  # name, command...: one measured run, appended to the name's list
   local name=$1; shift
-  build/bench/map_time 3000 "$@" 2>/dev/null | sed 's/map_ms=//; s/rss_kib=//' >> "$home/$name.runs"
+  build/bench/map_time 3000 "$@" 2>/dev/null |
+    sed 's/map_ms=//; s/rss_kib=//; s/pss_kib=//; s/private_kib=//' >> "$home/$name.runs"
 }
 median() { sort -n | sed -n 3p; }
 
@@ -55,15 +56,20 @@ round() {  # title: warm runs, then five measured runs of each player in turns, 
     once audacious audacious
     once qmmp qmmp
   done
+  mib() { echo "$1 / 1024" | bc -l; }
   for name in vorel audacious qmmp; do
     mm=$(awk '{ print $1 }' "$home/$name.runs" | median)
     rm=$(awk '{ print $2 }' "$home/$name.runs" | median)
-    printf '%-10s start %7.1f ms   rss %7.1f MiB\n' "$name" "$mm" "$(echo "$rm / 1024" | bc -l)"
-    echo "$name $mm $rm" >> "$home/results"
+    pm=$(awk '{ print $3 }' "$home/$name.runs" | median)
+    dm=$(awk '{ print $4 }' "$home/$name.runs" | median)
+    printf '%-10s start %7.1f ms   private %6.1f MiB   proportional %6.1f MiB   resident %6.1f MiB\n' \
+      "$name" "$mm" "$(mib "$dm")" "$(mib "$pm")" "$(mib "$rm")"
+    echo "$name $mm $rm $pm $dm" >> "$home/results"
   done
-  awk '{ t[$1]=$2; r[$1]=$3 } END {
-    printf "vorel / audacious: start %.2f, rss %.2f\n", t["vorel"]/t["audacious"], r["vorel"]/r["audacious"]
-    printf "vorel / qmmp:      start %.2f, rss %.2f\n", t["vorel"]/t["qmmp"], r["vorel"]/r["qmmp"] }' "$home/results"
+  awk '{ t[$1]=$2; r[$1]=$3; p[$1]=$4; d[$1]=$5 } END {
+    for (peer in t) if (peer != "vorel")
+      printf "vorel / %-9s start %.2f, private %.2f, proportional %.2f, resident %.2f\n", peer ":",
+        t["vorel"]/t[peer], d["vorel"]/d[peer], p["vorel"]/p[peer], r["vorel"]/r[peer] }' "$home/results"
 }
 
 # No sound server: vorel plays into its silent output; the peers find no device.
@@ -71,8 +77,8 @@ export VOREL_AUDIO=null
 round "no sound server (vorel on its silent output)"
 unset VOREL_AUDIO
 
-# A sound server, as on a desktop: vorel opens its device through SDL at start, the peers their
-# own outputs. The server is private to this run and plays into a null sink.
+# A sound server, as on a desktop: vorel connects to it at start, the peers through their own
+# outputs. The server is private to this run and plays into a null sink.
 export XDG_RUNTIME_DIR=$home/runtime
 mkdir -p -m 0700 "$XDG_RUNTIME_DIR"
 pulseaudio --daemonize=yes --exit-idle-time=-1 -n --disallow-exit \

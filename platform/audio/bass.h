@@ -18,10 +18,14 @@
  * - Positions and lengths count bytes of interleaved 16-bit PCM at the stream's own sample
  *   rate and channel count, whatever the output device uses. An unknown length is (QWORD)-1.
  *
- * Output device: BASS_Init opens the system's default sound output (SDL2). The environment
- * variable VOREL_AUDIO chooses a stand-in instead: "null" is a silent output clocked in real
- * time (tests, machines without sound), "wav:/path/file.wav" writes what would be heard to a
- * 16-bit stereo WAV file, also clocked in real time.
+ * Output device: BASS_Init opens the desktop's sound server (the PulseAudio protocol, which
+ * PipeWire serves too) when one answers, else the system's default sound card through SDL2
+ * (ALSA). The environment variable VOREL_AUDIO chooses instead: "pulse" or "sdl" only that
+ * output, "null" a silent output clocked in real time (tests, machines without sound),
+ * "wav:/path/file.wav" writes what would be heard to a 16-bit stereo WAV file, also clocked in
+ * real time. Through the sound server the stream is named after the playing stream's title tag
+ * (else its file name); when the server goes away, playing streams report BASS_ACTIVE_STALLED
+ * and go on once it is back, and new streams fail with BASS_ERROR_DEVICE meanwhile.
  */
 #ifndef VOREL_PLATFORM_AUDIO_BASS_H_
 #define VOREL_PLATFORM_AUDIO_BASS_H_
@@ -116,10 +120,10 @@ typedef void DOWNLOADPROC(const void* buffer, DWORD length, void* user);
 #define BASS_DATA_FFT4096 0x80000004u
 #define BASS_DATA_FFT8192 0x80000005u
 
-/* Opens the output device. device -1 or 1 is the default output, 0 the silent output, n >= 2
- * the (n-2)th device SDL lists. freq is the output rate (0 means 44100). win and dsguid are
- * ignored. FALSE with BASS_ERROR_DEVICE/BASS_ERROR_DRIVER when there is no usable device,
- * BASS_ERROR_ALREADY when already open. */
+/* Opens the output device. device -1 or 1 is the default output (the sound server, else SDL's
+ * default device), 0 the silent output, n >= 2 the (n-2)th device SDL lists. freq is the output
+ * rate (0 means 44100). win and dsguid are ignored. FALSE with BASS_ERROR_DEVICE/BASS_ERROR_DRIVER
+ * when there is no usable device, BASS_ERROR_ALREADY when already open. */
 BASSAPI BOOL BASS_Init(int device, DWORD freq, DWORD flags, void* win, const void* dsguid);
 
 /* Frees every stream and closes the output device; BASS_Init may then run again. */

@@ -57,11 +57,28 @@ std::shared_ptr<Channel> Find(DWORD handle) {
 }
 
 // Lets the output rest or wake after a stream's playing state may have changed. False when
-// the output cannot play (its device, closed while resting, did not open again).
+// the output cannot play (its device, closed while resting, did not open again; its sound
+// server is gone).
 bool PlayingChanged() {
   Library& lib = Lib();
   std::lock_guard<std::mutex> lock(lib.mu);
   return !lib.output || lib.output->PlayingChanged();
+}
+
+// Drops what the output holds but has not played (after a seek, a stop, or a pause while
+// other streams play on), so the change is heard at once.
+void Discard() {
+  Library& lib = Lib();
+  std::lock_guard<std::mutex> lock(lib.mu);
+  if (lib.output) lib.output->Discard();
+}
+
+bool IsPlayback(Channel& channel) { return dynamic_cast<PlaybackStream*>(&channel) != nullptr; }
+
+bool AnyPlaying() {
+  Library& lib = Lib();
+  std::lock_guard<std::mutex> lock(lib.mu);
+  return lib.mixer && lib.mixer->AnyPlaying();
 }
 
 std::string Utf8FromUtf16(const char16_t* s) {
@@ -98,10 +115,16 @@ std::string Utf8FromUtf16(const char16_t* s) {
 HSTREAM CreateStream(const SourceSpec& spec, DWORD flags) {
   Library& lib = Lib();
   int rate;
+  std::shared_ptr<HeardClock> clock;
   {
     std::lock_guard<std::mutex> lock(lib.mu);
     if (!lib.initialized) return Fail<HSTREAM>(BASS_ERROR_INIT, 0);
+    // The sound server went away: a stream opened now could not be heard.
+    if (!(flags & BASS_STREAM_DECODE) && !lib.output->CanPlay()) {
+      return Fail<HSTREAM>(BASS_ERROR_DEVICE, 0);
+    }
     rate = lib.rate;
+    clock = lib.mixer->clock();
   }
   const bool decode_only = (flags & BASS_STREAM_DECODE) != 0;
   OutputFormat format;
@@ -122,7 +145,7 @@ HSTREAM CreateStream(const SourceSpec& spec, DWORD flags) {
   if (decode_only) {
     channel = std::make_shared<DecodeChannel>(std::move(decoder));
   } else {
-    playback = std::make_shared<PlaybackStream>(std::move(decoder), rate);
+    playback = std::make_shared<PlaybackStream>(std::move(decoder), rate, std::move(clock));
     if (!playback->WaitForFirstData()) return Fail<HSTREAM>(BASS_ERROR_FILEFORM, 0);
     channel = playback;
   }
@@ -153,7 +176,7 @@ BOOL BASS_Init(int device, DWORD freq, DWORD flags, void* win, const void* dsgui
   Library& lib = Lib();
   std::lock_guard<std::mutex> lock(lib.mu);
   if (lib.initialized) return Fail<BOOL>(BASS_ERROR_ALREADY, FALSE);
-  auto mixer = std::make_unique<Mixer>();
+  auto mixer = std::make_unique<Mixer>(std::make_shared<HeardClock>(rate));
   int error = BASS_OK;
   std::unique_ptr<Output> output = Output::Open(device, rate, mixer.get(), &error);
   if (!output) return Fail<BOOL>(error, FALSE);
@@ -237,6 +260,7 @@ BOOL BASS_StreamFree(HSTREAM handle) {
     lib.channels.erase(it);
     if (auto* playback = dynamic_cast<PlaybackStream*>(channel.get())) {
       lib.mixer->Remove(playback);
+      lib.output->Discard();
       lib.output->PlayingChanged();
     }
   }
@@ -250,6 +274,7 @@ BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) {
   if (!channel) return Fail<BOOL>(BASS_ERROR_HANDLE, FALSE);
   int error = BASS_OK;
   if (!channel->Play(restart != FALSE, &error)) return Fail<BOOL>(error, FALSE);
+  if (restart && IsPlayback(*channel)) Discard();
   if (!PlayingChanged()) {
     // Nothing can be heard: the stream stays where it was instead of seeming to play.
     channel->Pause(&error);
@@ -264,6 +289,9 @@ BOOL BASS_ChannelPause(DWORD handle) {
   if (!channel) return Fail<BOOL>(BASS_ERROR_HANDLE, FALSE);
   int error = BASS_OK;
   if (!channel->Pause(&error)) return Fail<BOOL>(error, FALSE);
+  // The only stream playing pauses in place (the output holds its sound for the resume);
+  // among others its sound must go at once.
+  if (IsPlayback(*channel) && AnyPlaying()) Discard();
   PlayingChanged();
   t_error = BASS_OK;
   return TRUE;
@@ -274,6 +302,7 @@ BOOL BASS_ChannelStop(DWORD handle) {
   if (!channel) return Fail<BOOL>(BASS_ERROR_HANDLE, FALSE);
   int error = BASS_OK;
   if (!channel->Stop(&error)) return Fail<BOOL>(error, FALSE);
+  if (IsPlayback(*channel)) Discard();
   PlayingChanged();
   t_error = BASS_OK;
   return TRUE;
@@ -316,6 +345,7 @@ BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode) {
   if (!channel->SeekFrames(static_cast<int64_t>(pos / channel->block_bytes()), &error)) {
     return Fail<BOOL>(error, FALSE);
   }
+  if (IsPlayback(*channel)) Discard();
   t_error = BASS_OK;
   return TRUE;
 }

@@ -23,7 +23,6 @@
 #include "platform/http/internal/header_block.h"
 #include "platform/http/transfer_control.h"
 #include "platform/http/wininet.h"
-#include "platform/late_library.h"
 
 namespace vorel::platform::http {
 namespace {
@@ -356,15 +355,6 @@ bool HttpSendRequestA(HINTERNET request, const char* headers, std::uint32_t head
   if (optional && optional_length) body.assign(static_cast<const char*>(optional), optional_length);
 
   if (!LoadCurl()) return Fail(kErrorInternal);
-  // However the first exchange ends, and after its handle below is cleaned up, the pages that
-  // loading libcurl (and all it links) touched are given back. Only once: later exchanges
-  // would pay for the walk and for reading libcurl's code in again, about 0.1 ms each.
-  struct GiveBackPagesOnce {
-    ~GiveBackPagesOnce() {
-      static std::once_flag once;
-      std::call_once(once, ReleaseLatePages);
-    }
-  } give_back_pages;
   std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> easy(Curl().curl_easy_init(),
                                                            Curl().curl_easy_cleanup);
   if (!easy) return Fail(kErrorOutOfHandles);

@@ -21,32 +21,6 @@ namespace {
 
 const BassTable& B() { return Bass(); }
 
-// Sets environment variables for one test and puts the old values back.
-class ScopedEnv {
- public:
-  void Set(const char* name, const char* value) {
-    const char* old = std::getenv(name);
-    saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
-    if (value) {
-      setenv(name, value, 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-      if (it->second) {
-        setenv(it->first.c_str(), it->second->c_str(), 1);
-      } else {
-        unsetenv(it->first.c_str());
-      }
-    }
-  }
-
- private:
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
-
 // The loud part of a recording: first and last frame above about -30 dB, and its peak.
 struct Sound {
   size_t first = 0, last = 0;
@@ -185,7 +159,7 @@ bool SdlDeviceThreadRuns() { return ThreadNamed("SDLAudio").has_value(); }
 TEST(OutputTest, ARestingSdlDeviceIsClosedAndOpensAgainForTheNextSong) {
   const std::string raw = TempDir() + "/rest.raw";
   ScopedEnv env;
-  env.Set("VOREL_AUDIO", nullptr);
+  env.Set("VOREL_AUDIO", "sdl");
   env.Set("SDL_AUDIODRIVER", "disk");
   env.Set("SDL_DISKAUDIOFILE", raw.c_str());
   env.Set("VOREL_AUDIO_REST_SECONDS", "0.3");
@@ -221,7 +195,7 @@ TEST(OutputTest, ARestingSdlDeviceIsClosedAndOpensAgainForTheNextSong) {
 TEST(OutputTest, SdlOutputPlaysThroughItsDiskDriver) {
   const std::string raw = TempDir() + "/sdl.raw";
   ScopedEnv env;
-  env.Set("VOREL_AUDIO", nullptr);
+  env.Set("VOREL_AUDIO", "sdl");
   env.Set("SDL_AUDIODRIVER", "disk");
   env.Set("SDL_DISKAUDIOFILE", raw.c_str());
   struct sigaction before {};
@@ -246,6 +220,7 @@ TEST(OutputTest, SdlOutputPlaysThroughItsDiskDriver) {
 TEST(OutputTest, InitFailsWithoutASoundDeviceUnlessTheSilentOutputIsAskedFor) {
   ScopedEnv env;
   env.Set("VOREL_AUDIO", nullptr);
+  env.Set("PULSE_SERVER", ("unix:" + TempDir() + "/no-sound-server").c_str());
   env.Set("SDL_AUDIODRIVER", "vorel_no_such_driver");
   EXPECT_FALSE(B().Init(-1, 44100, 0, nullptr, nullptr));
   const int error = B().ErrorGetCode();

@@ -17,6 +17,26 @@
 
 namespace vorel::audio_test {
 
+void ScopedEnv::Set(const char* name, const char* value) {
+  const char* old = std::getenv(name);
+  saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
+  if (value) {
+    setenv(name, value, 1);
+  } else {
+    unsetenv(name);
+  }
+}
+
+ScopedEnv::~ScopedEnv() {
+  for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+    if (it->second) {
+      setenv(it->first.c_str(), it->second->c_str(), 1);
+    } else {
+      unsetenv(it->first.c_str());
+    }
+  }
+}
+
 const std::string& TempDir() { return vorel::testing::ProcessTempFolder(); }
 
 std::string MakeAudio(const std::string& name, const std::string& lavfi,

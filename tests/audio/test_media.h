@@ -3,10 +3,22 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vorel::audio_test {
+
+// Sets environment variables for one test and puts the old values back (null: unset).
+class ScopedEnv {
+ public:
+  void Set(const char* name, const char* value);
+  ~ScopedEnv();
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
 
 // A folder of this process's own, removed at exit.
 const std::string& TempDir();

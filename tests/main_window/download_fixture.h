@@ -21,6 +21,10 @@ namespace vorel::flow {
 // The widget of a loaded control (null when it has none).
 QWidget* ControlWidget(runtime::ControlId control, runtime::WindowId window = ids::kMainWindow);
 
+// The object names of the controls of the main window that Tab (or Shift+Tab) reaches, from
+// the one after `start` round to `start` again.
+std::vector<std::string> TabWalk(runtime::ControlId start, bool forward = true);
+
 // Right-clicks the main window where no control has a menu of its own, as a person does, and
 // waits for the window's menu to open.
 void OpenMainWindowMenu();

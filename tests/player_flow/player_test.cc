@@ -3,6 +3,7 @@
 
 #include "ui/qt/qt_ui.h"
 
+#include "runtime/latest_work.h"
 #include "tests/player_flow/flow_fixture.h"
 #include "tests/testing/loopback_server.h"
 #include "tests/testing/process.h"
@@ -355,12 +356,18 @@ TEST_F(NoSoundDeviceTest, PlayingSaysThatThereIsNoSoundDevice) {
   // A child of its own starts the program afresh, so the library is initialised in it for the
   // first time, without a device.
   GTEST_FLAG_SET(death_test_style, "threadsafe");
+  // Once said, playback stays stopped: the play mode does not go through every row saying it.
   EXPECT_EXIT(
       {
         AddLocalRow(songs_ / "short1.mp3", "好"_t);
+        AddLocalRow(songs_ / "short2.mp3", "也好"_t);
         Click(ids::kPlayPauseButton);
         std::fflush(stderr);
-        _exit(player::State().current_stream == 0 ? 0 : 1);
+        const bool stopped = player::State().current_stream == 0 &&
+                             runtime::ReadIntProperty(ids::kMainWindow, ids::kStatusTimer,
+                                                      ids::kPropInterval) == 0 &&
+                             Caption() == "无法播放：没有声音设备"_t && ButtonCaption() == "播放"_t;
+        _exit(stopped ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "没有可用的声音设备");
 }
@@ -397,6 +404,35 @@ TEST_F(PlayerFlowTest, ANetworkSongOpensWhileTheWindowGoesOnAndANewerChoiceWins)
   EXPECT_EQ(player::State().current_entry_index, 1);
   EXPECT_EQ(Caption(), "本地"_t);
   EXPECT_EQ(StreamState(), player::audio::kPlaying);
+}
+
+TEST_F(PlayerFlowTest, AfterAFailedSongTheNextOneStillOpeningIsNotCalledInvalid) {
+  std::ofstream(work_ / "broken.mp3") << "not a song";
+  AddLocalRow(work_ / "broken.mp3", "坏"_t);
+  const std::string song = vorel::testing::ReadWholeFile((songs_ / "short1.mp3").string());
+  vorel::testing::LoopbackServer server([&](const vorel::testing::Request&) {
+    return vorel::testing::Reply().Hold().Send(
+        vorel::testing::HeaderText("HTTP/1.1 200 OK",
+                                   {"Content-Length: " + std::to_string(song.size())}) +
+        song);
+  });
+  int net = runtime::InsertRow(ids::kMainWindow, ids::kPlayList, std::nullopt, "网络文件"_t);
+  runtime::SetCellText(ids::kMainWindow, ids::kPlayList, net, 1,
+                       runtime::TextFromUtf8(server.Url("/next.mp3")));
+  runtime::SetCellText(ids::kMainWindow, ids::kPlayList, net, 2, "二"_t);
+  Select(0);
+  ::testing::internal::CaptureStderr();  // the failed open's message box
+  Click(ids::kPlayPauseButton);
+  ::testing::internal::GetCapturedStderr();
+  HoldTimers();
+  StatusTick();  // the broken song "ended": "全部播放" goes on to the network row
+  EXPECT_EQ(player::State().current_entry_index, 1);
+  EXPECT_EQ(Caption(), "正在打开：二"_t);
+  server.Release();
+  ASSERT_TRUE(runtime::WaitUntilNoWorkPending(20000));
+  EXPECT_EQ(StreamState(), player::audio::kPlaying);
+  EXPECT_EQ(Caption(), "二"_t);
+  EXPECT_EQ(ButtonCaption(), "暂停"_t);
 }
 
 }  // namespace

@@ -123,28 +123,6 @@ TEST_F(StartupTest, IdleProgramMapsOnlyWhatItUses) {
   }
 }
 
-// Once the start window is painted, the font files are read page by page instead of in large
-// runs around each glyph (the kernel's default), and the pages read so far are let go.
-TEST_F(StartupTest, FontFilesAreReadSparinglyOnceTheWindowIsPainted) {
-  fs::copy_file(VOREL_LIBBASS_PATH, dir_ / "libbass.so");
-  Start();
-  const std::string smaps_path = "/proc/" + std::to_string(pid_) + "/smaps";
-  bool sparing = false;
-  for (int i = 0; i < 2000 && !sparing; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::istringstream smaps(ReadAll(smaps_path));
-    bool in_font = false;
-    for (std::string line; std::getline(smaps, line);) {
-      if (line.find("NotoSansCJK-Regular") != std::string::npos) in_font = true;
-      if (in_font && line.rfind("VmFlags:", 0) == 0) {
-        sparing = line.find(" rr") != std::string::npos;
-        break;
-      }
-    }
-  }
-  EXPECT_TRUE(sparing) << "the font mapping is never marked for random reads";
-}
-
 // Waits up to `ms` for `done`, looking every 20 ms.
 bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
   for (int i = 0; i < ms / 20; ++i) {

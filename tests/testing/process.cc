@@ -30,24 +30,6 @@ std::string ReadWholeFile(const std::string& path) {
   return text.str();
 }
 
-long ResidentCodeKib(const std::string& path_part) {
-  std::ifstream smaps("/proc/self/smaps");
-  std::string line;
-  bool counting = false;
-  long kib = 0;
-  while (std::getline(smaps, line)) {
-    unsigned long begin = 0, end = 0;
-    char perms[8] = {};
-    if (std::sscanf(line.c_str(), "%lx-%lx %7s", &begin, &end, perms) == 3) {
-      counting = perms[1] != 'w' && line.find(path_part) != std::string::npos;
-    } else if (counting &&
-               (line.rfind("Shared_Clean:", 0) == 0 || line.rfind("Private_Clean:", 0) == 0)) {
-      kib += std::strtol(line.c_str() + line.find(':') + 1, nullptr, 10);
-    }
-  }
-  return kib;
-}
-
 const std::string& ProcessTempFolder() {
   static pid_t owner = 0;
   // Never destroyed: the exit handler that removes the folder still needs the name.

@@ -19,11 +19,6 @@ CommandOutcome RunCommand(const std::string& command);
 // The whole file, byte for byte; empty when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
 
-// Kibibytes of the files whose path contains `path_part` that this process has mapped in and
-// reads as they are on disk: the clean pages of its read-only mappings (code, constants), not
-// the relocated data the loader wrote. From /proc/self/smaps.
-long ResidentCodeKib(const std::string& path_part);
-
 // A folder of this test process's own (mode 0700), made on first use and removed when the
 // process exits normally. Child processes (a death test's, a forked one) use their parent's
 // folder and leave it to the parent.

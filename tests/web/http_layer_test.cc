@@ -120,28 +120,6 @@ TEST_F(HttpLayerTest, SendsTheCallersLinesInOrderAndNothingOfItsOwn) {
                 "Accept-Language: zh-cn\r\n\r\n");
 }
 
-// libcurl is opened with the first exchange; the pages that loading it and everything it links
-// touched are let go when that exchange ends, and the next one reads what it needs again. In a
-// fresh process (a threadsafe death test runs this binary anew), since other tests have long
-// made their first exchange.
-TEST_F(HttpLayerTest, TheFirstExchangeLeavesNoLibcurlCodeMappedAndTheNextStillWorks) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        LoopbackServer server([](const Request&) { return LoopbackServer::Simple("ok"); });
-        Exchange first = Perform(server.port(), {});
-        if (!first.sent || first.body != "ok") _exit(1);
-        const long kib = vorel::testing::ResidentCodeKib("libcurl");
-        if (kib > 16) {
-          std::fprintf(stderr, "%ld KiB of libcurl stayed\n", kib);
-          _exit(2);
-        }
-        Exchange second = Perform(server.port(), {});
-        _exit(second.sent && second.body == "ok" ? 0 : 3);
-      },
-      ::testing::ExitedWithCode(0), "");
-}
-
 TEST_F(HttpLayerTest, RawHeaderBlockIsTheWholeFinalResponseHead) {
   std::string big(6000, 'x');
   LoopbackServer server([&](const Request&) {

@@ -13,6 +13,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionSlider>
+#include <QTextBoundaryFinder>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -21,7 +22,6 @@
 #include "platform/code_page.h"
 #include "runtime/bridge.h"
 #include "runtime/control_types.h"
-#include "ui/qt/internal/font_pages.h"
 
 namespace vorel::qt {
 
@@ -357,7 +357,6 @@ PropertyStatus TextLabel::Get(int index, Value* out) {
 PropertyStatus TextLabel::Set(int index, const Value& v) {
   if (index != K<controls::Label, property::Caption>()) return PropertyStatus::kUnknownIndex;
   QString s = QStringOf(runtime::ToText(v));
-  NoteTextShown(s);
   setText(s);
   setAccessibleName(s);
   return PropertyStatus::kOk;
@@ -366,15 +365,22 @@ PropertyStatus TextLabel::Set(int index, const Value& v) {
 void TextLabel::paintEvent(QPaintEvent* e) {
   const QRect area = contentsRect();
   const QFontMetrics metrics(font());
-  if (metrics.horizontalAdvance(text()) <= area.width()) {
+  const QString full = text();
+  if (metrics.horizontalAdvance(full) <= area.width()) {
     QLabel::paintEvent(e);
     return;
+  }
+  // The longest run of whole characters (grapheme clusters) that fits.
+  QTextBoundaryFinder bounds(QTextBoundaryFinder::Grapheme, full);
+  qsizetype fits = 0;
+  for (qsizetype at = bounds.toNextBoundary(); at > 0; at = bounds.toNextBoundary()) {
+    if (metrics.horizontalAdvance(full.left(at)) > area.width()) break;
+    fits = at;
   }
   QPainter p(this);
   p.setFont(font());
   p.setPen(palette().color(QPalette::WindowText));
-  p.drawText(area, static_cast<int>(alignment()),
-             metrics.elidedText(text(), Qt::ElideRight, area.width()));
+  p.drawText(area, static_cast<int>(alignment()), full.left(fits));
 }
 
 EditBox::EditBox(QWidget* parent, const TypeData& data) : QLineEdit(parent) {
@@ -619,7 +625,6 @@ PropertyStatus CheckBox::Set(int index, const Value& v) {
     setChecked(Int(v) != 0);
   } else if (index == K<controls::CheckBox, property::Caption>()) {
     setText(QStringOf(runtime::ToText(v)));
-    NoteTextShown(text());
   } else {
     return PropertyStatus::kUnknownIndex;
   }
@@ -781,10 +786,8 @@ PropertyStatus SuperBtn::Set(int index, const Value& v) {
   if (index == K<controls::SuperBtn, property::Caption>()) {
     setText(QStringOf(runtime::ToText(v)));
     setAccessibleName(text());
-    NoteTextShown(text());
   } else if (index == K<controls::SuperBtn, property::Tooltip>()) {
     setToolTip(QStringOf(runtime::ToText(v)));
-    NoteTextShown(toolTip());
   } else {
     return PropertyStatus::kUnknownIndex;
   }

@@ -24,7 +24,6 @@
 #include <vector>
 
 #include "runtime/threads.h"
-#include "ui/qt/internal/font_pages.h"
 #include "ui/qt/internal/qt_native_ui.h"
 #include "ui/qt/internal/window_drag.h"
 #include "ui/qt/qt_ui.h"
@@ -258,7 +257,6 @@ UiSession::UiSession(int& argc, char** argv) : impl_(std::make_unique<Impl>()) {
                        QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
     QCoreApplication::installTranslator(translator);
   }
-  ReadFontFilesSparinglyAfterFirstPaint(qApp);
   impl_->ui = std::make_unique<QtNativeUi>();
   g_ui = impl_->ui.get();
   runtime::InstallNativeUi(g_ui);

@@ -35,6 +35,25 @@ int ErrorFromAv(int av) {
   return BASS_ERROR_FILEOPEN;
 }
 
+// A name for the sound: its title tag, else the last part of its path or address without the
+// extension and any query ("/music/Song.mp3?x=1" gives "Song").
+std::string TitleOf(const FfmpegApi& av, const AVFormatContext* fmt, const AVStream* stream,
+                    const SourceSpec& spec) {
+  for (AVDictionary* dict : {fmt->metadata, stream->metadata}) {
+    const AVDictionaryEntry* tag = av.av_dict_get(dict, "title", nullptr, 0);
+    if (tag && tag->value && tag->value[0] != 0) return tag->value;
+  }
+  if (spec.kind == SourceSpec::Kind::kMemory) return std::string();
+  std::string name = spec.location.substr(0, spec.location.find_first_of("?#"));
+  if (const size_t slash = name.find_last_of('/'); slash != std::string::npos) {
+    name.erase(0, slash + 1);
+  }
+  if (const size_t dot = name.find_last_of('.'); dot != std::string::npos && dot > 0) {
+    name.erase(dot);
+  }
+  return name;
+}
+
 }  // namespace
 
 struct Decoder::Impl {
@@ -269,6 +288,7 @@ std::unique_ptr<Decoder> Decoder::Open(const SourceSpec& spec, const OutputForma
   d->out_sample_ = format.sample;
   d->out_rate_ = format.rate > 0 ? format.rate : d->source_rate_;
   d->out_channels_ = format.channels > 0 ? format.channels : d->source_channels_;
+  d->title_ = TitleOf(av, m.fmt, m.stream, spec);
   if (m.stream->duration != AV_NOPTS_VALUE && m.stream->duration > 0) {
     int64_t duration = m.stream->duration;
     // An MP3's duration counts the encoder delay that the decoder skips (and that shows as

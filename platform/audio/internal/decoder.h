@@ -61,6 +61,8 @@ class Decoder {
   bool is_network() const { return network_; }
   // Whether Seek can work at all (a network server must honour byte ranges).
   bool seekable() const;
+  // The sound's title tag, else its file name without the extension (empty for memory).
+  const std::string& title() const { return title_; }
   // Source frames in the whole stream, -1 when unknown.
   int64_t length_frames() const { return length_frames_; }
   // Source frame index of the next sample Read delivers.
@@ -94,6 +96,7 @@ class Decoder {
   int64_t length_frames_ = -1;
   int64_t next_frame_ = 0;
   int64_t skip_until_ = -1;  // after a seek: drop output before this source frame
+  std::string title_;
 };
 
 }  // namespace vorel::platform::audio

@@ -20,7 +20,7 @@ namespace vorel::platform::audio {
 // clang-format off
 #define VOREL_FFMPEG_FUNCTIONS(X)                                                            \
   X(av_channel_layout_compare) X(av_channel_layout_copy) X(av_channel_layout_default)       \
-  X(av_channel_layout_uninit) X(av_dict_free) X(av_dict_set) X(av_dict_set_int)             \
+  X(av_channel_layout_uninit) X(av_dict_free) X(av_dict_get) X(av_dict_set) X(av_dict_set_int) \
   X(av_find_best_stream) X(av_frame_alloc) X(av_frame_free) X(av_frame_unref) X(av_free)    \
   X(av_freep) X(av_log_set_level) X(av_malloc) X(av_packet_alloc) X(av_packet_free)         \
   X(av_packet_unref) X(av_read_frame) X(av_rescale) X(av_rescale_q) X(av_seek_frame)        \

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/audio/bass.h"
+#include "platform/audio/internal/pulse_output.h"
 #include "platform/audio/internal/sdl_api.h"
 #include "platform/late_library.h"
 
@@ -32,14 +33,47 @@ void Mixer::Mix(float* out, int frames) {
   std::fill(out, out + static_cast<size_t>(frames) * 2, 0.0f);
   {
     std::lock_guard<std::mutex> lock(mu_);
-    for (const auto& s : streams_) s->MixInto(out, frames);
+    for (const auto& s : streams_) s->MixInto(out, frames, mixed_);
+    mixed_ += static_cast<uint64_t>(frames);
   }
   for (int i = 0; i < frames * 2; ++i) out[i] = std::clamp(out[i], -1.0f, 1.0f);
+}
+
+int Mixer::Readable(int frames) {
+  std::lock_guard<std::mutex> lock(mu_);
+  int most = 0;
+  for (const auto& s : streams_) most = std::max(most, s->Readable(frames));
+  return most;
+}
+
+void Mixer::TakeBack(int64_t frames) {
+  std::lock_guard<std::mutex> lock(mu_);
+  mixed_ -= std::min<uint64_t>(mixed_, static_cast<uint64_t>(std::max<int64_t>(frames, 0)));
+  for (const auto& s : streams_) s->TakeBack(mixed_);
 }
 
 bool Mixer::AnyPlaying() {
   std::lock_guard<std::mutex> lock(mu_);
   return std::any_of(streams_.begin(), streams_.end(), [](const auto& s) { return s->playing(); });
+}
+
+bool Mixer::AllExhausted() {
+  std::lock_guard<std::mutex> lock(mu_);
+  bool any = false;
+  for (const auto& s : streams_) {
+    if (!s->playing()) continue;
+    if (!s->Exhausted()) return false;
+    any = true;
+  }
+  return any;
+}
+
+std::string Mixer::PlayingTitle() {
+  std::lock_guard<std::mutex> lock(mu_);
+  for (const auto& s : streams_) {
+    if (s->playing()) return s->title();
+  }
+  return std::string();
 }
 
 namespace {
@@ -50,12 +84,7 @@ namespace {
 // of what playing costs when decoding runs at a thousand times real time.
 constexpr int kPullFrames = 2048;
 
-// How long a paused device stays open before it is closed, unless VOREL_AUDIO_REST_SECONDS
-// says otherwise: a pause and a resume within it cost nothing, and a player left in the tray
-// stops costing anything after it.
-constexpr double kRestBeforeClosing = 10.0;
-
-// The system's sound output through SDL2, which picks PulseAudio, PipeWire or ALSA.
+// The system's sound output through SDL2, on machines without a sound server: ALSA.
 class SdlOutput : public Output {
  public:
   SdlOutput(int rate, Mixer* mixer) : Output(rate), mixer_(mixer) {}
@@ -85,9 +114,7 @@ class SdlOutput : public Output {
     // Opened now, so that a device that cannot be opened fails here and not at the first song.
     device_ = OpenDevice();
     if (device_ == 0) return BASS_ERROR_DEVICE;
-    if (const char* rest = std::getenv("VOREL_AUDIO_REST_SECONDS")) {
-      rest_ = std::chrono::duration<double>(std::max(0.0, std::atof(rest)));
-    }
+    rest_ = std::chrono::duration<double>(RestSeconds());
     paused_since_ = std::chrono::steady_clock::now();
     closer_ = std::thread([this] { CloseWhileResting(); });
     return BASS_OK;
@@ -161,7 +188,7 @@ class SdlOutput : public Output {
   const SdlApi* sdl_ = nullptr;
   bool subsystem_up_ = false;
   std::string device_name_;  // empty: the system's default device
-  std::chrono::duration<double> rest_{kRestBeforeClosing};
+  std::chrono::duration<double> rest_{0};
   std::thread closer_;
   std::mutex pause_mu_;
   std::condition_variable rest_cv_;
@@ -286,6 +313,11 @@ class ClockedOutput : public Output {
 
 }  // namespace
 
+double RestSeconds() {
+  const char* rest = std::getenv("VOREL_AUDIO_REST_SECONDS");
+  return rest ? std::max(0.0, std::atof(rest)) : 10.0;
+}
+
 const SdlApi* LoadSdl() {
   static const SdlApi* const api =
       platform::LoadFunctionTable<SdlApi>({"libSDL2-2.0.so.0"}, "libbass.so: no sound output",
@@ -304,11 +336,13 @@ std::unique_ptr<Output> Output::Open(int device, int rate, Mixer* mixer, int* er
     *error = out->Start(device == 0 ? "" : path);
     return *error == BASS_OK ? std::move(out) : nullptr;
   }
+  // The desktop's sound server when one answers (a numbered device is one of SDL's list).
+  if (choice != "sdl" && device < 2) {
+    std::unique_ptr<Output> out = OpenPulseOutput(rate, mixer, error);
+    if (out || choice == "pulse") return out;
+  }
   auto out = std::make_unique<SdlOutput>(rate, mixer);
   *error = out->Start(device);
-  // SDL and the sound server's client library are loaded and the device is open: what only
-  // loading and opening touched can go, before the program sits idle with the device paused.
-  platform::ReleaseLatePages();
   return *error == BASS_OK ? std::move(out) : nullptr;
 }
 

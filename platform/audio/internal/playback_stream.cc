@@ -8,7 +8,6 @@
 
 #include "platform/audio/bass.h"
 #include "platform/audio/internal/spectrum.h"
-#include "platform/late_library.h"
 
 namespace vorel::platform::audio {
 namespace {
@@ -19,13 +18,17 @@ namespace {
 constexpr auto kRefillInterval = std::chrono::milliseconds(250);
 }  // namespace
 
-PlaybackStream::PlaybackStream(std::unique_ptr<Decoder> decoder, int device_rate)
+PlaybackStream::PlaybackStream(std::unique_ptr<Decoder> decoder, int device_rate,
+                               std::shared_ptr<HeardClock> clock)
     : Channel(decoder->source_rate(), decoder->source_channels()),
       device_rate_(device_rate),
       network_(decoder->is_network()),
+      clock_(std::move(clock)),
+      title_(decoder->title()),
+      keep_behind_(kKeepBehind + clock_->max_unheard()),
       capacity_(
           static_cast<int64_t>(device_rate * (network_ ? kNetworkAheadSeconds : kAheadSeconds)) +
-          kKeepBehind),
+          keep_behind_),
       ring_(static_cast<size_t>(capacity_) * 2),
       length_frames_(decoder->length_frames()),
       seekable_(decoder->seekable()),
@@ -53,7 +56,6 @@ void PlaybackStream::DecodeLoop() {
   pthread_setname_np(pthread_self(), "bass-decode");  // for profilers and /proc
   std::vector<uint8_t> chunk;
   uint64_t generation = 0;
-  bool settled = false;
   for (;;) {
     {
       std::unique_lock<std::mutex> lock(mu_);
@@ -88,19 +90,12 @@ void PlaybackStream::DecodeLoop() {
     std::unique_lock<std::mutex> lock(mu_);
     while (written < frames && !quit_ && generation_ == generation) {
       const uint64_t w = write_pos_.load(std::memory_order_relaxed);
-      const uint64_t r = read_pos_.load(std::memory_order_acquire);
-      const int64_t space = capacity_ - kKeepBehind - static_cast<int64_t>(w - r);
+      // After a seek the sound before it is never read: the ring has room for the new sound at
+      // once, not only after the output has taken some of it (which a full ring would wait
+      // a refill interval for, leaving a gap).
+      const uint64_t r = EffectiveReadPos();
+      const int64_t space = capacity_ - keep_behind_ - static_cast<int64_t>(w - r);
       if (space <= 0) {
-        if (!settled) {
-          // The ring is full for the first time: loading, opening (which probes every
-          // container format) and the first decoding are done, and the pages of the decoding
-          // libraries that only they touched can go.
-          settled = true;
-          lock.unlock();
-          platform::ReleaseLatePages();
-          lock.lock();
-          continue;
-        }
         cv_.wait_for(lock, kRefillInterval);
         continue;
       }
@@ -164,8 +159,11 @@ bool PlaybackStream::Stop(int* error) {
 uint32_t PlaybackStream::State() {
   std::lock_guard<std::mutex> lock(mu_);
   if (!playing_) return paused_ ? BASS_ACTIVE_PAUSED : BASS_ACTIVE_STOPPED;
+  // Nothing can be heard: the stream waits for its output as it would for data.
+  if (clock_->lost()) return BASS_ACTIVE_STALLED;
   const bool empty = EffectiveReadPos() >= write_pos_.load(std::memory_order_acquire);
-  if (done_ && empty) {
+  // The end is reached when the output has played the last frame, not when it took it.
+  if (done_ && empty && clock_->Unheard() == 0) {
     playing_ = false;
     ended_ = true;
     return BASS_ACTIVE_STOPPED;
@@ -180,7 +178,7 @@ int64_t PlaybackStream::LengthFrames() {
 
 int64_t PlaybackStream::PositionFrames() {
   std::lock_guard<std::mutex> lock(mu_);
-  const uint64_t r = read_pos_.load(std::memory_order_acquire);
+  const uint64_t r = HeardPos(read_pos_.load(std::memory_order_acquire));
   const uint64_t played = r > base_device_ ? r - base_device_ : 0;
   int64_t pos = base_source_ +
                 static_cast<int64_t>(static_cast<double>(played) * source_rate() / device_rate_);
@@ -232,9 +230,9 @@ uint32_t PlaybackStream::GetData(void* buffer, uint32_t length, int* error) {
   }
   const int n = kMinFftSize << size_code;
   std::vector<float> mono(static_cast<size_t>(n), 0.0f);
-  // The frames just handed to the output are what is heard now; the decoder never writes
-  // within kKeepBehind frames behind the read position, so they are stable while copied.
-  const uint64_t r = read_pos_.load(std::memory_order_acquire);
+  // The frames the output plays now; the decoder never writes within keep_behind_ frames behind
+  // the read position, so they are stable while copied.
+  const uint64_t r = HeardPos(read_pos_.load(std::memory_order_acquire), n);
   for (int i = 0; i < n; ++i) {
     const int64_t f = static_cast<int64_t>(r) - n + i;
     if (f < 0) continue;
@@ -246,11 +244,45 @@ uint32_t PlaybackStream::GetData(void* buffer, uint32_t length, int* error) {
   return static_cast<uint32_t>(n * block_bytes());
 }
 
-void PlaybackStream::MixInto(float* out, int frames) {
+uint64_t PlaybackStream::HeardPos(uint64_t read_pos, int64_t spectrum_frames) const {
+  const int64_t lag = std::min(clock_->Unheard(), keep_behind_ - spectrum_frames);
+  return read_pos > static_cast<uint64_t>(lag) ? read_pos - lag : 0;
+}
+
+int PlaybackStream::Readable(int frames) const {
+  if (!playing_.load(std::memory_order_acquire)) return 0;
+  const uint64_t r = EffectiveReadPos();
+  const uint64_t w = write_pos_.load(std::memory_order_acquire);
+  return static_cast<int>(std::min<int64_t>(frames, w > r ? static_cast<int64_t>(w - r) : 0));
+}
+
+bool PlaybackStream::Exhausted() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return playing_ && done_ && EffectiveReadPos() >= write_pos_.load(std::memory_order_acquire);
+}
+
+void PlaybackStream::TakeBack(uint64_t out_pos) {
+  if (run_end_ <= out_pos || run_len_ == 0) return;
+  const uint64_t back = std::min(run_end_ - out_pos, run_len_);
+  const uint64_t r = read_pos_.load(std::memory_order_acquire);
+  const uint64_t discard = discard_until_.load(std::memory_order_acquire);
+  // Sound of a generation a seek left behind never comes back.
+  if (r > discard)
+    read_pos_.store(std::max(discard, r - std::min(r, back)), std::memory_order_release);
+  run_end_ = out_pos;
+  run_len_ = 0;
+}
+
+void PlaybackStream::MixInto(float* out, int frames, uint64_t out_pos) {
   if (!playing_.load(std::memory_order_acquire)) return;
   const uint64_t r = EffectiveReadPos();
   const uint64_t w = write_pos_.load(std::memory_order_acquire);
   const int64_t n = std::min<int64_t>(frames, w > r ? static_cast<int64_t>(w - r) : 0);
+  if (n > 0) {
+    if (out_pos != run_end_) run_len_ = 0;
+    run_len_ += static_cast<uint64_t>(n);
+    run_end_ = out_pos + static_cast<uint64_t>(n);
+  }
   const float volume = volume_.load(std::memory_order_relaxed);
   for (int64_t i = 0; i < n; ++i) {
     const size_t slot = static_cast<size_t>((r + i) % capacity_) * 2;

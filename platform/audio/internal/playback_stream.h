@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/audio/internal/channel.h"
 #include "platform/audio/internal/decoder.h"
+#include "platform/audio/internal/heard_clock.h"
 
 namespace vorel::platform::audio {
 
@@ -24,9 +26,11 @@ namespace vorel::platform::audio {
 //   network stream) ahead of what is heard;
 // - the output thread drains the ring in MixInto without locks: write_pos_ and read_pos_
 //   are the only shared counters, each written by one side.
-// Frames already played stay in the ring for kKeepBehind frames, which is what the spectrum
-// reads. A seek bumps the generation: data of an older one is never written, and what the
-// ring still holds of it is skipped (discard_until_).
+// Frames already played stay in the ring for kKeepBehind frames, plus what the output may hold
+// unheard (the HeardClock's maximum): the spectrum reads what is heard now, and an output that
+// flushes its buffer hands the unheard part back (TakeBack). A seek bumps the generation: data
+// of an older one is never written, and what the ring still holds of it is skipped
+// (discard_until_).
 class PlaybackStream : public Channel {
  public:
   // A local file refills a full ring in well under a millisecond every quarter of a second,
@@ -37,7 +41,9 @@ class PlaybackStream : public Channel {
   static constexpr int64_t kKeepBehind = 2 * 8192;
 
   // Takes a decoder whose output format is float stereo at device_rate and starts decoding.
-  PlaybackStream(std::unique_ptr<Decoder> decoder, int device_rate);
+  // `clock` tells how far what is heard lags behind what the output took.
+  PlaybackStream(std::unique_ptr<Decoder> decoder, int device_rate,
+                 std::shared_ptr<HeardClock> clock);
   ~PlaybackStream() override;  // stops decoding and joins the thread
 
   // Waits until the first samples are decoded or the stream turned out empty. False when the
@@ -58,18 +64,34 @@ class PlaybackStream : public Channel {
   // Set from Play until a pause, a stop or the read of its state after the end. Any thread.
   bool playing() const { return playing_.load(std::memory_order_acquire); }
 
-  // Output thread only: adds this stream's next `frames` stereo frames, scaled by the volume,
-  // to out. Takes no lock and allocates nothing.
-  void MixInto(float* out, int frames);
+  // What the output may show as this stream's name (its title tag, else its file name).
+  const std::string& title() const { return title_; }
+
+  // Output side only (under the mixer's lock). MixInto adds this stream's next `frames` stereo
+  // frames, scaled by the volume, to out, which the output will play from its frame `out_pos`
+  // on; it takes no lock and allocates nothing. Readable says how many of the next `frames`
+  // are decoded (0 when not playing). TakeBack: the output's frames from `out_pos` on were never
+  // heard, so this stream's frames among them are read again.
+  void MixInto(float* out, int frames, uint64_t out_pos);
+  int Readable(int frames) const;
+  // True when playing and every frame of the stream has been mixed (the output may drain).
+  bool Exhausted();
+  void TakeBack(uint64_t out_pos);
 
  private:
   void DecodeLoop();
   void SeekLocked(int64_t frame);
   uint64_t EffectiveReadPos() const;
+  // The ring frame heard now, given the frame the output reads next; kept at least
+  // `spectrum_frames` inside what the ring still holds behind it.
+  uint64_t HeardPos(uint64_t read_pos, int64_t spectrum_frames = 0) const;
 
   const int device_rate_;
   const bool network_;
-  const int64_t capacity_;  // ring size in frames
+  const std::shared_ptr<HeardClock> clock_;
+  const std::string title_;
+  const int64_t keep_behind_;  // played frames kept in the ring
+  const int64_t capacity_;     // ring size in frames
   // Stereo frames; the slot of frame f is f % capacity_. Relaxed atomics (plain moves on the
   // machines we build for): a reader of played frames may, in the rare case of a jump after a
   // seek, look at slots the decoder is refilling, and that must not be undefined behaviour.
@@ -84,6 +106,11 @@ class PlaybackStream : public Channel {
   // Set by a seek so that a blocked network read gives up and the seek can run.
   std::atomic<bool> seek_pending_{false};
   std::atomic<bool> quit_{false};
+
+  // Output side only: the output frames [run_end_ - run_len_, run_end_) hold this stream's
+  // latest unbroken stretch of sound.
+  uint64_t run_end_ = 0;
+  uint64_t run_len_ = 0;
 
   std::mutex mu_;
   std::condition_variable cv_;  // wakes the decoding thread and WaitForFirstData

@@ -32,8 +32,6 @@ const Plan& PlanFor(const FftwApi& fftw, int n) {
     p.plan = fftw.fftwf_plan_dft_r2c_1d(n, in, out, FFTW_ESTIMATE);
     fftw.fftwf_free(in);
     fftw.fftwf_free(out);
-    // Registering FFTW's solvers touched all of its code; executing the plan needs little.
-    platform::ReleaseLatePages();
     p.window.resize(n);
     for (int i = 0; i < n; ++i) {
       p.window[i] = static_cast<float>(0.5 * (1.0 - std::cos(2.0 * M_PI * i / n)));

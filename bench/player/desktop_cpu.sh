@@ -1,0 +1,122 @@
+#!/usr/bin/env bash
+# What playing costs on a desktop: Vorel (spectrum on), Audacious (GTK) and Qmmp each play the
+# same 128 kbit/s MP3, given on their command line, through a private PulseAudio on a null sink
+# under a private Xvfb. For each run, after a 5 s settle, the CPU ticks of the player, the X
+# server and the sound server over SECONDS (from /proc), as shares of one core; the players take
+# turns and the table gives the median of RUNS runs. Then the idle wake-ups of each player beside
+# the sound server (nothing playing, measured from 15 s after start for 20 s): the context
+# switches of all its threads, per second.
+#   bash bench/player/desktop_cpu.sh [RUNS] [SECONDS] [--no-build]
+# Installs the peers, Xvfb and PulseAudio when missing (apt-get, as root). Run it with nothing
+# else heavy on the machine.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+runs=${1:-3}
+seconds=${2:-30}
+need=()
+for p in xvfb audacious qmmp pulseaudio pulseaudio-utils ffmpeg; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
+done
+if [ ${#need[@]} -gt 0 ]; then
+  apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${need[@]}"
+fi
+if [ "${3:-}" != --no-build ]; then
+  flock /tmp/vorel-build.lock sh -c '[ -f build/build.ninja ] || cmake -S . -B build -G Ninja >/dev/null
+    cmake --build build --target vorel bass >/dev/null' || { echo "build failed" >&2; exit 1; }
+fi
+
+work=$(mktemp -d)
+xvfb= server= player=
+trap 'kill $player $server $xvfb 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
+mkdir -p "$work/app" "$work/runtime"
+chmod 700 "$work/runtime"
+cp build/bin/vorel build/bin/libbass.so "$work/app/"
+export HOME=$work XDG_CONFIG_HOME=$work/.config XDG_DATA_HOME=$work/.local/share
+export XDG_RUNTIME_DIR=$work/runtime
+unset VOREL_AUDIO DBUS_SESSION_BUS_ADDRESS
+ffmpeg -nostdin -v error -y -f lavfi -i "sine=frequency=440:duration=$((seconds + 60))" \
+  -f lavfi -i "anoisesrc=color=pink:amplitude=0.2:duration=$((seconds + 60))" \
+  -filter_complex amix=inputs=2 -ac 2 -c:a libmp3lame -b:a 128k "$work/song.mp3"
+
+Xvfb :95 -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+export DISPLAY=:95
+cat > "$work/server.pa" <<PA
+load-module module-null-sink sink_name=bench rate=44100
+load-module module-native-protocol-unix auth-anonymous=1 socket=$work/native
+set-default-sink bench
+PA
+pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --use-pid-file=no \
+  -F "$work/server.pa" >/dev/null 2>&1 &
+server=$!
+export PULSE_SERVER=unix:$work/native
+for i in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+sleep 1
+
+hz=$(getconf CLK_TCK)
+ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+switches() {  # context switches of every thread of a process
+  cat /proc/"$1"/task/*/status | awk '/ctxt_switches/ { n += $2 } END { print n }'
+}
+start() {  # name: starts that player on the song
+  case $1 in
+    vorel) "$work/app/vorel" "$work/song.mp3" ;;
+    audacious) audacious "$work/song.mp3" ;;
+    qmmp) qmmp "$work/song.mp3" ;;
+  esac >/dev/null 2>&1 &
+  player=$!
+}
+stop() { kill "$player" 2>/dev/null || true; wait "$player" 2>/dev/null || true; player=; sleep 1; }
+
+one() {  # name: one measured run of that player, appended to its list
+  start "$1"
+  sleep 5
+  pactl list sink-inputs short | grep -q . || echo "warning: $1 plays nothing into the server" >&2
+  local p0 x0 s0 p1 x1 s1
+  p0=$(ticks "$player"); x0=$(ticks "$xvfb"); s0=$(ticks "$server")
+  sleep "$seconds"
+  p1=$(ticks "$player"); x1=$(ticks "$xvfb"); s1=$(ticks "$server")
+  stop
+  echo "$((p1 - p0)) $((x1 - x0)) $((s1 - s0))" >> "$work/$1.cpu"
+}
+
+idle() {  # name: wake-ups per second of that player with nothing to play
+  case $1 in
+    vorel) "$work/app/vorel" ;;
+    *) "$1" ;;
+  esac >/dev/null 2>&1 &
+  player=$!
+  sleep 15
+  local a b
+  a=$(switches "$player")
+  sleep 20
+  b=$(switches "$player")
+  stop
+  echo "$1 $a $b" | awk '{ printf "%-10s idle beside the sound server: %.2f wake-ups per second\n", $1, ($3 - $2) / 20 }'
+}
+
+for i in $(seq "$runs"); do
+  for name in vorel audacious qmmp; do one "$name"; done
+done
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+share() { echo "$1" | awk -v hz="$hz" -v s="$seconds" '{ printf "%.2f", 100 * $1 / hz / s }'; }
+echo "share of one core while playing, median of $runs runs of $seconds s (after a 5 s settle):"
+printf '%-10s %8s %8s %8s %8s\n' player player X sound total
+for name in vorel audacious qmmp; do
+  p=$(awk '{ print $1 }' "$work/$name.cpu" | median)
+  x=$(awk '{ print $2 }' "$work/$name.cpu" | median)
+  s=$(awk '{ print $3 }' "$work/$name.cpu" | median)
+  t=$(awk '{ print $1 + $2 + $3 }' "$work/$name.cpu" | median)
+  printf '%-10s %7s%% %7s%% %7s%% %7s%%\n' "$name" "$(share "$p")" "$(share "$x")" "$(share "$s")" \
+    "$(share "$t")"
+  echo "$name $t $p" >> "$work/totals"
+done
+awk '{ t[$1] = $2; p[$1] = $3 } END {
+  printf "vorel / audacious: total %.2f, player %.2f\n", t["vorel"] / t["audacious"], p["vorel"] / p["audacious"]
+  printf "vorel / qmmp:      total %.2f, player %.2f\n", t["vorel"] / t["qmmp"], p["vorel"] / p["qmmp"] }' \
+  "$work/totals"
+echo "each run (player X sound, in ticks of 1/$hz s):"
+for name in vorel audacious qmmp; do echo "  $name: $(tr '\n' ';' < "$work/$name.cpu")"; done
+
+for name in vorel audacious qmmp; do idle "$name"; done
