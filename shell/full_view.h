@@ -3,10 +3,14 @@
 
 // The full view: the main window grown to 690 x 456 so that the search box, the search results
 // and the lyrics, which the compact 192-pixel window leaves below its edge, can be seen and used.
-// Every control stays where the window template puts it. The program starts compact.
+// In it the search box with its button, the results and the lyrics are laid out in the band
+// below the compact strip so that none covers another; leaving it puts them back where the
+// window template has them. Every other control stays at its template place. The program
+// starts compact.
 //
 // User-interface thread only.
 
+#include <cstdint>
 #include <vector>
 
 #include "runtime/text.h"

@@ -2,6 +2,7 @@
 // mapped file, segment hand-over and retries.
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <string>
@@ -110,16 +111,22 @@ bool DownloadTask::WaitBeforeRetry(const Connection& c, int wait_ms) {
   return !stop_requested_ && c.running;
 }
 
+int DownloadTask::CreateFailed(int error) {
+  Status(CreateErrorText(), kError);
+  // The documented line names every cause at once; the one that happened follows it.
+  if (error == ENOSPC || error == EDQUOT) Status("磁盘空间不足"_t, kError);
+  if (error == EFBIG) Status("文件太大，超出磁盘或系统允许的大小"_t, kError);
+  if (error == EACCES || error == EROFS) Status("没有写入下载文件夹的权限"_t, kError);
+  return 0;
+}
+
 int DownloadTask::PrepareFile(Connection& c) {
   int error = 0;
   if (streaming_) {
     // One connection reads the body to its end; the file grows as it arrives.
     if (!ChooseFileName(c)) return 0;
     file_ = OutputFile::Create(FileSystemPath(local_path()), 0, &error);
-    if (!file_) {
-      Status(CreateErrorText(), kError);
-      return 0;
-    }
+    if (!file_) return CreateFailed(error);
     return 1;
   }
   const std::int64_t total = total_;
@@ -128,10 +135,7 @@ int DownloadTask::PrepareFile(Connection& c) {
   c.segment = 0;
   if (!ChooseFileName(c)) return 0;
   file_ = OutputFile::Create(FileSystemPath(local_path()), total, &error);
-  if (!file_) {
-    Status(CreateErrorText(), kError);
-    return 0;
-  }
+  if (!file_) return CreateFailed(error);
   for (int i = 1; i < segments_.size(); ++i) queue_.Push({kStartConnection});
   return 1;
 }

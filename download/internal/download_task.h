@@ -163,6 +163,8 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
   void RunConnection(Connection& c);
   bool RunAttempts(Connection& c);
   int PrepareFile(Connection& c);
+  // Reports a file that could not be created (errno `error`); 0, ending the connection.
+  int CreateFailed(int error);
   bool ChooseFileName(Connection& c);
   void Announce(Connection& c, std::int64_t start, std::int64_t end);
   int DataLoop(Connection& c, int buffered);

@@ -15,6 +15,20 @@ QWidget* ControlWidget(runtime::ControlId control, runtime::WindowId window) {
   return reinterpret_cast<QWidget*>(runtime::WindowHandle(window, control));
 }
 
+std::vector<std::string> TabWalk(runtime::ControlId start, bool forward) {
+  QWidget* window = ControlWidget(ids::kMainWindowSelf);
+  ControlWidget(start)->setFocus();
+  std::vector<std::string> names;
+  for (int i = 0; i < 60; ++i) {
+    QTest::keyClick(window->focusWidget(), forward ? Qt::Key_Tab : Qt::Key_Backtab);
+    QWidget* now = window->focusWidget();
+    if (now == nullptr) break;
+    names.push_back(now->objectName().toStdString());
+    if (now == ControlWidget(start)) break;
+  }
+  return names;
+}
+
 void OpenMainWindowMenu() {
   auto* window =
       reinterpret_cast<QWidget*>(runtime::WindowHandle(ids::kMainWindow, ids::kMainWindowSelf));

@@ -21,6 +21,10 @@ namespace vorel::flow {
 // The widget of a loaded control (null when it has none).
 QWidget* ControlWidget(runtime::ControlId control, runtime::WindowId window = ids::kMainWindow);
 
+// The object names of the controls of the main window that Tab (or Shift+Tab) reaches, from
+// the one after `start` round to `start` again.
+std::vector<std::string> TabWalk(runtime::ControlId start, bool forward = true);
+
 // Right-clicks the main window where no control has a menu of its own, as a person does, and
 // waits for the window's menu to open.
 void OpenMainWindowMenu();
@@ -52,6 +56,8 @@ class DownloadFlowTest : public FlowTest {
   // Names in the Musics folder (hidden ones too), sorted.
   std::vector<std::string> MusicsEntries() const;
   fs::path Musics() const { return work_ / "Musics"; }
+  // The message of a complete download into this test's data folder.
+  std::string Done() const { return "下载完成，路径为" + Musics().string() + "文件夹。"; }
   static std::string ReadFile(const fs::path& path);
 
  private:

@@ -13,6 +13,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionSlider>
+#include <QTextBoundaryFinder>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -364,15 +365,22 @@ PropertyStatus TextLabel::Set(int index, const Value& v) {
 void TextLabel::paintEvent(QPaintEvent* e) {
   const QRect area = contentsRect();
   const QFontMetrics metrics(font());
-  if (metrics.horizontalAdvance(text()) <= area.width()) {
+  const QString full = text();
+  if (metrics.horizontalAdvance(full) <= area.width()) {
     QLabel::paintEvent(e);
     return;
+  }
+  // The longest run of whole characters (grapheme clusters) that fits.
+  QTextBoundaryFinder bounds(QTextBoundaryFinder::Grapheme, full);
+  qsizetype fits = 0;
+  for (qsizetype at = bounds.toNextBoundary(); at > 0; at = bounds.toNextBoundary()) {
+    if (metrics.horizontalAdvance(full.left(at)) > area.width()) break;
+    fits = at;
   }
   QPainter p(this);
   p.setFont(font());
   p.setPen(palette().color(QPalette::WindowText));
-  p.drawText(area, static_cast<int>(alignment()),
-             metrics.elidedText(text(), Qt::ElideRight, area.width()));
+  p.drawText(area, static_cast<int>(alignment()), full.left(fits));
 }
 
 EditBox::EditBox(QWidget* parent, const TypeData& data) : QLineEdit(parent) {

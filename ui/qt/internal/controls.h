@@ -83,8 +83,8 @@ class ShapeBox : public QWidget, public PropertyHost {
   std::uint32_t outline_, fill_;
 };
 
-// A caption too long for its label ends in "…" after the last character that fits whole, so
-// no character is cut in half; the text itself stays whole (reading it gives it all).
+// A caption too long for its label shows the characters that fit whole, so none is cut in half;
+// the text itself stays whole (reading it gives it all).
 class TextLabel : public QLabel, public PropertyHost {
  public:
   TextLabel(QWidget* parent, const runtime::TypeData& data);
