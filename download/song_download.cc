@@ -121,6 +121,7 @@ Text FailureReason(int reply_status, const Text& last_error) {
   if (StartsWith(last_error, "无法解析域名"_t)) return "找不到服务器"_t;
   if (StartsWith(last_error, "服务器证书验证失败"_t)) return "服务器的证书无法验证"_t;
   if (last_error.find("不支持安全连接"_t) != Text::npos) return "服务器不支持安全连接（https）"_t;
+  if (StartsWith(last_error, "服务器不回应安全连接"_t)) return "服务器不回应安全连接（https）"_t;
   if (StartsWith(last_error, "已有"_t) && last_error.find("秒没有收到任何数据"_t) != Text::npos) {
     // "已有120秒没有收到任何数据, 放弃下载": the seconds are the engine's own.
     const std::size_t digits = std::string("已有"_t).size();

@@ -40,7 +40,7 @@ void DownloadTask::RunConnection(Connection& c) {
 bool DownloadTask::RunAttempts(Connection& c) {
   int failures = 0;
   int streak = 0;    // failures since the last attempt that brought bytes
-  int hopeless = 0;  // attempts that met a refused connection or an unknown name
+  int hopeless = 0;  // attempts that met a refused connection, an unknown name or a mute TLS peer
   for (;;) {
     int body = 0;
     int r;
@@ -88,9 +88,15 @@ bool DownloadTask::RunAttempts(Connection& c) {
 
 bool DownloadTask::GiveUp(const Connection& c, int failures, int hopeless) {
   const EngineSettings& settings = Settings();
+  if (c.failure == FailureKind::kNoHandshake && hopeless >= settings.silent_handshake_attempts) {
+    Status("服务器不回应安全连接(https), 已尝试"_t + std::to_string(hopeless) + "次, 放弃下载"_t,
+           kError);
+    return true;
+  }
   if (hopeless >= settings.hopeless_attempts) {
     Status((c.failure == FailureKind::kRefused ? "服务器拒绝连接, 已尝试"_t
-                                               : "无法解析域名, 已尝试"_t) +
+            : c.failure == FailureKind::kNoHandshake ? "服务器不回应安全连接(https), 已尝试"_t
+                                                     : "无法解析域名, 已尝试"_t) +
                std::to_string(hopeless) + "次, 放弃下载"_t,
            kError);
     return true;

@@ -47,9 +47,10 @@ enum class BodyFraming {
 
 // Why the last attempt of a connection failed, for the retry rules.
 enum class FailureKind {
-  kOther,       // retried with growing waits
-  kRefused,     // nothing listens at the address
-  kUnresolved,  // the host name does not resolve
+  kOther,        // retried with growing waits
+  kRefused,      // nothing listens at the address
+  kUnresolved,   // the host name does not resolve
+  kNoHandshake,  // the server took the connection but never answered the TLS handshake
 };
 
 struct Connection {

@@ -88,6 +88,7 @@ int Connect(DownloadTask& task, Connection& c, const std::string& dotted, int po
     task.Status("无法加载安全连接库 "_t + why, kError);
     return 0;
   }
+  if (r == kConnectTimeout) c.failure = FailureKind::kNoHandshake;
   task.Status(r == kConnectTimeout ? "安全连接 ["_t + endpoint + "]超时"_t
                                    : "安全连接 ["_t + endpoint + "]失败"_t,
               kError);

@@ -488,6 +488,22 @@ TEST_P(FaultTest, SizesPastFourGibibytesKeepAllTheirBits) {
   EXPECT_FALSE(Exists(PathOf("huge.bin")));
 }
 
+// A server that takes the connection and never answers the TLS handshake speaks something else
+// (a TLS server answers within milliseconds): two silent handshakes end the download.
+TEST_P(FaultTest, AServerSilentInTheTlsHandshakeIsGivenUpWithinHalfAMinute) {
+  LoopbackServer mute([](const Request&) { return Reply().Stall(); });
+  const std::string url = "https://127.0.0.1:" + std::to_string(mute.port()) + "/x.mp3";
+  TaskParam param = Param(url, "x.mp3");
+  if (!production()) param.ConnectTimeout = 500;  // real seconds: keep the case short
+  const double start = EngineSeconds();
+  Event end = Run(param);
+  EXPECT_LT(EngineSeconds() - start, 30);
+  EXPECT_EQ(end.value2, 0);
+  EXPECT_TRUE(recorder_.HasStatus("服务器不回应安全连接(https), 已尝试2次, 放弃下载"_t))
+      << recorder_.StatusDump();
+  EXPECT_EQ(mute.connections(), 2);
+}
+
 INSTANTIATE_TEST_SUITE_P(Settings, FaultTest, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& info) {
                            return info.param ? "Production" : "Shortened";
