@@ -28,7 +28,8 @@ using runtime::WriteProperty;
 // which may outlive the state that started them (a cancelled task still ends on its own thread).
 struct Job {
   std::mutex mu;
-  Text last_error;  // guarded by mu: the engine's last error status line
+  Text last_error;       // guarded by mu: the engine's last error status line
+  int reply_status = 0;  // guarded by mu: the status code of the last reply header
 };
 
 // What the start worker needs, copied on the user-interface thread.
@@ -99,15 +100,60 @@ void FinishJob(const std::shared_ptr<Job>& job, const Text& message) {
   ShowIdleControls(message, [] { return CurrentJob() == nullptr; });
 }
 
-Text FailureText(const Text& reason) {
-  if (reason.empty()) return "下载失败：文件没有完整下载，已删除。"_t;
-  return "下载失败："_t + reason;
-}
-
 // Status lines may carry a line break or trailing blanks; the message shows the words only.
 Text Trimmed(Text line) {
   while (!line.empty() && static_cast<unsigned char>(line.back()) <= ' ') line.pop_back();
   return line;
+}
+
+bool StartsWith(const Text& text, const Text& prefix) { return text.rfind(prefix, 0) == 0; }
+
+// The reason of a failed download in a few words a person understands: from the server's
+// status when it answered with an error, else from the engine's last error line, which is
+// shown as it is when nothing plainer fits.
+Text FailureReason(int reply_status, const Text& last_error) {
+  if (reply_status == 404 || reply_status == 410) return "服务器上找不到这个文件（404）"_t;
+  if (reply_status == 401 || reply_status == 403) {
+    return "服务器拒绝提供这个文件（"_t + std::to_string(reply_status) + "）"_t;
+  }
+  if (reply_status >= 400) return "服务器出错（"_t + std::to_string(reply_status) + "）"_t;
+  if (StartsWith(last_error, "服务器拒绝连接"_t)) return "服务器拒绝连接"_t;
+  if (StartsWith(last_error, "无法解析域名"_t)) return "找不到服务器"_t;
+  if (StartsWith(last_error, "服务器证书验证失败"_t)) return "服务器的证书无法验证"_t;
+  if (last_error.find("不支持安全连接"_t) != Text::npos) return "服务器不支持安全连接（https）"_t;
+  if (StartsWith(last_error, "服务器不回应安全连接"_t)) return "服务器不回应安全连接（https）"_t;
+  if (StartsWith(last_error, "已有"_t) && last_error.find("秒没有收到任何数据"_t) != Text::npos) {
+    // "已有120秒没有收到任何数据, 放弃下载": the seconds are the engine's own.
+    const std::size_t digits = std::string("已有"_t).size();
+    const std::size_t end = last_error.find_first_not_of("0123456789", digits);
+    return last_error.substr(digits, end - digits) + "秒没有收到数据"_t;
+  }
+  return last_error;
+}
+
+Text FailureText(const Text& reason) {
+  if (reason.empty()) return "下载失败：文件没有完整下载，已删除。"_t;
+  return "下载失败："_t + reason + "。"_t;
+}
+
+// The message at the end of a complete download: the folder the file is in. The program's own
+// folder keeps the words it always had.
+Text CompletionText(const Text& musics) {
+  const Text folder = musics.substr(0, musics.rfind('/'));
+  if (folder == runtime::RunDirectory()) return "下载完成，路径为当前目录下的\\Musics文件夹。"_t;
+  return "下载完成，路径为"_t + musics + "文件夹。"_t;
+}
+
+// "HTTP/1.1 404 Not Found\r\n...": the status code, or 0.
+int StatusOfHeader(const Text& header) {
+  const std::size_t space = header.find(' ');
+  if (space == Text::npos || header.size() < space + 4) return 0;
+  int code = 0;
+  for (std::size_t i = space + 1; i < space + 4; ++i) {
+    if (header[i] < '0' || header[i] > '9') return 0;
+    code = code * 10 + (header[i] - '0');
+  }
+  return code;
 }
 
 void ReleaseDownloaderAtExit(int) {
@@ -162,22 +208,26 @@ void StartDownload(const SongRequest& request) {
     s.param.ReceiveTimeout = 10000;
     s.param.StopWait = 1000;
     s.param.ReceiveBlockSize = 10240;
-    s.param.NotifyCallback = [job](std::int32_t type, const void* pointer, std::int64_t value,
-                                   std::int64_t value2, const void* task) {
+    s.param.NotifyCallback = [job, musics](std::int32_t type, const void* pointer,
+                                           std::int64_t value, std::int64_t value2,
+                                           const void* task) {
       if (type == kTaskEnded) {
         Text reason;
         {
           std::lock_guard<std::mutex> lock(job->mu);
-          reason = job->last_error;
+          reason = FailureReason(job->reply_status, job->last_error);
         }
-        FinishJob(job, value2 == 1 ? "下载完成，路径为当前目录下的\\Musics文件夹。"_t
-                                   : FailureText(reason));
+        FinishJob(job, value2 == 1 ? CompletionText(musics) : FailureText(reason));
         return 0;
       }
       if (CurrentJob() != job) return 0;
       return OnDownloadNotify(type, pointer, value, value2, task);
     };
     s.param.StatusCallback = [job](const Text& line, std::int32_t level) {
+      if (level == kReplyHeader) {
+        std::lock_guard<std::mutex> lock(job->mu);
+        job->reply_status = StatusOfHeader(line);
+      }
       if (level != kError) return;
       std::lock_guard<std::mutex> lock(job->mu);
       job->last_error = Trimmed(line);

@@ -117,12 +117,11 @@ const Text& NoDeviceMessage() {
   return message;
 }
 
-// Says why the entry did not open, as plainly as the library lets us know. The row stays.
+// Says why the entry did not open (a missing file by its name), as plainly as the library lets
+// us know. The row stays.
 void ReportOpenFailure(audio::Failure failure, bool network, const Text& address) {
-  if (failure == audio::Failure::kNoDevice) {
-    runtime::ShowMessageBox(NoDeviceMessage(), 16);
-  } else if (!network && failure == audio::Failure::kFileNotOpened && !address.empty() &&
-             !runtime::FileExists(address)) {
+  if (!network && failure == audio::Failure::kFileNotOpened && !address.empty() &&
+      !runtime::FileExists(address)) {
     runtime::ShowMessageBox("找不到文件："_t + address, 16);
   } else {
     runtime::ShowMessageBox("打开失败！"_t, 16);
@@ -149,11 +148,18 @@ void ShowCoverThen(int row, std::function<void()> after) {
 // OpenAndPlay from step 3 on, once the stream is open (or failed to open).
 void PlayOpened(const Opened& o, bool network, const Text& address, std::function<void()> after) {
   PlayerState& s = MutableState();
-  if (s.current_stream == 0) ReportOpenFailure(o.failure, network, address);
-  if (!audio::ChannelPlay(s.current_stream) && s.current_stream != 0 &&
-      audio::LastFailure() == audio::Failure::kNoDevice) {
+  const bool no_device = s.current_stream == 0
+                             ? o.failure == audio::Failure::kNoDevice
+                             : !audio::ChannelPlay(s.current_stream) &&
+                                   audio::LastFailure() == audio::Failure::kNoDevice;
+  if (no_device) {
+    // Without a device no row can play: going on (and the play mode moving through the list)
+    // would only say the same for every row. Playback stays stopped.
     runtime::ShowMessageBox(NoDeviceMessage(), 16);
+    SetCaption("无法播放：没有声音设备"_t);
+    return;
   }
+  if (s.current_stream == 0) ReportOpenFailure(o.failure, network, address);
   ApplyVolume();
   // On a resume these come from whatever row is selected now, which may not be the one playing.
   const int row = s.current_entry_index;

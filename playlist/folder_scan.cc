@@ -31,6 +31,10 @@ void AppendLocalEntry(const Text& folder, const Text& name) {
 struct ScanState {
   bool running = false;
   bool stop = false;
+  // Songs and folders left out because their names are not UTF-8: they cannot be shown, and a
+  // path that cannot be written as text cannot be opened again from the list.
+  int skipped_songs = 0;
+  int skipped_folders = 0;
 };
 
 ScanState& Scanning() {
@@ -49,14 +53,16 @@ bool KeepScanning() {
 void Scan(Text folder, int depth) {
   if (folder.empty() || folder.back() != '/') folder += '/';
   runtime::FindHandle handle;
-  for (Text name = runtime::FindFile(folder + "*.mp3", 0x27, false, &handle); !name.empty();
-       name = runtime::FindFile({}, 0, true, &handle)) {
+  Text name = runtime::FindFile(folder + "*.mp3", 0x27, false, &handle);
+  Scanning().skipped_songs += handle.skipped_not_utf8;
+  for (; !name.empty(); name = runtime::FindFile({}, 0, true, &handle)) {
     if (!KeepScanning()) break;
     if (name != "." && name != "..") AppendLocalEntry(folder, name);
   }
   if (depth < kMaxDepth && !Scanning().stop) {
-    for (Text sub = runtime::FindFile(folder + "*.*", 0x10, false, &handle); !sub.empty();
-         sub = runtime::FindFile({}, 0x10, false, &handle)) {
+    Text sub = runtime::FindFile(folder + "*.*", 0x10, false, &handle);
+    Scanning().skipped_folders += handle.skipped_not_utf8;
+    for (; !sub.empty(); sub = runtime::FindFile({}, 0x10, false, &handle)) {
       if (sub == "." || sub == "..") continue;
       if (!KeepScanning()) break;
       Scan(folder + sub, depth + 1);
@@ -75,12 +81,13 @@ void StopScan() {
 
 PlaylistServices& ServicesForScan();
 
-bool ScanFolder(Text folder) {
+bool ScanFolder(Text folder, ScanSkips* skips) {
   ScanState& state = Scanning();
   if (state.running) return false;
   state.running = true;
   Scan(std::move(folder), 0);
   const bool complete = !state.stop;
+  if (skips != nullptr) *skips = {state.skipped_songs, state.skipped_folders};
   state = ScanState();
   return complete;
 }
@@ -105,6 +112,16 @@ void ShowAdded() {
   runtime::WriteProperty(kMainWindow, kStatusCaption, kPropCaption, "添加完毕！"_t);
 }
 
+// Says how many songs and folders an addition left out for their names, if any.
+void SaySkipped(const ScanSkips& skips) {
+  if (skips.songs == 0 && skips.folders == 0) return;
+  Text what;
+  if (skips.songs > 0) what = std::to_string(skips.songs) + "首歌"_t;
+  if (skips.songs > 0 && skips.folders > 0) what += "和"_t;
+  if (skips.folders > 0) what += std::to_string(skips.folders) + "个文件夹"_t;
+  runtime::ShowMessageBox("有"_t + what + "的名字不是UTF-8编码，无法显示和播放，已跳过。"_t);
+}
+
 }  // namespace
 
 bool AddPaths(const std::vector<Text>& paths) {
@@ -112,11 +129,15 @@ bool AddPaths(const std::vector<Text>& paths) {
   if (state.running) return false;
   const int rows_before = runtime::RowCount(kMainWindow, kPlayList);
   bool complete = true;
+  ScanSkips skipped;
   for (const Text& p : paths) {
     const std::filesystem::path path(runtime::Utf8FromText(p));
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) {
-      complete = ScanFolder(p);
+      ScanSkips in_folder;
+      complete = ScanFolder(p, &in_folder);
+      skipped.songs += in_folder.songs;
+      skipped.folders += in_folder.folders;
     } else if (TakesFile(path)) {
       Text folder = runtime::TextFromUtf8(path.parent_path().string());
       if (folder.empty() || folder.back() != '/') folder += '/';
@@ -125,6 +146,7 @@ bool AddPaths(const std::vector<Text>& paths) {
     if (!complete || !runtime::IsWindowLoaded(kMainWindow)) return false;
   }
   if (runtime::RowCount(kMainWindow, kPlayList) > rows_before) ShowAdded();
+  SaySkipped(skipped);
   return true;
 }
 
@@ -137,8 +159,10 @@ void ChooseFolderAndScan() {
   if (folder.empty()) return;
   // A scan stopped by a clear leaves the emptied list as the clear left it (or the window is
   // gone).
-  if (!ScanFolder(folder)) return;
+  ScanSkips skipped;
+  if (!ScanFolder(folder, &skipped)) return;
   ShowAdded();
+  SaySkipped(skipped);
 }
 
 }  // namespace vorel::playlist

@@ -76,12 +76,18 @@ PlayMode CurrentPlayMode();
 bool ApplyPlayModeAtEnd();
 
 // The folder scan: adds every MP3 file under a chosen folder to the list. Does nothing while a
-// scan runs.
+// scan runs. Songs and folders skipped for names that are not UTF-8 are counted in a message.
 void ChooseFolderAndScan();
 // Appends the MP3 files of `folder` and, depth first, of every folder below it, processing
 // events between entries. Only one scan runs at a time: false at once when one is running, and
 // false when StopScan ended this one early (the rows added so far stay).
-bool ScanFolder(runtime::Text folder);
+// `skips`, when given, receives how many songs and folders were left out because their names
+// are not UTF-8 (they could be neither shown nor opened again by name).
+struct ScanSkips {
+  int songs = 0;
+  int folders = 0;
+};
+bool ScanFolder(runtime::Text folder, ScanSkips* skips = nullptr);
 // True while a scan runs (handlers reached from its event processing see it).
 bool ScanRunning();
 // Asks the running scan to stop at its next entry; nothing when none runs.

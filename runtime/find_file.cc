@@ -17,14 +17,16 @@ char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : 
 // Every entry of `dir` (UTF-8) with its attributes, sorted by name. The entry's type comes from
 // the directory listing where the file system gives it, so a plain file or folder costs no
 // extra look-up beyond the write check.
-std::vector<FoundEntry> ListFolder(const std::string& dir, std::vector<std::string>* utf8_names) {
+std::vector<FoundEntry> ListFolder(const std::string& dir, std::vector<std::string>* utf8_names,
+                                   std::vector<std::pair<std::string, int>>* not_utf8) {
   std::vector<std::pair<std::string, int>> found;
+  not_utf8->clear();
   DIR* d = ::opendir(dir.empty() ? "/" : dir.c_str());
   if (!d) return {};
   const int dfd = ::dirfd(d);
   while (dirent* e = ::readdir(d)) {
     std::string name = e->d_name;
-    if (name == "." || name == ".." || !platform::IsValidUtf8(name)) continue;
+    if (name == "." || name == "..") continue;
     int attributes = 0;
     unsigned char type = e->d_type;
     if (type == DT_LNK || type == DT_UNKNOWN) {
@@ -48,6 +50,10 @@ std::vector<FoundEntry> ListFolder(const std::string& dir, std::vector<std::stri
     }
     if (::faccessat(dfd, name.c_str(), W_OK, 0) != 0) attributes |= kAttrReadOnly;
     if (name[0] == '.') attributes |= kAttrHidden;
+    if (!platform::IsValidUtf8(name)) {
+      not_utf8->emplace_back(std::move(name), attributes);
+      continue;
+    }
     found.emplace_back(std::move(name), attributes);
   }
   ::closedir(d);
@@ -116,13 +122,19 @@ Text FindFile(const Text& pattern, int mask, bool any_file, FindHandle* handle) 
     // same handle: the listing is kept while the folder has not changed.
     std::int64_t stamp = FolderStamp(dir);
     if (dir != handle->listed_folder || stamp != handle->listed_stamp || stamp < 0) {
-      handle->listing = ListFolder(dir, &handle->listing_utf8);
+      handle->listing = ListFolder(dir, &handle->listing_utf8, &handle->listing_not_utf8);
       handle->listed_folder = dir;
       handle->listed_stamp = stamp;
     }
     for (std::size_t i = 0; i < handle->listing.size(); ++i) {
       if (MatchesWildcard(handle->listing_utf8[i], wildcard)) {
         handle->entries.push_back(handle->listing[i]);
+      }
+    }
+    handle->skipped_not_utf8 = 0;
+    for (const auto& [name, attributes] : handle->listing_not_utf8) {
+      if (MatchesWildcard(name, wildcard) && Accepts({{}, attributes}, mask, any_file)) {
+        ++handle->skipped_not_utf8;
       }
     }
     handle->open = true;

@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "runtime/text.h"
@@ -44,6 +45,10 @@ struct FindHandle {
   std::int64_t listed_stamp = -1;
   std::vector<FoundEntry> listing;
   std::vector<std::string> listing_utf8;
+  std::vector<std::pair<std::string, int>> listing_not_utf8;  // names and attributes
+  // Entries the latest search would have accepted but left out because their names are not
+  // UTF-8.
+  int skipped_not_utf8 = 0;
 };
 
 // A non-empty pattern ("folder/*.mp3", wildcards * and ? in the last part, ASCII case ignored)

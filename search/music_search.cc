@@ -58,11 +58,25 @@ void ShowCount() {
   SetLabel(runtime::ToText(runtime::RowCount(kMainWindow, kSearchResults)) + CountSuffix());
 }
 
+// What the label says when the fetch brought no page to look in; empty when a page came (the
+// search then found something or nothing in it).
+Text FetchFailureText(bool host_set, const web::FetchOutcome& outcome) {
+  if (!host_set) return "搜索失败：未设置搜索服务器"_t;
+  if (outcome.timed_out) return "搜索超时：服务器没有回应"_t;
+  if (!outcome.answered) return "搜索失败：无法连接服务器"_t;
+  if (outcome.status < 200 || outcome.status > 299) {
+    return "搜索失败：服务器返回"_t + std::to_string(outcome.status);
+  }
+  return {};
+}
+
 }  // namespace
 
 void StartSearch() {
   SearchState& s = State();
   runtime::DeleteAllRows(kMainWindow, kSearchResults);
+  // The count of the previous search must not stand above the emptied list.
+  SetLabel({});
   s.query = runtime::ReadTextProperty(kMainWindow, kSearchBox, kPropCaption);
   const std::uint64_t generation = ++s.generation;
   std::erase_if(s.workers, [](const runtime::ThreadHandle& w) { return w.finished(); });
@@ -81,13 +95,19 @@ runtime::EventResult OnSearchBoxKey(const runtime::EventArgs& args) {
 void RunMusicSearch(Text query, std::uint64_t generation) {
   std::optional<Text> host = Services().search_host ? Services().search_host() : std::nullopt;
   Text page;
+  web::FetchOutcome outcome;
   if (host) {
     runtime::Bytes body =
-        web::FetchPage("http://" + *host + "/music.so?query=" + EncodeRequestBytes(query));
+        web::FetchPage("http://" + *host + "/music.so?query=" + EncodeRequestBytes(query), {}, {},
+                       {}, {}, {}, {}, 0, nullptr, {}, &outcome);
     // The page ends at its first zero byte, as every Text does.
     page = runtime::ToText(body);
   }
   if (State().generation.load() != generation) return;
+  if (const Text failure = FetchFailureText(host.has_value(), outcome); !failure.empty()) {
+    WriteIfLatest(generation, [&] { SetLabel(failure); });
+    return;
+  }
 
   Regex regex;
   RegexCompile(regex, ";http://(.*?);");

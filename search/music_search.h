@@ -18,15 +18,18 @@
 
 namespace vorel::search {
 
-// Click of 超级按钮_搜索: clears the result list, keeps the box's text as SearchQueryText,
-// starts the worker with its own copy of it, and slides the search panel. UI thread.
+// Click of 超级按钮_搜索: clears the result list and its label, keeps the box's text as
+// SearchQueryText, starts the worker with its own copy of it, and slides the search panel. UI
+// thread.
 void StartSearch();
 
 // Key pressed in the search box: Enter (13) starts a search; other keys do nothing. UI thread.
 runtime::EventResult OnSearchBoxKey(const runtime::EventArgs& args);
 
 // The worker's body for search number `generation` of `query`; writes nothing once a newer
-// search has started. Any thread but the user-interface thread.
+// search has started. A page that found nothing gives "无搜索结果"; a fetch that brought no
+// page says why in the label instead (no search host set, no answer in time, no connection,
+// the server's error status). Any thread but the user-interface thread.
 void RunMusicSearch(runtime::Text query, std::uint64_t generation);
 
 // The query of the latest search started (a copy). UI thread.

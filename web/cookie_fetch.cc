@@ -1,5 +1,6 @@
 #include "web/cookie_fetch.h"
 
+#include "platform/code_page.h"
 #include "platform/http/wininet.h"
 #include "runtime/text_ops.h"
 #include "runtime/value.h"
@@ -145,13 +146,30 @@ Bytes Fetch(const Text& address, std::int32_t mode, const Text& post_data, bool 
   }
 
   const int p = FindBytes(body, ToBytes(Text("utf-8")));
-  if ((p != -1 && p < 500) || FindText(returned_headers, "utf-8", 1, true) != -1) {
+  if ((p != -1 && p < 500) || FindText(returned_headers, "utf-8", 1, true) != -1 ||
+      IsUnlabelledUtf8Json(returned_headers, body)) {
     body = Utf8ToAnsi(body);
   }
   return body;
 }
 
 }  // namespace
+
+bool IsUnlabelledUtf8Json(const Text& headers, const Bytes& body) {
+  // The Content-Type line of the header block (the last one when a server repeats it).
+  Text type;
+  const Array<Text> lines = SplitText(headers, "\r\n");
+  for (const Text& line : lines.elements()) {
+    if (ToLower(LeftText(line, 13)) == "content-type:") type = ToLower(TextAfterColon(line));
+  }
+  const Text media = TrimSpaces(LeftText(
+      type, type.find(';') == Text::npos ? TextLength(type) : static_cast<int>(type.find(';'))));
+  const bool json = media == "application/json" || media == "text/json" ||
+                    (media.size() > 5 && media.ends_with("+json"));
+  if (!json || type.find("charset") != Text::npos) return false;
+  return platform::IsValidUtf8(
+      std::string_view(reinterpret_cast<const char*>(body.data()), body.size()));
+}
 
 Bytes FetchPageWithCookies(const Text& address, std::int32_t mode, const Text& post_data,
                            Text* cookies, Text* returned_cookies, Text* extra_headers,

@@ -13,10 +13,10 @@ using runtime::Bytes;
 using runtime::Text;
 
 // Fetches `address` and returns the response body (converted from UTF-8 when the body's first
-// 499 bytes or the response headers say "utf-8"); empty when the connection or request cannot be
-// opened or the body passes 64 MiB. Blocks the calling thread; the HTTP layer's time-outs (30 s
-// to connect, 30 s without data) bound it. Pointer arguments are optional variables: null means
-// absent.
+// 499 bytes or the response headers say "utf-8", or when IsUnlabelledUtf8Json); empty when the
+// connection or request cannot be opened or the body passes 64 MiB. Blocks the calling thread; the
+// HTTP layer's time-outs (30 s to connect, 30 s without data) bound it. Pointer arguments are
+// optional variables: null means absent.
 //
 //  - mode 1 sends "POST", any other "GET"; mode 0 sends no body, any other mode the post bytes
 //    (filled from `post_data` into `post_bytes` when empty).
@@ -40,6 +40,11 @@ Bytes FetchPageWithCookies(const Text& address, std::int32_t mode = 0, const Tex
                            Text* extra_headers = nullptr, Text* location = nullptr,
                            bool no_redirect = false, Bytes* post_bytes = nullptr,
                            const Text* proxy = nullptr, Text* returned_headers = nullptr);
+
+// True for a JSON reply (Content-Type application/json, text/json or */*+json) whose header
+// names no charset and whose body is valid UTF-8: JSON is UTF-8 by its standard, and such a
+// body read as code page 936 garbles every name. A reply that names a charset keeps it.
+bool IsUnlabelledUtf8Json(const Text& headers, const Bytes& body);
 
 }  // namespace vorel::web
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cstdlib>
 #include <memory>
 
 #include "runtime/files.h"
@@ -24,7 +25,9 @@ Text UpToNul(const Text& t) { return t.substr(0, t.find('\0')); }
 
 Bytes FetchPage(const Text& address, const Text& method, const Text& proxy, const Text& user_name,
                 const Text& password, const Text& extra_headers, const Text& post_data,
-                std::int32_t timeout_seconds, Text* response_headers, const Text& cookies) {
+                std::int32_t timeout_seconds, Text* response_headers, const Text& cookies,
+                FetchOutcome* outcome) {
+  if (outcome) *outcome = FetchOutcome();
   if (response_headers) response_headers->clear();
   // The pack's number is never reused within a run, so a worker that is abandoned later can
   // only ever reach this pack, and after CloseFile not even that.
@@ -43,13 +46,15 @@ Bytes FetchPage(const Text& address, const Text& method, const Text& proxy, cons
   // on the way in, one on the way out); it writes it before `done`, and only a finished fetch
   // reads it.
   auto body_sink = std::make_shared<Bytes>();
+  auto send_error = std::make_shared<std::atomic<std::uint32_t>>(0);
   // The empty task posted at the end wakes the wait below at once instead of at its next
   // polling slice.
   std::shared_ptr<ThreadQueue> caller_queue = ThreadQueue::Current();
-  const bool started = StartThread([pack, cancel, done, body_sink, caller_queue] {
+  const bool started = StartThread([pack, cancel, done, body_sink, send_error, caller_queue] {
     internal::SetCurrentCancelFlag(cancel);
     internal::SetCurrentBodySink(body_sink);
     RequestWorker(pack);
+    send_error->store(internal::SendError());
     internal::SetCurrentBodySink(nullptr);
     internal::SetCurrentCancelFlag(nullptr);
     done->store(true);
@@ -76,6 +81,16 @@ Bytes FetchPage(const Text& address, const Text& method, const Text& proxy, cons
     body = std::move(*body_sink);
   }
   if (response_headers) *response_headers = header_text;
+  if (outcome) {
+    outcome->answered = finished && marker == "Zendrak_OK" && !header_text.empty();
+    outcome->timed_out =
+        !finished || (!outcome->answered && send_error->load() == platform::http::kErrorTimeout);
+    // "HTTP/1.1 404 Not Found": the three digits after the first space.
+    const std::size_t space = header_text.find(' ');
+    if (outcome->answered && space != Text::npos) {
+      outcome->status = std::atoi(header_text.substr(space + 1, 3).c_str());
+    }
+  }
   return body;
 }
 

@@ -23,12 +23,18 @@ using runtime::Text;
 // does afterwards reaches the caller or the pack, which is closed on return.
 //
 // `response_headers`, when given, receives the raw response header text the worker wrote (even
-// after a time-out), or an empty text. May be called on any thread.
+// after a time-out), or an empty text. `outcome`, when given, says how the fetch ended, for a
+// caller that tells the user why no page came. May be called on any thread.
+struct FetchOutcome {
+  bool timed_out = false;  // no answer in time: the wait, or the transfer's own time-outs
+  bool answered = false;   // a response came (its status may still be an error)
+  int status = 0;          // the final response's status code; 0 when none came
+};
 Bytes FetchPage(const Text& address, const Text& method = {}, const Text& proxy = {},
                 const Text& user_name = {}, const Text& password = {},
                 const Text& extra_headers = {}, const Text& post_data = {},
                 std::int32_t timeout_seconds = 0, Text* response_headers = nullptr,
-                const Text& cookies = {});
+                const Text& cookies = {}, FetchOutcome* outcome = nullptr);
 
 }  // namespace vorel::web
 

@@ -108,22 +108,26 @@ std::int32_t RequestWorker(std::int32_t pack) {
                                  static_cast<std::uint32_t>(cookie_line.size()), 0);
   }
   const Text verb = ToUpper(method);
+  bool answered = false;
   if (method.empty() || verb == "GET") {
-    http::HttpSendRequestA(request, headers.c_str(), static_cast<std::uint32_t>(headers.size()),
-                           nullptr, 0);
+    answered = http::HttpSendRequestA(request, headers.c_str(),
+                                      static_cast<std::uint32_t>(headers.size()), nullptr, 0);
   } else if (verb == "POST") {
     if (!post_data.empty()) {
       if (FindText(headers, "Content-Type: ", 1, true) == -1) headers += kFormTypeLine;
       headers += "Content-Length: " + ToText(static_cast<std::int32_t>(post_data.size())) + "\r\n";
     }
-    http::HttpSendRequestA(request, headers.c_str(), static_cast<std::uint32_t>(headers.size()),
-                           NullIfEmpty(post_data), static_cast<std::uint32_t>(post_data.size()));
+    answered = http::HttpSendRequestA(
+        request, headers.c_str(), static_cast<std::uint32_t>(headers.size()),
+        NullIfEmpty(post_data), static_cast<std::uint32_t>(post_data.size()));
   } else {
     CloseHandles({request, connection, internet});
     return 0;
   }
 
-  // A failed send or read is not an error here: the result holds whatever arrived.
+  // A failed send or read is not an error here: the result holds whatever arrived. Why a send
+  // got no response is kept for a caller that tells the user.
+  internal::SetSendError(answered ? 0 : http::InternetLastError());
   Bytes body;
   if (internal::ReadBody(request, body) == internal::BodyEnd::kTooLarge) body.clear();
   const Text header_text = internal::RawHeaders(request);

@@ -2,6 +2,7 @@
 // mapped file, segment hand-over and retries.
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <string>
@@ -39,7 +40,7 @@ void DownloadTask::RunConnection(Connection& c) {
 bool DownloadTask::RunAttempts(Connection& c) {
   int failures = 0;
   int streak = 0;    // failures since the last attempt that brought bytes
-  int hopeless = 0;  // attempts that met a refused connection or an unknown name
+  int hopeless = 0;  // attempts that met a refused connection, an unknown name or a mute TLS peer
   for (;;) {
     int body = 0;
     int r;
@@ -87,9 +88,15 @@ bool DownloadTask::RunAttempts(Connection& c) {
 
 bool DownloadTask::GiveUp(const Connection& c, int failures, int hopeless) {
   const EngineSettings& settings = Settings();
+  if (c.failure == FailureKind::kNoHandshake && hopeless >= settings.silent_handshake_attempts) {
+    Status("服务器不回应安全连接(https), 已尝试"_t + std::to_string(hopeless) + "次, 放弃下载"_t,
+           kError);
+    return true;
+  }
   if (hopeless >= settings.hopeless_attempts) {
     Status((c.failure == FailureKind::kRefused ? "服务器拒绝连接, 已尝试"_t
-                                               : "无法解析域名, 已尝试"_t) +
+            : c.failure == FailureKind::kNoHandshake ? "服务器不回应安全连接(https), 已尝试"_t
+                                                     : "无法解析域名, 已尝试"_t) +
                std::to_string(hopeless) + "次, 放弃下载"_t,
            kError);
     return true;
@@ -110,16 +117,22 @@ bool DownloadTask::WaitBeforeRetry(const Connection& c, int wait_ms) {
   return !stop_requested_ && c.running;
 }
 
+int DownloadTask::CreateFailed(int error) {
+  Status(CreateErrorText(), kError);
+  // The documented line names every cause at once; the one that happened follows it.
+  if (error == ENOSPC || error == EDQUOT) Status("磁盘空间不足"_t, kError);
+  if (error == EFBIG) Status("文件太大，超出磁盘或系统允许的大小"_t, kError);
+  if (error == EACCES || error == EROFS) Status("没有写入下载文件夹的权限"_t, kError);
+  return 0;
+}
+
 int DownloadTask::PrepareFile(Connection& c) {
   int error = 0;
   if (streaming_) {
     // One connection reads the body to its end; the file grows as it arrives.
     if (!ChooseFileName(c)) return 0;
     file_ = OutputFile::Create(FileSystemPath(local_path()), 0, &error);
-    if (!file_) {
-      Status(CreateErrorText(), kError);
-      return 0;
-    }
+    if (!file_) return CreateFailed(error);
     return 1;
   }
   const std::int64_t total = total_;
@@ -128,10 +141,7 @@ int DownloadTask::PrepareFile(Connection& c) {
   c.segment = 0;
   if (!ChooseFileName(c)) return 0;
   file_ = OutputFile::Create(FileSystemPath(local_path()), total, &error);
-  if (!file_) {
-    Status(CreateErrorText(), kError);
-    return 0;
-  }
+  if (!file_) return CreateFailed(error);
   for (int i = 1; i < segments_.size(); ++i) queue_.Push({kStartConnection});
   return 1;
 }

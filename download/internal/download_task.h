@@ -47,9 +47,10 @@ enum class BodyFraming {
 
 // Why the last attempt of a connection failed, for the retry rules.
 enum class FailureKind {
-  kOther,       // retried with growing waits
-  kRefused,     // nothing listens at the address
-  kUnresolved,  // the host name does not resolve
+  kOther,        // retried with growing waits
+  kRefused,      // nothing listens at the address
+  kUnresolved,   // the host name does not resolve
+  kNoHandshake,  // the server took the connection but never answered the TLS handshake
 };
 
 struct Connection {
@@ -163,6 +164,8 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
   void RunConnection(Connection& c);
   bool RunAttempts(Connection& c);
   int PrepareFile(Connection& c);
+  // Reports a file that could not be created (errno `error`); 0, ending the connection.
+  int CreateFailed(int error);
   bool ChooseFileName(Connection& c);
   void Announce(Connection& c, std::int64_t start, std::int64_t end);
   int DataLoop(Connection& c, int buffered);

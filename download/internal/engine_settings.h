@@ -16,6 +16,9 @@ struct EngineSettings {
   // Failures that a new attempt seldom mends (connection refused, a name that does not resolve)
   // end a connection after this many attempts.
   int hopeless_attempts = 3;
+  // A server that takes the connection and stays silent through a whole TLS handshake (a TLS
+  // server answers within milliseconds) speaks something else: it is given up sooner.
+  int silent_handshake_attempts = 2;
   // A task during which no byte at all arrives for this long gives up.
   int stall_limit_ms = 120000;
   // A connection that brings less than 1/slow_ratio of the task's average rate for slow_window_ms

@@ -78,11 +78,17 @@ int Connect(DownloadTask& task, Connection& c, const std::string& dotted, int po
     task.Status("服务器证书验证失败 ["_t + host + "]: " + why, kError);
     return 0;
   }
+  if (r == kTlsNotSpoken) {
+    // A server that answers a handshake with plain text answers every attempt the same way.
+    task.Status("服务器 ["_t + endpoint + "]不支持安全连接(https)"_t, kError);
+    return 0;
+  }
   if (r == kTlsUnavailable) {
     // Nothing in this process can speak TLS: every further attempt would fail the same way.
     task.Status("无法加载安全连接库 "_t + why, kError);
     return 0;
   }
+  if (r == kConnectTimeout) c.failure = FailureKind::kNoHandshake;
   task.Status(r == kConnectTimeout ? "安全连接 ["_t + endpoint + "]超时"_t
                                    : "安全连接 ["_t + endpoint + "]失败"_t,
               kError);
@@ -109,6 +115,12 @@ int ReadHeader(DownloadTask& task, Connection& c, ResponseHeader* header, int* b
     int n = ReceiveWithTimeout(c.channel, chunk, kHeaderChunk, kHeaderChunk,
                                task.param().ReceiveTimeout, task.stop_signal(c), 1, nullptr);
     if (n == 0 || task.stop_requested()) return -1;
+    if (n < 0 && !received.empty() && received.find("HTTP/1.") == std::string::npos) {
+      // The server said something and then closed or fell silent, and none of it was an HTTP
+      // status line: another protocol, which no later attempt turns into a reply.
+      task.Status("服务器的回应不是HTTP"_t, kError);
+      return 0;
+    }
     if (n < 0) {
       task.Status(SocketErrorText(n), kError);
       return -1;
@@ -294,8 +306,9 @@ int RangeExchange(DownloadTask& task, Connection& c, int* body_bytes) {
       return 0;
     }
     if (header.range_start != offset) {
-      task.Status("出现错误"_t, kError);
-      return -1;
+      // The server sends another range than the one asked for, and would send it again.
+      task.Status("服务器返回的数据范围与请求不符"_t, kError);
+      return 0;
     }
     c.body_offset = offset;
     return 1;

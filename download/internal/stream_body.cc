@@ -31,8 +31,8 @@ int DownloadTask::StreamAttempt(Connection& c, int* body) {
   }
   if (header.status == 206) {
     if (header.range_start != stream_written_) {
-      Status("出现错误"_t, kError);
-      return -1;
+      Status("服务器返回的数据范围与请求不符"_t, kError);
+      return 0;
     }
     return StreamLoop(c, *body);
   }

@@ -109,7 +109,9 @@ int TlsClient::Handshake(Channel& channel, const std::string& host, int timeout_
         result = kTlsNotTrusted;
         if (why != nullptr) *why = api.X509_verify_cert_error_string(verify);
       } else {
-        result = kTlsFailed;
+        // SSL_ERROR_SSL with a certificate that verified: what came back broke the protocol,
+        // as a plain-http server's "400 Bad Request" does. A hang-up is SSL_ERROR_SYSCALL.
+        result = error == SSL_ERROR_SSL ? kTlsNotSpoken : kTlsFailed;
       }
       break;
     }

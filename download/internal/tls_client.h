@@ -25,9 +25,10 @@ namespace vorel::download::internal {
 
 // Results of Handshake beside 0, kConnectTimeout and kStopped.
 enum TlsError : int {
-  kTlsFailed = -30,       // the peer hung up or spoke no TLS
+  kTlsFailed = -30,       // the peer hung up
   kTlsNotTrusted = -31,   // the certificate does not verify for this host
   kTlsUnavailable = -32,  // the TLS library could not be loaded: no https in this process
+  kTlsNotSpoken = -33,    // the peer answered with bytes that are not TLS (a plain server)
 };
 
 class TlsClient {

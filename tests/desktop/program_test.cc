@@ -185,6 +185,18 @@ TEST_F(ProgramTest, WithoutADisplayItSaysSoOnOneLineAndEndsWith1) {
   }
 }
 
+TEST_F(ProgramTest, ADisplayThatCannotBeOpenedIsSaidOnOneLineAndEndsWith1) {
+  // A display number with no X server behind it (no socket for it in /tmp/.X11-unix).
+  int number = 379;
+  while (fs::exists("/tmp/.X11-unix/X" + std::to_string(number))) ++number;
+  const std::string display = ":" + std::to_string(number);
+  Outcome o = Shell("env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=" + display + " " +
+                    std::string(VOREL_PROGRAM));
+  EXPECT_EQ(o.code, 1);
+  EXPECT_EQ(o.output, "vorel: no display to show the player on (DISPLAY=" + display +
+                          " cannot be opened); start it from a desktop session\n");
+}
+
 TEST_F(ProgramTest, AnUnreadableFileIsNamedOnTheTerminal) {
   const fs::path locked = work_ / "locked.mp3";
   fs::copy_file(songs_ / "short1.mp3", locked);

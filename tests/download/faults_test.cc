@@ -1,14 +1,20 @@
 // Hostile and broken servers: every case ends with a byte-exact file reported complete, or
 // with a clear failure (status lines, notification 4 with value2 = 0, no file left behind).
 
+#include <arpa/inet.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "download/download.h"
 #include "tests/download/engine_fixture.h"
@@ -103,7 +109,7 @@ TEST_P(FaultTest, RangeConnectionDroppedMidSegmentResumesWhereItStopped) {
   EXPECT_TRUE(resumed);
 }
 
-TEST_P(FaultTest, WrongContentRangeIsRetriedThenFailsHonestly) {
+TEST_P(FaultTest, WrongContentRangeFailsAtOnceAndHonestly) {
   const std::string body = MakeBody(200000);
   LoopbackServer server([&](const Request& r) {
     if (!r.range_start) return FullBody(body);
@@ -114,10 +120,98 @@ TEST_P(FaultTest, WrongContentRangeIsRetriedThenFailsHonestly) {
   });
   TaskParam param = Param(server.Url("/w.mp3"), "w.mp3");
   param.ConnectionCount = 2;
+  const double start = EngineSeconds();
   Event end = Run(param);
   // The probe writes its half; the other half never arrives, so no file may remain.
   ExpectFailedWithoutFile(end, "w.mp3");
-  EXPECT_TRUE(recorder_.HasStatus("出现错误"_t));
+  EXPECT_TRUE(recorder_.HasStatus("服务器返回的数据范围与请求不符"_t)) << recorder_.StatusDump();
+  // The server would send the same wrong range to every new attempt.
+  EXPECT_LT(EngineSeconds() - start, 30);
+  EXPECT_FALSE(recorder_.HasStatus("等待5秒后重试"_t)) << recorder_.StatusDump();
+}
+
+// A server that is not an HTTP server: it answers every connection with `answer` and closes.
+class RawServer {
+ public:
+  explicit RawServer(std::string answer) : answer_(std::move(answer)) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd_, 16) != 0 ||
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      ADD_FAILURE() << "no loopback socket";
+    }
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~RawServer() {
+    stop_ = true;
+    thread_.join();
+    ::close(fd_);
+  }
+  int port() const { return port_; }
+  int connections() const { return connections_; }
+
+ private:
+  void Serve() {
+    while (!stop_) {
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, 20) <= 0) continue;
+      const int client = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (client < 0) continue;
+      ++connections_;
+      char request[4096];
+      pollfd c{client, POLLIN, 0};
+      if (::poll(&c, 1, 2000) > 0) (void)::recv(client, request, sizeof request, 0);
+      (void)::send(client, answer_.data(), answer_.size(), MSG_NOSIGNAL);
+      ::shutdown(client, SHUT_WR);
+      ::close(client);
+    }
+  }
+  std::string answer_;
+  int fd_ = -1;
+  int port_ = 0;
+  std::atomic<int> connections_{0};
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// Replies no attempt can turn into a download end the task within 30 s, where retrying would
+// take the two minutes without a byte.
+TEST_P(FaultTest, RepliesThatCanNeverSucceedFailWithinHalfAMinute) {
+  struct Case {
+    const char* what;
+    std::string scheme;
+    std::string answer;
+    runtime::Text said;
+  } cases[] = {
+      {"another protocol", "http", "SSH-2.0-OpenSSH_9.2p1\r\n", "服务器的回应不是HTTP"_t},
+      {"a status line that is not HTTP", "http", "ICY 200 OK\r\nicy-name: radio\r\n\r\n",
+       "服务器的回应不是HTTP"_t},
+      // A plain http server answers a TLS handshake as it answers any bad request.
+      {"https on a plain server", "https",
+       "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n",
+       "不支持安全连接(https)"_t},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RawServer server(c.answer);
+    Recorder recorder;
+    const std::string url = c.scheme + "://127.0.0.1:" + std::to_string(server.port()) + "/x.mp3";
+    const double start = EngineSeconds();
+    Event end = RunWith(Param(url, "x.mp3"), recorder);
+    EXPECT_LT(EngineSeconds() - start, 30);
+    EXPECT_EQ(end.value2, 0);
+    bool said = false;
+    for (const auto& [line, level] : recorder.statuses()) {
+      said = said || line.find(c.said) != runtime::Text::npos;
+    }
+    EXPECT_TRUE(said) << recorder.StatusDump();
+    EXPECT_EQ(server.connections(), 1);
+    EXPECT_FALSE(Exists(PathOf("x.mp3")));
+  }
 }
 
 TEST_P(FaultTest, ErrorStatusesEndWithoutRetry) {
@@ -392,6 +486,22 @@ TEST_P(FaultTest, SizesPastFourGibibytesKeepAllTheirBits) {
   EXPECT_EQ(recorder_.end().value, 5000);
   EXPECT_EQ(recorder_.end().value2, 0);
   EXPECT_FALSE(Exists(PathOf("huge.bin")));
+}
+
+// A server that takes the connection and never answers the TLS handshake speaks something else
+// (a TLS server answers within milliseconds): two silent handshakes end the download.
+TEST_P(FaultTest, AServerSilentInTheTlsHandshakeIsGivenUpWithinHalfAMinute) {
+  LoopbackServer mute([](const Request&) { return Reply().Stall(); });
+  const std::string url = "https://127.0.0.1:" + std::to_string(mute.port()) + "/x.mp3";
+  TaskParam param = Param(url, "x.mp3");
+  if (!production()) param.ConnectTimeout = 500;  // real seconds: keep the case short
+  const double start = EngineSeconds();
+  Event end = Run(param);
+  EXPECT_LT(EngineSeconds() - start, 30);
+  EXPECT_EQ(end.value2, 0);
+  EXPECT_TRUE(recorder_.HasStatus("服务器不回应安全连接(https), 已尝试2次, 放弃下载"_t))
+      << recorder_.StatusDump();
+  EXPECT_EQ(mute.connections(), 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Settings, FaultTest, ::testing::Values(false, true),

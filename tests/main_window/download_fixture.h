@@ -56,6 +56,8 @@ class DownloadFlowTest : public FlowTest {
   // Names in the Musics folder (hidden ones too), sorted.
   std::vector<std::string> MusicsEntries() const;
   fs::path Musics() const { return work_ / "Musics"; }
+  // The message of a complete download into this test's data folder.
+  std::string Done() const { return "下载完成，路径为" + Musics().string() + "文件夹。"; }
   static std::string ReadFile(const fs::path& path);
 
  private:

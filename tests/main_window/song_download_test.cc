@@ -1,9 +1,14 @@
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <atomic>
 #include <fstream>
 
+#include "runtime/files.h"
 #include "runtime/latest_work.h"
 #include "search/sound_link.h"
 #include "shell/full_view.h"
+#include "tests/download/test_certificates.h"
 #include "tests/main_window/download_fixture.h"
 #include "ui/qt/window_input.h"
 
@@ -17,7 +22,8 @@ using vorel::testing::Reply;
 using vorel::testing::Request;
 using vorel::testing::ServeBody;
 
-const char kDone[] = "下载完成，路径为当前目录下的\\Musics文件夹。";
+// The completion message when the data folder is the program's own folder.
+const char kDoneBesideTheProgram[] = "下载完成，路径为当前目录下的\\Musics文件夹。";
 
 bool StartsWith(const std::string& s, const std::string& prefix) {
   return s.compare(0, prefix.size(), prefix) == 0;
@@ -25,11 +31,11 @@ bool StartsWith(const std::string& s, const std::string& prefix) {
 
 // The end message tells the truth: the completion text only with the whole file in place,
 // otherwise a failure text with a reason and nothing left in Musics.
-void ExpectTruthfulEnd(const std::vector<std::string>& messages,
+void ExpectTruthfulEnd(const std::string& done, const std::vector<std::string>& messages,
                        const std::vector<std::string>& left, const std::string& saved,
                        const std::string& body) {
   ASSERT_EQ(messages.size(), 1u);
-  if (messages[0] == kDone) {
+  if (messages[0] == done) {
     EXPECT_EQ(saved, body);
     return;
   }
@@ -70,7 +76,7 @@ TEST_F(DownloadFlowTest, SavesTheSongByteExactAndASecondCopyBesideIt) {
   EXPECT_EQ((fs::status(Musics()).permissions() & fs::perms::all),
             fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                 fs::perms::others_read | fs::perms::others_exec);
-  EXPECT_EQ(TakeMessages(), std::vector<std::string>{kDone});
+  EXPECT_EQ(TakeMessages(), std::vector<std::string>{Done()});
   EXPECT_EQ(LabelCaption(), "下载"_t);
   EXPECT_EQ(BarPosition(), 0);
   Tick();  // a tick queued before the end changes nothing afterwards
@@ -85,7 +91,7 @@ TEST_F(DownloadFlowTest, SavesTheSongByteExactAndASecondCopyBesideIt) {
   ASSERT_TRUE(WaitForIdle());
   EXPECT_EQ(ReadFile(Musics() / "晴天(1).mp3"), body);
   EXPECT_EQ(MusicsEntries(), (std::vector<std::string>{"晴天(1).mp3", "晴天.mp3"}));
-  EXPECT_EQ(TakeMessages(), std::vector<std::string>{kDone});
+  EXPECT_EQ(TakeMessages(), std::vector<std::string>{Done()});
 }
 
 TEST_F(DownloadFlowTest, ResolvedSongIsSavedUnderItsName) {
@@ -118,7 +124,7 @@ TEST_F(DownloadFlowTest, ResolvedSongIsSavedUnderItsName) {
   search::ResetResolverForTesting();
   ASSERT_TRUE(idle);
   EXPECT_EQ(ReadFile(Musics() / "河边的歌.mp3"), song);
-  EXPECT_EQ(TakeMessages(), std::vector<std::string>{kDone});
+  EXPECT_EQ(TakeMessages(), std::vector<std::string>{Done()});
 }
 
 TEST_F(DownloadFlowTest, BarFollowsTheBytesAndTheLabelTrailsOneTick) {
@@ -172,7 +178,7 @@ TEST_F(DownloadFlowTest, NamesFromTheServerStayInsideMusics) {
   for (const std::string& e : entries) EXPECT_EQ(ReadFile(Musics() / e), body) << e;
   EXPECT_FALSE(fs::exists(work_ / "evil"));
   EXPECT_FALSE(fs::exists(work_.parent_path() / "evil"));
-  EXPECT_EQ(TakeMessages(), std::vector<std::string>(4, kDone));
+  EXPECT_EQ(TakeMessages(), std::vector<std::string>(4, Done()));
 }
 
 // Each failing source ends with a failure message, never the completion text, and leaves no
@@ -201,8 +207,8 @@ TEST_F(DownloadFlowTest, FailingSourcesAreReportedAndLeaveNothing) {
     ASSERT_TRUE(WaitForIdle(60000));
     std::vector<std::string> messages = TakeMessages();
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_NE(messages[0], kDone);
-    ExpectTruthfulEnd(messages, MusicsEntries(), "", body);
+    EXPECT_NE(messages[0], Done());
+    ExpectTruthfulEnd(Done(), messages, MusicsEntries(), "", body);
   }
 }
 
@@ -214,7 +220,7 @@ TEST_F(DownloadFlowTest, AServerIgnoringRangeGivesTheWholeFileOrATruthfulFailure
   Resolve(server.Url("/whole.mp3"), "整"_t);
   ClickDownload();
   ASSERT_TRUE(WaitForIdle(60000));
-  ExpectTruthfulEnd(TakeMessages(), MusicsEntries(), ReadFile(Musics() / "整.mp3"), body);
+  ExpectTruthfulEnd(Done(), TakeMessages(), MusicsEntries(), ReadFile(Musics() / "整.mp3"), body);
 }
 
 TEST_F(DownloadFlowTest, CancelFromTheRightClickMenuRemovesThePartialFile) {
@@ -267,6 +273,101 @@ TEST_F(DownloadFlowTest, AFileNamedMusicsIsReportedAndKept) {
   ASSERT_TRUE(WaitForIdle());
   EXPECT_EQ(TakeMessages(), std::vector<std::string>{"下载失败：无法创建Musics文件夹。"});
   EXPECT_EQ(ReadFile(Musics()), "not a folder");
+}
+
+// A failed download says why in a few words, not the engine's generic line.
+TEST_F(DownloadFlowTest, AFailedDownloadGivesItsReason) {
+  LoopbackServer not_found([](const Request&) {
+    return Reply().Send(HeaderText("HTTP/1.1 404 Not Found", {"Content-Length: 0"}));
+  });
+  LoopbackServer broken([](const Request&) {
+    return Reply().Send(HeaderText("HTTP/1.1 503 Service Unavailable", {"Content-Length: 0"}));
+  });
+  const download::testing::CertificateFiles& files = download::testing::TestCertificates();
+  LoopbackServer untrusted([](const Request&) { return ServeBody({}, "abc"); },
+                           {files.self_signed_certificate, files.self_signed_key});
+  int refused_port;
+  {
+    LoopbackServer gone([](const Request&) { return Reply(); });
+    refused_port = gone.port();
+  }
+  struct Case {
+    std::string url;
+    std::string message;
+  } cases[] = {
+      {not_found.Url("/gone.mp3"), "下载失败：服务器上找不到这个文件（404）。"},
+      {broken.Url("/busy.mp3"), "下载失败：服务器出错（503）。"},
+      {untrusted.Url("/x.mp3"), "下载失败：服务器的证书无法验证。"},
+      {"http://127.0.0.1:" + std::to_string(refused_port) + "/x.mp3", "下载失败：服务器拒绝连接。"},
+  };
+  for (const Case& c : cases) {
+    Resolve(c.url, "坏"_t);
+    ClickDownload();
+    ASSERT_TRUE(WaitForIdle(60000));
+    EXPECT_EQ(TakeMessages(), std::vector<std::string>{c.message}) << c.url;
+  }
+
+  // A server that stops sending: the seconds the download waited for a byte.
+  LoopbackServer stalls([](const Request& r) { return HalfThenStall(r); });
+  {
+    download::internal::EngineSettings settings;
+    settings.retry_wait_ms = 20;
+    settings.stall_limit_ms = 1000;
+    download::internal::ScopedEngineSettingsForTesting quick_stall(settings);
+    Resolve(stalls.Url("/slow.mp3"), "慢"_t);
+    ClickDownload();
+    ASSERT_TRUE(WaitForIdle(60000));
+    EXPECT_EQ(TakeMessages(), std::vector<std::string>{"下载失败：1秒没有收到数据。"});
+  }
+  EXPECT_EQ(MusicsEntries(), std::vector<std::string>{});
+}
+
+TEST_F(DownloadFlowTest, AFileTheDiskCannotHoldIsSaidSo) {
+  const std::string body = MakeBody(300000, 3);
+  LoopbackServer server([&](const Request& r) { return ServeBody(r, body); });
+  struct sigaction ignore {
+  }, saved{};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGXFSZ, &ignore, &saved);
+  rlimit old{};
+  getrlimit(RLIMIT_FSIZE, &old);
+  rlimit small = old;
+  small.rlim_cur = 100000;  // the file cannot grow to its size, as on a full disk
+  setrlimit(RLIMIT_FSIZE, &small);
+  Resolve(server.Url("/big.mp3"), "大"_t);
+  ClickDownload();
+  const bool idle = WaitForIdle(60000);
+  setrlimit(RLIMIT_FSIZE, &old);
+  sigaction(SIGXFSZ, &saved, nullptr);
+  ASSERT_TRUE(idle);
+  EXPECT_EQ(TakeMessages(),
+            std::vector<std::string>{"下载失败：文件太大，超出磁盘或系统允许的大小。"});
+}
+
+// Downloads go to the data folder, and the message names it; only when that is the program's
+// own folder does it keep the words "当前目录".
+TEST_F(DownloadFlowTest, TheCompletionMessageNamesTheFolderTheFileIsIn) {
+  const std::string body = MakeBody(3000, 4);
+  LoopbackServer server([&](const Request& r) { return ServeBody(r, body); });
+  Resolve(server.Url("/a.mp3"), "在此"_t);
+  ClickDownload();
+  ASSERT_TRUE(WaitForIdle());
+  EXPECT_EQ(TakeMessages(), std::vector<std::string>{Done()});
+  EXPECT_EQ(ReadFile(Musics() / "在此.mp3"), body);
+
+  const fs::path program_folder = runtime::Utf8FromText(runtime::RunDirectory());
+  const bool had_musics = fs::exists(program_folder / "Musics");
+  ASSERT_EQ(::chdir(program_folder.c_str()), 0);
+  Resolve(server.Url("/b.mp3"), "程序旁"_t);
+  ClickDownload();
+  const bool idle = WaitForIdle();
+  const std::string saved = ReadFile(program_folder / "Musics" / "程序旁.mp3");
+  fs::remove(program_folder / "Musics" / "程序旁.mp3");
+  if (!had_musics) fs::remove(program_folder / "Musics");
+  ASSERT_EQ(::chdir(work_.c_str()), 0);
+  ASSERT_TRUE(idle);
+  EXPECT_EQ(TakeMessages(), std::vector<std::string>{kDoneBesideTheProgram});
+  EXPECT_EQ(saved, body);
 }
 
 TEST_F(DownloadFlowTest, ConfirmingExitDuringADownloadInTheFullViewEndsWithZero) {

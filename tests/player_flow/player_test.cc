@@ -356,12 +356,18 @@ TEST_F(NoSoundDeviceTest, PlayingSaysThatThereIsNoSoundDevice) {
   // A child of its own starts the program afresh, so the library is initialised in it for the
   // first time, without a device.
   GTEST_FLAG_SET(death_test_style, "threadsafe");
+  // Once said, playback stays stopped: the play mode does not go through every row saying it.
   EXPECT_EXIT(
       {
         AddLocalRow(songs_ / "short1.mp3", "好"_t);
+        AddLocalRow(songs_ / "short2.mp3", "也好"_t);
         Click(ids::kPlayPauseButton);
         std::fflush(stderr);
-        _exit(player::State().current_stream == 0 ? 0 : 1);
+        const bool stopped = player::State().current_stream == 0 &&
+                             runtime::ReadIntProperty(ids::kMainWindow, ids::kStatusTimer,
+                                                      ids::kPropInterval) == 0 &&
+                             Caption() == "无法播放：没有声音设备"_t && ButtonCaption() == "播放"_t;
+        _exit(stopped ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "没有可用的声音设备");
 }

@@ -176,6 +176,27 @@ TEST_F(PlaylistFlowTest, FolderScanAddsMp3FilesFolderByFolderDepthFirst) {
   EXPECT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 6);
 }
 
+TEST_F(PlaylistFlowTest, TheScanSaysHowManyNamesItSkippedAndWhy) {
+  const fs::path root = work_ / "music";
+  fs::create_directories(root / "\xB8\xE8");  // 歌 in GBK: not UTF-8
+  fs::create_directories(root / "ok");
+  for (const char* f :
+       {"\xC7\xE9\xB8\xE8.mp3", "\xFF.mp3", "note\xFF.txt", "ok/fine.mp3", "\xB8\xE8/inside.mp3"}) {
+    std::ofstream(root / f) << "x";
+  }
+  qt::SetFolderAnswerForTesting(PathText(root));
+  ::testing::internal::CaptureStderr();
+  Click(ids::kOpenButton);
+  const std::string printed = ::testing::internal::GetCapturedStderr();
+  qt::SetFolderAnswerForTesting(std::nullopt);
+  EXPECT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 1);
+  EXPECT_EQ(Caption(), "添加完毕！"_t);
+  // The text file is no song: only the two songs and the folder count.
+  EXPECT_NE(printed.find("信息：\n有2首歌和1个文件夹的名字不是UTF-8编码，无法显示和播放，已跳过。"),
+            std::string::npos)
+      << printed;
+}
+
 // A tree of `folders` folders of `per_folder` songs each; the paths in the order a scan adds them.
 std::vector<Text> MakeSongTree(const fs::path& root, int folders, int per_folder) {
   std::vector<Text> order;

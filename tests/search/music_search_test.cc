@@ -153,19 +153,12 @@ TEST_F(MusicSearchTest, NewestSearchWins) {
 }
 
 TEST_F(MusicSearchTest, NothingFoundSaysSo) {
-  LoopbackServer server([](const Request& r) {
-    if (r.request_line.find("query=404") != std::string::npos) {
-      return LoopbackServer::Simple("", {}, "HTTP/1.1 404 Not Found");
-    }
+  LoopbackServer server([](const Request&) {
     return LoopbackServer::Simple("no addresses ;http:/half; http://bare.example");
   });
   UseHost("VOREL_SEARCH_HOST", server);
   Search("plain");
   EXPECT_TRUE(ResultRows().empty());
-  EXPECT_EQ(CountLabel(), "无搜索结果"_t);
-
-  TypeInto(ids::kSearchCountLabel, "");
-  Search("404");
   EXPECT_EQ(CountLabel(), "无搜索结果"_t);
 
   // An empty query is still sent, with nothing after "query=".
@@ -183,7 +176,50 @@ TEST_F(MusicSearchTest, WithoutAConfiguredHostNothingIsSentAndTheHintNamesTheSet
   EXPECT_NE(err.find("VOREL_SEARCH_HOST"), std::string::npos) << err;
   EXPECT_NE(err.find("search"), std::string::npos) << err;
   EXPECT_NE(err.find("vorel.conf"), std::string::npos) << err;
-  EXPECT_EQ(CountLabel(), "无搜索结果"_t);
+  EXPECT_EQ(CountLabel(), "搜索失败：未设置搜索服务器"_t);
+}
+
+// A search that brought no page says why, never that nothing was found; while it runs, the
+// label keeps no count of the search before.
+TEST_F(MusicSearchTest, ASearchThatFailedSaysSoAndTheOldCountGoesAtOnce) {
+  LoopbackServer server([](const Request& r) {
+    if (r.request_line.find("query=500") != std::string::npos) {
+      return LoopbackServer::Simple("", {}, "HTTP/1.1 500 Internal Server Error");
+    }
+    if (r.request_line.find("query=404") != std::string::npos) {
+      return LoopbackServer::Simple("", {}, "HTTP/1.1 404 Not Found");
+    }
+    if (r.request_line.find("query=silent") != std::string::npos) return Reply().Stall();
+    return LoopbackServer::Simple(";http://a.example/1;");
+  });
+  UseHost("VOREL_SEARCH_HOST", server);
+  Search("found");
+  EXPECT_EQ(CountLabel(), "1个"_t);
+
+  Search("500");
+  EXPECT_EQ(CountLabel(), "搜索失败：服务器返回500"_t);
+  Search("404");
+  EXPECT_EQ(CountLabel(), "搜索失败：服务器返回404"_t);
+
+  Search("found");
+  const platform::http::TransferTimeouts saved = platform::http::CurrentTransferTimeouts();
+  platform::http::SetTransferTimeoutsForTesting({.connect_ms = 1000, .low_speed_seconds = 1});
+  TypeInto(ids::kSearchBox, "silent");
+  Click(ids::kSearchButton);
+  EXPECT_EQ(CountLabel(), ""_t);
+  EXPECT_TRUE(ResultRows().empty());
+  ASSERT_TRUE(search::WaitForSearchForTesting(20000));
+  platform::http::SetTransferTimeoutsForTesting(saved);
+  EXPECT_EQ(CountLabel(), "搜索超时：服务器没有回应"_t);
+
+  int port;
+  {
+    LoopbackServer gone([](const Request&) { return Reply(); });
+    port = gone.port();
+  }
+  setenv("VOREL_SEARCH_HOST", ("127.0.0.1:" + std::to_string(port)).c_str(), 1);
+  Search("refused");
+  EXPECT_EQ(CountLabel(), "搜索失败：无法连接服务器"_t);
 }
 
 TEST_F(MusicSearchTest, LargePagesAndManyMatches) {

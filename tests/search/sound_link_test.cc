@@ -388,5 +388,20 @@ TEST_F(HeldResolveTest, AnotherSongStartedMeanwhileKeepsPlayingAndTheRecordOnlyA
   EXPECT_EQ(StreamState(), player::audio::kPlaying);
 }
 
+// A sound service that labels its JSON replies without a charset: the names are UTF-8 all the
+// same, and come out right in the caption and the play list.
+TEST_F(SoundLinkTest, NamesOfAJsonReplyWithoutACharsetAreReadAsUtf8) {
+  const std::string record =
+      Record("\xE6\xB5\x8B\xE8\xAF\x95\xE6\xAD\x8C\xE6\x9B\xB2");  // 测试歌曲
+  LoopbackServer plain([&](const Request&) {
+    return LoopbackServer::Simple(record, {"Content-Type: application/json"});
+  });
+  UseHost("VOREL_SOUND_API_HOST", plain);
+  Resolve("http://sound.example/sound/1/sound/22");
+  ASSERT_EQ(PlayListRows(), 1);
+  EXPECT_EQ(PlayListRow(0)[2], "测试歌曲"_t);
+  EXPECT_EQ(ReadCaption(ids::kStatusCaption), "测试歌曲"_t);
+}
+
 }  // namespace
 }  // namespace vorel::search_test

@@ -171,6 +171,33 @@ TEST_F(CookieFetchTest, GbkBodyWithoutMarkerStaysAsItIs) {
   EXPECT_EQ(S(FetchPageWithCookies(server.Url("/"))), gbk);
 }
 
+// JSON is UTF-8 by its standard: a JSON reply whose header names no charset is read as UTF-8
+// when its bytes are UTF-8; a charset the header names is kept.
+TEST_F(CookieFetchTest, JsonWithoutACharsetIsReadAsUtf8) {
+  const std::string utf8 =
+      "{\"name\":\"\xE6\xB5\x8B\xE8\xAF\x95\xE6\xAD\x8C\xE6\x9B\xB2\"}";  // 测试歌曲
+  const std::string converted = "{\"name\":\""_t + "测试歌曲"_t + "\"}";
+  const std::string gbk_json = "{\"name\":\""_t + "测试歌曲"_t + "\"}";
+  struct Case {
+    const char* type;
+    std::string body;
+    std::string expected;
+  } cases[] = {
+      {"application/json", utf8, converted},
+      {"Application/JSON ", utf8, converted},
+      {"application/vnd.api+json", utf8, converted},
+      {"application/json; charset=GBK", gbk_json, gbk_json},  // named: kept
+      {"application/json", gbk_json, gbk_json},               // not UTF-8: kept
+      {"text/plain", utf8, utf8},                             // not JSON: as before
+  };
+  for (const Case& c : cases) {
+    LoopbackServer server([&](const Request&) {
+      return LoopbackServer::Simple(c.body, {std::string("Content-Type: ") + c.type});
+    });
+    EXPECT_EQ(S(FetchPageWithCookies(server.Url("/api"))), c.expected) << c.type;
+  }
+}
+
 TEST_F(CookieFetchTest, HeadersLongerThanAnyBufferStillGiveTheirCookies) {
   const std::string filler(6000, 'f');
   LoopbackServer server([&](const Request&) {

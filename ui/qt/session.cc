@@ -17,8 +17,11 @@
 #include <QSessionManager>
 #include <QSocketNotifier>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "runtime/threads.h"
 #include "ui/qt/internal/qt_native_ui.h"
@@ -202,9 +205,45 @@ struct UiSession::Impl {
   std::unique_ptr<QtNativeUi> ui;
 };
 
+namespace {
+
+// While the application object is made, a fatal message means the platform plugin could not
+// open the display (a DISPLAY with no X server behind it, a dead Wayland socket). Qt would
+// abort with advice about reinstalling; the person is told what is wrong on one line instead,
+// as when no display is named at all, and the program ends with 1. The plugin's own warnings
+// on the way there are held back, and printed only when the application object was made.
+std::vector<std::string>& HeldMessages() {
+  static std::vector<std::string> held;
+  return held;
+}
+
+void EndWithoutDisplay(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type != QtFatalMsg) {
+    HeldMessages().push_back(qFormatLogMessage(type, context, message).toStdString());
+    return;
+  }
+  std::string display;
+  for (const char* name : {"WAYLAND_DISPLAY", "DISPLAY"}) {
+    const char* v = std::getenv(name);
+    if (v != nullptr && *v != '\0') display = std::string(name) + "=" + v;
+  }
+  std::fprintf(stderr,
+               "vorel: no display to show the player on (%s cannot be opened); start it from a "
+               "desktop session\n",
+               display.empty() ? "the display" : display.c_str());
+  std::fflush(stderr);
+  _exit(1);
+}
+
+}  // namespace
+
 UiSession::UiSession(int& argc, char** argv) : impl_(std::make_unique<Impl>()) {
   if (NeedsOffscreen()) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  const QtMessageHandler previous = qInstallMessageHandler(&EndWithoutDisplay);
   impl_->app = std::make_unique<Application>(argc, argv);
+  qInstallMessageHandler(previous);
+  for (const std::string& line : HeldMessages()) std::fprintf(stderr, "%s\n", line.c_str());
+  HeldMessages().clear();
   // The loop ends by the window-set rule only; closing a dialog must never end the program.
   QApplication::setQuitOnLastWindowClosed(false);
   QFont font({"Noto Sans CJK SC", "Noto Sans CJK", "sans-serif"});

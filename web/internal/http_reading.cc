@@ -11,6 +11,7 @@ namespace http = platform::http;
 namespace {
 thread_local std::shared_ptr<std::atomic<bool>> current_cancel;
 thread_local std::shared_ptr<runtime::Bytes> current_body_sink;
+thread_local std::uint32_t send_error = 0;
 }  // namespace
 
 BodyEnd ReadBody(http::HINTERNET request, runtime::Bytes& body) {
@@ -55,6 +56,10 @@ void SetCurrentCancelFlag(std::shared_ptr<std::atomic<bool>> flag) {
 bool CancelRequested() { return current_cancel && current_cancel->load(); }
 
 const std::shared_ptr<runtime::Bytes>& CurrentBodySink() { return current_body_sink; }
+
+std::uint32_t SendError() { return send_error; }
+
+void SetSendError(std::uint32_t error) { send_error = error; }
 
 void SetCurrentBodySink(std::shared_ptr<runtime::Bytes> sink) {
   current_body_sink = std::move(sink);

@@ -40,6 +40,11 @@ bool CancelRequested();
 const std::shared_ptr<runtime::Bytes>& CurrentBodySink();
 void SetCurrentBodySink(std::shared_ptr<runtime::Bytes> sink);
 
+// The error number of the calling thread's latest request that got no response at all (0 when
+// it got one), recorded by the request worker for the threaded fetch. Thread-local.
+std::uint32_t SendError();
+void SetSendError(std::uint32_t error);
+
 }  // namespace vorel::web::internal
 
 #endif  // VOREL_WEB_INTERNAL_HTTP_READING_H_
