@@ -89,7 +89,11 @@ std::string CleanUtf8(std::string_view b) {
   std::string out;
   for (std::size_t i = 0; i < b.size();) {
     const auto c = static_cast<unsigned char>(b[i]);
-    const int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+    const int extra = c < 0x80         ? 0
+                      : (c >> 5) == 6  ? 1
+                      : (c >> 4) == 14 ? 2
+                      : (c >> 3) == 30 ? 3
+                                       : -1;
     bool ok = extra >= 0 && i + extra < b.size();
     for (int k = 1; ok && k <= extra; ++k) {
       ok = (static_cast<unsigned char>(b[i + k]) & 0xC0) == 0x80;

@@ -14,11 +14,11 @@
 namespace vorel::desktop {
 
 struct SongTags {
-  std::string title;   // UTF-8; empty when the file has none
-  std::string artist;  // UTF-8
-  std::string album;   // UTF-8
-  std::string cover_mime;            // "image/jpeg", "image/png", ...; empty without a cover
-  std::vector<std::uint8_t> cover;   // the picture file's bytes (the front cover if marked)
+  std::string title;                // UTF-8; empty when the file has none
+  std::string artist;               // UTF-8
+  std::string album;                // UTF-8
+  std::string cover_mime;           // "image/jpeg", "image/png", ...; empty without a cover
+  std::vector<std::uint8_t> cover;  // the picture file's bytes (the front cover if marked)
 
   bool operator==(const SongTags&) const = default;
 };

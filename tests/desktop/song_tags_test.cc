@@ -47,17 +47,28 @@ TEST(SongTagsTest, ReadsTheTextFramesOfEveryVersionAndEncoding) {
   const Case cases[] = {
       {"v2.3 UTF-16 with BOM", Tag(3, Frame(3, "TIT2", "\x01\xFF\xFE\x74\x66\x29\x59"s)), "",
        "晴天", "", ""},
-      {"v2.4 UTF-8, several values", Tag(4, Frame(4, "TPE1", "\x03" "A\0B"s)), "", "", "A", ""},
+      {"v2.4 UTF-8, several values",
+       Tag(4, Frame(4, "TPE1",
+                    "\x03"
+                    "A\0B"s)),
+       "", "", "A", ""},
       {"v2.4 UTF-16BE", Tag(4, Frame(4, "TALB", "\x02\x53\xF6\x60\xE0"s)), "", "", "", "叶惠"},
-      {"Latin-1", Tag(3, Frame(3, "TIT2", "\x00" "Caf\xE9"s)), "", "Café", "", ""},
-      {"v2.2", "ID3\x02\0\0"s + Synchsafe(10) + "TT2\0\0\x04\x00" "abc"s, "", "abc", "", ""},
+      {"Latin-1",
+       Tag(3, Frame(3, "TIT2",
+                    "\x00"
+                    "Caf\xE9"s)),
+       "", "Café", "", ""},
+      {"v2.2",
+       "ID3\x02\0\0"s + Synchsafe(10) +
+           "TT2\0\0\x04\x00"
+           "abc"s,
+       "", "abc", "", ""},
       {"unsynchronised v2.3",
        Tag(3, Unsynchronised(Frame(3, "TIT2", "\x01\xFF\xFE\x41\x00"s)), 0x80), "", "A", "", ""},
       {"ID3v1 fills what v2 lacks", Tag(3, Frame(3, "TIT2", "\x03T"s)), V1("x", "Artist", "Album"),
        "T", "Artist", "Album"},
       {"a frame running past the tag ends the reading",
-       Tag(3, Frame(3, "TIT2", "\x03ok"s) + "TPE1" + Be32(1000) + "\0\0\x03zz"s), "", "ok", "",
-       ""},
+       Tag(3, Frame(3, "TIT2", "\x03ok"s) + "TPE1" + Be32(1000) + "\0\0\x03zz"s), "", "ok", "", ""},
       {"invalid UTF-8 is replaced", Tag(4, Frame(4, "TIT2", "\x03\xC3("s)), "", "\uFFFD(", "", ""},
       {"no tag at all", "\xFF\xFB\x90\x00"s, "", "", "", ""},
       {"a truncated header", "ID3\x03"s, "", "", "", ""},
