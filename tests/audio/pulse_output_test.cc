@@ -34,10 +34,13 @@ double SecondsSince(Clock::time_point t) {
   return std::chrono::duration<double>(Clock::now() - t).count();
 }
 
-// Starts `argv` with its standard output and error going to `out`; returns its process id.
-pid_t Spawn(const std::vector<std::string>& argv, const std::string& out) {
+// Starts `argv` with its standard output and error going to `out` and the variables `env` set
+// (in the child only: the library's threads may be reading the environment); returns its id.
+pid_t Spawn(const std::vector<std::string>& argv, const std::string& out,
+            const std::vector<std::pair<std::string, std::string>>& env = {}) {
   const pid_t pid = fork();
   if (pid == 0) {
+    for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
     const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(fd, 1);
     dup2(fd, 2);
@@ -80,13 +83,10 @@ class PrivateSoundServer {
   // Starts the server and waits until it takes connections. False (with its log) on failure.
   bool Start() {
     std::filesystem::remove(socket());
-    // The server takes its runtime and configuration folders from these.
-    ScopedEnv env;
-    env.Set("XDG_RUNTIME_DIR", (dir_ + "/runtime").c_str());
-    env.Set("HOME", dir_.c_str());
+    // The server takes its runtime and configuration folders from XDG_RUNTIME_DIR and HOME.
     pid_ = Spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
                   "--disallow-module-loading=no", "--log-target=stderr", "-F", dir_ + "/server.pa"},
-                 dir_ + "/server.log");
+                 dir_ + "/server.log", {{"XDG_RUNTIME_DIR", dir_ + "/runtime"}, {"HOME", dir_}});
     return WaitUntil([&] { return Answers(); }, 10);
   }
 
