@@ -329,8 +329,14 @@ void ShapeBox::paintEvent(QPaintEvent*) {
   QPainter p(this);
   if (fill_ != runtime::kNoColour) p.fillRect(rect(), ColourOf(fill_));
   if (outline_ != runtime::kNoColour) {
-    p.setPen(QPen(ColourOf(outline_), 1));
-    p.drawRect(rect().adjusted(0, 0, -1, -1));
+    // Four filled edges, each a whole logical pixel inside the box: a 1-pixel pen is centred on
+    // the edge, and on a scaled screen (1.25, 1.5) the half outside the box is clipped away.
+    const QColor c = ColourOf(outline_);
+    const int w = width(), h = height();
+    p.fillRect(QRect(0, 0, w, 1), c);
+    p.fillRect(QRect(0, h - 1, w, 1), c);
+    p.fillRect(QRect(0, 0, 1, h), c);
+    p.fillRect(QRect(w - 1, 0, 1, h), c);
   }
 }
 
