@@ -23,6 +23,7 @@
 
 #include "app/window_ids.h"
 #include "app/window_set.h"
+#include "bench/stall_watch.h"
 #include "runtime/bridge.h"
 #include "runtime/threads.h"
 #include "runtime/value.h"
@@ -62,17 +63,7 @@ Run OneSearch(const runtime::Text& expected_label) {
   runtime::WriteProperty(ids::kMainWindow, ids::kSearchBox, ids::kPropCaption, "bench");
   QApplication::processEvents();
 
-  // A 10 ms timer measuring its own lateness: each tick should come 10 ms after the last.
-  QElapsedTimer since_tick;
-  double stall = 0;
-  QTimer ticker;
-  ticker.setTimerType(Qt::PreciseTimer);
-  QObject::connect(&ticker, &QTimer::timeout, [&] {
-    stall = std::max(stall, since_tick.nsecsElapsed() / 1e6 - 10.0);
-    since_tick.restart();
-  });
-  since_tick.start();
-  ticker.start(10);
+  bench::StallWatch watch;
 
   QElapsedTimer clock;
   clock.start();
@@ -88,10 +79,7 @@ Run OneSearch(const runtime::Text& expected_label) {
   }
   Run run;
   run.total_ms = clock.nsecsElapsed() / 1e6;
-  // The tick in progress when the label arrived counts too.
-  stall = std::max(stall, since_tick.nsecsElapsed() / 1e6 - 10.0);
-  run.stall_ms = std::max(0.0, stall);
-  ticker.stop();
+  run.stall_ms = watch.LongestMs();
   search::WaitForSearchForTesting(10000);
   return run;
 }

@@ -29,6 +29,7 @@
 
 #include "app/window_ids.h"
 #include "app/window_set.h"
+#include "bench/stall_watch.h"
 #include "player/audio.h"
 #include "player/player.h"
 #include "runtime/bridge.h"
@@ -59,16 +60,7 @@ struct Result {
 // Runs `action` (a click) with a 10 ms timer measuring its own lateness, then keeps the event
 // loop running for `seconds` more.
 Result Watch(const std::function<void()>& action, int seconds) {
-  QElapsedTimer since_tick;
-  double stall = 0;
-  QTimer ticker;
-  ticker.setTimerType(Qt::PreciseTimer);
-  QObject::connect(&ticker, &QTimer::timeout, [&] {
-    stall = std::max(stall, since_tick.nsecsElapsed() / 1e6 - 10.0);
-    since_tick.restart();
-  });
-  since_tick.start();
-  ticker.start(10);
+  bench::StallWatch watch;
   Result r;
   QElapsedTimer clock;
   clock.start();
@@ -77,8 +69,7 @@ Result Watch(const std::function<void()>& action, int seconds) {
   while (clock.elapsed() < seconds * 1000) {
     QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
   }
-  stall = std::max(stall, since_tick.nsecsElapsed() / 1e6 - 10.0);
-  r.stall_ms = std::max(0.0, stall);
+  r.stall_ms = watch.LongestMs();
   return r;
 }
 

@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <fstream>
+#include <memory>
 
 #include "ui/qt/qt_ui.h"
 
@@ -12,6 +13,25 @@ namespace vorel::flow {
 namespace {
 
 using PlayerFlowTest = FlowTest;
+
+// A server that holds `song`'s bytes back until the test releases it.
+std::unique_ptr<vorel::testing::LoopbackServer> HeldSongServer(const fs::path& song) {
+  const std::string bytes = vorel::testing::ReadWholeFile(song.string());
+  return std::make_unique<vorel::testing::LoopbackServer>([bytes](const vorel::testing::Request&) {
+    return vorel::testing::Reply().Hold().Send(
+        vorel::testing::HeaderText("HTTP/1.1 200 OK",
+                                   {"Content-Length: " + std::to_string(bytes.size())}) +
+        bytes);
+  });
+}
+
+// A network row playing `address`, titled `title`; its index.
+int AddNetworkRow(const std::string& address, const runtime::Text& title) {
+  int row = runtime::InsertRow(ids::kMainWindow, ids::kPlayList, std::nullopt, "网络文件"_t);
+  runtime::SetCellText(ids::kMainWindow, ids::kPlayList, row, 1, runtime::TextFromUtf8(address));
+  runtime::SetCellText(ids::kMainWindow, ids::kPlayList, row, 2, title);
+  return row;
+}
 
 TEST_F(PlayerFlowTest, StartUpNarrowsTheWindowAndShowsTheDefaultCover) {
   EXPECT_EQ(runtime::ReadIntProperty(ids::kMainWindow, ids::kMainWindowSelf, ids::kPropWidth), 448);
@@ -374,17 +394,9 @@ TEST_F(NoSoundDeviceTest, PlayingSaysThatThereIsNoSoundDevice) {
 
 TEST_F(PlayerFlowTest, ANetworkSongOpensWhileTheWindowGoesOnAndANewerChoiceWins) {
   // The server holds the stream back until the test lets it go.
-  const std::string song = vorel::testing::ReadWholeFile((songs_ / "long.mp3").string());
-  vorel::testing::LoopbackServer server([&](const vorel::testing::Request&) {
-    return vorel::testing::Reply().Hold().Send(
-        vorel::testing::HeaderText("HTTP/1.1 200 OK",
-                                   {"Content-Length: " + std::to_string(song.size())}) +
-        song);
-  });
-  int net = runtime::InsertRow(ids::kMainWindow, ids::kPlayList, std::nullopt, "网络文件"_t);
-  runtime::SetCellText(ids::kMainWindow, ids::kPlayList, net, 1,
-                       runtime::TextFromUtf8(server.Url("/held.mp3")));
-  runtime::SetCellText(ids::kMainWindow, ids::kPlayList, net, 2, "网"_t);
+  auto held = HeldSongServer(songs_ / "long.mp3");
+  vorel::testing::LoopbackServer& server = *held;
+  AddNetworkRow(server.Url("/held.mp3"), "网"_t);
   AddLocalRow(songs_ / "long.mp3", "本地"_t);
 
   Select(0);
@@ -409,17 +421,9 @@ TEST_F(PlayerFlowTest, ANetworkSongOpensWhileTheWindowGoesOnAndANewerChoiceWins)
 TEST_F(PlayerFlowTest, AfterAFailedSongTheNextOneStillOpeningIsNotCalledInvalid) {
   std::ofstream(work_ / "broken.mp3") << "not a song";
   AddLocalRow(work_ / "broken.mp3", "坏"_t);
-  const std::string song = vorel::testing::ReadWholeFile((songs_ / "short1.mp3").string());
-  vorel::testing::LoopbackServer server([&](const vorel::testing::Request&) {
-    return vorel::testing::Reply().Hold().Send(
-        vorel::testing::HeaderText("HTTP/1.1 200 OK",
-                                   {"Content-Length: " + std::to_string(song.size())}) +
-        song);
-  });
-  int net = runtime::InsertRow(ids::kMainWindow, ids::kPlayList, std::nullopt, "网络文件"_t);
-  runtime::SetCellText(ids::kMainWindow, ids::kPlayList, net, 1,
-                       runtime::TextFromUtf8(server.Url("/next.mp3")));
-  runtime::SetCellText(ids::kMainWindow, ids::kPlayList, net, 2, "二"_t);
+  auto held = HeldSongServer(songs_ / "short1.mp3");
+  vorel::testing::LoopbackServer& server = *held;
+  AddNetworkRow(server.Url("/next.mp3"), "二"_t);
   Select(0);
   ::testing::internal::CaptureStderr();  // the failed open's message box
   Click(ids::kPlayPauseButton);
