@@ -44,15 +44,16 @@ TEST_P(TimedLyricsTest, LinesComeInTheOrderSung) {
 INSTANTIATE_TEST_SUITE_P(
     Files, TimedLyricsTest,
     ::testing::Values(
-        TimingCase{"Plain", {"[00:05.20]hello", "[00:07.90]world"}, {{5.2, "hello"}, {7.9, "world"}}},
+        TimingCase{
+            "Plain", {"[00:05.20]hello", "[00:07.90]world"}, {{5.2, "hello"}, {7.9, "world"}}},
         // A line sung twice stands at both times; the file's order does not matter.
         TimingCase{"SeveralTagsSorted",
                    {"[01:00.00]middle", "[00:12.00][01:30.00]refrain", "[00:03]start"},
                    {{3, "start"}, {12, "refrain"}, {60, "middle"}, {90, "refrain"}}},
         // Tag lines that are not times are left out; an empty line at a time is a pause.
         TimingCase{"OtherTagsAndPauses",
-                   {"[ti:title]", "[ar:someone]", "[offset:+200]", "", "[00:01.50]a",
-                    "[00:02.00]", "[00:03.25]b"},
+                   {"[ti:title]", "[ar:someone]", "[offset:+200]", "", "[00:01.50]a", "[00:02.00]",
+                    "[00:03.25]b"},
                    {{1.5, "a"}, {2, ""}, {3.25, "b"}}},
         // Hundredths after a colon, three decimals, minutes past an hour.
         TimingCase{"TimeForms",

@@ -88,9 +88,9 @@ class LyricSheet : public QWidget {
       p.setFont(marked ? bold : font());
       p.setPen(marked ? kMarkText : row.line < 0 ? kMessageText : kLineText);
       const QRect text_area = row.area.adjusted(4, 0, -4, 0);
-      p.drawText(text_area, Qt::AlignCenter,
-                 QFontMetrics(p.font()).elidedText(TextOfRow(row), Qt::ElideRight,
-                                                   text_area.width()));
+      p.drawText(
+          text_area, Qt::AlignCenter,
+          QFontMetrics(p.font()).elidedText(TextOfRow(row), Qt::ElideRight, text_area.width()));
     }
   }
 
@@ -108,8 +108,7 @@ class LyricSheet : public QWidget {
 };
 
 QWidget* PanelWidget(runtime::WindowId window, runtime::ControlId panel) {
-  return qobject_cast<QWidget*>(
-      reinterpret_cast<QObject*>(runtime::WindowHandle(window, panel)));
+  return qobject_cast<QWidget*>(reinterpret_cast<QObject*>(runtime::WindowHandle(window, panel)));
 }
 
 const QString& SheetName() {
