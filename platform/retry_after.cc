@@ -42,8 +42,8 @@ void SkipSpaces(std::string_view& s) {
 
 // "Jan" .. "Dec" (exact case, as the date forms write them): 0 to 11, or -1.
 int TakeMonth(std::string_view& s) {
-  static constexpr std::array<const char*, 12> kMonths = {
-      "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  static constexpr std::array<const char*, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   if (s.size() < 3) return -1;
   for (int i = 0; i < 12; ++i) {
     if (s.substr(0, 3) == kMonths[i]) {
