@@ -116,6 +116,7 @@ Text FailureReason(int reply_status, const Text& last_error) {
   if (reply_status == 401 || reply_status == 403) {
     return "服务器拒绝提供这个文件（"_t + std::to_string(reply_status) + "）"_t;
   }
+  if (reply_status == 429) return "服务器限制了请求次数（429）"_t;
   if (reply_status >= 400) return "服务器出错（"_t + std::to_string(reply_status) + "）"_t;
   if (StartsWith(last_error, "服务器拒绝连接"_t)) return "服务器拒绝连接"_t;
   if (StartsWith(last_error, "无法解析域名"_t)) return "找不到服务器"_t;
