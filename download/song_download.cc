@@ -165,6 +165,9 @@ void ReleaseDownloaderAtExit(int) {
   State().downloader.Release();
 }
 
+// The folder downloads go to, inside the data folder.
+Text MusicsIn(const Text& folder) { return folder + (folder.back() == '/' ? "" : "/") + "Musics"; }
+
 // Creates the folder when it is missing; true when it is a folder afterwards.
 bool MakeFolder(const Text& path) {
   const std::string fs_path = runtime::Utf8FromText(path);
@@ -191,7 +194,7 @@ void StartDownload(const SongRequest& request) {
     FinishJob(job, "下载失败：无法确定当前目录。"_t);
     return;
   }
-  const Text musics = folder + (folder.back() == '/' ? "" : "/") + "Musics";
+  const Text musics = MusicsIn(folder);
   if (!MakeFolder(musics)) {
     FinishJob(job, "下载失败：无法创建Musics文件夹。"_t);
     return;
@@ -249,6 +252,14 @@ void StartDownload(const SongRequest& request) {
 
 void SetSongDownloadServices(SongDownloadServices services) {
   State().services = std::move(services);
+}
+
+void RemoveLeftoverParts() {
+  const Text folder = runtime::DataFolderPath();
+  if (folder.empty()) return;
+  const Text musics = MusicsIn(folder);
+  // Reading the folder may take a while on a network mount; the window does not wait for it.
+  runtime::StartThread([musics] { RemoveStalePartFiles(musics); });
 }
 
 Text SongFileName(const Text& sound_name) {

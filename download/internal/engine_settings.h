@@ -33,6 +33,9 @@ struct EngineSettings {
   int connection_buffer_size = 20480;  // per-connection buffer; smallest size that is split
   int max_redirects = 10;              // consecutive redirects the probe follows
   int header_limit = 65536;            // bytes of a reply header
+  // Files are made unnamed (O_TMPFILE) where the file system allows; false takes the way of file
+  // systems that do not, with a hidden part file, wherever the tests run.
+  bool unnamed_files = true;
   // The engine's monotonic clock in milliseconds; empty means the system's steady clock. Every
   // time-out, wait and rate of the engine is measured with it, polled in 10 ms steps.
   std::function<long long()> clock;
