@@ -51,6 +51,7 @@ enum class FailureKind {
   kRefused,      // nothing listens at the address
   kUnresolved,   // the host name does not resolve
   kNoHandshake,  // the server took the connection but never answered the TLS handshake
+  kNotNow,       // the server answered "not now" (5xx, 408, 429): asked again after its wait
 };
 
 struct Connection {
@@ -68,6 +69,7 @@ struct Connection {
   // Connection thread only.
   Channel channel;
   FailureKind failure = FailureKind::kOther;
+  int asked_wait_ms = -1;  // kNotNow: the wait the server's Retry-After asked for, bounded; -1 none
   BodyFraming framing = BodyFraming::kLength;
   std::int64_t framed_left = -1;  // kLength bodies of unknown-size downloads: bytes to come
   ChunkedDecoder chunked;
@@ -173,7 +175,8 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
   int StreamAttempt(Connection& c, int* body);
   int StreamLoop(Connection& c, int buffered);
   bool StreamWrite(Connection& c, const char* data, std::int64_t count);
-  bool GiveUp(const Connection& c, int failures, int hopeless);
+  bool GiveUp(const Connection& c, int failures, int hopeless, int refusals);
+  int WaitAfterFailure(const Connection& c, int streak) const;
   void Supervise();
   void HandOverSlowConnections(long long now);
   int AfterWholeBody(Connection& c);
