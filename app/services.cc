@@ -17,6 +17,7 @@
 #include "shell/full_view.h"
 #include "shell/main_window.h"
 #include "ui/qt/desktop.h"
+#include "ui/qt/lyric_sheet.h"
 #include "ui/qt/window_input.h"
 #include "web/url_bytes.h"
 
@@ -90,6 +91,13 @@ void WireServices() {
       .minimise_main_window = [] { qt::MinimiseWindow(ids::kMainWindow, ids::kMainWindowSelf); },
       .mark_button = [](runtime::ControlId button,
                         bool marked) { qt::MarkButton(ids::kMainWindow, button, marked); },
+  });
+  shell::SetFullViewServices({
+      .show_lyric_sheet =
+          [](const std::vector<runtime::Text>& lines, int current, const runtime::Text& message) {
+            qt::ShowLyricSheet(ids::kMainWindow, ids::kLyricsPanel, lines, current, message);
+          },
+      .hide_lyric_sheet = [] { qt::HideLyricSheet(ids::kMainWindow, ids::kLyricsPanel); },
   });
   download::SetSongDownloadServices({
       .sound_source_url = [] { return search::SoundSourceUrl(); },

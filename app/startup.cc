@@ -7,6 +7,7 @@
 #include "app/desktop/desktop_bus.h"
 #include "app/window_ids.h"
 #include "app/window_set.h"
+#include "download/song_download.h"
 #include "runtime/bridge.h"
 #include "ui/qt/qt_ui.h"
 
@@ -32,6 +33,7 @@ void RunProgram(int argc, char** argv, const std::vector<desktop::OpenItem>& ope
   WireServices();
   runtime::SetRoutineTable(BuildRoutineTable());
   runtime::InitRuntime(WindowTemplateBytes());
+  download::RemoveLeftoverParts();
   runtime::SetTemplateCaption(ids::kMainWindow, ids::kAddressBox, SampleAddress());
   (void)StartRoutine();
   runtime::LoadStartWindow(ids::kMainWindow);

@@ -3,6 +3,8 @@
 #include <climits>
 
 #include "download/internal/download_task.h"
+#include "download/internal/file_names.h"
+#include "download/internal/output_file.h"
 
 namespace vorel::download {
 
@@ -50,6 +52,10 @@ void Download::Release() {
 bool SetTaskLocalPath(const void* task, const runtime::Text& local_path) {
   return internal::WithLiveTask(task,
                                 [&](internal::DownloadTask& t) { t.SetLocalPath(local_path); });
+}
+
+int RemoveStalePartFiles(const runtime::Text& folder) {
+  return internal::OutputFile::RemoveStaleParts(internal::FileSystemPath(folder));
 }
 
 }  // namespace vorel::download

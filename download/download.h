@@ -61,6 +61,13 @@ class Download {  // Thread-safe.
 // `task` is the callback's last argument. False when `task` is not a live task.
 bool SetTaskLocalPath(const void* task, const runtime::Text& local_path);
 
+// Where the file system cannot hold unnamed files, a download writes to a hidden
+// ".<name>.<random>.part" beside its final name, and one killed mid-way leaves that file behind.
+// Removes such leftovers from `folder`: files of exactly that form that no running download
+// holds, in this process or another. Every other entry stays. The count removed. Any thread;
+// it reads the whole folder, so not the user-interface thread.
+int RemoveStalePartFiles(const runtime::Text& folder);
+
 }  // namespace vorel::download
 
 #endif  // VOREL_DOWNLOAD_DOWNLOAD_H_

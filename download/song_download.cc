@@ -116,6 +116,7 @@ Text FailureReason(int reply_status, const Text& last_error) {
   if (reply_status == 401 || reply_status == 403) {
     return "服务器拒绝提供这个文件（"_t + std::to_string(reply_status) + "）"_t;
   }
+  if (reply_status == 429) return "服务器限制了请求次数（429）"_t;
   if (reply_status >= 400) return "服务器出错（"_t + std::to_string(reply_status) + "）"_t;
   if (StartsWith(last_error, "服务器拒绝连接"_t)) return "服务器拒绝连接"_t;
   if (StartsWith(last_error, "无法解析域名"_t)) return "找不到服务器"_t;
@@ -164,6 +165,9 @@ void ReleaseDownloaderAtExit(int) {
   State().downloader.Release();
 }
 
+// The folder downloads go to, inside the data folder.
+Text MusicsIn(const Text& folder) { return folder + (folder.back() == '/' ? "" : "/") + "Musics"; }
+
 // Creates the folder when it is missing; true when it is a folder afterwards.
 bool MakeFolder(const Text& path) {
   const std::string fs_path = runtime::Utf8FromText(path);
@@ -190,7 +194,7 @@ void StartDownload(const SongRequest& request) {
     FinishJob(job, "下载失败：无法确定当前目录。"_t);
     return;
   }
-  const Text musics = folder + (folder.back() == '/' ? "" : "/") + "Musics";
+  const Text musics = MusicsIn(folder);
   if (!MakeFolder(musics)) {
     FinishJob(job, "下载失败：无法创建Musics文件夹。"_t);
     return;
@@ -248,6 +252,14 @@ void StartDownload(const SongRequest& request) {
 
 void SetSongDownloadServices(SongDownloadServices services) {
   State().services = std::move(services);
+}
+
+void RemoveLeftoverParts() {
+  const Text folder = runtime::DataFolderPath();
+  if (folder.empty()) return;
+  const Text musics = MusicsIn(folder);
+  // Reading the folder may take a while on a network mount; the window does not wait for it.
+  runtime::StartThread([musics] { RemoveStalePartFiles(musics); });
 }
 
 Text SongFileName(const Text& sound_name) {

@@ -52,6 +52,11 @@ bool DownloadRunning();
 // idle and says the download was cancelled. Nothing when no download runs. UI thread.
 void CancelDownload();
 
+// Removes, on a worker of its own, the hidden part files that downloads killed mid-way left in
+// "Musics" (see RemoveStalePartFiles), so that none accumulate over the runs. Start-up calls it
+// once the data folder is entered. Any thread.
+void RemoveLeftoverParts();
+
 // The file name a song is saved under inside "Musics": the name made safe for the file system
 // (see SafeFileName), short enough that ".mp3" and a "(99)" still fit into 255 bytes.
 runtime::Text SongFileName(const runtime::Text& sound_name);

@@ -1,9 +1,11 @@
 #include "player/lyrics.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "app/window_ids.h"
 #include "platform/code_page.h"
+#include "player/audio.h"
 #include "player/player.h"
 #include "runtime/bridge.h"
 #include "runtime/files.h"
@@ -24,6 +26,11 @@ struct LyricsState {
   runtime::Array<Text> lines;
   std::optional<runtime::FileStamp> read_stamp;  // of the file `lines` came from
   bool upper_written_last = false;
+  // The sheet: the timed lines of `lines`, and whether this song's file has been looked for.
+  std::vector<TimedLyric> sheet_lines;
+  bool sheet_looked = false;
+  std::uint64_t sheet_version = 0;
+  std::function<void()> sheet_observer;
 };
 
 LyricsState& Lyrics() {
@@ -74,7 +81,28 @@ void StartLyrics(const Text& address) {
   s.lines.Clear();
   s.read_stamp.reset();
   s.current_address = address;
-  s.lyrics_path = LyricsPathFor(address);
+  const Text path = LyricsPathFor(address);
+  // A resume starts the same song's lyrics again: its sheet stays until the next tick has read
+  // the file afresh, rather than going blank for a tick.
+  if (path != s.lyrics_path || !s.sheet_looked) {
+    s.sheet_lines.clear();
+    s.sheet_looked = false;
+    ++s.sheet_version;
+  }
+  s.lyrics_path = path;
+  NoteLyricSheetChanged();
+}
+
+void StopLyrics() {
+  LyricsState& s = Lyrics();
+  runtime::WriteProperty(kMainWindow, kLyricUpper, kPropCaption, Text());
+  runtime::WriteProperty(kMainWindow, kLyricLower, kPropCaption, Text());
+  if (s.sheet_looked || !s.sheet_lines.empty()) {
+    s.sheet_lines.clear();
+    s.sheet_looked = false;
+    ++s.sheet_version;
+  }
+  NoteLyricSheetChanged();
 }
 
 void LyricsTick() {
@@ -89,7 +117,23 @@ void LyricsTick() {
       runtime::CloseFile(f);
       s.lines = LyricLinesOf(s.lyrics_text);
       s.read_stamp = f != 0 ? stamp : std::nullopt;
+      std::vector<TimedLyric> timed = TimedLyricsOf(s.lines);
+      if (!std::equal(timed.begin(), timed.end(), s.sheet_lines.begin(), s.sheet_lines.end(),
+                      [](const TimedLyric& a, const TimedLyric& b) {
+                        return a.seconds == b.seconds && a.text == b.text;
+                      })) {
+        s.sheet_lines = std::move(timed);
+        ++s.sheet_version;
+      }
     }
+  } else if (!s.sheet_lines.empty()) {
+    // The file went away: the sheet no longer shows it (the labels keep their last lines).
+    s.sheet_lines.clear();
+    ++s.sheet_version;
+  }
+  if (!s.sheet_looked) {
+    s.sheet_looked = true;
+    ++s.sheet_version;
   }
   const Text& position = State().position_text;
   for (const Text& line : s.lines.elements()) {
@@ -105,6 +149,27 @@ void LyricsTick() {
       s.upper_written_last = true;
     }
   }
+}
+
+LyricSheet CurrentLyricSheet() {
+  const LyricsState& s = Lyrics();
+  LyricSheet sheet{.looked = s.sheet_looked, .lines = &s.sheet_lines, .version = s.sheet_version};
+  if (!s.sheet_looked || s.sheet_lines.empty()) return sheet;
+  const audio::Handle stream = State().current_stream;
+  const std::uint32_t state = audio::ChannelIsActive(stream);
+  if (state == audio::kStopped) return sheet;
+  const double at = audio::ChannelBytes2Seconds(stream, audio::ChannelGetPosition(stream));
+  if (std::isfinite(at) && at >= 0) sheet.current = LyricIndexAt(s.sheet_lines, at);
+  return sheet;
+}
+
+void SetLyricSheetObserver(std::function<void()> observer) {
+  Lyrics().sheet_observer = std::move(observer);
+}
+
+void NoteLyricSheetChanged() {
+  // A copy: the observer may replace itself while it runs.
+  if (std::function<void()> observer = Lyrics().sheet_observer) observer();
 }
 
 void ResetLyricsForTesting() { Lyrics() = LyricsState(); }

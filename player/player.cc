@@ -267,8 +267,7 @@ void StopPlayback() {
   WriteProperty(kMainWindow, kPositionSlider, kPropPosition, 0);
   // The spectrum timer no longer runs: the last bars drawn would stay on screen for good.
   runtime::ClearDrawing(kMainWindow, kSpectrumCanvas);
-  WriteProperty(kMainWindow, kLyricUpper, kPropCaption, Text());
-  WriteProperty(kMainWindow, kLyricLower, kPropCaption, Text());
+  StopLyrics();
   WriteProperty(kMainWindow, kPlayPauseButton, kPropCaption, "播放"_t);
   WriteProperty(kMainWindow, kTimeLabel, kPropCaption, Text());
   s.needs_open = true;
@@ -329,9 +328,13 @@ void SeekToSlider() {
   // The byte offset travels as a signed 32-bit value, widened with its sign.
   auto bytes = static_cast<std::int32_t>(audio::ChannelSeconds2Bytes(s.current_stream, seconds));
   audio::ChannelSetPosition(s.current_stream, static_cast<std::uint64_t>(std::int64_t{bytes}));
+  NoteLyricSheetChanged();
 }
 
 void PlayerStatusTick() {
+  // The sheet reads the position from the stream itself, so it may look now: whatever this
+  // tick stops or starts tells it again.
+  NoteLyricSheetChanged();
   PlayerState& s = MutableState();
   auto title = [&] { return EntryCell(s.current_entry_index, 2); };
   if (audio::ChannelIsActive(s.current_stream) == audio::kStopped) {

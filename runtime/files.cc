@@ -17,6 +17,7 @@
 #include <variant>
 
 #include "platform/code_page.h"
+#include "platform/durable_file.h"
 
 namespace vorel::runtime {
 namespace {
@@ -437,16 +438,15 @@ bool ReplaceFileAtomically(const Text& temp_path, const Text& final_path) {
   if (!from || !to) return false;
   int fd = ::open(from->c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
-  bool synced = ::fsync(fd) == 0;
+  // The new contents reach the disk before the name moves to them: after a power cut the name
+  // then holds the old file or the whole new one, never an empty or partly written one.
+  bool synced = platform::SyncFile(fd, *from);
   ::close(fd);
   if (!synced || ::rename(from->c_str(), to->c_str()) != 0) return false;
-  // The rename itself is durable only once the folder is flushed.
-  std::string dir = to->rfind('/') == std::string::npos ? "." : to->substr(0, to->rfind('/'));
-  int dfd = ::open(dir.empty() ? "/" : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
-  }
+  platform::NoteNamed(*from, *to);
+  // The rename itself is durable only once the folder is flushed. The new file is in place
+  // either way, so a folder that cannot be flushed does not undo the replace.
+  platform::SyncFolderOf(*to);
   return true;
 }
 

@@ -1,6 +1,9 @@
 #include "shell/full_view.h"
 
+#include <optional>
+
 #include "app/window_ids.h"
+#include "player/lyrics.h"
 #include "runtime/bridge.h"
 #include "runtime/window_ops.h"
 #include "shell/main_window.h"
@@ -27,18 +30,35 @@ struct Place {
 // play list, which reaches down to 209 while slid to its shown place. Positions inside a
 // container are the container's own, as in the template.
 constexpr Place kFullViewPlaces[] = {
-    {kLyricsPanel, 8, 212, 326, 236},   {kLyricUpper, 12, 90, 302, 26},
-    {kLyricLower, 12, 120, 302, 26},    {kSearchFrame, 342, 212, 340, 24},
+    {kLyricsPanel, 8, 212, 326, 236},   {kSearchFrame, 342, 212, 340, 24},
     {kSearchBox, 1, 1, 298, 22},        {kSearchButton, 300, 1, 39, 22},
     {kSearchPanel, 342, 242, 340, 206}, {kSearchCountLabel, 1, 1, 300, 15},
     {kSearchCollapse, 306, 1, 32, 15},  {kSearchResults, 1, 17, 338, 188},
 };
 
-// The template's places of the controls above, read when the full view opens and written back
-// when it closes, so the compact view is exactly as the template has it.
-std::vector<Place>& CompactPlaces() {
-  static std::vector<Place> places;
-  return places;
+// What the sheet in the lyrics panel shows, so that the many ticks that change nothing draw
+// nothing.
+struct SheetShown {
+  std::uint64_t version = 0;
+  int current = -1;
+  bool looked = false;
+  bool operator==(const SheetShown&) const = default;
+};
+
+struct FullViewState {
+  FullViewServices services;
+  // The template's places of the controls above, read when the full view opens and written back
+  // when it closes, so the compact view is exactly as the template has it.
+  std::vector<Place> compact_places;
+  std::int32_t compact_lyrics_outline = 0;
+  // The lyric labels' own visibility while the sheet stands in for them.
+  std::int32_t upper_visible = 1, lower_visible = 1;
+  std::optional<SheetShown> sheet;
+};
+
+FullViewState& View() {
+  static FullViewState state;
+  return state;
 }
 
 void Put(const Place& p) {
@@ -55,27 +75,62 @@ Place Read(runtime::ControlId c) {
 
 // The lyrics panel's frame in the strip's green while the band shows, its yellow otherwise.
 constexpr std::int32_t kStripGreen = 0x00E080;
-std::int32_t& CompactLyricsOutline() {
-  static std::int32_t outline = 0;
-  return outline;
-}
 
 void LayOutFullView() {
-  CompactPlaces().clear();
+  FullViewState& v = View();
+  v.compact_places.clear();
   for (const Place& p : kFullViewPlaces) {
-    CompactPlaces().push_back(Read(p.control));
+    v.compact_places.push_back(Read(p.control));
     Put(p);
   }
-  CompactLyricsOutline() = runtime::ReadIntProperty(kMainWindow, kLyricsPanel, kPropOutline);
+  v.compact_lyrics_outline = runtime::ReadIntProperty(kMainWindow, kLyricsPanel, kPropOutline);
   runtime::WriteProperty(kMainWindow, kLyricsPanel, kPropOutline, kStripGreen);
 }
 
 void PutBackCompactPlaces() {
-  for (const Place& p : CompactPlaces()) Put(p);
-  if (!CompactPlaces().empty()) {
-    runtime::WriteProperty(kMainWindow, kLyricsPanel, kPropOutline, CompactLyricsOutline());
+  FullViewState& v = View();
+  for (const Place& p : v.compact_places) Put(p);
+  if (!v.compact_places.empty()) {
+    runtime::WriteProperty(kMainWindow, kLyricsPanel, kPropOutline, v.compact_lyrics_outline);
   }
-  CompactPlaces().clear();
+  v.compact_places.clear();
+}
+
+void RefreshLyricSheet() {
+  FullViewState& v = View();
+  const player::LyricSheet sheet = player::CurrentLyricSheet();
+  const SheetShown now{sheet.version, sheet.current, sheet.looked};
+  if (v.sheet == now || !v.services.show_lyric_sheet) return;
+  v.sheet = now;
+  std::vector<runtime::Text> lines;
+  if (sheet.lines != nullptr) {
+    lines.reserve(sheet.lines->size());
+    for (const player::TimedLyric& line : *sheet.lines) lines.push_back(line.text);
+  }
+  // Before the song's file has been looked for (or with nothing playing) the panel stays empty.
+  const runtime::Text message = sheet.looked && lines.empty() ? "暂无歌词"_t : runtime::Text();
+  v.services.show_lyric_sheet(lines, sheet.current, message);
+}
+
+// The sheet stands in for the two labels while the full view shows.
+void ShowLyricSheet() {
+  FullViewState& v = View();
+  v.upper_visible = runtime::ReadIntProperty(kMainWindow, kLyricUpper, kPropVisible);
+  v.lower_visible = runtime::ReadIntProperty(kMainWindow, kLyricLower, kPropVisible);
+  runtime::WriteProperty(kMainWindow, kLyricUpper, kPropVisible, 0);
+  runtime::WriteProperty(kMainWindow, kLyricLower, kPropVisible, 0);
+  v.sheet.reset();
+  RefreshLyricSheet();
+  player::SetLyricSheetObserver(&RefreshLyricSheet);
+}
+
+void HideLyricSheet() {
+  FullViewState& v = View();
+  player::SetLyricSheetObserver(nullptr);
+  if (v.services.hide_lyric_sheet) v.services.hide_lyric_sheet();
+  v.sheet.reset();
+  runtime::WriteProperty(kMainWindow, kLyricUpper, kPropVisible, v.upper_visible);
+  runtime::WriteProperty(kMainWindow, kLyricLower, kPropVisible, v.lower_visible);
 }
 
 }  // namespace
@@ -87,11 +142,13 @@ void ShowFullView() {
   if (!PlayListOpen()) TogglePlayListPanel();
   runtime::WriteProperty(kMainWindow, kMainWindowSelf, kPropHeight, kFullViewHeight);
   LayOutFullView();
+  ShowLyricSheet();
   runtime::FocusControl(kMainWindow, kSearchBox);
 }
 
 void HideFullView() {
   if (!FullViewShown()) return;
+  HideLyricSheet();
   PutBackCompactPlaces();
   runtime::WriteProperty(kMainWindow, kMainWindowSelf, kPropHeight, kCompactHeight);
 }
@@ -119,6 +176,15 @@ bool OnMainWindowShortcut(int virtual_key, int key_state) {
 std::vector<MenuEntry> FullViewMenuEntries() {
   if (FullViewShown()) return {{"隐藏搜索与歌词"_t, &HideFullView}};
   return {{"显示搜索与歌词"_t, &ShowFullView}};
+}
+
+void SetFullViewServices(FullViewServices services) { View().services = std::move(services); }
+
+void ResetFullViewForTesting() {
+  player::SetLyricSheetObserver(nullptr);
+  FullViewServices services = std::move(View().services);
+  View() = FullViewState();
+  View().services = std::move(services);
 }
 
 }  // namespace vorel::shell

@@ -8,9 +8,14 @@
 // window template has them. Every other control stays at its template place. The program
 // starts compact.
 //
+// The lyrics panel of the full view has room for many lines: in place of its two labels it shows
+// a sheet of the playing song's lyrics (as many lines as fit, the line being sung marked), which
+// follows the song as it plays and after a seek, or says that the song has no lyrics.
+//
 // User-interface thread only.
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "runtime/text.h"
@@ -20,6 +25,18 @@ namespace vorel::shell {
 inline constexpr int kCompactHeight = 192;
 inline constexpr int kFullViewHeight = 456;
 inline constexpr int kFullViewWidth = 690;
+
+// What the full view needs from the window system, wired once by the application.
+struct FullViewServices {
+  // Shows `lines` over the lyrics panel with line `current` marked (-1 none), or `message` when
+  // there are no lines.
+  std::function<void(const std::vector<runtime::Text>& lines, int current,
+                     const runtime::Text& message)>
+      show_lyric_sheet;
+  // Takes the sheet away; the panel shows its labels again.
+  std::function<void()> hide_lyric_sheet;
+};
+void SetFullViewServices(FullViewServices services);
 
 // Opens the play list first when it is closed (as its toggle button does), grows the window to
 // the full height and puts the keyboard focus in the search box. Nothing when already shown.
@@ -42,6 +59,9 @@ struct MenuEntry {
 };
 // The shell's entries of that menu as things stand now: show or hide the full view.
 std::vector<MenuEntry> FullViewMenuEntries();
+
+// Forgets the places read from the window and what the sheet showed (the window is loaded anew).
+void ResetFullViewForTesting();
 
 }  // namespace vorel::shell
 

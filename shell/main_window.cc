@@ -10,6 +10,7 @@
 #include "runtime/bridge.h"
 #include "runtime/threads.h"
 #include "runtime/window_ops.h"
+#include "shell/full_view.h"
 
 namespace vorel::shell {
 namespace {
@@ -165,6 +166,7 @@ void CloseExitDialog() {
 bool PlayListOpen() { return Shell().play_list_open; }
 
 void ResetShellStateForTesting() {
+  ResetFullViewForTesting();
   Shell().play_list_open = false;
   Shell().exit_confirmed = false;
 }

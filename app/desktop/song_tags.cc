@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <fstream>
 
+#include "platform/code_page.h"
+
 namespace vorel::desktop {
 namespace {
 
@@ -52,6 +54,37 @@ std::string Latin1(std::string_view b) {
   std::string out;
   for (char c : b) AppendUtf8(&out, static_cast<unsigned char>(c));
   return out;
+}
+
+// Chinese rips put GBK bytes where the tag says Latin-1 (the text frames' encoding 0 and every
+// ID3v1 field), and players there show them as GBK. Such bytes are taken as GBK when they are
+// made only of ASCII and two-byte GBK characters, and at least one of those characters has both
+// bytes above 0x7F: accented European names ("Björk", "Crème") put one byte above 0x7F between
+// ASCII letters, which Latin-1 reads and this leaves alone, while a Chinese title is a run of
+// such pairs that Latin-1 turns into nonsense ("ÇçÌì" for "晴天").
+bool LooksLikeGbk(std::string_view b) {
+  bool high_pair = false;
+  for (std::size_t i = 0; i < b.size();) {
+    const auto lead = static_cast<unsigned char>(b[i]);
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    if (lead == 0x80 || lead == 0xFF || i + 1 == b.size()) return false;
+    const auto trail = static_cast<unsigned char>(b[i + 1]);
+    if (trail < 0x40 || trail == 0x7F || trail == 0xFF) return false;
+    high_pair = high_pair || trail >= 0x80;
+    i += 2;
+  }
+  return high_pair;
+}
+
+// Encoding 0: Latin-1, or GBK where the bytes say so.
+std::string Latin1OrGbk(std::string_view b) {
+  if (LooksLikeGbk(b)) {
+    if (auto utf8 = platform::Gb18030ToUtf8(b)) return *utf8;
+  }
+  return Latin1(b);
 }
 
 std::string Utf16(std::string_view b, bool big_endian) {
@@ -126,7 +159,7 @@ std::size_t TextEnd(std::string_view b, std::size_t from, int encoding) {
 std::string Decode(std::string_view b, int encoding) {
   std::string text;
   switch (encoding) {
-    case 0: text = Latin1(b); break;
+    case 0: text = Latin1OrGbk(b); break;
     case 1: text = Utf16(b, false); break;
     case 2: text = Utf16(b, true); break;
     default: text = CleanUtf8(b); break;

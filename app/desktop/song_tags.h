@@ -3,7 +3,8 @@
 
 // What an MP3 file says about itself: title, artist, album and an embedded cover, read from its
 // ID3v2 tag (versions 2.2, 2.3 and 2.4, unsynchronised or not) or, for the texts it lacks, from
-// an ID3v1 tag at the end. Nothing is trusted: sizes are bounded by the file and by
+// an ID3v1 tag at the end. Latin-1 texts whose bytes are GBK Chinese (as Chinese rips write them)
+// are read as GBK. Nothing is trusted: sizes are bounded by the file and by
 // kMaxTagBytes, and a damaged tag gives what was read before the damage. Thread-compatible.
 
 #include <cstdint>

@@ -41,11 +41,13 @@ bool DownloadTask::RunAttempts(Connection& c) {
   int failures = 0;
   int streak = 0;    // failures since the last attempt that brought bytes
   int hopeless = 0;  // attempts that met a refused connection, an unknown name or a mute TLS peer
+  int refusals = 0;  // "not now" replies since the last attempt that brought bytes
   for (;;) {
     int body = 0;
     int r;
     const std::int64_t received_before = c.received;
     c.failure = FailureKind::kOther;
+    c.asked_wait_ms = -1;
     if (c.number == 1 && !probed_) {
       r = ProbeExchange(*this, c, &body);
       if (r == 1) r = PrepareFile(c);
@@ -74,20 +76,29 @@ bool DownloadTask::RunAttempts(Connection& c) {
       continue;
     }
     if (r == 0 || stop_requested_ || !c.running) return false;
-    if (c.received > received_before) streak = hopeless = 0;
+    if (c.received > received_before) streak = hopeless = refusals = 0;
     ++failures;
     ++streak;
-    if (c.failure != FailureKind::kOther) ++hopeless;
-    if (GiveUp(c, failures, hopeless)) return false;
+    if (c.failure == FailureKind::kNotNow) {
+      ++refusals;
+    } else if (c.failure != FailureKind::kOther) {
+      ++hopeless;
+    }
+    if (GiveUp(c, failures, hopeless, refusals)) return false;
     if (r == kPassAgain) continue;
-    const int wait_ms = RetryWaitMs(streak);
+    const int wait_ms = WaitAfterFailure(c, streak);
     Status("等待"_t + std::to_string(wait_ms / 1000) + "秒后重试"_t, kInformation);
     if (!WaitBeforeRetry(c, wait_ms)) return false;
   }
 }
 
-bool DownloadTask::GiveUp(const Connection& c, int failures, int hopeless) {
+bool DownloadTask::GiveUp(const Connection& c, int failures, int hopeless, int refusals) {
   const EngineSettings& settings = Settings();
+  if (refusals >= settings.not_now_attempts) {
+    Status("服务器一直无法提供文件, 已尝试"_t + std::to_string(refusals) + "次, 放弃下载"_t,
+           kError);
+    return true;
+  }
   if (c.failure == FailureKind::kNoHandshake && hopeless >= settings.silent_handshake_attempts) {
     Status("服务器不回应安全连接(https), 已尝试"_t + std::to_string(hopeless) + "次, 放弃下载"_t,
            kError);
@@ -106,6 +117,12 @@ bool DownloadTask::GiveUp(const Connection& c, int failures, int hopeless) {
     return true;
   }
   return false;
+}
+
+int DownloadTask::WaitAfterFailure(const Connection& c, int streak) const {
+  // A server's own word on when to come back beats a guess, shorter or longer.
+  if (c.failure == FailureKind::kNotNow && c.asked_wait_ms >= 0) return c.asked_wait_ms;
+  return RetryWaitMs(streak);
 }
 
 bool DownloadTask::WaitBeforeRetry(const Connection& c, int wait_ms) {

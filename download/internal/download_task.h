@@ -44,6 +44,7 @@ enum class FailureKind {
   kRefused,      // nothing listens at the address
   kUnresolved,   // the host name does not resolve
   kNoHandshake,  // the server took the connection but never answered the TLS handshake
+  kNotNow,       // the server answered "not now" (5xx, 408, 429): asked again after its wait
 };
 
 struct Connection {
@@ -61,7 +62,8 @@ struct Connection {
   // Connection thread only.
   Channel channel;
   FailureKind failure = FailureKind::kOther;
-  BodyReader body;  // the body of the reply read by a download of unknown size
+  int asked_wait_ms = -1;  // kNotNow: the wait the server's Retry-After asked for, bounded; -1 none
+  BodyReader body;         // the body of the reply read by a download of unknown size
   int segment = -1;
   int announced_segment = -1;  // segment for which 6 or 7 was sent
   bool announced_any = false;
@@ -164,7 +166,8 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
   int StreamAttempt(Connection& c, int* body);
   int StreamLoop(Connection& c, int buffered);
   bool StreamWrite(Connection& c, const char* data, std::int64_t count);
-  bool GiveUp(const Connection& c, int failures, int hopeless);
+  bool GiveUp(const Connection& c, int failures, int hopeless, int refusals);
+  int WaitAfterFailure(const Connection& c, int streak) const;
   void Supervise();
   void HandOverSlowConnections(long long now);
   int AfterWholeBody(Connection& c);

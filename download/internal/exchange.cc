@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "download/internal/engine_settings.h"
 #include "download/internal/file_names.h"
 #include "download/internal/response_header.h"
+#include "platform/retry_after.h"
 
 namespace vorel::download::internal {
 
@@ -175,6 +177,21 @@ void SetFraming(Connection& c, const ResponseHeader& header) {
   c.body = BodyReader::ForReply(header);
 }
 
+// 5xx, 408 and 429 say "not now": a failed attempt, made again after the wait the server asks
+// for in Retry-After (never longer than the longest wait between attempts) or, without one,
+// after the connection's own growing wait.
+int NotNow(DownloadTask& task, Connection& c, const ResponseHeader& header) {
+  c.failure = FailureKind::kNotNow;
+  c.asked_wait_ms = -1;
+  if (std::optional<std::int64_t> seconds =
+          platform::RetryAfterSeconds(header.retry_after, std::time(nullptr))) {
+    c.asked_wait_ms =
+        static_cast<int>(std::min<std::int64_t>(*seconds * 1000, Settings().retry_wait_cap_ms));
+  }
+  task.Status("服务器暂时无法提供文件, 返回号["_t + std::to_string(header.status) + "]", kError);
+  return -1;
+}
+
 int RejectStatus(DownloadTask& task, int status) {
   if (status == 400 || status == 403 || status == 404) {
     task.Status("出现错误"_t, kError);
@@ -220,6 +237,7 @@ int ProbeExchange(DownloadTask& task, Connection& c, int* body_bytes) {
     ResponseHeader header;
     int r = ReadHeader(task, c, &header, body_bytes);
     if (r != 1) return r;
+    if (platform::IsRetryableStatus(header.status)) return NotNow(task, c, header);
     TakeDispositionName(task, header);
 
     if (IsRedirect(header.status)) {
@@ -258,6 +276,7 @@ int StreamExchange(DownloadTask& task, Connection& c, std::int64_t offset, int* 
                    ResponseHeader* header) {
   int r = AskForRange(task, c, offset, header, body_bytes);
   if (r != 1) return r;
+  if (platform::IsRetryableStatus(header->status)) return NotNow(task, c, *header);
   if (header->status == 200 || header->status == 206 || header->status == 416) {
     SetFraming(c, *header);
     return 1;
@@ -277,6 +296,7 @@ int RangeExchange(DownloadTask& task, Connection& c, int* body_bytes) {
   ResponseHeader header;
   int r = AskForRange(task, c, offset, &header, body_bytes);
   if (r != 1) return r;
+  if (platform::IsRetryableStatus(header.status)) return NotNow(task, c, header);
   TakeDispositionName(task, header);
 
   if (header.status == 200) {

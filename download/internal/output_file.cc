@@ -1,7 +1,9 @@
 #include "download/internal/output_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +13,10 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
+
+#include "download/internal/engine_settings.h"
+#include "platform/durable_file.h"
 
 namespace vorel::download::internal {
 namespace {
@@ -30,14 +36,39 @@ constexpr std::int64_t kGrowStep = 8 << 20;
 #define MADV_POPULATE_WRITE 23
 #endif
 
+constexpr int kRandomLength = 8;
+constexpr char kPartEnding[] = ".part";
+
+bool IsRandomCharacter(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'); }
+
 // ".<name>.<random>.part": hidden, and never taken for a song.
 std::string TemporaryName(const std::string& name) {
   static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
   std::random_device random;
   std::string suffix;
-  for (int i = 0; i < 8; ++i) suffix.push_back(kDigits[random() % 36]);
+  for (int i = 0; i < kRandomLength; ++i) suffix.push_back(kDigits[random() % 36]);
   // Leave room for the additions within the 255 bytes a name may have.
-  return "." + name.substr(0, 230) + "." + suffix + ".part";
+  return "." + name.substr(0, 230) + "." + suffix + kPartEnding;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Takes the lock that marks a part file as in use for as long as `fd` stays open (the kernel
+// lets it go when the process ends, however it ends), and checks that the name still leads to
+// this file: a start-up clean-up in another instance may have removed it between its creation
+// and the lock. False when it did; the caller makes another.
+bool HoldPartFile(int fd, const std::string& path) {
+  int r;
+  do {
+    r = flock(fd, LOCK_EX);
+  } while (r != 0 && errno == EINTR);
+  // Without locks (some network file systems) nobody else can take the lock either, so no
+  // clean-up ever removes the file.
+  struct stat by_fd {
+  }, by_name{};
+  return fstat(fd, &by_fd) == 0 && lstat(path.c_str(), &by_name) == 0 && SameFile(by_fd, by_name);
 }
 
 // Gives `from` the name `to` unless `to` exists; errno in *error otherwise.
@@ -87,7 +118,9 @@ std::unique_ptr<OutputFile> OutputFile::Create(const std::string& path, std::int
   std::size_t slash = path.rfind('/');
   std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
   std::string temporary;
-  int fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644);
+  int fd = -1;
+  errno = EOPNOTSUPP;
+  if (Settings().unnamed_files) fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644);
   if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
     // No unnamed files on this file system (vfat, exFAT, FUSE, CIFS, NFSv3): a hidden name of
     // its own holds the file until it is complete, so a crash never leaves a file under the
@@ -97,6 +130,11 @@ std::unique_ptr<OutputFile> OutputFile::Create(const std::string& path, std::int
       temporary = folder + TemporaryName(name);
       fd = open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
       if (fd < 0 && errno != EEXIST) break;
+      if (fd >= 0 && !HoldPartFile(fd, temporary)) {
+        close(fd);
+        fd = -1;
+        errno = EEXIST;
+      }
     }
   }
   if (fd < 0) {
@@ -146,6 +184,13 @@ bool OutputFile::Publish(int* error) {
     *error = EBADF;
     return false;
   }
+  // Every byte reaches the disk before the file takes its name, and the folder after it: after
+  // a power cut the song is either complete under its name or not there at all.
+  const std::string unnamed = temporary_.empty() ? "unnamed:" + path_ : temporary_;
+  if (!platform::SyncFile(fd_, unnamed)) {
+    *error = EIO;
+    return false;
+  }
   if (!temporary_.empty()) {
     if (!RenameWithoutReplacing(temporary_, path_, error)) return false;
     temporary_.clear();
@@ -161,9 +206,48 @@ bool OutputFile::Publish(int* error) {
       *error = 0;
     }
   }
+  platform::NoteNamed(unnamed, path_);
+  platform::SyncFolderOf(path_);
   published_ = true;
   Close();
   return true;
+}
+
+bool OutputFile::IsPartFileName(std::string_view name) {
+  constexpr std::size_t kEnding = sizeof(kPartEnding) - 1;
+  constexpr std::size_t kTail = 1 + kRandomLength + kEnding;  // ".<random>.part"
+  if (name.size() < 2 + kTail || name.front() != '.') return false;
+  if (name.substr(name.size() - kEnding) != kPartEnding) return false;
+  std::string_view random = name.substr(name.size() - kEnding - kRandomLength, kRandomLength);
+  return name[name.size() - kTail] == '.' &&
+         std::all_of(random.begin(), random.end(), IsRandomCharacter);
+}
+
+int OutputFile::RemoveStaleParts(const std::string& folder) {
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return 0;
+  std::vector<std::string> names;
+  while (const dirent* entry = readdir(dir)) {
+    if (IsPartFileName(entry->d_name)) names.emplace_back(entry->d_name);
+  }
+  const int dfd = dirfd(dir);
+  int removed = 0;
+  for (const std::string& name : names) {
+    // Not through a link, and without waiting on a pipe that happens to bear such a name.
+    const int fd = openat(dfd, name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat by_fd {
+    }, by_name{};
+    // A running download, here or in another instance, holds the lock on its part file.
+    if (fstat(fd, &by_fd) == 0 && S_ISREG(by_fd.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        fstatat(dfd, name.c_str(), &by_name, AT_SYMLINK_NOFOLLOW) == 0 &&
+        SameFile(by_fd, by_name) && unlinkat(dfd, name.c_str(), 0) == 0) {
+      ++removed;
+    }
+    close(fd);
+  }
+  closedir(dir);
+  return removed;
 }
 
 void OutputFile::Discard() {

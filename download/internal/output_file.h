@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace vorel::download::internal {
 
@@ -48,11 +49,20 @@ class OutputFile {
   bool Reserve(std::int64_t size);
   // Cuts the file to `size` bytes (no more than it has), for a body whose end is now known.
   bool Truncate(std::int64_t size);
-  // Gives the finished file its name; false (errno in *error) when that name was taken
-  // meanwhile or cannot be made. Every window must be unmapped by then.
+  // Flushes the finished file to the disk, gives it its name and flushes the folder; false
+  // (errno in *error) when the disk reports a failure or the name was taken meanwhile or
+  // cannot be made. Every window must be unmapped by then.
   bool Publish(int* error);
   // Closes the file and, unless it was published, removes it. Every window must be unmapped.
   void Discard();
+
+  // True for a name of the form the hidden files take: ".<name>.<8 of 0-9, a-z>.part".
+  static bool IsPartFileName(std::string_view name);
+  // Removes from `folder` (UTF-8) the hidden part files that downloads killed mid-way left
+  // behind: regular files whose names have that exact form and that no running download holds
+  // (each holds a lock on its part file for as long as it runs, in any process). Links,
+  // folders and every other name are left alone. The count removed.
+  static int RemoveStaleParts(const std::string& folder);
 
   const std::string& path() const { return path_; }
   std::int64_t size() const { return size_; }

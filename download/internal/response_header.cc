@@ -106,6 +106,8 @@ void TakeLine(std::string_view name, std::string_view value, ResponseHeader& hea
     Assign(header.via, value);
   } else if (EqualsIgnoringCase(name, "Content-Disposition")) {
     Assign(header.content_disposition, value);
+  } else if (EqualsIgnoringCase(name, "Retry-After")) {
+    Assign(header.retry_after, value);
   }
 }
 

@@ -30,6 +30,7 @@ struct ResponseHeader {
   runtime::Text last_modified;
   runtime::Text via;
   runtime::Text content_disposition;
+  runtime::Text retry_after;  // the wait a busy server asks for, as it wrote it
 };
 
 struct HeaderSpan {

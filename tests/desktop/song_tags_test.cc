@@ -58,6 +58,22 @@ TEST(SongTagsTest, ReadsTheTextFramesOfEveryVersionAndEncoding) {
                     "\x00"
                     "Caf\xE9"s)),
        "", "Café", "", ""},
+      // Chinese rips: GBK bytes in a Latin-1 frame and in every ID3v1 field.
+      {"GBK in a Latin-1 frame", Tag(3, Frame(3, "TIT2", "\x00\xC7\xE7\xCC\xEC (live)"s)), "",
+       "晴天 (live)", "", ""},
+      {"GBK in ID3v1", "", V1("\xD2\xB6\xBB\xDD", "\xD2\xB6\x81\x40", "\xD7\xA8\xBC\xAD 2"), "叶惠",
+       "叶丂", "专辑 2"},
+      // European names stay Latin-1, though "\xE8m" and "\xF6r" would pass for GBK characters;
+      // so do bytes that are no GBK at all.
+      {"accented Latin-1 names",
+       Tag(3, Frame(3, "TIT2",
+                    "\x00"
+                    "Cr\xE8me"s) +
+                  Frame(3, "TPE1",
+                        "\x00"
+                        "Bj\xF6rk"s) +
+                  Frame(3, "TALB", "\x00\xC0\xFF\xE9"s)),
+       "", "Crème", "Björk", "Àÿé"},
       {"v2.2",
        "ID3\x02\0\0"s + Synchsafe(10) +
            "TT2\0\0\x04\x00"

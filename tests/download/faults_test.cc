@@ -214,6 +214,7 @@ TEST_P(FaultTest, RepliesThatCanNeverSucceedFailWithinHalfAMinute) {
   }
 }
 
+// A client error other than 408 and 429 is final, whatever Retry-After says.
 TEST_P(FaultTest, ErrorStatusesEndWithoutRetry) {
   struct Case {
     const char* status_line;
@@ -221,8 +222,8 @@ TEST_P(FaultTest, ErrorStatusesEndWithoutRetry) {
   } cases[] = {
       {"HTTP/1.1 404 Not Found", "出现错误"_t},
       {"HTTP/1.1 403 Forbidden", "出现错误"_t},
-      {"HTTP/1.1 500 Internal Server Error", "暂时不支持的返回, 返回号[500]"_t},
-      {"HTTP/1.1 503 Service Unavailable", "暂时不支持的返回, 返回号[503]"_t},
+      {"HTTP/1.1 401 Unauthorized", "暂时不支持的返回, 返回号[401]"_t},
+      {"HTTP/1.1 410 Gone", "暂时不支持的返回, 返回号[410]"_t},
       {"HTTP/1.1 2", "暂时不支持的返回, 返回号[0]"_t},
   };
   for (const Case& c : cases) {

@@ -6,9 +6,11 @@
 #include <QWindow>
 #include <fstream>
 
+#include "player/audio.h"
 #include "runtime/window_template.h"
 #include "search/music_search.h"
 #include "tests/main_window/download_fixture.h"
+#include "ui/qt/lyric_sheet.h"
 #include "ui/qt/window_input.h"
 
 namespace vorel::flow {
@@ -218,26 +220,161 @@ TEST_F(FullViewTest, TheRightClickMenuShowsAndHidesTheSearchAndLyrics) {
   EXPECT_EQ(MainWindow(ids::kPropHeight), 192);
 }
 
-TEST_F(FullViewTest, LyricsOfThePlayingSongCanBeReadInTheFullView) {
+std::vector<qt::LyricSheetRow> SheetRows() {
+  return qt::LyricSheetRowsForTesting(ids::kMainWindow, ids::kLyricsPanel);
+}
+
+// The text of the marked row of the lyrics sheet; empty when none is marked.
+std::string MarkedLine() {
+  for (const qt::LyricSheetRow& row : SheetRows())
+    if (row.marked) return row.text;
+  return {};
+}
+
+bool WaitForMarked(const std::function<bool(const std::string&)>& wanted, int timeout_ms = 5000) {
+  return runtime::WaitProcessingEvents([&] { return wanted(MarkedLine()); }, timeout_ms);
+}
+
+// Opens the window's right-click menu and clicks `label` in it with the mouse.
+void ChooseFromWindowMenu(const Text& label) {
+  OpenMainWindowMenu();
+  ASSERT_TRUE(qt::ChooseMenuItem(label));
+  runtime::ProcessEvents();
+}
+
+bool LabelShown(runtime::ControlId label) { return Widget(label)->isVisible(); }
+
+// A left click on the position slider's groove `fraction` of the way along.
+void ClickSliderAt(double fraction) {
+  QWidget* slider = Widget(ids::kPositionSlider);
+  QTest::mouseClick(slider, Qt::LeftButton, {},
+                    QPoint(static_cast<int>(slider->width() * fraction), slider->height() / 2));
+}
+
+// The rows show consecutive lines of `all` with the marked one in the middle, as far as the
+// lines before and after it reach.
+void ExpectLinesAroundTheMark(const std::vector<qt::LyricSheetRow>& rows,
+                              const std::vector<std::string>& all) {
+  int at = 0;
+  while (at < static_cast<int>(rows.size()) && !rows[at].marked) ++at;
+  ASSERT_LT(at, static_cast<int>(rows.size())) << "no row is marked";
+  const int line = static_cast<int>(std::find(all.begin(), all.end(), rows[at].text) - all.begin());
+  ASSERT_LT(line, static_cast<int>(all.size()));
+  const int count = static_cast<int>(rows.size());
+  const int first = std::clamp(line - (count - 1) / 2, 0, static_cast<int>(all.size()) - count);
+  EXPECT_EQ(at, line - first);
+  for (int i = 0; i < count; ++i) EXPECT_EQ(rows[i].text, all[first + i]) << "row " << i;
+}
+
+std::string Verse1(int n) { return "第" + std::to_string(n) + "句"; }
+
+TEST_F(FullViewTest, TheLyricsPanelShowsTheSongsLinesAndFollowsItAsItPlaysAndAfterASeek) {
   fs::copy_file(songs_ / "long.mp3", work_ / "song.mp3");
-  std::ofstream(work_ / "song.lrc", std::ios::binary) << "[00:00.10]first line\n[00:05.00]next\n";
+  {
+    // A line a second for the first twenty seconds, then a second verse from 02:30 on, every
+    // 3 s; in UTF-8 with a title tag, as such files come.
+    std::ofstream lrc(work_ / "song.lrc", std::ios::binary);
+    lrc << "[ti:歌名]\n";
+    for (int i = 0; i < 20; ++i)
+      lrc << "[00:" << (i < 10 ? "0" : "") << i << ".00]" << Verse1(i + 1) << "\n";
+    for (int i = 0; i < 10; ++i) lrc << "[02:" << 30 + 3 * i << ".00]二段" << i + 1 << "\n";
+  }
+  std::vector<std::string> all;
+  for (int i = 1; i <= 20; ++i) all.push_back(Verse1(i));
+  for (int i = 1; i <= 10; ++i) all.push_back("二段" + std::to_string(i));
   AddLocalRow(work_ / "song.mp3", "歌"_t);
   Click(ids::kPlayPauseButton);
-  HoldTimers();
-  StatusTick();
-  Click(ids::kLyricsTimer);
-  ASSERT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kLyricUpper, ids::kPropCaption),
-            "first line");
+  ASSERT_EQ(StreamState(), player::audio::kPlaying);
+  EXPECT_TRUE(SheetRows().empty());  // the compact view has no sheet
 
-  shell::ShowFullView();
+  ChooseFromWindowMenu("显示搜索与歌词"_t);
+  ASSERT_TRUE(shell::FullViewShown());
+  ASSERT_TRUE(WaitForMarked([](const std::string& m) { return !m.empty(); }));
+  std::vector<qt::LyricSheetRow> rows = SheetRows();
+  // As many lines as the panel holds, one after another from the first, the title tag left out.
+  ASSERT_GE(rows.size(), 5u);
+  QWidget* panel = Widget(ids::kLyricsPanel);
+  EXPECT_GT(static_cast<int>(rows.size() + 1) * rows[0].height, panel->height() - 2);
+  const QRect panel_area(panel->mapTo(Widget(ids::kMainWindowSelf), QPoint(0, 0)), panel->size());
+  for (const qt::LyricSheetRow& row : rows) {
+    EXPECT_TRUE(panel_area.contains(QRect(row.left, row.top, row.width, row.height))) << row.text;
+  }
+  ExpectLinesAroundTheMark(rows, all);
+  // Presses on the lines reach the panel, as they did on the labels (a drag there moves the
+  // window).
   QWidget* window = Widget(ids::kMainWindowSelf);
-  QWidget* upper = Widget(ids::kLyricUpper);
-  ASSERT_TRUE(upper->isVisible());
-  const QRect in_window(upper->mapTo(window, QPoint(0, 0)), upper->size());
-  EXPECT_TRUE(window->rect().contains(in_window));
-  // What lies on top at the start of the line is the lyric label itself.
-  QWidget* on_top = window->childAt(in_window.topLeft() + QPoint(10, in_window.height() / 2));
-  EXPECT_EQ(on_top, upper);
+  EXPECT_EQ(
+      window->childAt(QRect(rows[0].left, rows[0].top, rows[0].width, rows[0].height).center()),
+      panel);
+  // The labels make way for the sheet.
+  EXPECT_FALSE(LabelShown(ids::kLyricUpper));
+  EXPECT_FALSE(LabelShown(ids::kLyricLower));
+
+  // The marked line is drawn on the window's green, the others on the panel's white.
+  const QImage shot = Widget(ids::kMainWindowSelf)->grab().toImage();
+  int marked = 0;
+  for (const qt::LyricSheetRow& row : rows) {
+    const QColor at = shot.pixelColor(row.left + 2, row.top + row.height / 2);
+    EXPECT_EQ(at, row.marked ? QColor(0x80, 0xE0, 0x00) : QColor(Qt::white)) << row.text;
+    marked += row.marked;
+  }
+  EXPECT_EQ(marked, 1);
+
+  // As the song plays the mark moves down the lines.
+  const std::string first = MarkedLine();
+  const int first_n = std::stoi(first.substr(std::string("第").size()));
+  EXPECT_TRUE(WaitForMarked([&](const std::string& m) { return m == Verse1(first_n + 2); }, 8000))
+      << "still at " << MarkedLine();
+
+  // A click three quarters along the slider (about 02:49): the second verse, its line in the
+  // middle of the panel with the lines before and after it around.
+  ClickSliderAt(0.75);
+  ASSERT_TRUE(WaitForMarked([](const std::string& m) { return m.starts_with("二段"); }, 3000))
+      << "still at " << MarkedLine();
+  ExpectLinesAroundTheMark(SheetRows(), all);
+
+  // Paused, a seek back still moves the mark: a quarter along is past the first verse's end.
+  Click(ids::kPlayPauseButton);
+  ASSERT_EQ(ButtonCaption(), "播放"_t);
+  ClickSliderAt(0.25);
+  EXPECT_TRUE(WaitForMarked([](const std::string& m) { return m == Verse1(20); }, 3000))
+      << "still at " << MarkedLine();
+
+  // Leaving puts the labels back and takes the sheet away.
+  ChooseFromWindowMenu("隐藏搜索与歌词"_t);
+  ASSERT_FALSE(shell::FullViewShown());
+  EXPECT_TRUE(SheetRows().empty());
+  EXPECT_TRUE(LabelShown(ids::kLyricUpper));
+  EXPECT_TRUE(LabelShown(ids::kLyricLower));
+  EXPECT_EQ(runtime::ReadIntProperty(ids::kMainWindow, ids::kLyricUpper, ids::kPropVisible), 1);
+  EXPECT_EQ(runtime::ReadIntProperty(ids::kMainWindow, ids::kLyricLower, ids::kPropVisible), 1);
+  ExpectTemplateGeometry();
+}
+
+TEST_F(FullViewTest, ASongWithoutLyricsSaysSoAndTheNextSongsLinesReplaceIt) {
+  fs::copy_file(songs_ / "long.mp3", work_ / "plain.mp3");
+  fs::copy_file(songs_ / "long.mp3", work_ / "sung.mp3");
+  std::ofstream(work_ / "sung.lrc", std::ios::binary) << "[00:00.00]la\n[00:30.00]li\n";
+  AddLocalRow(work_ / "plain.mp3", "plain"_t);
+  AddLocalRow(work_ / "sung.mp3", "sung"_t);
+  shell::ShowFullView();
+  // Before anything plays the panel stays empty.
+  ASSERT_EQ(SheetRows().size(), 1u);
+  EXPECT_EQ(SheetRows()[0].text, "");
+
+  Click(ids::kPlayPauseButton);
+  ASSERT_TRUE(runtime::WaitProcessingEvents(
+      [] {
+        auto rows = SheetRows();
+        return rows.size() == 1 && rows[0].text == "暂无歌词";
+      },
+      3000));
+  EXPECT_FALSE(SheetRows()[0].marked);
+
+  Click(ids::kNextButton);
+  ASSERT_TRUE(WaitForMarked([](const std::string& m) { return m == "la"; }, 3000));
+  ASSERT_EQ(SheetRows().size(), 2u);  // fewer lines than room: all of them
+  EXPECT_EQ(SheetRows()[1].text, "li");
 }
 
 }  // namespace

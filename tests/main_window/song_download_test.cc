@@ -283,6 +283,9 @@ TEST_F(DownloadFlowTest, AFailedDownloadGivesItsReason) {
   LoopbackServer broken([](const Request&) {
     return Reply().Send(HeaderText("HTTP/1.1 503 Service Unavailable", {"Content-Length: 0"}));
   });
+  LoopbackServer limited([](const Request&) {
+    return Reply().Send(HeaderText("HTTP/1.1 429 Too Many Requests", {"Content-Length: 0"}));
+  });
   const download::testing::CertificateFiles& files = download::testing::TestCertificates();
   LoopbackServer untrusted([](const Request&) { return ServeBody({}, "abc"); },
                            {files.self_signed_certificate, files.self_signed_key});
@@ -297,14 +300,21 @@ TEST_F(DownloadFlowTest, AFailedDownloadGivesItsReason) {
   } cases[] = {
       {not_found.Url("/gone.mp3"), "下载失败：服务器上找不到这个文件（404）。"},
       {broken.Url("/busy.mp3"), "下载失败：服务器出错（503）。"},
+      {limited.Url("/often.mp3"), "下载失败：服务器限制了请求次数（429）。"},
       {untrusted.Url("/x.mp3"), "下载失败：服务器的证书无法验证。"},
       {"http://127.0.0.1:" + std::to_string(refused_port) + "/x.mp3", "下载失败：服务器拒绝连接。"},
   };
-  for (const Case& c : cases) {
-    Resolve(c.url, "坏"_t);
-    ClickDownload();
-    ASSERT_TRUE(WaitForIdle(60000));
-    EXPECT_EQ(TakeMessages(), std::vector<std::string>{c.message}) << c.url;
+  {
+    // The busy servers are asked again five times: 20 ms apart instead of up to a minute.
+    download::internal::EngineSettings settings;
+    settings.retry_wait_ms = 20;
+    download::internal::ScopedEngineSettingsForTesting quick_retries(settings);
+    for (const Case& c : cases) {
+      Resolve(c.url, "坏"_t);
+      ClickDownload();
+      ASSERT_TRUE(WaitForIdle(60000));
+      EXPECT_EQ(TakeMessages(), std::vector<std::string>{c.message}) << c.url;
+    }
   }
 
   // A server that stops sending: the seconds the download waited for a byte.

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 
+#include "platform/durable_file.h"
 #include "runtime/files.h"
 #include "tests/player_flow/flow_fixture.h"
 #include "ui/qt/desktop.h"
@@ -48,6 +49,21 @@ TEST_F(PlaylistFlowTest, SaveAndLoadRoundTripTwoRowsAsEightRecords) {
   ASSERT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 2);
   EXPECT_EQ(Row(0), row0);
   EXPECT_EQ(Row(1), row1);
+}
+
+// A power cut at any moment leaves the old list or the new one: the new file is flushed before
+// it takes the list's name, and the folder holding that name after.
+TEST_F(PlaylistFlowTest, TheNewListIsFlushedBeforeItsRenameAndTheFolderAfter) {
+  AddLocalRow("/a.mp3", "a"_t);
+  const std::string list = runtime::Utf8FromText(playlist::PlayListFilePath());
+  const std::string folder = list.substr(0, list.rfind('/'));
+  for (int save = 0; save < 2; ++save) {  // a new list, then a replaced one
+    platform::ScopedFileStepRecordForTesting record;
+    ASSERT_TRUE(playlist::SavePlayList(ids::kMainWindow, ids::kPlayList, {}, false));
+    EXPECT_EQ(record.steps(), (std::vector<std::string>{"sync " + list + ".saving",
+                                                        "name " + list + ".saving " + list,
+                                                        "sync-folder " + folder}));
+  }
 }
 
 TEST_F(PlaylistFlowTest, AFailedSaveKeepsThePreviousList) {

@@ -145,6 +145,11 @@ int Decoder::Impl::OpenInput(const SourceSpec& spec) {
     return BASS_ERROR_MEM;
   }
   fmt->interrupt_callback = {&Impl::Interrupt, this};
+  // Without this an MP3 seek decodes its way from the last frame read to the target, which over
+  // the network means fetching every byte up to it. With it, a constant bit rate file jumps to
+  // the target's byte (exactly, by its frame count) and a variable one by its table of contents,
+  // each with a single range request.
+  if (network) fmt->flags |= AVFMT_FLAG_FAST_SEEK;
   ArmDeadline();
 
   int error = BASS_OK;
