@@ -38,6 +38,7 @@ const std::string& Folder() {
   static const std::string folder = [] {
     fs::path f = fs::temp_directory_path() / ("vorel-cmdline-fuzz-" + std::to_string(::getpid()));
     fs::create_directories(f / "dir");
+    fs::create_directories(f / "named");
     for (const char* name : {"song.mp3", "a b.mp3", "名字.mp3", "-dash.mp3", "dir/in.mp3"}) {
       std::ofstream(f / name) << "x";
     }
@@ -99,7 +100,7 @@ void CheckFileAddress(FuzzedDataProvider& in) {
     if (c == '/' || c == '\0') c = '_';
   }
   if (name.empty() || name == "." || name == ".." || !vorel::platform::IsValidUtf8(name)) return;
-  const std::string path = Folder() + "/" + name;
+  const std::string path = Folder() + "/named/" + name;  // a folder of these files alone
   std::ofstream(path) << "x";
   static constexpr char kUpper[] = "0123456789ABCDEF";
   static constexpr char kLower[] = "0123456789abcdef";

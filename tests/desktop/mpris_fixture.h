@@ -4,7 +4,9 @@
 // The player's real main window with its media player object on a private session bus, and a
 // desktop that calls it from a connection and a thread of its own, as another program would.
 
+#include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusMetaType>
 #include <QDBusInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
