@@ -35,6 +35,10 @@ trap 'kill $player $server $xvfb 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' 
 mkdir -p "$work/app" "$work/runtime"
 chmod 700 "$work/runtime"
 cp build/bin/vorel build/bin/libbass.so "$work/app/"
+# Pages of a file written moments ago and not yet on disk count as private dirty memory of every
+# process that maps them: the copies are written out first, or Vorel's figures would carry
+# its own program file (about 1 MiB) until the kernel flushes it half a minute later.
+sync "$work/app/vorel" "$work/app/libbass.so"
 export HOME=$work XDG_CONFIG_HOME=$work/.config XDG_DATA_HOME=$work/.local/share
 export XDG_RUNTIME_DIR=$work/runtime
 unset VOREL_AUDIO DBUS_SESSION_BUS_ADDRESS

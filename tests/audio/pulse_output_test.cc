@@ -60,8 +60,10 @@ void Stop(pid_t& pid, int sig) {
   pid = -1;
 }
 
-// A PulseAudio of the test's own: a null sink and a socket in a private folder, so that nothing
-// collides with another test or a desktop's server. Runs as root, as CI does.
+// A PulseAudio of the test's own: a null sink and sockets in a private folder, so that nothing
+// collides with another test or a desktop's server. The player connects through socket(); the
+// test's own recorder and pactl through a second socket, which lets a test hold the player off
+// while it prepares. Runs as root, as CI does.
 class PrivateSoundServer {
  public:
   PrivateSoundServer() {
@@ -69,25 +71,34 @@ class PrivateSoundServer {
     dir_ = TempDir() + "/pulse" + std::to_string(serial++);
     std::filesystem::create_directories(dir_ + "/runtime");
     std::filesystem::permissions(dir_ + "/runtime", std::filesystem::perms::owner_all);
-    std::ofstream(dir_ + "/server.pa")
-        << "load-module module-null-sink sink_name=heard rate=44100\n"
-        << "load-module module-native-protocol-unix auth-anonymous=1"
-        << " socket=" << socket() << "\n"
-        << "set-default-sink heard\n";
   }
   ~PrivateSoundServer() { Stop(pid_, SIGKILL); }
 
   std::string socket() const { return dir_ + "/native"; }
   std::string address() const { return "unix:" + socket(); }
+  std::string control_address() const { return "unix:" + control_socket(); }
 
-  // Starts the server and waits until it takes connections. False (with its log) on failure.
-  bool Start() {
+  // Starts the server and waits until it takes connections; without `player_socket` the player's
+  // socket opens only with OpenPlayerSocket. False (with its log) on failure.
+  bool Start(bool player_socket = true) {
     std::filesystem::remove(socket());
+    std::filesystem::remove(control_socket());
+    std::ofstream(dir_ + "/server.pa")
+        << "load-module module-null-sink sink_name=heard rate=44100\n"
+        << "load-module " << Protocol(control_socket()) << "\n"
+        << (player_socket ? "load-module " + Protocol(socket()) + "\n" : "")
+        << "set-default-sink heard\n";
     // The server takes its runtime and configuration folders from XDG_RUNTIME_DIR and HOME.
     pid_ = Spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
                   "--disallow-module-loading=no", "--log-target=stderr", "-F", dir_ + "/server.pa"},
                  dir_ + "/server.log", {{"XDG_RUNTIME_DIR", dir_ + "/runtime"}, {"HOME", dir_}});
-    return WaitUntil([&] { return Answers(); }, 10);
+    return WaitUntil(
+        [&] { return Answers(control_socket()) && (!player_socket || Answers(socket())); }, 10);
+  }
+
+  bool OpenPlayerSocket() const {
+    Pactl("load-module " + Protocol(socket()));
+    return Answers(socket());
   }
 
   void Kill() { Stop(pid_, SIGKILL); }
@@ -95,15 +106,21 @@ class PrivateSoundServer {
 
   // `pactl <args>` against this server.
   std::string Pactl(const std::string& args) const {
-    return vorel::testing::RunCommand("PULSE_SERVER=" + address() + " pactl " + args).output;
+    return vorel::testing::RunCommand("PULSE_SERVER=" + control_address() + " pactl " + args)
+        .output;
   }
 
  private:
-  bool Answers() const {
+  std::string control_socket() const { return dir_ + "/control"; }
+  static std::string Protocol(const std::string& socket) {
+    return "module-native-protocol-unix auth-anonymous=1 socket=" + socket;
+  }
+
+  static bool Answers(const std::string& path) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    std::strncpy(addr.sun_path, socket().c_str(), sizeof(addr.sun_path) - 1);
+    std::strncpy(addr.sun_path, path.c_str(), sizeof(addr.sun_path) - 1);
     const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
     close(fd);
     return ok;
@@ -125,7 +142,7 @@ class MonitorRecording {
     path_ = TempDir() + "/monitor" + std::to_string(serial++) + ".raw";
     pid_ = Spawn(
         {"sh", "-c",
-         "exec parec --raw -s " + server.address() +
+         "exec parec --raw -s " + server.control_address() +
              " -d heard.monitor --format=s16le --rate=44100 --channels=1 --latency-msec=20 > " +
              path_},
         path_ + ".log");
@@ -139,6 +156,13 @@ class MonitorRecording {
 
   // When the first recorded data arrived.
   Clock::time_point started() const { return started_; }
+
+  // How many samples have come through so far.
+  size_t Recorded() const {
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(path_, ec);
+    return ec ? 0 : static_cast<size_t>(bytes / 2);
+  }
 
   // Ends the recording (after what the server still holds has come through) and returns it.
   Pcm Finish() {
@@ -307,9 +331,16 @@ TEST_F(PulseOutputTest, TheSongGoesOnWhenTheServerComesBack) {
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   EXPECT_EQ(B().ChannelGetPosition(h, BASS_POS_BYTE), stalled_at);
 
-  ASSERT_TRUE(server_.Start()) << server_.Log();
+  // The server comes back first for the recorder alone: a null sink that has just started
+  // renders its first two seconds in one block, and only once it plays in step does the
+  // recording tell when the song is heard. Then the player's socket opens.
+  ASSERT_TRUE(server_.Start(false)) << server_.Log();
+  MonitorRecording recording(server_);
+  ASSERT_TRUE(WaitUntil([&] { return recording.Recorded() >= 44100 * 5 / 2; }, 6));
+  const size_t back_at = recording.Recorded();
+  ASSERT_TRUE(server_.OpenPlayerSocket()) << server_.Log();
   const auto back = Clock::now();
-  // Within 2 s the song plays on: its position moves again.
+  // Within 2 s the song plays on: its position moves again, and it is heard.
   EXPECT_TRUE(WaitUntil(
       [&] {
         return B().ChannelIsActive(h) == BASS_ACTIVE_PLAYING &&
@@ -318,14 +349,16 @@ TEST_F(PulseOutputTest, TheSongGoesOnWhenTheServerComesBack) {
       },
       2.0))
       << "after " << SecondsSince(back) << " s";
-  // And it is heard. (A null sink that has just started renders its first two seconds in one
-  // block, so its monitor cannot time the return more finely than that.)
-  MonitorRecording recording(server_);
   std::this_thread::sleep_for(std::chrono::seconds(1));
   const Pcm heard = recording.Finish();
-  const size_t start = FindWindow(heard, 0, true);
+  const size_t start = FindWindow(heard, back_at, true);
   ASSERT_NE(start, std::string::npos) << "the song never went on";
+  EXPECT_LE((start - back_at) / 44100.0, 2.0) << "heard again late";
   EXPECT_NEAR(ToneFrequency(heard, start, start + 44100), 440.0, 2.0);
+  // Only the song's own sound, from where it stood: no burst of what the old server held.
+  EXPECT_NEAR(B().ChannelBytes2Seconds(h, B().ChannelGetPosition(h, BASS_POS_BYTE)),
+              B().ChannelBytes2Seconds(h, stalled_at) + (heard.samples.size() - start) / 44100.0,
+              0.3);
   EXPECT_NE(B().StreamCreateFile(FALSE, ToneMp3(440, 1).c_str(), 0, 0, 0), 0u);
 }
 

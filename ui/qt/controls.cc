@@ -290,6 +290,12 @@ bool WindowWidget::focusNextPrevChild(bool next) {
   return true;
 }
 
+bool ShowsFocusMark(const QWidget* w) {
+  // Qt flags the window once a Tab or a shortcut has moved the focus in it; the focus a window
+  // hands out when it is activated, or that a program sets, does not flag it.
+  return w->hasFocus() && w->window()->testAttribute(Qt::WA_KeyboardFocusChange);
+}
+
 void PaintFocusMark(QPainter& p, const QRect& area, QColor colour) {
   p.save();
   p.setPen(QPen(colour, 1, Qt::DotLine));
@@ -718,7 +724,7 @@ void SuperBar::paintEvent(QPaintEvent*) {
     double share = std::clamp(double(position_) / maximum_, 0.0, 1.0);
     p.fillRect(QRectF(0, 0, width() * share, height()), QColor(0x80, 0xE0, 0x00));
   }
-  if (hasFocus()) PaintFocusMark(p, rect(), QColor(0x40, 0x40, 0x40));
+  if (ShowsFocusMark(this)) PaintFocusMark(p, rect(), QColor(0x40, 0x40, 0x40));
 }
 
 void SuperBar::wheelEvent(QWheelEvent* e) {
@@ -813,7 +819,7 @@ void SuperBtn::paintEvent(QPaintEvent*) {
   p.setPen(ColourOf(fore));
   p.setFont(font());
   p.drawText(rect(), Qt::AlignCenter, text());
-  if (hasFocus()) PaintFocusMark(p, rect(), ColourOf(fore));
+  if (ShowsFocusMark(this)) PaintFocusMark(p, rect(), ColourOf(fore));
 }
 
 void SuperBtn::keyPressEvent(QKeyEvent* e) {
@@ -844,7 +850,7 @@ void PicBtn::paintEvent(QPaintEvent*) {
   QPainter p(this);
   const QPixmap& pic = isDown() ? pictures_[2] : hot_ ? pictures_[1] : pictures_[0];
   if (!pic.isNull()) p.drawPixmap(0, 0, pic);
-  if (hasFocus()) PaintFocusMark(p, rect(), QColor(0x40, 0x40, 0x40));
+  if (ShowsFocusMark(this)) PaintFocusMark(p, rect(), QColor(0x40, 0x40, 0x40));
 }
 
 void PicBtn::keyPressEvent(QKeyEvent* e) {
@@ -1050,7 +1056,7 @@ void ListView::keyPressEvent(QKeyEvent* e) {
 
 void ListView::paintEvent(QPaintEvent* e) {
   QTreeWidget::paintEvent(e);
-  if (!hasFocus() || currentItem() != nullptr) return;
+  if (!ShowsFocusMark(this) || currentItem() != nullptr) return;
   // An empty list (or one without a current row) shows its focus on its edge.
   QPainter p(viewport());
   PaintFocusMark(p, viewport()->rect(), QColor(0x40, 0x40, 0x40));

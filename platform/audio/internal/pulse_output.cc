@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "platform/audio/bass.h"
 #include "platform/audio/internal/pulse_api.h"
@@ -263,10 +262,7 @@ class PulseOutput : public Output {
     if (frames > 0) {
       draining_ = false;
       drained_ = false;
-      buffer_.resize(static_cast<size_t>(frames) * 2);
-      mixer_->Mix(buffer_.data(), frames);
-      pa_->pa_stream_write(stream_, buffer_.data(), static_cast<size_t>(frames) * kBytesPerFrame,
-                           nullptr, 0, PA_SEEK_RELATIVE);
+      WriteMixedLocked(frames);
     }
     if (frames == 0 && mixer_->AllExhausted()) {
       // Only the end is left: the server says when it has played it. The timing the server
@@ -280,6 +276,27 @@ class PulseOutput : public Output {
     }
     UpdateClockLocked(frames);
     if (frames < wanted && mixer_->AnyPlaying()) Arm(retry_, kRetrySeconds);
+  }
+
+  // Loop lock held: mixes `frames` frames straight into blocks of the memory the server shares
+  // with us and hands them over, so the sound is neither held in a buffer of our own between
+  // writes nor copied once more. A block holds at most the pool's block size (64 KiB, 0.19 s),
+  // so a longer write takes several.
+  void WriteMixedLocked(int frames) {
+    while (frames > 0) {
+      void* block = nullptr;
+      size_t size = static_cast<size_t>(frames) * kBytesPerFrame;
+      if (pa_->pa_stream_begin_write(stream_, &block, &size) < 0 || !block) return;
+      const int n = std::min(frames, static_cast<int>(size / kBytesPerFrame));
+      if (n <= 0) {
+        pa_->pa_stream_cancel_write(stream_);
+        return;
+      }
+      mixer_->Mix(static_cast<float*>(block), n);
+      pa_->pa_stream_write(stream_, block, static_cast<size_t>(n) * kBytesPerFrame, nullptr, 0,
+                           PA_SEEK_RELATIVE);
+      frames -= n;
+    }
   }
 
   static void OnDrained(pa_stream* s, int success, void* user) {
@@ -383,7 +400,6 @@ class PulseOutput : public Output {
   bool draining_ = false;  // the end of every playing stream is written; the server plays it out
   bool drained_ = false;   // and the server's buffer is empty: nothing to cork or flush
   std::string title_;
-  std::vector<float> buffer_;
   int refill_ = 0;  // frames to write after a flush even though the server has not asked yet
   pa_time_event* retry_ = nullptr;      // write again, or open the stream again, soon
   pa_time_event* rest_ = nullptr;       // close a stream corked for a while

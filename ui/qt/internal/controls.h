@@ -289,7 +289,10 @@ class TimerControl : public QTimer, public PropertyHost {
   int interval_ = 0;
 };
 
-// The mark a control with the keyboard focus shows: a dotted frame just inside its edge.
+// The mark a control with the keyboard focus shows: a dotted frame just inside its edge, painted
+// only when ShowsFocusMark: the control has the focus and the keyboard has moved the focus in
+// its window (as desktop toolkits do, a window just opened or clicked shows no mark).
+bool ShowsFocusMark(const QWidget* w);
 void PaintFocusMark(QPainter& p, const QRect& area, QColor colour);
 
 // The file dialog holder: no widget and no properties beyond the common ones.
