@@ -13,6 +13,7 @@
 #include "platform/audio/bass.h"
 #include "platform/audio/internal/byte_source.h"
 #include "platform/audio/internal/ffmpeg_api.h"
+#include "platform/audio/internal/reply_status.h"
 
 namespace vorel::platform::audio {
 namespace {
@@ -284,7 +285,10 @@ std::unique_ptr<Decoder> Decoder::Open(const SourceSpec& spec, const OutputForma
   Impl& m = *d->impl_;
   m.abort = abort;
   m.network = d->network_ = spec.kind == SourceSpec::Kind::kUrl;
-  *error = m.OpenInput(spec);
+  // A server that answers "not now" is asked again before the stream opens, as it asks.
+  *error =
+      m.network ? AwaitStreamServer(spec.location, spec.offset, abort, kNetworkTimeout) : BASS_OK;
+  if (*error == BASS_OK) *error = m.OpenInput(spec);
   if (*error == BASS_OK) *error = m.OpenCodec();
   if (*error != BASS_OK) return nullptr;
 
