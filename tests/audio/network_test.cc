@@ -6,7 +6,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
+#include <mutex>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -144,6 +147,82 @@ TEST_F(NetworkTest, Mp3OverHttpSeeksWithRanges) {
   EXPECT_NEAR(PositionSeconds(h), 60.0, 0.05);
   EXPECT_TRUE(AskedForRangeNear(server, asked, mp3.size() * 57.0 / 60))
       << "range starts: " << RangeStarts(server, asked) << "of " << mp3.size();
+}
+
+// Answers each request with the next of `refusals`, then serves `body`; notes when each request
+// came, in seconds of the steady clock.
+struct RefusingServer {
+  RefusingServer(std::vector<std::string> refusals, std::string body)
+      : server([this, refusals = std::move(refusals), body = std::move(body)](const Request& r) {
+          std::lock_guard<std::mutex> lock(mu);
+          times.push_back(
+              std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+                  .count());
+          if (times.size() <= refusals.size()) return Reply(refusals[times.size() - 1]);
+          return ServeBody(r, body);
+        }) {}
+  double SecondsBetween(std::size_t a, std::size_t b) {
+    std::lock_guard<std::mutex> lock(mu);
+    return b < times.size() ? times[b] - times[a] : -1;
+  }
+  std::mutex mu;
+  std::vector<double> times;  // guarded by mu
+  LoopbackServer server;
+};
+
+std::string Refusal(const std::string& status, const std::string& retry_after = "") {
+  std::vector<std::string> lines = {"Content-Length: 4"};
+  if (!retry_after.empty()) lines.push_back("Retry-After: " + retry_after);
+  return vorel::testing::HeaderText("HTTP/1.1 " + status, lines) + "busy";
+}
+
+// "Not now" (5xx, 408, 429) is asked again before the stream opens: after the wait the server
+// names, else after 1 s, then 2 s.
+TEST_F(NetworkTest, AServerSayingNotNowIsAskedAgainBeforeTheStreamOpens) {
+  const std::string wav = ReadBytes(ToneWav(440, 1));
+  struct Case {
+    const char* what;
+    std::vector<std::string> refusals;
+    double least, most;  // seconds from the first request to the one that was answered
+  } cases[] = {
+      {"503", {Refusal("503 Service Unavailable")}, 1.0, 2.5},
+      {"503 asking for 2 s", {Refusal("503 Service Unavailable", "2")}, 2.0, 3.5},
+      {"429 asking for 1 s, then 429",
+       {Refusal("429 Too Many Requests", "1"), Refusal("429 Too Many Requests")},
+       2.0,
+       3.5},
+      {"408", {Refusal("408 Request Timeout")}, 1.0, 2.5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RefusingServer refusing(c.refusals, wav);
+    HSTREAM h = B().StreamCreateURL(refusing.server.Url("/a.wav").c_str(), 0, 0, nullptr, nullptr);
+    ASSERT_NE(h, 0u) << B().ErrorGetCode();
+    EXPECT_NEAR(B().ChannelBytes2Seconds(h, B().ChannelGetLength(h, BASS_POS_BYTE)), 1.0, 0.01);
+    const double waited = refusing.SecondsBetween(0, c.refusals.size());
+    EXPECT_GE(waited, c.least);
+    EXPECT_LE(waited, c.most);
+    // The refusals, the question answered, and the stream's own requests.
+    EXPECT_GE(refusing.server.Requests().size(), c.refusals.size() + 2);
+    B().StreamFree(h);
+  }
+}
+
+TEST_F(NetworkTest, AStreamThatIsGoneOrNeverReadyFailsWithoutWaitingLong) {
+  // Gone: one request, no retry.
+  RefusingServer gone({Refusal("404 Not Found"), Refusal("404 Not Found")}, "");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(B().StreamCreateURL(gone.server.Url("/a.mp3").c_str(), 0, 0, nullptr, nullptr), 0u);
+  EXPECT_EQ(B().ErrorGetCode(), BASS_ERROR_FILEOPEN);
+  EXPECT_EQ(gone.server.Requests().size(), 1u);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+
+  // Never ready: four requests, then the open fails.
+  std::vector<std::string> busy(10, Refusal("500 Internal Server Error", "0"));
+  RefusingServer never(busy, "");
+  EXPECT_EQ(B().StreamCreateURL(never.server.Url("/a.mp3").c_str(), 0, 0, nullptr, nullptr), 0u);
+  EXPECT_EQ(B().ErrorGetCode(), BASS_ERROR_FILEOPEN);
+  EXPECT_EQ(never.server.Requests().size(), 4u);
 }
 
 TEST_F(NetworkTest, OffsetStartsTheDownloadPartWay) {

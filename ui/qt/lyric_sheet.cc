@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <algorithm>
 
+#include "runtime/bridge.h"
 #include "runtime/window_ops.h"
 #include "ui/qt/internal/controls.h"
 
@@ -107,7 +108,10 @@ class LyricSheet : public QWidget {
   QString message_;
 };
 
+// Null when the window is not loaded (asking the runtime for a control of an unloaded window is
+// a fatal error).
 QWidget* PanelWidget(runtime::WindowId window, runtime::ControlId panel) {
+  if (!runtime::IsWindowLoaded(window)) return nullptr;
   return qobject_cast<QWidget*>(reinterpret_cast<QObject*>(runtime::WindowHandle(window, panel)));
 }
 

@@ -13,6 +13,7 @@
 #include "platform/audio/bass.h"
 #include "platform/audio/internal/byte_source.h"
 #include "platform/audio/internal/ffmpeg_api.h"
+#include "platform/audio/internal/reply_status.h"
 
 namespace vorel::platform::audio {
 namespace {
@@ -21,6 +22,7 @@ using Clock = std::chrono::steady_clock;
 
 // A broken source may yield nothing but errors; give up after this many in a row.
 constexpr int kMaxBadPackets = 1000;
+constexpr unsigned kMaxIndexBytes = 64 * 1024;
 
 bool HasPrefixNoCase(const std::string& s, const char* prefix) {
   const size_t n = std::strlen(prefix);
@@ -145,6 +147,11 @@ int Decoder::Impl::OpenInput(const SourceSpec& spec) {
     return BASS_ERROR_MEM;
   }
   fmt->interrupt_callback = {&Impl::Interrupt, this};
+  // FFmpeg indexes every MP3 frame it reads, to seek back by (24 bytes a frame: about 1 KiB per
+  // second played, up to its default of 1 MiB after a quarter of an hour). Past this size it
+  // keeps every other entry, so a seek back starts a few frames earlier; the seek decodes
+  // forward to its exact frame anyway.
+  fmt->max_index_size = kMaxIndexBytes;
   // Without this an MP3 seek decodes its way from the last frame read to the target, which over
   // the network means fetching every byte up to it. With it, a constant bit rate file jumps to
   // the target's byte (exactly, by its frame count) and a variable one by its table of contents,
@@ -284,7 +291,10 @@ std::unique_ptr<Decoder> Decoder::Open(const SourceSpec& spec, const OutputForma
   Impl& m = *d->impl_;
   m.abort = abort;
   m.network = d->network_ = spec.kind == SourceSpec::Kind::kUrl;
-  *error = m.OpenInput(spec);
+  // A server that answers "not now" is asked again before the stream opens, as it asks.
+  *error =
+      m.network ? AwaitStreamServer(spec.location, spec.offset, abort, kNetworkTimeout) : BASS_OK;
+  if (*error == BASS_OK) *error = m.OpenInput(spec);
   if (*error == BASS_OK) *error = m.OpenCodec();
   if (*error != BASS_OK) return nullptr;
 

@@ -24,6 +24,7 @@ namespace vorel::platform::audio {
   X(av_find_best_stream) X(av_frame_alloc) X(av_frame_free) X(av_frame_unref) X(av_free)    \
   X(av_freep) X(av_log_set_level) X(av_malloc) X(av_packet_alloc) X(av_packet_free)         \
   X(av_packet_unref) X(av_read_frame) X(av_rescale) X(av_rescale_q) X(av_seek_frame)        \
+  X(av_url_split) X(avio_flush) X(avio_write)                                               \
   X(avcodec_alloc_context3) X(avcodec_flush_buffers) X(avcodec_free_context)                \
   X(avcodec_open2) X(avcodec_parameters_to_context) X(avcodec_receive_frame)                \
   X(avcodec_send_packet) X(avformat_alloc_context) X(avformat_close_input)                  \
