@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "player/player.h"
 #include "ui/qt/qt_ui.h"
 
 int main(int argc, char** argv) {
@@ -13,5 +14,10 @@ int main(int argc, char** argv) {
   setenv("VOREL_AUDIO", "null", 0);
   ::testing::InitGoogleTest(&argc, argv);
   vorel::qt::UiSession session(argc, argv);
-  return RUN_ALL_TESTS();
+  const int result = RUN_ALL_TESTS();
+  // A test may end while a song still opens on a worker (cancelled, but loading the decoding
+  // libraries or waiting on a server that is gone). Returning now would run the exit handlers,
+  // which unload libraries, beside that worker's own loading of them.
+  vorel::player::WaitForOpenWorkersForTesting(15000);
+  return result;
 }
