@@ -158,7 +158,8 @@ std::string SettingsFilePath(const SettingsSources& sources) {
   std::optional<std::string> config = sources.env("XDG_CONFIG_HOME");
   if (config && !config->empty() && config->front() == '/') return *config + "/vorel/vorel.conf";
   std::optional<std::string> home = sources.env("HOME");
-  if (home && !home->empty()) return *home + "/.config/vorel/vorel.conf";
+  // A relative HOME would name a file in whatever folder the program runs in.
+  if (home && !home->empty() && home->front() == '/') return *home + "/.config/vorel/vorel.conf";
   return {};
 }
 

@@ -45,7 +45,7 @@ struct SettingsSources {
 SettingsSources ProcessSettingsSources();
 
 // $XDG_CONFIG_HOME/vorel/vorel.conf, or ~/.config/vorel/vorel.conf when that variable is unset,
-// empty or not absolute. Empty when neither it nor HOME is usable.
+// empty or not absolute. Empty when neither it nor HOME is usable (set and absolute).
 std::string SettingsFilePath(const SettingsSources& sources);
 
 // Reads the three hosts. Thread-safe (touches only what `sources` reaches).

@@ -80,12 +80,20 @@ TransferAddress ParseTransferAddress(const runtime::Text& address) {
   std::size_t slash = rest.find('/');
   if (slash == std::string_view::npos || slash == 0) return result;
   std::string_view host = rest.substr(0, slash);
-  // Control bytes or spaces in the host part would end up in the Host line of the request.
+  // Control bytes or spaces in the host part would end up in the Host line of the request; a
+  // "?" or "#" there ends the host in any other reader's eyes (a query without a path).
   for (char c : host) {
-    if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) return result;
+    if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F || c == '?' || c == '#') return result;
   }
 
-  std::size_t at = host.find('@');
+  std::size_t at = host.rfind('@');
+  if (at != std::string_view::npos && result.kind == kHttp) {
+    // A user name (and password) has no place in the Host line of an HTTP request, where it
+    // would name a host that does not exist and tell the password to every proxy on the way.
+    host.remove_prefix(at + 1);
+    at = std::string_view::npos;
+    if (host.empty()) return result;
+  }
   std::size_t colon = host.find(':', at == std::string_view::npos ? 0 : at);
   if (colon != std::string_view::npos) {
     int port = ParsePort(host.substr(colon + 1));

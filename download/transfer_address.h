@@ -15,7 +15,7 @@ struct TransferAddress {
   AddressKind kind = kNoKind;
   bool secure = false;  // https: kind kHttp over TLS
   int port = 0;
-  runtime::Text host;  // as written: may carry ":port" (and "user@" for FTP)
+  runtime::Text host;  // as written: may carry ":port" (and "user@" for FTP, never for HTTP)
   runtime::Text path;  // from the first "/" after the host on; empty when there is none
 };
 
@@ -23,7 +23,9 @@ struct TransferAddress {
 // ftp:// 21, mms:// and mmst:// 1755,
 // rtsp:// 554); anything else gives kind kNoKind. An address without a "/" after the host gives
 // an empty host and path, which no transfer can start from. A port that is not a number from 1
-// to 65535 also gives an empty host.
+// to 65535, or a host part holding a space, a control byte, "?" or "#", also gives an empty
+// host. In an http(s) address a user name (with its password)
+// before the last "@" of the host part is dropped.
 TransferAddress ParseTransferAddress(const runtime::Text& address);
 
 }  // namespace vorel::download

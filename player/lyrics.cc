@@ -54,10 +54,17 @@ runtime::Array<Text> LyricLinesOf(const Text& file_text) {
                            [](char c) { return static_cast<unsigned char>(c) < 0x80; });
   if (!ascii && platform::IsValidUtf8(view)) text = runtime::TextFromUtf8(view);
   else text = Text(view);
-  runtime::Array<Text> lines = runtime::SplitText(text, "\n");
+  // Split byte by byte: a line feed never belongs to a double-byte character, even after a
+  // stray high byte (a file in neither encoding), which a character-wise split would pair with
+  // it, joining two lines. As with SplitText, an empty piece after the last line feed is none.
   runtime::Array<Text> out;
-  for (const Text& line : lines.elements()) {
-    out.Append(!line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line);
+  std::string_view rest = text;
+  while (!rest.empty()) {
+    std::size_t end = rest.find('\n');
+    std::string_view line = rest.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    out.Append(Text(line));
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
   }
   return out;
 }

@@ -109,10 +109,8 @@ void RunMusicSearch(Text query, std::uint64_t generation) {
     return;
   }
 
-  Regex regex;
-  RegexCompile(regex, ";http://(.*?);");
-  const runtime::Array<SearchResult> matches = RegexSearchAll(regex, page);
-  const int count = runtime::ElementCount(matches);
+  const std::vector<Text> rows = SearchResultRows(page);
+  const int count = static_cast<int>(rows.size());
   if (count == 0) {
     WriteIfLatest(generation, [] { SetLabel("无搜索结果"_t); });
     return;
@@ -127,7 +125,7 @@ void RunMusicSearch(Text query, std::uint64_t generation) {
     batch.clear();
     for (; i <= count && static_cast<int>(batch.size()) < kRowsPerCall; ++i) {
       runtime::ProcessEvents();
-      batch.push_back("http://" + SubMatchText(matches[i], page, 1));
+      batch.push_back(rows[static_cast<std::size_t>(i - 1)]);
     }
     // The label is written before each row goes in, so it counts one step behind the list.
     bool latest = WriteIfLatest(generation, [&] {
@@ -139,6 +137,18 @@ void RunMusicSearch(Text query, std::uint64_t generation) {
     if (!latest) return;
   }
   WriteIfLatest(generation, [] { ShowCount(); });
+}
+
+std::vector<Text> SearchResultRows(const Text& page) {
+  Regex regex;
+  RegexCompile(regex, ";http://(.*?);");
+  const runtime::Array<SearchResult> matches = RegexSearchAll(regex, page);
+  std::vector<Text> rows;
+  rows.reserve(static_cast<std::size_t>(runtime::ElementCount(matches)));
+  for (const SearchResult& match : matches.elements()) {
+    rows.push_back("http://" + SubMatchText(match, page, 1));
+  }
+  return rows;
 }
 
 Text SearchQueryText() { return State().query; }

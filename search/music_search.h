@@ -12,6 +12,7 @@
 // the list and label only ever show the latest search.
 
 #include <cstdint>
+#include <vector>
 
 #include "runtime/bridge.h"
 #include "runtime/text.h"
@@ -31,6 +32,11 @@ runtime::EventResult OnSearchBoxKey(const runtime::EventArgs& args);
 // page says why in the label instead (no search host set, no answer in time, no connection,
 // the server's error status). Any thread but the user-interface thread.
 void RunMusicSearch(runtime::Text query, std::uint64_t generation);
+
+// The rows a result page gives, in page order: "http://" and each address found between
+// ";http://" and the next ";" (each search going on after the ";" that ended the last).
+//   SearchResultRows("x;http://a/1.mp3;y;http://b;") == {"http://a/1.mp3", "http://b"}
+std::vector<runtime::Text> SearchResultRows(const runtime::Text& page);
 
 // The query of the latest search started (a copy). UI thread.
 runtime::Text SearchQueryText();

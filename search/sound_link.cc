@@ -83,12 +83,7 @@ Fetched Fetch(const Text& address, const Text& sound_id, std::uint64_t open_coun
   f.open_count = open_count;
   Text reply = FetchReplyText(address);
   f.replied = !reply.empty();
-  Text info = web::DecodeEscapes(reply);
-  f.sound.id = sound_id;
-  f.sound.picture_url = WireAddress(web::TextBetween(info, kPictureStart, kFieldEnd));
-  f.sound.source_url = WireAddress(web::TextBetween(info, kSourceStart, kFieldEnd));
-  f.sound.name = ControlBytesAsSpaces(web::TextBetween(info, kNameStart, kFieldEnd));
-  f.sound.info_text = std::move(info);
+  f.sound = SoundFromReply(sound_id, reply);
   if (f.replied) f.cover = web::ReadUrlBytes(f.sound.picture_url);
   return f;
 }
@@ -132,6 +127,17 @@ Text TextAfterLast(const Text& text, const Text& marker) {
   int pos = runtime::FindTextBackward(text, marker);
   if (pos == -1) return {};
   return text.substr(pos - 1 + marker.size());
+}
+
+ResolvedSound SoundFromReply(const Text& sound_id, const Text& reply) {
+  ResolvedSound sound;
+  Text info = web::DecodeEscapes(reply);
+  sound.id = sound_id;
+  sound.picture_url = WireAddress(web::TextBetween(info, kPictureStart, kFieldEnd));
+  sound.source_url = WireAddress(web::TextBetween(info, kSourceStart, kFieldEnd));
+  sound.name = ControlBytesAsSpaces(web::TextBetween(info, kNameStart, kFieldEnd));
+  sound.info_text = std::move(info);
+  return sound;
 }
 
 Text FetchReplyText(const Text& address) {

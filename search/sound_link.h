@@ -58,6 +58,9 @@ struct ResolvedSound {
   Text source_url;   // "source": what the download saves
   Text name;         // "name": the file name the download uses
 };
+// What a sound-info reply says, as the resolve keeps it: the escapes decoded, the fields cut
+// out, the addresses in wire form and control bytes in the name made spaces. Any thread.
+ResolvedSound SoundFromReply(const Text& sound_id, const Text& reply);
 // Copies, taken under a lock: a resolve running at the same time never frees what a caller
 // holds. Thread-safe.
 ResolvedSound CurrentSound();

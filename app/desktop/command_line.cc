@@ -119,18 +119,24 @@ std::optional<OpenItem> CheckLocalFile(const std::string& path, std::string* pro
 
 std::string PrintableName(std::string_view bytes) {
   static const char kHex[] = "0123456789ABCDEF";
+  // A name of a megabyte (a hostile caller's) would make a message of a megabyte.
+  constexpr std::size_t kMostShown = 200;
   std::string out;
   while (!bytes.empty()) {
     std::size_t n = platform::Utf8SequenceLength(bytes);
     unsigned char c = static_cast<unsigned char>(bytes[0]);
+    std::string piece;
     if (n == 0 || c < 0x20 || c == 0x7F) {
-      out += "\\x";
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
+      piece = {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
       n = 1;
     } else {
-      out.append(bytes.substr(0, n));
+      piece = bytes.substr(0, n);
     }
+    if (out.size() + piece.size() > kMostShown) {
+      out += "\u2026";
+      break;
+    }
+    out += piece;
     bytes.remove_prefix(n);
   }
   return out;
@@ -143,6 +149,13 @@ std::optional<OpenItem> CheckItem(std::string_view argument, ItemSyntax syntax,
   *kind = ProblemKind::kUnusable;
   if (argument.empty()) {
     *problem = "vorel: an empty argument names no file";
+    return std::nullopt;
+  }
+  // No file name is longer (PATH_MAX is 4096) and no server takes a longer address; a caller
+  // sending megabytes gets a refusal, not a row that can never play.
+  constexpr std::size_t kLongestArgument = 16384;
+  if (argument.size() > kLongestArgument) {
+    *problem = Problem(argument, "is too long for a file name or an address");
     return std::nullopt;
   }
   if (!platform::IsValidUtf8(argument)) {

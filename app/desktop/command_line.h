@@ -38,7 +38,8 @@ enum class ProblemKind {
 };
 
 // Checks one argument. A local file must exist, be a regular file (or a link to one) and be
-// readable; an address must be http or https with a host and no spaces or control bytes. On
+// readable; an address must be http or https with a host and no spaces or control bytes; no
+// argument may be longer than 16 KiB. On
 // failure returns nothing, sets `problem` to one line (no newline) that names the argument and
 // says what is wrong with it, and `kind` (when given) to the reason.
 std::optional<OpenItem> CheckItem(std::string_view argument, ItemSyntax syntax,
@@ -67,7 +68,8 @@ bool DisplayAvailable();
 const char* NoDisplayMessage();
 
 // `bytes` made printable for a message: bytes that are not valid UTF-8, and control bytes, are
-// written as \xNN.
+// written as \xNN. A name that would take more than 200 bytes so is cut there, on a character
+// boundary, and ends in "…".
 std::string PrintableName(std::string_view bytes);
 
 }  // namespace vorel::desktop

@@ -227,13 +227,13 @@ void Previous() { Click(kPreviousButton); }
 void Seek(std::int64_t offset_us) {
   if (!TakeSnapshot().can_seek) return;
   const std::int64_t length = LengthMicroseconds();
-  std::int64_t target = PositionMicroseconds() + offset_us;
-  if (target < 0) target = 0;
-  if (target > length) {
+  const std::int64_t position = PositionMicroseconds();
+  // Compared before adding: a caller may send any offset, up to the largest 64-bit number.
+  if (offset_us > length - position) {
     Next();
     return;
   }
-  SeekToSecond(target / 1'000'000);
+  SeekToSecond(offset_us < -position ? 0 : (position + offset_us) / 1'000'000);
 }
 
 ControlResult SetPosition(const std::string& track_id, std::int64_t position_us) {

@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "download/internal/chunked_body.h"
+#include "download/internal/body_reader.h"
 #include "download/internal/http_request.h"
 #include "download/internal/output_file.h"
 #include "download/internal/segment_table.h"
@@ -36,13 +36,6 @@ class DownloadTask;
 struct TaskSlot {
   std::mutex mu;
   std::shared_ptr<DownloadTask> task;  // guarded by mu
-};
-
-// How the body of the reply a connection reads is delimited.
-enum class BodyFraming {
-  kLength,      // Content-Length (or Content-Range) says where it ends
-  kChunked,     // Transfer-Encoding: chunked
-  kUntilClose,  // neither: the server's close ends it
 };
 
 // Why the last attempt of a connection failed, for the retry rules.
@@ -70,9 +63,7 @@ struct Connection {
   Channel channel;
   FailureKind failure = FailureKind::kOther;
   int asked_wait_ms = -1;  // kNotNow: the wait the server's Retry-After asked for, bounded; -1 none
-  BodyFraming framing = BodyFraming::kLength;
-  std::int64_t framed_left = -1;  // kLength bodies of unknown-size downloads: bytes to come
-  ChunkedDecoder chunked;
+  BodyReader body;         // the body of the reply read by a download of unknown size
   int segment = -1;
   int announced_segment = -1;  // segment for which 6 or 7 was sent
   bool announced_any = false;

@@ -174,16 +174,7 @@ bool IsRedirect(int status) {
 }
 
 void SetFraming(Connection& c, const ResponseHeader& header) {
-  c.chunked = ChunkedDecoder();
-  c.framed_left = -1;
-  if (header.chunked) {
-    c.framing = BodyFraming::kChunked;
-  } else if (header.length_given && header.content_length >= 0) {
-    c.framing = BodyFraming::kLength;
-    c.framed_left = header.content_length;
-  } else {
-    c.framing = BodyFraming::kUntilClose;
-  }
+  c.body = BodyReader::ForReply(header);
 }
 
 // 5xx, 408 and 429 say "not now": a failed attempt, made again after the wait the server asks

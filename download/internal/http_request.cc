@@ -29,6 +29,28 @@ bool HasScheme(std::string_view location) {
   return stop == std::string_view::npos || colon < stop;
 }
 
+// A path (with its query) as it is requested: without the fragment (the client's own, never
+// sent), starting with "/", and with its "." and ".." segments removed as for a relative
+// reference (RFC 3986 section 5.2.2).
+runtime::Text NormalisePath(std::string_view path) {
+  path = path.substr(0, path.find('#'));
+  std::size_t query_at = path.find('?');
+  runtime::Text out = RemoveDotSegments(path.substr(0, query_at));
+  if (out.empty() || out.front() != '/') out.insert(out.begin(), '/');
+  if (query_at != std::string_view::npos) out += path.substr(query_at);
+  return out;
+}
+
+// An absolute http(s) address with its path as NormalisePath makes it.
+runtime::Text NormaliseAbsolute(std::string_view address) {
+  std::size_t scheme_end = address.find("://");
+  if (scheme_end == std::string_view::npos)
+    return runtime::Text(address.substr(0, address.find('#')));
+  std::size_t path_at = address.find_first_of("/?#", scheme_end + 3);
+  if (path_at == std::string_view::npos) path_at = address.size();
+  return runtime::Text(address.substr(0, path_at)) + NormalisePath(address.substr(path_at));
+}
+
 }  // namespace
 
 runtime::Text BuildHttpRequest(std::string_view proxy, std::string_view target,
@@ -81,7 +103,8 @@ RequestParts MakeRequestParts(const runtime::Text& url, const TransferAddress& a
   parts.proxy = proxy;
   parts.tls = address.secure;
   parts.host = address.host;
-  parts.target = EncodeTarget(proxy.empty() ? address.path : url);
+  // Requested as a browser would: without the fragment and without "." and ".." segments.
+  parts.target = EncodeTarget(proxy.empty() ? NormalisePath(address.path) : NormaliseAbsolute(url));
   if (!referer.empty()) {
     parts.referer = EncodeTarget(referer);
   } else {
@@ -195,12 +218,16 @@ bool RebuildForRedirect(RequestParts& parts, const ResponseHeader& reply) {
     // https to http would hand the download to anyone on the path; https through a proxy
     // would need a tunnel this client does not make.
     if ((parts.tls && !to_https) || (to_https && proxy)) return false;
-    TransferAddress address = ParseTransferAddress(location);
+    TransferAddress address = ParseTransferAddress(NormaliseAbsolute(location));
     if (address.kind != kHttp || address.host.empty()) return false;
+    // The address again, as written up to its host, without a user name (which no request
+    // line or Referer may carry).
+    const runtime::Text origin = location.substr(0, location.find("://") + 3) + address.host;
     parts.tls = address.secure;
     parts.host = address.host;
-    parts.target = EncodeTarget(proxy ? runtime::Text(location) : address.path);
-    parts.referer = EncodeTarget(UpToLastSlash(location));
+    parts.target = EncodeTarget(proxy ? origin + address.path : address.path);
+    parts.referer =
+        EncodeTarget(UpToLastSlash(origin + address.path.substr(0, address.path.find('?'))));
     return true;
   }
   // ftp and any other scheme cannot be fetched by this client.

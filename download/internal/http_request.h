@@ -37,13 +37,15 @@ runtime::Text RemoveDotSegments(std::string_view path);
 // %20. Other bytes, code page 936 ones included, go out as they are.
 runtime::Text EncodeTarget(std::string_view target);
 
-// The request parts of a new task for `url` (already parsed into `address`).
+// The request parts of a new task for `url` (already parsed into `address`); the target
+// leaves out the address's fragment ("#...") and "." and ".." segments.
 RequestParts MakeRequestParts(const runtime::Text& url, const TransferAddress& address,
                               const runtime::Text& proxy, const runtime::Text& referer);
 
 // Points `parts` at the redirect target of `reply` (its Location, with a Cookie line when the
 // reply set one). A relative Location is resolved against the current target by the rules of
-// RFC 3986 ("." and ".." segments removed). An https:// Location switches to TLS. False when
+// RFC 3986; in any Location "." and ".." segments are removed, a fragment is dropped and an
+// empty path means "/". An https:// Location switches to TLS. False when
 // the rebuild is impossible: a cookie longer than 4086 bytes, a Location with a scheme other
 // than http:// and https:// (ftp, ...), one without a host, an https address through a proxy,
 // or an http:// Location after https (never downgraded).

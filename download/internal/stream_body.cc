@@ -68,31 +68,21 @@ int DownloadTask::StreamLoop(Connection& c, int buffered) {
   for (;;) {
     if (buffered > 0) {
       bool written = true;
-      const char* data = c.buffer.data();
-      if (c.framing == BodyFraming::kChunked) {
-        c.chunked.Feed(data, static_cast<std::size_t>(buffered),
-                       [&](const char* run, std::size_t n) {
-                         written = StreamWrite(c, run, static_cast<std::int64_t>(n)) && written;
-                       });
-      } else if (c.framing == BodyFraming::kLength) {
-        std::int64_t n = std::min<std::int64_t>(buffered, c.framed_left);
-        written = StreamWrite(c, data, n);
-        c.framed_left -= n;
-      } else {
-        written = StreamWrite(c, data, buffered);
-      }
+      c.body.Feed(c.buffer.data(), static_cast<std::size_t>(buffered),
+                  [&](const char* run, std::size_t n) {
+                    written = StreamWrite(c, run, static_cast<std::int64_t>(n)) && written;
+                  });
       buffered = 0;
       if (!written) {
         Status(CreateErrorText(), kError);
         return 0;
       }
     }
-    if ((c.framing == BodyFraming::kChunked && c.chunked.state() == ChunkedDecoder::State::kDone) ||
-        (c.framing == BodyFraming::kLength && c.framed_left == 0)) {
+    if (c.body.state() == BodyReader::State::kDone) {
       stream_complete_ = true;
       return kSegmentDone;
     }
-    if (c.framing == BodyFraming::kChunked && c.chunked.state() == ChunkedDecoder::State::kBroken) {
+    if (c.body.state() == BodyReader::State::kBroken) {
       Status("出现错误"_t, kError);
       return 0;
     }
@@ -101,7 +91,7 @@ int DownloadTask::StreamLoop(Connection& c, int buffered) {
     int n = ReceiveWithTimeout(c.channel, c.buffer.data(), per_call, per_call,
                                param_.ReceiveTimeout, stop, 1, nullptr);
     if (n < 0) {
-      if (n == kClosedByServer && c.framing == BodyFraming::kUntilClose) {
+      if (n == kClosedByServer && c.body.framing() == BodyFraming::kUntilClose) {
         // The close may have ended the body or cut it short; a range request from here on
         // tells which.
         stream_check_ = true;

@@ -145,6 +145,25 @@ INSTANTIATE_TEST_SUITE_P(Formats, SeekLandingTest,
                                            LateTone{"mp3", &LateToneMp3}),
                          [](const auto& info) { return info.param.label; });
 
+// Of a long song FFmpeg keeps only every other frame in its seek index (past 64 KiB of it); a
+// seek back after the whole song was read must still land on its frame.
+TEST_F(DecodeTest, ASeekBackAfterALongSongWasReadLandsOnItsFrame) {
+#define VOREL_LATE "if(gte(t\\,2)\\,0.9*sin(2*PI*1000*t)\\,0)"
+  const std::string path =
+      MakeAudio("late_long.mp3", "aevalsrc=exprs=" VOREL_LATE "|" VOREL_LATE ":s=44100:d=100",
+                "-c:a libmp3lame -b:a 128k");
+#undef VOREL_LATE
+  HSTREAM h = B().StreamCreateFile(FALSE, path.c_str(), 0, 0, BASS_STREAM_DECODE);
+  ASSERT_NE(h, 0u);
+  EXPECT_NEAR(ReadAll(h).size() / 2 / 44100.0, 100.0, 0.05);
+  for (double from : {1.9, 0.5, 1.95}) {
+    SCOPED_TRACE(from);
+    ASSERT_TRUE(B().ChannelSetPosition(h, B().ChannelSeconds2Bytes(h, from), BASS_POS_BYTE));
+    EXPECT_NEAR(B().ChannelBytes2Seconds(h, B().ChannelGetPosition(h, BASS_POS_BYTE)), from, 1e-4);
+    EXPECT_NEAR(SecondsToSound(h, 44100, 2), 2.0 - from, 0.05);
+  }
+}
+
 TEST_F(DecodeTest, MemoryAndPartOfFileSourcesDecodeLikeTheFile) {
   const std::string path = ToneMp3(440, 2);
   const std::string bytes = ReadBytes(path);

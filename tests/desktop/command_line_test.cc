@@ -78,6 +78,19 @@ TEST_F(CommandLineTest, EachUnusableArgumentIsNamedOnItsOwnLineAndTheRestKept) {
   EXPECT_EQ(cl.item_arguments, 10);
 }
 
+TEST_F(CommandLineTest, AHugeArgumentGetsAShortLine) {
+  const std::string huge = "/no/" + std::string(1 << 20, 'x') + ".mp3";
+  CommandLine cl = Parse({huge, "ftp://" + std::string(5000, '\x01')});
+  ASSERT_EQ(cl.problems.size(), 2u);
+  EXPECT_EQ(cl.problems[0],
+            "vorel: /no/" + std::string(196, 'x') + "…: is too long for a file name or an address");
+  EXPECT_LT(cl.problems[1].size(), 300u);
+  EXPECT_EQ(cl.problems[1].find('\x01'), std::string::npos);
+  // A character is never cut in half.
+  EXPECT_EQ(PrintableName(std::string(199, 'a') + "歌"), std::string(199, 'a') + "…");
+  EXPECT_EQ(PrintableName(std::string(197, 'a') + "歌"), std::string(197, 'a') + "歌");
+}
+
 TEST_F(CommandLineTest, OptionsAndTheEndOfOptions) {
   std::ofstream(dir_ / "-v.mp3") << "x";
   CommandLine cl = Parse({"--help", "--version", "--", "-v.mp3", "--help"});

@@ -32,6 +32,7 @@
 
 #include "app/desktop/desktop_bus.h"
 #include "runtime/latest_work.h"
+#include "tests/desktop/mpris_fixture.h"
 #include "tests/desktop/session_bus.h"
 #include "tests/player_flow/flow_fixture.h"
 #include "tests/testing/loopback_server.h"
@@ -40,39 +41,6 @@
 
 namespace vorel::flow {
 namespace {
-
-constexpr char kPlayer[] = "org.mpris.MediaPlayer2.Player";
-constexpr char kRoot[] = "org.mpris.MediaPlayer2";
-
-// What the desktop sees, from its own connection.
-class Desktop {
- public:
-  explicit Desktop(const std::string& address)
-      : bus_(QDBusConnection::connectToBus(QString::fromStdString(address), "desktop")) {}
-
-  QDBusMessage Call(const QString& method, const QVariantList& args = {},
-                    const char* iface = kPlayer) {
-    QDBusInterface i(desktop::kBusName, desktop::kObjectPath, iface, bus_);
-    return i.callWithArgumentList(QDBus::Block, method, args);
-  }
-  QVariant Get(const QString& property, const char* iface = kPlayer) {
-    QDBusInterface props(desktop::kBusName, desktop::kObjectPath, "org.freedesktop.DBus.Properties",
-                         bus_);
-    QDBusMessage reply = props.call("Get", QString(iface), property);
-    if (reply.type() != QDBusMessage::ReplyMessage) return {};
-    return reply.arguments().at(0).value<QDBusVariant>().variant();
-  }
-  QDBusMessage Set(const QString& property, const QVariant& value) {
-    QDBusInterface props(desktop::kBusName, desktop::kObjectPath, "org.freedesktop.DBus.Properties",
-                         bus_);
-    return props.call("Set", QString(kPlayer), property, QVariant::fromValue(QDBusVariant(value)));
-  }
-  QString Status() { return Get("PlaybackStatus").toString(); }
-  QVariantMap Metadata() { return qdbus_cast<QVariantMap>(Get("Metadata").value<QDBusArgument>()); }
-
- private:
-  QDBusConnection bus_;
-};
 
 // Collects the player's PropertiesChanged signals on this (the user-interface) thread.
 class ChangeLog : public QObject {
@@ -93,54 +61,6 @@ class ChangeLog : public QObject {
 
  private:
   QDBusConnection bus_;
-};
-
-class MprisTest : public FlowTest {
- protected:
-  static void SetUpTestSuite() {
-    FlowTest::SetUpTestSuite();
-    bus_ = new testing::PrivateSessionBus;
-    ASSERT_TRUE(bus_->Start()) << "dbus-daemon did not start";
-  }
-  static void TearDownTestSuite() {
-    delete bus_;
-    bus_ = nullptr;
-  }
-
-  void SetUp() override {
-    FlowTest::SetUp();
-    static const bool owned = desktop::StartMediaService() == desktop::BusRegistration::kOwned;
-    ASSERT_TRUE(owned);
-    desktop::InstallTrayMenu();
-  }
-
-  // Runs `client` on a thread of its own, as another program would, while this thread keeps
-  // the player's events (and so its D-Bus object) running.
-  void AsDesktop(const std::function<void(Desktop&)>& client) {
-    std::atomic<bool> done{false};
-    std::thread t([&] {
-      Desktop d(bus_->address());
-      client(d);
-      done = true;
-    });
-    bool finished = runtime::WaitProcessingEvents([&] { return done.load(); }, 60000);
-    t.join();
-    ASSERT_TRUE(finished);
-  }
-
-  // Lets the player's events run for a while (the change watch, timers).
-  void Settle(int ms = 400) { runtime::Delay(ms); }
-
-  static QString ErrorOf(const QDBusMessage& m) {
-    return m.type() == QDBusMessage::ErrorMessage ? m.errorName() : QString();
-  }
-
-  int Rows() { return runtime::RowCount(ids::kMainWindow, ids::kPlayList); }
-  int BarPosition() {
-    return runtime::ReadIntProperty(ids::kMainWindow, ids::kVolumeBar, ids::kPropPosition);
-  }
-
-  static inline testing::PrivateSessionBus* bus_ = nullptr;
 };
 
 TEST_F(MprisTest, PlayPauseTogglesAndPlaybackStatusFollows) {

@@ -36,6 +36,12 @@ TEST(ParseTransferAddressTest, RecognisesKindsPortsAndHostParts) {
       {"https://h/x", kHttp, 443, "h", "/x"},
       {"HTTPS://h:8443/x", kHttp, 8443, "h:8443", "/x"},
       {"https:/h/x", kNoKind, 0, "", ""},
+      // A user name never reaches the Host line; a "?" or "#" cannot be part of a host.
+      {"http://user:pw@h:8080/x", kHttp, 8080, "h:8080", "/x"},
+      {"https://a@b@h/x", kHttp, 443, "h", "/x"},
+      {"http://user@/x", kHttp, 80, "", ""},
+      {"http://h?q=1/x", kHttp, 80, "", ""},
+      {"http://h#top/x", kHttp, 80, "", ""},
       {"", kNoKind, 0, "", ""},
       {"h", kNoKind, 0, "", ""},
   };
@@ -102,6 +108,13 @@ TEST(MakeRequestPartsTest, DefaultRefererIsTheAddressUpToItsLastSlash) {
   EXPECT_EQ(proxied.referer, "given");
 }
 
+TEST(MakeRequestPartsTest, TheTargetLosesFragmentAndDotSegments) {
+  const std::string url = "http://h/a/./b/../song.mp3?x=/../y#t=10";
+  EXPECT_EQ(MakeRequestParts(url, ParseTransferAddress(url), "", "").target, "/a/song.mp3?x=/../y");
+  EXPECT_EQ(MakeRequestParts(url, ParseTransferAddress(url), "p:1", "").target,
+            "http://h/a/song.mp3?x=/../y");
+}
+
 TEST(RebuildForRedirectTest, FollowsAbsoluteAndRelativeLocations) {
   auto start = [] {
     std::string url = "http://h/dir/old.mp3";
@@ -125,6 +138,12 @@ TEST(RebuildForRedirectTest, FollowsAbsoluteAndRelativeLocations) {
       {"?v=2", "h", "/dir/old.mp3?v=2", "http://h/dir"},
       {"//cdn:8080/x.mp3", "cdn:8080", "/x.mp3", "http://cdn:8080"},
       {"HTTPS://s/m/x.mp3", "s", "/m/x.mp3", "HTTPS://s/m"},
+      // Absolute ones too lose dot segments and fragments; an empty path is the root.
+      {"http://other/a/./b/../c.mp3#t=3", "other", "/a/c.mp3", "http://other/a"},
+      {"http://other/../x.mp3?p=/../q", "other", "/x.mp3?p=/../q", "http://other"},
+      {"http://other", "other", "/", "http://other"},
+      {"http://other?v=1", "other", "/?v=1", "http://other"},
+      {"http://u:pw@other:81/x.mp3", "other:81", "/x.mp3", "http://other:81"},
   };
   for (const Case& c : cases) {
     RequestParts parts = start();

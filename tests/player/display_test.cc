@@ -71,5 +71,15 @@ TEST(LyricsTest, LinesFromCp936CrLfAndFromUtf8Lf) {
   EXPECT_EQ(b[2], "[00:07.90]world");
 }
 
+TEST(LyricsTest, AStrayHighByteBeforeALineEndJoinsNoLines) {
+  // Neither valid UTF-8 nor whole code page 936: the byte before each line feed would begin a
+  // double-byte character, yet every line feed still ends a line.
+  auto lines = LyricLinesOf("[00:01.00]a\xE4\n[00:02.00]b\xBD\r\n[00:03.00]c\xFF\n");
+  ASSERT_EQ(runtime::ElementCount(lines), 3);
+  EXPECT_EQ(lines[1], "[00:01.00]a\xE4");
+  EXPECT_EQ(lines[2], "[00:02.00]b\xBD");
+  EXPECT_EQ(lines[3], "[00:03.00]c\xFF");
+}
+
 }  // namespace
 }  // namespace vorel::player

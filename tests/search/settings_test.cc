@@ -70,6 +70,8 @@ TEST_F(SettingsTest, FileLocation) {
   env_["XDG_CONFIG_HOME"] = "relative/dir";  // not absolute: ignored
   env_["HOME"] = "/home/someone";
   EXPECT_EQ(SettingsFilePath(Sources()), "/home/someone/.config/vorel/vorel.conf");
+  env_["HOME"] = "someone";  // a relative HOME would name a file in the working folder
+  EXPECT_EQ(SettingsFilePath(Sources()), "");
 }
 
 TEST_F(SettingsTest, BadFilesAreNamedAndSkipped) {

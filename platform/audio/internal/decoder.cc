@@ -22,6 +22,7 @@ using Clock = std::chrono::steady_clock;
 
 // A broken source may yield nothing but errors; give up after this many in a row.
 constexpr int kMaxBadPackets = 1000;
+constexpr unsigned kMaxIndexBytes = 64 * 1024;
 
 bool HasPrefixNoCase(const std::string& s, const char* prefix) {
   const size_t n = std::strlen(prefix);
@@ -146,6 +147,11 @@ int Decoder::Impl::OpenInput(const SourceSpec& spec) {
     return BASS_ERROR_MEM;
   }
   fmt->interrupt_callback = {&Impl::Interrupt, this};
+  // FFmpeg indexes every MP3 frame it reads, to seek back by (24 bytes a frame: about 1 KiB per
+  // second played, up to its default of 1 MiB after a quarter of an hour). Past this size it
+  // keeps every other entry, so a seek back starts a few frames earlier; the seek decodes
+  // forward to its exact frame anyway.
+  fmt->max_index_size = kMaxIndexBytes;
   // Without this an MP3 seek decodes its way from the last frame read to the target, which over
   // the network means fetching every byte up to it. With it, a constant bit rate file jumps to
   // the target's byte (exactly, by its frame count) and a variable one by its table of contents,
