@@ -1,5 +1,8 @@
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <fstream>
@@ -273,6 +276,25 @@ TEST_F(DownloadFlowTest, AFileNamedMusicsIsReportedAndKept) {
   ASSERT_TRUE(WaitForIdle());
   EXPECT_EQ(TakeMessages(), std::vector<std::string>{"下载失败：无法创建Musics文件夹。"});
   EXPECT_EQ(ReadFile(Musics()), "not a folder");
+}
+
+// What start-up clears from Musics: a part file nobody holds. One that another running
+// instance holds (it keeps a lock on it) and every other file stay.
+TEST_F(DownloadFlowTest, LeftoverPartFilesInMusicsGoButHeldOnesStay) {
+  fs::create_directories(Musics());
+  const fs::path stale = Musics() / ".晴天.mp3.k3x9a0qz.part";
+  const fs::path held = Musics() / ".雨天.mp3.0a1b2c3d.part";
+  std::ofstream(stale) << "left by a download that was killed";
+  std::ofstream(held) << "still being written";
+  std::ofstream(Musics() / "晴天.mp3") << "a song";
+  const int holder = ::open(held.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+  download::RemoveLeftoverParts();
+  for (int i = 0; i < 500 && fs::exists(stale); ++i) usleep(10000);
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_EQ(MusicsEntries(), (std::vector<std::string>{".雨天.mp3.0a1b2c3d.part", "晴天.mp3"}));
+  ::close(holder);
 }
 
 // A failed download says why in a few words, not the engine's generic line.
