@@ -46,46 +46,68 @@ std::int64_t ParseSize(std::string_view digits) {
   return value;
 }
 
+struct ContentRange {
+  std::int64_t start = -1;
+  std::int64_t end = -1;
+  std::int64_t total = -1;
+  bool operator==(const ContentRange&) const = default;
+};
+
 // "bytes 200-399/1000" (also "bytes=200-399/1000", and "*" for an unknown total).
-void ParseContentRange(std::string_view value, ResponseHeader& header) {
-  if (value.size() < 6 || !EqualsIgnoringCase(value.substr(0, 5), "bytes")) return;
+ContentRange ParseContentRange(std::string_view value) {
+  ContentRange range;
+  if (value.size() < 6 || !EqualsIgnoringCase(value.substr(0, 5), "bytes")) return range;
   std::string_view rest = value.substr(5);
   while (!rest.empty() && (IsSpace(rest.front()) || rest.front() == '=')) rest.remove_prefix(1);
   if (!rest.empty() && rest.front() == '*') {
     // The size alone, as a 416 reply gives it.
     std::size_t slash = rest.find('/');
-    if (slash != std::string_view::npos)
-      header.range_total = ParseSize(Trim(rest.substr(slash + 1)));
-    return;
+    if (slash != std::string_view::npos) range.total = ParseSize(Trim(rest.substr(slash + 1)));
+    return range;
   }
   std::size_t dash = rest.find('-');
   std::size_t slash = rest.find('/');
-  if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash) return;
+  if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash) {
+    return range;
+  }
   std::int64_t start = ParseSize(Trim(rest.substr(0, dash)));
   std::int64_t end = ParseSize(Trim(rest.substr(dash + 1, slash - dash - 1)));
   std::string_view total_text = Trim(rest.substr(slash + 1));
   std::int64_t total = total_text == "*" ? -1 : ParseSize(total_text);
-  if (start < 0 || end < start || (total_text != "*" && (total < 0 || end >= total))) return;
-  header.range_start = start;
-  header.range_end = end;
-  header.range_total = total;
+  if (start < 0 || end < start || (total_text != "*" && (total < 0 || end >= total))) {
+    return range;
+  }
+  return ContentRange{start, end, total};
 }
 
 void Assign(runtime::Text& field, std::string_view value) {
   if (field.empty()) field.assign(value);
 }
 
+struct SeenLines {
+  bool length = false;
+  bool range = false;
+};
+
 void TakeLine(std::string_view name, std::string_view value, ResponseHeader& header,
-              bool& length_seen) {
+              SeenLines& seen) {
   if (EqualsIgnoringCase(name, "Content-Length")) {
     std::int64_t length = ParseSize(value);
     // Two different lengths make the reply's size unknowable.
-    if (length_seen && length != header.content_length) length = -1;
+    if (seen.length && length != header.content_length) length = -1;
     header.content_length = length;
     header.length_given = true;
-    length_seen = true;
+    seen.length = true;
   } else if (EqualsIgnoringCase(name, "Content-Range")) {
-    ParseContentRange(value, header);
+    ContentRange range = ParseContentRange(value);
+    // Two different ranges leave the reply's range unknown, as two lengths do; a later
+    // "bytes */N" must not pair a new total with an earlier range that reaches past it.
+    const ContentRange earlier{header.range_start, header.range_end, header.range_total};
+    if (seen.range && !(range == earlier)) range = ContentRange{};
+    header.range_start = range.start;
+    header.range_end = range.end;
+    header.range_total = range.total;
+    seen.range = true;
   } else if (EqualsIgnoringCase(name, "Transfer-Encoding")) {
     if (FindIgnoringCase(value, "chunked") != std::string_view::npos) header.chunked = true;
   } else if (EqualsIgnoringCase(name, "Set-Cookie")) {
@@ -137,7 +159,7 @@ ResponseHeader ParseResponseHeader(std::string_view header) {
       result.status = (code[0] - '0') * 100 + (code[1] - '0') * 10 + (code[2] - '0');
     }
   }
-  bool length_seen = false;
+  SeenLines seen;
   while (line_end != std::string_view::npos) {
     std::size_t start = line_end + 1;
     line_end = header.find('\n', start);
@@ -145,7 +167,7 @@ ResponseHeader ParseResponseHeader(std::string_view header) {
         start, line_end == std::string_view::npos ? std::string_view::npos : line_end - start);
     std::size_t colon = line.find(':');
     if (colon == std::string_view::npos) continue;
-    TakeLine(Trim(line.substr(0, colon)), Trim(line.substr(colon + 1)), result, length_seen);
+    TakeLine(Trim(line.substr(0, colon)), Trim(line.substr(colon + 1)), result, seen);
   }
   return result;
 }

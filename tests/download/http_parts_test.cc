@@ -282,6 +282,20 @@ TEST(ParseResponseHeaderTest, HostileValuesGiveUnknownSizes) {
         ParseResponseHeader(std::string("HTTP/1.1 206 P\r\nContent-Range: ") + range + "\r\n\r\n");
     EXPECT_EQ(h.range_start, -1) << range;
   }
+  // A second Content-Range that disagrees leaves no range a caller could trust, and never a
+  // total that the range reaches past.
+  for (const char* second : {"bytes */5", "bytes 0-3/100", "bytes 0-10/200", "bytes junk"}) {
+    ResponseHeader h = ParseResponseHeader(
+        std::string("HTTP/1.1 206 P\r\nContent-Range: bytes 0-10/100\r\nContent-Range: ") + second +
+        "\r\n\r\n");
+    EXPECT_EQ(h.range_start, -1) << second;
+    EXPECT_EQ(h.range_total, -1) << second;
+  }
+  ResponseHeader same = ParseResponseHeader(
+      "HTTP/1.1 206 P\r\nContent-Range: bytes 0-10/100\r\nContent-Range: bytes 0-10/100\r\n\r\n");
+  EXPECT_EQ(same.range_start, 0);
+  EXPECT_EQ(same.range_end, 10);
+  EXPECT_EQ(same.range_total, 100);
   EXPECT_TRUE(
       ParseResponseHeader("HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n").chunked);
 }
