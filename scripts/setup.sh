@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
   libcurl4-openssl-dev libboost-regex-dev
-  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libmpg123-dev libsoxr-dev
   libsdl2-dev libpulse-dev libfftw3-dev
   fonts-noto-cjk xvfb xauth libx11-dev libxcb1-dev zlib1g-dev
   ffmpeg nginx-light aria2 axel mpg123 openssl libssl-dev time

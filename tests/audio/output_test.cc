@@ -69,13 +69,43 @@ TEST(OutputTest, TheToneIsHeardAtItsFrequencyAndVolume) {
   EXPECT_NEAR(s.peak / 32767.0, 0.45, 0.03);  // amplitude 0.9 at half volume
 }
 
+// A mono MP3 is widened to both sides, and one at another rate than the output's is resampled:
+// both sides carry the tone at its pitch, for its whole length.
+TEST(OutputTest, MonoMp3sAreHeardOnBothSidesAtTheirPitchWhateverTheirRate) {
+  for (const std::string rate : {"44100", "48000"}) {
+    SCOPED_TRACE(rate);
+    const Pcm heard = Record(MakeAudio("mono" + rate + ".mp3", "sine=f=440:r=" + rate + ":d=1",
+                                       "-ac 1 -c:a libmp3lame -b:a 64k"),
+                             0.0, 1.0f);
+    ASSERT_EQ(heard.channels, 2);
+    const Sound s = FindSound(heard);
+    ASSERT_GT(s.last, s.first);
+    EXPECT_NEAR((s.last - s.first) / 44100.0, 1.0, 0.05);
+    EXPECT_NEAR(ToneFrequency(heard, s.first, s.last), 440.0, 2.0);
+    size_t unequal = 0;
+    for (size_t f = 0; f < heard.samples.size() / 2; ++f) {
+      unequal += heard.samples[2 * f] != heard.samples[2 * f + 1];
+    }
+    EXPECT_EQ(unequal, 0u);
+  }
+}
+
 TEST(OutputTest, WhatIsHeardAfterASeekStartsAtTheSeekTarget) {
-  // The tone fills 2.0 s to 4.0 s of the file: from 3.0 s, exactly one second of it is heard.
-  const Pcm heard = Record(LateToneMp3(), 3.0, 1.0f);
-  const Sound s = FindSound(heard);
-  ASSERT_GT(s.last, s.first);
-  EXPECT_NEAR((s.last - s.first) / 44100.0, 1.0, 0.05);
-  EXPECT_NEAR(ToneFrequency(heard, s.first, s.last), 1000.0, 3.0);
+  // The tone fills 2.0 s to 4.0 s of the file: from 3.0 s, exactly one second of it is heard,
+  // also when the file's rate is not the output's.
+  const std::string late48k = TempDir() + "/late48k.mp3";
+  ASSERT_EQ(std::system(("ffmpeg -nostdin -v error -y -i \"" + LateToneMp3() +
+                         "\" -ar 48000 -c:a libmp3lame -b:a 128k \"" + late48k + "\"")
+                            .c_str()),
+            0);
+  for (const std::string& path : {LateToneMp3(), late48k}) {
+    SCOPED_TRACE(path);
+    const Pcm heard = Record(path, 3.0, 1.0f);
+    const Sound s = FindSound(heard);
+    ASSERT_GT(s.last, s.first);
+    EXPECT_NEAR((s.last - s.first) / 44100.0, 1.0, 0.05);
+    EXPECT_NEAR(ToneFrequency(heard, s.first, s.last), 1000.0, 3.0);
+  }
 }
 
 // The /proc folder of this process's first thread whose name starts with `prefix`.

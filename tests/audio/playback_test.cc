@@ -116,7 +116,19 @@ INSTANTIATE_TEST_SUITE_P(
                                    return MakeAudio("mono48k.wav", "sine=f=300:r=48000:d=2",
                                                     "-ac 1 -c:a pcm_s16le");
                                  },
-                                 2.0, 48000, 1}),
+                                 2.0, 48000, 1},
+                      LengthCase{"mono48kmp3",
+                                 [] {
+                                   return MakeAudio("mono48k.mp3", "sine=f=300:r=48000:d=2",
+                                                    "-ac 1 -c:a libmp3lame");
+                                 },
+                                 2.0, 48000, 1},
+                      LengthCase{"mono22kmp3",
+                                 [] {
+                                   return MakeAudio("mono22k.mp3", "sine=f=300:r=22050:d=2",
+                                                    "-ac 1 -c:a libmp3lame");
+                                 },
+                                 2.0, 22050, 1}),
     [](const auto& info) { return info.param.label; });
 
 TEST_F(PlaybackTest, StreamThatReachesItsEndReportsStoppedAndCanRestart) {

@@ -1,11 +1,14 @@
 #include "platform/audio/internal/byte_source.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include "platform/audio/bass.h"
 #include "platform/audio/internal/ffmpeg_api.h"
 
 namespace vorel::platform::audio {
@@ -115,6 +118,28 @@ std::unique_ptr<ByteSource> ByteSource::Memory(const uint8_t* data, uint64_t siz
 
 std::unique_ptr<ByteSource> ByteSource::FileRegion(int fd, uint64_t offset, uint64_t size) {
   return std::make_unique<FileRegionSource>(fd, offset, size);
+}
+
+std::unique_ptr<ByteSource> ByteSource::OpenFile(const std::string& path, uint64_t offset,
+                                                 uint64_t length, int* error) {
+  // Only regular files: opening a FIFO would block until someone writes to it, and a device such
+  // as /dev/zero never ends.
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    *error = BASS_ERROR_FILEOPEN;
+    return nullptr;
+  }
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    *error = BASS_ERROR_FILEOPEN;
+  } else if (offset >= static_cast<uint64_t>(st.st_size)) {
+    *error = BASS_ERROR_FILEFORM;
+  } else {
+    const uint64_t avail = static_cast<uint64_t>(st.st_size) - offset;
+    return FileRegion(fd, offset, length > 0 ? std::min(length, avail) : avail);
+  }
+  if (fd >= 0) close(fd);
+  return nullptr;
 }
 
 std::unique_ptr<ByteSource> ByteSource::Tee(AVIOContext* inner,

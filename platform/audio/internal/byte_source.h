@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 
 extern "C" {
 #include <libavformat/avio.h>
@@ -27,6 +28,10 @@ class ByteSource {
   static std::unique_ptr<ByteSource> Memory(const uint8_t* data, uint64_t size);
   // `size` bytes of the open file `fd` from `offset`; takes ownership of fd.
   static std::unique_ptr<ByteSource> FileRegion(int fd, uint64_t offset, uint64_t size);
+  // `length` bytes (0: all) from `offset` of the regular file at `path`. Null with *error set
+  // (BASS_ERROR_FILEOPEN, or BASS_ERROR_FILEFORM for an offset at or past the end) otherwise.
+  static std::unique_ptr<ByteSource> OpenFile(const std::string& path, uint64_t offset,
+                                              uint64_t length, int* error);
   // Reads `inner` strictly in order and hands every byte to `on_bytes` (then nullptr, 0 when
   // destroyed); takes ownership of inner.
   static std::unique_ptr<ByteSource> Tee(AVIOContext* inner,

@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-struct AVFrame;
-
 namespace vorel::platform::audio {
 
 // Where a stream's bytes come from.
@@ -33,15 +31,16 @@ struct OutputFormat {
   int channels = 0;  // 0 = the source's own channel count
 };
 
-// Decodes one audio stream of a file, memory block or http(s) address with FFmpeg and converts
-// it to an OutputFormat. Thread-compatible: one thread at a time (the stream's decoding thread),
-// except Abort flags, which any thread may set.
+// Decodes one audio stream of a file, memory block or http(s) address and converts it to an
+// OutputFormat. MP3 from a file or memory is decoded with libmpg123, everything else (and an MP3
+// whose rate the output would have to convert) with FFmpeg. Thread-compatible: one thread at a
+// time (the stream's decoding thread), except abort flags, which any thread may set.
 class Decoder {
  public:
   // Network reads give up after this long without progress.
   static constexpr std::chrono::seconds kNetworkTimeout{10};
 
-  ~Decoder();
+  virtual ~Decoder() = default;
   Decoder(const Decoder&) = delete;
   Decoder& operator=(const Decoder&) = delete;
 
@@ -51,16 +50,18 @@ class Decoder {
                                        const std::atomic<bool>* abort, int* error);
 
   // From now on `abort` becoming true ends any blocking read at once (the owner's quit flag).
-  void set_abort_flag(const std::atomic<bool>* abort);
+  virtual void set_abort_flag(const std::atomic<bool>* abort) = 0;
 
   int source_rate() const { return source_rate_; }
   int source_channels() const { return source_channels_; }
   int output_rate() const { return out_rate_; }
   int output_channels() const { return out_channels_; }
-  int output_frame_bytes() const;
+  int output_frame_bytes() const {
+    return out_channels_ * (out_sample_ == OutputFormat::Sample::kS16 ? 2 : 4);
+  }
   bool is_network() const { return network_; }
   // Whether Seek can work at all (a network server must honour byte ranges).
-  bool seekable() const;
+  virtual bool seekable() const = 0;
   // The sound's title tag, else its file name without the extension (empty for memory).
   const std::string& title() const { return title_; }
   // Source frames in the whole stream, -1 when unknown.
@@ -71,22 +72,15 @@ class Decoder {
   // Appends the next decoded samples (whole output frames) to `out`. Returns the number of
   // output frames appended; 0 at the end of the stream or after a read error or time-out.
   // Returns -1 when the read was interrupted by `interrupt` (the caller may retry or seek).
-  int Read(std::vector<uint8_t>& out, const std::atomic<bool>* interrupt = nullptr);
+  virtual int Read(std::vector<uint8_t>& out, const std::atomic<bool>* interrupt = nullptr) = 0;
 
   // Moves so that the next Read starts exactly at source frame `frame`. False when the source
   // cannot seek there.
-  bool Seek(int64_t frame);
+  virtual bool Seek(int64_t frame) = 0;
 
- private:
+ protected:
   Decoder() = default;
-  // Converts the decoded frame in impl_ into `out`; returns the output frames appended.
-  int ConvertFrame(std::vector<uint8_t>& out);
-  // Appends what the resampler still holds at the end of the stream.
-  int FlushResampler(std::vector<uint8_t>& out);
-  bool NeedsOnlyInterleaving(const AVFrame* f) const;
 
-  struct Impl;
-  std::unique_ptr<Impl> impl_;
   int source_rate_ = 0;
   int source_channels_ = 0;
   int out_rate_ = 0;
@@ -95,9 +89,12 @@ class Decoder {
   bool network_ = false;
   int64_t length_frames_ = -1;
   int64_t next_frame_ = 0;
-  int64_t skip_until_ = -1;  // after a seek: drop output before this source frame
   std::string title_;
 };
+
+// A name for a sound without a title tag: the last part of its path or address without the
+// extension and any query ("/music/Song.mp3?x=1" gives "Song"); empty for memory.
+std::string TitleFromLocation(const SourceSpec& spec);
 
 }  // namespace vorel::platform::audio
 
