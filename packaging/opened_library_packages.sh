@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Prints the Debian packages that hold the shared libraries the given programs name, one a line.
 #
-# Vorel opens FFmpeg, SDL, FFTW, libcurl, OpenSSL and the sound server's client library by name
-# when it first needs them, so dpkg-shlibdeps, which reads only the programs' link records, never
-# sees them. Every such name is a literal "libNAME.so.N" in the program's read-only data, so the
-# packages are found from the built files themselves: a library opened by name in a later version
-# cannot be left out of the package's dependencies by oversight.
+# Vorel opens libmpg123, libsoxr, FFmpeg, SDL, FFTW, libcurl, OpenSSL and the sound server's
+# client library by name when it first needs them, so dpkg-shlibdeps, which reads only the
+# programs' link records, never sees them. Every such name is a literal "libNAME.so.N" in the
+# program's read-only data, so the packages are found from the built files themselves: a library
+# opened by name in a later version cannot be left out of the package's dependencies by oversight.
 #
 #   opened_library_packages.sh FILE...   (exit 1, naming the library, when one has no package)
 set -euo pipefail
