@@ -11,7 +11,8 @@ namespace {
 // Bit rates in kbit/s by index (0 is free format, 15 is invalid).
 constexpr int kMpeg1Layer3Kbps[16] = {0,   32,  40,  48,  56,  64,  80,  96,
                                       112, 128, 160, 192, 224, 256, 320, 0};
-constexpr int kMpeg2Layer3Kbps[16] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0};
+constexpr int kMpeg2Layer3Kbps[16] = {0,  8,  16, 24,  32,  40,  48,  56,
+                                      64, 80, 96, 112, 128, 144, 160, 0};
 constexpr int kMpeg1Rates[3] = {44100, 48000, 32000};
 
 // Reads exactly `size` bytes at `offset`; false at the end or on an error.

@@ -19,8 +19,8 @@ constexpr int kReadFrames = 4 * 1152;
 constexpr int kMaxEmptyReads = 1000;
 
 mpg123_ssize_t ReadBytes(void* handle, void* buf, size_t size) {
-  const int n = static_cast<ByteSource*>(handle)->Read(static_cast<uint8_t*>(buf),
-                                                       static_cast<int>(std::min<size_t>(size, INT_MAX)));
+  const int n = static_cast<ByteSource*>(handle)->Read(
+      static_cast<uint8_t*>(buf), static_cast<int>(std::min<size_t>(size, INT_MAX)));
   if (n == AVERROR_EOF) return 0;
   return n < 0 ? -1 : n;
 }
@@ -91,8 +91,8 @@ bool Mpg123Decoder::Start(const OutputFormat& format) {
   if (!handle_) return false;
   // Gapless: the encoder's delay and padding are not part of the song.
   api_->mpg123_param(handle_, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS, 0);
-  encoding_ = format.sample == OutputFormat::Sample::kS16 ? MPG123_ENC_SIGNED_16
-                                                          : MPG123_ENC_FLOAT_32;
+  encoding_ =
+      format.sample == OutputFormat::Sample::kS16 ? MPG123_ENC_SIGNED_16 : MPG123_ENC_FLOAT_32;
   // Every rate at its own value first, to learn the source's.
   const long* rates = nullptr;
   size_t rate_count = 0;

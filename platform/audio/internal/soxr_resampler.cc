@@ -19,9 +19,11 @@ struct SoxrApi {
 namespace {
 
 const SoxrApi* LoadSoxr() {
-  static const SoxrApi* const api = platform::LoadFunctionTable<SoxrApi>(
-      {"libsoxr.so.0"}, "libbass.so: no resampler of its own",
-      [](platform::LateLibrary& library, SoxrApi& table) { VOREL_SOXR_FUNCTIONS(VOREL_LATE_RESOLVE) });
+  static const SoxrApi* const api =
+      platform::LoadFunctionTable<SoxrApi>({"libsoxr.so.0"}, "libbass.so: no resampler of its own",
+                                           [](platform::LateLibrary& library, SoxrApi& table) {
+                                             VOREL_SOXR_FUNCTIONS(VOREL_LATE_RESOLVE)
+                                           });
   return api;
 }
 
