@@ -34,8 +34,27 @@ PropertyStatus CheckBox::Set(int index, const Value& v) {
   return PropertyStatus::kOk;
 }
 
+TabButton::TabButton(QWidget* parent) : QAbstractButton(parent) {
+  // Tab reaches a button; clicking it leaves the focus where it was (the search box keeps its
+  // text until the search has read it).
+  setFocusPolicy(Qt::TabFocus);
+  connect(this, &QAbstractButton::clicked, this,
+          [this] { RaiseOwn(this, runtime::kEventClicked); });
+}
+
+void TabButton::enterEvent(QEnterEvent*) { hot_ = true, update(); }
+void TabButton::leaveEvent(QEvent*) { hot_ = false, update(); }
+
+void TabButton::keyPressEvent(QKeyEvent* e) {
+  if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && !e->isAutoRepeat()) {
+    click();
+    return;
+  }
+  QAbstractButton::keyPressEvent(e);
+}
+
 SuperBtn::SuperBtn(QWidget* parent, const TypeData& data)
-    : QAbstractButton(parent),
+    : TabButton(parent),
       text_colour_(
           static_cast<std::uint32_t>(data.Int(runtime::kKeyTextColour).value_or(0xFFFFFF))),
       back_colour_(
@@ -45,11 +64,6 @@ SuperBtn::SuperBtn(QWidget* parent, const TypeData& data)
   ApplyCommonLook(this, data);
   setText(QStringOf(data.GetText(runtime::kKeyCaption)));
   setToolTip(QStringOf(data.GetText(runtime::kKeyTooltip)));
-  // Tab reaches a button; clicking it leaves the focus where it was (the search box keeps its
-  // text until the search has read it).
-  setFocusPolicy(Qt::TabFocus);
-  connect(this, &QAbstractButton::clicked, this,
-          [this] { RaiseOwn(this, runtime::kEventClicked); });
 }
 
 PropertyStatus SuperBtn::Get(int index, Value* out) {
@@ -72,13 +86,10 @@ PropertyStatus SuperBtn::Set(int index, const Value& v) {
   return PropertyStatus::kOk;
 }
 
-void SuperBtn::enterEvent(QEnterEvent*) { hot_ = true, update(); }
-void SuperBtn::leaveEvent(QEvent*) { hot_ = false, update(); }
-
 void SuperBtn::paintEvent(QPaintEvent*) {
   QPainter p(this);
   // The chosen button of a group shows its colours the other way round.
-  const std::uint32_t back = isChecked() ? text_colour_ : hot_ ? hot_colour_ : back_colour_;
+  const std::uint32_t back = isChecked() ? text_colour_ : hot() ? hot_colour_ : back_colour_;
   const std::uint32_t fore = isChecked() ? back_colour_ : text_colour_;
   p.fillRect(rect(), ColourOf(back));
   p.setPen(ColourOf(fore));
@@ -87,43 +98,21 @@ void SuperBtn::paintEvent(QPaintEvent*) {
   if (ShowsFocusMark(this)) PaintFocusMark(p, rect(), ColourOf(fore));
 }
 
-void SuperBtn::keyPressEvent(QKeyEvent* e) {
-  if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && !e->isAutoRepeat()) {
-    click();
-    return;
-  }
-  QAbstractButton::keyPressEvent(e);
-}
-
-PicBtn::PicBtn(QWidget* parent, const TypeData& data) : QAbstractButton(parent) {
+PicBtn::PicBtn(QWidget* parent, const TypeData& data) : TabButton(parent) {
   ApplyCommonLook(this, data);
   pictures_[0] = PixmapOf(data.GetBytes(runtime::kKeyPicture0));
   pictures_[1] = PixmapOf(data.GetBytes(runtime::kKeyPicture1));
   pictures_[2] = PixmapOf(data.GetBytes(runtime::kKeyPicture2));
-  setFocusPolicy(Qt::TabFocus);
-  connect(this, &QAbstractButton::clicked, this,
-          [this] { RaiseOwn(this, runtime::kEventClicked); });
 }
 
 PropertyStatus PicBtn::Get(int, Value*) { return PropertyStatus::kUnknownIndex; }
 PropertyStatus PicBtn::Set(int, const Value&) { return PropertyStatus::kUnknownIndex; }
 
-void PicBtn::enterEvent(QEnterEvent*) { hot_ = true, update(); }
-void PicBtn::leaveEvent(QEvent*) { hot_ = false, update(); }
-
 void PicBtn::paintEvent(QPaintEvent*) {
   QPainter p(this);
-  const QPixmap& pic = isDown() ? pictures_[2] : hot_ ? pictures_[1] : pictures_[0];
+  const QPixmap& pic = isDown() ? pictures_[2] : hot() ? pictures_[1] : pictures_[0];
   if (!pic.isNull()) p.drawPixmap(0, 0, pic);
   if (ShowsFocusMark(this)) PaintFocusMark(p, rect(), QColor(0x40, 0x40, 0x40));
-}
-
-void PicBtn::keyPressEvent(QKeyEvent* e) {
-  if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && !e->isAutoRepeat()) {
-    click();
-    return;
-  }
-  QAbstractButton::keyPressEvent(e);
 }
 
 }  // namespace vorel::qt

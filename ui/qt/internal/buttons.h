@@ -19,8 +19,24 @@ class CheckBox : public QCheckBox, public PropertyHost {
   PropertyStatus Set(int index, const Value& v) override;
 };
 
-// Buttons take the focus from Tab only, never from a click, and press on Enter as on Space.
-class SuperBtn : public QAbstractButton, public PropertyHost {
+// What the two button types share: the focus comes from Tab only, never from a click; Enter
+// presses the button as Space does; a click raises the control's event; and the button knows
+// whether the pointer is over it (hot).
+class TabButton : public QAbstractButton {
+ public:
+  explicit TabButton(QWidget* parent);
+
+ protected:
+  void keyPressEvent(QKeyEvent* e) override;
+  void enterEvent(QEnterEvent*) override;
+  void leaveEvent(QEvent*) override;
+  bool hot() const { return hot_; }
+
+ private:
+  bool hot_ = false;
+};
+
+class SuperBtn : public TabButton, public PropertyHost {
  public:
   SuperBtn(QWidget* parent, const runtime::TypeData& data);
   PropertyStatus Get(int index, Value* out) override;
@@ -28,16 +44,12 @@ class SuperBtn : public QAbstractButton, public PropertyHost {
 
  protected:
   void paintEvent(QPaintEvent*) override;
-  void keyPressEvent(QKeyEvent* e) override;
-  void enterEvent(QEnterEvent*) override;
-  void leaveEvent(QEvent*) override;
 
  private:
   std::uint32_t text_colour_, back_colour_, hot_colour_;
-  bool hot_ = false;
 };
 
-class PicBtn : public QAbstractButton, public PropertyHost {
+class PicBtn : public TabButton, public PropertyHost {
  public:
   PicBtn(QWidget* parent, const runtime::TypeData& data);
   PropertyStatus Get(int index, Value* out) override;
@@ -45,13 +57,9 @@ class PicBtn : public QAbstractButton, public PropertyHost {
 
  protected:
   void paintEvent(QPaintEvent*) override;
-  void keyPressEvent(QKeyEvent* e) override;
-  void enterEvent(QEnterEvent*) override;
-  void leaveEvent(QEvent*) override;
 
  private:
   QPixmap pictures_[3];
-  bool hot_ = false;
 };
 
 }  // namespace vorel::qt
