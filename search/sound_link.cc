@@ -1,9 +1,9 @@
 #include "search/sound_link.h"
 
-#include <mutex>
 #include <optional>
 
 #include "app/window_ids.h"
+#include "platform/mutex.h"
 #include "player/player.h"
 #include "runtime/bridge.h"
 #include "runtime/latest_work.h"
@@ -34,8 +34,8 @@ constexpr char kSourceStart[] = "\",\"source\":\"";
 constexpr char kNameStart[] = "\"name\":\"";
 
 struct ResolverState {
-  std::mutex mu;
-  ResolvedSound sound;  // guarded by mu
+  platform::Mutex mu;
+  ResolvedSound sound VOREL_GUARDED_BY(mu);
 };
 
 ResolverState& Resolver() {
@@ -93,7 +93,7 @@ Fetched Fetch(const Text& address, const Text& sound_id, std::uint64_t open_coun
 // the row is only appended: the song playing and its caption and cover stay.
 void ShowFetched(const Fetched& f, const std::function<void()>& then) {
   {
-    std::lock_guard lock(Resolver().mu);
+    platform::MutexLock lock(Resolver().mu);
     Resolver().sound = f.sound;
   }
   if (!f.replied) {
@@ -164,7 +164,7 @@ void ResolveSoundLink() {
   if (Services().stop_playback) Services().stop_playback();
   Text id = TextAfterLast(AddressBoxText(), "sound/");
   {
-    std::lock_guard lock(Resolver().mu);
+    platform::MutexLock lock(Resolver().mu);
     Resolver().sound.id = id;
   }
   FetchSoundInfoThen(id, [] {
@@ -189,17 +189,17 @@ void OnAddressBoxDoubleClick() {
 }
 
 ResolvedSound CurrentSound() {
-  std::lock_guard lock(Resolver().mu);
+  platform::MutexLock lock(Resolver().mu);
   return Resolver().sound;
 }
 
 Text SoundSourceUrl() {
-  std::lock_guard lock(Resolver().mu);
+  platform::MutexLock lock(Resolver().mu);
   return Resolver().sound.source_url;
 }
 
 Text SoundName() {
-  std::lock_guard lock(Resolver().mu);
+  platform::MutexLock lock(Resolver().mu);
   return Resolver().sound.name;
 }
 
@@ -209,7 +209,7 @@ bool WaitForResolveWorkersForTesting(int timeout_ms) {
 
 void ResetResolverForTesting() {
   Resolving().Cancel();
-  std::lock_guard lock(Resolver().mu);
+  platform::MutexLock lock(Resolver().mu);
   Resolver().sound = ResolvedSound();
 }
 
