@@ -42,11 +42,11 @@ int AppendEntry(const PlaylistEntry& entry) {
 }
 
 PlaylistEntry ReadEntry(int row) {
-  runtime::ListRow cells;
+  runtime::ListRow stored;
   PlaylistEntry entry;
-  if (!runtime::GetRow(ids::kMainWindow, ids::kPlayList, row, &cells)) return entry;
-  const auto cell = [&cells](int column) {
-    return static_cast<std::size_t>(column) < cells.cells.size() ? cells.cells[column] : Text();
+  if (!runtime::GetRow(ids::kMainWindow, ids::kPlayList, row, &stored)) return entry;
+  const auto cell = [&stored](int column) {
+    return static_cast<std::size_t>(column) < stored.cells.size() ? stored.cells[column] : Text();
   };
   // The kind is compared byte for byte: no other text makes a network entry.
   if (cell(kKindColumn) == KindText(EntryKind::kNetworkFile)) entry.kind = EntryKind::kNetworkFile;
