@@ -5,6 +5,7 @@
 #include "app/window_ids.h"
 #include "platform/mutex.h"
 #include "player/player.h"
+#include "playlist/entry.h"
 #include "runtime/bridge.h"
 #include "runtime/latest_work.h"
 #include "runtime/text_ops.h"
@@ -111,13 +112,12 @@ void ShowFetched(const Fetched& f, const std::function<void()>& then) {
     runtime::AddToolTip(runtime::WindowHandle(kMainWindow, kStatusCaption), sound.name, false,
                         true);
   }
-  runtime::InsertRow(kMainWindow, kPlayList, std::nullopt, player::NetworkEntryKind());
-  auto last = [] { return runtime::RowCount(kMainWindow, kPlayList) - 1; };
-  runtime::SetCellText(kMainWindow, kPlayList, last(), 1, sound.source_url);
-  runtime::SetCellText(kMainWindow, kPlayList, last(), 2, sound.name);
-  runtime::SetCellText(kMainWindow, kPlayList, last(), 3, sound.picture_url);
+  const int row = playlist::AppendEntry({.kind = playlist::EntryKind::kNetworkFile,
+                                         .location = sound.source_url,
+                                         .title = sound.name,
+                                         .cover = sound.picture_url});
   if (overtaken) return;
-  runtime::WriteProperty(kMainWindow, kPlayList, kPropSelectedRow, last());
+  runtime::WriteProperty(kMainWindow, kPlayList, kPropSelectedRow, row);
   if (then) then();
 }
 
