@@ -31,6 +31,7 @@
 #include "search/music_search.h"
 #include "tests/testing/loopback_server.h"
 #include "ui/qt/qt_ui.h"
+#include "ui/qt/testing.h"
 
 namespace fs = std::filesystem;
 using namespace vorel;

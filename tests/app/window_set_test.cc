@@ -9,7 +9,7 @@
 #include "runtime/threads.h"
 #include "runtime/window_ops.h"
 #include "tests/app/window_test_util.h"
-#include "ui/qt/qt_ui.h"
+#include "ui/qt/testing.h"
 
 namespace vorel {
 namespace {

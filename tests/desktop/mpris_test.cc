@@ -37,7 +37,7 @@
 #include "tests/player_flow/flow_fixture.h"
 #include "tests/testing/loopback_server.h"
 #include "ui/qt/desktop.h"
-#include "ui/qt/qt_ui.h"
+#include "ui/qt/testing.h"
 
 namespace vorel::flow {
 namespace {

@@ -2,7 +2,7 @@
 #include <fstream>
 #include <memory>
 
-#include "ui/qt/qt_ui.h"
+#include "ui/qt/testing.h"
 
 #include "runtime/latest_work.h"
 #include "tests/player_flow/flow_fixture.h"

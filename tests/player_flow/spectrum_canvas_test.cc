@@ -138,6 +138,12 @@ TEST_F(SpectrumCanvasTest, OnAnXDisplayTheScreenShowsTheBars) {
     ASSERT_NE(canvas, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(canvas->window()));
     ASSERT_TRUE(canvas->testAttribute(Qt::WA_PaintOnScreen));  // the direct way is in use
+    // Of the window's controls only the panel (and what holds it) has a window of its own; the
+    // others are drawn inside the main window's.
+    for (QWidget* other : canvas->window()->findChildren<QWidget*>()) {
+      if (other == canvas || other->isAncestorOf(canvas)) continue;
+      EXPECT_EQ(other->internalWinId(), 0u) << other->objectName().toStdString();
+    }
     auto screen_shows = [&](const std::vector<player::SpectrumRect>& rects) {
       const QPoint at = canvas->mapToGlobal(QPoint(0, 0));
       std::string difference;

@@ -15,7 +15,7 @@
 #include "search/sound_link.h"
 #include "tests/player_flow/flow_fixture.h"
 #include "tests/testing/loopback_server.h"
-#include "ui/qt/qt_ui.h"
+#include "ui/qt/testing.h"
 
 namespace vorel::search_test {
 

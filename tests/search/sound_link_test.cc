@@ -12,6 +12,7 @@
 #include "search/search_services.h"
 #include "tests/search/search_fixture.h"
 #include "tests/testing/process.h"
+#include "ui/qt/testing.h"
 #include "ui/qt/window_input.h"
 
 namespace vorel::search_test {

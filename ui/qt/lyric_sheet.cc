@@ -8,7 +8,7 @@
 
 #include "runtime/bridge.h"
 #include "runtime/window_ops.h"
-#include "ui/qt/internal/controls.h"
+#include "ui/qt/internal/control_base.h"
 
 namespace vorel::qt {
 namespace {

@@ -1,19 +1,10 @@
 #include "ui/qt/internal/qt_native_ui.h"
 
 #include <QBitmap>
-#include <QFontMetrics>
-#include <QGridLayout>
-#include <QHelpEvent>
-#include <QMenu>
-#include <QMessageBox>
 #include <QScreen>
-#include <QToolTip>
 
-#include <cstdio>
-
-#include "platform/code_page.h"
 #include "runtime/bridge.h"
-#include "ui/qt/internal/tray_menu.h"
+#include "ui/qt/internal/controls.h"
 #include "ui/qt/qt_ui.h"
 
 namespace vorel::qt {
@@ -24,42 +15,6 @@ using runtime::NativeHandle;
 namespace {
 
 NativeHandle HandleOf(const QObject* o) { return reinterpret_cast<NativeHandle>(o); }
-
-QPixmap PictureOf(const runtime::Bytes& bytes) {
-  QPixmap p;
-  if (!bytes.empty()) p.loadFromData(bytes.data(), static_cast<uint>(bytes.size()));
-  return p;
-}
-
-std::string Utf8(const runtime::Text& t) { return platform::Gb18030ToUtf8Lossy(t); }
-
-// Shows a control's tooltip the way its flags ask: centred puts the tip centred just below the
-// control instead of at the pointer; balloon gives it rounded corners.
-class ToolTipPlacement : public QObject {
- public:
-  explicit ToolTipPlacement(QWidget* owner) : QObject(owner) {}
-  bool balloon = false;
-  bool centred = false;
-
-  bool eventFilter(QObject* o, QEvent* e) override {
-    if (e->type() != QEvent::ToolTip || !o->isWidgetType()) return false;
-    auto* w = static_cast<QWidget*>(o);
-    const QString text = w->toolTip();
-    if (text.isEmpty()) {
-      QToolTip::hideText();
-      return true;
-    }
-    QPoint at = static_cast<QHelpEvent*>(e)->globalPos();
-    if (centred) {
-      const QSize tip = QFontMetrics(QToolTip::font()).size(0, text) + QSize(8, 6);
-      // QToolTip shows the tip this far right of and below the point it is given.
-      const QPoint offset(2, 16);
-      at = w->mapToGlobal(QPoint((w->width() - tip.width()) / 2, w->height())) - offset;
-    }
-    QToolTip::showText(at, text, w);
-    return true;
-  }
-};
 
 }  // namespace
 
@@ -115,12 +70,6 @@ const ControlEntry* QtNativeUi::Entry(NativeHandle h) const {
   auto it = controls_.find(h);
   if (it == controls_.end() || it->second.object.isNull()) return nullptr;
   return &it->second;
-}
-
-template <typename T>
-T* QtNativeUi::As(NativeHandle h) const {
-  const ControlEntry* e = Entry(h);
-  return e ? dynamic_cast<T*>(e->object.data()) : nullptr;
 }
 
 NativeHandle QtNativeUi::CreateControl(runtime::WindowId window, const runtime::ControlRecord& rec,
@@ -329,173 +278,12 @@ runtime::PropertyStatus QtNativeUi::SetProperty(NativeHandle h, std::int32_t ind
   return e->host->Set(index, v);
 }
 
-int QtNativeUi::RowCount(NativeHandle list) {
-  auto* l = As<ListView>(list);
-  return l ? l->RowCount() : 0;
-}
-
-int QtNativeUi::ColumnCount(NativeHandle list) {
-  auto* l = As<ListView>(list);
-  return l ? l->columnCount() : 0;
-}
-
-int QtNativeUi::InsertRow(NativeHandle list, int position, const runtime::ListRow& row) {
-  auto* l = As<ListView>(list);
-  return l ? l->InsertRow(position, row) : -1;
-}
-
-bool QtNativeUi::DeleteRow(NativeHandle list, int row) {
-  auto* l = As<ListView>(list);
-  return l && l->DeleteRow(row);
-}
-
-void QtNativeUi::DeleteAllRows(NativeHandle list) {
-  if (auto* l = As<ListView>(list)) l->DeleteAllRows();
-}
-
-bool QtNativeUi::GetRow(NativeHandle list, int row, runtime::ListRow* out) {
-  auto* l = As<ListView>(list);
-  return l && l->GetRow(row, out);
-}
-
-bool QtNativeUi::SetCellText(NativeHandle list, int row, int column, const runtime::Text& text) {
-  auto* l = As<ListView>(list);
-  return l && l->SetCellText(row, column, text);
-}
-
 void QtNativeUi::FocusControl(NativeHandle h) {
   const ControlEntry* e = Entry(h);
   if (e && e->widget) e->widget->setFocus(Qt::OtherFocusReason);
 }
 
 bool QtNativeUi::IsLiveHandle(NativeHandle h) const { return Entry(h) != nullptr; }
-
-int QtNativeUi::ShowMessageBox(const runtime::Text& content, int flags,
-                               const runtime::Text& caption) {
-  if (NonInteractive()) {
-    std::string text = Utf8(content);
-    for (std::size_t p; (p = text.find("\r\n")) != std::string::npos;) text.erase(p, 1);
-    while (!text.empty() && text.back() == '\n') text.pop_back();
-    std::fprintf(stderr, "%s\n%s\n", Utf8(caption).c_str(), text.c_str());
-    std::fflush(stderr);
-    return 0;
-  }
-  QMessageBox box;
-  box.setWindowTitle(QStringOf(caption));
-  box.setText(QStringOf(content));
-  switch (flags & 0xF0) {
-    case 0x10: box.setIcon(QMessageBox::Critical); break;
-    case 0x20: box.setIcon(QMessageBox::Question); break;
-    case 0x30: box.setIcon(QMessageBox::Warning); break;
-    case 0x40: box.setIcon(QMessageBox::Information); break;
-    default: break;
-  }
-  using B = QMessageBox::StandardButton;
-  static const QMessageBox::StandardButtons kSets[] = {B::Ok,
-                                                       B::Ok | B::Cancel,
-                                                       B::Abort | B::Retry | B::Ignore,
-                                                       B::Yes | B::No | B::Cancel,
-                                                       B::Yes | B::No,
-                                                       B::Retry | B::Cancel};
-  const int set = flags & 0xF;
-  box.setStandardButtons(set < 6 ? kSets[set] : QMessageBox::StandardButtons(B::Ok));
-  // A narrow box would have its title cut by the window manager: the box is made at least as
-  // wide as the title plus room for the title bar's buttons.
-  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
-    const int title_width =
-        QFontMetrics(QApplication::font()).horizontalAdvance(box.windowTitle()) + 160;
-    grid->addItem(new QSpacerItem(title_width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
-                  grid->rowCount(), 0, 1, grid->columnCount());
-  }
-  switch (box.exec()) {
-    case B::Cancel: return 1;
-    case B::Abort: return 2;
-    case B::Retry: return 3;
-    case B::Ignore: return 4;
-    case B::Yes: return 5;
-    case B::No: return 6;
-    default: return 0;
-  }
-}
-
-void QtNativeUi::WarnNoTray() {
-  if (tray_warned_) return;
-  std::fprintf(stderr, "vorel: this desktop has no system tray; the tray icon is not shown\n");
-  tray_warned_ = true;
-}
-
-bool QtNativeUi::TrayAvailableNow() {
-  constexpr qint64 kRecheckMs = 2000;
-  if (tray_absent_since_.isValid() && tray_absent_since_.elapsed() < kRecheckMs) return false;
-  const bool available = QSystemTrayIcon::isSystemTrayAvailable();
-  if (available) tray_absent_since_.invalidate();
-  else tray_absent_since_.start();
-  return available;
-}
-
-bool QtNativeUi::SetTrayIcon(NativeHandle window, const runtime::Bytes& icon,
-                             const runtime::Text& tip) {
-  const ControlEntry* e = Entry(window);
-  if (e == nullptr) return false;
-  auto existing = trays_.find(window);
-  auto shown = tray_looks_.find(window);
-  if (existing != trays_.end() && existing->second && shown != tray_looks_.end() &&
-      shown->second.icon == icon) {
-    if (shown->second.tip != tip) {
-      existing->second->setToolTip(QStringOf(tip));
-      shown->second.tip = tip;
-    }
-    existing->second->show();
-    return true;
-  }
-  const bool tray_available = TrayAvailableNow();
-  if (!icon.empty() && existing == trays_.end() && !tray_available) {
-    WarnNoTray();
-    return false;  // what the lines below come to as well, without decoding the icon
-  }
-  QPixmap picture = PictureOf(icon);
-  if (picture.isNull()) {
-    if (existing != trays_.end()) {
-      if (existing->second) {
-        existing->second->hide();
-        existing->second->deleteLater();
-      }
-      trays_.erase(existing);
-    }
-    tray_looks_.erase(window);
-    return !icon.empty() ? false : true;
-  }
-  if (!tray_available) {
-    WarnNoTray();
-    return false;
-  }
-  QSystemTrayIcon* tray = existing != trays_.end() ? existing->second.data() : nullptr;
-  if (tray == nullptr) {
-    tray = new QSystemTrayIcon(e->widget);
-    const runtime::WindowId w = e->window;
-    const runtime::ControlId c = e->control;
-    QObject::connect(tray, &QSystemTrayIcon::activated, tray,
-                     [w, c](QSystemTrayIcon::ActivationReason reason) {
-                       int kind = reason == QSystemTrayIcon::Trigger       ? 1
-                                  : reason == QSystemTrayIcon::DoubleClick ? 2
-                                  : reason == QSystemTrayIcon::Context     ? 3
-                                                                           : 0;
-                       // A right-click opens the tray menu instead; showing the window as
-                       // well would close the menu at once (and undo its "hide" item).
-                       if (kind == 3 && !TrayContextMenu()->actions().isEmpty()) return;
-                       if (kind && runtime::IsWindowLoaded(w)) {
-                         runtime::RaiseEvent(w, c, runtime::kEventTrayIcon, {kind});
-                       }
-                     });
-    tray->setContextMenu(TrayContextMenu());
-    trays_[window] = tray;
-  }
-  tray->setIcon(QIcon(picture));
-  tray->setToolTip(QStringOf(tip));
-  tray->show();
-  tray_looks_[window] = {icon, tip};
-  return true;
-}
 
 bool QtNativeUi::SetShapePicture(NativeHandle window, const runtime::Bytes& picture,
                                  std::uint32_t transparent) {
@@ -509,40 +297,6 @@ bool QtNativeUi::SetShapePicture(NativeHandle window, const runtime::Bytes& pict
   QImage mask = image.createMaskFromColor(ColourOf(transparent).rgb(), Qt::MaskOutColor);
   e->widget->setMask(QBitmap::fromImage(mask));
   return true;
-}
-
-void QtNativeUi::ClearDrawing(NativeHandle panel, const Geometry* area) {
-  auto* p = As<DrawPanel>(panel);
-  if (p == nullptr) return;
-  p->Clear(area ? QRect(area->left, area->top, area->width, area->height) : p->rect());
-}
-
-void QtNativeUi::DrawGradientRectangle(NativeHandle panel, const Geometry& area, int mode,
-                                       const std::vector<std::uint32_t>& colours) {
-  auto* p = As<DrawPanel>(panel);
-  if (p == nullptr || colours.empty()) return;
-  p->Gradient(QRect(area.left, area.top, area.width, area.height), mode, colours);
-}
-
-void QtNativeUi::AddToolTip(NativeHandle h, const runtime::Text& text, bool balloon, bool centred) {
-  const ControlEntry* e = Entry(h);
-  if (e == nullptr || e->widget == nullptr) return;
-  // One tool per control: a later call replaces the text and flags of the earlier one.
-  e->widget->setToolTip(QStringOf(text));
-  auto* tip = e->widget->findChild<ToolTipPlacement*>(QString(), Qt::FindDirectChildrenOnly);
-  if (tip == nullptr) {
-    tip = new ToolTipPlacement(e->widget);
-    e->widget->installEventFilter(tip);
-  }
-  if (tip->balloon != balloon) {
-    // The tip takes its look from the control's style sheet; no control has one otherwise.
-    e->widget->setStyleSheet(balloon ? QStringLiteral("QToolTip { border: 1px solid "
-                                                      "palette(shadow); border-radius: 8px; "
-                                                      "padding: 3px; }")
-                                     : QString());
-  }
-  tip->balloon = balloon;
-  tip->centred = centred;
 }
 
 QWidget* QtNativeUi::WidgetOf(runtime::WindowId window, runtime::ControlId control) const {

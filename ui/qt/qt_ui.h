@@ -10,7 +10,7 @@
 //   runtime::LoadStartWindow(kMainWindow);
 //
 // Nothing here exposes Qt types, so tests and the program include it freely. All functions are
-// for the user-interface thread only.
+// for the user-interface thread only. Tests drive the widgets through ui/qt/testing.h.
 
 #include <cstdint>
 #include <memory>
@@ -38,27 +38,6 @@ class UiSession {
 
 // True when nobody can answer a dialog: the offscreen platform or VOREL_NONINTERACTIVE=1.
 bool NonInteractive();
-
-// Test seams that act on the real widget as a person would (mouse press and release in the
-// middle of the control), so the control's own behaviour runs before its event reaches the
-// runtime. False when the control has no widget.
-bool ClickControl(runtime::WindowId window, runtime::ControlId control);
-bool DoubleClickControl(runtime::WindowId window, runtime::ControlId control);
-// Sends a key press and release (a Qt key code; printable keys carry their lower-case text) to
-// the control's widget.
-bool PressKey(runtime::WindowId window, runtime::ControlId control, int qt_key);
-
-// The colour (0x00BBGGRR) the control shows at (x, y) of its client area; -1 outside it.
-long PixelOf(runtime::WindowId window, runtime::ControlId control, int x, int y);
-// The control's tooltip text (UTF-8).
-std::string ToolTipOf(runtime::WindowId window, runtime::ControlId control);
-
-// What assistive technology sees of a control: its object name and accessible name (UTF-8).
-std::string ObjectNameOf(runtime::WindowId window, runtime::ControlId control);
-std::string AccessibleNameOf(runtime::WindowId window, runtime::ControlId control);
-
-// Renders a loaded window to a PNG file (for documentation screenshots); false on failure.
-bool GrabWindowPng(runtime::WindowId window, const std::string& path);
 
 }  // namespace vorel::qt
 

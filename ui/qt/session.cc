@@ -1,4 +1,4 @@
-// The application object, the shared mouse/keyboard/focus events, and the test seams.
+// The application object and the shared mouse/keyboard/focus events.
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -26,6 +26,7 @@
 #include "runtime/threads.h"
 #include "ui/qt/internal/qt_native_ui.h"
 #include "ui/qt/internal/window_drag.h"
+#include "ui/qt/internal/x11_canvas.h"
 #include "ui/qt/qt_ui.h"
 
 namespace vorel::qt {
@@ -98,6 +99,21 @@ int VirtualKey(int key) {
   }
 }
 
+// The event a mouse message raises; 0 for a button that raises none.
+int MouseEventKey(const QMouseEvent& m) {
+  const QEvent::Type type = m.type();
+  if (type == QEvent::MouseMove) return runtime::kEventMouseMove;
+  if (m.button() == Qt::LeftButton) {
+    return type == QEvent::MouseButtonPress     ? runtime::kEventLeftDown
+           : type == QEvent::MouseButtonRelease ? runtime::kEventLeftUp
+                                                : runtime::kEventLeftDoubleClick;
+  }
+  if (m.button() == Qt::RightButton && type != QEvent::MouseButtonDblClick) {
+    return type == QEvent::MouseButtonPress ? runtime::kEventRightDown : runtime::kEventRightUp;
+  }
+  return 0;
+}
+
 // Raises the shared event family for a message on its way to a control. True when a handler
 // returned false, which keeps the message from the control.
 bool RaiseShared(QObject* receiver, QEvent* e) {
@@ -119,17 +135,7 @@ bool RaiseShared(QObject* receiver, QEvent* e) {
       auto* m = static_cast<QMouseEvent*>(e);
       auto [x, y] = client(m->globalPosition());
       const int state = KeyState(m->modifiers());
-      int key = 0;
-      if (e->type() == QEvent::MouseMove) {
-        key = runtime::kEventMouseMove;
-      } else if (m->button() == Qt::LeftButton) {
-        key = e->type() == QEvent::MouseButtonPress     ? runtime::kEventLeftDown
-              : e->type() == QEvent::MouseButtonRelease ? runtime::kEventLeftUp
-                                                        : runtime::kEventLeftDoubleClick;
-      } else if (m->button() == Qt::RightButton && e->type() != QEvent::MouseButtonDblClick) {
-        key = e->type() == QEvent::MouseButtonPress ? runtime::kEventRightDown
-                                                    : runtime::kEventRightUp;
-      }
+      const int key = MouseEventKey(*m);
       if (key != 0) r = RaiseOwn(target, key, {x, y, state});
       break;
     }
@@ -244,6 +250,12 @@ UiSession::UiSession(int& argc, char** argv) : impl_(std::make_unique<Impl>()) {
   qInstallMessageHandler(previous);
   for (const std::string& line : HeldMessages()) std::fprintf(stderr, "%s\n", line.c_str());
   HeldMessages().clear();
+  // Where the display takes the drawing panel's pixels straight into a window of the panel's
+  // own (X11Canvas), only the panel gets one: its siblings stay drawn inside the main window
+  // (nothing in the template lies over the panel, so the stacking does not change). Whether
+  // the display allows it is known once the platform is open; Qt reads the attribute each time
+  // a widget is made native, so it needs no setting before the application object.
+  if (X11Canvas::Usable()) QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
   // The loop ends by the window-set rule only; closing a dialog must never end the program.
   QApplication::setQuitOnLastWindowClosed(false);
   QFont font({"Noto Sans CJK SC", "Noto Sans CJK", "sans-serif"});
@@ -281,91 +293,12 @@ UiSession::~UiSession() {
   g_ui = nullptr;
 }
 
+QtNativeUi* SessionNativeUi() { return g_ui; }
+
 bool NonInteractive() {
   const char* v = std::getenv("VOREL_NONINTERACTIVE");
   if (v != nullptr && std::strcmp(v, "1") == 0) return true;
   return QGuiApplication::platformName() == QLatin1String("offscreen");
-}
-
-namespace {
-
-QWidget* Find(runtime::WindowId window, runtime::ControlId control) {
-  return g_ui ? g_ui->WidgetOf(window, control) : nullptr;
-}
-
-void SendMouse(QWidget* w, QEvent::Type type, Qt::MouseButtons buttons) {
-  QPointF local(w->width() / 2.0, w->height() / 2.0);
-  QMouseEvent e(type, local, w->mapToGlobal(local), Qt::LeftButton, buttons, Qt::NoModifier);
-  QApplication::sendEvent(w, &e);
-}
-
-}  // namespace
-
-bool ClickControl(runtime::WindowId window, runtime::ControlId control) {
-  QWidget* w = Find(window, control);
-  if (w == nullptr) return false;
-  SendMouse(w, QEvent::MouseButtonPress, Qt::LeftButton);
-  SendMouse(w, QEvent::MouseButtonRelease, Qt::NoButton);
-  return true;
-}
-
-bool DoubleClickControl(runtime::WindowId window, runtime::ControlId control) {
-  QWidget* w = Find(window, control);
-  if (w == nullptr) return false;
-  // A list view takes the double-click on its viewport, where its rows are.
-  if (auto* list = qobject_cast<QAbstractItemView*>(w)) w = list->viewport();
-  SendMouse(w, QEvent::MouseButtonPress, Qt::LeftButton);
-  SendMouse(w, QEvent::MouseButtonRelease, Qt::NoButton);
-  SendMouse(w, QEvent::MouseButtonDblClick, Qt::LeftButton);
-  SendMouse(w, QEvent::MouseButtonRelease, Qt::NoButton);
-  return true;
-}
-
-bool PressKey(runtime::WindowId window, runtime::ControlId control, int qt_key) {
-  QWidget* w = Find(window, control);
-  if (w == nullptr) return false;
-  const QString text = qt_key < 0x01000000 ? QString(QChar(qt_key)).toLower() : QString();
-  QKeyEvent press(QEvent::KeyPress, qt_key, Qt::NoModifier, text);
-  QApplication::sendEvent(w, &press);
-  QKeyEvent release(QEvent::KeyRelease, qt_key, Qt::NoModifier, text);
-  QApplication::sendEvent(w, &release);
-  return true;
-}
-
-long PixelOf(runtime::WindowId window, runtime::ControlId control, int x, int y) {
-  QWidget* w = Find(window, control);
-  if (w == nullptr) return -1;
-  QImage image = w->grab().toImage();
-  if (!image.valid(x, y)) return -1;
-  QRgb c = image.pixel(x, y);
-  return static_cast<long>(qRed(c) | qGreen(c) << 8 | qBlue(c) << 16);
-}
-
-std::string ToolTipOf(runtime::WindowId window, runtime::ControlId control) {
-  QWidget* w = Find(window, control);
-  return w ? w->toolTip().toStdString() : std::string();
-}
-
-std::string ObjectNameOf(runtime::WindowId window, runtime::ControlId control) {
-  QWidget* w = Find(window, control);
-  return w ? w->objectName().toStdString() : std::string();
-}
-
-std::string AccessibleNameOf(runtime::WindowId window, runtime::ControlId control) {
-  QWidget* w = Find(window, control);
-  return w ? w->accessibleName().toStdString() : std::string();
-}
-
-bool GrabWindowPng(runtime::WindowId window, const std::string& path) {
-  if (g_ui == nullptr) return false;
-  for (QWidget* w : QApplication::topLevelWidgets()) {
-    runtime::WindowId id;
-    runtime::ControlId c;
-    if (w->isVisible() && ControlOf(w, &id, &c) && id == window) {
-      return w->grab().save(QString::fromStdString(path), "PNG");
-    }
-  }
-  return false;
 }
 
 }  // namespace vorel::qt

@@ -6,7 +6,9 @@
 #include <QWidget>
 #include <QWindow>
 
-#include "ui/qt/internal/controls.h"
+#include "ui/qt/internal/draw_panel.h"
+#include "ui/qt/internal/labels.h"
+#include "ui/qt/internal/window_widget.h"
 
 namespace vorel::qt {
 namespace {

@@ -13,7 +13,7 @@
 #include <map>
 #include <utility>
 
-#include "ui/qt/internal/controls.h"
+#include "ui/qt/internal/control_base.h"
 
 namespace vorel::qt {
 namespace {

@@ -25,9 +25,8 @@ bool RootVisualIsRgb(const xcb_setup_t* setup) {
   return false;
 }
 
-}  // namespace
-
-std::unique_ptr<X11Canvas> X11Canvas::ForThisDisplay() {
+// The display connection when the display takes an RGB32 image as it is; null otherwise.
+xcb_connection_t* UsableConnection() {
   if (QGuiApplication::platformName() != QLatin1String("xcb")) return nullptr;
   auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
   xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
@@ -38,11 +37,21 @@ std::unique_ptr<X11Canvas> X11Canvas::ForThisDisplay() {
   for (auto it = xcb_setup_pixmap_formats_iterator(setup); it.rem > 0; xcb_format_next(&it)) {
     if (it.data->depth == 24) {
       if (it.data->bits_per_pixel != 32) return nullptr;
-      return std::unique_ptr<X11Canvas>(new X11Canvas(connection));
+      return connection;
     }
   }
   return nullptr;
 }
+
+}  // namespace
+
+std::unique_ptr<X11Canvas> X11Canvas::ForThisDisplay() {
+  xcb_connection_t* connection = UsableConnection();
+  if (connection == nullptr) return nullptr;
+  return std::unique_ptr<X11Canvas>(new X11Canvas(connection));
+}
+
+bool X11Canvas::Usable() { return UsableConnection() != nullptr; }
 
 X11Canvas::X11Canvas(xcb_connection_t* connection)
     : connection_(connection),

@@ -9,13 +9,15 @@
 #include <QEventLoop>
 #include <QPointer>
 #include <QSystemTrayIcon>
+#include <QTimer>
+#include <QWidget>
 
 #include <atomic>
 #include <map>
 #include <thread>
 
 #include "runtime/native_ui.h"
-#include "ui/qt/internal/controls.h"
+#include "ui/qt/internal/control_base.h"
 
 namespace vorel::qt {
 
@@ -120,6 +122,15 @@ class QtNativeUi : public runtime::NativeUi {
   bool tray_warned_ = false;
   QElapsedTimer tray_absent_since_;  // valid while the last answer was "no tray"
 };
+
+template <typename T>
+T* QtNativeUi::As(runtime::NativeHandle h) const {
+  const ControlEntry* e = Entry(h);
+  return e ? dynamic_cast<T*>(e->object.data()) : nullptr;
+}
+
+// The NativeUi of the live UiSession; null when there is none.
+QtNativeUi* SessionNativeUi();
 
 }  // namespace vorel::qt
 

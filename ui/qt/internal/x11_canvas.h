@@ -23,6 +23,8 @@ class X11Canvas {
   // of 32 bits per pixel, low byte first (the layout of an RGB32 QImage on this machine):
   // then the panel is painted by Qt as any other widget.
   static std::unique_ptr<X11Canvas> ForThisDisplay();
+  // Whether ForThisDisplay gives a canvas: the same answer for the whole session.
+  static bool Usable();
   ~X11Canvas();
 
   // Puts `area` of `image` (RGB32) at the same place in `window`, whose size is the image's.

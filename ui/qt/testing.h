@@ -1,0 +1,43 @@
+#ifndef VOREL_UI_QT_TESTING_H_
+#define VOREL_UI_QT_TESTING_H_
+
+// Seams for tests and tools that drive the windows of a live UiSession from outside: they act
+// on the real widget as a person would, or read what it shows. No Qt types here.
+// User-interface thread only.
+
+// Only what links vorel::qt_testing (tests, benchmarks, tools) sees the definition below; the
+// program does not, so a seam cannot creep into it.
+#ifndef VOREL_QT_TESTING
+#error "ui/qt/testing.h is for tests and tools only: link vorel::qt_testing to use it"
+#endif
+
+#include <string>
+
+#include "runtime/window_template.h"
+
+namespace vorel::qt {
+
+// A mouse press and release (a double-click: two of them, the second a double-click) with the
+// left button in the middle of the control's widget, so the control's own behaviour runs
+// before its event reaches the runtime. False when the control has no widget.
+bool ClickControl(runtime::WindowId window, runtime::ControlId control);
+bool DoubleClickControl(runtime::WindowId window, runtime::ControlId control);
+// Sends a key press and release (a Qt key code; printable keys carry their lower-case text) to
+// the control's widget.
+bool PressKey(runtime::WindowId window, runtime::ControlId control, int qt_key);
+
+// The colour (0x00BBGGRR) the control shows at (x, y) of its client area; -1 outside it.
+long PixelOf(runtime::WindowId window, runtime::ControlId control, int x, int y);
+// The control's tooltip text (UTF-8).
+std::string ToolTipOf(runtime::WindowId window, runtime::ControlId control);
+
+// What assistive technology sees of a control: its object name and accessible name (UTF-8).
+std::string ObjectNameOf(runtime::WindowId window, runtime::ControlId control);
+std::string AccessibleNameOf(runtime::WindowId window, runtime::ControlId control);
+
+// Renders a loaded window to a PNG file (for documentation screenshots); false on failure.
+bool GrabWindowPng(runtime::WindowId window, const std::string& path);
+
+}  // namespace vorel::qt
+
+#endif  // VOREL_UI_QT_TESTING_H_
