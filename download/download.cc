@@ -5,6 +5,7 @@
 #include "download/internal/download_task.h"
 #include "download/internal/file_names.h"
 #include "download/internal/output_file.h"
+#include "platform/mutex.h"
 
 namespace vorel::download {
 
@@ -13,7 +14,7 @@ Download::Download() : slot_(std::make_shared<internal::TaskSlot>()) {}
 Download::~Download() { Release(); }
 
 bool Download::Start(const TaskParam& param) {
-  std::lock_guard<std::mutex> lock(slot_->mu);
+  platform::MutexLock lock(slot_->mu);
   if (slot_->task) return false;
   std::shared_ptr<internal::DownloadTask> task = internal::DownloadTask::Create(param, slot_);
   if (!task) return false;
@@ -26,7 +27,7 @@ bool Download::Start(const TaskParam& param) {
 }
 
 std::int64_t Download::ReceivedBytes64() const {
-  std::lock_guard<std::mutex> lock(slot_->mu);
+  platform::MutexLock lock(slot_->mu);
   return slot_->task ? slot_->task->received() : 0;
 }
 
@@ -36,14 +37,14 @@ std::int32_t Download::ReceivedBytes() const {
 }
 
 bool Download::HasTask() const {
-  std::lock_guard<std::mutex> lock(slot_->mu);
+  platform::MutexLock lock(slot_->mu);
   return slot_->task != nullptr;
 }
 
 void Download::Release() {
   std::shared_ptr<internal::DownloadTask> task;
   {
-    std::lock_guard<std::mutex> lock(slot_->mu);
+    platform::MutexLock lock(slot_->mu);
     task = std::move(slot_->task);
   }
   if (task) task->Stop();

@@ -6,10 +6,10 @@
 #include <atomic>
 #include <cerrno>
 #include <memory>
-#include <mutex>
 
 #include "app/window_ids.h"
 #include "download/file_name.h"
+#include "platform/mutex.h"
 #include "runtime/bridge.h"
 #include "runtime/files.h"
 #include "runtime/threads.h"
@@ -27,9 +27,9 @@ using runtime::WriteProperty;
 // One click's download. Shared by the UI thread, the start worker and the engine's callbacks,
 // which may outlive the state that started them (a cancelled task still ends on its own thread).
 struct Job {
-  std::mutex mu;
-  Text last_error;       // guarded by mu: the engine's last error status line
-  int reply_status = 0;  // guarded by mu: the status code of the last reply header
+  platform::Mutex mu;
+  Text last_error VOREL_GUARDED_BY(mu);       // the engine's last error status line
+  int reply_status VOREL_GUARDED_BY(mu) = 0;  // the status code of the last reply header
 };
 
 // What the start worker needs, copied on the user-interface thread.
@@ -47,11 +47,11 @@ struct SongDownloadState {
 
   // Serialises the start of a task against a cancel, so a task is never started for a job
   // that was already cancelled.
-  std::mutex start_mu;
+  platform::Mutex start_mu;
 
-  std::mutex mu;
-  TaskParam param;           // guarded by mu
-  std::shared_ptr<Job> job;  // guarded by mu: the download the controls show, or none
+  platform::Mutex mu;
+  TaskParam param VOREL_GUARDED_BY(mu);
+  std::shared_ptr<Job> job VOREL_GUARDED_BY(mu);  // the download the controls show, or none
 };
 
 SongDownloadState& State() {
@@ -60,14 +60,14 @@ SongDownloadState& State() {
 }
 
 std::shared_ptr<Job> CurrentJob() {
-  std::lock_guard<std::mutex> lock(State().mu);
+  platform::MutexLock lock(State().mu);
   return State().job;
 }
 
 // Makes `job` no longer the one the controls show; false when it already was not (cancelled,
 // ended, or replaced by a newer download).
 bool TakeJob(const std::shared_ptr<Job>& job) {
-  std::lock_guard<std::mutex> lock(State().mu);
+  platform::MutexLock lock(State().mu);
   if (State().job != job) return false;
   State().job.reset();
   return true;
@@ -159,7 +159,7 @@ int StatusOfHeader(const Text& header) {
 
 void ReleaseDownloaderAtExit(int) {
   {
-    std::lock_guard<std::mutex> lock(State().mu);
+    platform::MutexLock lock(State().mu);
     State().job.reset();  // nothing may reach the windows once they are gone
   }
   State().downloader.Release();
@@ -202,7 +202,7 @@ void StartDownload(const SongRequest& request) {
 
   TaskParam param;
   {
-    std::lock_guard<std::mutex> lock(s.mu);
+    platform::MutexLock lock(s.mu);
     s.param.TaskFlags = 4096;
     s.param.Url = request.url;
     s.param.LocalPath = musics + "/" + SongFileName(request.name) + ".mp3";
@@ -218,7 +218,7 @@ void StartDownload(const SongRequest& request) {
       if (type == kTaskEnded) {
         Text reason;
         {
-          std::lock_guard<std::mutex> lock(job->mu);
+          platform::MutexLock lock(job->mu);
           reason = FailureReason(job->reply_status, job->last_error);
         }
         FinishJob(job, value2 == 1 ? CompletionText(musics) : FailureText(reason));
@@ -229,11 +229,11 @@ void StartDownload(const SongRequest& request) {
     };
     s.param.StatusCallback = [job](const Text& line, std::int32_t level) {
       if (level == kReplyHeader) {
-        std::lock_guard<std::mutex> lock(job->mu);
+        platform::MutexLock lock(job->mu);
         job->reply_status = StatusOfHeader(line);
       }
       if (level != kError) return;
-      std::lock_guard<std::mutex> lock(job->mu);
+      platform::MutexLock lock(job->mu);
       job->last_error = Trimmed(line);
     };
     param = s.param;
@@ -241,7 +241,7 @@ void StartDownload(const SongRequest& request) {
 
   bool started = false;
   {
-    std::lock_guard<std::mutex> lock(s.start_mu);
+    platform::MutexLock lock(s.start_mu);
     if (CurrentJob() != job) return;  // cancelled meanwhile
     started = s.downloader.Start(param);
   }
@@ -279,7 +279,7 @@ void OnDownloadClicked() {
   request.job = std::make_shared<Job>();
   const std::shared_ptr<Job> job = request.job;
   {
-    std::lock_guard<std::mutex> lock(s.mu);
+    platform::MutexLock lock(s.mu);
     if (s.job) return;  // one download at a time
     s.job = job;
   }
@@ -327,7 +327,7 @@ void CancelDownload() {
   std::shared_ptr<Job> job = CurrentJob();
   if (!job) return;
   {
-    std::lock_guard<std::mutex> lock(s.start_mu);
+    platform::MutexLock lock(s.start_mu);
     if (!TakeJob(job)) return;  // it ended meanwhile
   }
   s.downloader.Release();
@@ -335,7 +335,7 @@ void CancelDownload() {
 }
 
 TaskParam DownloadTaskParam() {
-  std::lock_guard<std::mutex> lock(State().mu);
+  platform::MutexLock lock(State().mu);
   return State().param;
 }
 
@@ -346,7 +346,7 @@ double DownloadTotalBytes() { return State().total_bytes; }
 void ResetSongDownloadForTesting() {
   SongDownloadState& s = State();
   {
-    std::lock_guard<std::mutex> lock(s.mu);
+    platform::MutexLock lock(s.mu);
     s.job.reset();
   }
   // A worker may be waiting for this thread to carry its window calls.

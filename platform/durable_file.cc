@@ -4,15 +4,16 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <mutex>
+
+#include "platform/mutex.h"
 
 namespace vorel::platform {
 namespace {
 
 struct Record {
-  std::mutex mu;
-  bool on = false;                 // guarded by mu
-  std::vector<std::string> steps;  // guarded by mu
+  Mutex mu;
+  bool on VOREL_GUARDED_BY(mu) = false;
+  std::vector<std::string> steps VOREL_GUARDED_BY(mu);
 };
 
 Record& TheRecord() {
@@ -22,7 +23,7 @@ Record& TheRecord() {
 
 void Note(std::string step) {
   Record& r = TheRecord();
-  std::lock_guard<std::mutex> lock(r.mu);
+  MutexLock lock(r.mu);
   if (r.on) r.steps.push_back(std::move(step));
 }
 
@@ -62,21 +63,21 @@ void NoteNamed(const std::string& from, const std::string& to) { Note("name " + 
 
 ScopedFileStepRecordForTesting::ScopedFileStepRecordForTesting() {
   Record& r = TheRecord();
-  std::lock_guard<std::mutex> lock(r.mu);
+  MutexLock lock(r.mu);
   r.on = true;
   r.steps.clear();
 }
 
 ScopedFileStepRecordForTesting::~ScopedFileStepRecordForTesting() {
   Record& r = TheRecord();
-  std::lock_guard<std::mutex> lock(r.mu);
+  MutexLock lock(r.mu);
   r.on = false;
   r.steps.clear();
 }
 
 std::vector<std::string> ScopedFileStepRecordForTesting::steps() const {
   Record& r = TheRecord();
-  std::lock_guard<std::mutex> lock(r.mu);
+  MutexLock lock(r.mu);
   return r.steps;
 }
 

@@ -3,8 +3,9 @@
 #include <dlfcn.h>
 
 #include <iterator>
-#include <mutex>
 #include <vector>
+
+#include "platform/mutex.h"
 
 namespace vorel::platform {
 
@@ -35,9 +36,10 @@ void* LateLibrary::Find(const char* name) {
 }
 
 void KeepLoaded(LateLibrary* library) {
-  static std::mutex mu;
-  static auto* kept = new std::vector<LateLibrary*>;  // never destroyed: see the header
-  std::lock_guard lock(mu);
+  static Mutex mu;
+  static auto* kept VOREL_PT_GUARDED_BY(mu) =
+      new std::vector<LateLibrary*>;  // never destroyed: see the header
+  MutexLock lock(mu);
   kept->push_back(library);
 }
 

@@ -6,6 +6,7 @@
 #include "player/audio.h"
 #include "player/lyrics.h"
 #include "player/spectrum.h"
+#include "playlist/entry.h"
 #include "runtime/bridge.h"
 #include "runtime/files.h"
 #include "runtime/latest_work.h"
@@ -43,10 +44,6 @@ void SetCaption(const Text& text) {
 
 void SetTimer(runtime::Control<runtime::controls::Timer> timer, int interval) {
   WriteProperty(kMainWindow, timer, kPropInterval, interval);
-}
-
-Text EntryCell(int row, int column) {
-  return runtime::GetCellText(kMainWindow, kPlayList, row, column);
 }
 
 int SelectedRow() { return ReadIntProperty(kMainWindow, kPlayList, kPropSelectedRow); }
@@ -136,7 +133,7 @@ void ShowCoverThen(int row, std::function<void()> after) {
     SetTimer(kLyricsTimer, 500);
     if (after) after();
   };
-  const Text address = EntryCell(row, 3);
+  const Text address = playlist::ReadEntry(row).cover;
   if (address.empty() || !Services().read_url_bytes) {
     finish({});
     return;
@@ -163,21 +160,16 @@ void PlayOpened(const Opened& o, bool network, const Text& address, std::functio
   ApplyVolume();
   // On a resume these come from whatever row is selected now, which may not be the one playing.
   const int row = s.current_entry_index;
-  SetCaption(EntryCell(row, 2));
+  SetCaption(playlist::ReadEntry(row).title);
   SetTimer(kStatusTimer, 300);
   SetTimer(kSpectrumTimer, 50);
   WriteProperty(kMainWindow, kPositionSlider, kPropMaximum,
                 runtime::ToInteger(runtime::RoundNumber(static_cast<double>(s.total_seconds))));
-  StartLyrics(EntryCell(row, 1));
+  StartLyrics(playlist::ReadEntry(row).location);
   ShowCoverThen(row, std::move(after));
 }
 
 }  // namespace
-
-const Text& NetworkEntryKind() {
-  static const Text kind = "网络文件"_t;
-  return kind;
-}
 
 const Text& EmptyListMessage() {
   static const Text message = "播放列表里没有文件，请添加。"_t;
@@ -223,9 +215,9 @@ void OpenAndPlayThen(std::function<void()> after) {
   ++OpenCounter();
   if (SelectedRow() == -1) WriteProperty(kMainWindow, kPlayList, kPropSelectedRow, 0);
   s.current_entry_index = SelectedRow();
-  const Text address = EntryCell(s.current_entry_index, 1);
-  const bool network =
-      runtime::CompareTexts(EntryCell(s.current_entry_index, 0), NetworkEntryKind()) == 0;
+  const playlist::PlaylistEntry entry = playlist::ReadEntry(s.current_entry_index);
+  const Text address = entry.location;
+  const bool network = entry.kind == playlist::EntryKind::kNetworkFile;
   if (!s.needs_open) {
     Opening().Cancel();
     PlayOpened(Opened{s.current_stream}, network, address, std::move(after));
@@ -241,7 +233,7 @@ void OpenAndPlayThen(std::function<void()> after) {
     return;
   }
   // A server may take up to the stream's time-outs to answer; the window goes on meanwhile.
-  SetCaption("正在打开："_t + EntryCell(s.current_entry_index, 2));
+  SetCaption("正在打开："_t + playlist::ReadEntry(s.current_entry_index).title);
   Opening().Start<Opened>([address] { return OpenEntry(true, address); },
                           [address, after = std::move(after)](Opened o) {
                             TakeStream(o);
@@ -336,7 +328,7 @@ void PlayerStatusTick() {
   // tick stops or starts tells it again.
   NoteLyricSheetChanged();
   PlayerState& s = MutableState();
-  auto title = [&] { return EntryCell(s.current_entry_index, 2); };
+  auto title = [&] { return playlist::ReadEntry(s.current_entry_index).title; };
   if (audio::ChannelIsActive(s.current_stream) == audio::kStopped) {
     SetCaption("状态：停止"_t);
     StopPlayback();

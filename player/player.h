@@ -78,8 +78,6 @@ void ResetPlayerStateForTesting();
 // Waits, processing events, until every open and cover worker has ended; true when they have.
 bool WaitForOpenWorkersForTesting(int timeout_ms);
 
-// The kind cell of a network entry: "网络文件".
-const runtime::Text& NetworkEntryKind();
 // The status text for an empty list: "播放列表里没有文件，请添加。".
 const runtime::Text& EmptyListMessage();
 

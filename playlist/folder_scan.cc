@@ -3,6 +3,7 @@
 
 #include "app/window_ids.h"
 #include "platform/code_page.h"
+#include "playlist/entry.h"
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
 #include "runtime/find_file.h"
@@ -20,10 +21,8 @@ using runtime::Text;
 constexpr int kMaxDepth = 64;
 
 void AppendLocalEntry(const Text& folder, const Text& name) {
-  // The new row is the last one: nothing runs between the insert and the cells.
-  const int last = runtime::InsertRow(kMainWindow, kPlayList, std::nullopt, "本地文件"_t);
-  runtime::SetCellText(kMainWindow, kPlayList, last, 1, folder + name);
-  runtime::SetCellText(kMainWindow, kPlayList, last, 2, name);
+  AppendEntry(
+      {.kind = EntryKind::kLocalFile, .location = folder + name, .title = name, .cover = {}});
 }
 
 // One scan at a time: events are processed between entries, and a second scan or a clear run

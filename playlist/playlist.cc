@@ -7,6 +7,7 @@
 #include "app/window_ids.h"
 #include "player/audio.h"
 #include "player/player.h"
+#include "playlist/entry.h"
 #include "runtime/bridge.h"
 #include "runtime/files.h"
 #include "runtime/threads.h"
@@ -146,13 +147,14 @@ void CloseClearDialog() { runtime::UnloadWindow(kClearDialog); }
 
 void AddSearchResultEntry() {
   StopPlayback();
-  const int n = runtime::InsertRow(kMainWindow, kPlayList, std::nullopt, NetworkEntryKind());
   const int selected = runtime::ReadIntProperty(kMainWindow, kSearchResults, kPropSelectedRow);
-  runtime::SetCellText(kMainWindow, kPlayList, Rows() - 1, 1,
-                       runtime::GetCellText(kMainWindow, kSearchResults, selected, 0));
   Text title =
       Playlist().services.search_query_text ? Playlist().services.search_query_text() : Text();
-  runtime::SetCellText(kMainWindow, kPlayList, Rows() - 1, 2, title);
+  const int n =
+      AppendEntry({.kind = EntryKind::kNetworkFile,
+                   .location = runtime::GetCellText(kMainWindow, kSearchResults, selected),
+                   .title = std::move(title),
+                   .cover = {}});
   Select(n);
   OpenAndPlay();
 }

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/mutex.h"
 #include "runtime/fatal.h"
 #include "runtime/files.h"
 #include "runtime/text.h"
@@ -71,12 +72,12 @@ Cache* Caches() {
   return caches;
 }
 
-std::mutex& RegistryMutex() {
-  static std::mutex* mu = new std::mutex;
+platform::Mutex& RegistryMutex() {
+  static auto* mu = new platform::Mutex;
   return *mu;
 }
 
-std::map<std::string, void*>& Registry() {
+std::map<std::string, void*>& Registry() VOREL_REQUIRES(RegistryMutex()) {
   static auto* registry = new std::map<std::string, void*>;
   return *registry;
 }
@@ -131,7 +132,7 @@ void Resolve(int index) {
   Cache& cache = Caches()[index];
   void* address = nullptr;
   if (IsPlatformLibrary(e.library)) {
-    std::lock_guard<std::mutex> lock(RegistryMutex());
+    platform::MutexLock lock(RegistryMutex());
     auto it = Registry().find(RegistryKey(e.function));
     if (it != Registry().end()) address = it->second;
   } else if (e.function[0] != '#') {
@@ -175,7 +176,7 @@ void* ResolveBesideDllCommand(int index, const char* function) {
 }
 
 void RegisterSystemFunction(std::string_view function, void* address) {
-  std::lock_guard<std::mutex> lock(RegistryMutex());
+  platform::MutexLock lock(RegistryMutex());
   Registry()[RegistryKey(function)] = address;
 }
 

@@ -11,13 +11,13 @@
 #include <cstring>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <span>
 #include <variant>
 
 #include "platform/code_page.h"
 #include "platform/durable_file.h"
+#include "platform/mutex.h"
 
 namespace vorel::runtime {
 namespace {
@@ -26,28 +26,28 @@ constexpr int kAccessRead = 1, kAccessWrite = 2;
 
 // One open data file. Its own lock guards its position and contents.
 struct FileObject {
-  std::mutex mu;
+  platform::Mutex mu;
   bool memory = false;
   int fd = -1;
   dev_t dev = 0;
   ino_t ino = 0;
-  int access = 0;       // kAccessRead | kAccessWrite
-  int share_allow = 0;  // what later opens of the same file may do
-  Bytes data;           // memory files only
-  std::int64_t pos = 0;
+  int access = 0;                   // kAccessRead | kAccessWrite
+  int share_allow = 0;              // what later opens of the same file may do
+  Bytes data VOREL_GUARDED_BY(mu);  // memory files only
+  std::int64_t pos VOREL_GUARDED_BY(mu) = 0;
 
   ~FileObject() {
     if (fd >= 0) ::close(fd);
   }
 
-  std::int64_t Length() {
+  std::int64_t Length() VOREL_REQUIRES(mu) {
     if (memory) return static_cast<std::int64_t>(data.size());
     struct stat st;
     return ::fstat(fd, &st) == 0 ? st.st_size : -1;
   }
 
   // Up to n bytes at `at`; fewer at the end of the file.
-  Bytes ReadAt(std::int64_t at, std::size_t n) {
+  Bytes ReadAt(std::int64_t at, std::size_t n) VOREL_REQUIRES(mu) {
     if (memory) {
       if (at >= static_cast<std::int64_t>(data.size())) return {};
       std::size_t k = std::min(n, data.size() - static_cast<std::size_t>(at));
@@ -66,7 +66,7 @@ struct FileObject {
     return out;
   }
 
-  bool WriteAt(std::int64_t at, const std::uint8_t* p, std::size_t n) {
+  bool WriteAt(std::int64_t at, const std::uint8_t* p, std::size_t n) VOREL_REQUIRES(mu) {
     if (memory) {
       std::size_t end = static_cast<std::size_t>(at) + n;
       if (end > data.size()) {
@@ -91,7 +91,7 @@ struct FileObject {
     return true;
   }
 
-  bool Truncate(std::int64_t length) {
+  bool Truncate(std::int64_t length) VOREL_REQUIRES(mu) {
     if (memory) {
       data.resize(static_cast<std::size_t>(length));
       return true;
@@ -103,19 +103,19 @@ struct FileObject {
 class FileTable {
  public:
   int Add(std::shared_ptr<FileObject> f) {
-    std::lock_guard<std::mutex> lock(mu_);
+    platform::MutexLock lock(mu_);
     if (next_ == INT_MAX) return 0;
     int number = next_++;
     files_.emplace(number, std::move(f));
     return number;
   }
   std::shared_ptr<FileObject> Get(int number) {
-    std::lock_guard<std::mutex> lock(mu_);
+    platform::MutexLock lock(mu_);
     auto it = files_.find(number);
     return it == files_.end() ? nullptr : it->second;
   }
   std::shared_ptr<FileObject> Remove(int number) {
-    std::lock_guard<std::mutex> lock(mu_);
+    platform::MutexLock lock(mu_);
     auto it = files_.find(number);
     if (it == files_.end()) return nullptr;
     auto f = std::move(it->second);
@@ -125,7 +125,7 @@ class FileTable {
   // Windows sharing rules between this process's opens: each side's access must be allowed by
   // the other side's share mode.
   bool ShareAllows(dev_t dev, ino_t ino, int access, int share_allow) {
-    std::lock_guard<std::mutex> lock(mu_);
+    platform::MutexLock lock(mu_);
     for (auto& [n, f] : files_) {
       if (f->memory || f->dev != dev || f->ino != ino) continue;
       if ((access & ~f->share_allow) != 0) return false;
@@ -133,13 +133,13 @@ class FileTable {
     }
     return true;
   }
-  std::mutex& open_mu() { return open_mu_; }
+  platform::Mutex& open_mu() { return open_mu_; }
 
  private:
-  std::mutex mu_;
-  std::mutex open_mu_;  // makes check-then-register atomic for concurrent opens
-  std::map<int, std::shared_ptr<FileObject>> files_;
-  int next_ = 1;
+  platform::Mutex mu_;
+  platform::Mutex open_mu_;  // makes check-then-register atomic for concurrent opens
+  std::map<int, std::shared_ptr<FileObject>> files_ VOREL_GUARDED_BY(mu_);
+  int next_ VOREL_GUARDED_BY(mu_) = 1;
 };
 
 FileTable& Files() {
@@ -202,7 +202,7 @@ Written BinaryForm(const Value& v) {
 bool WriteValues(int file, std::initializer_list<Value> values, Written (*form)(const Value&)) {
   auto f = Files().Get(file);
   if (!f) return false;
-  std::lock_guard<std::mutex> lock(f->mu);
+  platform::MutexLock lock(f->mu);
   const std::int64_t start = f->pos;
   for (const Value& v : values) {
     Written w = form(v);
@@ -220,7 +220,7 @@ bool WriteValues(int file, std::initializer_list<Value> values, Written (*form)(
 }
 
 template <typename T>
-bool ReadFixed(FileObject& f, T* out) {
+bool ReadFixed(FileObject& f, T* out) VOREL_REQUIRES(f.mu) {
   Bytes b = f.ReadAt(f.pos, sizeof(T));
   if (b.size() != sizeof(T)) return false;
   std::memcpy(out, b.data(), sizeof(T));
@@ -228,7 +228,7 @@ bool ReadFixed(FileObject& f, T* out) {
   return true;
 }
 
-bool ReadOne(FileObject& f, const ValueRef& ref) {
+bool ReadOne(FileObject& f, const ValueRef& ref) VOREL_REQUIRES(f.mu) {
   if (auto* t = std::get_if<Text*>(&ref)) {
     Text s;
     while (true) {
@@ -265,7 +265,8 @@ bool ReadOne(FileObject& f, const ValueRef& ref) {
   }
   if (auto* p = std::get_if<DateTime*>(&ref)) return ReadFixed(f, &(*p)->days);
   return std::visit(
-      [&](auto* p) -> bool {
+      // Runs inside std::visit, which the analysis does not follow, still under f.mu.
+      [&](auto* p) VOREL_NO_THREAD_SAFETY_ANALYSIS -> bool {
         using T = std::remove_pointer_t<decltype(p)>;
         if constexpr (std::is_arithmetic_v<T>) {
           return ReadFixed(f, p);
@@ -482,7 +483,7 @@ int OpenDataFile(const Text& path, FileMode file_mode, ShareMode share_mode) {
   f->access = kAccess[mode];
   f->share_allow = kShareAllow[share];
 
-  std::lock_guard<std::mutex> open_lock(Files().open_mu());
+  platform::MutexLock open_lock(Files().open_mu());
   bool created = false;
   int fd = -1;
   if (kFlags[mode] & O_CREAT) {
@@ -509,26 +510,29 @@ int OpenMemoryFile() {
   auto f = std::make_shared<FileObject>();
   f->memory = true;
   f->access = kAccessRead | kAccessWrite;
-  f->data.reserve(1024);
+  {
+    platform::MutexLock lock(f->mu);  // not shared yet; its contents are only touched under it
+    f->data.reserve(1024);
+  }
   return Files().Add(std::move(f));
 }
 
 void CloseFile(int file) {
   auto f = Files().Remove(file);
-  if (f) std::lock_guard<std::mutex> lock(f->mu);  // let a running operation finish first
+  if (f) platform::MutexLock lock(f->mu);  // let a running operation finish first
 }
 
 std::int64_t FileLength(int file) {
   auto f = Files().Get(file);
   if (!f) return -1;
-  std::lock_guard<std::mutex> lock(f->mu);
+  platform::MutexLock lock(f->mu);
   return f->Length();
 }
 
 bool MoveToFileStart(int file) {
   auto f = Files().Get(file);
   if (!f) return false;
-  std::lock_guard<std::mutex> lock(f->mu);
+  platform::MutexLock lock(f->mu);
   f->pos = 0;
   return true;
 }
@@ -536,7 +540,7 @@ bool MoveToFileStart(int file) {
 bool AtFileEnd(int file, bool stop_at_nul) {
   auto f = Files().Get(file);
   if (!f) return false;
-  std::lock_guard<std::mutex> lock(f->mu);
+  platform::MutexLock lock(f->mu);
   if (f->pos >= f->Length()) return true;
   if (!stop_at_nul) return false;
   Bytes b = f->ReadAt(f->pos, 1);
@@ -547,7 +551,7 @@ Bytes ReadBytes(int file, int n) {
   if (n <= 0) return {};
   auto f = Files().Get(file);
   if (!f) return {};
-  std::lock_guard<std::mutex> lock(f->mu);
+  platform::MutexLock lock(f->mu);
   Bytes b = f->ReadAt(f->pos, static_cast<std::size_t>(n));
   f->pos += static_cast<std::int64_t>(b.size());
   return b;
@@ -557,7 +561,7 @@ Text ReadText(int file, std::optional<int> n) {
   if (n && *n <= 0) return {};
   auto f = Files().Get(file);
   if (!f) return {};
-  std::lock_guard<std::mutex> lock(f->mu);
+  platform::MutexLock lock(f->mu);
   std::int64_t available = f->Length() - f->pos;
   if (available <= 0) return {};
   std::size_t want =
@@ -571,7 +575,7 @@ Text ReadText(int file, std::optional<int> n) {
 Text ReadLine(int file) {
   auto f = Files().Get(file);
   if (!f) return {};
-  std::lock_guard<std::mutex> lock(f->mu);
+  platform::MutexLock lock(f->mu);
   Text line;
   while (true) {
     Bytes block = f->ReadAt(f->pos, 512);
@@ -608,7 +612,7 @@ bool WriteData(int file, std::initializer_list<Value> values) {
 bool ReadData(int file, std::initializer_list<ValueRef> targets) {
   auto f = Files().Get(file);
   if (!f) return false;
-  std::lock_guard<std::mutex> lock(f->mu);
+  platform::MutexLock lock(f->mu);
   const std::int64_t start = f->pos;
   for (const ValueRef& ref : targets) {
     if (!ReadOne(*f, ref)) {
@@ -623,7 +627,7 @@ bool DeleteData(int file, std::int64_t n) {
   if (n <= 0) return false;
   auto f = Files().Get(file);
   if (!f) return false;
-  std::lock_guard<std::mutex> lock(f->mu);
+  platform::MutexLock lock(f->mu);
   const std::int64_t length = f->Length();
   if (length < 0 || f->pos >= length) return false;
   n = std::min(n, length - f->pos);

@@ -1,18 +1,18 @@
 #include "runtime/threads.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <deque>
-#include <mutex>
 #include <system_error>
 #include <thread>
+
+#include "platform/mutex.h"
 
 namespace vorel::runtime {
 
 struct ThreadHandle::State {
-  std::mutex mu;
-  std::condition_variable cv;
-  bool done = false;
+  platform::Mutex mu;
+  platform::CondVar cv;
+  bool done VOREL_GUARDED_BY(mu) = false;
 };
 
 namespace {
@@ -21,16 +21,16 @@ class QueueImpl : public ThreadQueue {
  public:
   void Post(std::function<void()> task) override {
     {
-      std::lock_guard<std::mutex> lock(mu_);
+      platform::MutexLock lock(mu_);
       tasks_.push_back(std::move(task));
     }
-    cv_.notify_all();
+    cv_.NotifyAll();
   }
   void RunPending() {
     while (true) {
       std::function<void()> task;
       {
-        std::lock_guard<std::mutex> lock(mu_);
+        platform::MutexLock lock(mu_);
         if (tasks_.empty()) return;
         task = std::move(tasks_.front());
         tasks_.pop_front();
@@ -39,14 +39,18 @@ class QueueImpl : public ThreadQueue {
     }
   }
   bool WaitFor(int ms) {
-    std::unique_lock<std::mutex> lock(mu_);
-    return cv_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return !tasks_.empty(); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    platform::MutexLock lock(mu_);
+    while (tasks_.empty()) {
+      if (!cv_.WaitUntil(mu_, deadline)) return !tasks_.empty();
+    }
+    return true;
   }
 
  private:
-  std::mutex mu_;
-  std::condition_variable cv_;
-  std::deque<std::function<void()>> tasks_;
+  platform::Mutex mu_;
+  platform::CondVar cv_;
+  std::deque<std::function<void()>> tasks_ VOREL_GUARDED_BY(mu_);
 };
 
 std::shared_ptr<QueueImpl>& LocalQueue() {
@@ -74,19 +78,22 @@ bool WaitForEvent(int ms) {
 
 bool ThreadHandle::finished() const {
   if (!state_) return true;
-  std::lock_guard<std::mutex> lock(state_->mu);
+  platform::MutexLock lock(state_->mu);
   return state_->done;
 }
 
 bool ThreadHandle::Wait(int timeout_ms) const {
   if (!state_) return true;
-  std::unique_lock<std::mutex> lock(state_->mu);
-  if (timeout_ms < 0) {
-    state_->cv.wait(lock, [&] { return state_->done; });
-    return true;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  platform::MutexLock lock(state_->mu);
+  while (!state_->done) {
+    if (timeout_ms < 0) {
+      state_->cv.Wait(state_->mu);
+    } else if (!state_->cv.WaitUntil(state_->mu, deadline)) {
+      return state_->done;
+    }
   }
-  return state_->cv.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                             [&] { return state_->done; });
+  return true;
 }
 
 bool StartThread(std::function<void()> routine, ThreadHandle* handle) {
@@ -95,10 +102,10 @@ bool StartThread(std::function<void()> routine, ThreadHandle* handle) {
     std::thread t([state, routine = std::move(routine)] {
       routine();
       {
-        std::lock_guard<std::mutex> lock(state->mu);
+        platform::MutexLock lock(state->mu);
         state->done = true;
       }
-      state->cv.notify_all();
+      state->cv.NotifyAll();
     });
     t.detach();
   } catch (const std::system_error&) {

@@ -5,7 +5,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <mutex>
+
+#include "platform/mutex.h"
 
 namespace vorel::runtime {
 namespace {
@@ -132,11 +133,12 @@ Text DateTimeText(DateTime dt) {
   return out;
 }
 
-std::mutex random_mu;
-std::uint32_t random_state = 1;  // the C runtime's generator starts from seed 1
+platform::Mutex random_mu;
+std::uint32_t random_state VOREL_GUARDED_BY(random_mu) =
+    1;  // the C runtime's generator starts from seed 1
 
 int NextRandom() {
-  std::lock_guard<std::mutex> lock(random_mu);
+  platform::MutexLock lock(random_mu);
   random_state = random_state * 214013u + 2531011u;
   return static_cast<int>((random_state >> 16) & 0x7FFF);
 }

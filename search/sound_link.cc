@@ -1,10 +1,11 @@
 #include "search/sound_link.h"
 
-#include <mutex>
 #include <optional>
 
 #include "app/window_ids.h"
+#include "platform/mutex.h"
 #include "player/player.h"
+#include "playlist/entry.h"
 #include "runtime/bridge.h"
 #include "runtime/latest_work.h"
 #include "runtime/text_ops.h"
@@ -34,8 +35,8 @@ constexpr char kSourceStart[] = "\",\"source\":\"";
 constexpr char kNameStart[] = "\"name\":\"";
 
 struct ResolverState {
-  std::mutex mu;
-  ResolvedSound sound;  // guarded by mu
+  platform::Mutex mu;
+  ResolvedSound sound VOREL_GUARDED_BY(mu);
 };
 
 ResolverState& Resolver() {
@@ -93,7 +94,7 @@ Fetched Fetch(const Text& address, const Text& sound_id, std::uint64_t open_coun
 // the row is only appended: the song playing and its caption and cover stay.
 void ShowFetched(const Fetched& f, const std::function<void()>& then) {
   {
-    std::lock_guard lock(Resolver().mu);
+    platform::MutexLock lock(Resolver().mu);
     Resolver().sound = f.sound;
   }
   if (!f.replied) {
@@ -111,13 +112,12 @@ void ShowFetched(const Fetched& f, const std::function<void()>& then) {
     runtime::AddToolTip(runtime::WindowHandle(kMainWindow, kStatusCaption), sound.name, false,
                         true);
   }
-  runtime::InsertRow(kMainWindow, kPlayList, std::nullopt, player::NetworkEntryKind());
-  auto last = [] { return runtime::RowCount(kMainWindow, kPlayList) - 1; };
-  runtime::SetCellText(kMainWindow, kPlayList, last(), 1, sound.source_url);
-  runtime::SetCellText(kMainWindow, kPlayList, last(), 2, sound.name);
-  runtime::SetCellText(kMainWindow, kPlayList, last(), 3, sound.picture_url);
+  const int row = playlist::AppendEntry({.kind = playlist::EntryKind::kNetworkFile,
+                                         .location = sound.source_url,
+                                         .title = sound.name,
+                                         .cover = sound.picture_url});
   if (overtaken) return;
-  runtime::WriteProperty(kMainWindow, kPlayList, kPropSelectedRow, last());
+  runtime::WriteProperty(kMainWindow, kPlayList, kPropSelectedRow, row);
   if (then) then();
 }
 
@@ -164,7 +164,7 @@ void ResolveSoundLink() {
   if (Services().stop_playback) Services().stop_playback();
   Text id = TextAfterLast(AddressBoxText(), "sound/");
   {
-    std::lock_guard lock(Resolver().mu);
+    platform::MutexLock lock(Resolver().mu);
     Resolver().sound.id = id;
   }
   FetchSoundInfoThen(id, [] {
@@ -189,17 +189,17 @@ void OnAddressBoxDoubleClick() {
 }
 
 ResolvedSound CurrentSound() {
-  std::lock_guard lock(Resolver().mu);
+  platform::MutexLock lock(Resolver().mu);
   return Resolver().sound;
 }
 
 Text SoundSourceUrl() {
-  std::lock_guard lock(Resolver().mu);
+  platform::MutexLock lock(Resolver().mu);
   return Resolver().sound.source_url;
 }
 
 Text SoundName() {
-  std::lock_guard lock(Resolver().mu);
+  platform::MutexLock lock(Resolver().mu);
   return Resolver().sound.name;
 }
 
@@ -209,7 +209,7 @@ bool WaitForResolveWorkersForTesting(int timeout_ms) {
 
 void ResetResolverForTesting() {
   Resolving().Cancel();
-  std::lock_guard lock(Resolver().mu);
+  platform::MutexLock lock(Resolver().mu);
   Resolver().sound = ResolvedSound();
 }
 

@@ -14,6 +14,7 @@
 #include "app/window_ids.h"
 #include "player/audio.h"
 #include "player/player.h"
+#include "playlist/entry.h"
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
 #include "runtime/native_ui.h"
@@ -150,12 +151,13 @@ PlayerSnapshot TakeSnapshot() {
   const int row = player::State().current_entry_index;
   if (s.status != "Stopped" && row >= 0 && row < rows) {
     s.track_id = TrackId();
-    runtime::Text kind = runtime::GetCellText(kMainWindow, kPlayList, row, 0);
-    std::string where = runtime::Utf8FromText(runtime::GetCellText(kMainWindow, kPlayList, row, 1));
-    s.url = kind == player::NetworkEntryKind() ? where : FileUrl(where);
-    s.title = runtime::Utf8FromText(runtime::GetCellText(kMainWindow, kPlayList, row, 2));
-    s.art_url = runtime::Utf8FromText(runtime::GetCellText(kMainWindow, kPlayList, row, 3));
-    if (kind != player::NetworkEntryKind()) {
+    const playlist::PlaylistEntry entry = playlist::ReadEntry(row);
+    const bool network = entry.kind == playlist::EntryKind::kNetworkFile;
+    std::string where = runtime::Utf8FromText(entry.location);
+    s.url = network ? where : FileUrl(where);
+    s.title = runtime::Utf8FromText(entry.title);
+    s.art_url = runtime::Utf8FromText(entry.cover);
+    if (!network) {
       const TagCache& t = TagsOf(where);
       if (!t.tags.title.empty()) s.title = t.tags.title;
       s.artist = t.tags.artist;
@@ -299,10 +301,11 @@ std::vector<std::string> OpenItems(const std::vector<OpenItem>& items) {
       continue;
     }
     const bool local = checked->kind == OpenItem::Kind::kLocalFile;
-    int row = runtime::InsertRow(kMainWindow, kPlayList, std::nullopt,
-                                 local ? "本地文件"_t : player::NetworkEntryKind());
-    runtime::SetCellText(kMainWindow, kPlayList, row, 1, runtime::TextFromUtf8(checked->location));
-    runtime::SetCellText(kMainWindow, kPlayList, row, 2, runtime::TextFromUtf8(checked->title));
+    const int row = playlist::AppendEntry(
+        {.kind = local ? playlist::EntryKind::kLocalFile : playlist::EntryKind::kNetworkFile,
+         .location = runtime::TextFromUtf8(checked->location),
+         .title = runtime::TextFromUtf8(checked->title),
+         .cover = {}});
     if (first < 0) first = row;
   }
   if (first >= 0) {

@@ -16,6 +16,7 @@
 
 #include "app/window_ids.h"
 #include "app/window_set.h"
+#include "playlist/entry.h"
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
 #include "runtime/files.h"
@@ -24,7 +25,6 @@
 
 namespace fs = std::filesystem;
 using namespace vorel;
-using namespace vorel::runtime::literals;
 
 namespace {
 
@@ -63,9 +63,10 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 100000; ++i) {
     std::string name = "歌曲" + std::to_string(i) + ".mp3";
     runtime::Bytes row =
-        playlist::EncodeRow({"本地文件"_t, runtime::TextFromUtf8("/home/user/音乐/专辑/" + name),
-                             runtime::TextFromUtf8(name), ""},
-                            -1, -1, 0, 0);
+        playlist::EncodeEntry({.kind = playlist::EntryKind::kLocalFile,
+                               .location = runtime::TextFromUtf8("/home/user/音乐/专辑/" + name),
+                               .title = runtime::TextFromUtf8(name),
+                               .cover = {}});
     file.insert(file.end(), row.begin(), row.end());
   }
   if (!runtime::WriteWholeFile(playlist::PlayListFilePath(), {file})) return 1;

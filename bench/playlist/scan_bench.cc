@@ -25,6 +25,7 @@
 
 #include "app/window_ids.h"
 #include "app/window_set.h"
+#include "playlist/entry.h"
 #include "runtime/bridge.h"
 #include "runtime/threads.h"
 #include "runtime/window_ops.h"
@@ -131,8 +132,7 @@ ScanFigures ScanRepeatedly(const fs::path& tree, const std::vector<std::string>&
     f.rows = runtime::RowCount(ids::kMainWindow, ids::kPlayList);
     f.in_order = f.in_order && f.rows == static_cast<int>(order.size());
     for (int r = 0; f.in_order && r < f.rows; ++r) {
-      f.in_order = runtime::Utf8FromText(
-                       runtime::GetCellText(ids::kMainWindow, ids::kPlayList, r, 1)) == order[r];
+      f.in_order = runtime::Utf8FromText(playlist::ReadEntry(r).location) == order[r];
     }
   }
   std::sort(runs.begin(), runs.end());

@@ -32,6 +32,7 @@
 #include "bench/stall_watch.h"
 #include "player/audio.h"
 #include "player/player.h"
+#include "playlist/entry.h"
 #include "runtime/bridge.h"
 #include "runtime/latest_work.h"
 #include "runtime/threads.h"
@@ -45,7 +46,6 @@
 
 namespace fs = std::filesystem;
 using namespace vorel;
-using namespace vorel::runtime::literals;
 using vorel::testing::LoopbackServer;
 using vorel::testing::Reply;
 using vorel::testing::Request;
@@ -74,11 +74,10 @@ Result Watch(const std::function<void()>& action, int seconds) {
 }
 
 int AddNetworkRow(const std::string& address, const std::string& cover) {
-  int row = runtime::InsertRow(ids::kMainWindow, ids::kPlayList, std::nullopt, "网络文件"_t);
-  runtime::SetCellText(ids::kMainWindow, ids::kPlayList, row, 1, runtime::TextFromUtf8(address));
-  runtime::SetCellText(ids::kMainWindow, ids::kPlayList, row, 2, "bench");
-  runtime::SetCellText(ids::kMainWindow, ids::kPlayList, row, 3, runtime::TextFromUtf8(cover));
-  return row;
+  return playlist::AppendEntry({.kind = playlist::EntryKind::kNetworkFile,
+                                .location = runtime::TextFromUtf8(address),
+                                .title = "bench",
+                                .cover = runtime::TextFromUtf8(cover)});
 }
 
 void DoubleClickRow(int row) {
@@ -140,8 +139,10 @@ int main(int argc, char** argv) {
       player::audio::ChannelIsActive(player::State().current_stream) == player::audio::kPlaying;
   player::StopPlayback();
 
-  int local = runtime::InsertRow(ids::kMainWindow, ids::kPlayList, std::nullopt, "本地文件"_t);
-  runtime::SetCellText(ids::kMainWindow, ids::kPlayList, local, 1, runtime::TextFromUtf8(tone));
+  const int local = playlist::AppendEntry({.kind = playlist::EntryKind::kLocalFile,
+                                           .location = runtime::TextFromUtf8(tone),
+                                           .title = {},
+                                           .cover = {}});
   Result file = Watch([&] { DoubleClickRow(local); }, 1);
   player::StopPlayback();
 

@@ -23,17 +23,17 @@ runtime::Text CreateErrorText() {
 
 void MessageQueue::Push(TaskMessage message, bool wake) {
   {
-    std::lock_guard<std::mutex> lock(mu_);
+    platform::MutexLock lock(mu_);
     messages_.push_back(std::move(message));
   }
-  if (wake) cv_.notify_one();
+  if (wake) cv_.NotifyOne();
 }
 
 std::optional<TaskMessage> MessageQueue::Pop(int wait_ms) {
-  std::unique_lock<std::mutex> lock(mu_);
-  if (!cv_.wait_for(lock, std::chrono::milliseconds(wait_ms),
-                    [this] { return !messages_.empty(); })) {
-    return std::nullopt;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
+  platform::MutexLock lock(mu_);
+  while (messages_.empty()) {
+    if (!cv_.WaitUntil(mu_, deadline) && messages_.empty()) return std::nullopt;
   }
   TaskMessage message = std::move(messages_.front());
   messages_.pop_front();
@@ -41,7 +41,7 @@ std::optional<TaskMessage> MessageQueue::Pop(int wait_ms) {
 }
 
 void MessageQueue::Clear() {
-  std::lock_guard<std::mutex> lock(mu_);
+  platform::MutexLock lock(mu_);
   messages_.clear();
 }
 
@@ -55,9 +55,12 @@ std::shared_ptr<DownloadTask> DownloadTask::Create(const TaskParam& param,
   task->param_.ConnectionCount = std::max(1, param.ConnectionCount);
   task->address_ = address;
   task->slot_ = slot;
-  task->request_ = MakeRequestParts(param.Url, address, param.HttpProxy, param.Referer);
-  task->port_ = address.port;
-  task->local_path_ = param.LocalPath;
+  {
+    platform::MutexLock lock(task->request_mu_);  // not shared yet; see request_mu_
+    task->request_ = MakeRequestParts(param.Url, address, param.HttpProxy, param.Referer);
+    task->port_ = address.port;
+    task->local_path_ = param.LocalPath;
+  }
   return task;
 }
 
@@ -79,7 +82,7 @@ void DownloadTask::Stop() {
   stopping_ = true;
   stop_requested_ = true;
   {
-    std::lock_guard<std::mutex> lock(connections_mu_);
+    platform::MutexLock lock(connections_mu_);
     for (auto& c : connections_) {
       if (c->state.load() != -1) c->running = false;
     }
@@ -92,38 +95,38 @@ void DownloadTask::Stop() {
 }
 
 void DownloadTask::SetLocalPath(const runtime::Text& path) {
-  std::lock_guard<std::mutex> lock(request_mu_);
+  platform::MutexLock lock(request_mu_);
   local_path_ = path;
 }
 
 RequestParts DownloadTask::request() const {
-  std::lock_guard<std::mutex> lock(request_mu_);
+  platform::MutexLock lock(request_mu_);
   return request_;
 }
 
 void DownloadTask::set_request(const RequestParts& parts) {
-  std::lock_guard<std::mutex> lock(request_mu_);
+  platform::MutexLock lock(request_mu_);
   request_ = parts;
 }
 
 void DownloadTask::set_server(const std::string& dotted, int port) {
-  std::lock_guard<std::mutex> lock(request_mu_);
+  platform::MutexLock lock(request_mu_);
   dotted_ = dotted;
   port_ = port;
 }
 
 std::string DownloadTask::dotted() const {
-  std::lock_guard<std::mutex> lock(request_mu_);
+  platform::MutexLock lock(request_mu_);
   return dotted_;
 }
 
 int DownloadTask::server_port() const {
-  std::lock_guard<std::mutex> lock(request_mu_);
+  platform::MutexLock lock(request_mu_);
   return port_;
 }
 
 runtime::Text DownloadTask::local_path() const {
-  std::lock_guard<std::mutex> lock(request_mu_);
+  platform::MutexLock lock(request_mu_);
   return local_path_;
 }
 
@@ -205,7 +208,7 @@ void DownloadTask::RunTaskThread() {
 }
 
 void DownloadTask::StartConnection() {
-  std::lock_guard<std::mutex> lock(connections_mu_);
+  platform::MutexLock lock(connections_mu_);
   auto c = std::make_unique<Connection>();
   c->number = static_cast<int>(connections_.size()) + 1;
   if (c->number > 1) {
@@ -228,7 +231,7 @@ void DownloadTask::StartConnection() {
 }
 
 bool DownloadTask::AllConnectionsFinished() {
-  std::lock_guard<std::mutex> lock(connections_mu_);
+  platform::MutexLock lock(connections_mu_);
   return active_ == 0;
 }
 
@@ -250,7 +253,7 @@ void DownloadTask::EndConnection(Connection& c, bool ok) {
   std::vector<char>().swap(c.buffer);
   bool last;
   {
-    std::lock_guard<std::mutex> lock(connections_mu_);
+    platform::MutexLock lock(connections_mu_);
     last = --active_ == 0;
     c.state = -1;
   }
@@ -267,7 +270,7 @@ void DownloadTask::Supervise() {
                "秒没有收到任何数据, 放弃下载"_t,
            kError);
     stop_requested_ = true;
-    std::lock_guard<std::mutex> lock(connections_mu_);
+    platform::MutexLock lock(connections_mu_);
     for (auto& c : connections_) c->running = false;
     return;
   }
@@ -285,7 +288,7 @@ void DownloadTask::HandOverSlowConnections(long long now) {
   const long long elapsed = now - first_byte_ms_;
   if (elapsed < settings.slow_window_ms) return;
   const double average = static_cast<double>(received) / static_cast<double>(elapsed);
-  std::lock_guard<std::mutex> lock(connections_mu_);
+  platform::MutexLock lock(connections_mu_);
   for (auto& c : connections_) {
     if (c->state.load() == -1 || c->handed_over) continue;
     const std::int64_t count = c->received.load();
@@ -320,7 +323,7 @@ void DownloadTask::DeliverNow(const runtime::Text& line, std::int32_t level) {
 void DownloadTask::Finish() {
   std::vector<Connection*> started;
   {
-    std::lock_guard<std::mutex> lock(connections_mu_);
+    platform::MutexLock lock(connections_mu_);
     for (auto& c : connections_) started.push_back(c.get());
   }
   for (Connection* c : started) {
@@ -345,7 +348,7 @@ void DownloadTask::Finish() {
   std::int64_t done = streaming_ ? stream_written_ : segments_.SumDone();
   std::int64_t value = stop_requested_ ? done : std::max<std::int64_t>(total_, 0);
   if (std::shared_ptr<TaskSlot> slot = slot_.lock()) {
-    std::lock_guard<std::mutex> lock(slot->mu);
+    platform::MutexLock lock(slot->mu);
     if (slot->task.get() == this) slot->task.reset();
   }
   if (param_.NotifyCallback) {

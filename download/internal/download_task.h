@@ -9,7 +9,6 @@
 // thread only after every connection it started has finished.
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -27,6 +26,7 @@
 #include "download/internal/tls_client.h"
 #include "download/task_param.h"
 #include "download/transfer_address.h"
+#include "platform/mutex.h"
 
 namespace vorel::download::internal {
 
@@ -34,8 +34,8 @@ class DownloadTask;
 
 // The owner's side of a Download object: at most one task, cleared by the task when it ends.
 struct TaskSlot {
-  std::mutex mu;
-  std::shared_ptr<DownloadTask> task;  // guarded by mu
+  platform::Mutex mu;
+  std::shared_ptr<DownloadTask> task VOREL_GUARDED_BY(mu);
 };
 
 // Why the last attempt of a connection failed, for the retry rules.
@@ -105,9 +105,9 @@ class MessageQueue {
   void Clear();
 
  private:
-  std::mutex mu_;
-  std::condition_variable cv_;
-  std::deque<TaskMessage> messages_;  // guarded by mu_
+  platform::Mutex mu_;
+  platform::CondVar cv_;
+  std::deque<TaskMessage> messages_ VOREL_GUARDED_BY(mu_);
 };
 
 class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
@@ -188,11 +188,11 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
   TransferAddress address_;
   std::weak_ptr<TaskSlot> slot_;
 
-  mutable std::mutex request_mu_;
-  RequestParts request_;      // guarded by request_mu_
-  std::string dotted_;        // guarded by request_mu_
-  int port_ = 0;              // guarded by request_mu_
-  runtime::Text local_path_;  // guarded by request_mu_
+  mutable platform::Mutex request_mu_;
+  RequestParts request_ VOREL_GUARDED_BY(request_mu_);
+  std::string dotted_ VOREL_GUARDED_BY(request_mu_);
+  int port_ VOREL_GUARDED_BY(request_mu_) = 0;
+  runtime::Text local_path_ VOREL_GUARDED_BY(request_mu_);
 
   std::atomic<bool> stop_requested_{false};
   std::atomic<bool> stopping_{false};
@@ -218,9 +218,9 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
   SegmentTable segments_;
   std::unique_ptr<OutputFile> file_;  // set by the probe before any other connection starts
 
-  std::mutex connections_mu_;
-  std::vector<std::unique_ptr<Connection>> connections_;  // guarded by connections_mu_
-  int active_ = 0;                                        // guarded by connections_mu_
+  platform::Mutex connections_mu_;
+  std::vector<std::unique_ptr<Connection>> connections_ VOREL_GUARDED_BY(connections_mu_);
+  int active_ VOREL_GUARDED_BY(connections_mu_) = 0;
 
   MessageQueue queue_;
   std::thread task_thread_;

@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <set>
 
 #include "download/internal/download_task.h"
+#include "platform/mutex.h"
 
 namespace vorel::download::internal {
 namespace {
@@ -17,9 +16,9 @@ EngineSettings& MutableSettings() {
 }
 
 struct TaskList {
-  std::mutex mu;
-  std::condition_variable cv;
-  std::set<const void*> tasks;  // guarded by mu
+  platform::Mutex mu;
+  platform::CondVar cv;
+  std::set<const void*> tasks VOREL_GUARDED_BY(mu);
 };
 
 TaskList& Tasks() {
@@ -54,29 +53,32 @@ ScopedEngineSettingsForTesting::ScopedEngineSettingsForTesting(const EngineSetti
 ScopedEngineSettingsForTesting::~ScopedEngineSettingsForTesting() { MutableSettings() = saved_; }
 
 void RegisterTask(DownloadTask* task) {
-  std::lock_guard<std::mutex> lock(Tasks().mu);
+  platform::MutexLock lock(Tasks().mu);
   Tasks().tasks.insert(task);
 }
 
 void UnregisterTask(DownloadTask* task) {
   {
-    std::lock_guard<std::mutex> lock(Tasks().mu);
+    platform::MutexLock lock(Tasks().mu);
     Tasks().tasks.erase(task);
   }
-  Tasks().cv.notify_all();
+  Tasks().cv.NotifyAll();
 }
 
 bool WithLiveTask(const void* task, const std::function<void(DownloadTask&)>& action) {
-  std::lock_guard<std::mutex> lock(Tasks().mu);
+  platform::MutexLock lock(Tasks().mu);
   if (Tasks().tasks.count(task) == 0) return false;
   action(*const_cast<DownloadTask*>(static_cast<const DownloadTask*>(task)));
   return true;
 }
 
 bool WaitForAllTasksForTesting(int timeout_ms) {
-  std::unique_lock<std::mutex> lock(Tasks().mu);
-  return Tasks().cv.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                             [] { return Tasks().tasks.empty(); });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  platform::MutexLock lock(Tasks().mu);
+  while (!Tasks().tasks.empty()) {
+    if (!Tasks().cv.WaitUntil(Tasks().mu, deadline)) return Tasks().tasks.empty();
+  }
+  return true;
 }
 
 }  // namespace vorel::download::internal

@@ -5,7 +5,7 @@
 namespace vorel::download::internal {
 
 void SegmentTable::Split(std::int64_t total, int count, int buffer_size) {
-  std::lock_guard<std::mutex> lock(mu_);
+  platform::MutexLock lock(mu_);
   if (count < 1 || total < buffer_size || total < 4096) count = 1;
   std::int64_t length = total / count;
   segments_.clear();
@@ -31,7 +31,7 @@ int SegmentTable::ClaimFreeLocked(int owner) {
 }
 
 int SegmentTable::PickForNewConnection(int owner, int buffer_size) {
-  std::lock_guard<std::mutex> lock(mu_);
+  platform::MutexLock lock(mu_);
   if (closed_) return -1;
   if (int free = ClaimFreeLocked(owner); free >= 0) return free;
   int largest = -1;
@@ -55,37 +55,37 @@ int SegmentTable::PickForNewConnection(int owner, int buffer_size) {
 }
 
 int SegmentTable::TakeNext(int owner) {
-  std::lock_guard<std::mutex> lock(mu_);
+  platform::MutexLock lock(mu_);
   if (closed_) return -1;
   return ClaimFreeLocked(owner);
 }
 
 void SegmentTable::Claim(int index, int owner) {
-  std::lock_guard<std::mutex> lock(mu_);
+  platform::MutexLock lock(mu_);
   segments_.at(index).in_use = true;
   segments_.at(index).owner = owner;
 }
 
 void SegmentTable::Release(int index) {
-  std::lock_guard<std::mutex> lock(mu_);
+  platform::MutexLock lock(mu_);
   if (index < 0 || index >= static_cast<int>(segments_.size())) return;
   segments_[index].in_use = false;
   segments_[index].owner = 0;
 }
 
 void SegmentTable::CloseHandingOut() {
-  std::lock_guard<std::mutex> lock(mu_);
+  platform::MutexLock lock(mu_);
   closed_ = true;
 }
 
 SegmentTable::Span SegmentTable::Reserve(int index, std::int64_t count) const {
-  std::lock_guard<std::mutex> lock(mu_);
+  platform::MutexLock lock(mu_);
   const Segment& s = segments_.at(index);
   return Span{s.start + s.done, std::clamp<std::int64_t>(count, 0, s.lacking())};
 }
 
 void SegmentTable::Commit(int index, std::int64_t count) {
-  std::lock_guard<std::mutex> lock(mu_);
+  platform::MutexLock lock(mu_);
   Segment& s = segments_.at(index);
   s.done = std::min(s.length, s.done + count);
 }
@@ -93,7 +93,7 @@ void SegmentTable::Commit(int index, std::int64_t count) {
 std::int64_t SegmentTable::FillFromBody(
     std::int64_t body_offset, std::int64_t count, int owner,
     const std::function<void(std::int64_t, std::int64_t, std::int64_t)>& write) {
-  std::lock_guard<std::mutex> lock(mu_);
+  platform::MutexLock lock(mu_);
   std::int64_t accepted = 0;
   std::int64_t run_end = body_offset + count;
   for (Segment& s : segments_) {
@@ -109,7 +109,7 @@ std::int64_t SegmentTable::FillFromBody(
 }
 
 std::int64_t SegmentTable::FirstMissing() const {
-  std::lock_guard<std::mutex> lock(mu_);
+  platform::MutexLock lock(mu_);
   std::int64_t first = -1;
   for (const Segment& s : segments_) {
     if (s.complete()) continue;
@@ -120,37 +120,37 @@ std::int64_t SegmentTable::FirstMissing() const {
 }
 
 bool SegmentTable::HasUnownedGap(int owner) const {
-  std::lock_guard<std::mutex> lock(mu_);
+  platform::MutexLock lock(mu_);
   return std::any_of(segments_.begin(), segments_.end(), [owner](const Segment& s) {
     return !s.complete() && (!s.in_use || s.owner == owner);
   });
 }
 
 Segment SegmentTable::Get(int index) const {
-  std::lock_guard<std::mutex> lock(mu_);
+  platform::MutexLock lock(mu_);
   return segments_.at(index);
 }
 
 std::vector<Segment> SegmentTable::Snapshot() const {
-  std::lock_guard<std::mutex> lock(mu_);
+  platform::MutexLock lock(mu_);
   return segments_;
 }
 
 bool SegmentTable::AllComplete() const {
-  std::lock_guard<std::mutex> lock(mu_);
+  platform::MutexLock lock(mu_);
   return !segments_.empty() && std::all_of(segments_.begin(), segments_.end(),
                                            [](const Segment& s) { return s.complete(); });
 }
 
 std::int64_t SegmentTable::SumDone() const {
-  std::lock_guard<std::mutex> lock(mu_);
+  platform::MutexLock lock(mu_);
   std::int64_t sum = 0;
   for (const Segment& s : segments_) sum += s.done;
   return sum;
 }
 
 int SegmentTable::size() const {
-  std::lock_guard<std::mutex> lock(mu_);
+  platform::MutexLock lock(mu_);
   return static_cast<int>(segments_.size());
 }
 

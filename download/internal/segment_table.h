@@ -7,8 +7,9 @@
 
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <vector>
+
+#include "platform/mutex.h"
 
 namespace vorel::download::internal {
 
@@ -69,11 +70,10 @@ class SegmentTable {
 
  private:
   // The first segment nobody works on that still lacks bytes, now owned by `owner`; -1 when none.
-  // Caller holds mu_.
-  int ClaimFreeLocked(int owner);
-  mutable std::mutex mu_;
-  std::vector<Segment> segments_;  // guarded by mu_
-  bool closed_ = false;            // guarded by mu_
+  int ClaimFreeLocked(int owner) VOREL_REQUIRES(mu_);
+  mutable platform::Mutex mu_;
+  std::vector<Segment> segments_ VOREL_GUARDED_BY(mu_);
+  bool closed_ VOREL_GUARDED_BY(mu_) = false;
 };
 
 }  // namespace vorel::download::internal

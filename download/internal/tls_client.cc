@@ -59,7 +59,7 @@ int TlsClient::OnNewSession(SSL* ssl, SSL_SESSION* session) {
 }
 
 void TlsClient::Remember(const std::string& host, SSL_SESSION* session) {
-  std::lock_guard<std::mutex> lock(mu_);
+  platform::MutexLock lock(mu_);
   if (session_ != nullptr) ssl_->SSL_SESSION_free(session_);
   session_ = session;
   session_host_ = host;
@@ -89,7 +89,7 @@ int TlsClient::Handshake(Channel& channel, const std::string& host, int timeout_
   }
   api.SSL_set_ex_data(ssl, HostIndex(), new std::string(host));
   {
-    std::lock_guard<std::mutex> lock(mu_);
+    platform::MutexLock lock(mu_);
     if (session_ != nullptr && session_host_ == host) api.SSL_set_session(ssl, session_);
   }
 

@@ -9,10 +9,10 @@
 //
 // Thread-safe: the task's connections shake hands at the same time.
 
-#include <mutex>
 #include <string>
 
 #include "download/internal/socket_io.h"
+#include "platform/mutex.h"
 
 struct ssl_ctx_st;
 struct ssl_session_st;
@@ -53,9 +53,9 @@ class TlsClient {
   // context (null when the library or OpenSSL failed).
   const OpenSslApi* const ssl_;
   ssl_ctx_st* context_ = nullptr;
-  std::mutex mu_;
-  std::string session_host_;           // guarded by mu_
-  ssl_session_st* session_ = nullptr;  // guarded by mu_; owned
+  platform::Mutex mu_;
+  std::string session_host_ VOREL_GUARDED_BY(mu_);
+  ssl_session_st* session_ VOREL_GUARDED_BY(mu_) = nullptr;  // owned
 };
 
 }  // namespace vorel::download::internal

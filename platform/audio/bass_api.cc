@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <unordered_map>
 
@@ -14,6 +13,7 @@
 #include "platform/audio/internal/decoder.h"
 #include "platform/audio/internal/output.h"
 #include "platform/audio/internal/playback_stream.h"
+#include "platform/mutex.h"
 
 namespace vorel::platform::audio {
 namespace {
@@ -27,14 +27,14 @@ thread_local int t_error = BASS_OK;
 // Process-wide state. Created once and never destroyed, so that no static destructor runs
 // while output or decoding threads may still be working at process exit.
 struct Library {
-  std::mutex mu;
-  bool initialized = false;        // guarded by mu
-  int rate = kDefaultRate;         // guarded by mu
-  std::unique_ptr<Mixer> mixer;    // guarded by mu
-  std::unique_ptr<Output> output;  // guarded by mu
+  Mutex mu;
+  bool initialized VOREL_GUARDED_BY(mu) = false;
+  int rate VOREL_GUARDED_BY(mu) = kDefaultRate;
+  std::unique_ptr<Mixer> mixer VOREL_GUARDED_BY(mu);
+  std::unique_ptr<Output> output VOREL_GUARDED_BY(mu);
   // Handles count up and are never reused, so a stale handle can never reach another stream.
-  DWORD next_handle = 0x10001;                                   // guarded by mu
-  std::unordered_map<DWORD, std::shared_ptr<Channel>> channels;  // guarded by mu
+  DWORD next_handle VOREL_GUARDED_BY(mu) = 0x10001;
+  std::unordered_map<DWORD, std::shared_ptr<Channel>> channels VOREL_GUARDED_BY(mu);
 };
 
 Library& Lib() {
@@ -51,7 +51,7 @@ T Fail(int code, T value) {
 std::shared_ptr<Channel> Find(DWORD handle) {
   if (handle == 0) return nullptr;
   Library& lib = Lib();
-  std::lock_guard<std::mutex> lock(lib.mu);
+  MutexLock lock(lib.mu);
   auto it = lib.channels.find(handle);
   return it == lib.channels.end() ? nullptr : it->second;
 }
@@ -61,7 +61,7 @@ std::shared_ptr<Channel> Find(DWORD handle) {
 // server is gone).
 bool PlayingChanged() {
   Library& lib = Lib();
-  std::lock_guard<std::mutex> lock(lib.mu);
+  MutexLock lock(lib.mu);
   return !lib.output || lib.output->PlayingChanged();
 }
 
@@ -69,7 +69,7 @@ bool PlayingChanged() {
 // other streams play on), so the change is heard at once.
 void Discard() {
   Library& lib = Lib();
-  std::lock_guard<std::mutex> lock(lib.mu);
+  MutexLock lock(lib.mu);
   if (lib.output) lib.output->Discard();
 }
 
@@ -77,7 +77,7 @@ bool IsPlayback(Channel& channel) { return dynamic_cast<PlaybackStream*>(&channe
 
 bool AnyPlaying() {
   Library& lib = Lib();
-  std::lock_guard<std::mutex> lock(lib.mu);
+  MutexLock lock(lib.mu);
   return lib.mixer && lib.mixer->AnyPlaying();
 }
 
@@ -117,7 +117,7 @@ HSTREAM CreateStream(const SourceSpec& spec, DWORD flags) {
   int rate;
   std::shared_ptr<HeardClock> clock;
   {
-    std::lock_guard<std::mutex> lock(lib.mu);
+    MutexLock lock(lib.mu);
     if (!lib.initialized) return Fail<HSTREAM>(BASS_ERROR_INIT, 0);
     // The sound server went away: a stream opened now could not be heard.
     if (!(flags & BASS_STREAM_DECODE) && !lib.output->CanPlay()) {
@@ -149,7 +149,7 @@ HSTREAM CreateStream(const SourceSpec& spec, DWORD flags) {
     if (!playback->WaitForFirstData()) return Fail<HSTREAM>(BASS_ERROR_FILEFORM, 0);
     channel = playback;
   }
-  std::lock_guard<std::mutex> lock(lib.mu);
+  MutexLock lock(lib.mu);
   if (!lib.initialized || lib.rate != rate) return Fail<HSTREAM>(BASS_ERROR_INIT, 0);
   const DWORD handle = lib.next_handle++;
   lib.channels.emplace(handle, channel);
@@ -162,6 +162,7 @@ HSTREAM CreateStream(const SourceSpec& spec, DWORD flags) {
 }  // namespace vorel::platform::audio
 
 using namespace vorel::platform::audio;
+using vorel::platform::MutexLock;
 
 extern "C" {
 
@@ -174,7 +175,7 @@ BOOL BASS_Init(int device, DWORD freq, DWORD flags, void* win, const void* dsgui
   const int rate = (freq == 0) ? kDefaultRate : static_cast<int>(freq);
   if (rate < 1000 || rate > 384000) return Fail<BOOL>(BASS_ERROR_FREQ, FALSE);
   Library& lib = Lib();
-  std::lock_guard<std::mutex> lock(lib.mu);
+  MutexLock lock(lib.mu);
   if (lib.initialized) return Fail<BOOL>(BASS_ERROR_ALREADY, FALSE);
   auto mixer = std::make_unique<Mixer>(std::make_shared<HeardClock>(rate));
   int error = BASS_OK;
@@ -194,7 +195,7 @@ BOOL BASS_Free(void) {
   std::unique_ptr<Mixer> mixer;
   std::unordered_map<DWORD, std::shared_ptr<Channel>> channels;
   {
-    std::lock_guard<std::mutex> lock(lib.mu);
+    MutexLock lock(lib.mu);
     if (!lib.initialized) return Fail<BOOL>(BASS_ERROR_INIT, FALSE);
     lib.initialized = false;
     output = std::move(lib.output);
@@ -253,7 +254,7 @@ BOOL BASS_StreamFree(HSTREAM handle) {
   Library& lib = Lib();
   std::shared_ptr<Channel> channel;
   {
-    std::lock_guard<std::mutex> lock(lib.mu);
+    MutexLock lock(lib.mu);
     auto it = lib.channels.find(handle);
     if (handle == 0 || it == lib.channels.end()) return Fail<BOOL>(BASS_ERROR_HANDLE, FALSE);
     channel = std::move(it->second);

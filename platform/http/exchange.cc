@@ -10,7 +10,6 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -23,6 +22,7 @@
 #include "platform/http/internal/header_block.h"
 #include "platform/http/transfer_control.h"
 #include "platform/http/wininet.h"
+#include "platform/mutex.h"
 
 namespace vorel::platform::http {
 namespace {
@@ -223,14 +223,14 @@ HopResult PerformHop(CURL* easy, const Request& req, const Endpoint& at, const s
   std::string proxy_list, proxy_user, proxy_password;
   bool via_proxy_setting;
   {
-    std::lock_guard<std::mutex> lock(conn.session->mu);
+    MutexLock lock(conn.session->mu);
     via_proxy_setting = conn.session->access_type == kOpenTypeProxy;
     proxy_list = conn.session->proxy;
     proxy_user = conn.session->proxy_user;
     proxy_password = conn.session->proxy_password;
   }
   {
-    std::lock_guard<std::mutex> lock(conn.mu);
+    MutexLock lock(conn.mu);
     if (!conn.proxy_user.empty()) proxy_user = conn.proxy_user;
     if (!conn.proxy_password.empty()) proxy_password = conn.proxy_password;
   }

@@ -6,21 +6,21 @@
 #include <cstring>
 #include <ctime>
 #include <map>
-#include <mutex>
 
 #include "platform/http/internal/cookie_store.h"
 #include "platform/http/internal/handles.h"
 #include "platform/http/transfer_control.h"
 #include "platform/http/wininet.h"
+#include "platform/mutex.h"
 
 namespace vorel::platform::http {
 namespace internal {
 namespace {
 
 struct Registry {
-  std::mutex mu;
-  std::map<std::uintptr_t, std::shared_ptr<HandleObject>> objects;
-  std::uintptr_t next = 1;
+  Mutex mu;
+  std::map<std::uintptr_t, std::shared_ptr<HandleObject>> objects VOREL_GUARDED_BY(mu);
+  std::uintptr_t next VOREL_GUARDED_BY(mu) = 1;
 };
 
 Registry& TheRegistry() {
@@ -34,7 +34,7 @@ thread_local std::uint32_t last_error = 0;
 
 HINTERNET AddHandle(std::shared_ptr<HandleObject> object) {
   Registry& r = TheRegistry();
-  std::lock_guard<std::mutex> lock(r.mu);
+  MutexLock lock(r.mu);
   std::uintptr_t id = r.next++;
   r.objects.emplace(id, std::move(object));
   return reinterpret_cast<HINTERNET>(id);
@@ -42,7 +42,7 @@ HINTERNET AddHandle(std::shared_ptr<HandleObject> object) {
 
 std::shared_ptr<HandleObject> FindHandle(HINTERNET handle) {
   Registry& r = TheRegistry();
-  std::lock_guard<std::mutex> lock(r.mu);
+  MutexLock lock(r.mu);
   auto it = r.objects.find(reinterpret_cast<std::uintptr_t>(handle));
   return it == r.objects.end() ? nullptr : it->second;
 }
@@ -50,7 +50,7 @@ std::shared_ptr<HandleObject> FindHandle(HINTERNET handle) {
 bool RemoveHandle(HINTERNET handle) {
   std::shared_ptr<HandleObject> doomed;  // destroyed outside the lock
   Registry& r = TheRegistry();
-  std::lock_guard<std::mutex> lock(r.mu);
+  MutexLock lock(r.mu);
   auto it = r.objects.find(reinterpret_cast<std::uintptr_t>(handle));
   if (it == r.objects.end()) return false;
   doomed = std::move(it->second);
@@ -97,8 +97,13 @@ HINTERNET InternetOpenA(const char* agent, std::uint32_t access_type, const char
   for (char& c : session->agent) {
     if (c == '\r' || c == '\n') c = ' ';
   }
-  session->access_type = access_type == kOpenTypeProxy ? kOpenTypeProxy : kOpenTypeDirect;
-  if (access_type == kOpenTypeProxy && proxy) session->proxy = proxy;
+  {
+    // No other thread sees the session yet; its lock is taken so that its fields are only
+    // ever touched under it.
+    MutexLock lock(session->mu);
+    session->access_type = access_type == kOpenTypeProxy ? kOpenTypeProxy : kOpenTypeDirect;
+    if (access_type == kOpenTypeProxy && proxy) session->proxy = proxy;
+  }
   return AddHandle(std::move(session));
 }
 
@@ -125,7 +130,8 @@ HINTERNET InternetConnectA(HINTERNET internet, const char* server_name, std::uin
   connection->user = user_name ? user_name : "";
   connection->password = password ? password : "";
   {
-    std::lock_guard<std::mutex> lock(session->mu);
+    MutexLock session_lock(session->mu);
+    MutexLock connection_lock(connection->mu);  // not shared yet, see InternetOpenA
     connection->max_response_bytes = session->max_response_bytes;
   }
   return AddHandle(std::move(connection));
@@ -162,7 +168,7 @@ HINTERNET HttpOpenRequestA(HINTERNET connect, const char* verb, const char* obje
   }
   request->flags = flags;
   {
-    std::lock_guard<std::mutex> lock(connection->mu);
+    MutexLock lock(connection->mu);
     request->max_response_bytes = connection->max_response_bytes;
   }
   return AddHandle(std::move(request));
@@ -185,7 +191,7 @@ bool InternetSetOptionA(HINTERNET internet, std::uint32_t option, const void* bu
       if (object->kind != HandleKind::kSession) return Fail(kErrorIncorrectHandleType);
       auto* session = static_cast<Session*>(object.get());
       const auto* info = static_cast<const InternetProxyInfo*>(buffer);
-      std::lock_guard<std::mutex> lock(session->mu);
+      MutexLock lock(session->mu);
       session->access_type = info->access_type == kOpenTypeProxy ? kOpenTypeProxy : kOpenTypeDirect;
       session->proxy = info->proxy ? info->proxy : "";
       return true;
@@ -195,13 +201,13 @@ bool InternetSetOptionA(HINTERNET internet, std::uint32_t option, const void* bu
       std::string value = as_text();
       if (object->kind == HandleKind::kSession) {
         auto* s = static_cast<Session*>(object.get());
-        std::lock_guard<std::mutex> lock(s->mu);
+        MutexLock lock(s->mu);
         (option == kOptionProxyUsername ? s->proxy_user : s->proxy_password) = value;
         return true;
       }
       if (object->kind == HandleKind::kConnection) {
         auto* c = static_cast<Connection*>(object.get());
-        std::lock_guard<std::mutex> lock(c->mu);
+        MutexLock lock(c->mu);
         (option == kOptionProxyUsername ? c->proxy_user : c->proxy_password) = value;
         return true;
       }
@@ -213,11 +219,11 @@ bool InternetSetOptionA(HINTERNET internet, std::uint32_t option, const void* bu
       std::memcpy(&limit, buffer, sizeof limit);
       if (object->kind == HandleKind::kSession) {
         auto* s = static_cast<Session*>(object.get());
-        std::lock_guard<std::mutex> lock(s->mu);
+        MutexLock lock(s->mu);
         s->max_response_bytes = limit;
       } else if (object->kind == HandleKind::kConnection) {
         auto* c = static_cast<Connection*>(object.get());
-        std::lock_guard<std::mutex> lock(c->mu);
+        MutexLock lock(c->mu);
         c->max_response_bytes = limit;
       } else {
         static_cast<Request*>(object.get())->max_response_bytes = limit;

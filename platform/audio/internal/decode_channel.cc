@@ -31,23 +31,23 @@ bool DecodeChannel::Stop(int* error) {
 }
 
 uint32_t DecodeChannel::State() {
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(mu_);
   const bool drained = ended_ && pending_offset_ >= pending_.size();
   return drained ? BASS_ACTIVE_STOPPED : BASS_ACTIVE_PLAYING;
 }
 
 int64_t DecodeChannel::LengthFrames() {
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(mu_);
   return length_frames_;
 }
 
 int64_t DecodeChannel::PositionFrames() {
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(mu_);
   return position_;
 }
 
 bool DecodeChannel::SeekFrames(int64_t frame, int* error) {
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(mu_);
   if (frame < 0 || (length_frames_ >= 0 && frame > length_frames_)) {
     *error = BASS_ERROR_POSITION;
     return false;
@@ -64,12 +64,12 @@ bool DecodeChannel::SeekFrames(int64_t frame, int* error) {
 }
 
 void DecodeChannel::SetVolume(float volume) {
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(mu_);
   volume_ = volume;
 }
 
 float DecodeChannel::Volume() {
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(mu_);
   return volume_;
 }
 
@@ -93,7 +93,7 @@ int64_t DecodeChannel::FillLocked(int64_t frames) {
 }
 
 uint32_t DecodeChannel::GetData(void* buffer, uint32_t length, int* error) {
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(mu_);
   const int frame_bytes = decoder_->output_frame_bytes();
   if (length == BASS_DATA_AVAILABLE) {
     return static_cast<uint32_t>(pending_.size() - pending_offset_);

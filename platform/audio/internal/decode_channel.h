@@ -2,11 +2,11 @@
 #define VOREL_PLATFORM_AUDIO_INTERNAL_DECODE_CHANNEL_H_
 
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "platform/audio/internal/channel.h"
 #include "platform/audio/internal/decoder.h"
+#include "platform/mutex.h"
 
 namespace vorel::platform::audio {
 
@@ -30,17 +30,17 @@ class DecodeChannel : public Channel {
 
  private:
   // Decodes until `frames` frames wait in pending_ or the stream ends. Returns frames waiting.
-  int64_t FillLocked(int64_t frames);
-  uint32_t SpectrumLocked(float* out, int n, int* error);
+  int64_t FillLocked(int64_t frames) VOREL_REQUIRES(mu_);
+  uint32_t SpectrumLocked(float* out, int n, int* error) VOREL_REQUIRES(mu_);
 
-  std::mutex mu_;
-  std::unique_ptr<Decoder> decoder_;  // guarded by mu_
-  std::vector<uint8_t> pending_;      // guarded by mu_: decoded, not yet read
-  size_t pending_offset_ = 0;         // guarded by mu_
-  int64_t position_ = 0;              // guarded by mu_: frames handed out
-  int64_t length_frames_;             // guarded by mu_
-  bool ended_ = false;                // guarded by mu_
-  float volume_ = 1.0f;               // guarded by mu_; kept, but decoded data is never scaled
+  Mutex mu_;
+  std::unique_ptr<Decoder> decoder_ VOREL_GUARDED_BY(mu_);
+  std::vector<uint8_t> pending_ VOREL_GUARDED_BY(mu_);  // decoded, not yet read
+  size_t pending_offset_ VOREL_GUARDED_BY(mu_) = 0;
+  int64_t position_ VOREL_GUARDED_BY(mu_) = 0;  // frames handed out
+  int64_t length_frames_ VOREL_GUARDED_BY(mu_);
+  bool ended_ VOREL_GUARDED_BY(mu_) = false;
+  float volume_ VOREL_GUARDED_BY(mu_) = 1.0f;  // kept, but decoded data is never scaled
 };
 
 }  // namespace vorel::platform::audio

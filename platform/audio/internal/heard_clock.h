@@ -4,7 +4,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <mutex>
+
+#include "platform/mutex.h"
 
 namespace vorel::platform::audio {
 
@@ -23,7 +24,7 @@ class HeardClock {
 
   // Output side: `frames` are mixed but not heard now; while `running` they drain in real time.
   void Set(int64_t frames, bool running) {
-    std::lock_guard<std::mutex> lock(mu_);
+    MutexLock lock(mu_);
     frames_ = frames < 0 ? 0 : frames;
     running_ = running;
     stamp_ = std::chrono::steady_clock::now();
@@ -31,7 +32,7 @@ class HeardClock {
 
   // Mixed frames not heard yet.
   int64_t Unheard() const {
-    std::lock_guard<std::mutex> lock(mu_);
+    MutexLock lock(mu_);
     if (!running_ || frames_ == 0) return frames_;
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - stamp_).count();
@@ -46,10 +47,10 @@ class HeardClock {
  private:
   const int rate_;
   std::atomic<int64_t> max_unheard_{0};
-  mutable std::mutex mu_;
-  int64_t frames_ = 0;                           // guarded by mu_
-  bool running_ = false;                         // guarded by mu_
-  std::chrono::steady_clock::time_point stamp_;  // guarded by mu_
+  mutable Mutex mu_;
+  int64_t frames_ VOREL_GUARDED_BY(mu_) = 0;
+  bool running_ VOREL_GUARDED_BY(mu_) = false;
+  std::chrono::steady_clock::time_point stamp_ VOREL_GUARDED_BY(mu_);
   std::atomic<bool> lost_{false};
 };
 

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,23 +15,24 @@
 #include "platform/audio/internal/pulse_output.h"
 #include "platform/audio/internal/sdl_api.h"
 #include "platform/late_library.h"
+#include "platform/mutex.h"
 
 namespace vorel::platform::audio {
 
 void Mixer::Add(std::shared_ptr<PlaybackStream> stream) {
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(mu_);
   streams_.push_back(std::move(stream));
 }
 
 void Mixer::Remove(const PlaybackStream* stream) {
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(mu_);
   std::erase_if(streams_, [&](const auto& s) { return s.get() == stream; });
 }
 
 void Mixer::Mix(float* out, int frames) {
   std::fill(out, out + static_cast<size_t>(frames) * 2, 0.0f);
   {
-    std::lock_guard<std::mutex> lock(mu_);
+    MutexLock lock(mu_);
     for (const auto& s : streams_) s->MixInto(out, frames, mixed_);
     mixed_ += static_cast<uint64_t>(frames);
   }
@@ -40,25 +40,25 @@ void Mixer::Mix(float* out, int frames) {
 }
 
 int Mixer::Readable(int frames) {
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(mu_);
   int most = 0;
   for (const auto& s : streams_) most = std::max(most, s->Readable(frames));
   return most;
 }
 
 void Mixer::TakeBack(int64_t frames) {
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(mu_);
   mixed_ -= std::min<uint64_t>(mixed_, static_cast<uint64_t>(std::max<int64_t>(frames, 0)));
   for (const auto& s : streams_) s->TakeBack(mixed_);
 }
 
 bool Mixer::AnyPlaying() {
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(mu_);
   return std::any_of(streams_.begin(), streams_.end(), [](const auto& s) { return s->playing(); });
 }
 
 bool Mixer::AllExhausted() {
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(mu_);
   bool any = false;
   for (const auto& s : streams_) {
     if (!s->playing()) continue;
@@ -69,7 +69,7 @@ bool Mixer::AllExhausted() {
 }
 
 std::string Mixer::PlayingTitle() {
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(mu_);
   for (const auto& s : streams_) {
     if (s->playing()) return s->title();
   }
@@ -90,10 +90,10 @@ class SdlOutput : public Output {
   SdlOutput(int rate, Mixer* mixer) : Output(rate), mixer_(mixer) {}
   ~SdlOutput() override {
     {
-      std::lock_guard<std::mutex> lock(pause_mu_);
+      MutexLock lock(pause_mu_);
       quit_ = true;
     }
-    rest_cv_.notify_all();
+    rest_cv_.NotifyAll();
     if (closer_.joinable()) closer_.join();
     if (device_ != 0) sdl_->SDL_CloseAudioDevice(device_);
     if (subsystem_up_) sdl_->SDL_QuitSubSystem(SDL_INIT_AUDIO);
@@ -112,16 +112,20 @@ class SdlOutput : public Output {
       device_name_ = name;
     }
     // Opened now, so that a device that cannot be opened fails here and not at the first song.
-    device_ = OpenDevice();
-    if (device_ == 0) return BASS_ERROR_DEVICE;
+    const SDL_AudioDeviceID opened = OpenDevice();
+    if (opened == 0) return BASS_ERROR_DEVICE;
     rest_ = std::chrono::duration<double>(RestSeconds());
-    paused_since_ = std::chrono::steady_clock::now();
+    {
+      MutexLock lock(pause_mu_);
+      device_ = opened;
+      paused_since_ = std::chrono::steady_clock::now();
+    }
     closer_ = std::thread([this] { CloseWhileResting(); });
     return BASS_OK;
   }
 
   bool PlayingChanged() override {
-    std::lock_guard<std::mutex> lock(pause_mu_);
+    MutexLock lock(pause_mu_);
     const bool pause = !mixer_->AnyPlaying();
     if (pause == paused_) return true;
     if (!pause && device_ == 0) {
@@ -136,7 +140,7 @@ class SdlOutput : public Output {
     sdl_->SDL_PauseAudioDevice(device_, pause ? 1 : 0);
     paused_ = pause;
     paused_since_ = std::chrono::steady_clock::now();
-    rest_cv_.notify_all();
+    rest_cv_.NotifyAll();
     return true;
   }
 
@@ -161,18 +165,19 @@ class SdlOutput : public Output {
   // again.
   void CloseWhileResting() {
     pthread_setname_np(pthread_self(), "bass-rest");
-    std::unique_lock<std::mutex> lock(pause_mu_);
+    MutexLock lock(pause_mu_);
     while (!quit_) {
       if (!paused_ || device_ == 0) {
-        rest_cv_.wait(lock);
+        rest_cv_.Wait(pause_mu_);
         continue;
       }
       const auto since = paused_since_;
-      if (rest_cv_.wait_until(
-              lock, since + std::chrono::duration_cast<std::chrono::steady_clock::duration>(rest_),
-              [&] { return quit_ || !paused_ || paused_since_ != since; })) {
-        continue;
+      const auto deadline =
+          since + std::chrono::duration_cast<std::chrono::steady_clock::duration>(rest_);
+      while (!quit_ && paused_ && paused_since_ == since) {
+        if (!rest_cv_.WaitUntil(pause_mu_, deadline)) break;
       }
+      if (quit_ || !paused_ || paused_since_ != since) continue;
       // Under the lock: a stream starting meanwhile waits for the close, then opens anew.
       sdl_->SDL_CloseAudioDevice(device_);
       device_ = 0;
@@ -190,12 +195,12 @@ class SdlOutput : public Output {
   std::string device_name_;  // empty: the system's default device
   std::chrono::duration<double> rest_{0};
   std::thread closer_;
-  std::mutex pause_mu_;
-  std::condition_variable rest_cv_;
-  SDL_AudioDeviceID device_ = 0;  // guarded by pause_mu_ once closer_ runs; 0 while closed
-  bool paused_ = true;            // guarded by pause_mu_
-  bool quit_ = false;             // guarded by pause_mu_
-  std::chrono::steady_clock::time_point paused_since_;  // guarded by pause_mu_
+  Mutex pause_mu_;
+  CondVar rest_cv_;
+  SDL_AudioDeviceID device_ VOREL_GUARDED_BY(pause_mu_) = 0;  // 0 while closed
+  bool paused_ VOREL_GUARDED_BY(pause_mu_) = true;
+  bool quit_ VOREL_GUARDED_BY(pause_mu_) = false;
+  std::chrono::steady_clock::time_point paused_since_ VOREL_GUARDED_BY(pause_mu_);
 };
 
 // An output without a device, clocked in real time so that streams advance and end exactly as
@@ -205,10 +210,10 @@ class ClockedOutput : public Output {
   ClockedOutput(int rate, Mixer* mixer) : Output(rate), mixer_(mixer) {}
   ~ClockedOutput() override {
     {
-      std::lock_guard<std::mutex> lock(mu_);
+      MutexLock lock(mu_);
       quit_ = true;
     }
-    cv_.notify_all();
+    cv_.NotifyAll();
     if (thread_.joinable()) thread_.join();
     if (file_) {
       WriteWavHeader();
@@ -220,10 +225,10 @@ class ClockedOutput : public Output {
     // A pause or a stop needs no wake: the thread finds nothing playing at its next pull.
     if (!mixer_->AnyPlaying()) return true;
     {
-      std::lock_guard<std::mutex> lock(mu_);
+      MutexLock lock(mu_);
       wake_ = true;
     }
-    cv_.notify_all();
+    cv_.NotifyAll();
     return true;
   }
 
@@ -249,20 +254,20 @@ class ClockedOutput : public Output {
     int64_t done = 0;
     std::vector<float> buffer(kMaxChunk * 2);
     std::vector<int16_t> pcm(kMaxChunk * 2);
-    std::unique_lock<std::mutex> lock(mu_);
+    MutexLock lock(mu_);
     while (!quit_) {
       wake_ = false;
       if (!mixer_->AnyPlaying()) {
         // Nothing to pull: rest until a stream starts. Nothing is heard meanwhile, so the
         // clock starts again when it does (and a WAV file holds only what was played).
-        cv_.wait(lock, [this] { return quit_ || wake_; });
+        while (!quit_ && !wake_) cv_.Wait(mu_);
         start = Clock::now();
         done = 0;
         continue;
       }
-      cv_.wait_for(lock, kPeriod);
+      cv_.WaitFor(mu_, kPeriod);
       if (quit_) break;
-      lock.unlock();
+      lock.Unlock();
       const auto elapsed = std::chrono::duration<double>(Clock::now() - start).count();
       int64_t due = static_cast<int64_t>(elapsed * rate()) - done;
       while (due > 0) {
@@ -278,7 +283,7 @@ class ClockedOutput : public Output {
         done += n;
         due -= n;
       }
-      lock.lock();
+      lock.Lock();
     }
   }
 
@@ -302,10 +307,10 @@ class ClockedOutput : public Output {
   }
 
   Mixer* mixer_;
-  std::mutex mu_;
-  std::condition_variable cv_;
-  bool quit_ = false;  // guarded by mu_
-  bool wake_ = false;  // guarded by mu_: PlayingChanged was called
+  Mutex mu_;
+  CondVar cv_;
+  bool quit_ VOREL_GUARDED_BY(mu_) = false;
+  bool wake_ VOREL_GUARDED_BY(mu_) = false;  // PlayingChanged was called
   std::thread thread_;
   FILE* file_ = nullptr;     // output thread, then the destructor
   uint32_t data_bytes_ = 0;  // output thread, then the destructor

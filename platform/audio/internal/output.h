@@ -3,12 +3,12 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/audio/internal/heard_clock.h"
 #include "platform/audio/internal/playback_stream.h"
+#include "platform/mutex.h"
 
 namespace vorel::platform::audio {
 
@@ -43,9 +43,9 @@ class Mixer {
 
  private:
   const std::shared_ptr<HeardClock> clock_;
-  std::mutex mu_;
-  std::vector<std::shared_ptr<PlaybackStream>> streams_;  // guarded by mu_
-  uint64_t mixed_ = 0;  // guarded by mu_: frames mixed so far, less those taken back
+  Mutex mu_;
+  std::vector<std::shared_ptr<PlaybackStream>> streams_ VOREL_GUARDED_BY(mu_);
+  uint64_t mixed_ VOREL_GUARDED_BY(mu_) = 0;  // frames mixed so far, less those taken back
 };
 
 // The sound output, pulling from a Mixer on a thread of its own.

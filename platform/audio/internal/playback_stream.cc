@@ -39,16 +39,16 @@ PlaybackStream::PlaybackStream(std::unique_ptr<Decoder> decoder, int device_rate
 
 PlaybackStream::~PlaybackStream() {
   {
-    std::lock_guard<std::mutex> lock(mu_);
+    MutexLock lock(mu_);
     quit_ = true;
   }
-  cv_.notify_all();
+  cv_.NotifyAll();
   thread_.join();
 }
 
 bool PlaybackStream::WaitForFirstData() {
-  std::unique_lock<std::mutex> lock(mu_);
-  cv_.wait(lock, [this] { return done_ || write_pos_.load() > 0; });
+  MutexLock lock(mu_);
+  while (!done_ && write_pos_.load() == 0) cv_.Wait(mu_);
   return write_pos_.load() > 0;
 }
 
@@ -58,16 +58,16 @@ void PlaybackStream::DecodeLoop() {
   uint64_t generation = 0;
   for (;;) {
     {
-      std::unique_lock<std::mutex> lock(mu_);
-      cv_.wait(lock, [&] { return quit_ || generation_ != generation || !done_; });
+      MutexLock lock(mu_);
+      while (!quit_ && generation_ == generation && done_) cv_.Wait(mu_);
       if (quit_) return;
       if (generation_ != generation) {
         generation = generation_;
         const int64_t target = seek_target_;
         seek_pending_ = false;
-        lock.unlock();
+        lock.Unlock();
         const bool moved = decoder_->Seek(target);
-        lock.lock();
+        lock.Lock();
         if (!moved && generation_ == generation) base_source_ = decoder_->next_frame();
         continue;
       }
@@ -76,18 +76,18 @@ void PlaybackStream::DecodeLoop() {
     const int frames = decoder_->Read(chunk, &seek_pending_);
     if (frames < 0) continue;  // a seek interrupted the read
     if (frames == 0) {
-      std::lock_guard<std::mutex> lock(mu_);
+      MutexLock lock(mu_);
       if (generation_ == generation) {
         done_ = true;
         // The true end is known now, whatever the container claimed.
         if (decoder_->next_frame() > 0) length_frames_ = decoder_->next_frame();
       }
-      cv_.notify_all();
+      cv_.NotifyAll();
       continue;
     }
     const float* src = reinterpret_cast<const float*>(chunk.data());
     int64_t written = 0;
-    std::unique_lock<std::mutex> lock(mu_);
+    MutexLock lock(mu_);
     while (written < frames && !quit_ && generation_ == generation) {
       const uint64_t w = write_pos_.load(std::memory_order_relaxed);
       // After a seek the sound before it is never read: the ring has room for the new sound at
@@ -96,7 +96,7 @@ void PlaybackStream::DecodeLoop() {
       const uint64_t r = EffectiveReadPos();
       const int64_t space = capacity_ - keep_behind_ - static_cast<int64_t>(w - r);
       if (space <= 0) {
-        cv_.wait_for(lock, kRefillInterval);
+        cv_.WaitFor(mu_, kRefillInterval);
         continue;
       }
       const int64_t n = std::min<int64_t>(space, frames - written);
@@ -107,7 +107,7 @@ void PlaybackStream::DecodeLoop() {
       }
       write_pos_.store(w + n, std::memory_order_release);
       written += n;
-      if (w == 0) cv_.notify_all();
+      if (w == 0) cv_.NotifyAll();
     }
   }
 }
@@ -121,7 +121,7 @@ void PlaybackStream::SeekLocked(int64_t frame) {
   base_device_ = write_pos_.load();
   discard_until_.store(base_device_, std::memory_order_release);
   base_source_ = frame;
-  cv_.notify_all();
+  cv_.NotifyAll();
 }
 
 uint64_t PlaybackStream::EffectiveReadPos() const {
@@ -130,7 +130,7 @@ uint64_t PlaybackStream::EffectiveReadPos() const {
 }
 
 bool PlaybackStream::Play(bool restart, int* error) {
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(mu_);
   if (restart || ended_) SeekLocked(0);
   paused_ = false;
   ended_ = false;
@@ -139,7 +139,7 @@ bool PlaybackStream::Play(bool restart, int* error) {
 }
 
 bool PlaybackStream::Pause(int* error) {
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(mu_);
   if (!playing_) {
     *error = BASS_ERROR_NOPLAY;
     return false;
@@ -150,14 +150,14 @@ bool PlaybackStream::Pause(int* error) {
 }
 
 bool PlaybackStream::Stop(int* error) {
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(mu_);
   playing_ = false;
   paused_ = false;
   return true;
 }
 
 uint32_t PlaybackStream::State() {
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(mu_);
   if (!playing_) return paused_ ? BASS_ACTIVE_PAUSED : BASS_ACTIVE_STOPPED;
   // Nothing can be heard: the stream waits for its output as it would for data.
   if (clock_->lost()) return BASS_ACTIVE_STALLED;
@@ -172,12 +172,12 @@ uint32_t PlaybackStream::State() {
 }
 
 int64_t PlaybackStream::LengthFrames() {
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(mu_);
   return length_frames_;
 }
 
 int64_t PlaybackStream::PositionFrames() {
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(mu_);
   const uint64_t r = HeardPos(read_pos_.load(std::memory_order_acquire));
   const uint64_t played = r > base_device_ ? r - base_device_ : 0;
   int64_t pos = base_source_ +
@@ -187,7 +187,7 @@ int64_t PlaybackStream::PositionFrames() {
 }
 
 bool PlaybackStream::SeekFrames(int64_t frame, int* error) {
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(mu_);
   if (!seekable_) {
     *error = BASS_ERROR_NOTAVAIL;
     return false;
@@ -205,7 +205,7 @@ float PlaybackStream::Volume() { return volume_.load(); }
 
 uint32_t PlaybackStream::GetData(void* buffer, uint32_t length, int* error) {
   if (length == BASS_DATA_AVAILABLE) {
-    std::lock_guard<std::mutex> lock(mu_);
+    MutexLock lock(mu_);
     const uint64_t w = write_pos_.load();
     const uint64_t r = EffectiveReadPos();
     const double frames = w > r ? static_cast<double>(w - r) * source_rate() / device_rate_ : 0;
@@ -257,7 +257,7 @@ int PlaybackStream::Readable(int frames) const {
 }
 
 bool PlaybackStream::Exhausted() {
-  std::lock_guard<std::mutex> lock(mu_);
+  MutexLock lock(mu_);
   return playing_ && done_ && EffectiveReadPos() >= write_pos_.load(std::memory_order_acquire);
 }
 

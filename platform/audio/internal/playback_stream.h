@@ -2,10 +2,8 @@
 #define VOREL_PLATFORM_AUDIO_INTERNAL_PLAYBACK_STREAM_H_
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,6 +11,7 @@
 #include "platform/audio/internal/channel.h"
 #include "platform/audio/internal/decoder.h"
 #include "platform/audio/internal/heard_clock.h"
+#include "platform/mutex.h"
 
 namespace vorel::platform::audio {
 
@@ -80,7 +79,7 @@ class PlaybackStream : public Channel {
 
  private:
   void DecodeLoop();
-  void SeekLocked(int64_t frame);
+  void SeekLocked(int64_t frame) VOREL_REQUIRES(mu_);
   uint64_t EffectiveReadPos() const;
   // The ring frame heard now, given the frame the output reads next; kept at least
   // `spectrum_frames` inside what the ring still holds behind it.
@@ -112,16 +111,17 @@ class PlaybackStream : public Channel {
   uint64_t run_end_ = 0;
   uint64_t run_len_ = 0;
 
-  std::mutex mu_;
-  std::condition_variable cv_;  // wakes the decoding thread and WaitForFirstData
-  bool paused_ = false;         // guarded by mu_
-  bool ended_ = false;          // guarded by mu_: played to the end
-  bool done_ = false;           // guarded by mu_: all of this generation is in the ring
-  uint64_t generation_ = 0;     // guarded by mu_
-  int64_t seek_target_ = 0;     // guarded by mu_
-  uint64_t base_device_ = 0;    // guarded by mu_: ring frame where the current generation starts
-  int64_t base_source_ = 0;     // guarded by mu_: source frame at base_device_
-  int64_t length_frames_ = -1;  // guarded by mu_
+  Mutex mu_;
+  CondVar cv_;  // wakes the decoding thread and WaitForFirstData
+  bool paused_ VOREL_GUARDED_BY(mu_) = false;
+  bool ended_ VOREL_GUARDED_BY(mu_) = false;  // played to the end
+  bool done_ VOREL_GUARDED_BY(mu_) = false;   // all of this generation is in the ring
+  uint64_t generation_ VOREL_GUARDED_BY(mu_) = 0;
+  int64_t seek_target_ VOREL_GUARDED_BY(mu_) = 0;
+  uint64_t base_device_ VOREL_GUARDED_BY(mu_) =
+      0;                                           // ring frame where the current generation starts
+  int64_t base_source_ VOREL_GUARDED_BY(mu_) = 0;  // source frame at base_device_
+  int64_t length_frames_ VOREL_GUARDED_BY(mu_) = -1;
   bool seekable_ = true;
 
   // Decoding thread only.

@@ -11,6 +11,7 @@
 
 #include "platform/audio/bass.h"
 #include "platform/audio/internal/pulse_api.h"
+#include "platform/mutex.h"
 
 namespace vorel::platform::audio {
 namespace {
@@ -45,13 +46,13 @@ class PulseOutput : public Output {
 
   ~PulseOutput() override {
     if (!loop_) return;
-    pa_->pa_threaded_mainloop_lock(loop_);
+    LockLoop();
     CloseStreamLocked();
     DropContextLocked();
     for (pa_time_event* e : {retry_, rest_, reconnect_}) {
       if (e) api_->time_free(e);
     }
-    pa_->pa_threaded_mainloop_unlock(loop_);
+    UnlockLoop();
     pa_->pa_threaded_mainloop_stop(loop_);
     pa_->pa_threaded_mainloop_free(loop_);
   }
@@ -63,22 +64,22 @@ class PulseOutput : public Output {
     pa_->pa_threaded_mainloop_set_name(loop_, "bass-output");  // for profilers and /proc
     api_ = pa_->pa_threaded_mainloop_get_api(loop_);
     if (pa_->pa_threaded_mainloop_start(loop_) < 0) return BASS_ERROR_DRIVER;
-    pa_->pa_threaded_mainloop_lock(loop_);
+    LockLoop();
     retry_ = api_->time_new(api_, nullptr, &PulseOutput::OnRetry, this);
     rest_ = api_->time_new(api_, nullptr, &PulseOutput::OnRest, this);
     reconnect_ = api_->time_new(api_, nullptr, &PulseOutput::OnReconnect, this);
     ConnectLocked();
-    pa_->pa_threaded_mainloop_unlock(loop_);
+    UnlockLoop();
     // The state callback runs on the loop's thread; a local server answers in a millisecond.
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::duration<double>(kConnectSeconds);
     for (;;) {
-      pa_->pa_threaded_mainloop_lock(loop_);
+      LockLoop();
       const pa_context_state_t state =
           context_ ? pa_->pa_context_get_state(context_) : PA_CONTEXT_FAILED;
       const bool settled = state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
       if (state == PA_CONTEXT_READY) started_ = true;
-      pa_->pa_threaded_mainloop_unlock(loop_);
+      UnlockLoop();
       if (state == PA_CONTEXT_READY) return BASS_OK;
       if (settled || std::chrono::steady_clock::now() > deadline) return BASS_ERROR_DEVICE;
       usleep(2000);
@@ -86,7 +87,7 @@ class PulseOutput : public Output {
   }
 
   bool PlayingChanged() override {
-    pa_->pa_threaded_mainloop_lock(loop_);
+    LockLoop();
     const bool play = mixer_->AnyPlaying();
     bool heard = true;
     if (clock_->lost()) {
@@ -117,12 +118,12 @@ class PulseOutput : public Output {
         Arm(rest_, RestSeconds());
       }
     }
-    pa_->pa_threaded_mainloop_unlock(loop_);
+    UnlockLoop();
     return heard;
   }
 
   void Discard() override {
-    pa_->pa_threaded_mainloop_lock(loop_);
+    LockLoop();
     if (stream_ && pa_->pa_stream_get_state(stream_) == PA_STREAM_READY && !drained_) {
       // The streams take back what the server will now drop, so a stopped stream resumes
       // where it was heard; then whatever still plays is written anew.
@@ -135,12 +136,22 @@ class PulseOutput : public Output {
       clock_->Set(0, !corked_);
       if (!corked_) Arm(retry_, 0.0);
     }
-    pa_->pa_threaded_mainloop_unlock(loop_);
+    UnlockLoop();
   }
 
   bool CanPlay() override { return !clock_->lost(); }
 
  private:
+  // The analysis cannot see that the library's calls take and release the lock.
+  void LockLoop() VOREL_ACQUIRE(loop_lock_) VOREL_NO_THREAD_SAFETY_ANALYSIS {
+    pa_->pa_threaded_mainloop_lock(loop_);
+  }
+  void UnlockLoop() VOREL_RELEASE(loop_lock_) VOREL_NO_THREAD_SAFETY_ANALYSIS {
+    pa_->pa_threaded_mainloop_unlock(loop_);
+  }
+  // Called first in each callback: the loop's thread runs them holding the loop lock.
+  void InLoopThread() VOREL_ASSERT_CAPABILITY(loop_lock_) {}
+
   void Unref(pa_operation* op) {
     if (op) pa_->pa_operation_unref(op);
   }
@@ -170,7 +181,7 @@ class PulseOutput : public Output {
   }
 
   // Loop lock held. Starts connecting a new context; the state callback follows it.
-  void ConnectLocked() {
+  void ConnectLocked() VOREL_REQUIRES(loop_lock_) {
     pa_proplist* props = NewProplist();
     context_ = pa_->pa_context_new_with_proplist(api_, "Vorel", props);
     pa_->pa_proplist_free(props);
@@ -184,7 +195,7 @@ class PulseOutput : public Output {
     }
   }
 
-  void DropContextLocked() {
+  void DropContextLocked() VOREL_REQUIRES(loop_lock_) {
     if (!context_) return;
     pa_->pa_context_set_state_callback(context_, nullptr, nullptr);
     pa_->pa_context_disconnect(context_);
@@ -193,13 +204,13 @@ class PulseOutput : public Output {
     context_ready_ = false;
   }
 
-  double NextReconnectDelay() {
+  double NextReconnectDelay() VOREL_REQUIRES(loop_lock_) {
     return ++reconnects_ > kFastReconnects ? kSlowReconnectSeconds : kReconnectSeconds;
   }
 
   // Loop lock held, the server answering. The stream opens uncorked: it exists only while
   // something plays or rests paused.
-  void OpenStreamLocked() {
+  void OpenStreamLocked() VOREL_REQUIRES(loop_lock_) {
     title_ = mixer_->PlayingTitle();
     pa_proplist* props = NewProplist();
     pa_->pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, "music");
@@ -228,7 +239,7 @@ class PulseOutput : public Output {
   }
 
   // Loop lock held. What the stream held unheard goes back to the streams that gave it.
-  void CloseStreamLocked() {
+  void CloseStreamLocked() VOREL_REQUIRES(loop_lock_) {
     Disarm(retry_);
     Disarm(rest_);
     draining_ = false;
@@ -243,7 +254,7 @@ class PulseOutput : public Output {
     stream_ = nullptr;
   }
 
-  void UpdateTitleLocked() {
+  void UpdateTitleLocked() VOREL_REQUIRES(loop_lock_) {
     std::string title = mixer_->PlayingTitle();
     if (title.empty() || title == title_) return;
     title_ = std::move(title);
@@ -254,7 +265,7 @@ class PulseOutput : public Output {
   }
 
   // Loop lock held, stream ready: writes up to `bytes` of what the streams have decoded.
-  void FillLocked(size_t bytes) {
+  void FillLocked(size_t bytes) VOREL_REQUIRES(loop_lock_) {
     if (corked_ || bytes == static_cast<size_t>(-1)) return;
     const int wanted = std::max(static_cast<int>(bytes / kBytesPerFrame), refill_);
     const int frames = mixer_->Readable(wanted);
@@ -282,7 +293,7 @@ class PulseOutput : public Output {
   // with us and hands them over, so the sound is neither held in a buffer of our own between
   // writes nor copied once more. A block holds at most the pool's block size (64 KiB, 0.19 s),
   // so a longer write takes several.
-  void WriteMixedLocked(int frames) {
+  void WriteMixedLocked(int frames) VOREL_REQUIRES(loop_lock_) {
     while (frames > 0) {
       void* block = nullptr;
       size_t size = static_cast<size_t>(frames) * kBytesPerFrame;
@@ -301,6 +312,7 @@ class PulseOutput : public Output {
 
   static void OnDrained(pa_stream* s, int success, void* user) {
     auto* self = static_cast<PulseOutput*>(user);
+    self->InLoopThread();
     if (s != self->stream_ || !self->draining_) return;
     self->draining_ = false;
     self->drained_ = true;
@@ -311,7 +323,7 @@ class PulseOutput : public Output {
   }
 
   // Loop lock held: the server's own account of how long until the last frame written is heard.
-  void UpdateClockLocked(int written) {
+  void UpdateClockLocked(int written) VOREL_REQUIRES(loop_lock_) {
     pa_usec_t latency = 0;
     int negative = 0;
     if (pa_->pa_stream_get_latency(stream_, &latency, &negative) == 0) {
@@ -324,6 +336,7 @@ class PulseOutput : public Output {
   // The loop's callbacks; each runs on the loop's thread with the loop lock held.
   static void OnContextState(pa_context* c, void* user) {
     auto* self = static_cast<PulseOutput*>(user);
+    self->InLoopThread();
     if (c != self->context_) return;
     const pa_context_state_t state = self->pa_->pa_context_get_state(c);
     if (state == PA_CONTEXT_READY) {
@@ -340,13 +353,14 @@ class PulseOutput : public Output {
   }
 
   // The server went away: nothing it held will be heard, and nothing plays until it is back.
-  void ServerLostLocked() {
+  void ServerLostLocked() VOREL_REQUIRES(loop_lock_) {
     clock_->set_lost(true);
     CloseStreamLocked();
   }
 
   static void OnStreamState(pa_stream* s, void* user) {
     auto* self = static_cast<PulseOutput*>(user);
+    self->InLoopThread();
     if (s != self->stream_ || PA_STREAM_IS_GOOD(self->pa_->pa_stream_get_state(s))) return;
     // The server dropped the stream (its sink went away, say): a new one opens shortly.
     self->CloseStreamLocked();
@@ -355,11 +369,13 @@ class PulseOutput : public Output {
 
   static void OnWrite(pa_stream* s, size_t bytes, void* user) {
     auto* self = static_cast<PulseOutput*>(user);
+    self->InLoopThread();
     if (s == self->stream_) self->FillLocked(bytes);
   }
 
   static void OnRetry(pa_mainloop_api*, pa_time_event*, const timeval*, void* user) {
     auto* self = static_cast<PulseOutput*>(user);
+    self->InLoopThread();
     self->Disarm(self->retry_);
     if (!self->context_ready_) return;
     if (!self->stream_) {
@@ -373,12 +389,14 @@ class PulseOutput : public Output {
   // timing updates wake anything for a player that rests.
   static void OnRest(pa_mainloop_api*, pa_time_event*, const timeval*, void* user) {
     auto* self = static_cast<PulseOutput*>(user);
+    self->InLoopThread();
     self->Disarm(self->rest_);
     if (self->corked_ || self->drained_) self->CloseStreamLocked();
   }
 
   static void OnReconnect(pa_mainloop_api*, pa_time_event*, const timeval*, void* user) {
     auto* self = static_cast<PulseOutput*>(user);
+    self->InLoopThread();
     self->Disarm(self->reconnect_);
     self->DropContextLocked();
     self->ConnectLocked();
@@ -390,20 +408,31 @@ class PulseOutput : public Output {
   pa_threaded_mainloop* loop_ = nullptr;
   pa_mainloop_api* api_ = nullptr;
 
-  // Guarded by the loop lock.
-  pa_context* context_ = nullptr;
-  bool context_ready_ = false;
-  bool started_ = false;  // Start succeeded: a lost server is called again
-  int reconnects_ = 0;
-  pa_stream* stream_ = nullptr;
-  bool corked_ = false;
-  bool draining_ = false;  // the end of every playing stream is written; the server plays it out
-  bool drained_ = false;   // and the server's buffer is empty: nothing to cork or flush
-  std::string title_;
-  int refill_ = 0;  // frames to write after a flush even though the server has not asked yet
-  pa_time_event* retry_ = nullptr;      // write again, or open the stream again, soon
-  pa_time_event* rest_ = nullptr;       // close a stream corked for a while
-  pa_time_event* reconnect_ = nullptr;  // call a lost server again
+  // PulseAudio's loop lock, as the analysis knows it: other threads take it through
+  // LockLoop, and the loop's thread holds it while it runs a callback.
+  struct VOREL_CAPABILITY("mutex") LoopLock {};
+  LoopLock loop_lock_;
+
+  pa_context* context_ VOREL_GUARDED_BY(loop_lock_) = nullptr;
+  bool context_ready_ VOREL_GUARDED_BY(loop_lock_) = false;
+  // Start succeeded: a lost server is called again.
+  bool started_ VOREL_GUARDED_BY(loop_lock_) = false;
+  int reconnects_ VOREL_GUARDED_BY(loop_lock_) = 0;
+  pa_stream* stream_ VOREL_GUARDED_BY(loop_lock_) = nullptr;
+  bool corked_ VOREL_GUARDED_BY(loop_lock_) = false;
+  // The end of every playing stream is written; the server plays it out.
+  bool draining_ VOREL_GUARDED_BY(loop_lock_) = false;
+  // And the server's buffer is empty: nothing to cork or flush.
+  bool drained_ VOREL_GUARDED_BY(loop_lock_) = false;
+  std::string title_ VOREL_GUARDED_BY(loop_lock_);
+  // Frames to write after a flush even though the server has not asked yet.
+  int refill_ VOREL_GUARDED_BY(loop_lock_) = 0;
+  // Write again, or open the stream again, soon.
+  pa_time_event* retry_ VOREL_GUARDED_BY(loop_lock_) = nullptr;
+  // Close a stream corked for a while.
+  pa_time_event* rest_ VOREL_GUARDED_BY(loop_lock_) = nullptr;
+  // Call a lost server again.
+  pa_time_event* reconnect_ VOREL_GUARDED_BY(loop_lock_) = nullptr;
 };
 
 }  // namespace

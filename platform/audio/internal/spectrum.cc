@@ -2,11 +2,11 @@
 
 #include <array>
 #include <cmath>
-#include <mutex>
 #include <vector>
 
 #include "platform/audio/internal/fftw_api.h"
 #include "platform/late_library.h"
+#include "platform/mutex.h"
 
 namespace vorel::platform::audio {
 namespace {
@@ -18,13 +18,13 @@ struct Plan {
 
 // FFTW's planner is not thread-safe, executing a finished plan is: plans are made once per
 // size under this lock and kept for the life of the process.
-std::mutex g_plan_mu;
-std::array<Plan, 6> g_plans;
+Mutex g_plan_mu;
+std::array<Plan, 6> g_plans VOREL_GUARDED_BY(g_plan_mu);
 
 const Plan& PlanFor(const FftwApi& fftw, int n) {
   int k = 0;
   while ((kMinFftSize << k) < n) ++k;
-  std::lock_guard<std::mutex> lock(g_plan_mu);
+  MutexLock lock(g_plan_mu);
   Plan& p = g_plans[k];
   if (!p.plan) {
     float* in = fftw.fftwf_alloc_real(n);

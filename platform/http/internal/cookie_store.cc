@@ -1,12 +1,12 @@
 #include "platform/http/internal/cookie_store.h"
 
 #include "platform/http/internal/curl_api.h"
+#include "platform/mutex.h"
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -20,8 +20,8 @@ struct Cookie {
 };
 
 struct Store {
-  std::mutex mu;
-  std::map<std::string, std::vector<Cookie>, std::less<>> by_host;
+  Mutex mu;
+  std::map<std::string, std::vector<Cookie>, std::less<>> by_host VOREL_GUARDED_BY(mu);
 };
 
 Store& TheStore() {
@@ -107,7 +107,7 @@ bool StoreCookie(std::string_view host, std::string_view name, std::string_view 
   cookie.expires = ExpiryOf(attributes, now);
 
   Store& store = TheStore();
-  std::lock_guard<std::mutex> lock(store.mu);
+  MutexLock lock(store.mu);
   auto& list = store.by_host[std::string(host)];
   auto it = std::find_if(list.begin(), list.end(),
                          [&](const Cookie& c) { return c.name == cookie.name; });
@@ -124,7 +124,7 @@ bool StoreCookie(std::string_view host, std::string_view name, std::string_view 
 
 std::string CookieHeaderValue(std::string_view host, std::string_view name, std::time_t now) {
   Store& store = TheStore();
-  std::lock_guard<std::mutex> lock(store.mu);
+  MutexLock lock(store.mu);
   auto found = store.by_host.find(host);
   if (found == store.by_host.end()) return {};
   auto& list = found->second;
@@ -141,7 +141,7 @@ std::string CookieHeaderValue(std::string_view host, std::string_view name, std:
 
 void ClearCookies() {
   Store& store = TheStore();
-  std::lock_guard<std::mutex> lock(store.mu);
+  MutexLock lock(store.mu);
   store.by_host.clear();
 }
 

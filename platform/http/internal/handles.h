@@ -6,11 +6,11 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/http/wininet.h"
+#include "platform/mutex.h"
 
 namespace vorel::platform::http::internal {
 
@@ -26,11 +26,12 @@ struct HandleObject {
 struct Session : HandleObject {
   Session() : HandleObject(HandleKind::kSession) {}
   std::string agent;  // immutable after open
-  mutable std::mutex mu;
-  std::uint32_t access_type = kOpenTypeDirect;                  // guarded by mu
-  std::string proxy;                                            // guarded by mu
-  std::string proxy_user, proxy_password;                       // guarded by mu
-  std::uint64_t max_response_bytes = kDefaultMaxResponseBytes;  // guarded by mu
+  mutable Mutex mu;
+  std::uint32_t access_type VOREL_GUARDED_BY(mu) = kOpenTypeDirect;
+  std::string proxy VOREL_GUARDED_BY(mu);
+  std::string proxy_user VOREL_GUARDED_BY(mu);
+  std::string proxy_password VOREL_GUARDED_BY(mu);
+  std::uint64_t max_response_bytes VOREL_GUARDED_BY(mu) = kDefaultMaxResponseBytes;
 };
 
 // InternetConnectA.
@@ -40,9 +41,10 @@ struct Connection : HandleObject {
   std::string host;
   std::uint16_t port = 0;  // 0: the scheme's default
   std::string user, password;
-  mutable std::mutex mu;
-  std::string proxy_user, proxy_password;                       // guarded by mu
-  std::uint64_t max_response_bytes = kDefaultMaxResponseBytes;  // guarded by mu
+  mutable Mutex mu;
+  std::string proxy_user VOREL_GUARDED_BY(mu);
+  std::string proxy_password VOREL_GUARDED_BY(mu);
+  std::uint64_t max_response_bytes VOREL_GUARDED_BY(mu) = kDefaultMaxResponseBytes;
 };
 
 // HttpOpenRequestA. Used by one thread at a time.
