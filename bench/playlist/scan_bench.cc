@@ -31,6 +31,7 @@
 #include "runtime/window_ops.h"
 #include "ui/qt/desktop.h"
 #include "ui/qt/qt_ui.h"
+#include "ui/qt/testing.h"
 
 namespace fs = std::filesystem;
 using namespace vorel;
@@ -122,7 +123,7 @@ ScanFigures ScanRepeatedly(const fs::path& tree, const std::vector<std::string>&
   for (int run = 0; run < kRuns; ++run) {
     runtime::DeleteAllRows(ids::kMainWindow, ids::kPlayList);
     runtime::Delay(200);
-    qt::SetFolderAnswerForTesting(runtime::TextFromUtf8(tree.string()));
+    qt::SetFolderAnswer(runtime::TextFromUtf8(tree.string()));
     watch.Start();
     auto t0 = Clock::now();
     runtime::RaiseEvent(ids::kMainWindow, ids::kOpenButton, runtime::kEventClicked);

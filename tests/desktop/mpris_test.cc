@@ -464,21 +464,21 @@ TEST_F(MprisTest, AStreamOfUnknownLengthCannotBePositioned) {
 TEST_F(MprisTest, TrayMenuItemsRunThePlayersRoutines) {
   AddLongRows(2);
   // Play/pause, then next, each chosen with the mouse in the tray menu.
-  ASSERT_TRUE(qt::ClickTrayMenuItemForTesting(1));
+  ASSERT_TRUE(qt::ClickTrayMenuItem(1));
   EXPECT_EQ(StreamState(), player::audio::kPlaying);
   EXPECT_EQ(Caption(), "0"_t);
-  ASSERT_TRUE(qt::ClickTrayMenuItemForTesting(3));
+  ASSERT_TRUE(qt::ClickTrayMenuItem(3));
   EXPECT_EQ(player::State().current_entry_index, 1);
-  ASSERT_TRUE(qt::ClickTrayMenuItemForTesting(2));
+  ASSERT_TRUE(qt::ClickTrayMenuItem(2));
   EXPECT_EQ(player::State().current_entry_index, 0);
-  ASSERT_TRUE(qt::ClickTrayMenuItemForTesting(1));
+  ASSERT_TRUE(qt::ClickTrayMenuItem(1));
   EXPECT_EQ(StreamState(), player::audio::kPaused);
   // Show/hide: hides (here: minimises, there being no tray) and shows again.
-  ASSERT_TRUE(qt::ClickTrayMenuItemForTesting(0));
+  ASSERT_TRUE(qt::ClickTrayMenuItem(0));
   EXPECT_TRUE(qt::WindowMinimised(ids::kMainWindow, ids::kMainWindowSelf));
-  ASSERT_TRUE(qt::ClickTrayMenuItemForTesting(0));
+  ASSERT_TRUE(qt::ClickTrayMenuItem(0));
   EXPECT_FALSE(qt::WindowMinimised(ids::kMainWindow, ids::kMainWindowSelf));
-  EXPECT_FALSE(qt::ClickTrayMenuItemForTesting(5));
+  EXPECT_FALSE(qt::ClickTrayMenuItem(5));
 }
 
 TEST_F(MprisTest, OpenUriOfASlowStreamIsAnsweredAtOnceAndPlaysWhenItComes) {

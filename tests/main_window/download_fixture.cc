@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "ui/qt/testing.h"
 #include "ui/qt/window_input.h"
 
 namespace vorel::flow {

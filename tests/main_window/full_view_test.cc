@@ -11,6 +11,7 @@
 #include "search/music_search.h"
 #include "tests/main_window/download_fixture.h"
 #include "ui/qt/lyric_sheet.h"
+#include "ui/qt/testing.h"
 #include "ui/qt/window_input.h"
 
 namespace vorel::flow {
@@ -221,7 +222,7 @@ TEST_F(FullViewTest, TheRightClickMenuShowsAndHidesTheSearchAndLyrics) {
 }
 
 std::vector<qt::LyricSheetRow> SheetRows() {
-  return qt::LyricSheetRowsForTesting(ids::kMainWindow, ids::kLyricsPanel);
+  return qt::LyricSheetRows(ids::kMainWindow, ids::kLyricsPanel);
 }
 
 // The text of the marked row of the lyrics sheet; empty when none is marked.

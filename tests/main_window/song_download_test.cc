@@ -13,6 +13,7 @@
 #include "shell/full_view.h"
 #include "tests/download/test_certificates.h"
 #include "tests/main_window/download_fixture.h"
+#include "ui/qt/testing.h"
 #include "ui/qt/window_input.h"
 
 namespace vorel::flow {

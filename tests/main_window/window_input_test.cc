@@ -16,6 +16,7 @@
 #include "runtime/files.h"
 #include "tests/main_window/download_fixture.h"
 #include "ui/qt/desktop.h"
+#include "ui/qt/testing.h"
 #include "ui/qt/window_input.h"
 
 namespace vorel::flow {
@@ -169,10 +170,10 @@ TEST_F(WindowInputTest, CtrlOAddsAFolderAsOpenDoes) {
   fs::create_directories(work_ / "in" / "sub");
   fs::copy_file(songs_ / "short1.mp3", work_ / "in" / "a.mp3");
   fs::copy_file(songs_ / "short2.mp3", work_ / "in" / "sub" / "B.MP3");
-  qt::SetFolderAnswerForTesting(PathText(work_ / "in"));
+  qt::SetFolderAnswer(PathText(work_ / "in"));
   Key(ids::kAddressBox, Qt::Key_O, Qt::ControlModifier);
   ASSERT_TRUE(runtime::WaitProcessingEvents([&] { return Rows() == 2; }, 5000));
-  qt::SetFolderAnswerForTesting(std::nullopt);
+  qt::SetFolderAnswer(std::nullopt);
   EXPECT_EQ(Caption(), "添加完毕！"_t);
 }
 
@@ -300,11 +301,11 @@ TEST_F(WindowInputTest, DroppedFilesAndFoldersAreAddedAsOpenAddsThem) {
 TEST_F(WindowInputTest, AddFilesFromTheRightClickMenu) {
   fs::copy_file(songs_ / "short1.mp3", work_ / "one.mp3");
   fs::copy_file(songs_ / "short2.mp3", work_ / "two.mp3");
-  qt::SetFilesAnswerForTesting({PathText(work_ / "two.mp3"), PathText(work_ / "one.mp3")});
+  qt::SetFilesAnswer({PathText(work_ / "two.mp3"), PathText(work_ / "one.mp3")});
   OpenMainWindowMenu();
   ASSERT_TRUE(qt::ChooseMenuItem("添加文件…"_t));
   ASSERT_TRUE(runtime::WaitProcessingEvents([&] { return Rows() == 2; }, 5000));
-  qt::SetFilesAnswerForTesting({});
+  qt::SetFilesAnswer({});
   EXPECT_EQ(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, 0, 2), "two.mp3"_t);
   EXPECT_EQ(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, 1, 1),
             PathText(work_ / "one.mp3"));

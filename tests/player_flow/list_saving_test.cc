@@ -9,6 +9,7 @@
 #include "runtime/list_view_records.h"
 #include "tests/player_flow/flow_fixture.h"
 #include "ui/qt/desktop.h"
+#include "ui/qt/testing.h"
 
 namespace vorel::flow {
 namespace {
@@ -49,7 +50,7 @@ TEST_F(ListSavingTest, AScannedFolderIsInTheListFileWhenTheProgramIsKilledThreeS
   ::setenv("VOREL_FLOW_WORK", work_.c_str(), 1);
   EXPECT_EXIT(
       {
-        qt::SetFolderAnswerForTesting(PathText(music));
+        qt::SetFolderAnswer(PathText(music));
         Click(ids::kOpenButton);
         runtime::Delay(3000);
         ::raise(SIGKILL);  // no exit save: only what was saved while running is on disk

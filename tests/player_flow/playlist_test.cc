@@ -7,6 +7,7 @@
 #include "runtime/files.h"
 #include "tests/player_flow/flow_fixture.h"
 #include "ui/qt/desktop.h"
+#include "ui/qt/testing.h"
 
 namespace vorel::flow {
 namespace {
@@ -174,9 +175,9 @@ TEST_F(PlaylistFlowTest, FolderScanAddsMp3FilesFolderByFolderDepthFirst) {
     std::ofstream(root / f) << "x";
   }
   fs::create_directory_symlink(root, root / "a" / "loop");  // leads back up the tree
-  qt::SetFolderAnswerForTesting(PathText(root));
+  qt::SetFolderAnswer(PathText(root));
   Click(ids::kOpenButton);
-  qt::SetFolderAnswerForTesting(std::nullopt);
+  qt::SetFolderAnswer(std::nullopt);
   std::vector<Text> names;
   for (int r = 0; r < runtime::RowCount(ids::kMainWindow, ids::kPlayList); ++r) {
     names.push_back(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, r, 2));
@@ -200,11 +201,11 @@ TEST_F(PlaylistFlowTest, TheScanSaysHowManyNamesItSkippedAndWhy) {
        {"\xC7\xE9\xB8\xE8.mp3", "\xFF.mp3", "note\xFF.txt", "ok/fine.mp3", "\xB8\xE8/inside.mp3"}) {
     std::ofstream(root / f) << "x";
   }
-  qt::SetFolderAnswerForTesting(PathText(root));
+  qt::SetFolderAnswer(PathText(root));
   ::testing::internal::CaptureStderr();
   Click(ids::kOpenButton);
   const std::string printed = ::testing::internal::GetCapturedStderr();
-  qt::SetFolderAnswerForTesting(std::nullopt);
+  qt::SetFolderAnswer(std::nullopt);
   EXPECT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 1);
   EXPECT_EQ(Caption(), "添加完毕！"_t);
   // The text file is no song: only the two songs and the folder count.
@@ -257,7 +258,7 @@ std::shared_ptr<std::atomic<int>> WhenRowsReach(int rows, std::function<void()> 
 
 TEST_F(PlaylistFlowTest, ASecondOpenDuringAScanDoesNothing) {
   const auto order = MakeSongTree(work_ / "music", 40, 100);
-  qt::SetFolderAnswerForTesting(PathText(work_ / "music"));
+  qt::SetFolderAnswer(PathText(work_ / "music"));
   auto seen = WhenRowsReach(
       200, [] { runtime::RaiseEvent(ids::kMainWindow, ids::kOpenButton, runtime::kEventClicked); });
   Click(ids::kOpenButton);
@@ -268,19 +269,19 @@ TEST_F(PlaylistFlowTest, ASecondOpenDuringAScanDoesNothing) {
   EXPECT_EQ(Caption(), "添加完毕！"_t);
 
   Click(ids::kOpenButton);  // once the scan is over, another one runs
-  qt::SetFolderAnswerForTesting(std::nullopt);
+  qt::SetFolderAnswer(std::nullopt);
   EXPECT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 8000);
 }
 
 TEST_F(PlaylistFlowTest, AConfirmedClearDuringAScanStopsItAndLeavesTheListEmpty) {
   MakeSongTree(work_ / "music", 40, 100);
-  qt::SetFolderAnswerForTesting(PathText(work_ / "music"));
+  qt::SetFolderAnswer(PathText(work_ / "music"));
   auto seen = WhenRowsReach(200, [] {
     ClickWhenLoaded(ids::kClearDialog, ids::kClearConfirm);
     runtime::RaiseEvent(ids::kMainWindow, ids::kClearButton, runtime::kEventClicked);
   });
   Click(ids::kOpenButton);
-  qt::SetFolderAnswerForTesting(std::nullopt);
+  qt::SetFolderAnswer(std::nullopt);
   runtime::Delay(50);
   ASSERT_GE(seen->load(), 200);
   ASSERT_LT(seen->load(), 4000) << "the clear came after the scan";
@@ -290,10 +291,10 @@ TEST_F(PlaylistFlowTest, AConfirmedClearDuringAScanStopsItAndLeavesTheListEmpty)
 
 TEST_F(PlaylistFlowTest, ClosingTheWindowDuringAScanEndsTheScanAndKeepsTheRowsSoFar) {
   MakeSongTree(work_ / "music", 40, 100);
-  qt::SetFolderAnswerForTesting(PathText(work_ / "music"));
+  qt::SetFolderAnswer(PathText(work_ / "music"));
   auto seen = WhenRowsReach(200, [] { runtime::UnloadWindow(ids::kMainWindow, true); });
   Click(ids::kOpenButton);
-  qt::SetFolderAnswerForTesting(std::nullopt);
+  qt::SetFolderAnswer(std::nullopt);
   ASSERT_GE(seen->load(), 200);
   EXPECT_FALSE(runtime::IsWindowLoaded(ids::kMainWindow));
   EXPECT_FALSE(playlist::ScanRunning());

@@ -74,9 +74,7 @@ runtime::Text BrowseForFolder(const runtime::Text& title, bool include_files) {
   return runtime::TextFromUtf8(utf8);
 }
 
-void SetFolderAnswerForTesting(std::optional<runtime::Text> folder) {
-  FolderAnswer() = std::move(folder);
-}
+void SetFolderAnswer(std::optional<runtime::Text> folder) { FolderAnswer() = std::move(folder); }
 
 std::vector<runtime::Text> BrowseForFiles(const runtime::Text& title) {
   if (NonInteractive()) return FilesAnswer();
@@ -90,9 +88,7 @@ std::vector<runtime::Text> BrowseForFiles(const runtime::Text& title) {
   return files;
 }
 
-void SetFilesAnswerForTesting(std::vector<runtime::Text> files) {
-  FilesAnswer() = std::move(files);
-}
+void SetFilesAnswer(std::vector<runtime::Text> files) { FilesAnswer() = std::move(files); }
 
 void MarkButton(runtime::WindowId window, runtime::ControlId button, bool marked) {
   auto* b = dynamic_cast<QAbstractButton*>(
@@ -156,7 +152,7 @@ void SetTrayMenu(std::vector<TrayMenuItem> items) {
   }
 }
 
-bool ClickTrayMenuItemForTesting(int index) {
+bool ClickTrayMenuItem(int index) {
   QMenu* menu = TrayContextMenu();
   const QList<QAction*> actions = menu->actions();
   if (index < 0 || index >= actions.size()) return false;

@@ -18,19 +18,17 @@ namespace vorel::qt {
 // Shows the desktop's folder chooser with `title`; the chosen folder (code page 936, no
 // trailing "/" except for the root), or empty when the user cancelled. The program's other
 // windows take no input meanwhile. With nobody to answer (offscreen, VOREL_NONINTERACTIVE=1) it
-// answers what a test set with SetFolderAnswerForTesting, or "cancelled".
+// answers what a test set with SetFolderAnswer (ui/qt/testing.h), or "cancelled".
 // The chooser (and BrowseForFiles') opens where the user last chose something in this run, the
 // first time in the music folder (XDG_MUSIC_DIR, else the home folder).
 runtime::Text BrowseForFolder(const runtime::Text& title, bool include_files);
-void SetFolderAnswerForTesting(std::optional<runtime::Text> folder);
 // The folder the next chooser opens in (UTF-8).
 std::string ChooserStartFolder();
 
 // Shows the desktop's file chooser with `title` for MP3 files, several at once; the chosen
 // files (code page 936), or none when the user cancelled. With nobody to answer it answers
-// what a test set with SetFilesAnswerForTesting, or "cancelled".
+// what a test set with SetFilesAnswer (ui/qt/testing.h), or "cancelled".
 std::vector<runtime::Text> BrowseForFiles(const runtime::Text& title);
-void SetFilesAnswerForTesting(std::vector<runtime::Text> files);
 
 // Marks a button as the chosen one of a group (drawn in its colours swapped, and said as
 // "checked" to assistive technology), or takes the mark away.
@@ -59,9 +57,6 @@ struct TrayMenuItem {
   std::function<void()> action;
 };
 void SetTrayMenu(std::vector<TrayMenuItem> items);
-// Opens the tray menu where a right-click would and clicks item `index` with the mouse, for
-// tests (the desktops tests run on have no tray). False when there is no such item.
-bool ClickTrayMenuItemForTesting(int index);
 
 }  // namespace vorel::qt
 

@@ -146,8 +146,7 @@ void HideLyricSheet(runtime::WindowId window, runtime::ControlId panel) {
   if (LyricSheet* sheet = SheetOf(PanelWidget(window, panel))) sheet->hide();
 }
 
-std::vector<LyricSheetRow> LyricSheetRowsForTesting(runtime::WindowId window,
-                                                    runtime::ControlId panel) {
+std::vector<LyricSheetRow> LyricSheetRows(runtime::WindowId window, runtime::ControlId panel) {
   std::vector<LyricSheetRow> rows;
   LyricSheet* sheet = SheetOf(PanelWidget(window, panel));
   if (sheet == nullptr || !sheet->isVisible()) return rows;

@@ -24,16 +24,13 @@ void ShowLyricSheet(runtime::WindowId window, runtime::ControlId panel,
 // Takes the sheet away from `panel`; the container shows its own controls again.
 void HideLyricSheet(runtime::WindowId window, runtime::ControlId panel);
 
-// A row the sheet over `panel` draws now, in the window's coordinates, for tests: its text
-// (UTF-8, as given, before any shortening to fit) and whether it is the marked one. Empty when
-// no sheet is shown.
+// A row the sheet draws, in the window's coordinates (read by tests through ui/qt/testing.h):
+// its text (UTF-8, as given, before any shortening to fit) and whether it is the marked one.
 struct LyricSheetRow {
   std::string text;
   int left, top, width, height;
   bool marked;
 };
-std::vector<LyricSheetRow> LyricSheetRowsForTesting(runtime::WindowId window,
-                                                    runtime::ControlId panel);
 
 }  // namespace vorel::qt
 

@@ -11,9 +11,13 @@
 #error "ui/qt/testing.h is for tests and tools only: link vorel::qt_testing to use it"
 #endif
 
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "runtime/text.h"
 #include "runtime/window_template.h"
+#include "ui/qt/lyric_sheet.h"
 
 namespace vorel::qt {
 
@@ -37,6 +41,23 @@ std::string AccessibleNameOf(runtime::WindowId window, runtime::ControlId contro
 
 // Renders a loaded window to a PNG file (for documentation screenshots); false on failure.
 bool GrabWindowPng(runtime::WindowId window, const std::string& path);
+
+// The right-click menu open now (empty when none), and choosing one of its items as a click on
+// it would; false when no item has that label.
+std::vector<runtime::Text> OpenMenuLabels();
+bool ChooseMenuItem(const runtime::Text& label);
+
+// What the folder and file choosers answer while nobody can answer them (offscreen or
+// VOREL_NONINTERACTIVE=1); without an answer set they answer "cancelled".
+void SetFolderAnswer(std::optional<runtime::Text> folder);
+void SetFilesAnswer(std::vector<runtime::Text> files);
+
+// Opens the tray menu where a right-click would and clicks item `index` with the mouse (the
+// desktops tests run on have no tray). False when there is no such item.
+bool ClickTrayMenuItem(int index);
+
+// The rows the lyrics sheet over `panel` draws now; empty when no sheet is shown.
+std::vector<LyricSheetRow> LyricSheetRows(runtime::WindowId window, runtime::ControlId panel);
 
 }  // namespace vorel::qt
 

@@ -39,11 +39,6 @@ struct WindowInputHooks {
 // May be called before the window is loaded; the hooks act whenever it is.
 void SetWindowInputHooks(runtime::WindowId window, runtime::ControlId self, WindowInputHooks hooks);
 
-// Test seams: the right-click menu open now (empty when none) and choosing one of its items as
-// a click on it would. False when no item has that label.
-std::vector<runtime::Text> OpenMenuLabels();
-bool ChooseMenuItem(const runtime::Text& label);
-
 }  // namespace vorel::qt
 
 #endif  // VOREL_UI_QT_WINDOW_INPUT_H_
