@@ -1,5 +1,5 @@
 // The application's routines that the window set's events run. Each feature adds its handlers
-// here by the name app/windows.desc uses; a name without an entry binds nothing.
+// here by the name windows/windows.desc uses; a name without an entry binds nothing.
 
 #include "app/window_set.h"
 #include "download/song_download.h"

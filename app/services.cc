@@ -2,7 +2,6 @@
 // reads and play-mode hand-over, the play list's folder chooser, the shell's tray check.
 
 #include "app/settings.h"
-#include "app/window_ids.h"
 #include "app/window_keys.h"
 #include "app/window_set.h"
 #include "assets/assets.h"
@@ -20,6 +19,7 @@
 #include "ui/qt/lyric_sheet.h"
 #include "ui/qt/window_input.h"
 #include "web/url_bytes.h"
+#include "windows/window_ids.h"
 
 namespace vorel::app {
 namespace {

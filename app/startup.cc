@@ -5,11 +5,11 @@
 #include <cstdio>
 
 #include "app/desktop/desktop_bus.h"
-#include "app/window_ids.h"
 #include "app/window_set.h"
 #include "download/song_download.h"
 #include "runtime/bridge.h"
 #include "ui/qt/qt_ui.h"
+#include "windows/window_ids.h"
 
 namespace vorel::app {
 namespace {

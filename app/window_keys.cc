@@ -6,9 +6,9 @@
 #include <algorithm>
 
 #include "app/desktop/media_control.h"
-#include "app/window_ids.h"
 #include "runtime/bridge.h"
 #include "shell/full_view.h"
+#include "windows/window_ids.h"
 
 namespace vorel::app {
 namespace {

@@ -16,7 +16,7 @@
 
 namespace vorel::app {
 
-// The binary template built from app/windows.desc.
+// The binary template built from windows/windows.desc.
 std::span<const std::uint8_t> WindowTemplateBytes();
 
 // The routine names in handler-reference order, as the template numbers them.

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <memory>
 
-#include "app/window_ids.h"
 #include "download/file_name.h"
 #include "platform/mutex.h"
 #include "runtime/bridge.h"
@@ -15,6 +14,7 @@
 #include "runtime/threads.h"
 #include "runtime/value.h"
 #include "runtime/window_ops.h"
+#include "windows/window_ids.h"
 
 namespace vorel::download {
 namespace {

@@ -38,7 +38,6 @@
 
 #include "app/desktop/desktop_bus.h"
 #include "app/desktop/media_control.h"
-#include "app/window_ids.h"
 #include "app/window_set.h"
 #include "fuzz/fuzz_check.h"
 #include "player/player.h"
@@ -48,6 +47,7 @@
 #include "tests/desktop/session_bus.h"
 #include "tests/testing/tone.h"
 #include "ui/qt/qt_ui.h"
+#include "windows/window_ids.h"
 
 // Qt's bus connections and type registry live as long as the process, so leak checks at the
 // end of a run report them; this target is about the bus's answers, and the sanitizer test run

@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/window_ids.h"
 #include "platform/code_page.h"
 #include "player/audio.h"
 #include "player/player.h"
 #include "runtime/bridge.h"
 #include "runtime/files.h"
 #include "runtime/text_ops.h"
+#include "windows/window_ids.h"
 
 namespace vorel::player {
 namespace {

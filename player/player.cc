@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "app/window_ids.h"
 #include "player/audio.h"
 #include "player/lyrics.h"
 #include "player/spectrum.h"
@@ -13,6 +12,7 @@
 #include "runtime/text_ops.h"
 #include "runtime/value.h"
 #include "runtime/window_ops.h"
+#include "windows/window_ids.h"
 
 namespace vorel::player {
 namespace {

@@ -1,8 +1,8 @@
 #include "playlist/entry.h"
 
-#include "app/window_ids.h"
 #include "runtime/list_view_records.h"
 #include "runtime/window_ops.h"
+#include "windows/window_ids.h"
 
 namespace vorel::playlist {
 namespace {

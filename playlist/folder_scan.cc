@@ -1,7 +1,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/window_ids.h"
 #include "platform/code_page.h"
 #include "playlist/entry.h"
 #include "playlist/playlist.h"
@@ -9,6 +8,7 @@
 #include "runtime/find_file.h"
 #include "runtime/threads.h"
 #include "runtime/window_ops.h"
+#include "windows/window_ids.h"
 
 namespace vorel::playlist {
 namespace {

@@ -7,13 +7,13 @@
 #include <map>
 #include <string>
 
-#include "app/window_ids.h"
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
 #include "runtime/files.h"
 #include "runtime/list_view_records.h"
 #include "runtime/threads.h"
 #include "runtime/window_ops.h"
+#include "windows/window_ids.h"
 
 namespace vorel::playlist {
 namespace {

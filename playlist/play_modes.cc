@@ -1,12 +1,12 @@
 #include <cmath>
 
-#include "app/window_ids.h"
 #include "player/audio.h"
 #include "player/player.h"
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
 #include "runtime/value.h"
 #include "runtime/window_ops.h"
+#include "windows/window_ids.h"
 
 namespace vorel::playlist {
 namespace {

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <string>
 
-#include "app/window_ids.h"
 #include "player/audio.h"
 #include "player/player.h"
 #include "playlist/entry.h"
@@ -13,6 +12,7 @@
 #include "runtime/threads.h"
 #include "runtime/value.h"
 #include "runtime/window_ops.h"
+#include "windows/window_ids.h"
 
 namespace vorel::playlist {
 namespace {

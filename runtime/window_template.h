@@ -2,7 +2,7 @@
 #define VOREL_RUNTIME_WINDOW_TEMPLATE_H_
 
 // The binary window template: every window of the program with its controls, their geometry,
-// look and event bindings. The build makes it from app/windows.desc and embeds it; start-up
+// look and event bindings. The build makes it from windows/windows.desc and embeds it; start-up
 // reads it once.
 //
 // Layout (integers 32-bit little-endian; a counted text is a 32-bit length then that many bytes;

@@ -4,13 +4,13 @@
 #include <atomic>
 #include <vector>
 
-#include "app/window_ids.h"
 #include "runtime/threads.h"
 #include "runtime/value.h"
 #include "runtime/window_ops.h"
 #include "search/regex.h"
 #include "search/search_services.h"
 #include "web/fetch_page.h"
+#include "windows/window_ids.h"
 
 namespace vorel::search {
 namespace {

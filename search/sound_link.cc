@@ -2,7 +2,6 @@
 
 #include <optional>
 
-#include "app/window_ids.h"
 #include "platform/mutex.h"
 #include "player/player.h"
 #include "playlist/entry.h"
@@ -17,6 +16,7 @@
 #include "web/escape_decoding.h"
 #include "web/page_text.h"
 #include "web/url_bytes.h"
+#include "windows/window_ids.h"
 
 namespace vorel::search {
 namespace {

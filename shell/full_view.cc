@@ -2,11 +2,11 @@
 
 #include <optional>
 
-#include "app/window_ids.h"
 #include "player/lyrics.h"
 #include "runtime/bridge.h"
 #include "runtime/window_ops.h"
 #include "shell/main_window.h"
+#include "windows/window_ids.h"
 
 namespace vorel::shell {
 namespace {

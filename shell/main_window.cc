@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cmath>
 
-#include "app/window_ids.h"
 #include "player/audio.h"
 #include "player/player.h"
 #include "playlist/playlist.h"
@@ -11,6 +10,7 @@
 #include "runtime/threads.h"
 #include "runtime/window_ops.h"
 #include "shell/full_view.h"
+#include "windows/window_ids.h"
 
 namespace vorel::shell {
 namespace {

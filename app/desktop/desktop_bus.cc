@@ -16,9 +16,9 @@
 #include <map>
 
 #include "app/desktop/media_control.h"
-#include "app/window_ids.h"
 #include "runtime/bridge.h"
 #include "ui/qt/desktop.h"
+#include "windows/window_ids.h"
 
 namespace vorel::desktop {
 namespace {

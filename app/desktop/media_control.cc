@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/window_ids.h"
 #include "player/audio.h"
 #include "player/player.h"
 #include "playlist/entry.h"
@@ -20,6 +19,7 @@
 #include "runtime/native_ui.h"
 #include "runtime/window_ops.h"
 #include "ui/qt/desktop.h"
+#include "windows/window_ids.h"
 
 namespace vorel::desktop {
 namespace {

@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "app/window_ids.h"
 #include "app/window_set.h"
 #include "playlist/entry.h"
 #include "playlist/playlist.h"
@@ -22,6 +21,7 @@
 #include "runtime/files.h"
 #include "runtime/window_ops.h"
 #include "ui/qt/qt_ui.h"
+#include "windows/window_ids.h"
 
 namespace fs = std::filesystem;
 using namespace vorel;

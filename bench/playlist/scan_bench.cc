@@ -23,7 +23,6 @@
 #include <string>
 #include <vector>
 
-#include "app/window_ids.h"
 #include "app/window_set.h"
 #include "playlist/entry.h"
 #include "runtime/bridge.h"
@@ -32,6 +31,7 @@
 #include "ui/qt/desktop.h"
 #include "ui/qt/qt_ui.h"
 #include "ui/qt/testing.h"
+#include "windows/window_ids.h"
 
 namespace fs = std::filesystem;
 using namespace vorel;

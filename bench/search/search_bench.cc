@@ -21,7 +21,6 @@
 #include <string>
 #include <vector>
 
-#include "app/window_ids.h"
 #include "app/window_set.h"
 #include "bench/stall_watch.h"
 #include "runtime/bridge.h"
@@ -32,6 +31,7 @@
 #include "tests/testing/loopback_server.h"
 #include "ui/qt/qt_ui.h"
 #include "ui/qt/testing.h"
+#include "windows/window_ids.h"
 
 namespace fs = std::filesystem;
 using namespace vorel;

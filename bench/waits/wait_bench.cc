@@ -27,7 +27,6 @@
 #include <filesystem>
 #include <string>
 
-#include "app/window_ids.h"
 #include "app/window_set.h"
 #include "bench/stall_watch.h"
 #include "player/audio.h"
@@ -43,6 +42,7 @@
 #include "tests/testing/process.h"
 #include "tests/testing/tone.h"
 #include "ui/qt/qt_ui.h"
+#include "windows/window_ids.h"
 
 namespace fs = std::filesystem;
 using namespace vorel;

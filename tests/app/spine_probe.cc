@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "app/window_ids.h"
 #include "app/window_set.h"
 #include "runtime/bridge.h"
 #include "runtime/dll_table.h"
 #include "runtime/threads.h"
 #include "ui/qt/qt_ui.h"
+#include "windows/window_ids.h"
 
 using namespace vorel;
 

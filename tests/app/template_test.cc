@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "app/window_ids.h"
 #include "app/window_set.h"
 #include "runtime/type_data.h"
 #include "runtime/window_template.h"
+#include "windows/window_ids.h"
 
 namespace vorel {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <type_traits>
 
-#include "app/window_ids.h"
 #include "tests/testing/process.h"
+#include "windows/window_ids.h"
 
 namespace vorel {
 namespace {

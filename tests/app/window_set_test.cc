@@ -4,12 +4,12 @@
 
 #include <atomic>
 
-#include "app/window_ids.h"
 #include "runtime/bridge.h"
 #include "runtime/threads.h"
 #include "runtime/window_ops.h"
 #include "tests/app/window_test_util.h"
 #include "ui/qt/testing.h"
+#include "windows/window_ids.h"
 
 namespace vorel {
 namespace {

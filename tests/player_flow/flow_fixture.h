@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <string>
 
-#include "app/window_ids.h"
 #include "app/window_set.h"
 #include "player/audio.h"
 #include "player/lyrics.h"
@@ -22,6 +21,7 @@
 #include "runtime/window_ops.h"
 #include "shell/main_window.h"
 #include "tests/testing/tone.h"
+#include "windows/window_ids.h"
 
 namespace vorel::flow {
 

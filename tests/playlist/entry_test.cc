@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "app/window_ids.h"
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
 #include "runtime/window_ops.h"
 #include "tests/app/window_test_util.h"
+#include "windows/window_ids.h"
 
 namespace vorel::playlist {
 namespace {
