@@ -1,0 +1,2 @@
+// Product code linking the window framework reaching for the seams only tests may use.
+#include "ui/qt/testing.h"

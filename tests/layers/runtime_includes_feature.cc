@@ -1,0 +1,2 @@
+// The runtime reaching up to a feature.
+#include "player/player.h"
