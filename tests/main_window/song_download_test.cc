@@ -118,8 +118,8 @@ TEST_F(DownloadFlowTest, ResolvedSongIsSavedUnderItsName) {
   ::setenv("VOREL_SOUND_API_HOST", ("127.0.0.1:" + std::to_string(server.port())).c_str(), 1);
   // The download button reads the resolver's last sound, as the program wires it.
   download::SetSongDownloadServices({
-      .sound_source_url = [] { return search::SoundSourceUrl(); },
-      .sound_name = [] { return search::SoundName(); },
+      .sound_source_url = [this] { return features().sound_link().SoundSourceUrl(); },
+      .sound_name = [this] { return features().sound_link().SoundName(); },
   });
 
   runtime::WriteProperty(ids::kMainWindow, ids::kAddressBox, ids::kPropCaption,
@@ -129,7 +129,6 @@ TEST_F(DownloadFlowTest, ResolvedSongIsSavedUnderItsName) {
   ClickDownload();
   const bool idle = WaitForIdle();
   ::unsetenv("VOREL_SOUND_API_HOST");
-  search::ResetResolverForTesting();
   ASSERT_TRUE(idle);
   EXPECT_EQ(ReadFile(Musics() / "河边的歌.mp3"), song);
   EXPECT_EQ(TakeMessages(), std::vector<std::string>{Done()});
