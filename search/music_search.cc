@@ -101,17 +101,17 @@ void MusicSearch::RunMusicSearch(const std::shared_ptr<const Shared>& shared, Te
     // The page ends at its first zero byte, as every Text does.
     page = runtime::ToText(body);
   }
-  const std::atomic<std::uint64_t>& latest = shared->generation;
-  if (latest.load() != generation) return;
+  const std::atomic<std::uint64_t>& newest = shared->generation;
+  if (newest.load() != generation) return;
   if (const Text failure = FetchFailureText(host.has_value(), outcome); !failure.empty()) {
-    WriteIfLatest(latest, generation, [&] { SetLabel(failure); });
+    WriteIfLatest(newest, generation, [&] { SetLabel(failure); });
     return;
   }
 
   const std::vector<Text> rows = SearchResultRows(page);
   const int count = static_cast<int>(rows.size());
   if (count == 0) {
-    WriteIfLatest(latest, generation, [] { SetLabel("无搜索结果"_t); });
+    WriteIfLatest(newest, generation, [] { SetLabel("无搜索结果"_t); });
     return;
   }
   // Rows go over in small batches: one call to the user-interface thread per row costs two
@@ -127,7 +127,7 @@ void MusicSearch::RunMusicSearch(const std::shared_ptr<const Shared>& shared, Te
       batch.push_back(rows[static_cast<std::size_t>(i - 1)]);
     }
     // The label is written before each row goes in, so it counts one step behind the list.
-    bool latest = WriteIfLatest(latest, generation, [&] {
+    bool latest = WriteIfLatest(newest, generation, [&] {
       for (const Text& row : batch) {
         ShowCount();
         runtime::InsertRow(kMainWindow, kSearchResults, std::nullopt, row);
@@ -135,7 +135,7 @@ void MusicSearch::RunMusicSearch(const std::shared_ptr<const Shared>& shared, Te
     });
     if (!latest) return;
   }
-  WriteIfLatest(latest, generation, [] { ShowCount(); });
+  WriteIfLatest(newest, generation, [] { ShowCount(); });
 }
 
 std::vector<Text> SearchResultRows(const Text& page) {
