@@ -1,5 +1,13 @@
 // Linked into every test in the sanitizer build.
 //
+// AddressSanitizer (GCC 12's) follows every __tls_get_addr call to keep track of each thread's
+// dynamic thread-local storage, and misreads it for a library loaded with dlopen (libbass.so)
+// when the library starts a thread before that thread first used the library's thread-locals:
+// LeakSanitizer then crashes at exit. The library's only thread-local is an error code, so
+// nothing it allocates is reachable only from there and the interception is not needed.
+extern "C" const char* __asan_default_options() { return "intercept_tls_get_addr=0"; }
+
+//
 // OpenSSL keeps per-thread state for a network worker that a test abandoned on purpose (workers
 // are never killed, so one may still be inside a transfer when the test process ends); that
 // state is freed when the thread ends, after LeakSanitizer has looked. It is not a leak of ours.

@@ -197,10 +197,6 @@ using vorel::platform::MutexLock;
 extern "C" {
 
 BOOL BASS_Init(int device, DWORD freq, DWORD flags, void* win, const void* dsguid) {
-  // This thread's error slot is set before the output starts a thread of its own. LeakSanitizer
-  // (GCC 12's) misreads a thread's dynamic thread-local storage, and crashes at exit, when the
-  // library started a thread before that thread first used the library's thread-locals.
-  t_error = BASS_OK;
   if (device < -1) return Fail<BOOL>(BASS_ERROR_DEVICE, FALSE);
   const int rate = (freq == 0) ? kDefaultRate : static_cast<int>(freq);
   if (rate < 1000 || rate > 384000) return Fail<BOOL>(BASS_ERROR_FREQ, FALSE);
