@@ -18,10 +18,6 @@ extern "C" const char* __asan_default_options() { return "intercept_tls_get_addr
 // recorded stack ends inside libQt6Core and cannot be matched more closely. The price: a leak in
 // our code is not reported when Qt's core called that code directly (a timer or queued call).
 //
-// libdbus keeps what it read while looking for a session bus (an address, an autolaunch error)
-// until dbus_shutdown, which Qt never calls; a test that runs the program with no session bus
-// (the spectrum panel on a private X server) ends with that record still held.
-//
 // Qt's Wayland plugin leaves some of the compositor's objects (their client-side proxies, made
 // by libwayland-client) for the process's end to free, which the Wayland tests reach.
 //
@@ -33,7 +29,6 @@ extern "C" const char* __asan_default_options() { return "intercept_tls_get_addr
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:libcrypto.so\n"
          "leak:libQt6Core.so\n"
-         "leak:libdbus-1.so\n"
          "leak:libwayland-client.so\n"
          "leak:libQt6DBus.so\n";
 }
