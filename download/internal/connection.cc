@@ -9,7 +9,6 @@
 #include <thread>
 
 #include "download/internal/download_task.h"
-#include "download/internal/engine_settings.h"
 #include "download/internal/exchange.h"
 #include "download/internal/file_names.h"
 #include "runtime/threads.h"
@@ -93,7 +92,7 @@ bool DownloadTask::RunAttempts(Connection& c) {
 }
 
 bool DownloadTask::GiveUp(const Connection& c, int failures, int hopeless, int refusals) {
-  const EngineSettings& settings = Settings();
+  const EngineSettings& settings = settings_;
   if (refusals >= settings.not_now_attempts) {
     Status("服务器一直无法提供文件, 已尝试"_t + std::to_string(refusals) + "次, 放弃下载"_t,
            kError);
@@ -126,8 +125,8 @@ int DownloadTask::WaitAfterFailure(const Connection& c, int streak) const {
 }
 
 bool DownloadTask::WaitBeforeRetry(const Connection& c, int wait_ms) {
-  long long deadline = NowMs() + wait_ms;
-  while (NowMs() < deadline) {
+  long long deadline = clock_.NowMs() + wait_ms;
+  while (clock_.NowMs() < deadline) {
     if (stop_requested_ || !c.running) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
   }
@@ -148,16 +147,20 @@ int DownloadTask::PrepareFile(Connection& c) {
   if (streaming_) {
     // One connection reads the body to its end; the file grows as it arrives.
     if (!ChooseFileName(c)) return 0;
-    file_ = OutputFile::Create(FileSystemPath(local_path()), 0, &error);
+    file_ = OutputFile::Create(FileSystemPath(local_path()), 0, &error,
+                               settings_.unnamed_files ? OutputFile::Naming::kUnnamedWherePossible
+                                                       : OutputFile::Naming::kHiddenPartFile);
     if (!file_) return CreateFailed(error);
     return 1;
   }
   const std::int64_t total = total_;
-  segments_.Split(total, param_.ConnectionCount, Settings().connection_buffer_size);
+  segments_.Split(total, param_.ConnectionCount, settings_.connection_buffer_size);
   segments_.Claim(0, c.number);
   c.segment = 0;
   if (!ChooseFileName(c)) return 0;
-  file_ = OutputFile::Create(FileSystemPath(local_path()), total, &error);
+  file_ = OutputFile::Create(FileSystemPath(local_path()), total, &error,
+                             settings_.unnamed_files ? OutputFile::Naming::kUnnamedWherePossible
+                                                     : OutputFile::Naming::kHiddenPartFile);
   if (!file_) return CreateFailed(error);
   for (int i = 1; i < segments_.size(); ++i) queue_.Push({kStartConnection});
   return 1;
@@ -211,10 +214,16 @@ void DownloadTask::Announce(Connection& c, std::int64_t start, std::int64_t end)
   if (c.number == 1 && !total_notified_.exchange(true)) Notify(kTotalSize, &c, total_);
 }
 
+int DownloadTask::RetryWaitMs(int failures) const {
+  long long wait = settings_.retry_wait_ms;
+  for (int i = 1; i < failures && wait < settings_.retry_wait_cap_ms; ++i) wait *= 2;
+  return static_cast<int>(std::min<long long>(wait, settings_.retry_wait_cap_ms));
+}
+
 int DownloadTask::BlockSize() const {
   std::int64_t share = speed_share_;
   if (share > 0) return static_cast<int>(std::min<std::int64_t>(share, INT32_MAX));
-  return param_.ReceiveBlockSize > 0 ? param_.ReceiveBlockSize : Settings().connection_buffer_size;
+  return param_.ReceiveBlockSize > 0 ? param_.ReceiveBlockSize : settings_.connection_buffer_size;
 }
 
 void DownloadTask::PaceReceive(const Connection& c, long long started_ms) {
@@ -273,9 +282,9 @@ int DownloadTask::DataLoop(Connection& c, int buffered) {
     long long started = runtime::TickCount();
     // Under a speed limit the whole share is read before the pause that makes up the second.
     const int calls = speed_share_ > 0 ? INT32_MAX : 1;
-    int n =
-        ReceiveWithTimeout(c.channel, destination, static_cast<int>(span.count), per_call,
-                           param_.ReceiveTimeout, stop, calls, [&](int k) { CountReceived(c, k); });
+    int n = ReceiveWithTimeout(c.channel, destination, static_cast<int>(span.count), per_call,
+                               param_.ReceiveTimeout, stop, clock_, calls,
+                               [&](int k) { CountReceived(c, k); });
     if (n > 0) {
       if (through_buffer && !file_->WriteThrough(span.offset, destination, n)) {
         return MappingFailed();
@@ -332,7 +341,7 @@ int DownloadTask::WholeBodyLoop(Connection& c, int buffered) {
         static_cast<int>(std::min<std::int64_t>({per_call, buffer_size - buffered, remaining}));
     long long started = runtime::TickCount();
     int n = ReceiveWithTimeout(c.channel, c.buffer.data() + buffered, block, per_call,
-                               param_.ReceiveTimeout, stop, 1, nullptr);
+                               param_.ReceiveTimeout, stop, clock_, 1, nullptr);
     if (n < 0) {
       if (!FlushBody(c, buffered)) return MappingFailed();
       if (segments_.AllComplete()) return kSegmentDone;

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "download/internal/engine_settings.h"
+#include "download/internal/task_registry.h"
 #include "runtime/threads.h"
 
 namespace vorel::download::internal {
@@ -46,6 +46,7 @@ void MessageQueue::Clear() {
 }
 
 std::shared_ptr<DownloadTask> DownloadTask::Create(const TaskParam& param,
+                                                   const EngineSettings& settings,
                                                    std::shared_ptr<TaskSlot> slot) {
   TransferAddress address = ParseTransferAddress(param.Url);
   if (address.kind != kHttp || address.host.empty()) return nullptr;
@@ -53,6 +54,8 @@ std::shared_ptr<DownloadTask> DownloadTask::Create(const TaskParam& param,
   task->param_ = param;
   task->param_.TaskFlags |= 0x1000;
   task->param_.ConnectionCount = std::max(1, param.ConnectionCount);
+  task->settings_ = settings;
+  task->clock_ = Clock(settings.clock);
   task->address_ = address;
   task->slot_ = slot;
   {
@@ -148,7 +151,7 @@ void DownloadTask::Notify(std::int32_t type, const Connection* c, std::int64_t v
 }
 
 void DownloadTask::CountReceived(Connection& c, std::int64_t n) {
-  last_byte_ms_.store(NowMs(), std::memory_order_relaxed);
+  last_byte_ms_.store(clock_.NowMs(), std::memory_order_relaxed);
   received_.fetch_add(n, std::memory_order_relaxed);
   c.received.fetch_add(n, std::memory_order_relaxed);
 }
@@ -167,7 +170,7 @@ TlsClient& DownloadTask::tls() {
 }
 
 void DownloadTask::RunTaskThread() {
-  last_byte_ms_ = NowMs();
+  last_byte_ms_ = clock_.NowMs();
   queue_.Push({kStartConnection});
   for (;;) {
     std::optional<TaskMessage> message = queue_.Pop(kIdleWaitMs);
@@ -212,11 +215,11 @@ void DownloadTask::StartConnection() {
   auto c = std::make_unique<Connection>();
   c->number = static_cast<int>(connections_.size()) + 1;
   if (c->number > 1) {
-    c->segment = segments_.PickForNewConnection(c->number, Settings().connection_buffer_size);
+    c->segment = segments_.PickForNewConnection(c->number, settings_.connection_buffer_size);
     if (c->segment < 0) return;
   }
   if (param_.SpeedLimit > 0) speed_share_ = std::max(1, param_.SpeedLimit / (active_ + 1));
-  c->buffer.resize(static_cast<std::size_t>(Settings().connection_buffer_size));
+  c->buffer.resize(static_cast<std::size_t>(settings_.connection_buffer_size));
   Connection* raw = c.get();
   connections_.push_back(std::move(c));
   ++active_;
@@ -262,8 +265,8 @@ void DownloadTask::EndConnection(Connection& c, bool ok) {
 
 void DownloadTask::Supervise() {
   if (stop_requested_) return;
-  const long long now = NowMs();
-  const EngineSettings& settings = Settings();
+  const long long now = clock_.NowMs();
+  const EngineSettings& settings = settings_;
   if (now - last_byte_ms_.load() >= settings.stall_limit_ms) {
     // However the connections fail, a task that brings nothing for this long has to end.
     Status("已有"_t + std::to_string(settings.stall_limit_ms / 1000) +
@@ -284,7 +287,7 @@ void DownloadTask::HandOverSlowConnections(long long now) {
     if (received > 0) first_byte_ms_ = now;
     return;
   }
-  const EngineSettings& settings = Settings();
+  const EngineSettings& settings = settings_;
   const long long elapsed = now - first_byte_ms_;
   if (elapsed < settings.slow_window_ms) return;
   const double average = static_cast<double>(received) / static_cast<double>(elapsed);

@@ -18,7 +18,9 @@
 #include <thread>
 #include <vector>
 
+#include "download/engine_settings.h"
 #include "download/internal/body_reader.h"
+#include "download/internal/clock.h"
 #include "download/internal/http_request.h"
 #include "download/internal/output_file.h"
 #include "download/internal/segment_table.h"
@@ -36,6 +38,7 @@ class DownloadTask;
 struct TaskSlot {
   platform::Mutex mu;
   std::shared_ptr<DownloadTask> task VOREL_GUARDED_BY(mu);
+  EngineSettings settings VOREL_GUARDED_BY(mu);  // for the next task started
 };
 
 // Why the last attempt of a connection failed, for the retry rules.
@@ -114,6 +117,7 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
  public:
   // A task for `param`, or null when its address is not an HTTP address with a host.
   static std::shared_ptr<DownloadTask> Create(const TaskParam& param,
+                                              const EngineSettings& settings,
                                               std::shared_ptr<TaskSlot> slot);
   ~DownloadTask();
 
@@ -126,6 +130,8 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
 
   // Used by the exchanges and the connections (connection threads).
   const TaskParam& param() const { return param_; }
+  const EngineSettings& settings() const { return settings_; }
+  const Clock& clock() const { return clock_; }
   RequestParts request() const;
   void set_request(const RequestParts& parts);
   void set_server(const std::string& dotted, int port);
@@ -176,6 +182,8 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
   bool FlushBody(Connection& c, int& buffered);
   void PaceReceive(const Connection& c, long long started_ms);
   int BlockSize() const;
+  // The wait before attempt `failures` + 1, after `failures` failed ones (1, 2, ...).
+  int RetryWaitMs(int failures) const;
   bool WaitBeforeRetry(const Connection& c, int wait_ms);
   void EndConnection(Connection& c, bool ok);
   bool AllConnectionsFinished();
@@ -185,6 +193,8 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
 
   // Immutable after Create.
   TaskParam param_;
+  EngineSettings settings_;
+  Clock clock_;
   TransferAddress address_;
   std::weak_ptr<TaskSlot> slot_;
 
@@ -232,11 +242,6 @@ inline constexpr int kPassAgain = 3;    // go again at once, without a wait
 
 // The status line of a file that cannot be created, grown or given its name.
 runtime::Text CreateErrorText();
-
-// The engine's list of live tasks (for SetTaskLocalPath and the tests' wait).
-void RegisterTask(DownloadTask* task);
-void UnregisterTask(DownloadTask* task);
-bool WithLiveTask(const void* task, const std::function<void(DownloadTask&)>& action);
 
 }  // namespace vorel::download::internal
 

@@ -5,7 +5,6 @@
 #include <ctime>
 #include <string>
 
-#include "download/internal/engine_settings.h"
 #include "download/internal/file_names.h"
 #include "download/internal/response_header.h"
 #include "platform/retry_after.h"
@@ -52,9 +51,10 @@ int Connect(DownloadTask& task, Connection& c, const std::string& dotted, int po
   task.Status((proxy ? "正在连接代理服务器 ["_t : "正在连接 ["_t) + endpoint + "]", kInformation);
   CloseChannel(c.channel);
   c.channel.fd = OpenTcpSocket();
-  int r = c.channel.fd < 0 ? kWaitFailed
-                           : ConnectWithTimeout(c.channel.fd, dotted, port,
-                                                task.param().ConnectTimeout, task.stop_signal(c));
+  int r = c.channel.fd < 0
+              ? kWaitFailed
+              : ConnectWithTimeout(c.channel.fd, dotted, port, task.param().ConnectTimeout,
+                                   task.stop_signal(c), task.clock());
   if (r == kStopped) return -1;
   if (r == kConnectTimeout) {
     task.Status("连接 ["_t + endpoint + "]超时"_t, kError);
@@ -72,7 +72,8 @@ int Connect(DownloadTask& task, Connection& c, const std::string& dotted, int po
   int ignored_port;
   SplitHostPort(parts.host, 443, &host, &ignored_port);
   std::string why;
-  r = task.tls().Handshake(c.channel, host, task.param().ConnectTimeout, task.stop_signal(c), &why);
+  r = task.tls().Handshake(c.channel, host, task.param().ConnectTimeout, task.stop_signal(c),
+                           task.clock(), &why);
   if (r == 0) return 1;
   if (r == kStopped) return -1;
   if (r == kTlsNotTrusted) {
@@ -110,12 +111,13 @@ int Send(DownloadTask& task, Connection& c, const runtime::Text& request) {
 
 // Reads until a whole header is in. The bytes after it go to the start of c.buffer.
 int ReadHeader(DownloadTask& task, Connection& c, ResponseHeader* header, int* body_bytes) {
-  const int limit = Settings().header_limit;
+  const int limit = task.settings().header_limit;
   std::string received;
   char chunk[kHeaderChunk];
   for (;;) {
     int n = ReceiveWithTimeout(c.channel, chunk, kHeaderChunk, kHeaderChunk,
-                               task.param().ReceiveTimeout, task.stop_signal(c), 1, nullptr);
+                               task.param().ReceiveTimeout, task.stop_signal(c), task.clock(), 1,
+                               nullptr);
     if (n == 0 || task.stop_requested()) return -1;
     if (n < 0 && !received.empty() && received.find("HTTP/1.") == std::string::npos) {
       // The server said something and then closed or fell silent, and none of it was an HTTP
@@ -185,8 +187,8 @@ int NotNow(DownloadTask& task, Connection& c, const ResponseHeader& header) {
   c.asked_wait_ms = -1;
   if (std::optional<std::int64_t> seconds =
           platform::RetryAfterSeconds(header.retry_after, std::time(nullptr))) {
-    c.asked_wait_ms =
-        static_cast<int>(std::min<std::int64_t>(*seconds * 1000, Settings().retry_wait_cap_ms));
+    c.asked_wait_ms = static_cast<int>(
+        std::min<std::int64_t>(*seconds * 1000, task.settings().retry_wait_cap_ms));
   }
   task.Status("服务器暂时无法提供文件, 返回号["_t + std::to_string(header.status) + "]", kError);
   return -1;
@@ -241,7 +243,7 @@ int ProbeExchange(DownloadTask& task, Connection& c, int* body_bytes) {
     TakeDispositionName(task, header);
 
     if (IsRedirect(header.status)) {
-      if (header.location.empty() || ++redirects > Settings().max_redirects) {
+      if (header.location.empty() || ++redirects > task.settings().max_redirects) {
         task.Status("获得重定向信息错误"_t, kError);
         return 0;
       }

@@ -89,7 +89,7 @@ int DownloadTask::StreamLoop(Connection& c, int buffered) {
     if (stop.Stopped()) return -1;
     long long started = runtime::TickCount();
     int n = ReceiveWithTimeout(c.channel, c.buffer.data(), per_call, per_call,
-                               param_.ReceiveTimeout, stop, 1, nullptr);
+                               param_.ReceiveTimeout, stop, clock_, 1, nullptr);
     if (n < 0) {
       if (n == kClosedByServer && c.body.framing() == BodyFraming::kUntilClose) {
         // The close may have ended the body or cut it short; a range request from here on
