@@ -37,16 +37,11 @@ void DownloadTask::RunConnection(Connection& c) {
 }
 
 bool DownloadTask::RunAttempts(Connection& c) {
-  int failures = 0;
-  int streak = 0;    // failures since the last attempt that brought bytes
-  int hopeless = 0;  // attempts that met a refused connection, an unknown name or a mute TLS peer
-  int refusals = 0;  // "not now" replies since the last attempt that brought bytes
   for (;;) {
     int body = 0;
     int r;
     const std::int64_t received_before = c.received;
-    c.failure = FailureKind::kOther;
-    c.asked_wait_ms = -1;
+    c.failure = Failure();
     if (c.number == 1 && !probed_) {
       r = ProbeExchange(*this, c, &body);
       if (r == 1) r = PrepareFile(c);
@@ -75,53 +70,15 @@ bool DownloadTask::RunAttempts(Connection& c) {
       continue;
     }
     if (r == 0 || stop_requested_ || !c.running) return false;
-    if (c.received > received_before) streak = hopeless = refusals = 0;
-    ++failures;
-    ++streak;
-    if (c.failure == FailureKind::kNotNow) {
-      ++refusals;
-    } else if (c.failure != FailureKind::kOther) {
-      ++hopeless;
+    RetryVerdict verdict = c.retry.AfterFailure(c.failure, c.received > received_before);
+    if (!verdict.retry()) {
+      Status(GiveUpLine(verdict), kError);
+      return false;
     }
-    if (GiveUp(c, failures, hopeless, refusals)) return false;
     if (r == kPassAgain) continue;
-    const int wait_ms = WaitAfterFailure(c, streak);
-    Status("等待"_t + std::to_string(wait_ms / 1000) + "秒后重试"_t, kInformation);
-    if (!WaitBeforeRetry(c, wait_ms)) return false;
+    Status(WaitLine(verdict.wait_ms), kInformation);
+    if (!WaitBeforeRetry(c, verdict.wait_ms)) return false;
   }
-}
-
-bool DownloadTask::GiveUp(const Connection& c, int failures, int hopeless, int refusals) {
-  const EngineSettings& settings = settings_;
-  if (refusals >= settings.not_now_attempts) {
-    Status("服务器一直无法提供文件, 已尝试"_t + std::to_string(refusals) + "次, 放弃下载"_t,
-           kError);
-    return true;
-  }
-  if (c.failure == FailureKind::kNoHandshake && hopeless >= settings.silent_handshake_attempts) {
-    Status("服务器不回应安全连接(https), 已尝试"_t + std::to_string(hopeless) + "次, 放弃下载"_t,
-           kError);
-    return true;
-  }
-  if (hopeless >= settings.hopeless_attempts) {
-    Status((c.failure == FailureKind::kRefused ? "服务器拒绝连接, 已尝试"_t
-            : c.failure == FailureKind::kNoHandshake ? "服务器不回应安全连接(https), 已尝试"_t
-                                                     : "无法解析域名, 已尝试"_t) +
-               std::to_string(hopeless) + "次, 放弃下载"_t,
-           kError);
-    return true;
-  }
-  if (failures >= settings.retry_limit) {
-    Status("已尝试"_t + std::to_string(failures) + "次, 放弃下载"_t, kError);
-    return true;
-  }
-  return false;
-}
-
-int DownloadTask::WaitAfterFailure(const Connection& c, int streak) const {
-  // A server's own word on when to come back beats a guess, shorter or longer.
-  if (c.failure == FailureKind::kNotNow && c.asked_wait_ms >= 0) return c.asked_wait_ms;
-  return RetryWaitMs(streak);
 }
 
 bool DownloadTask::WaitBeforeRetry(const Connection& c, int wait_ms) {
@@ -212,12 +169,6 @@ void DownloadTask::Announce(Connection& c, std::int64_t start, std::int64_t end)
     c.announced_segment = key;
   }
   if (c.number == 1 && !total_notified_.exchange(true)) Notify(kTotalSize, &c, total_);
-}
-
-int DownloadTask::RetryWaitMs(int failures) const {
-  long long wait = settings_.retry_wait_ms;
-  for (int i = 1; i < failures && wait < settings_.retry_wait_cap_ms; ++i) wait *= 2;
-  return static_cast<int>(std::min<long long>(wait, settings_.retry_wait_cap_ms));
 }
 
 int DownloadTask::BlockSize() const {

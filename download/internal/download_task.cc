@@ -212,7 +212,7 @@ void DownloadTask::RunTaskThread() {
 
 void DownloadTask::StartConnection() {
   platform::MutexLock lock(connections_mu_);
-  auto c = std::make_unique<Connection>();
+  auto c = std::make_unique<Connection>(settings_);
   c->number = static_cast<int>(connections_.size()) + 1;
   if (c->number > 1) {
     c->segment = segments_.PickForNewConnection(c->number, settings_.connection_buffer_size);

@@ -23,6 +23,7 @@
 #include "download/internal/clock.h"
 #include "download/internal/http_request.h"
 #include "download/internal/output_file.h"
+#include "download/internal/retry_decider.h"
 #include "download/internal/segment_table.h"
 #include "download/internal/socket_io.h"
 #include "download/internal/tls_client.h"
@@ -41,16 +42,8 @@ struct TaskSlot {
   EngineSettings settings VOREL_GUARDED_BY(mu);  // for the next task started
 };
 
-// Why the last attempt of a connection failed, for the retry rules.
-enum class FailureKind {
-  kOther,        // retried with growing waits
-  kRefused,      // nothing listens at the address
-  kUnresolved,   // the host name does not resolve
-  kNoHandshake,  // the server took the connection but never answered the TLS handshake
-  kNotNow,       // the server answered "not now" (5xx, 408, 429): asked again after its wait
-};
-
 struct Connection {
+  explicit Connection(const EngineSettings& settings) : retry(settings) {}
   int number = 0;  // 1 is the probe
   std::atomic<bool> running{true};
   std::atomic<int> state{1};  // 1 while working, -1 once finished
@@ -64,9 +57,9 @@ struct Connection {
 
   // Connection thread only.
   Channel channel;
-  FailureKind failure = FailureKind::kOther;
-  int asked_wait_ms = -1;  // kNotNow: the wait the server's Retry-After asked for, bounded; -1 none
-  BodyReader body;         // the body of the reply read by a download of unknown size
+  Failure failure;  // of the current attempt
+  RetryDecider retry;
+  BodyReader body;  // the body of the reply read by a download of unknown size
   int segment = -1;
   int announced_segment = -1;  // segment for which 6 or 7 was sent
   bool announced_any = false;
@@ -172,8 +165,6 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
   int StreamAttempt(Connection& c, int* body);
   int StreamLoop(Connection& c, int buffered);
   bool StreamWrite(Connection& c, const char* data, std::int64_t count);
-  bool GiveUp(const Connection& c, int failures, int hopeless, int refusals);
-  int WaitAfterFailure(const Connection& c, int streak) const;
   void Supervise();
   void HandOverSlowConnections(long long now);
   int AfterWholeBody(Connection& c);
@@ -182,8 +173,6 @@ class DownloadTask : public std::enable_shared_from_this<DownloadTask> {
   bool FlushBody(Connection& c, int& buffered);
   void PaceReceive(const Connection& c, long long started_ms);
   int BlockSize() const;
-  // The wait before attempt `failures` + 1, after `failures` failed ones (1, 2, ...).
-  int RetryWaitMs(int failures) const;
   bool WaitBeforeRetry(const Connection& c, int wait_ms);
   void EndConnection(Connection& c, bool ok);
   bool AllConnectionsFinished();

@@ -7,7 +7,6 @@
 
 #include "download/internal/file_names.h"
 #include "download/internal/response_header.h"
-#include "platform/retry_after.h"
 
 namespace vorel::download::internal {
 
@@ -61,7 +60,7 @@ int Connect(DownloadTask& task, Connection& c, const std::string& dotted, int po
     return -1;
   }
   if (r != 0) {
-    if (r == kConnectRefused) c.failure = FailureKind::kRefused;
+    if (r == kConnectRefused) c.failure.kind = FailureKind::kRefused;
     task.Status("连接 ["_t + endpoint + "]失败"_t, kError);
     return -1;
   }
@@ -91,7 +90,7 @@ int Connect(DownloadTask& task, Connection& c, const std::string& dotted, int po
     task.Status("无法加载安全连接库 "_t + why, kError);
     return 0;
   }
-  if (r == kConnectTimeout) c.failure = FailureKind::kNoHandshake;
+  if (r == kConnectTimeout) c.failure.kind = FailureKind::kNoHandshake;
   task.Status(r == kConnectTimeout ? "安全连接 ["_t + endpoint + "]超时"_t
                                    : "安全连接 ["_t + endpoint + "]失败"_t,
               kError);
@@ -179,17 +178,9 @@ void SetFraming(Connection& c, const ResponseHeader& header) {
   c.body = BodyReader::ForReply(header);
 }
 
-// 5xx, 408 and 429 say "not now": a failed attempt, made again after the wait the server asks
-// for in Retry-After (never longer than the longest wait between attempts) or, without one,
-// after the connection's own growing wait.
+// A "not now" reply: a failed attempt, made again after the wait the retry rules give it.
 int NotNow(DownloadTask& task, Connection& c, const ResponseHeader& header) {
-  c.failure = FailureKind::kNotNow;
-  c.asked_wait_ms = -1;
-  if (std::optional<std::int64_t> seconds =
-          platform::RetryAfterSeconds(header.retry_after, std::time(nullptr))) {
-    c.asked_wait_ms = static_cast<int>(
-        std::min<std::int64_t>(*seconds * 1000, task.settings().retry_wait_cap_ms));
-  }
+  c.failure = c.retry.NotNow(header.retry_after, std::time(nullptr));
   task.Status("服务器暂时无法提供文件, 返回号["_t + std::to_string(header.status) + "]", kError);
   return -1;
 }
@@ -223,7 +214,7 @@ int ProbeExchange(DownloadTask& task, Connection& c, int* body_bytes) {
                   kInformation);
       std::optional<std::string> resolved = ResolveIpv4(host);
       if (!resolved) {
-        c.failure = FailureKind::kUnresolved;
+        c.failure.kind = FailureKind::kUnresolved;
         task.Status((proxy ? "解析代理服务器域名 ["_t : "解析域名 ["_t) + host + "]出错"_t, kError);
         return -1;
       }
@@ -239,7 +230,7 @@ int ProbeExchange(DownloadTask& task, Connection& c, int* body_bytes) {
     ResponseHeader header;
     int r = ReadHeader(task, c, &header, body_bytes);
     if (r != 1) return r;
-    if (platform::IsRetryableStatus(header.status)) return NotNow(task, c, header);
+    if (RetryDecider::IsNotNow(header.status)) return NotNow(task, c, header);
     TakeDispositionName(task, header);
 
     if (IsRedirect(header.status)) {
@@ -278,7 +269,7 @@ int StreamExchange(DownloadTask& task, Connection& c, std::int64_t offset, int* 
                    ResponseHeader* header) {
   int r = AskForRange(task, c, offset, header, body_bytes);
   if (r != 1) return r;
-  if (platform::IsRetryableStatus(header->status)) return NotNow(task, c, *header);
+  if (RetryDecider::IsNotNow(header->status)) return NotNow(task, c, *header);
   if (header->status == 200 || header->status == 206 || header->status == 416) {
     SetFraming(c, *header);
     return 1;
@@ -298,7 +289,7 @@ int RangeExchange(DownloadTask& task, Connection& c, int* body_bytes) {
   ResponseHeader header;
   int r = AskForRange(task, c, offset, &header, body_bytes);
   if (r != 1) return r;
-  if (platform::IsRetryableStatus(header.status)) return NotNow(task, c, header);
+  if (RetryDecider::IsNotNow(header.status)) return NotNow(task, c, header);
   TakeDispositionName(task, header);
 
   if (header.status == 200) {
