@@ -50,8 +50,7 @@ TEST(RetryDeciderTest, SequencesOfFailures) {
        {Wait(kOther, 5000), Wait(kOther, 10000), Wait(kOther, 5000, true), Wait(kOther, 10000)}},
       {"a refused connection is given up at the third attempt",
        999,
-       {Wait(kRefused, 5000), Wait(kRefused, 10000),
-        Stop(kRefused, GiveUpReason::kRefused, 3)}},
+       {Wait(kRefused, 5000), Wait(kRefused, 10000), Stop(kRefused, GiveUpReason::kRefused, 3)}},
       {"an unknown name is given up at the third attempt",
        999,
        {Wait(kUnresolved, 5000), Wait(kOther, 10000), Wait(kUnresolved, 20000),
@@ -79,8 +78,14 @@ TEST(RetryDeciderTest, SequencesOfFailures) {
         Asked(1000, 1000), Stop(kNotNow, GiveUpReason::kServerNeverReady, 5)}},
       {"bytes forgive not-nows",
        999,
-       {Asked(1000, 1000), Asked(1000, 1000), Asked(1000, 1000), Asked(1000, 1000),
-        {kNotNow, 1000, true, 1000}, Asked(1000, 1000), Asked(1000, 1000), Asked(1000, 1000),
+       {Asked(1000, 1000),
+        Asked(1000, 1000),
+        Asked(1000, 1000),
+        Asked(1000, 1000),
+        {kNotNow, 1000, true, 1000},
+        Asked(1000, 1000),
+        Asked(1000, 1000),
+        Asked(1000, 1000),
         Stop(kNotNow, GiveUpReason::kServerNeverReady, 5)}},
       {"the attempt limit counts every failure, bytes or not",
        3,
@@ -114,9 +119,9 @@ TEST(RetryDeciderTest, RetryAfterIsBoundedByTheLongestWait) {
     const char* value;
     int asked_ms;
   } cases[] = {
-      {"3", 3000},         {"0", 0},       {"30", 30000}, {"31", 30000},
-      {"86400", 30000},    {"soon", -1},   {"", -1},      {"-5", -1},
-      {"Sun, 06 Nov 1994 08:49:37 GMT", 0},
+      {"3", 3000},   {"0", 0},         {"30", 30000},
+      {"31", 30000}, {"86400", 30000}, {"soon", -1},
+      {"", -1},      {"-5", -1},       {"Sun, 06 Nov 1994 08:49:37 GMT", 0},
   };
   RetryDecider decider{EngineSettings()};
   for (const Case& c : cases) {
