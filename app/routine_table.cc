@@ -1,6 +1,7 @@
 // The application's routines that the window set's events run. Each feature adds its handlers
 // here by the name app/windows.desc uses; a name without an entry binds nothing.
 
+#include "app/features.h"
 #include "app/window_set.h"
 #include "download/song_download.h"
 #include "player/lyrics.h"
@@ -20,6 +21,15 @@ runtime::EventResult Plain(const runtime::EventArgs&) {
   return std::nullopt;
 }
 
+// A handler that runs a routine of one of the feature objects, which outlives the table.
+template <class Feature>
+runtime::Routine On(Feature& feature, void (Feature::*routine)()) {
+  return [&feature, routine](const runtime::EventArgs&) -> runtime::EventResult {
+    (feature.*routine)();
+    return std::nullopt;
+  };
+}
+
 template <playlist::PlayMode M>
 void SelectMode() {
   playlist::SelectPlayMode(M);
@@ -27,26 +37,28 @@ void SelectMode() {
 
 }  // namespace
 
-const std::vector<RoutineBinding>& RoutineBindings() {
+std::vector<RoutineBinding> RoutineBindings(Features& features) {
   using playlist::PlayMode;
-  static const std::vector<RoutineBinding> bindings = {
+  using shell::MainWindow;
+  MainWindow& shell = features.main_window();
+  return {
       {"OnMainWindowCreated", Plain<player::OnMainWindowCreated>},
       {"OnMainWindowDestroyed", Plain<playlist::OnMainWindowDestroyed>},
-      {"OnTrayIconEvent", Plain<shell::OnTrayIconEvent>},
+      {"OnTrayIconEvent", On(shell, &MainWindow::OnTrayIconEvent)},
       {"SelectPlayModeSinglePlay", Plain<SelectMode<PlayMode::kSinglePlay>>},
       {"SelectPlayModeSingleLoop", Plain<SelectMode<PlayMode::kSingleLoop>>},
       {"SelectPlayModePlayAll", Plain<SelectMode<PlayMode::kPlayAll>>},
       {"SelectPlayModeLoopAll", Plain<SelectMode<PlayMode::kLoopAll>>},
       {"SelectPlayModeRandom", Plain<SelectMode<PlayMode::kRandom>>},
-      {"TogglePlayModeChooser", Plain<shell::TogglePlayModeChooser>},
-      {"HideMainWindow", Plain<shell::HideMainWindow>},
-      {"OnCloseClicked", Plain<shell::OnCloseClicked>},
-      {"OnSearchBoxFocus", Plain<shell::OnSearchBoxFocus>},
-      {"OnSearchBoxBlur", Plain<shell::OnSearchBoxBlur>},
+      {"TogglePlayModeChooser", On(shell, &MainWindow::TogglePlayModeChooser)},
+      {"HideMainWindow", On(shell, &MainWindow::HideMainWindow)},
+      {"OnCloseClicked", On(shell, &MainWindow::OnCloseClicked)},
+      {"OnSearchBoxFocus", On(shell, &MainWindow::OnSearchBoxFocus)},
+      {"OnSearchBoxBlur", On(shell, &MainWindow::OnSearchBoxBlur)},
       {"AddSearchResultEntry", Plain<playlist::AddSearchResultEntry>},
-      {"CollapseSearchPanel", Plain<shell::CollapseSearchPanel>},
-      {"CollapsePlayListPanel", Plain<shell::CollapsePlayListPanel>},
-      {"TogglePlayListPanel", Plain<shell::TogglePlayListPanel>},
+      {"CollapseSearchPanel", On(shell, &MainWindow::CollapseSearchPanel)},
+      {"CollapsePlayListPanel", On(shell, &MainWindow::CollapsePlayListPanel)},
+      {"TogglePlayListPanel", On(shell, &MainWindow::TogglePlayListPanel)},
       {"ClearPlayList", Plain<playlist::ClearPlayList>},
       {"DeleteSelectedEntry", Plain<playlist::DeleteSelectedEntry>},
       {"PlaySelectedEntry", Plain<playlist::PlaySelectedEntry>},
@@ -59,11 +71,11 @@ const std::vector<RoutineBinding>& RoutineBindings() {
       {"SeekToSlider", Plain<player::SeekToSlider>},
       {"PlayerStatusTick", Plain<player::PlayerStatusTick>},
       {"DrawSpectrum", Plain<player::DrawSpectrum>},
-      {"LyricsTick", Plain<player::LyricsTick>},
-      {"ToggleVolumePanel", Plain<shell::ToggleVolumePanel>},
-      {"ConfirmExit", Plain<shell::ConfirmExit>},
-      {"CancelExit", Plain<shell::CancelExit>},
-      {"CloseExitDialog", Plain<shell::CloseExitDialog>},
+      {"LyricsTick", On(features.lyrics(), &player::Lyrics::LyricsTick)},
+      {"ToggleVolumePanel", On(shell, &MainWindow::ToggleVolumePanel)},
+      {"ConfirmExit", On(shell, &MainWindow::ConfirmExit)},
+      {"CancelExit", On(shell, &MainWindow::CancelExit)},
+      {"CloseExitDialog", On(shell, &MainWindow::CloseExitDialog)},
       {"ConfirmClear", Plain<playlist::ConfirmClear>},
       {"StartSearch", Plain<search::StartSearch>},
       {"OnSearchBoxKey", search::OnSearchBoxKey},
@@ -74,7 +86,6 @@ const std::vector<RoutineBinding>& RoutineBindings() {
       {"DownloadTimerTick", Plain<download::DownloadTimerTick>},
       {"CloseClearDialog", Plain<playlist::CloseClearDialog>},
   };
-  return bindings;
 }
 
 }  // namespace vorel::app

@@ -1,12 +1,14 @@
-// Wires the feature libraries to each other and to the platform: the player's pictures, cover
-// reads and play-mode hand-over, the play list's folder chooser, the shell's tray check.
+// Builds the feature objects and wires the feature libraries to each other and to the platform.
+// This is the one file that knows two features.
 
+#include "app/features.h"
 #include "app/settings.h"
 #include "app/window_ids.h"
 #include "app/window_keys.h"
 #include "app/window_set.h"
 #include "assets/assets.h"
 #include "download/song_download.h"
+#include "player/audio.h"
 #include "player/player.h"
 #include "playlist/playlist.h"
 #include "runtime/latest_work.h"
@@ -46,9 +48,11 @@ void CancelWaiting() {
 
 // The main window's right-click menu: the full view's entry, single files, and ways to stop what
 // waits on a server (a resolve, a song or cover opening) and a download.
-std::vector<qt::MenuItem> MainWindowMenu() {
+std::vector<qt::MenuItem> MainWindowMenu(shell::FullView& full_view) {
   std::vector<qt::MenuItem> items;
-  for (const shell::MenuEntry& e : shell::FullViewMenuEntries()) items.push_back({e.label, e.run});
+  for (shell::MenuEntry& e : full_view.FullViewMenuEntries()) {
+    items.push_back({std::move(e.label), std::move(e.run)});
+  }
   items.push_back({"添加文件…"_t, &ChooseFilesAndAdd});
   if (search::ResolvePending() || player::OpenPending())
     items.push_back({"取消"_t, &CancelWaiting});
@@ -62,7 +66,34 @@ void SayHostMissing(HostKey key, std::string_view feature) {
 
 }  // namespace
 
-void WireServices() {
+Features::Features()
+    : lyrics_(player::State()),
+      main_window_({
+          .tray_available = [] { return qt::TrayAvailable(); },
+          .minimise_main_window =
+              [] { qt::MinimiseWindow(ids::kMainWindow, ids::kMainWindowSelf); },
+          .mark_button = [](runtime::ControlId button,
+                            bool marked) { qt::MarkButton(ids::kMainWindow, button, marked); },
+          .playing =
+              [] {
+                return player::audio::ChannelIsActive(player::State().current_stream) ==
+                       player::audio::kPlaying;
+              },
+          .stop_playback = [] { player::StopPlayback(); },
+          .current_play_mode = [] { return playlist::CurrentPlayMode(); },
+          .save_play_list_at_exit = [] { playlist::SavePlayListAtExit(); },
+      }),
+      full_view_(
+          {
+              .show_lyric_sheet =
+                  [](const std::vector<runtime::Text>& lines, int current,
+                     const runtime::Text& message) {
+                    qt::ShowLyricSheet(ids::kMainWindow, ids::kLyricsPanel, lines, current,
+                                       message);
+                  },
+              .hide_lyric_sheet = [] { qt::HideLyricSheet(ids::kMainWindow, ids::kLyricsPanel); },
+          },
+          main_window_, lyrics_) {
   auto bytes = [](std::span<const unsigned char> s) { return runtime::Bytes(s.begin(), s.end()); };
   player::SetPlayerServices({
       .default_cover = bytes(assets::DefaultCover()),
@@ -71,6 +102,7 @@ void WireServices() {
       .apply_play_mode_at_end = [] { return playlist::ApplyPlayModeAtEnd(); },
       .select_initial_play_mode = [] { playlist::SelectPlayMode(playlist::PlayMode::kPlayAll); },
       .load_play_list = [] { playlist::LoadPlayList(); },
+      .lyrics = &lyrics_,
   });
   playlist::SetPlaylistServices({
       .search_query_text = [] { return search::SearchQueryText(); },
@@ -82,31 +114,23 @@ void WireServices() {
       .sound_api_host = [] { return ConfiguredHost(HostKey::kSoundApi, "the link resolver"); },
       .host_missing = [] { SayHostMissing(HostKey::kSoundApi, "声音链接解析"); },
       .sample_address = [] { return SampleAddress(); },
-      .slide_panel = [](int which) { shell::SlidePanel(which); },
+      .slide_panel = [this](int which) { main_window_.SlidePanel(which); },
       .stop_playback = [] { player::StopPlayback(); },
       .open_and_play = [] { player::OpenAndPlay(); },
-  });
-  shell::SetShellServices({
-      .tray_available = [] { return qt::TrayAvailable(); },
-      .minimise_main_window = [] { qt::MinimiseWindow(ids::kMainWindow, ids::kMainWindowSelf); },
-      .mark_button = [](runtime::ControlId button,
-                        bool marked) { qt::MarkButton(ids::kMainWindow, button, marked); },
-  });
-  shell::SetFullViewServices({
-      .show_lyric_sheet =
-          [](const std::vector<runtime::Text>& lines, int current, const runtime::Text& message) {
-            qt::ShowLyricSheet(ids::kMainWindow, ids::kLyricsPanel, lines, current, message);
-          },
-      .hide_lyric_sheet = [] { qt::HideLyricSheet(ids::kMainWindow, ids::kLyricsPanel); },
   });
   download::SetSongDownloadServices({
       .sound_source_url = [] { return search::SoundSourceUrl(); },
       .sound_name = [] { return search::SoundName(); },
   });
   runtime::SetBusyObserver([](bool busy) { qt::ShowBusyPointer(busy); });
-  qt::SetWindowInputHooks(
-      ids::kMainWindow, ids::kMainWindowSelf,
-      {.menu_items = &MainWindowMenu, .key = &OnMainWindowKey, .dropped = &AddDroppedPaths});
+  qt::SetWindowInputHooks(ids::kMainWindow, ids::kMainWindowSelf,
+                          {.menu_items = [this] { return MainWindowMenu(full_view_); },
+                           .key =
+                               [this](int virtual_key, int key_state, runtime::ControlId focused) {
+                                 return full_view_.OnMainWindowShortcut(virtual_key, key_state) ||
+                                        OnMainWindowKey(virtual_key, key_state, focused);
+                               },
+                           .dropped = &AddDroppedPaths});
   qt::SetWindowInputHooks(ids::kExitDialog, ids::kExitDialogSelf,
                           {.key = &OnExitDialogKey, .first_focus = ids::kExitConfirm});
   qt::SetWindowInputHooks(ids::kClearDialog, ids::kClearDialogSelf,

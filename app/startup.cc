@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/desktop/desktop_bus.h"
+#include "app/features.h"
 #include "app/window_ids.h"
 #include "app/window_set.h"
 #include "download/song_download.h"
@@ -30,8 +31,9 @@ void RunProgram(int argc, char** argv, const std::vector<desktop::OpenItem>& ope
     std::fflush(nullptr);
     _exit(*code);
   }
-  WireServices();
-  runtime::SetRoutineTable(BuildRoutineTable());
+  // Kept until the program ends: RunProgram returns only through ExitProgram.
+  Features features;
+  runtime::SetRoutineTable(BuildRoutineTable(features));
   runtime::InitRuntime(WindowTemplateBytes());
   download::RemoveLeftoverParts();
   runtime::SetTemplateCaption(ids::kMainWindow, ids::kAddressBox, SampleAddress());

@@ -8,7 +8,6 @@
 #include "app/desktop/media_control.h"
 #include "app/window_ids.h"
 #include "runtime/bridge.h"
-#include "shell/full_view.h"
 
 namespace vorel::app {
 namespace {
@@ -84,7 +83,6 @@ bool DialogKey(int virtual_key, int key_state, runtime::ControlId focused, runti
 }  // namespace
 
 bool OnMainWindowKey(int virtual_key, int key_state, runtime::ControlId focused) {
-  if (shell::OnMainWindowShortcut(virtual_key, key_state)) return true;
   if (key_state == kCtrl && virtual_key == 'O') {
     Later([] { Click(kMainWindow, kOpenButton); });
     return true;

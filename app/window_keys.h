@@ -6,9 +6,9 @@
 // window's control holding the focus (0 for none), runs what the key means through the same
 // routines a click runs, and returns true when it took the key.
 //
-// Main window: Ctrl+F and Escape switch the full view; Ctrl+O adds a folder as "打开" does;
-// Ctrl+Q ends the program as the tray's "退出" does (the play list saved). Unless the focus is
-// in a text box or a list: Space plays or pauses, Left and Right seek by 5 s, Up and Down turn
+// Main window (after the full view has had Ctrl+F and Escape): Ctrl+O adds a folder as "打开"
+// does; Ctrl+Q ends the program as the tray's "退出" does (the play list saved). Unless the focus
+// is in a text box or a list: Space plays or pauses, Left and Right seek by 5 s, Up and Down turn
 // the volume bar by a twentieth. On a list row, Enter does what a double-click does; Delete on
 // the play list removes the selected row as "删除" does.
 //

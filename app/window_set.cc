@@ -44,8 +44,8 @@ platform::Expected<std::vector<runtime::Routine>, std::string> BindRoutines(
   return table;
 }
 
-std::vector<runtime::Routine> BuildRoutineTable() {
-  auto table = BindRoutines(RoutineNames(), RoutineBindings());
+std::vector<runtime::Routine> BuildRoutineTable(Features& features) {
+  auto table = BindRoutines(RoutineNames(), RoutineBindings(features));
   if (!table) {
     std::fprintf(stderr, "vorel: %s\n", table.error().c_str());
     std::exit(1);

@@ -28,8 +28,10 @@ struct RoutineBinding {
   runtime::Routine routine;
 };
 
-// The routines the feature libraries provide (routine_table.cc).
-const std::vector<RoutineBinding>& RoutineBindings();
+class Features;
+
+// The routines the feature libraries provide, bound to `features` (routine_table.cc).
+std::vector<RoutineBinding> RoutineBindings(Features& features);
 
 // The routine table for `names` (routine names in handler-reference order). Fails with a message
 // naming the routine when a name has no binding: its button would otherwise do nothing and say
@@ -38,17 +40,14 @@ const std::vector<RoutineBinding>& RoutineBindings();
 platform::Expected<std::vector<runtime::Routine>, std::string> BindRoutines(
     std::span<const char* const> names, const std::vector<RoutineBinding>& bindings);
 
-// The program's routine table: BindRoutines over the description's names. A routine of the
-// windows without a handler ends the program at start with that message and exit code 1.
-std::vector<runtime::Routine> BuildRoutineTable();
+// The program's routine table: BindRoutines over the description's names, bound to `features`,
+// which must outlive the table's use. A routine of the windows without a handler ends the
+// program at start with that message and exit code 1.
+std::vector<runtime::Routine> BuildRoutineTable(Features& features);
 
 // The sample text of the address box: "http://" + the sound service's web host + "/sound/xxxx",
 // the host taken from the settings (app/settings.h) at the first call. Thread-safe.
 runtime::Text SampleAddress();
-
-// Connects the feature libraries to each other and to the platform (services.cc). Called once
-// at start-up, before the first window loads.
-void WireServices();
 
 // Start-up as the program runs it: data folder, template, exit routines, StartRoutine, the main
 // window, the desktop's media control with `open_items` (the command line's usable files and

@@ -38,6 +38,7 @@
 
 #include "app/desktop/desktop_bus.h"
 #include "app/desktop/media_control.h"
+#include "app/features.h"
 #include "app/window_ids.h"
 #include "app/window_set.h"
 #include "fuzz/fuzz_check.h"
@@ -327,8 +328,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   auto* bus = new vorel::testing::PrivateSessionBus;  // ends with the process
   if (!bus->Start()) std::abort();
   new qt::UiSession(*argc, *argv);
-  app::WireServices();
-  runtime::SetRoutineTable(app::BuildRoutineTable());
+  auto* features = new app::Features;  // ends with the process, as the windows do
+  runtime::SetRoutineTable(app::BuildRoutineTable(*features));
   runtime::InitRuntime(app::WindowTemplateBytes());
   if (::chdir(world->folder.c_str()) != 0) std::abort();
   runtime::LoadStartWindow(ids::kMainWindow);

@@ -19,25 +19,6 @@ using namespace ids;
 using namespace runtime::literals;
 using runtime::Text;
 
-struct LyricsState {
-  Text current_address;
-  Text lyrics_path;
-  Text lyrics_text;
-  runtime::Array<Text> lines;
-  std::optional<runtime::FileStamp> read_stamp;  // of the file `lines` came from
-  bool upper_written_last = false;
-  // The sheet: the timed lines of `lines`, and whether this song's file has been looked for.
-  std::vector<TimedLyric> sheet_lines;
-  bool sheet_looked = false;
-  std::uint64_t sheet_version = 0;
-  std::function<void()> sheet_observer;
-};
-
-LyricsState& Lyrics() {
-  static LyricsState state;
-  return state;
-}
-
 }  // namespace
 
 Text LyricsPathFor(const Text& address) {
@@ -75,103 +56,99 @@ Text LyricPiece(const Text& line) {
   return n == 0 ? Text() : pieces[n];
 }
 
-void StartLyrics(const Text& address) {
-  LyricsState& s = Lyrics();
-  s.lyrics_text.clear();
-  s.lines.Clear();
-  s.read_stamp.reset();
-  s.current_address = address;
+Lyrics::Lyrics(const PlayerState& player) : player_(player) {}
+
+void Lyrics::StartLyrics(const Text& address) {
+  lyrics_text_.clear();
+  lines_.Clear();
+  read_stamp_.reset();
+  current_address_ = address;
   const Text path = LyricsPathFor(address);
   // A resume starts the same song's lyrics again: its sheet stays until the next tick has read
   // the file afresh, rather than going blank for a tick.
-  if (path != s.lyrics_path || !s.sheet_looked) {
-    s.sheet_lines.clear();
-    s.sheet_looked = false;
-    ++s.sheet_version;
+  if (path != lyrics_path_ || !sheet_looked_) {
+    sheet_lines_.clear();
+    sheet_looked_ = false;
+    ++sheet_version_;
   }
-  s.lyrics_path = path;
+  lyrics_path_ = path;
   NoteLyricSheetChanged();
 }
 
-void StopLyrics() {
-  LyricsState& s = Lyrics();
+void Lyrics::StopLyrics() {
   runtime::WriteProperty(kMainWindow, kLyricUpper, kPropCaption, Text());
   runtime::WriteProperty(kMainWindow, kLyricLower, kPropCaption, Text());
-  if (s.sheet_looked || !s.sheet_lines.empty()) {
-    s.sheet_lines.clear();
-    s.sheet_looked = false;
-    ++s.sheet_version;
+  if (sheet_looked_ || !sheet_lines_.empty()) {
+    sheet_lines_.clear();
+    sheet_looked_ = false;
+    ++sheet_version_;
   }
   NoteLyricSheetChanged();
 }
 
-void LyricsTick() {
-  LyricsState& s = Lyrics();
-  if (runtime::FileExists(s.lyrics_path)) {
+void Lyrics::LyricsTick() {
+  if (runtime::FileExists(lyrics_path_)) {
     // The file is re-read on every tick so edits show at once; one that has not changed since
     // the last read gives the same lines, so a large file is not read twice a second for nothing.
-    auto stamp = runtime::StampOf(s.lyrics_path);
-    if (!stamp || stamp != s.read_stamp) {
-      int f = runtime::OpenDataFile(s.lyrics_path);
-      s.lyrics_text = runtime::ReadText(f);
+    auto stamp = runtime::StampOf(lyrics_path_);
+    if (!stamp || stamp != read_stamp_) {
+      int f = runtime::OpenDataFile(lyrics_path_);
+      lyrics_text_ = runtime::ReadText(f);
       runtime::CloseFile(f);
-      s.lines = LyricLinesOf(s.lyrics_text);
-      s.read_stamp = f != 0 ? stamp : std::nullopt;
-      std::vector<TimedLyric> timed = TimedLyricsOf(s.lines);
-      if (!std::equal(timed.begin(), timed.end(), s.sheet_lines.begin(), s.sheet_lines.end(),
+      lines_ = LyricLinesOf(lyrics_text_);
+      read_stamp_ = f != 0 ? stamp : std::nullopt;
+      std::vector<TimedLyric> timed = TimedLyricsOf(lines_);
+      if (!std::equal(timed.begin(), timed.end(), sheet_lines_.begin(), sheet_lines_.end(),
                       [](const TimedLyric& a, const TimedLyric& b) {
                         return a.seconds == b.seconds && a.text == b.text;
                       })) {
-        s.sheet_lines = std::move(timed);
-        ++s.sheet_version;
+        sheet_lines_ = std::move(timed);
+        ++sheet_version_;
       }
     }
-  } else if (!s.sheet_lines.empty()) {
+  } else if (!sheet_lines_.empty()) {
     // The file went away: the sheet no longer shows it (the labels keep their last lines).
-    s.sheet_lines.clear();
-    ++s.sheet_version;
+    sheet_lines_.clear();
+    ++sheet_version_;
   }
-  if (!s.sheet_looked) {
-    s.sheet_looked = true;
-    ++s.sheet_version;
+  if (!sheet_looked_) {
+    sheet_looked_ = true;
+    ++sheet_version_;
   }
-  const Text& position = State().position_text;
-  for (const Text& line : s.lines.elements()) {
+  const Text& position = player_.position_text;
+  for (const Text& line : lines_.elements()) {
     if (runtime::FindText(line, position, 1, true) == -1) continue;
     Text piece = LyricPiece(line);
-    if (s.upper_written_last) {
+    if (upper_written_last_) {
       if (runtime::ReadTextProperty(kMainWindow, kLyricUpper, kPropCaption) != piece) {
         runtime::WriteProperty(kMainWindow, kLyricLower, kPropCaption, piece);
-        s.upper_written_last = false;
+        upper_written_last_ = false;
       }
     } else if (runtime::ReadTextProperty(kMainWindow, kLyricLower, kPropCaption) != piece) {
       runtime::WriteProperty(kMainWindow, kLyricUpper, kPropCaption, piece);
-      s.upper_written_last = true;
+      upper_written_last_ = true;
     }
   }
 }
 
-LyricSheet CurrentLyricSheet() {
-  const LyricsState& s = Lyrics();
-  LyricSheet sheet{.looked = s.sheet_looked, .lines = &s.sheet_lines, .version = s.sheet_version};
-  if (!s.sheet_looked || s.sheet_lines.empty()) return sheet;
-  const audio::Handle stream = State().current_stream;
+LyricSheet Lyrics::CurrentLyricSheet() const {
+  LyricSheet sheet{.looked = sheet_looked_, .lines = &sheet_lines_, .version = sheet_version_};
+  if (!sheet_looked_ || sheet_lines_.empty()) return sheet;
+  const audio::Handle stream = player_.current_stream;
   const std::uint32_t state = audio::ChannelIsActive(stream);
   if (state == audio::kStopped) return sheet;
   const double at = audio::ChannelBytes2Seconds(stream, audio::ChannelGetPosition(stream));
-  if (std::isfinite(at) && at >= 0) sheet.current = LyricIndexAt(s.sheet_lines, at);
+  if (std::isfinite(at) && at >= 0) sheet.current = LyricIndexAt(sheet_lines_, at);
   return sheet;
 }
 
-void SetLyricSheetObserver(std::function<void()> observer) {
-  Lyrics().sheet_observer = std::move(observer);
+void Lyrics::SetLyricSheetObserver(std::function<void()> observer) {
+  sheet_observer_ = std::move(observer);
 }
 
-void NoteLyricSheetChanged() {
+void Lyrics::NoteLyricSheetChanged() {
   // A copy: the observer may replace itself while it runs.
-  if (std::function<void()> observer = Lyrics().sheet_observer) observer();
+  if (std::function<void()> observer = sheet_observer_) observer();
 }
-
-void ResetLyricsForTesting() { Lyrics() = LyricsState(); }
 
 }  // namespace vorel::player

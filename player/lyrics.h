@@ -12,20 +12,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "runtime/array.h"
+#include "runtime/files.h"
 #include "runtime/text.h"
 
 namespace vorel::player {
-
-// Called by OpenAndPlay with cell 1 of the entry: remembers the address and derives the lyrics
-// path (every ".mp3" replaced by ".lrc", case ignored). The last file's lines are dropped, so a
-// song without lyrics never shows another song's.
-void StartLyrics(const runtime::Text& address);
-
-// Handler of the lyrics timer.
-void LyricsTick();
 
 // The lyrics path for an address.
 runtime::Text LyricsPathFor(const runtime::Text& address);
@@ -36,9 +30,6 @@ runtime::Array<runtime::Text> LyricLinesOf(const runtime::Text& file_text);
 
 // The text a matching line shows: the last piece of the line split at "]".
 runtime::Text LyricPiece(const runtime::Text& line);
-
-// Called by StopPlayback: empties both lyric labels; the stopped song shows no lyrics anywhere.
-void StopLyrics();
 
 // One line of a lyrics file with the time it is sung at. A line with several time tags
 // ("[00:12.00][01:30.00]refrain") gives one of these per tag.
@@ -68,15 +59,50 @@ struct LyricSheet {
   std::uint64_t version = 0;
   int current = -1;  // index into `lines` of the line being sung now, -1 for none
 };
-LyricSheet CurrentLyricSheet();
 
-// `observer` runs on the user-interface thread after anything that may change the sheet: the
-// lyrics tick, a song starting or stopping, the status tick and a seek. Null removes it.
-void SetLyricSheetObserver(std::function<void()> observer);
-// Tells the observer that the sheet may have changed (the player calls it after its routines).
-void NoteLyricSheetChanged();
+struct PlayerState;
 
-void ResetLyricsForTesting();
+// The lyrics of the playing song: the two labels the tick writes and the sheet. The application
+// makes one beside the player, which drives it from its routines; the lyrics timer runs
+// LyricsTick.
+class Lyrics {
+ public:
+  // `player` is the player's state, read for the elapsed time and the stream; it outlives this.
+  explicit Lyrics(const PlayerState& player);
+  Lyrics(const Lyrics&) = delete;
+  Lyrics& operator=(const Lyrics&) = delete;
+
+  // Called by OpenAndPlay with cell 1 of the entry: remembers the address and derives the
+  // lyrics path (every ".mp3" replaced by ".lrc", case ignored). The last file's lines are
+  // dropped, so a song without lyrics never shows another song's.
+  void StartLyrics(const runtime::Text& address);
+  // Handler of the lyrics timer.
+  void LyricsTick();
+  // Called by StopPlayback: empties both lyric labels; the stopped song shows no lyrics
+  // anywhere.
+  void StopLyrics();
+
+  LyricSheet CurrentLyricSheet() const;
+  // `observer` runs on the user-interface thread after anything that may change the sheet: the
+  // lyrics tick, a song starting or stopping, the status tick and a seek. Null removes it.
+  void SetLyricSheetObserver(std::function<void()> observer);
+  // Tells the observer that the sheet may have changed (the player calls it after its routines).
+  void NoteLyricSheetChanged();
+
+ private:
+  const PlayerState& player_;
+  runtime::Text current_address_;
+  runtime::Text lyrics_path_;
+  runtime::Text lyrics_text_;
+  runtime::Array<runtime::Text> lines_;
+  std::optional<runtime::FileStamp> read_stamp_;  // of the file `lines_` came from
+  bool upper_written_last_ = false;
+  // The sheet: the timed lines of `lines_`, and whether this song's file has been looked for.
+  std::vector<TimedLyric> sheet_lines_;
+  bool sheet_looked_ = false;
+  std::uint64_t sheet_version_ = 0;
+  std::function<void()> sheet_observer_;
+};
 
 }  // namespace vorel::player
 

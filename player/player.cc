@@ -38,6 +38,10 @@ PlayerServices& Services() {
   return services;
 }
 
+void NoteLyricSheetChanged() {
+  if (Services().lyrics) Services().lyrics->NoteLyricSheetChanged();
+}
+
 void SetCaption(const Text& text) {
   WriteProperty(kMainWindow, kStatusCaption, kPropCaption, text);
 }
@@ -165,7 +169,7 @@ void PlayOpened(const Opened& o, bool network, const Text& address, std::functio
   SetTimer(kSpectrumTimer, 50);
   WriteProperty(kMainWindow, kPositionSlider, kPropMaximum,
                 runtime::ToInteger(runtime::RoundNumber(static_cast<double>(s.total_seconds))));
-  StartLyrics(playlist::ReadEntry(row).location);
+  if (Services().lyrics) Services().lyrics->StartLyrics(playlist::ReadEntry(row).location);
   ShowCoverThen(row, std::move(after));
 }
 
@@ -259,7 +263,7 @@ void StopPlayback() {
   WriteProperty(kMainWindow, kPositionSlider, kPropPosition, 0);
   // The spectrum timer no longer runs: the last bars drawn would stay on screen for good.
   runtime::ClearDrawing(kMainWindow, kSpectrumCanvas);
-  StopLyrics();
+  if (Services().lyrics) Services().lyrics->StopLyrics();
   WriteProperty(kMainWindow, kPlayPauseButton, kPropCaption, "播放"_t);
   WriteProperty(kMainWindow, kTimeLabel, kPropCaption, Text());
   s.needs_open = true;

@@ -16,6 +16,8 @@
 
 namespace vorel::player {
 
+class Lyrics;
+
 // What the player needs from the rest of the program, wired once by the application.
 struct PlayerServices {
   runtime::Bytes default_cover;  // an image file shown when an entry has no cover
@@ -28,6 +30,9 @@ struct PlayerServices {
   std::function<void()> select_initial_play_mode;
   // Loads the play list into the list.
   std::function<void()> load_play_list;
+  // The lyrics the player starts, stops and tells of changes; made by the application with
+  // this player's State() and kept as long as the player runs. None shows no lyrics.
+  Lyrics* lyrics = nullptr;
 };
 void SetPlayerServices(PlayerServices services);
 

@@ -3,10 +3,8 @@
 #include <optional>
 
 #include "app/window_ids.h"
-#include "player/lyrics.h"
 #include "runtime/bridge.h"
 #include "runtime/window_ops.h"
-#include "shell/main_window.h"
 
 namespace vorel::shell {
 namespace {
@@ -20,10 +18,7 @@ constexpr int kKeyStateCtrl = 1;
 
 int WindowHeight() { return runtime::ReadIntProperty(kMainWindow, kMainWindowSelf, kPropHeight); }
 
-struct Place {
-  runtime::ControlId control;
-  int left, top, width, height;
-};
+using Place = FullView::Place;
 
 // The band below the compact strip, in the full view: the lyrics on the left under the cover,
 // the search box with its button above the results on the right. The band starts below the
@@ -35,31 +30,6 @@ constexpr Place kFullViewPlaces[] = {
     {kSearchPanel, 342, 242, 340, 206}, {kSearchCountLabel, 1, 1, 300, 15},
     {kSearchCollapse, 306, 1, 32, 15},  {kSearchResults, 1, 17, 338, 188},
 };
-
-// What the sheet in the lyrics panel shows, so that the many ticks that change nothing draw
-// nothing.
-struct SheetShown {
-  std::uint64_t version = 0;
-  int current = -1;
-  bool looked = false;
-  bool operator==(const SheetShown&) const = default;
-};
-
-struct FullViewState {
-  FullViewServices services;
-  // The template's places of the controls above, read when the full view opens and written back
-  // when it closes, so the compact view is exactly as the template has it.
-  std::vector<Place> compact_places;
-  std::int32_t compact_lyrics_outline = 0;
-  // The lyric labels' own visibility while the sheet stands in for them.
-  std::int32_t upper_visible = 1, lower_visible = 1;
-  std::optional<SheetShown> sheet;
-};
-
-FullViewState& View() {
-  static FullViewState state;
-  return state;
-}
 
 void Put(const Place& p) {
   runtime::WriteProperty(kMainWindow, p.control, kPropLeft, p.left);
@@ -76,32 +46,36 @@ Place Read(runtime::ControlId c) {
 // The lyrics panel's frame in the strip's green while the band shows, its yellow otherwise.
 constexpr std::int32_t kStripGreen = 0x00E080;
 
-void LayOutFullView() {
-  FullViewState& v = View();
-  v.compact_places.clear();
+}  // namespace
+
+FullView::FullView(FullViewServices services, MainWindow& main_window, player::Lyrics& lyrics)
+    : services_(std::move(services)), main_window_(main_window), lyrics_(lyrics) {}
+
+FullView::~FullView() { lyrics_.SetLyricSheetObserver(nullptr); }
+
+void FullView::LayOutFullView() {
+  compact_places_.clear();
   for (const Place& p : kFullViewPlaces) {
-    v.compact_places.push_back(Read(p.control));
+    compact_places_.push_back(Read(p.control));
     Put(p);
   }
-  v.compact_lyrics_outline = runtime::ReadIntProperty(kMainWindow, kLyricsPanel, kPropOutline);
+  compact_lyrics_outline_ = runtime::ReadIntProperty(kMainWindow, kLyricsPanel, kPropOutline);
   runtime::WriteProperty(kMainWindow, kLyricsPanel, kPropOutline, kStripGreen);
 }
 
-void PutBackCompactPlaces() {
-  FullViewState& v = View();
-  for (const Place& p : v.compact_places) Put(p);
-  if (!v.compact_places.empty()) {
-    runtime::WriteProperty(kMainWindow, kLyricsPanel, kPropOutline, v.compact_lyrics_outline);
+void FullView::PutBackCompactPlaces() {
+  for (const Place& p : compact_places_) Put(p);
+  if (!compact_places_.empty()) {
+    runtime::WriteProperty(kMainWindow, kLyricsPanel, kPropOutline, compact_lyrics_outline_);
   }
-  v.compact_places.clear();
+  compact_places_.clear();
 }
 
-void RefreshLyricSheet() {
-  FullViewState& v = View();
-  const player::LyricSheet sheet = player::CurrentLyricSheet();
+void FullView::RefreshLyricSheet() {
+  const player::LyricSheet sheet = lyrics_.CurrentLyricSheet();
   const SheetShown now{sheet.version, sheet.current, sheet.looked};
-  if (v.sheet == now || !v.services.show_lyric_sheet) return;
-  v.sheet = now;
+  if (sheet_ == now || !services_.show_lyric_sheet) return;
+  sheet_ = now;
   std::vector<runtime::Text> lines;
   if (sheet.lines != nullptr) {
     lines.reserve(sheet.lines->size());
@@ -109,51 +83,47 @@ void RefreshLyricSheet() {
   }
   // Before the song's file has been looked for (or with nothing playing) the panel stays empty.
   const runtime::Text message = sheet.looked && lines.empty() ? "暂无歌词"_t : runtime::Text();
-  v.services.show_lyric_sheet(lines, sheet.current, message);
+  services_.show_lyric_sheet(lines, sheet.current, message);
 }
 
 // The sheet stands in for the two labels while the full view shows.
-void ShowLyricSheet() {
-  FullViewState& v = View();
-  v.upper_visible = runtime::ReadIntProperty(kMainWindow, kLyricUpper, kPropVisible);
-  v.lower_visible = runtime::ReadIntProperty(kMainWindow, kLyricLower, kPropVisible);
+void FullView::ShowLyricSheet() {
+  upper_visible_ = runtime::ReadIntProperty(kMainWindow, kLyricUpper, kPropVisible);
+  lower_visible_ = runtime::ReadIntProperty(kMainWindow, kLyricLower, kPropVisible);
   runtime::WriteProperty(kMainWindow, kLyricUpper, kPropVisible, 0);
   runtime::WriteProperty(kMainWindow, kLyricLower, kPropVisible, 0);
-  v.sheet.reset();
+  sheet_.reset();
   RefreshLyricSheet();
-  player::SetLyricSheetObserver(&RefreshLyricSheet);
+  lyrics_.SetLyricSheetObserver([this] { RefreshLyricSheet(); });
 }
 
-void HideLyricSheet() {
-  FullViewState& v = View();
-  player::SetLyricSheetObserver(nullptr);
-  if (v.services.hide_lyric_sheet) v.services.hide_lyric_sheet();
-  v.sheet.reset();
-  runtime::WriteProperty(kMainWindow, kLyricUpper, kPropVisible, v.upper_visible);
-  runtime::WriteProperty(kMainWindow, kLyricLower, kPropVisible, v.lower_visible);
+void FullView::HideLyricSheet() {
+  lyrics_.SetLyricSheetObserver(nullptr);
+  if (services_.hide_lyric_sheet) services_.hide_lyric_sheet();
+  sheet_.reset();
+  runtime::WriteProperty(kMainWindow, kLyricUpper, kPropVisible, upper_visible_);
+  runtime::WriteProperty(kMainWindow, kLyricLower, kPropVisible, lower_visible_);
 }
 
-}  // namespace
+bool FullView::FullViewShown() const { return WindowHeight() > kCompactHeight; }
 
-bool FullViewShown() { return WindowHeight() > kCompactHeight; }
-
-void ShowFullView() {
+void FullView::ShowFullView() {
   if (FullViewShown()) return;
-  if (!PlayListOpen()) TogglePlayListPanel();
+  if (!main_window_.PlayListOpen()) main_window_.TogglePlayListPanel();
   runtime::WriteProperty(kMainWindow, kMainWindowSelf, kPropHeight, kFullViewHeight);
   LayOutFullView();
   ShowLyricSheet();
   runtime::FocusControl(kMainWindow, kSearchBox);
 }
 
-void HideFullView() {
+void FullView::HideFullView() {
   if (!FullViewShown()) return;
   HideLyricSheet();
   PutBackCompactPlaces();
   runtime::WriteProperty(kMainWindow, kMainWindowSelf, kPropHeight, kCompactHeight);
 }
 
-void ToggleFullView() {
+void FullView::ToggleFullView() {
   if (FullViewShown()) {
     HideFullView();
   } else {
@@ -161,7 +131,7 @@ void ToggleFullView() {
   }
 }
 
-bool OnMainWindowShortcut(int virtual_key, int key_state) {
+bool FullView::OnMainWindowShortcut(int virtual_key, int key_state) {
   if (virtual_key == kVirtualKeyF && key_state == kKeyStateCtrl) {
     ToggleFullView();
     return true;
@@ -173,18 +143,9 @@ bool OnMainWindowShortcut(int virtual_key, int key_state) {
   return false;
 }
 
-std::vector<MenuEntry> FullViewMenuEntries() {
-  if (FullViewShown()) return {{"隐藏搜索与歌词"_t, &HideFullView}};
-  return {{"显示搜索与歌词"_t, &ShowFullView}};
-}
-
-void SetFullViewServices(FullViewServices services) { View().services = std::move(services); }
-
-void ResetFullViewForTesting() {
-  player::SetLyricSheetObserver(nullptr);
-  FullViewServices services = std::move(View().services);
-  View() = FullViewState();
-  View().services = std::move(services);
+std::vector<MenuEntry> FullView::FullViewMenuEntries() {
+  if (FullViewShown()) return {{"隐藏搜索与歌词"_t, [this] { HideFullView(); }}};
+  return {{"显示搜索与歌词"_t, [this] { ShowFullView(); }}};
 }
 
 }  // namespace vorel::shell

@@ -16,9 +16,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
+#include "player/lyrics.h"
 #include "runtime/text.h"
+#include "runtime/window_template.h"
+#include "shell/main_window.h"
 
 namespace vorel::shell {
 
@@ -36,32 +40,76 @@ struct FullViewServices {
   // Takes the sheet away; the panel shows its labels again.
   std::function<void()> hide_lyric_sheet;
 };
-void SetFullViewServices(FullViewServices services);
-
-// Opens the play list first when it is closed (as its toggle button does), grows the window to
-// the full height and puts the keyboard focus in the search box. Nothing when already shown.
-void ShowFullView();
-// Returns the window to the compact height; the play list stays as it is.
-void HideFullView();
-void ToggleFullView();
-// True while the main window is taller than the compact view (it reads the window's height).
-bool FullViewShown();
-
-// A key pressed anywhere in the main window (Windows virtual-key code; state bit 1 Ctrl, 2
-// Shift, 4 Alt). Ctrl+F switches the view; Escape leaves the full view. True when the key was
-// taken, so it goes no further.
-bool OnMainWindowShortcut(int virtual_key, int key_state);
 
 // One entry of the main window's right-click menu.
 struct MenuEntry {
   runtime::Text label;
-  void (*run)();
+  std::function<void()> run;
 };
-// The shell's entries of that menu as things stand now: show or hide the full view.
-std::vector<MenuEntry> FullViewMenuEntries();
 
-// Forgets the places read from the window and what the sheet showed (the window is loaded anew).
-void ResetFullViewForTesting();
+// The full view of the main window. It keeps the places it moved controls from and what the
+// lyric sheet shows. The application makes one beside the main window and the lyrics.
+class FullView {
+ public:
+  // `main_window` opens the play list on entering; `lyrics` gives the sheet. Both outlive this.
+  FullView(FullViewServices services, MainWindow& main_window, player::Lyrics& lyrics);
+  // Stops following the lyrics.
+  ~FullView();
+  FullView(const FullView&) = delete;
+  FullView& operator=(const FullView&) = delete;
+
+  // Opens the play list first when it is closed (as its toggle button does), grows the window
+  // to the full height and puts the keyboard focus in the search box. Nothing when already
+  // shown.
+  void ShowFullView();
+  // Returns the window to the compact height; the play list stays as it is.
+  void HideFullView();
+  void ToggleFullView();
+  // True while the main window is taller than the compact view (it reads the window's height).
+  bool FullViewShown() const;
+
+  // A key pressed anywhere in the main window (Windows virtual-key code; state bit 1 Ctrl, 2
+  // Shift, 4 Alt). Ctrl+F switches the view; Escape leaves the full view. True when the key was
+  // taken, so it goes no further.
+  bool OnMainWindowShortcut(int virtual_key, int key_state);
+
+  // The full view's entries of the main window's right-click menu as things stand now: show or
+  // hide it. They run on this object.
+  std::vector<MenuEntry> FullViewMenuEntries();
+
+  // A control's place: left, top, width and height.
+  struct Place {
+    runtime::ControlId control;
+    int left, top, width, height;
+  };
+
+ private:
+  // What the sheet in the lyrics panel shows, so that the many ticks that change nothing draw
+  // nothing.
+  struct SheetShown {
+    std::uint64_t version = 0;
+    int current = -1;
+    bool looked = false;
+    bool operator==(const SheetShown&) const = default;
+  };
+
+  void LayOutFullView();
+  void PutBackCompactPlaces();
+  void RefreshLyricSheet();
+  void ShowLyricSheet();
+  void HideLyricSheet();
+
+  FullViewServices services_;
+  MainWindow& main_window_;
+  player::Lyrics& lyrics_;
+  // The template's places of the controls the full view moves, read when it opens and written
+  // back when it closes, so the compact view is exactly as the template has it.
+  std::vector<Place> compact_places_;
+  std::int32_t compact_lyrics_outline_ = 0;
+  // The lyric labels' own visibility while the sheet stands in for them.
+  std::int32_t upper_visible_ = 1, lower_visible_ = 1;
+  std::optional<SheetShown> sheet_;
+};
 
 }  // namespace vorel::shell
 

@@ -4,19 +4,14 @@
 #include <cmath>
 
 #include "app/window_ids.h"
-#include "player/audio.h"
-#include "player/player.h"
-#include "playlist/playlist.h"
 #include "runtime/bridge.h"
 #include "runtime/threads.h"
 #include "runtime/window_ops.h"
-#include "shell/full_view.h"
 
 namespace vorel::shell {
 namespace {
 
 using namespace runtime::literals;
-using namespace player;
 using namespace ids;
 using runtime::ReadIntProperty;
 using runtime::WriteProperty;
@@ -24,25 +19,16 @@ using runtime::WriteProperty;
 constexpr int kPanelShownTop = 17;
 constexpr int kPanelHiddenTop = -272;
 
-struct ShellState {
-  ShellServices services;
-  bool play_list_open = false;
-  std::atomic<bool> exit_confirmed{false};
-};
+}  // namespace
 
-ShellState& Shell() {
-  static ShellState state;
-  return state;
-}
-
-bool Playing() { return audio::ChannelIsActive(State().current_stream) == audio::kPlaying; }
+MainWindow::MainWindow(ShellServices services) : services_(std::move(services)) {}
 
 // Moves a panel one pixel per step towards `to`, letting events run between steps, or at once
 // while a song plays. The slide stops when the panel reaches `to` or the program is ending; when
 // another handler moves the panel meanwhile, the next step starts from where it put it, and at
 // most 1000 steps are taken, so a panel pushed the other way cannot keep the slide going.
-void MovePanel(runtime::ControlId panel, int to) {
-  if (Playing()) {
+void MainWindow::MovePanel(runtime::ControlId panel, int to) {
+  if (services_.playing && services_.playing()) {
     WriteProperty(kMainWindow, panel, kPropTop, to);
     return;
   }
@@ -57,11 +43,7 @@ void MovePanel(runtime::ControlId panel, int to) {
   }
 }
 
-}  // namespace
-
-void SetShellServices(ShellServices services) { Shell().services = std::move(services); }
-
-void SlidePanel(int which) {
+void MainWindow::SlidePanel(int which) {
   const runtime::ControlId panel = which == 1 ? kPlayListPanel : kSearchPanel;
   const int top = ReadIntProperty(kMainWindow, panel, kPropTop);
   if (top == kPanelShownTop) {
@@ -71,26 +53,25 @@ void SlidePanel(int which) {
   }
 }
 
-void CollapseSearchPanel() { SlidePanel(2); }
-void CollapsePlayListPanel() { SlidePanel(1); }
+void MainWindow::CollapseSearchPanel() { SlidePanel(2); }
+void MainWindow::CollapsePlayListPanel() { SlidePanel(1); }
 
-void TogglePlayListPanel() {
-  ShellState& s = Shell();
-  if (s.play_list_open) {
-    s.play_list_open = false;
+void MainWindow::TogglePlayListPanel() {
+  if (play_list_open_) {
+    play_list_open_ = false;
     WriteProperty(kMainWindow, kPlayListToggle, kPropCaption, "打开列表"_t);
     WriteProperty(kMainWindow, kMainWindowSelf, kPropWidth, 448);
     return;
   }
-  s.play_list_open = true;
+  play_list_open_ = true;
   WriteProperty(kMainWindow, kPlayListToggle, kPropCaption, "收起列表"_t);
   WriteProperty(kMainWindow, kMainWindowSelf, kPropWidth, 690);
   SlidePanel(1);
 }
 
-void TogglePlayModeChooser() {
+void MainWindow::TogglePlayModeChooser() {
   bool shown = ReadIntProperty(kMainWindow, kModeChooser, kPropVisible) == 1;
-  if (!shown && Shell().services.mark_button) {
+  if (!shown && services_.mark_button && services_.current_play_mode) {
     using playlist::PlayMode;
     const std::pair<runtime::ControlId, PlayMode> buttons[] = {
         {kModeSinglePlay, PlayMode::kSinglePlay},
@@ -98,25 +79,27 @@ void TogglePlayModeChooser() {
         {kModePlayAll, PlayMode::kPlayAll},
         {kModeLoopAll, PlayMode::kLoopAll},
         {kModeRandom, PlayMode::kRandom}};
-    const PlayMode now = playlist::CurrentPlayMode();
-    for (const auto& [button, mode] : buttons) Shell().services.mark_button(button, mode == now);
+    const PlayMode now = services_.current_play_mode();
+    for (const auto& [button, mode] : buttons) services_.mark_button(button, mode == now);
   }
   WriteProperty(kMainWindow, kModeChooser, kPropVisible, !shown);
 }
 
-void ToggleVolumePanel() {
+void MainWindow::ToggleVolumePanel() {
   bool shown = ReadIntProperty(kMainWindow, kVolumePanel, kPropVisible) != 0;
   WriteProperty(kMainWindow, kVolumePanel, kPropVisible, !shown);
 }
 
-void OnSearchBoxFocus() { WriteProperty(kMainWindow, kSearchBox, kPropCaption, runtime::Text()); }
+void MainWindow::OnSearchBoxFocus() {
+  WriteProperty(kMainWindow, kSearchBox, kPropCaption, runtime::Text());
+}
 
-void OnSearchBoxBlur() {
+void MainWindow::OnSearchBoxBlur() {
   WriteProperty(kMainWindow, kSearchBox, kPropCaption, "提供一点点的搜索服务，功能不咋滴"_t);
 }
 
-void HideMainWindow() {
-  const auto& s = Shell().services;
+void MainWindow::HideMainWindow() {
+  const ShellServices& s = services_;
   if (s.tray_available && !s.tray_available()) {
     if (s.minimise_main_window) s.minimise_main_window();
     return;
@@ -124,13 +107,15 @@ void HideMainWindow() {
   WriteProperty(kMainWindow, kMainWindowSelf, kPropVisible, false);
 }
 
-void OnTrayIconEvent() { WriteProperty(kMainWindow, kMainWindowSelf, kPropVisible, true); }
+void MainWindow::OnTrayIconEvent() {
+  WriteProperty(kMainWindow, kMainWindowSelf, kPropVisible, true);
+}
 
-void OnCloseClicked() {
-  Shell().exit_confirmed = false;  // an earlier confirmation whose exit failed must not linger
+void MainWindow::OnCloseClicked() {
+  exit_confirmed_ = false;  // an earlier confirmation whose exit failed must not linger
   runtime::LoadWindow(kExitDialog, std::nullopt, true);
-  if (!Shell().exit_confirmed) return;
-  StopPlayback();
+  if (!exit_confirmed_) return;
+  if (services_.stop_playback) services_.stop_playback();
   if (!runtime::StartThread([] { ExitAnimation(); })) runtime::ExitProgram(0);
 }
 
@@ -150,25 +135,17 @@ void ExitAnimation() {
   runtime::ExitProgram(0);
 }
 
-void ConfirmExit() {
-  playlist::SavePlayListAtExit();
-  Shell().exit_confirmed = true;
+void MainWindow::ConfirmExit() {
+  if (services_.save_play_list_at_exit) services_.save_play_list_at_exit();
+  exit_confirmed_ = true;
   runtime::UnloadWindow(kExitDialog);
 }
 
-void CancelExit() { runtime::UnloadWindow(kExitDialog); }
+void MainWindow::CancelExit() { runtime::UnloadWindow(kExitDialog); }
 
-void CloseExitDialog() {
-  playlist::SavePlayListAtExit();
+void MainWindow::CloseExitDialog() {
+  if (services_.save_play_list_at_exit) services_.save_play_list_at_exit();
   runtime::UnloadWindow(kExitDialog);
-}
-
-bool PlayListOpen() { return Shell().play_list_open; }
-
-void ResetShellStateForTesting() {
-  ResetFullViewForTesting();
-  Shell().play_list_open = false;
-  Shell().exit_confirmed = false;
 }
 
 }  // namespace vorel::shell

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/features.h"
 #include "app/window_ids.h"
 #include "app/window_set.h"
 #include "playlist/entry.h"
@@ -50,8 +51,8 @@ int main(int argc, char** argv) {
   setenv("VOREL_NONINTERACTIVE", "1", 0);
   setenv("VOREL_AUDIO", "null", 0);
   qt::UiSession session(argc, argv);
-  app::WireServices();
-  runtime::SetRoutineTable(app::BuildRoutineTable());
+  app::Features features;
+  runtime::SetRoutineTable(app::BuildRoutineTable(features));
   runtime::InitRuntime(app::WindowTemplateBytes());
   fs::path work = fs::temp_directory_path() / ("vorel_bench_" + std::to_string(::getpid()));
   fs::create_directories(work);

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "app/features.h"
 #include "app/window_ids.h"
 #include "app/window_set.h"
 #include "bench/stall_watch.h"
@@ -100,8 +101,8 @@ int main(int argc, char** argv) {
   setenv("VOREL_SEARCH_HOST", ("127.0.0.1:" + std::to_string(server.port())).c_str(), 1);
 
   qt::UiSession session(argc, argv);
-  app::WireServices();
-  runtime::SetRoutineTable(app::BuildRoutineTable());
+  app::Features features;
+  runtime::SetRoutineTable(app::BuildRoutineTable(features));
   runtime::InitRuntime(app::WindowTemplateBytes());
   fs::path work = fs::temp_directory_path() / ("vorel_search_bench_" + std::to_string(::getpid()));
   fs::create_directories(work);

@@ -27,6 +27,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/features.h"
 #include "app/window_ids.h"
 #include "app/window_set.h"
 #include "bench/stall_watch.h"
@@ -111,8 +112,8 @@ int main(int argc, char** argv) {
   setenv("VOREL_SOUND_API_HOST", ("127.0.0.1:" + std::to_string(server.port())).c_str(), 1);
 
   qt::UiSession session(argc, argv);
-  app::WireServices();
-  runtime::SetRoutineTable(app::BuildRoutineTable());
+  app::Features features;
+  runtime::SetRoutineTable(app::BuildRoutineTable(features));
   runtime::InitRuntime(app::WindowTemplateBytes());
   if (::chdir(work.c_str()) != 0) return 1;
   runtime::LoadStartWindow(ids::kMainWindow);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/features.h"
 #include "app/window_ids.h"
 #include "app/window_set.h"
 #include "runtime/type_data.h"
@@ -114,7 +115,8 @@ TEST(TemplateTest, TypeDataRejectsValuesRunningPastTheEnd) {
 }
 
 TEST(RoutineTableTest, EveryRoutineTheWindowsNameHasAHandler) {
-  auto table = app::BindRoutines(app::RoutineNames(), app::RoutineBindings());
+  app::Features features;
+  auto table = app::BindRoutines(app::RoutineNames(), app::RoutineBindings(features));
   ASSERT_TRUE(table.has_value()) << table.error();
   EXPECT_EQ(table->size(), app::RoutineNames().size());
 }
@@ -122,7 +124,8 @@ TEST(RoutineTableTest, EveryRoutineTheWindowsNameHasAHandler) {
 TEST(RoutineTableTest, ARoutineWithoutAHandlerIsAnErrorNamingIt) {
   std::vector<const char*> names(app::RoutineNames().begin(), app::RoutineNames().end());
   names.push_back("PlayEverythingBackwards");
-  auto table = app::BindRoutines(names, app::RoutineBindings());
+  app::Features features;
+  auto table = app::BindRoutines(names, app::RoutineBindings(features));
   ASSERT_FALSE(table.has_value());
   EXPECT_NE(table.error().find("PlayEverythingBackwards"), std::string::npos);
 }

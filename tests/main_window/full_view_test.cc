@@ -97,7 +97,7 @@ TEST_F(FullViewTest, TheBandIsLaidOutWithNothingCoveredAndLeavingPutsTheTemplate
   EXPECT_EQ(MainWindow(ids::kPropHeight), 192);
   ExpectTemplateGeometry();
 
-  shell::ShowFullView();
+  features().full_view().ShowFullView();
   EXPECT_EQ(MainWindow(ids::kPropWidth), 690);
   EXPECT_EQ(MainWindow(ids::kPropHeight), 456);
   QWidget* window = Widget(ids::kMainWindowSelf);
@@ -129,17 +129,17 @@ TEST_F(FullViewTest, TheBandIsLaidOutWithNothingCoveredAndLeavingPutsTheTemplate
   EXPECT_GE(Widget(ids::kLyricsPanel)->height(),
             5 * QFontMetrics(Widget(ids::kLyricUpper)->font()).lineSpacing());
 
-  shell::HideFullView();
+  features().full_view().HideFullView();
   EXPECT_EQ(MainWindow(ids::kPropHeight), 192);
   EXPECT_EQ(MainWindow(ids::kPropWidth), 690);  // the play list stays open
   ExpectTemplateGeometry();
-  shell::ShowFullView();
-  shell::HideFullView();
+  features().full_view().ShowFullView();
+  features().full_view().HideFullView();
   ExpectTemplateGeometry();
 }
 
 TEST_F(FullViewTest, SearchClickedAfterTypingSearchesForTheTypedText) {
-  shell::ShowFullView();
+  features().full_view().ShowFullView();
   QWidget* box = Widget(ids::kSearchBox);
   QApplication::setActiveWindow(Widget(ids::kMainWindowSelf));
   box->setFocus();
@@ -155,7 +155,7 @@ TEST_F(FullViewTest, SearchClickedAfterTypingSearchesForTheTypedText) {
 }
 
 TEST_F(FullViewTest, TabWalksTheBandAfterTheStripAndTheList) {
-  shell::ShowFullView();
+  features().full_view().ShowFullView();
   const std::vector<std::string> names = TabWalk(ids::kPositionSlider);
   // After the strip's last control (the position slider): the play list, then the band, then
   // round to the strip's first.
@@ -167,7 +167,7 @@ TEST_F(FullViewTest, TabWalksTheBandAfterTheStripAndTheList) {
             after_strip);
   EXPECT_EQ(names.back(), "滑块条_播放位置");
   // Back in the compact view the band's controls are out of the walk again.
-  shell::HideFullView();
+  features().full_view().HideFullView();
   const std::vector<std::string> compact = TabWalk(ids::kPositionSlider);
   EXPECT_EQ(std::count(compact.begin(), compact.end(), "编辑框_搜索内容"), 0);
   EXPECT_EQ(std::count(compact.begin(), compact.end(), "列表框1"), 1);  // the list stays open
@@ -177,7 +177,7 @@ TEST_F(FullViewTest, CtrlFAndEscapeSwitchTheViewFromTheKeyboard) {
   Widget(ids::kMainWindowSelf)->activateWindow();
   PressCtrlF(ids::kAddressBox);
   EXPECT_EQ(MainWindow(ids::kPropHeight), 456);
-  EXPECT_TRUE(shell::PlayListOpen());
+  EXPECT_TRUE(features().main_window().PlayListOpen());
   EXPECT_EQ(MainWindow(ids::kPropWidth), 690);
   EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayListToggle, ids::kPropCaption),
             "收起列表"_t);
@@ -211,13 +211,15 @@ TEST_F(FullViewTest, TheRightClickMenuShowsAndHidesTheSearchAndLyrics) {
   OpenMainWindowMenu();
   ASSERT_EQ(qt::OpenMenuLabels(), (std::vector<Text>{"显示搜索与歌词"_t, "添加文件…"_t}));
   ASSERT_TRUE(qt::ChooseMenuItem("显示搜索与歌词"_t));
-  ASSERT_TRUE(runtime::WaitProcessingEvents([] { return shell::FullViewShown(); }, 5000));
+  ASSERT_TRUE(runtime::WaitProcessingEvents(
+      [this] { return features().full_view().FullViewShown(); }, 5000));
   EXPECT_EQ(MainWindow(ids::kPropWidth), 690);
 
   OpenMainWindowMenu();
   ASSERT_EQ(qt::OpenMenuLabels(), (std::vector<Text>{"隐藏搜索与歌词"_t, "添加文件…"_t}));
   ASSERT_TRUE(qt::ChooseMenuItem("隐藏搜索与歌词"_t));
-  ASSERT_TRUE(runtime::WaitProcessingEvents([] { return !shell::FullViewShown(); }, 5000));
+  ASSERT_TRUE(runtime::WaitProcessingEvents(
+      [this] { return !features().full_view().FullViewShown(); }, 5000));
   EXPECT_EQ(MainWindow(ids::kPropHeight), 192);
 }
 
@@ -289,7 +291,7 @@ TEST_F(FullViewTest, TheLyricsPanelShowsTheSongsLinesAndFollowsItAsItPlaysAndAft
   EXPECT_TRUE(SheetRows().empty());  // the compact view has no sheet
 
   ChooseFromWindowMenu("显示搜索与歌词"_t);
-  ASSERT_TRUE(shell::FullViewShown());
+  ASSERT_TRUE(features().full_view().FullViewShown());
   ASSERT_TRUE(WaitForMarked([](const std::string& m) { return !m.empty(); }));
   std::vector<qt::LyricSheetRow> rows = SheetRows();
   // As many lines as the panel holds, one after another from the first, the title tag left out.
@@ -343,7 +345,7 @@ TEST_F(FullViewTest, TheLyricsPanelShowsTheSongsLinesAndFollowsItAsItPlaysAndAft
 
   // Leaving puts the labels back and takes the sheet away.
   ChooseFromWindowMenu("隐藏搜索与歌词"_t);
-  ASSERT_FALSE(shell::FullViewShown());
+  ASSERT_FALSE(features().full_view().FullViewShown());
   EXPECT_TRUE(SheetRows().empty());
   EXPECT_TRUE(LabelShown(ids::kLyricUpper));
   EXPECT_TRUE(LabelShown(ids::kLyricLower));
@@ -358,7 +360,7 @@ TEST_F(FullViewTest, ASongWithoutLyricsSaysSoAndTheNextSongsLinesReplaceIt) {
   std::ofstream(work_ / "sung.lrc", std::ios::binary) << "[00:00.00]la\n[00:30.00]li\n";
   AddLocalRow(work_ / "plain.mp3", "plain"_t);
   AddLocalRow(work_ / "sung.mp3", "sung"_t);
-  shell::ShowFullView();
+  features().full_view().ShowFullView();
   // Before anything plays the panel stays empty.
   ASSERT_EQ(SheetRows().size(), 1u);
   EXPECT_EQ(SheetRows()[0].text, "");

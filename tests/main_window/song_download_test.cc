@@ -116,7 +116,11 @@ TEST_F(DownloadFlowTest, ResolvedSongIsSavedUnderItsName) {
   });
   port = server.port();
   ::setenv("VOREL_SOUND_API_HOST", ("127.0.0.1:" + std::to_string(server.port())).c_str(), 1);
-  app::WireServices();  // the download button reads the resolver's last sound again
+  // The download button reads the resolver's last sound, as the program wires it.
+  download::SetSongDownloadServices({
+      .sound_source_url = [] { return search::SoundSourceUrl(); },
+      .sound_name = [] { return search::SoundName(); },
+  });
 
   runtime::WriteProperty(ids::kMainWindow, ids::kAddressBox, ids::kPropCaption,
                          "http://sound.test/sound/77"_t);
@@ -414,7 +418,9 @@ TEST_F(DownloadFlowTest, ConfirmingExitDuringADownloadInTheFullViewEndsWithZero)
         ClickDownload();
         runtime::WaitProcessingEvents(
             [] { return download::Downloader().ReceivedBytes64() == 505; }, 20000);
-        shell::ShowFullView();  // the window slides away from its full height as well
+        features()
+            .full_view()
+            .ShowFullView();  // the window slides away from its full height as well
         AnswerExitDialog(ids::kExitConfirm);
         runtime::WaitProcessingEvents([] { return false; }, 10000);
         std::_Exit(7);  // never reached when the program ends by itself

@@ -9,18 +9,18 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 
+#include "app/features.h"
 #include "app/window_ids.h"
 #include "app/window_set.h"
 #include "player/audio.h"
-#include "player/lyrics.h"
 #include "player/player.h"
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
 #include "runtime/threads.h"
 #include "runtime/window_ops.h"
-#include "shell/main_window.h"
 #include "tests/testing/tone.h"
 
 namespace vorel::flow {
@@ -68,11 +68,9 @@ class FlowTest : public ::testing::Test {
     fs::create_directories(work_);
     runtime::ResetWindowsForTesting();
     player::ResetPlayerStateForTesting();
-    player::ResetLyricsForTesting();
     playlist::ResetPlaylistStateForTesting();
-    shell::ResetShellStateForTesting();
-    app::WireServices();
-    runtime::SetRoutineTable(app::BuildRoutineTable());
+    features_ = std::make_unique<app::Features>();
+    runtime::SetRoutineTable(app::BuildRoutineTable(*features_));
     runtime::InitRuntime(app::WindowTemplateBytes());
     // The data folder of this test: the play list file is read and written here.
     ASSERT_EQ(::chdir(work_.c_str()), 0);
@@ -139,8 +137,12 @@ class FlowTest : public ::testing::Test {
     runtime::WriteProperty(ids::kMainWindow, ids::kSpectrumTimer, ids::kPropInterval, 0);
   }
 
+  // This test's feature objects, made afresh for each test.
+  app::Features& features() { return *features_; }
+
   static inline fs::path songs_;
   fs::path work_;
+  std::unique_ptr<app::Features> features_;
 };
 
 }  // namespace vorel::flow

@@ -1,0 +1,39 @@
+#ifndef VOREL_APP_FEATURES_H_
+#define VOREL_APP_FEATURES_H_
+
+// The feature objects of one run of the program, built once in the order they depend on each
+// other and wired to each other and to the platform (services.cc). The program makes one at
+// start-up and keeps it until it ends; a test makes a fresh one for each test, so nothing one
+// test did is seen by the next. The routine table (BuildRoutineTable) binds the windows'
+// routine names to these objects.
+//
+// User-interface thread only. The objects must outlive the windows whose events reach them.
+
+#include "player/lyrics.h"
+#include "shell/full_view.h"
+#include "shell/main_window.h"
+
+namespace vorel::app {
+
+class Features {
+ public:
+  // Builds the features and connects them: the player's pictures, cover reads and play-mode
+  // hand-over, the play list's folder chooser, the shell's tray check, the windows' menus, keys
+  // and drops. Call before the first window loads.
+  Features();
+  Features(const Features&) = delete;
+  Features& operator=(const Features&) = delete;
+
+  player::Lyrics& lyrics() { return lyrics_; }
+  shell::MainWindow& main_window() { return main_window_; }
+  shell::FullView& full_view() { return full_view_; }
+
+ private:
+  player::Lyrics lyrics_;
+  shell::MainWindow main_window_;
+  shell::FullView full_view_;
+};
+
+}  // namespace vorel::app
+
+#endif  // VOREL_APP_FEATURES_H_
