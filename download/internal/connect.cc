@@ -83,9 +83,8 @@ ExchangeResult Connect(ConnectionWorker& c, const std::string& dotted, int port,
   CloseChannel(channel);
   channel.fd = OpenTcpSocket();
   int r = channel.fd < 0 ? kWaitFailed
-                         : ConnectWithTimeout(channel.fd, dotted, port,
-                                              task.param().ConnectTimeout, c.stop_signal(),
-                                              task.clock());
+                         : ConnectWithTimeout(channel.fd, dotted, port, task.param().ConnectTimeout,
+                                              c.stop_signal(), task.clock());
   if (r == kStopped) return ExchangeResult::kFailed;
   if (r == kConnectTimeout) {
     task.Status("连接 ["_t + endpoint + "]超时"_t, kError);

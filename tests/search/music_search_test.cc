@@ -203,13 +203,13 @@ TEST_F(MusicSearchTest, ASearchThatFailedSaysSoAndTheOldCountGoesAtOnce) {
 
   Search("found");
   const platform::http::TransferTimeouts saved = platform::http::CurrentTransferTimeouts();
-  platform::http::SetTransferTimeoutsForTesting({.connect_ms = 1000, .low_speed_seconds = 1});
+  platform::http::SetTransferTimeouts({.connect_ms = 1000, .low_speed_seconds = 1});
   TypeInto(ids::kSearchBox, "silent");
   Click(ids::kSearchButton);
   EXPECT_EQ(CountLabel(), ""_t);
   EXPECT_TRUE(ResultRows().empty());
   ASSERT_TRUE(search::WaitForSearchForTesting(20000));
-  platform::http::SetTransferTimeoutsForTesting(saved);
+  platform::http::SetTransferTimeouts(saved);
   EXPECT_EQ(CountLabel(), "搜索超时：服务器没有回应"_t);
 
   int port;
