@@ -49,10 +49,9 @@ TEST_F(PartFilesTest, AFinishedDownloadIsFlushedBeforeItTakesItsNameAndItsFolder
   LoopbackServer server([&](const Request& r) { return ServeBody(r, body); });
   for (bool unnamed : {true, false}) {
     SCOPED_TRACE(unnamed ? "unnamed file" : "hidden part file");
-    internal::EngineSettings settings;
-    settings.retry_wait_ms = 20;
-    settings.unnamed_files = unnamed;
-    internal::ScopedEngineSettingsForTesting use(settings);
+    settings_ = EngineSettings();
+    settings_.retry_wait_ms = 20;
+    settings_.unnamed_files = unnamed;
     const std::string name = unnamed ? "u.mp3" : "h.mp3";
     platform::ScopedFileStepRecord record;
     Recorder recorder;
