@@ -10,6 +10,8 @@
 // User-interface thread only. The objects must outlive the windows whose events reach them.
 
 #include "player/lyrics.h"
+#include "search/music_search.h"
+#include "search/sound_link.h"
 #include "shell/full_view.h"
 #include "shell/main_window.h"
 
@@ -27,11 +29,15 @@ class Features {
   player::Lyrics& lyrics() { return lyrics_; }
   shell::MainWindow& main_window() { return main_window_; }
   shell::FullView& full_view() { return full_view_; }
+  search::MusicSearch& music_search() { return music_search_; }
+  search::SoundLink& sound_link() { return sound_link_; }
 
  private:
   player::Lyrics lyrics_;
   shell::MainWindow main_window_;
   shell::FullView full_view_;
+  search::MusicSearch music_search_;
+  search::SoundLink sound_link_;
 };
 
 }  // namespace vorel::app

@@ -41,6 +41,9 @@ std::vector<RoutineBinding> RoutineBindings(Features& features) {
   using playlist::PlayMode;
   using shell::MainWindow;
   MainWindow& shell = features.main_window();
+  search::MusicSearch& search = features.music_search();
+  using search::SoundLink;
+  SoundLink& link = features.sound_link();
   return {
       {"OnMainWindowCreated", Plain<player::OnMainWindowCreated>},
       {"OnMainWindowDestroyed", Plain<playlist::OnMainWindowDestroyed>},
@@ -77,11 +80,12 @@ std::vector<RoutineBinding> RoutineBindings(Features& features) {
       {"CancelExit", On(shell, &MainWindow::CancelExit)},
       {"CloseExitDialog", On(shell, &MainWindow::CloseExitDialog)},
       {"ConfirmClear", Plain<playlist::ConfirmClear>},
-      {"StartSearch", Plain<search::StartSearch>},
-      {"OnSearchBoxKey", search::OnSearchBoxKey},
-      {"ResolveSoundLink", Plain<search::ResolveSoundLink>},
-      {"OnAddressBoxPress", Plain<search::OnAddressBoxPress>},
-      {"OnAddressBoxDoubleClick", Plain<search::OnAddressBoxDoubleClick>},
+      {"StartSearch", On(search, &search::MusicSearch::StartSearch)},
+      {"OnSearchBoxKey",
+       [&search](const runtime::EventArgs& args) { return search.OnSearchBoxKey(args); }},
+      {"ResolveSoundLink", On(link, &SoundLink::ResolveSoundLink)},
+      {"OnAddressBoxPress", On(link, &SoundLink::OnAddressBoxPress)},
+      {"OnAddressBoxDoubleClick", On(link, &SoundLink::OnAddressBoxDoubleClick)},
       {"OnDownloadClicked", Plain<download::OnDownloadClicked>},
       {"DownloadTimerTick", Plain<download::DownloadTimerTick>},
       {"CloseClearDialog", Plain<playlist::CloseClearDialog>},

@@ -40,28 +40,43 @@ void AddDroppedPaths(std::vector<runtime::Text> paths) {
 }
 
 // Drops a resolve or an open that waits on a server; the window says it was cancelled.
-void CancelWaiting() {
-  search::CancelResolve();
+void CancelWaiting(search::SoundLink& sound_link) {
+  sound_link.CancelResolve();
   player::CancelOpen();
   runtime::WriteProperty(ids::kMainWindow, ids::kStatusCaption, ids::kPropCaption, "已取消"_t);
 }
 
 // The main window's right-click menu: the full view's entry, single files, and ways to stop what
 // waits on a server (a resolve, a song or cover opening) and a download.
-std::vector<qt::MenuItem> MainWindowMenu(shell::FullView& full_view) {
+std::vector<qt::MenuItem> MainWindowMenu(shell::FullView& full_view,
+                                         search::SoundLink& sound_link) {
   std::vector<qt::MenuItem> items;
   for (shell::MenuEntry& e : full_view.FullViewMenuEntries()) {
     items.push_back({std::move(e.label), std::move(e.run)});
   }
   items.push_back({"添加文件…"_t, &ChooseFilesAndAdd});
-  if (search::ResolvePending() || player::OpenPending())
-    items.push_back({"取消"_t, &CancelWaiting});
+  if (sound_link.ResolvePending() || player::OpenPending()) {
+    items.push_back({"取消"_t, [&sound_link] { CancelWaiting(sound_link); }});
+  }
   if (download::DownloadRunning()) items.push_back({"取消下载"_t, &download::CancelDownload});
   return items;
 }
 
 void SayHostMissing(HostKey key, std::string_view feature) {
   runtime::ShowMessageBox(runtime::TextFromUtf8(HostMissingMessage(key, feature)), 48);
+}
+
+search::SearchServices SearchServicesFor(shell::MainWindow& main_window) {
+  return {
+      .search_host = [] { return ConfiguredHost(HostKey::kSearch, "the music search"); },
+      .sound_api_host = [] { return ConfiguredHost(HostKey::kSoundApi, "the link resolver"); },
+      .host_missing = [] { SayHostMissing(HostKey::kSoundApi, "声音链接解析"); },
+      .sample_address = [] { return SampleAddress(); },
+      .slide_panel = [&main_window](int which) { main_window.SlidePanel(which); },
+      .stop_playback = [] { player::StopPlayback(); },
+      .open_and_play = [] { player::OpenAndPlay(); },
+      .open_count = [] { return player::OpenCount(); },
+  };
 }
 
 }  // namespace
@@ -93,7 +108,9 @@ Features::Features()
                   },
               .hide_lyric_sheet = [] { qt::HideLyricSheet(ids::kMainWindow, ids::kLyricsPanel); },
           },
-          main_window_, lyrics_) {
+          main_window_, lyrics_),
+      music_search_(SearchServicesFor(main_window_)),
+      sound_link_(SearchServicesFor(main_window_)) {
   auto bytes = [](std::span<const unsigned char> s) { return runtime::Bytes(s.begin(), s.end()); };
   player::SetPlayerServices({
       .default_cover = bytes(assets::DefaultCover()),
@@ -105,26 +122,17 @@ Features::Features()
       .lyrics = &lyrics_,
   });
   playlist::SetPlaylistServices({
-      .search_query_text = [] { return search::SearchQueryText(); },
+      .search_query_text = [this] { return music_search_.SearchQueryText(); },
       .browse_for_folder =
           [](const runtime::Text& title) { return qt::BrowseForFolder(title, false); },
   });
-  search::SetSearchServices({
-      .search_host = [] { return ConfiguredHost(HostKey::kSearch, "the music search"); },
-      .sound_api_host = [] { return ConfiguredHost(HostKey::kSoundApi, "the link resolver"); },
-      .host_missing = [] { SayHostMissing(HostKey::kSoundApi, "声音链接解析"); },
-      .sample_address = [] { return SampleAddress(); },
-      .slide_panel = [this](int which) { main_window_.SlidePanel(which); },
-      .stop_playback = [] { player::StopPlayback(); },
-      .open_and_play = [] { player::OpenAndPlay(); },
-  });
   download::SetSongDownloadServices({
-      .sound_source_url = [] { return search::SoundSourceUrl(); },
-      .sound_name = [] { return search::SoundName(); },
+      .sound_source_url = [this] { return sound_link_.SoundSourceUrl(); },
+      .sound_name = [this] { return sound_link_.SoundName(); },
   });
   runtime::SetBusyObserver([](bool busy) { qt::ShowBusyPointer(busy); });
   qt::SetWindowInputHooks(ids::kMainWindow, ids::kMainWindowSelf,
-                          {.menu_items = [this] { return MainWindowMenu(full_view_); },
+                          {.menu_items = [this] { return MainWindowMenu(full_view_, sound_link_); },
                            .key =
                                [this](int virtual_key, int key_state, runtime::ControlId focused) {
                                  return full_view_.OnMainWindowShortcut(virtual_key, key_state) ||

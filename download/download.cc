@@ -1,22 +1,27 @@
 #include "download/download.h"
 
 #include <climits>
+#include <utility>
 
 #include "download/internal/download_task.h"
 #include "download/internal/file_names.h"
 #include "download/internal/output_file.h"
+#include "download/internal/task_registry.h"
 #include "platform/mutex.h"
 
 namespace vorel::download {
 
-Download::Download() : slot_(std::make_shared<internal::TaskSlot>()) {}
+Download::Download(EngineSettings settings) : slot_(std::make_shared<internal::TaskSlot>()) {
+  set_engine_settings(std::move(settings));
+}
 
 Download::~Download() { Release(); }
 
 bool Download::Start(const TaskParam& param) {
   platform::MutexLock lock(slot_->mu);
   if (slot_->task) return false;
-  std::shared_ptr<internal::DownloadTask> task = internal::DownloadTask::Create(param, slot_);
+  std::shared_ptr<internal::DownloadTask> task =
+      internal::DownloadTask::Create(param, slot_->settings, slot_);
   if (!task) return false;
   slot_->task = task;
   if (!task->Launch()) {
@@ -39,6 +44,11 @@ std::int32_t Download::ReceivedBytes() const {
 bool Download::HasTask() const {
   platform::MutexLock lock(slot_->mu);
   return slot_->task != nullptr;
+}
+
+void Download::set_engine_settings(EngineSettings settings) {
+  platform::MutexLock lock(slot_->mu);
+  slot_->settings = std::move(settings);
 }
 
 void Download::Release() {

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "download/engine_settings.h"
 #include "download/task_param.h"
 
 namespace vorel::download {
@@ -29,7 +30,8 @@ struct TaskSlot;
 
 class Download {  // Thread-safe.
  public:
-  Download();
+  // Every task this object starts runs with a copy of `settings`.
+  explicit Download(EngineSettings settings = {});
   ~Download();  // releases a running task (see Release)
   Download(const Download&) = delete;
   Download& operator=(const Download&) = delete;
@@ -46,6 +48,9 @@ class Download {  // Thread-safe.
 
   // True while this object holds a task.
   bool HasTask() const;
+
+  // The settings the next Start hands its task; a running task keeps the ones it started with.
+  void set_engine_settings(EngineSettings settings);
 
   // Stops a running task: every connection leaves its loops within about 10 ms, the call waits
   // up to the task's StopWait for them, and the task then ends on its own thread with

@@ -61,21 +61,14 @@ bool SyncFolderOf(const std::string& path) {
 
 void NoteNamed(const std::string& from, const std::string& to) { Note("name " + from + " " + to); }
 
-ScopedFileStepRecordForTesting::ScopedFileStepRecordForTesting() {
+void internal::SetFileStepRecord(bool on) {
   Record& r = TheRecord();
   MutexLock lock(r.mu);
-  r.on = true;
+  r.on = on;
   r.steps.clear();
 }
 
-ScopedFileStepRecordForTesting::~ScopedFileStepRecordForTesting() {
-  Record& r = TheRecord();
-  MutexLock lock(r.mu);
-  r.on = false;
-  r.steps.clear();
-}
-
-std::vector<std::string> ScopedFileStepRecordForTesting::steps() const {
+std::vector<std::string> internal::RecordedFileSteps() {
   Record& r = TheRecord();
   MutexLock lock(r.mu);
   return r.steps;

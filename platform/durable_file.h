@@ -4,7 +4,7 @@
 // The steps that make a file's contents and its name survive a power cut: the file is flushed
 // to the disk before it takes its name, and the folder after, since the name lives in the
 // folder. Every writer that replaces or publishes a file goes through these, and tests read the
-// steps back from a record. Thread-safe.
+// steps back from a record (platform/testing.h). Thread-safe.
 //
 //   if (!SyncFile(fd, temp) || rename(temp, final) != 0) return false;
 //   NoteNamed(temp, final);
@@ -27,16 +27,15 @@ bool SyncFolderOf(const std::string& path);
 // `to`, between the flushes. Nothing outside a record.
 void NoteNamed(const std::string& from, const std::string& to);
 
-// While it lives, every step above is noted, in order, as "sync <path>", "name <from> <to>" and
-// "sync-folder <folder>". Tests only; one at a time.
-class ScopedFileStepRecordForTesting {
- public:
-  ScopedFileStepRecordForTesting();
-  ~ScopedFileStepRecordForTesting();
-  ScopedFileStepRecordForTesting(const ScopedFileStepRecordForTesting&) = delete;
-  ScopedFileStepRecordForTesting& operator=(const ScopedFileStepRecordForTesting&) = delete;
-  std::vector<std::string> steps() const;
-};
+namespace internal {
+
+// The record tests read the steps from (platform/testing.h): while it is on, every step above is
+// noted, in order, as "sync <path>", "name <from> <to>" and "sync-folder <folder>". Turning it on
+// or off empties it. Thread-safe.
+void SetFileStepRecord(bool on);
+std::vector<std::string> RecordedFileSteps();
+
+}  // namespace internal
 
 }  // namespace vorel::platform
 

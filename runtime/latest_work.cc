@@ -33,6 +33,8 @@ void ReportBusy() {
 
 LatestWork::LatestWork() : shared_(std::make_shared<Shared>()) {}
 
+LatestWork::~LatestWork() { Cancel(); }
+
 void LatestWork::SetPending(bool pending) {
   if (pending == pending_) return;
   pending_ = pending;
@@ -49,8 +51,8 @@ void LatestWork::StartErased(std::function<Outcome()> work) {
   const std::uint64_t generation = ++shared_->generation;
   std::erase_if(workers_, [](const ThreadHandle& w) { return w.finished(); });
   // The observer hears only after `apply`, which may start a second step of the same action:
-  // a chain of steps is one busy stretch. Objects live as long as the program (the workers
-  // reach `this` only while their generation is the latest).
+  // a chain of steps is one busy stretch. The workers reach `this` only while their generation
+  // is the latest, so a cancelled or destroyed object is never reached.
   auto finish = [this, shared = shared_, generation](Outcome& out) {
     bool applied = false;
     RunOnUiThread([&] {

@@ -18,10 +18,10 @@
 // unseen. While any LatestWork has work pending, the busy observer is told so (the application
 // shows a busy pointer).
 //
-// An object must outlive its workers: keep it for the life of the program (a function-local
-// static). Owner-thread only: every member is called on the user-interface thread. `work` and
-// `discard` run on the worker, `apply` on the user-interface thread; once the program is ending
-// nothing is applied.
+// Destroying the object cancels its pending work: workers still running then end unseen, since
+// they reach the object only while their work is the latest. Owner-thread only: every member is
+// called on the user-interface thread. `work` and `discard` run on the worker, `apply` on the
+// user-interface thread; once the program is ending nothing is applied.
 
 #include <atomic>
 #include <cstdint>
@@ -37,6 +37,8 @@ namespace vorel::runtime {
 class LatestWork {
  public:
   LatestWork();
+  // Cancels the pending work.
+  ~LatestWork();
   LatestWork(const LatestWork&) = delete;
   LatestWork& operator=(const LatestWork&) = delete;
 

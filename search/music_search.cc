@@ -21,17 +21,6 @@ using runtime::Text;
 
 constexpr std::int32_t kKeyEnter = 13;
 
-struct SearchState {
-  Text query;                                  // UI thread only
-  std::vector<runtime::ThreadHandle> workers;  // UI thread only; those that may still run
-  std::atomic<std::uint64_t> generation{0};    // written on the UI thread only
-};
-
-SearchState& State() {
-  static SearchState state;
-  return state;
-}
-
 const Text& CountSuffix() {
   static const Text suffix = "个"_t;
   return suffix;
@@ -41,10 +30,11 @@ const Text& CountSuffix() {
 // so a search started meanwhile can never receive an older search's rows or label. False when
 // the search is stale (or the program is ending): the worker then stops.
 template <typename F>
-bool WriteIfLatest(std::uint64_t generation, F&& write) {
+bool WriteIfLatest(const std::atomic<std::uint64_t>& latest_generation, std::uint64_t generation,
+                   F&& write) {
   bool latest = false;
   runtime::RunOnUiThread([&] {
-    latest = State().generation.load() == generation;
+    latest = latest_generation.load() == generation;
     if (latest) write();
   });
   return latest;
@@ -72,28 +62,36 @@ Text FetchFailureText(bool host_set, const web::FetchOutcome& outcome) {
 
 }  // namespace
 
-void StartSearch() {
-  SearchState& s = State();
+MusicSearch::MusicSearch(SearchServices services)
+    : services_(std::move(services)), shared_(std::make_shared<Shared>()) {
+  shared_->search_host = services_.search_host;
+}
+
+MusicSearch::~MusicSearch() { ++shared_->generation; }
+
+void MusicSearch::StartSearch() {
   runtime::DeleteAllRows(kMainWindow, kSearchResults);
   // The count of the previous search must not stand above the emptied list.
   SetLabel({});
-  s.query = runtime::ReadTextProperty(kMainWindow, kSearchBox, kPropCaption);
-  const std::uint64_t generation = ++s.generation;
-  std::erase_if(s.workers, [](const runtime::ThreadHandle& w) { return w.finished(); });
+  query_ = runtime::ReadTextProperty(kMainWindow, kSearchBox, kPropCaption);
+  const std::uint64_t generation = ++shared_->generation;
+  std::erase_if(workers_, [](const runtime::ThreadHandle& w) { return w.finished(); });
   runtime::ThreadHandle worker;
-  runtime::StartThread([query = s.query, generation] { RunMusicSearch(query, generation); },
+  runtime::StartThread([shared = std::shared_ptr<const Shared>(shared_), query = query_,
+                        generation] { RunMusicSearch(shared, query, generation); },
                        &worker);
-  s.workers.push_back(worker);
-  if (Services().slide_panel) Services().slide_panel(2);
+  workers_.push_back(worker);
+  if (services_.slide_panel) services_.slide_panel(2);
 }
 
-runtime::EventResult OnSearchBoxKey(const runtime::EventArgs& args) {
+runtime::EventResult MusicSearch::OnSearchBoxKey(const runtime::EventArgs& args) {
   if (args.count > 0 && args[0] == kKeyEnter) StartSearch();
   return std::nullopt;
 }
 
-void RunMusicSearch(Text query, std::uint64_t generation) {
-  std::optional<Text> host = Services().search_host ? Services().search_host() : std::nullopt;
+void MusicSearch::RunMusicSearch(const std::shared_ptr<const Shared>& shared, Text query,
+                                 std::uint64_t generation) {
+  std::optional<Text> host = shared->search_host ? shared->search_host() : std::nullopt;
   Text page;
   web::FetchOutcome outcome;
   if (host) {
@@ -103,16 +101,17 @@ void RunMusicSearch(Text query, std::uint64_t generation) {
     // The page ends at its first zero byte, as every Text does.
     page = runtime::ToText(body);
   }
-  if (State().generation.load() != generation) return;
+  const std::atomic<std::uint64_t>& newest = shared->generation;
+  if (newest.load() != generation) return;
   if (const Text failure = FetchFailureText(host.has_value(), outcome); !failure.empty()) {
-    WriteIfLatest(generation, [&] { SetLabel(failure); });
+    WriteIfLatest(newest, generation, [&] { SetLabel(failure); });
     return;
   }
 
   const std::vector<Text> rows = SearchResultRows(page);
   const int count = static_cast<int>(rows.size());
   if (count == 0) {
-    WriteIfLatest(generation, [] { SetLabel("无搜索结果"_t); });
+    WriteIfLatest(newest, generation, [] { SetLabel("无搜索结果"_t); });
     return;
   }
   // Rows go over in small batches: one call to the user-interface thread per row costs two
@@ -128,7 +127,7 @@ void RunMusicSearch(Text query, std::uint64_t generation) {
       batch.push_back(rows[static_cast<std::size_t>(i - 1)]);
     }
     // The label is written before each row goes in, so it counts one step behind the list.
-    bool latest = WriteIfLatest(generation, [&] {
+    bool latest = WriteIfLatest(newest, generation, [&] {
       for (const Text& row : batch) {
         ShowCount();
         runtime::InsertRow(kMainWindow, kSearchResults, std::nullopt, row);
@@ -136,7 +135,7 @@ void RunMusicSearch(Text query, std::uint64_t generation) {
     });
     if (!latest) return;
   }
-  WriteIfLatest(generation, [] { ShowCount(); });
+  WriteIfLatest(newest, generation, [] { ShowCount(); });
 }
 
 std::vector<Text> SearchResultRows(const Text& page) {
@@ -151,13 +150,10 @@ std::vector<Text> SearchResultRows(const Text& page) {
   return rows;
 }
 
-Text SearchQueryText() { return State().query; }
-
-bool WaitForSearchForTesting(int timeout_ms) {
-  const std::vector<runtime::ThreadHandle>& workers = State().workers;
+bool MusicSearch::WaitForWorkers(int timeout_ms) {
   return runtime::WaitProcessingEvents(
       [&] {
-        return std::all_of(workers.begin(), workers.end(),
+        return std::all_of(workers_.begin(), workers_.end(),
                            [](const runtime::ThreadHandle& w) { return w.finished(); });
       },
       timeout_ms);

@@ -3,18 +3,6 @@
 #include <cstdio>
 
 namespace vorel::search {
-namespace {
-
-SearchServices& Stored() {
-  static SearchServices services;
-  return services;
-}
-
-}  // namespace
-
-void SetSearchServices(SearchServices services) { Stored() = std::move(services); }
-const SearchServices& Services() { return Stored(); }
-
 runtime::Text PercentEncode(std::string_view text, bool (*encode)(unsigned char)) {
   runtime::Text out;
   out.reserve(text.size());

@@ -4,6 +4,7 @@
 // What the music search and the sound-link resolver need from the rest of the program, wired
 // once by the application before the first window loads.
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string_view>
@@ -27,9 +28,10 @@ struct SearchServices {
   std::function<void(int)> slide_panel;
   std::function<void()> stop_playback;
   std::function<void()> open_and_play;
+  // How many times the player has been asked to open an entry; a change while a resolve waits
+  // tells that another entry was asked for.
+  std::function<std::uint64_t()> open_count;
 };
-void SetSearchServices(SearchServices services);
-const SearchServices& Services();
 
 // A request address part made safe for a request line: bytes up to 0x20, 0x7F and "#" become
 // "%XX"; every other byte (code page 936 text included) goes out as it is.

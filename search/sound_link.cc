@@ -3,7 +3,6 @@
 #include <optional>
 
 #include "platform/mutex.h"
-#include "player/player.h"
 #include "playlist/entry.h"
 #include "runtime/bridge.h"
 #include "runtime/latest_work.h"
@@ -34,16 +33,6 @@ constexpr char kPictureStart[] = "\"pic\":\"";
 constexpr char kSourceStart[] = "\",\"source\":\"";
 constexpr char kNameStart[] = "\"name\":\"";
 
-struct ResolverState {
-  platform::Mutex mu;
-  ResolvedSound sound VOREL_GUARDED_BY(mu);
-};
-
-ResolverState& Resolver() {
-  static ResolverState state;
-  return state;
-}
-
 // An address from the reply as it goes on the wire: back in UTF-8, the form the service wrote
 // it in, with bytes above 0x7F, spaces and DEL percent-encoded, so the stream, the cover and the
 // download all request what the service meant. Control bytes would break the request line (or
@@ -62,24 +51,24 @@ Text ControlBytesAsSpaces(Text text) {
   return text;
 }
 
-Text AddressBoxText() { return runtime::ReadTextProperty(kMainWindow, kAddressBox, kPropCaption); }
-
-// The latest resolve's fetches (sound info, then cover), on a worker; a newer resolve
-// supersedes them.
-runtime::LatestWork& Resolving() {
-  static runtime::LatestWork resolving;
-  return resolving;
+// How many times the player has been asked to open an entry; 0 when nobody counts.
+std::uint64_t OpenCount(const SearchServices& services) {
+  return services.open_count ? services.open_count() : 0;
 }
 
-struct Fetched {
+Text AddressBoxText() { return runtime::ReadTextProperty(kMainWindow, kAddressBox, kPropCaption); }
+
+}  // namespace
+
+struct SoundLink::Fetched {
   bool replied = false;  // the service sent a non-empty reply
   ResolvedSound sound;
   Bytes cover;
   std::uint64_t open_count = 0;  // the player's count when the resolve began
 };
 
-// The network half of a resolve: the record, its fields, and the cover picture. Worker thread.
-Fetched Fetch(const Text& address, const Text& sound_id, std::uint64_t open_count) {
+SoundLink::Fetched SoundLink::Fetch(const Text& address, const Text& sound_id,
+                                    std::uint64_t open_count) {
   Fetched f;
   f.open_count = open_count;
   Text reply = FetchReplyText(address);
@@ -92,10 +81,10 @@ Fetched Fetch(const Text& address, const Text& sound_id, std::uint64_t open_coun
 // What the window shows of a fetched record: cover, caption, tooltip, then the new row,
 // selected, and `then`. When another entry was asked to play while the record was on its way,
 // the row is only appended: the song playing and its caption and cover stay.
-void ShowFetched(const Fetched& f, const std::function<void()>& then) {
+void SoundLink::ShowFetched(const Fetched& f, const std::function<void()>& then) {
   {
-    platform::MutexLock lock(Resolver().mu);
-    Resolver().sound = f.sound;
+    platform::MutexLock lock(mu_);
+    sound_ = f.sound;
   }
   if (!f.replied) {
     // Nothing came back: an empty row could never play, so none is added.
@@ -104,7 +93,7 @@ void ShowFetched(const Fetched& f, const std::function<void()>& then) {
     return;
   }
   const ResolvedSound& sound = f.sound;
-  const bool overtaken = player::OpenCount() != f.open_count;
+  const bool overtaken = OpenCount(services_) != f.open_count;
   if (!overtaken) {
     runtime::WriteProperty(kMainWindow, kCoverPicture, kPropPicture, f.cover);
     runtime::WriteProperty(kMainWindow, kCoverPicture, kPropPictureMode, 1);
@@ -120,8 +109,6 @@ void ShowFetched(const Fetched& f, const std::function<void()>& then) {
   runtime::WriteProperty(kMainWindow, kPlayList, kPropSelectedRow, row);
   if (then) then();
 }
-
-}  // namespace
 
 Text TextAfterLast(const Text& text, const Text& marker) {
   int pos = runtime::FindTextBackward(text, marker);
@@ -144,73 +131,61 @@ Text FetchReplyText(const Text& address) {
   return runtime::ToText(web::FetchPageWithCookies(address));
 }
 
-void FetchSoundInfo(const Text& sound_id) { FetchSoundInfoThen(sound_id, nullptr); }
+SoundLink::SoundLink(SearchServices services) : services_(std::move(services)) {}
 
-void FetchSoundInfoThen(const Text& sound_id, std::function<void()> then) {
-  std::optional<Text> host = Services().sound_api_host ? Services().sound_api_host() : std::nullopt;
+void SoundLink::FetchSoundInfo(const Text& sound_id) { FetchSoundInfoThen(sound_id, nullptr); }
+
+void SoundLink::FetchSoundInfoThen(const Text& sound_id, std::function<void()> then) {
+  std::optional<Text> host = services_.sound_api_host ? services_.sound_api_host() : std::nullopt;
   if (!host) {
     // Nothing can be fetched: no row, and the window says which setting is missing.
-    if (Services().host_missing) Services().host_missing();
+    if (services_.host_missing) services_.host_missing();
     return;
   }
   const Text address = "http://" + *host + "/sound/info?sound_id=" + EncodeRequestBytes(sound_id);
   runtime::WriteProperty(kMainWindow, kStatusCaption, kPropCaption, "正在获取声音信息……"_t);
-  Resolving().Start<Fetched>(
-      [address, sound_id, opens = player::OpenCount()] { return Fetch(address, sound_id, opens); },
-      [then = std::move(then)](Fetched f) { ShowFetched(f, then); });
+  resolving_.Start<Fetched>(
+      [address, sound_id, opens = OpenCount(services_)] { return Fetch(address, sound_id, opens); },
+      [this, then = std::move(then)](Fetched f) { ShowFetched(f, then); });
 }
 
-void ResolveSoundLink() {
-  if (Services().stop_playback) Services().stop_playback();
+void SoundLink::ResolveSoundLink() {
+  if (services_.stop_playback) services_.stop_playback();
   Text id = TextAfterLast(AddressBoxText(), "sound/");
   {
-    platform::MutexLock lock(Resolver().mu);
-    Resolver().sound.id = id;
+    platform::MutexLock lock(mu_);
+    sound_.id = id;
   }
-  FetchSoundInfoThen(id, [] {
-    if (Services().open_and_play) Services().open_and_play();
+  FetchSoundInfoThen(id, [this] {
+    if (services_.open_and_play) services_.open_and_play();
   });
 }
 
-bool ResolvePending() { return Resolving().pending(); }
-
-void CancelResolve() { Resolving().Cancel(); }
-
-void OnAddressBoxPress() {
+void SoundLink::OnAddressBoxPress() {
   runtime::WriteProperty(kMainWindow, kAddressFrame, kPropOutline, kHighlightGreen);
-  Text sample = Services().sample_address ? Services().sample_address() : Text();
+  Text sample = services_.sample_address ? services_.sample_address() : Text();
   if (AddressBoxText() == sample) {
     runtime::WriteProperty(kMainWindow, kAddressBox, kPropCaption, Text());
   }
 }
 
-void OnAddressBoxDoubleClick() {
+void SoundLink::OnAddressBoxDoubleClick() {
   runtime::WriteProperty(kMainWindow, kAddressBox, kPropCaption, Text());
 }
 
-ResolvedSound CurrentSound() {
-  platform::MutexLock lock(Resolver().mu);
-  return Resolver().sound;
+ResolvedSound SoundLink::CurrentSound() const {
+  platform::MutexLock lock(mu_);
+  return sound_;
 }
 
-Text SoundSourceUrl() {
-  platform::MutexLock lock(Resolver().mu);
-  return Resolver().sound.source_url;
+Text SoundLink::SoundSourceUrl() const {
+  platform::MutexLock lock(mu_);
+  return sound_.source_url;
 }
 
-Text SoundName() {
-  platform::MutexLock lock(Resolver().mu);
-  return Resolver().sound.name;
-}
-
-bool WaitForResolveWorkersForTesting(int timeout_ms) {
-  return Resolving().WaitForWorkers(timeout_ms);
-}
-
-void ResetResolverForTesting() {
-  Resolving().Cancel();
-  platform::MutexLock lock(Resolver().mu);
-  Resolver().sound = ResolvedSound();
+Text SoundLink::SoundName() const {
+  platform::MutexLock lock(mu_);
+  return sound_.name;
 }
 
 }  // namespace vorel::search

@@ -20,26 +20,14 @@
 
 #include <functional>
 
+#include "platform/mutex.h"
+#include "runtime/latest_work.h"
 #include "runtime/text.h"
+#include "search/search_services.h"
 
 namespace vorel::search {
 
 using runtime::Text;
-
-// Handlers. UI thread.
-void ResolveSoundLink();
-void OnAddressBoxPress();
-void OnAddressBoxDoubleClick();
-
-// The resolving steps for `sound_id`: fetch, decode, cut (on a worker), then show, append and
-// select the row, then `then`. Returns at once; the steps after the fetch follow on the
-// user-interface thread unless a newer resolve or CancelResolve came first.
-void FetchSoundInfo(const Text& sound_id);
-void FetchSoundInfoThen(const Text& sound_id, std::function<void()> then);
-// True while a resolve waits on the sound service. UI thread.
-bool ResolvePending();
-// Drops the pending resolve: nothing of it reaches the window. UI thread.
-void CancelResolve();
 
 // The body of the reply to a GET of `address` (cookie-jar fetch), up to its first zero byte.
 Text FetchReplyText(const Text& address);
@@ -61,15 +49,55 @@ struct ResolvedSound {
 // What a sound-info reply says, as the resolve keeps it: the escapes decoded, the fields cut
 // out, the addresses in wire form and control bytes in the name made spaces. Any thread.
 ResolvedSound SoundFromReply(const Text& sound_id, const Text& reply);
-// Copies, taken under a lock: a resolve running at the same time never frees what a caller
-// holds. Thread-safe.
-ResolvedSound CurrentSound();
-Text SoundSourceUrl();
-Text SoundName();
+// The resolver of 地址框 and "解析": the latest resolve's steps and the sound it found. The
+// application makes one and binds the routines below to it; the download reads the sound from
+// it. Owner-thread only (the user-interface thread) except where a member says otherwise.
+class SoundLink {
+ public:
+  // `services` gives the interface host, the sample address, and stops, plays and counts the
+  // player's opens.
+  explicit SoundLink(SearchServices services);
+  SoundLink(const SoundLink&) = delete;
+  SoundLink& operator=(const SoundLink&) = delete;
 
-void ResetResolverForTesting();
-// Waits, processing events, until every resolve worker has ended; true when they have.
-bool WaitForResolveWorkersForTesting(int timeout_ms);
+  // Handlers.
+  void ResolveSoundLink();
+  void OnAddressBoxPress();
+  void OnAddressBoxDoubleClick();
+
+  // The resolving steps for `sound_id`: fetch, decode, cut (on a worker), then show, append and
+  // select the row, then `then`. Returns at once; the steps after the fetch follow on the
+  // user-interface thread unless a newer resolve or CancelResolve came first.
+  void FetchSoundInfo(const Text& sound_id);
+  void FetchSoundInfoThen(const Text& sound_id, std::function<void()> then);
+  // True while a resolve waits on the sound service.
+  bool ResolvePending() const { return resolving_.pending(); }
+  // Drops the pending resolve: nothing of it reaches the window.
+  void CancelResolve() { resolving_.Cancel(); }
+  // Processes events until every resolve worker has ended or `timeout_ms` passed; true when
+  // they have. For tests and orderly ends, as LatestWork::WaitForWorkers.
+  bool WaitForWorkers(int timeout_ms) { return resolving_.WaitForWorkers(timeout_ms); }
+
+  // Copies, taken under a lock: a resolve running at the same time never frees what a caller
+  // holds. Thread-safe.
+  ResolvedSound CurrentSound() const VOREL_EXCLUDES(mu_);
+  Text SoundSourceUrl() const VOREL_EXCLUDES(mu_);
+  Text SoundName() const VOREL_EXCLUDES(mu_);
+
+ private:
+  struct Fetched;
+  // The network half of a resolve: the record, its fields, and the cover picture. Worker
+  // thread.
+  static Fetched Fetch(const Text& address, const Text& sound_id, std::uint64_t open_count);
+  void ShowFetched(const Fetched& f, const std::function<void()>& then) VOREL_EXCLUDES(mu_);
+
+  const SearchServices services_;
+  mutable platform::Mutex mu_;
+  ResolvedSound sound_ VOREL_GUARDED_BY(mu_);
+  // The latest resolve's fetches (sound info, then cover), on a worker; a newer resolve
+  // supersedes them.
+  runtime::LatestWork resolving_;
+};
 
 }  // namespace vorel::search
 

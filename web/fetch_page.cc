@@ -51,12 +51,9 @@ Bytes FetchPage(const Text& address, const Text& method, const Text& proxy, cons
   // polling slice.
   std::shared_ptr<ThreadQueue> caller_queue = ThreadQueue::Current();
   const bool started = StartThread([pack, cancel, done, body_sink, send_error, caller_queue] {
-    internal::SetCurrentCancelFlag(cancel);
-    internal::SetCurrentBodySink(body_sink);
-    RequestWorker(pack);
-    send_error->store(internal::SendError());
-    internal::SetCurrentBodySink(nullptr);
-    internal::SetCurrentCancelFlag(nullptr);
+    internal::RequestContext context{cancel, body_sink};
+    internal::RunRequest(pack, context);
+    send_error->store(context.send_error);
     done->store(true);
     if (!cancel->load()) caller_queue->Post([] {});
   });

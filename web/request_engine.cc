@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "platform/http/transfer_control.h"
 #include "platform/http/wininet.h"
 #include "runtime/files.h"
 #include "runtime/text_ops.h"
@@ -57,6 +58,11 @@ void RecordCookies(const Text& header_text, const Text& host) {
 }  // namespace
 
 std::int32_t RequestWorker(std::int32_t pack) {
+  internal::RequestContext context;
+  return internal::RunRequest(pack, context);
+}
+
+std::int32_t internal::RunRequest(std::int32_t pack, RequestContext& context) {
   if (pack == 0) return 0;
   MoveToFileStart(pack);
   Text marker;
@@ -100,6 +106,7 @@ std::int32_t RequestWorker(std::int32_t pack) {
     CloseHandles({connection, internet});
     return 0;
   }
+  if (context.cancel) http::SetRequestCancelFlag(request, context.cancel);
 
   Text headers = BuildHeaderText(extra_headers, address);
   if (!no_cookies) {
@@ -127,15 +134,15 @@ std::int32_t RequestWorker(std::int32_t pack) {
 
   // A failed send or read is not an error here: the result holds whatever arrived. Why a send
   // got no response is kept for a caller that tells the user.
-  internal::SetSendError(answered ? 0 : http::InternetLastError());
+  context.send_error = answered ? 0 : http::InternetLastError();
   Bytes body;
   if (internal::ReadBody(request, body) == internal::BodyEnd::kTooLarge) body.clear();
   const Text header_text = internal::RawHeaders(request);
-  const bool abandoned = internal::CancelRequested();
+  const bool abandoned = context.Cancelled();
   if (!abandoned) {
     MoveToFileStart(pack);
-    if (const std::shared_ptr<Bytes>& sink = internal::CurrentBodySink()) {
-      *sink = std::move(body);
+    if (context.body_sink) {
+      *context.body_sink = std::move(body);
       WriteData(pack, {Text(kResultMarker), header_text, Bytes()});
     } else {
       WriteData(pack, {Text(kResultMarker), header_text, std::move(body)});

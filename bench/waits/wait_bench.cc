@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
         runtime::RaiseEvent(ids::kMainWindow, ids::kResolveButton, runtime::kEventClicked);
       },
       seconds);
-  search::CancelResolve();
+  features.sound_link().CancelResolve();
 
   const int silent = AddNetworkRow(server.Url("/never.mp3"), "");
   Result open = Watch([&] { DoubleClickRow(silent); }, seconds);

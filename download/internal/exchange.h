@@ -3,30 +3,41 @@
 
 // One HTTP exchange on a connection: connect, send the request, read and judge the reply
 // header. Runs on the connection's thread and reports through the task's status lines.
-//
-// Results: 1 success, with the body bytes that came with the header at the start of the
-// connection's buffer and their count in *body_bytes; -1 a failed attempt the caller may
-// retry; 0 a failure without retry.
+// A success leaves the body bytes that came with the header at the start of the connection's
+// buffer and their count in *body_bytes.
 
-#include "download/internal/download_task.h"
+#include <cstdint>
+
+#include "download/internal/connection_worker.h"
 #include "download/internal/response_header.h"
 
 namespace vorel::download::internal {
 
+enum class ExchangeResult {
+  kOk,        // the step succeeded; for a whole exchange, the reply's body is to be read
+  kFailed,    // a failed attempt the retry rules may repeat
+  kHopeless,  // a failure no new attempt mends
+};
+
+// The attempt's result when its exchange did not get a body to read.
+inline AttemptResult AfterFailedExchange(ExchangeResult result) {
+  return result == ExchangeResult::kHopeless ? AttemptResult::kHopeless : AttemptResult::kFailed;
+}
+
 // The first exchange of a task: resolves the host, follows redirects (a bounded number) and
 // learns the total size from Content-Length, which it stores in the task.
-int ProbeExchange(DownloadTask& task, Connection& c, int* body_bytes);
+ExchangeResult ProbeExchange(ConnectionWorker& c, int* body_bytes);
 
 // For a body of unknown size: asks for its bytes from `offset` on, which either resumes it or
-// (after a close) checks that nothing follows. Result 1 for a 200, 206 or 416 reply, whose
-// header is in *header and whose framing is set on `c`; any other status gives 0.
-int StreamExchange(DownloadTask& task, Connection& c, std::int64_t offset, int* body_bytes,
-                   ResponseHeader* header);
+// (after a close) checks that nothing follows. kOk for a 200, 206 or 416 reply, whose
+// header is in *header and whose framing is set on `c`; any other status is hopeless.
+ExchangeResult StreamExchange(ConnectionWorker& c, std::int64_t offset, int* body_bytes,
+                              ResponseHeader* header);
 
 // The exchange for the rest of a segment, from the first byte it lacks. A server that ignores
 // the Range line (status 200 with the full length) makes the first connection to see it read
-// the whole reply (c.whole_body); the others fail.
-int RangeExchange(DownloadTask& task, Connection& c, int* body_bytes);
+// the whole reply (c.whole_body()); the others fail.
+ExchangeResult RangeExchange(ConnectionWorker& c, int* body_bytes);
 
 }  // namespace vorel::download::internal
 

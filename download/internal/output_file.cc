@@ -15,7 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "download/internal/engine_settings.h"
 #include "platform/durable_file.h"
 
 namespace vorel::download::internal {
@@ -104,7 +103,7 @@ bool RenameWithoutReplacing(const std::string& from, const std::string& to, int*
 }  // namespace
 
 std::unique_ptr<OutputFile> OutputFile::Create(const std::string& path, std::int64_t size,
-                                               int* error) {
+                                               int* error, Naming naming) {
   *error = 0;
   if (size < 0) {
     *error = EINVAL;
@@ -120,7 +119,8 @@ std::unique_ptr<OutputFile> OutputFile::Create(const std::string& path, std::int
   std::string temporary;
   int fd = -1;
   errno = EOPNOTSUPP;
-  if (Settings().unnamed_files) fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644);
+  if (naming == Naming::kUnnamedWherePossible)
+    fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644);
   if (fd < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
     // No unnamed files on this file system (vfat, exFAT, FUSE, CIFS, NFSv3): a hidden name of
     // its own holds the file until it is complete, so a crash never leaves a file under the

@@ -24,13 +24,18 @@ struct MappedWindow {
 
 class OutputFile {
  public:
+  // Where the file lives until Publish: unnamed where the file system allows it (else in a
+  // hidden part file), or in a hidden part file wherever it is.
+  enum class Naming { kUnnamedWherePossible, kHiddenPartFile };
+
   // Creates the file for `path` (UTF-8), which must not exist yet, with `size` bytes. The size
   // is set and the blocks are allocated before anything is mapped, so a full disk or a size
   // limit fails here with errno in *error (nothing left behind) instead of faulting on a later
   // write. The file has no name until Publish (or, where the file system has no unnamed
   // files, a hidden ".<name>.<random>.part" name beside it), so an unfinished download never
   // appears under the final name, not even after a crash.
-  static std::unique_ptr<OutputFile> Create(const std::string& path, std::int64_t size, int* error);
+  static std::unique_ptr<OutputFile> Create(const std::string& path, std::int64_t size, int* error,
+                                            Naming naming = Naming::kUnnamedWherePossible);
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;

@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "download/internal/engine_settings.h"
 #include "download/internal/openssl_api.h"
 
 namespace vorel::download::internal {
@@ -119,7 +118,7 @@ std::optional<std::string> ResolveIpv4(const std::string& host) {
 }
 
 int ConnectWithTimeout(int fd, const std::string& dotted, int port, int timeout_ms,
-                       const StopSignal& stop) {
+                       const StopSignal& stop, const Clock& clock) {
   int flags = fcntl(fd, F_GETFL, 0);
   if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) return kWaitFailed;
   sockaddr_in addr{};
@@ -129,8 +128,8 @@ int ConnectWithTimeout(int fd, const std::string& dotted, int port, int timeout_
   if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) return 0;
   if (errno == ECONNREFUSED) return kConnectRefused;
   if (errno != EINPROGRESS && errno != EINTR) return kWaitFailed;
-  const long long deadline = NowMs() + std::max(timeout_ms, kStepMs);
-  while (NowMs() < deadline) {
+  const long long deadline = clock.NowMs() + std::max(timeout_ms, kStepMs);
+  while (clock.NowMs() < deadline) {
     if (stop.Stopped()) return kStopped;
     short revents = 0;
     int r = PollStep(fd, POLLOUT, kStepMs, &revents);
@@ -169,19 +168,19 @@ int SendWithTimeout(Channel& channel, std::string_view text, int timeout_ms) {
 }
 
 int ReceiveWithTimeout(Channel& channel, char* buffer, int wanted, int per_call, int timeout_ms,
-                       const StopSignal& stop, int max_calls,
+                       const StopSignal& stop, const Clock& clock, int max_calls,
                        const std::function<void(int)>& on_chunk) {
   if (buffer == nullptr) return kNoBuffer;
   int got = 0;
   int calls = 0;
-  long long last_data = NowMs();
+  long long last_data = clock.NowMs();
   while (got < wanted && !stop.Stopped()) {
     // Try the read first: on a busy connection data is usually waiting, and this saves the
     // poll call per block (and TLS may hold decrypted bytes that no poll would announce).
     int n = ReadSome(channel, buffer + got, std::min(per_call, wanted - got));
     if (n > 0) {
       got += n;
-      last_data = NowMs();
+      last_data = clock.NowMs();
       if (on_chunk) on_chunk(n);
       if (++calls >= max_calls) break;
       continue;
@@ -192,7 +191,7 @@ int ReceiveWithTimeout(Channel& channel, char* buffer, int wanted, int per_call,
     int r = PollStep(channel.fd, n == kWantRead ? POLLIN : POLLOUT, kStepMs, &revents);
     if (r < 0) return kWaitFailed;
     if (r == 0) {
-      if (NowMs() - last_data > timeout_ms) return got > 0 ? got : kReceiveTimeout;
+      if (clock.NowMs() - last_data > timeout_ms) return got > 0 ? got : kReceiveTimeout;
       continue;
     }
     if (!(revents & (POLLIN | POLLOUT | POLLHUP | POLLERR))) return kNotReady;

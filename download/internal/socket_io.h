@@ -4,7 +4,7 @@
 // TCP socket primitives of the engine: IPv4 only, non-blocking sockets, waits in 10 ms steps so
 // that a stop request is taken within about 10 ms. A channel may carry a TLS session over its
 // socket (https); sends and receives then go through it. Time-outs are measured with the
-// engine's clock (engine_settings.h). Thread-compatible: one channel per thread.
+// engine's clock (the task's Clock). Thread-compatible: one channel per thread.
 
 #include <atomic>
 #include <functional>
@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "download/internal/clock.h"
 #include "runtime/text.h"
 
 struct ssl_st;
@@ -67,7 +68,7 @@ std::optional<std::string> ResolveIpv4(const std::string& host);
 // kWaitFailed for any other failure. The socket stays non-blocking afterwards; the other
 // primitives expect that.
 int ConnectWithTimeout(int fd, const std::string& dotted, int port, int timeout_ms,
-                       const StopSignal& stop);
+                       const StopSignal& stop, const Clock& clock);
 
 // Sends the whole text (never raising SIGPIPE). Bytes sent, or kWaitFailed, kWaitTimeout (no
 // room to send within timeout_ms; 0 = no limit), kNotReady, kSendFailed.
@@ -80,7 +81,7 @@ int SendWithTimeout(Channel& channel, std::string_view text, int timeout_ms);
 // other failures kWaitFailed, kNotReady, kReceiveFailed. Otherwise the bytes read (0 only when
 // stopped).
 int ReceiveWithTimeout(Channel& channel, char* buffer, int wanted, int per_call, int timeout_ms,
-                       const StopSignal& stop, int max_calls,
+                       const StopSignal& stop, const Clock& clock, int max_calls,
                        const std::function<void(int)>& on_chunk);
 
 // The status text of a socket error code.

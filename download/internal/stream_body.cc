@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "download/internal/connection_worker.h"
 #include "download/internal/download_task.h"
 #include "download/internal/exchange.h"
 #include "download/internal/response_header.h"
@@ -13,10 +14,10 @@ namespace vorel::download::internal {
 
 using namespace runtime::literals;
 
-int DownloadTask::StreamAttempt(Connection& c, int* body) {
+AttemptResult ConnectionWorker::StreamAttempt(int* body) {
   ResponseHeader header;
-  int r = StreamExchange(*this, c, stream_written_, body, &header);
-  if (r != 1) return r;
+  const ExchangeResult reply = StreamExchange(*this, stream_written_, body, &header);
+  if (reply != ExchangeResult::kOk) return AfterFailedExchange(reply);
   const bool checking = stream_check_;
   stream_check_ = false;
   if (header.status == 416) {
@@ -24,17 +25,17 @@ int DownloadTask::StreamAttempt(Connection& c, int* body) {
     // server names says otherwise.
     if (header.range_total < 0 || header.range_total == stream_written_) {
       stream_complete_ = true;
-      return kSegmentDone;
+      return AttemptResult::kSegmentDone;
     }
-    Status("出现错误"_t, kError);
-    return 0;
+    task_.Status("出现错误"_t, kError);
+    return AttemptResult::kHopeless;
   }
   if (header.status == 206) {
     if (header.range_start != stream_written_) {
-      Status("服务器返回的数据范围与请求不符"_t, kError);
-      return 0;
+      task_.Status("服务器返回的数据范围与请求不符"_t, kError);
+      return AttemptResult::kHopeless;
     }
-    return StreamLoop(c, *body);
+    return StreamLoop(*body);
   }
   // 200: the server sends the whole body again. After a close, a size that matches (or none)
   // leaves the body as it was; otherwise the body is read anew from its first byte.
@@ -42,66 +43,67 @@ int DownloadTask::StreamAttempt(Connection& c, int* body) {
     std::int64_t length = header.length_given && !header.chunked ? header.content_length : -1;
     if (length < 0 || length == stream_written_) {
       stream_complete_ = true;
-      return kSegmentDone;
+      return AttemptResult::kSegmentDone;
     }
   }
   stream_written_ = 0;
-  return StreamLoop(c, *body);
+  return StreamLoop(*body);
 }
 
-bool DownloadTask::StreamWrite(Connection& c, const char* data, std::int64_t count) {
+bool ConnectionWorker::StreamWrite(const char* data, std::int64_t count) {
   if (count <= 0) return true;
-  if (!file_->Reserve(stream_written_ + count) ||
-      !file_->Write(c.window, stream_written_, data, count)) {
+  OutputFile& file = task_.file();
+  if (!file.Reserve(stream_written_ + count) ||
+      !file.Write(window_, stream_written_, data, count)) {
     return false;
   }
   stream_written_ += count;
-  CountReceived(c, count);
-  Notify(kBytesArrived, &c, count);
+  CountReceived(count);
+  task_.Notify(kBytesArrived, this, count);
   return true;
 }
 
-int DownloadTask::StreamLoop(Connection& c, int buffered) {
-  Announce(c, stream_written_, -1);
-  StopSignal stop = stop_signal(c);
-  const int per_call = std::min(static_cast<int>(c.buffer.size()), BlockSize());
+AttemptResult ConnectionWorker::StreamLoop(int buffered) {
+  Announce(stream_written_, -1);
+  StopSignal stop = stop_signal();
+  const int per_call = std::min(static_cast<int>(buffer_.size()), BlockSize());
   for (;;) {
     if (buffered > 0) {
       bool written = true;
-      c.body.Feed(c.buffer.data(), static_cast<std::size_t>(buffered),
-                  [&](const char* run, std::size_t n) {
-                    written = StreamWrite(c, run, static_cast<std::int64_t>(n)) && written;
-                  });
+      body_.Feed(buffer_.data(), static_cast<std::size_t>(buffered),
+                 [&](const char* run, std::size_t n) {
+                   written = StreamWrite(run, static_cast<std::int64_t>(n)) && written;
+                 });
       buffered = 0;
       if (!written) {
-        Status(CreateErrorText(), kError);
-        return 0;
+        task_.Status(CreateErrorText(), kError);
+        return AttemptResult::kHopeless;
       }
     }
-    if (c.body.state() == BodyReader::State::kDone) {
+    if (body_.state() == BodyReader::State::kDone) {
       stream_complete_ = true;
-      return kSegmentDone;
+      return AttemptResult::kSegmentDone;
     }
-    if (c.body.state() == BodyReader::State::kBroken) {
-      Status("出现错误"_t, kError);
-      return 0;
+    if (body_.state() == BodyReader::State::kBroken) {
+      task_.Status("出现错误"_t, kError);
+      return AttemptResult::kHopeless;
     }
-    if (stop.Stopped()) return -1;
+    if (stop.Stopped()) return AttemptResult::kFailed;
     long long started = runtime::TickCount();
-    int n = ReceiveWithTimeout(c.channel, c.buffer.data(), per_call, per_call,
-                               param_.ReceiveTimeout, stop, 1, nullptr);
+    int n = ReceiveWithTimeout(channel_, buffer_.data(), per_call, per_call,
+                               task_.param().ReceiveTimeout, stop, task_.clock(), 1, nullptr);
     if (n < 0) {
-      if (n == kClosedByServer && c.body.framing() == BodyFraming::kUntilClose) {
+      if (n == kClosedByServer && body_.framing() == BodyFraming::kUntilClose) {
         // The close may have ended the body or cut it short; a range request from here on
         // tells which.
         stream_check_ = true;
-        return kPassAgain;
+        return AttemptResult::kGoAgainNow;
       }
-      Status(SocketErrorText(n), kError);
-      return -1;
+      task_.Status(SocketErrorText(n), kError);
+      return AttemptResult::kFailed;
     }
     buffered = n;
-    PaceReceive(c, started);
+    PaceReceive(started);
   }
 }
 

@@ -2,7 +2,6 @@
 
 #include <poll.h>
 
-#include "download/internal/engine_settings.h"
 #include "download/internal/openssl_api.h"
 
 namespace vorel::download::internal {
@@ -66,7 +65,7 @@ void TlsClient::Remember(const std::string& host, SSL_SESSION* session) {
 }
 
 int TlsClient::Handshake(Channel& channel, const std::string& host, int timeout_ms,
-                         const StopSignal& stop, std::string* why) {
+                         const StopSignal& stop, const Clock& clock, std::string* why) {
   if (ssl_ == nullptr) {
     if (why != nullptr) *why = OpenSslFileName();
     return kTlsUnavailable;
@@ -93,7 +92,7 @@ int TlsClient::Handshake(Channel& channel, const std::string& host, int timeout_
     if (session_ != nullptr && session_host_ == host) api.SSL_set_session(ssl, session_);
   }
 
-  const long long deadline = NowMs() + std::max(timeout_ms, kStepMs);
+  const long long deadline = clock.NowMs() + std::max(timeout_ms, kStepMs);
   int result = kConnectTimeout;
   for (;;) {
     api.ERR_clear_error();
@@ -122,7 +121,7 @@ int TlsClient::Handshake(Channel& channel, const std::string& host, int timeout_
         result = kStopped;
         break;
       }
-      if (NowMs() >= deadline) break;
+      if (clock.NowMs() >= deadline) break;
       int ready = poll(&p, 1, kStepMs);
       waited = ready != 0;
     }

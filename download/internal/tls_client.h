@@ -43,7 +43,7 @@ class TlsClient {
   // channel owns the session; otherwise the channel has none. For kTlsNotTrusted *why holds
   // OpenSSL's reason (ASCII), for kTlsUnavailable the name of the library file that is missing.
   int Handshake(Channel& channel, const std::string& host, int timeout_ms, const StopSignal& stop,
-                std::string* why);
+                const Clock& clock, std::string* why);
 
  private:
   static int OnNewSession(struct ssl_st* ssl, ssl_session_st* session);

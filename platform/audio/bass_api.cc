@@ -30,8 +30,13 @@ struct Library {
   Mutex mu;
   bool initialized VOREL_GUARDED_BY(mu) = false;
   int rate VOREL_GUARDED_BY(mu) = kDefaultRate;
+  Output::Rest rest VOREL_GUARDED_BY(mu) = Output::kDefaultRest;
   std::unique_ptr<Mixer> mixer VOREL_GUARDED_BY(mu);
   std::unique_ptr<Output> output VOREL_GUARDED_BY(mu);
+  // Calls into the output made without the lock (OutputCall); BASS_Free waits for them to end
+  // before it takes the output down.
+  int output_calls VOREL_GUARDED_BY(mu) = 0;
+  CondVar output_calls_ended;
   // Handles count up and are never reused, so a stale handle can never reach another stream.
   DWORD next_handle VOREL_GUARDED_BY(mu) = 0x10001;
   std::unordered_map<DWORD, std::shared_ptr<Channel>> channels VOREL_GUARDED_BY(mu);
@@ -56,21 +61,46 @@ std::shared_ptr<Channel> Find(DWORD handle) {
   return it == lib.channels.end() ? nullptr : it->second;
 }
 
+// The output, kept for a call made without the library lock: opening, pausing or closing a
+// device may wait for its callback or its server, and no other call on any stream waits for
+// that. Null when the library is not initialised.
+class OutputCall {
+ public:
+  OutputCall() {
+    Library& lib = Lib();
+    MutexLock lock(lib.mu);
+    if (!lib.initialized) return;
+    output_ = lib.output.get();
+    ++lib.output_calls;
+  }
+  ~OutputCall() {
+    if (!output_) return;
+    Library& lib = Lib();
+    MutexLock lock(lib.mu);
+    if (--lib.output_calls == 0) lib.output_calls_ended.NotifyAll();
+  }
+  OutputCall(const OutputCall&) = delete;
+  OutputCall& operator=(const OutputCall&) = delete;
+
+  Output* output() const { return output_; }
+
+ private:
+  Output* output_ = nullptr;
+};
+
 // Lets the output rest or wake after a stream's playing state may have changed. False when
 // the output cannot play (its device, closed while resting, did not open again; its sound
 // server is gone).
 bool PlayingChanged() {
-  Library& lib = Lib();
-  MutexLock lock(lib.mu);
-  return !lib.output || lib.output->PlayingChanged();
+  OutputCall call;
+  return !call.output() || call.output()->PlayingChanged();
 }
 
 // Drops what the output holds but has not played (after a seek, a stop, or a pause while
 // other streams play on), so the change is heard at once.
 void Discard() {
-  Library& lib = Lib();
-  MutexLock lock(lib.mu);
-  if (lib.output) lib.output->Discard();
+  OutputCall call;
+  if (call.output()) call.output()->Discard();
 }
 
 bool IsPlayback(Channel& channel) { return dynamic_cast<PlaybackStream*>(&channel) != nullptr; }
@@ -167,10 +197,6 @@ using vorel::platform::MutexLock;
 extern "C" {
 
 BOOL BASS_Init(int device, DWORD freq, DWORD flags, void* win, const void* dsguid) {
-  // This thread's error slot is set before the output starts a thread of its own. LeakSanitizer
-  // (GCC 12's) misreads a thread's dynamic thread-local storage, and crashes at exit, when the
-  // library started a thread before that thread first used the library's thread-locals.
-  t_error = BASS_OK;
   if (device < -1) return Fail<BOOL>(BASS_ERROR_DEVICE, FALSE);
   const int rate = (freq == 0) ? kDefaultRate : static_cast<int>(freq);
   if (rate < 1000 || rate > 384000) return Fail<BOOL>(BASS_ERROR_FREQ, FALSE);
@@ -179,7 +205,7 @@ BOOL BASS_Init(int device, DWORD freq, DWORD flags, void* win, const void* dsgui
   if (lib.initialized) return Fail<BOOL>(BASS_ERROR_ALREADY, FALSE);
   auto mixer = std::make_unique<Mixer>(std::make_shared<HeardClock>(rate));
   int error = BASS_OK;
-  std::unique_ptr<Output> output = Output::Open(device, rate, mixer.get(), &error);
+  std::unique_ptr<Output> output = Output::Open(device, rate, mixer.get(), lib.rest, &error);
   if (!output) return Fail<BOOL>(error, FALSE);
   lib.mixer = std::move(mixer);
   lib.output = std::move(output);
@@ -198,6 +224,7 @@ BOOL BASS_Free(void) {
     MutexLock lock(lib.mu);
     if (!lib.initialized) return Fail<BOOL>(BASS_ERROR_INIT, FALSE);
     lib.initialized = false;
+    while (lib.output_calls > 0) lib.output_calls_ended.Wait(lib.mu);
     output = std::move(lib.output);
     mixer = std::move(lib.mixer);
     channels.swap(lib.channels);
@@ -261,9 +288,11 @@ BOOL BASS_StreamFree(HSTREAM handle) {
     lib.channels.erase(it);
     if (auto* playback = dynamic_cast<PlaybackStream*>(channel.get())) {
       lib.mixer->Remove(playback);
-      lib.output->Discard();
-      lib.output->PlayingChanged();
     }
+  }
+  if (IsPlayback(*channel)) {
+    Discard();
+    PlayingChanged();
   }
   channel.reset();  // joins the decoding thread, outside the library lock
   t_error = BASS_OK;
@@ -403,3 +432,10 @@ DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
 }
 
 }  // extern "C"
+
+// The tests' seam, declared in platform/audio/testing.h.
+extern "C" BASSAPI void vorel_bass_set_rest_seconds(double seconds) {
+  Library& lib = Lib();
+  MutexLock lock(lib.mu);
+  lib.rest = seconds < 0 ? Output::kDefaultRest : Output::Rest(seconds);
+}

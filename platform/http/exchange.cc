@@ -20,6 +20,7 @@
 #include "platform/http/internal/endpoint.h"
 #include "platform/http/internal/handles.h"
 #include "platform/http/internal/header_block.h"
+#include "platform/http/internal/transfer_timeouts.h"
 #include "platform/http/transfer_control.h"
 #include "platform/http/wininet.h"
 #include "platform/mutex.h"
@@ -31,7 +32,6 @@ using namespace internal;
 
 constexpr int kMaxRedirects = 10;
 
-thread_local std::shared_ptr<const std::atomic<bool>> thread_cancel_flag;
 std::atomic<long> connect_timeout_ms{30000};
 std::atomic<long> low_speed_seconds{30};
 
@@ -319,17 +319,24 @@ void RemoveHeaders(std::vector<std::string>& lines, std::string_view name) {
 
 }  // namespace
 
-void SetThreadCancelFlag(std::shared_ptr<const std::atomic<bool>> flag) {
-  thread_cancel_flag = std::move(flag);
-}
+namespace internal {
 
-void SetTransferTimeoutsForTesting(TransferTimeouts timeouts) {
+void SetTimeouts(TransferTimeouts timeouts) {
   connect_timeout_ms = timeouts.connect_ms;
   low_speed_seconds = timeouts.low_speed_seconds;
 }
 
-TransferTimeouts CurrentTransferTimeouts() {
+TransferTimeouts Timeouts() {
   return TransferTimeouts{connect_timeout_ms.load(), low_speed_seconds.load()};
+}
+
+}  // namespace internal
+
+bool SetRequestCancelFlag(HINTERNET request, std::shared_ptr<const std::atomic<bool>> flag) {
+  auto req = FindAs<Request>(request, HandleKind::kRequest);
+  if (!req) return Fail(FindHandle(request) ? kErrorIncorrectHandleType : kErrorInvalidHandle);
+  req->cancel = std::move(flag);
+  return true;
 }
 
 bool HttpAddRequestHeadersA(HINTERNET request, const char* headers, std::uint32_t headers_length,
@@ -366,7 +373,7 @@ bool HttpSendRequestA(HINTERNET request, const char* headers, std::uint32_t head
   first.target = EncodeTarget(req->object);
   Endpoint at = first;
   std::string verb = req->verb;
-  auto cancel = thread_cancel_flag;
+  auto cancel = req->cancel;
 
   for (int hop = 0;; ++hop) {
     HopResult r = PerformHop(easy.get(), *req, at, verb, lines, body, at.SameOrigin(first), cancel);

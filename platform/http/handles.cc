@@ -258,6 +258,4 @@ bool InternetGetCookieA(const char* url, const char* cookie_name, char* data, st
   return CopyOut(value, data, size);
 }
 
-void ClearCookieStoreForTesting() { ClearCookies(); }
-
 }  // namespace vorel::platform::http

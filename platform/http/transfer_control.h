@@ -6,25 +6,16 @@
 #include <atomic>
 #include <memory>
 
+#include "platform/http/wininet.h"
+
 namespace vorel::platform::http {
 
-// Cooperative cancellation: while the flag set for the calling thread is true, every transfer
-// that thread performs stops within about a second and fails with kErrorOperationCancelled.
-// A null flag clears it. Thread-local; the flag itself may be set from any thread.
-void SetThreadCancelFlag(std::shared_ptr<const std::atomic<bool>> flag);
-
-// Time-outs of every transfer started afterwards: connect time-out in milliseconds, and the
-// number of seconds under 1 byte/s after which a transfer is aborted. The defaults are 30000 and
-// 30. For tests only: lets a stalled server be tested without waiting half a minute.
-struct TransferTimeouts {
-  long connect_ms = 30000;
-  long low_speed_seconds = 30;
-};
-void SetTransferTimeoutsForTesting(TransferTimeouts timeouts);
-TransferTimeouts CurrentTransferTimeouts();
-
-// Forgets every stored cookie. For tests only.
-void ClearCookieStoreForTesting();
+// Cooperative cancellation of one request: while `flag` is true, the transfer HttpSendRequestA
+// performs for `request` stops within about a second and fails with kErrorOperationCancelled.
+// Set before the send, on the thread that sends; the flag itself may be set from any thread.
+// A null flag clears it. False (with kErrorInvalidHandle or kErrorIncorrectHandleType) when
+// `request` is not a request handle.
+bool SetRequestCancelFlag(HINTERNET request, std::shared_ptr<const std::atomic<bool>> flag);
 
 }  // namespace vorel::platform::http
 

@@ -62,6 +62,7 @@ BassTable Load() {
   Resolve(t.library, "BASS_ChannelSetAttribute", &t.ChannelSetAttribute);
   Resolve(t.library, "BASS_ChannelGetAttribute", &t.ChannelGetAttribute);
   Resolve(t.library, "BASS_ChannelGetData", &t.ChannelGetData);
+  Resolve(t.library, "vorel_bass_set_rest_seconds", &t.SetRestSeconds);
   return t;
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/audio/bass.h"
+#include "platform/audio/testing.h"
 
 namespace vorel::audio_test {
 
@@ -28,10 +29,21 @@ struct BassTable {
   decltype(&::BASS_ChannelSetAttribute) ChannelSetAttribute = nullptr;
   decltype(&::BASS_ChannelGetAttribute) ChannelGetAttribute = nullptr;
   decltype(&::BASS_ChannelGetData) ChannelGetData = nullptr;
+  // The tests' own seam.
+  decltype(&::vorel_bass_set_rest_seconds) SetRestSeconds = nullptr;
 };
 
 // Loads the library once per process; fails the calling test when a function is missing.
 const BassTable& Bass();
+
+// How long outputs opened from now on rest before closing, for one test; the default after it.
+class ScopedRest {
+ public:
+  explicit ScopedRest(double seconds) { Bass().SetRestSeconds(seconds); }
+  ~ScopedRest() { Bass().SetRestSeconds(-1); }
+  ScopedRest(const ScopedRest&) = delete;
+  ScopedRest& operator=(const ScopedRest&) = delete;
+};
 
 // The built library's path, and the names of the sixteen functions the player resolves.
 std::string LibraryPath();

@@ -16,8 +16,9 @@ namespace {
 
 const BassTable& B() { return Bass(); }
 
-TEST(ConcurrencyTest, CallsFromManyThreadsWhileStreamsComeAndGo) {
-  ASSERT_TRUE(B().Init(-1, 44100, 0, nullptr, nullptr));
+// Three threads call at random on four streams while the calling thread frees and replaces
+// them twelve times, as the player does on every new song. Every freed handle reads as stopped.
+void CallWhileStreamsComeAndGo() {
   const std::string path = ToneMp3(1000, 3);
   constexpr int kSlots = 4;
   std::atomic<HSTREAM> slots[kSlots];
@@ -51,7 +52,6 @@ TEST(ConcurrencyTest, CallsFromManyThreadsWhileStreamsComeAndGo) {
   std::vector<std::thread> threads;
   for (unsigned i = 0; i < 3; ++i) threads.emplace_back(worker, i + 1);
 
-  // Meanwhile streams are freed and replaced, as the player does on every new song.
   std::vector<HSTREAM> freed;
   for (int round = 0; round < 12; ++round) {
     const int i = round % kSlots;
@@ -66,6 +66,31 @@ TEST(ConcurrencyTest, CallsFromManyThreadsWhileStreamsComeAndGo) {
   stop = true;
   for (auto& t : threads) t.join();
   for (HSTREAM h : freed) EXPECT_EQ(B().ChannelIsActive(h), BASS_ACTIVE_STOPPED);
+}
+
+TEST(ConcurrencyTest, CallsFromManyThreadsWhileStreamsComeAndGo) {
+  ASSERT_TRUE(B().Init(-1, 44100, 0, nullptr, nullptr));
+  CallWhileStreamsComeAndGo();
+  EXPECT_TRUE(B().Free());
+}
+
+// The same through a real device callback: SDL mixes on its own thread while the stream list
+// changes under it, and with a rest of 20 ms the device is closed and opened again over and
+// over while other threads pause and play. Afterwards the device still plays what it is given.
+TEST(ConcurrencyTest, SdlDeviceOpensAndClosesWhileStreamsComeAndGo) {
+  const std::string raw = TempDir() + "/churn.raw";
+  ScopedEnv env;
+  env.Set("VOREL_AUDIO", "sdl");
+  env.Set("SDL_AUDIODRIVER", "disk");
+  env.Set("SDL_DISKAUDIOFILE", raw.c_str());
+  ScopedRest rest(0.02);
+  ASSERT_TRUE(B().Init(-1, 44100, 0, nullptr, nullptr)) << B().ErrorGetCode();
+  CallWhileStreamsComeAndGo();
+  const HSTREAM h = B().StreamCreateFile(FALSE, ToneWav(440, 0.3).c_str(), 0, 0, 0);
+  ASSERT_NE(h, 0u);
+  ASSERT_TRUE(B().ChannelPlay(h, TRUE)) << B().ErrorGetCode();
+  EXPECT_TRUE(WaitUntil([&] { return B().ChannelIsActive(h) == BASS_ACTIVE_STOPPED; }, 10));
+  EXPECT_GT(B().ChannelGetPosition(h, BASS_POS_BYTE), 0u);
   EXPECT_TRUE(B().Free());
 }
 

@@ -192,7 +192,7 @@ TEST(OutputTest, ARestingSdlDeviceIsClosedAndOpensAgainForTheNextSong) {
   env.Set("VOREL_AUDIO", "sdl");
   env.Set("SDL_AUDIODRIVER", "disk");
   env.Set("SDL_DISKAUDIOFILE", raw.c_str());
-  env.Set("VOREL_AUDIO_REST_SECONDS", "0.3");
+  ScopedRest rest(0.3);
   ASSERT_TRUE(B().Init(-1, 44100, 0, nullptr, nullptr)) << B().ErrorGetCode();
   // SDL's thread names itself once it runs, so its start is waited for too.
   EXPECT_TRUE(WaitUntil(SdlDeviceThreadRuns, 5)) << "no device opened at start";

@@ -12,6 +12,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "download/testing.h"
+
 extern char** environ;
 
 namespace vorel::download::testing {
@@ -124,31 +126,33 @@ void EngineTest::SetUp() {
   char pattern[] = "/tmp/vorel-download-test-XXXXXX";
   ASSERT_NE(mkdtemp(pattern), nullptr);
   dir_ = pattern;
-  internal::EngineSettings settings;
-  settings.retry_wait_ms = 20;
-  settings.retry_limit = 3;
-  settings_ = std::make_unique<internal::ScopedEngineSettingsForTesting>(settings);
+  settings_ = EngineSettings();
+  settings_.retry_wait_ms = 20;
+  settings_.retry_limit = 3;
 }
 
 void EngineTest::TearDown() {
-  EXPECT_TRUE(internal::WaitForAllTasksForTesting(60000));
-  settings_.reset();
+  EXPECT_TRUE(WaitForAllTasks(60000));
   std::error_code ignored;
   std::filesystem::remove_all(dir_, ignored);
 }
 
 void EngineTest::UseProductionSettings(int speed) {
-  internal::EngineSettings settings;
+  settings_ = EngineSettings();
   const auto start = std::chrono::steady_clock::now();
-  settings.clock = [start, speed] {
+  settings_.clock = [start, speed] {
     auto real = std::chrono::steady_clock::now() - start;
     return std::chrono::duration_cast<std::chrono::milliseconds>(real).count() * speed;
   };
-  settings_.reset();
-  settings_ = std::make_unique<internal::ScopedEngineSettingsForTesting>(settings);
 }
 
-double EngineTest::EngineSeconds() { return static_cast<double>(internal::NowMs()) / 1000.0; }
+double EngineTest::EngineSeconds() const {
+  const long long ms = settings_.clock ? settings_.clock()
+                                       : std::chrono::duration_cast<std::chrono::milliseconds>(
+                                             std::chrono::steady_clock::now().time_since_epoch())
+                                             .count();
+  return static_cast<double>(ms) / 1000.0;
+}
 
 TaskParam EngineTest::Param(const std::string& url, const std::string& name) {
   TaskParam param;
@@ -169,7 +173,7 @@ TaskParam EngineTest::Param(const std::string& url, const std::string& name) {
 Event EngineTest::RunWith(TaskParam param, Recorder& recorder) {
   param.NotifyCallback = recorder.Notifier();
   param.StatusCallback = recorder.Statuser();
-  Download download;
+  Download download(settings_);
   EXPECT_TRUE(download.Start(param));
   EXPECT_TRUE(recorder.WaitForEnd());
   return recorder.end();

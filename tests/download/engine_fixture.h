@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "download/download.h"
-#include "download/internal/engine_settings.h"
+#include "download/engine_settings.h"
 #include "download/task_param.h"
 #include "runtime/text.h"
 #include "tests/testing/loopback_server.h"
@@ -81,12 +81,12 @@ class EngineTest : public ::testing::Test {
   Event Run(const TaskParam& param) { return RunWith(param, recorder_); }
   // Runs one download of `param` to its end, reported to `recorder` (for tests with several
   // cases, each with a recorder of its own); its notification 4.
-  static Event RunWith(TaskParam param, Recorder& recorder);
+  Event RunWith(TaskParam param, Recorder& recorder);
   // Replaces the shortened waits with the engine's production settings, with its clock running
   // `speed` times faster than real time: waits of minutes pass in seconds, and the test reads
   // how long a case took on that clock (EngineSeconds).
   void UseProductionSettings(int speed);
-  static double EngineSeconds();
+  double EngineSeconds() const;
 
   // Starts the download_child program with `args` (its URL, local path, ...) and the shim
   // library `preload` loaded into it; its standard error goes to `error_path` when given.
@@ -98,7 +98,8 @@ class EngineTest : public ::testing::Test {
 
   std::string dir_;
   Recorder recorder_;
-  std::unique_ptr<internal::ScopedEngineSettingsForTesting> settings_;
+  // The settings every download of the test runs with (pass them to each Download).
+  EngineSettings settings_;
 };
 
 }  // namespace vorel::download::testing

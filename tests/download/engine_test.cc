@@ -33,7 +33,7 @@ TEST_F(EngineTest, FiveConnectionsWriteTheFileByteExact) {
         .Pause(100)
         .Send(body.substr(1000));
   });
-  Download download;
+  Download download(settings_);
   ASSERT_TRUE(download.Start(Param(server.Url("/song.mp3"), "song.mp3")));
   ASSERT_TRUE(recorder_.WaitForEnd());
 
@@ -69,7 +69,7 @@ TEST_F(EngineTest, FiveConnectionsWriteTheFileByteExact) {
 TEST_F(EngineTest, SmallFileIsFetchedByTheProbeAloneWithNotificationsInQueueOrder) {
   const std::string body = MakeBody(15000);
   LoopbackServer server([&](const Request& r) { return ServeBody(r, body); });
-  Download download;
+  Download download(settings_);
   ASSERT_TRUE(download.Start(Param(server.Url("/small.mp3"), "small.mp3")));
   ASSERT_TRUE(recorder_.WaitForEnd());
 
@@ -102,7 +102,7 @@ TEST_F(EngineTest, DroppedConnectionRetriesFromTheFirstMissingByte) {
   });
   TaskParam param = Param(server.Url("/drop.mp3"), "drop.mp3");
   param.ConnectionCount = 1;
-  Download download;
+  Download download(settings_);
   ASSERT_TRUE(download.Start(param));
   ASSERT_TRUE(recorder_.WaitForEnd());
 
@@ -131,7 +131,7 @@ TEST_F(EngineTest, ConnectionWithNothingLeftTakesHalfOfTheLargestRemainingPart) 
     }
     return ServeBody(r, body);
   });
-  Download download;
+  Download download(settings_);
   ASSERT_TRUE(download.Start(Param(server.Url("/big.mp3"), "big.mp3")));
   ASSERT_TRUE(recorder_.WaitForEnd());
   EXPECT_EQ(recorder_.end().value2, 1) << recorder_.StatusDump();
@@ -154,7 +154,7 @@ TEST_F(EngineTest, ReleaseStopsPromptlyAndReportsTheReceivedCount) {
   TaskParam param = Param(server.Url("/stall.mp3"), "stall.mp3");
   param.ConnectionCount = 1;
   param.StopWait = 10000;
-  Download download;
+  Download download(settings_);
   ASSERT_TRUE(download.Start(param));
   ASSERT_TRUE(recorder_.WaitUntil([&] { return download.ReceivedBytes() == 50000; }));
   EXPECT_TRUE(FolderEntries().empty());  // nothing under the final name while unfinished
@@ -188,7 +188,7 @@ TEST_F(EngineTest, ExistingFilesGetNumberedNamesBeside) {
     TaskParam param = Param(server.Url("/tune.mp3"), "tune.mp3");
     param.NotifyCallback = recorder.Notifier();
     param.StatusCallback = recorder.Statuser();
-    Download download;
+    Download download(settings_);
     ASSERT_TRUE(download.Start(param));
     ASSERT_TRUE(recorder.WaitForEnd());
     EXPECT_EQ(ReadFile(PathOf(expected)), body);
@@ -206,7 +206,7 @@ TEST_F(EngineTest, SameNameAnswersGiveUpOrTakeTheCallersPath) {
   std::fclose(std::fopen(PathOf("a.mp3").c_str(), "wb"));
 
   recorder_.set_same_name_answer([](const void*) { return 1; });
-  Download download;
+  Download download(settings_);
   ASSERT_TRUE(download.Start(Param(server.Url("/a.mp3"), "a.mp3")));
   ASSERT_TRUE(recorder_.WaitForEnd());
   EXPECT_TRUE(recorder_.HasStatus("发现同名文件, 用户选择放弃下载"_t));
@@ -241,7 +241,7 @@ TEST_F(EngineTest, ReplyHeaderSplitOverThreeReceivesIsAssembled) {
         .Send(header.substr(35))
         .Send(body);
   });
-  Download download;
+  Download download(settings_);
   ASSERT_TRUE(download.Start(Param(server.Url("/split.mp3"), "split.mp3")));
   ASSERT_TRUE(recorder_.WaitForEnd());
   EXPECT_EQ(ReadFile(PathOf("split.mp3")), body) << recorder_.StatusDump();
@@ -252,7 +252,7 @@ TEST_F(EngineTest, RequestCarriesEncodedTargetAndAddressRulesHold) {
   LoopbackServer server([&](const Request& r) { return ServeBody(r, body); });
   std::string url = server.Url("/my song.mp3");
   url.replace(0, 4, "HTTP");  // the scheme in capitals
-  Download download;
+  Download download(settings_);
   ASSERT_TRUE(download.Start(Param(url, "x.mp3")));
   ASSERT_TRUE(recorder_.WaitForEnd());
   EXPECT_EQ(ReadFile(PathOf("x.mp3")), body);
@@ -264,7 +264,7 @@ TEST_F(EngineTest, RequestCarriesEncodedTargetAndAddressRulesHold) {
   EXPECT_EQ(request.Header("referer"), "HTTP://" + Endpoint(server));
 
   // Without a "/" after the host nothing starts and nothing is reported.
-  Download other;
+  Download other(settings_);
   Recorder silent;
   TaskParam param = Param("http://" + Endpoint(server), "y.mp3");
   param.NotifyCallback = silent.Notifier();
@@ -278,7 +278,7 @@ TEST_F(EngineTest, HostNamesAreLookedUpAsIpv4AndConnectedByAddress) {
   const std::string body = MakeBody(30000);
   LoopbackServer server([&](const Request& r) { return ServeBody(r, body); });
   std::string port = std::to_string(server.port());
-  Download download;
+  Download download(settings_);
   ASSERT_TRUE(download.Start(Param("http://localhost:" + port + "/n.mp3", "n.mp3")));
   ASSERT_TRUE(recorder_.WaitForEnd());
   EXPECT_EQ(ReadFile(PathOf("n.mp3")), body) << recorder_.StatusDump();
@@ -293,7 +293,7 @@ TEST_F(EngineTest, SpeedLimitedDownloadIsStillByteExact) {
   TaskParam param = Param(server.Url("/slow.mp3"), "slow.mp3");
   param.ConnectionCount = 1;
   param.SpeedLimit = 40000;  // 20480-byte reads, each followed by the rest of its second
-  Download download;
+  Download download(settings_);
   ASSERT_TRUE(download.Start(param));
   ASSERT_TRUE(recorder_.WaitForEnd());
   EXPECT_EQ(ReadFile(PathOf("slow.mp3")), body);
@@ -304,7 +304,7 @@ TEST_F(EngineTest, SecondStartOnABusyObjectIsRefused) {
   LoopbackServer server([&](const Request&) {
     return Reply().Send(HeaderText("HTTP/1.1 200 OK", {"Content-Length: 100"})).Stall();
   });
-  Download download;
+  Download download(settings_);
   ASSERT_TRUE(download.Start(Param(server.Url("/a.mp3"), "a.mp3")));
   EXPECT_FALSE(download.Start(Param(server.Url("/b.mp3"), "b.mp3")));
   download.Release();

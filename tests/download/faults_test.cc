@@ -235,7 +235,7 @@ TEST_P(FaultTest, ErrorStatusesEndWithoutRetry) {
     TaskParam param = Param(server.Url("/e.mp3"), "e.mp3");
     param.NotifyCallback = recorder.Notifier();
     param.StatusCallback = recorder.Statuser();
-    Download download;
+    Download download(settings_);
     ASSERT_TRUE(download.Start(param));
     ASSERT_TRUE(recorder.WaitForEnd());
     EXPECT_EQ(recorder.end().value2, 0) << c.status_line;
@@ -257,7 +257,7 @@ TEST_P(FaultTest, UnknowableSizeCannotBeDownloaded) {
     TaskParam param = Param(server.Url("/u.mp3"), "u.mp3");
     param.NotifyCallback = recorder.Notifier();
     param.StatusCallback = recorder.Statuser();
-    Download download;
+    Download download(settings_);
     ASSERT_TRUE(download.Start(param));
     ASSERT_TRUE(recorder.WaitForEnd());
     EXPECT_TRUE(recorder.HasStatus("无法获得文件大小"_t));
@@ -276,7 +276,7 @@ TEST_P(FaultTest, HeaderOfTwentyKibibytesIsTakenOnePastSixtyFourIsRefused) {
   TaskParam param = Param(fine.Url("/fine.mp3"), "fine.mp3");
   param.NotifyCallback = recorder.Notifier();
   {
-    Download download;
+    Download download(settings_);
     ASSERT_TRUE(download.Start(param));
     ASSERT_TRUE(recorder.WaitForEnd());
   }
@@ -390,7 +390,7 @@ TEST_P(FaultTest, RedirectLoopsAndUnsupportedTargetsEnd) {
     TaskParam param = Param(server.Url("/loop.mp3"), "loop.mp3");
     param.NotifyCallback = recorder.Notifier();
     param.StatusCallback = recorder.Statuser();
-    Download download;
+    Download download(settings_);
     ASSERT_TRUE(download.Start(param));
     ASSERT_TRUE(recorder.WaitForEnd());
     EXPECT_TRUE(recorder.HasStatus(c.text)) << c.location << "\n" << recorder.StatusDump();
@@ -421,7 +421,7 @@ TEST_P(FaultTest, ServerChosenNamesStayInTheTargetFolder) {
   Recorder second;
   param = Param(server.Url("/x/..%2F..%2Fname%20here.mp3"), "inner/");
   param.NotifyCallback = second.Notifier();
-  Download download;
+  Download download(settings_);
   ASSERT_TRUE(download.Start(param));
   ASSERT_TRUE(second.WaitForEnd());
   EXPECT_EQ(ReadFile(PathOf("inner/_.._name here.mp3")), body);
@@ -465,7 +465,7 @@ TEST_P(FaultTest, SizesPastFourGibibytesKeepAllTheirBits) {
     return Reply().Send(HeaderText(status, lines) + MakeBody(1000)).Stall();
   });
   TaskParam param = Param(server.Url("/huge.bin"), "huge.bin");
-  Download download;
+  Download download(settings_);
   ASSERT_TRUE(download.Start(param));
   ASSERT_TRUE(recorder_.WaitUntil([&] { return server.Requests().size() == 5; }));
   ASSERT_TRUE(recorder_.WaitUntil([&] { return recorder_.bytes_arrived() == 5000; }));

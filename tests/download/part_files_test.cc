@@ -15,7 +15,7 @@
 
 #include "download/download.h"
 #include "download/internal/output_file.h"
-#include "platform/durable_file.h"
+#include "platform/testing.h"
 #include "tests/download/engine_fixture.h"
 #include "tests/testing/loopback_server.h"
 
@@ -49,12 +49,11 @@ TEST_F(PartFilesTest, AFinishedDownloadIsFlushedBeforeItTakesItsNameAndItsFolder
   LoopbackServer server([&](const Request& r) { return ServeBody(r, body); });
   for (bool unnamed : {true, false}) {
     SCOPED_TRACE(unnamed ? "unnamed file" : "hidden part file");
-    internal::EngineSettings settings;
-    settings.retry_wait_ms = 20;
-    settings.unnamed_files = unnamed;
-    internal::ScopedEngineSettingsForTesting use(settings);
+    settings_ = EngineSettings();
+    settings_.retry_wait_ms = 20;
+    settings_.unnamed_files = unnamed;
     const std::string name = unnamed ? "u.mp3" : "h.mp3";
-    platform::ScopedFileStepRecordForTesting record;
+    platform::ScopedFileStepRecord record;
     Recorder recorder;
     ASSERT_EQ(RunWith(Param(server.Url("/" + name), name), recorder).value2, 1);
     ASSERT_TRUE(ReadFile(PathOf(name)) == body);
@@ -77,7 +76,7 @@ TEST_F(PartFilesTest, AFinishedDownloadIsFlushedBeforeItTakesItsNameAndItsFolder
   LoopbackServer missing([](const Request&) {
     return Reply().Send(HeaderText("HTTP/1.1 404 Not Found", {"Content-Length: 0"}));
   });
-  platform::ScopedFileStepRecordForTesting record;
+  platform::ScopedFileStepRecord record;
   ASSERT_EQ(Run(Param(missing.Url("/m.mp3"), "m.mp3")).value2, 0);
   EXPECT_TRUE(record.steps().empty());
 }

@@ -26,7 +26,7 @@ class RetryTest : public EngineTest {
   // Runs the download to its end; returns how long it took on the engine's clock, in seconds.
   double Timed(TaskParam param) {
     param.ConnectTimeout = param.SendTimeout = param.ReceiveTimeout = 20000;
-    Download download;
+    Download download(settings_);
     const double start = EngineSeconds();
     EXPECT_TRUE(download.Start(param));
     EXPECT_TRUE(recorder_.WaitForEnd());

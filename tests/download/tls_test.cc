@@ -121,7 +121,7 @@ TEST_F(TlsTest, RedirectsGoFromHttpToHttpsButNeverBack) {
   TaskParam param = Param(secure.Url("/down"), "down.mp3");
   param.NotifyCallback = recorder.Notifier();
   param.StatusCallback = recorder.Statuser();
-  Download download;
+  Download download(settings_);
   ASSERT_TRUE(download.Start(param));
   ASSERT_TRUE(recorder.WaitForEnd());
   EXPECT_EQ(recorder.end().value2, 0);
@@ -142,7 +142,7 @@ TEST_F(TlsTest, ReleaseDuringAnHttpsDownloadRemovesThePartialFile) {
       Trusted());
   TaskParam param = Param(server.Url("/r.mp3"), "r.mp3");
   param.ConnectionCount = 1;
-  Download download;
+  Download download(settings_);
   ASSERT_TRUE(download.Start(param));
   ASSERT_TRUE(recorder_.WaitUntil([&] { return download.ReceivedBytes() == 30000; }));
   download.Release();

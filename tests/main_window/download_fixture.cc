@@ -41,10 +41,10 @@ void OpenMainWindowMenu() {
 
 void DownloadFlowTest::SetUp() {
   FlowTest::SetUp();
-  download::internal::EngineSettings settings;
+  download::EngineSettings settings;
   settings.retry_limit = 3;
   settings.retry_wait_ms = 20;
-  settings_ = std::make_unique<download::internal::ScopedEngineSettingsForTesting>(settings);
+  download::Downloader().set_engine_settings(settings);
   download::SetSongDownloadServices({
       .sound_source_url = [this] { return url_; },
       .sound_name = [this] { return name_; },
@@ -55,8 +55,8 @@ void DownloadFlowTest::SetUp() {
 
 void DownloadFlowTest::TearDown() {
   download::ResetSongDownloadForTesting();
-  download::internal::WaitForAllTasksForTesting(10000);
-  settings_.reset();
+  download::WaitForAllTasks(10000);
+  download::Downloader().set_engine_settings({});
   download::SetSongDownloadServices({});
   StopCollectingMessages();
   FlowTest::TearDown();

@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "download/internal/engine_settings.h"
+#include "download/engine_settings.h"
 #include "download/song_download.h"
+#include "download/testing.h"
 #include "tests/player_flow/flow_fixture.h"
 #include "tests/testing/loopback_server.h"
 
@@ -64,7 +65,6 @@ class DownloadFlowTest : public FlowTest {
   Text url_;
   Text name_;
   bool capturing_ = false;
-  std::unique_ptr<download::internal::ScopedEngineSettingsForTesting> settings_;
 };
 
 }  // namespace vorel::flow

@@ -147,11 +147,11 @@ TEST_F(FullViewTest, SearchClickedAfterTypingSearchesForTheTypedText) {
   QTest::keyClicks(box, "abc");
   QTest::mouseClick(Widget(ids::kSearchButton), Qt::LeftButton);
   runtime::ProcessEvents();
-  EXPECT_EQ(search::SearchQueryText(), "abc"_t);
+  EXPECT_EQ(features().music_search().SearchQueryText(), "abc"_t);
   EXPECT_EQ(QApplication::focusWidget(), box);
   EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kSearchBox, ids::kPropCaption),
             "abc"_t);
-  EXPECT_TRUE(search::WaitForSearchForTesting(20000));
+  EXPECT_TRUE(features().music_search().WaitForWorkers(20000));
 }
 
 TEST_F(FullViewTest, TabWalksTheBandAfterTheStripAndTheList) {

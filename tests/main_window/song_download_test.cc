@@ -118,8 +118,8 @@ TEST_F(DownloadFlowTest, ResolvedSongIsSavedUnderItsName) {
   ::setenv("VOREL_SOUND_API_HOST", ("127.0.0.1:" + std::to_string(server.port())).c_str(), 1);
   // The download button reads the resolver's last sound, as the program wires it.
   download::SetSongDownloadServices({
-      .sound_source_url = [] { return search::SoundSourceUrl(); },
-      .sound_name = [] { return search::SoundName(); },
+      .sound_source_url = [this] { return features().sound_link().SoundSourceUrl(); },
+      .sound_name = [this] { return features().sound_link().SoundName(); },
   });
 
   runtime::WriteProperty(ids::kMainWindow, ids::kAddressBox, ids::kPropCaption,
@@ -129,7 +129,6 @@ TEST_F(DownloadFlowTest, ResolvedSongIsSavedUnderItsName) {
   ClickDownload();
   const bool idle = WaitForIdle();
   ::unsetenv("VOREL_SOUND_API_HOST");
-  search::ResetResolverForTesting();
   ASSERT_TRUE(idle);
   EXPECT_EQ(ReadFile(Musics() / "河边的歌.mp3"), song);
   EXPECT_EQ(TakeMessages(), std::vector<std::string>{Done()});
@@ -268,7 +267,7 @@ TEST_F(DownloadFlowTest, CancelRightAfterTheClickLeavesNoTaskAndNoFile) {
     EXPECT_TRUE(Visible(ids::kDownloadButton));
     EXPECT_FALSE(download::DownloadRunning());
   }
-  ASSERT_TRUE(download::internal::WaitForAllTasksForTesting(10000));
+  ASSERT_TRUE(download::WaitForAllTasks(10000));
   EXPECT_FALSE(download::Downloader().HasTask());
   EXPECT_EQ(MusicsEntries(), std::vector<std::string>{});
   EXPECT_EQ(TakeMessages(), std::vector<std::string>(5, "下载已取消。"));
@@ -333,9 +332,9 @@ TEST_F(DownloadFlowTest, AFailedDownloadGivesItsReason) {
   };
   {
     // The busy servers are asked again five times: 20 ms apart instead of up to a minute.
-    download::internal::EngineSettings settings;
-    settings.retry_wait_ms = 20;
-    download::internal::ScopedEngineSettingsForTesting quick_retries(settings);
+    download::EngineSettings quick_retries;
+    quick_retries.retry_wait_ms = 20;
+    download::Downloader().set_engine_settings(quick_retries);
     for (const Case& c : cases) {
       Resolve(c.url, "坏"_t);
       ClickDownload();
@@ -347,10 +346,10 @@ TEST_F(DownloadFlowTest, AFailedDownloadGivesItsReason) {
   // A server that stops sending: the seconds the download waited for a byte.
   LoopbackServer stalls([](const Request& r) { return HalfThenStall(r); });
   {
-    download::internal::EngineSettings settings;
-    settings.retry_wait_ms = 20;
-    settings.stall_limit_ms = 1000;
-    download::internal::ScopedEngineSettingsForTesting quick_stall(settings);
+    download::EngineSettings quick_stall;
+    quick_stall.retry_wait_ms = 20;
+    quick_stall.stall_limit_ms = 1000;
+    download::Downloader().set_engine_settings(quick_stall);
     Resolve(stalls.Url("/slow.mp3"), "慢"_t);
     ClickDownload();
     ASSERT_TRUE(WaitForIdle(60000));

@@ -3,7 +3,7 @@
 #include <functional>
 #include <memory>
 
-#include "platform/durable_file.h"
+#include "platform/testing.h"
 #include "runtime/files.h"
 #include "tests/player_flow/flow_fixture.h"
 #include "ui/qt/desktop.h"
@@ -59,7 +59,7 @@ TEST_F(PlaylistFlowTest, TheNewListIsFlushedBeforeItsRenameAndTheFolderAfter) {
   const std::string list = runtime::Utf8FromText(playlist::PlayListFilePath());
   const std::string folder = list.substr(0, list.rfind('/'));
   for (int save = 0; save < 2; ++save) {  // a new list, then a replaced one
-    platform::ScopedFileStepRecordForTesting record;
+    platform::ScopedFileStepRecord record;
     ASSERT_TRUE(playlist::SavePlayList(ids::kMainWindow, ids::kPlayList, {}, false));
     EXPECT_EQ(record.steps(), (std::vector<std::string>{"sync " + list + ".saving",
                                                         "name " + list + ".saving " + list,

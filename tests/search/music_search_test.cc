@@ -38,7 +38,7 @@ class MusicSearchTest : public SearchFlowTest {
   void Search(const Text& query) {
     TypeInto(ids::kSearchBox, query);
     Click(ids::kSearchButton);
-    ASSERT_TRUE(search::WaitForSearchForTesting(20000));
+    ASSERT_TRUE(features().music_search().WaitForWorkers(20000));
   }
 };
 
@@ -66,7 +66,7 @@ TEST_F(MusicSearchTest, RowsFollowThePageAndTheLabelCountsOneStepBehind) {
   };
   BeforeQueuedCalls watch(look);
   Click(ids::kSearchButton);
-  ASSERT_TRUE(search::WaitForSearchForTesting(20000));
+  ASSERT_TRUE(features().music_search().WaitForWorkers(20000));
   look();
   int behind = 0;
   for (std::size_t i = 0; i + 1 < seen.size(); ++i) {
@@ -108,15 +108,15 @@ TEST_F(MusicSearchTest, EnterSearchesAndOtherKeysDoNot) {
   for (int key : {65, 32, 27, 9}) {
     runtime::RaiseEvent(ids::kMainWindow, ids::kSearchBox, runtime::kEventKeyDown, {key, 0});
   }
-  ASSERT_TRUE(search::WaitForSearchForTesting(20000));
+  ASSERT_TRUE(features().music_search().WaitForWorkers(20000));
   EXPECT_TRUE(server.Requests().empty());
 
   // Real key presses on the widget: a letter types, Enter searches what was typed.
   ASSERT_TRUE(qt::PressKey(ids::kMainWindow, ids::kSearchBox, Qt::Key_C));
-  ASSERT_TRUE(search::WaitForSearchForTesting(20000));
+  ASSERT_TRUE(features().music_search().WaitForWorkers(20000));
   EXPECT_TRUE(server.Requests().empty());
   ASSERT_TRUE(qt::PressKey(ids::kMainWindow, ids::kSearchBox, Qt::Key_Return));
-  ASSERT_TRUE(search::WaitForSearchForTesting(20000));
+  ASSERT_TRUE(features().music_search().WaitForWorkers(20000));
   ASSERT_EQ(server.Requests().size(), 1u);
   EXPECT_EQ(server.Requests()[0].request_line, "GET /music.so?query=abc HTTP/1.1");
   EXPECT_EQ(ResultRows(), (std::vector<Text>{"http://x.example/song"}));
@@ -145,11 +145,11 @@ TEST_F(MusicSearchTest, NewestSearchWins) {
   ASSERT_TRUE(server.WaitForRequests(1, 10000));
   TypeInto(ids::kSearchBox, "new");
   Click(ids::kSearchButton);
-  ASSERT_TRUE(search::WaitForSearchForTesting(30000));  // both workers have ended
+  ASSERT_TRUE(features().music_search().WaitForWorkers(30000));  // both workers have ended
 
   EXPECT_EQ(ResultRows(), (std::vector<Text>{"http://new.example/1", "http://new.example/2"}));
   EXPECT_EQ(CountLabel(), "2个"_t);
-  EXPECT_EQ(search::SearchQueryText(), "new");
+  EXPECT_EQ(features().music_search().SearchQueryText(), "new");
 }
 
 TEST_F(MusicSearchTest, NothingFoundSaysSo) {
@@ -203,13 +203,13 @@ TEST_F(MusicSearchTest, ASearchThatFailedSaysSoAndTheOldCountGoesAtOnce) {
 
   Search("found");
   const platform::http::TransferTimeouts saved = platform::http::CurrentTransferTimeouts();
-  platform::http::SetTransferTimeoutsForTesting({.connect_ms = 1000, .low_speed_seconds = 1});
+  platform::http::SetTransferTimeouts({.connect_ms = 1000, .low_speed_seconds = 1});
   TypeInto(ids::kSearchBox, "silent");
   Click(ids::kSearchButton);
   EXPECT_EQ(CountLabel(), ""_t);
   EXPECT_TRUE(ResultRows().empty());
-  ASSERT_TRUE(search::WaitForSearchForTesting(20000));
-  platform::http::SetTransferTimeoutsForTesting(saved);
+  ASSERT_TRUE(features().music_search().WaitForWorkers(20000));
+  platform::http::SetTransferTimeouts(saved);
   EXPECT_EQ(CountLabel(), "搜索超时：服务器没有回应"_t);
 
   int port;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/http/transfer_control.h"
+#include "platform/http/testing.h"
 #include "search/music_search.h"
 #include "search/sound_link.h"
 #include "tests/player_flow/flow_fixture.h"
@@ -28,11 +28,10 @@ class SearchFlowTest : public flow::FlowTest {
  protected:
   void SetUp() override {
     FlowTest::SetUp();
-    search::ResetResolverForTesting();
-    platform::http::ClearCookieStoreForTesting();
+    platform::http::ClearCookieStore();
   }
   void TearDown() override {
-    EXPECT_TRUE(search::WaitForSearchForTesting(20000));
+    EXPECT_TRUE(features().music_search().WaitForWorkers(20000));
     for (const char* v : {"VOREL_SEARCH_HOST", "VOREL_SOUND_API_HOST"}) unsetenv(v);
     FlowTest::TearDown();
   }

@@ -116,8 +116,8 @@ TEST_F(SoundLinkTest, ResolveAppendsSelectsAndPlaysWithTheExactRequests) {
   EXPECT_EQ(Selected(), 0);
   EXPECT_EQ(qt::ToolTipOf(ids::kMainWindow, ids::kStatusCaption), "Tone A");
   EXPECT_NE(player::State().current_stream, 0u);  // the new row is playing
-  EXPECT_EQ(search::SoundSourceUrl(), origin + "/song.mp3");
-  EXPECT_EQ(search::SoundName(), "Tone A");
+  EXPECT_EQ(features().sound_link().SoundSourceUrl(), origin + "/song.mp3");
+  EXPECT_EQ(features().sound_link().SoundName(), "Tone A");
 
   // The id is what follows the last "sound/", query string included; the space and "#" are
   // escaped so the request line stays one line.
@@ -195,7 +195,7 @@ TEST_F(SoundLinkTest, TooltipShowsTheNameCentredBelowTheCaption) {
 }
 
 TEST_F(SoundLinkTest, AddressBoxSampleClearsOnTheFirstPressOnly) {
-  const Text sample = search::Services().sample_address();
+  const Text sample = app::SampleAddress();
   EXPECT_EQ(sample, "http://sound.invalid/sound/xxxx");  // no web host configured
   TypeInto(ids::kAddressBox, sample);
   ASSERT_TRUE(qt::ClickControl(ids::kMainWindow, ids::kAddressBox));  // a real mouse press
@@ -268,7 +268,7 @@ TEST_F(SoundLinkTest, CoverPictureAndCaption) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     SetCover(c.cover_bytes);
-    search::FetchSoundInfo("22");
+    features().sound_link().FetchSoundInfo("22");
     ASSERT_TRUE(runtime::WaitUntilNoWorkPending(20000));
     runtime::Bytes shown =
         runtime::ReadBytesProperty(ids::kMainWindow, ids::kCoverPicture, ids::kPropPicture);
@@ -317,7 +317,7 @@ class HeldResolveTest : public SoundLinkTest {
   }
   void TearDown() override {
     held_->Release();
-    EXPECT_TRUE(search::WaitForResolveWorkersForTesting(20000));
+    EXPECT_TRUE(features().sound_link().WaitForWorkers(20000));
     SoundLinkTest::TearDown();
     held_.reset();
   }
@@ -331,15 +331,15 @@ class HeldResolveTest : public SoundLinkTest {
 TEST_F(HeldResolveTest, ANewerResolveSupersedesOneStillWaiting) {
   StartResolve("http://sound.example/sound/slow");
   ASSERT_TRUE(runtime::WaitProcessingEvents([&] { return held_->Requests().size() == 1; }, 5000));
-  EXPECT_TRUE(search::ResolvePending());
+  EXPECT_TRUE(features().sound_link().ResolvePending());
   Resolve("http://sound.example/sound/quick");
   ASSERT_EQ(PlayListRows(), 1);
   EXPECT_EQ(PlayListRow(0)[2], "Quick");
   // The older reply arrives late and is dropped: no row, no caption, the quick song plays on.
   held_->Release();
-  ASSERT_TRUE(search::WaitForResolveWorkersForTesting(20000));
+  ASSERT_TRUE(features().sound_link().WaitForWorkers(20000));
   EXPECT_EQ(PlayListRows(), 1);
-  EXPECT_EQ(search::SoundName(), "Quick");
+  EXPECT_EQ(features().sound_link().SoundName(), "Quick");
   EXPECT_EQ(Selected(), 0);
   EXPECT_NE(player::State().current_stream, 0u);
 }
@@ -362,7 +362,7 @@ TEST_F(HeldResolveTest, CancelInTheRightClickMenuDropsAWaitingResolve) {
   EXPECT_EQ(ReadCaption(ids::kStatusCaption), "已取消"_t);
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   held_->Release();
-  ASSERT_TRUE(search::WaitForResolveWorkersForTesting(20000));
+  ASSERT_TRUE(features().sound_link().WaitForWorkers(20000));
   EXPECT_EQ(PlayListRows(), 0);
   EXPECT_EQ(ReadCaption(ids::kStatusCaption), "已取消"_t);
   // With nothing waiting, the menu has no such item.

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/code_page.h"
-#include "platform/http/transfer_control.h"
+#include "platform/http/testing.h"
 #include "platform/http/wininet.h"
 #include "tests/testing/loopback_server.h"
 
@@ -29,7 +29,7 @@ constexpr char kAgent[] =
 
 class CookieFetchTest : public ::testing::Test {
  protected:
-  void SetUp() override { platform::http::ClearCookieStoreForTesting(); }
+  void SetUp() override { platform::http::ClearCookieStore(); }
 };
 
 TEST_F(CookieFetchTest, GetSendsTheDefaultLinesInOrder) {
@@ -67,7 +67,7 @@ TEST_F(CookieFetchTest, CookiesVariableIsSentMergedAndKeepsTheStoreOut) {
         "", {"Set-Cookie: a=9; path=/", "Set-Cookie: b=deleted; path=/", "set-cookie: lower=1;",
              "Set-Cookie: nosemicolon=1", "location: /ignored"});
   });
-  platform::http::SetTransferTimeoutsForTesting({});
+  platform::http::SetTransferTimeouts({});
   Text jar = "a=1; b=2; c=3";
   Text returned, location;
   FetchPageWithCookies(server.Url("/"), 0, {}, &jar, &returned, nullptr, &location);

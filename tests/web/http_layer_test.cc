@@ -18,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/http/testing.h"
 #include "platform/http/transfer_control.h"
 #include "platform/http/wininet.h"
 #include "tests/testing/loopback_server.h"
@@ -53,6 +54,7 @@ struct RequestSpec {
   std::uint32_t access = kOpenTypeDirect;
   const char* proxy = nullptr;
   std::uint64_t limit = 0;
+  std::shared_ptr<const std::atomic<bool>> cancel;
 };
 
 Exchange Perform(int port, const RequestSpec& spec) {
@@ -64,6 +66,9 @@ Exchange Perform(int port, const RequestSpec& spec) {
                                        nullptr, spec.accept, spec.flags, 0);
   EXPECT_NE(request, nullptr);
   if (spec.limit) InternetSetOptionA(request, kOptionMaxResponseBytes, &spec.limit, 8);
+  if (spec.cancel) {
+    EXPECT_TRUE(SetRequestCancelFlag(request, spec.cancel));
+  }
   if (!spec.added.empty()) {
     HttpAddRequestHeadersA(request, spec.added.c_str(), 0xFFFFFFFFu, 0);
   }
@@ -100,8 +105,8 @@ std::string HostLine(int port) { return "Host: 127.0.0.1:" + std::to_string(port
 
 class HttpLayerTest : public ::testing::Test {
  protected:
-  void SetUp() override { ClearCookieStoreForTesting(); }
-  void TearDown() override { SetTransferTimeoutsForTesting({}); }
+  void SetUp() override { ClearCookieStore(); }
+  void TearDown() override { SetTransferTimeouts({}); }
 };
 
 TEST_F(HttpLayerTest, SendsTheCallersLinesInOrderAndNothingOfItsOwn) {
@@ -286,7 +291,7 @@ TEST_F(HttpLayerTest, BodyOverTheLimitFailsTheRead) {
 }
 
 TEST_F(HttpLayerTest, BadServersGiveFailuresNotHangs) {
-  SetTransferTimeoutsForTesting({2000, 1});
+  SetTransferTimeouts({2000, 1});
   struct BadCase {
     const char* name;
     Reply reply;
@@ -322,10 +327,9 @@ TEST_F(HttpLayerTest, CancelFlagStopsAStalledTransfer) {
   LoopbackServer server([](const Request&) { return Reply{"", 0, true}; });
   auto flag = std::make_shared<std::atomic<bool>>(false);
   Exchange ex;
-  std::thread worker([&] {
-    SetThreadCancelFlag(flag);
-    ex = Perform(server.port(), {});
-  });
+  RequestSpec spec;
+  spec.cancel = flag;
+  std::thread worker([&] { ex = Perform(server.port(), spec); });
   ASSERT_TRUE(server.WaitForRequests(1, 10000));
   flag->store(true);
   worker.join();

@@ -7,7 +7,7 @@
 #include <future>
 #include <thread>
 
-#include "platform/http/transfer_control.h"
+#include "platform/http/testing.h"
 #include "runtime/files.h"
 #include "runtime/threads.h"
 #include "tests/testing/loopback_server.h"
@@ -29,8 +29,8 @@ std::string S(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
 class FetchPageTest : public ::testing::Test {
  protected:
-  void SetUp() override { platform::http::ClearCookieStoreForTesting(); }
-  void TearDown() override { platform::http::SetTransferTimeoutsForTesting({}); }
+  void SetUp() override { platform::http::ClearCookieStore(); }
+  void TearDown() override { platform::http::SetTransferTimeouts({}); }
 };
 
 TEST_F(FetchPageTest, GetSendsTheDefaultLinesInOrder) {

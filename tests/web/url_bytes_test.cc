@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/http/transfer_control.h"
+#include "platform/http/testing.h"
 #include "tests/testing/loopback_server.h"
 
 namespace vorel::web {
@@ -52,12 +52,12 @@ TEST(ReadUrlBytesTest, BadAddressesAndServersGiveEmptyOrPartialBytes) {
 }
 
 TEST(ReadUrlBytesTest, StalledServerEndsWithinTheTimeOut) {
-  platform::http::SetTransferTimeoutsForTesting({2000, 1});
+  platform::http::SetTransferTimeouts({2000, 1});
   LoopbackServer server([](const Request&) {
     return Reply{"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nsome", 0, true};
   });
   EXPECT_EQ(S(ReadUrlBytes(server.Url("/"))), "some");
-  platform::http::SetTransferTimeoutsForTesting({});
+  platform::http::SetTransferTimeouts({});
 }
 
 }  // namespace

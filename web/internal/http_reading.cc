@@ -2,17 +2,11 @@
 
 #include <string>
 
-#include "platform/http/transfer_control.h"
+#include "platform/http/wininet.h"
 
 namespace vorel::web::internal {
 
 namespace http = platform::http;
-
-namespace {
-thread_local std::shared_ptr<std::atomic<bool>> current_cancel;
-thread_local std::shared_ptr<runtime::Bytes> current_body_sink;
-thread_local std::uint32_t send_error = 0;
-}  // namespace
 
 BodyEnd ReadBody(http::HINTERNET request, runtime::Bytes& body) {
   if (http::InternetReadFileAll(request, &body)) return BodyEnd::kComplete;
@@ -44,25 +38,6 @@ void CloseHandles(std::initializer_list<http::HINTERNET> handles) {
   for (http::HINTERNET h : handles) {
     if (h) http::InternetCloseHandle(h);
   }
-}
-
-const std::shared_ptr<std::atomic<bool>>& CurrentCancelFlag() { return current_cancel; }
-
-void SetCurrentCancelFlag(std::shared_ptr<std::atomic<bool>> flag) {
-  http::SetThreadCancelFlag(flag);
-  current_cancel = std::move(flag);
-}
-
-bool CancelRequested() { return current_cancel && current_cancel->load(); }
-
-const std::shared_ptr<runtime::Bytes>& CurrentBodySink() { return current_body_sink; }
-
-std::uint32_t SendError() { return send_error; }
-
-void SetSendError(std::uint32_t error) { send_error = error; }
-
-void SetCurrentBodySink(std::shared_ptr<runtime::Bytes> sink) {
-  current_body_sink = std::move(sink);
 }
 
 }  // namespace vorel::web::internal

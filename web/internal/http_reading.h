@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include "platform/http/wininet.h"
@@ -28,22 +29,23 @@ runtime::Text RawHeaders(platform::http::HINTERNET request);
 // Closes the handles given, in the order given; null ones are skipped.
 void CloseHandles(std::initializer_list<platform::http::HINTERNET> handles);
 
-// The cancel flag of the fetch the calling thread works for, if any (set by the threaded fetch
-// on its worker). Thread-local.
-const std::shared_ptr<std::atomic<bool>>& CurrentCancelFlag();
-void SetCurrentCancelFlag(std::shared_ptr<std::atomic<bool>> flag);
-bool CancelRequested();
+// What the threaded fetch (web/fetch_page.cc) hands the request worker it runs.
+struct RequestContext {
+  // Set when the fetch gives up on the worker: its transfer stops and it records nothing more.
+  std::shared_ptr<const std::atomic<bool>> cancel;
+  // Where the worker leaves the body for the fetch, beside the pack instead of in it: a page of
+  // megabytes would otherwise be copied into the pack and out again. Null: the body goes into
+  // the pack.
+  std::shared_ptr<runtime::Bytes> body_sink;
+  // Written by the worker: the error number of its request when it got no response at all (0
+  // when it got one).
+  std::uint32_t send_error = 0;
 
-// Where the request worker leaves the body for the threaded fetch that runs it, beside the pack
-// instead of in it: a page of megabytes would otherwise be copied into the pack and out again.
-// Null (the worker's caller reads the body from the pack) unless the fetch sets one. Thread-local.
-const std::shared_ptr<runtime::Bytes>& CurrentBodySink();
-void SetCurrentBodySink(std::shared_ptr<runtime::Bytes> sink);
+  bool Cancelled() const { return cancel && cancel->load(); }
+};
 
-// The error number of the calling thread's latest request that got no response at all (0 when
-// it got one), recorded by the request worker for the threaded fetch. Thread-local.
-std::uint32_t SendError();
-void SetSendError(std::uint32_t error);
+// RequestWorker (web/request_engine.h) for a fetch that passes its context.
+std::int32_t RunRequest(std::int32_t pack, RequestContext& context);
 
 }  // namespace vorel::web::internal
 

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "platform/audio/bass.h"
 #include "platform/audio/internal/pulse_output.h"
@@ -19,48 +20,90 @@
 
 namespace vorel::platform::audio {
 
+// A reader's pass over the published list: while it lives, the list it saw is not freed.
+class Mixer::Reading {
+ public:
+  explicit Reading(Mixer& mixer) : mixer_(mixer) {
+    // The count goes up before the list is loaded: a writer that swaps the list and then sees
+    // no reader knows that nobody can still hold the old one.
+    mixer_.readers_.fetch_add(1);
+    list_ = mixer_.list_.load();
+  }
+  ~Reading() { mixer_.readers_.fetch_sub(1); }
+  Reading(const Reading&) = delete;
+  Reading& operator=(const Reading&) = delete;
+
+  const StreamList& streams() const { return *list_; }
+
+ private:
+  Mixer& mixer_;
+  const StreamList* list_;
+};
+
+Mixer::Mixer(std::shared_ptr<HeardClock> clock)
+    : clock_(std::move(clock)), owned_(std::make_unique<StreamList>()), list_(owned_.get()) {}
+
+// Every reader has left: the output that mixed is gone before its mixer.
+Mixer::~Mixer() = default;
+
+void Mixer::Publish(std::unique_ptr<StreamList> next) {
+  list_.store(next.get());
+  std::unique_ptr<StreamList> old = std::exchange(owned_, std::move(next));
+  // A pass over the list lasts one mix of at most a few thousand frames.
+  while (readers_.load() != 0) std::this_thread::yield();
+  old.reset();  // may let the last reference to a removed stream go: here, not on the output
+}
+
 void Mixer::Add(std::shared_ptr<PlaybackStream> stream) {
-  MutexLock lock(mu_);
-  streams_.push_back(std::move(stream));
+  MutexLock lock(edit_mu_);
+  auto next = std::make_unique<StreamList>(*owned_);
+  next->push_back(std::move(stream));
+  Publish(std::move(next));
 }
 
 void Mixer::Remove(const PlaybackStream* stream) {
-  MutexLock lock(mu_);
-  std::erase_if(streams_, [&](const auto& s) { return s.get() == stream; });
+  MutexLock lock(edit_mu_);
+  auto next = std::make_unique<StreamList>(*owned_);
+  std::erase_if(*next, [&](const auto& s) { return s.get() == stream; });
+  Publish(std::move(next));
 }
 
 void Mixer::Mix(float* out, int frames) {
   std::fill(out, out + static_cast<size_t>(frames) * 2, 0.0f);
   {
-    MutexLock lock(mu_);
-    for (const auto& s : streams_) s->MixInto(out, frames, mixed_);
-    mixed_ += static_cast<uint64_t>(frames);
+    Reading reading(*this);
+    const uint64_t at = mixed_.load(std::memory_order_relaxed);
+    for (const auto& s : reading.streams()) s->MixInto(out, frames, at);
+    mixed_.store(at + static_cast<uint64_t>(frames), std::memory_order_relaxed);
   }
   for (int i = 0; i < frames * 2; ++i) out[i] = std::clamp(out[i], -1.0f, 1.0f);
 }
 
 int Mixer::Readable(int frames) {
-  MutexLock lock(mu_);
+  Reading reading(*this);
   int most = 0;
-  for (const auto& s : streams_) most = std::max(most, s->Readable(frames));
+  for (const auto& s : reading.streams()) most = std::max(most, s->Readable(frames));
   return most;
 }
 
 void Mixer::TakeBack(int64_t frames) {
-  MutexLock lock(mu_);
-  mixed_ -= std::min<uint64_t>(mixed_, static_cast<uint64_t>(std::max<int64_t>(frames, 0)));
-  for (const auto& s : streams_) s->TakeBack(mixed_);
+  Reading reading(*this);
+  uint64_t mixed = mixed_.load(std::memory_order_relaxed);
+  mixed -= std::min<uint64_t>(mixed, static_cast<uint64_t>(std::max<int64_t>(frames, 0)));
+  mixed_.store(mixed, std::memory_order_relaxed);
+  for (const auto& s : reading.streams()) s->TakeBack(mixed);
 }
 
 bool Mixer::AnyPlaying() {
-  MutexLock lock(mu_);
-  return std::any_of(streams_.begin(), streams_.end(), [](const auto& s) { return s->playing(); });
+  Reading reading(*this);
+  const StreamList& streams = reading.streams();
+  return std::any_of(streams.begin(), streams.end(), [](const auto& s) { return s->playing(); });
 }
 
 bool Mixer::AllExhausted() {
-  MutexLock lock(mu_);
+  Reading reading(*this);
   bool any = false;
-  for (const auto& s : streams_) {
+  for (const auto& s : reading.streams()) {
     if (!s->playing()) continue;
     if (!s->Exhausted()) return false;
     any = true;
@@ -69,8 +112,8 @@ bool Mixer::AllExhausted() {
 }
 
 std::string Mixer::PlayingTitle() {
-  MutexLock lock(mu_);
-  for (const auto& s : streams_) {
+  Reading reading(*this);
+  for (const auto& s : reading.streams()) {
     if (s->playing()) return s->title();
   }
   return std::string();
@@ -87,13 +130,13 @@ constexpr int kPullFrames = 2048;
 // The system's sound output through SDL2, on machines without a sound server: ALSA.
 class SdlOutput : public Output {
  public:
-  SdlOutput(int rate, Mixer* mixer) : Output(rate), mixer_(mixer) {}
+  SdlOutput(int rate, Mixer* mixer, Rest rest) : Output(rate), mixer_(mixer), rest_(rest) {}
   ~SdlOutput() override {
     {
       MutexLock lock(pause_mu_);
       quit_ = true;
     }
-    rest_cv_.NotifyAll();
+    cv_.NotifyAll();
     if (closer_.joinable()) closer_.join();
     if (device_ != 0) sdl_->SDL_CloseAudioDevice(device_);
     if (subsystem_up_) sdl_->SDL_QuitSubSystem(SDL_INIT_AUDIO);
@@ -114,7 +157,6 @@ class SdlOutput : public Output {
     // Opened now, so that a device that cannot be opened fails here and not at the first song.
     const SDL_AudioDeviceID opened = OpenDevice();
     if (opened == 0) return BASS_ERROR_DEVICE;
-    rest_ = std::chrono::duration<double>(RestSeconds());
     {
       MutexLock lock(pause_mu_);
       device_ = opened;
@@ -126,21 +168,29 @@ class SdlOutput : public Output {
 
   bool PlayingChanged() override {
     MutexLock lock(pause_mu_);
+    // One device change at a time: one under way (this call's or the closer's) ends first, and
+    // the state it left is the one compared with.
+    while (changing_) cv_.Wait(pause_mu_);
     const bool pause = !mixer_->AnyPlaying();
     if (pause == paused_) return true;
-    if (!pause && device_ == 0) {
-      device_ = OpenDevice();
-      if (device_ == 0) {
-        std::fprintf(stderr, "libbass.so: the sound device did not open again: %s\n",
-                     sdl_->SDL_GetError());
-        return false;
-      }
+    SDL_AudioDeviceID device = device_;
+    changing_ = true;
+    // Opening a device can take a while, and pausing one waits for a running callback: neither
+    // holds the lock, so no thread that only looks at the output waits for the device.
+    lock.Unlock();
+    if (!pause && device == 0) device = OpenDevice();
+    if (device != 0) sdl_->SDL_PauseAudioDevice(device, pause ? 1 : 0);
+    lock.Lock();
+    changing_ = false;
+    cv_.NotifyAll();
+    if (device == 0) {
+      std::fprintf(stderr, "libbass.so: the sound device did not open again: %s\n",
+                   sdl_->SDL_GetError());
+      return false;
     }
-    // Waits for a running callback to finish; never called from the callback itself.
-    sdl_->SDL_PauseAudioDevice(device_, pause ? 1 : 0);
+    device_ = device;
     paused_ = pause;
     paused_since_ = std::chrono::steady_clock::now();
-    rest_cv_.NotifyAll();
     return true;
   }
 
@@ -167,20 +217,26 @@ class SdlOutput : public Output {
     pthread_setname_np(pthread_self(), "bass-rest");
     MutexLock lock(pause_mu_);
     while (!quit_) {
-      if (!paused_ || device_ == 0) {
-        rest_cv_.Wait(pause_mu_);
+      if (changing_ || !paused_ || device_ == 0) {
+        cv_.Wait(pause_mu_);
         continue;
       }
       const auto since = paused_since_;
       const auto deadline =
           since + std::chrono::duration_cast<std::chrono::steady_clock::duration>(rest_);
-      while (!quit_ && paused_ && paused_since_ == since) {
-        if (!rest_cv_.WaitUntil(pause_mu_, deadline)) break;
+      while (!quit_ && !changing_ && paused_ && paused_since_ == since) {
+        if (!cv_.WaitUntil(pause_mu_, deadline)) break;
       }
-      if (quit_ || !paused_ || paused_since_ != since) continue;
-      // Under the lock: a stream starting meanwhile waits for the close, then opens anew.
-      sdl_->SDL_CloseAudioDevice(device_);
+      if (quit_ || changing_ || !paused_ || paused_since_ != since) continue;
+      // A stream starting meanwhile waits for the close (changing_), then opens anew.
+      const SDL_AudioDeviceID device = device_;
+      changing_ = true;
+      lock.Unlock();
+      sdl_->SDL_CloseAudioDevice(device);
+      lock.Lock();
       device_ = 0;
+      changing_ = false;
+      cv_.NotifyAll();
     }
   }
 
@@ -190,14 +246,16 @@ class SdlOutput : public Output {
   }
 
   Mixer* mixer_;
+  const Rest rest_;
   const SdlApi* sdl_ = nullptr;
   bool subsystem_up_ = false;
   std::string device_name_;  // empty: the system's default device
-  std::chrono::duration<double> rest_{0};
   std::thread closer_;
   Mutex pause_mu_;
-  CondVar rest_cv_;
+  CondVar cv_;                                                // a change of the fields below
   SDL_AudioDeviceID device_ VOREL_GUARDED_BY(pause_mu_) = 0;  // 0 while closed
+  // A thread opens, pauses, resumes or closes the device without the lock; the others wait.
+  bool changing_ VOREL_GUARDED_BY(pause_mu_) = false;
   bool paused_ VOREL_GUARDED_BY(pause_mu_) = true;
   bool quit_ VOREL_GUARDED_BY(pause_mu_) = false;
   std::chrono::steady_clock::time_point paused_since_ VOREL_GUARDED_BY(pause_mu_);
@@ -318,11 +376,6 @@ class ClockedOutput : public Output {
 
 }  // namespace
 
-double RestSeconds() {
-  const char* rest = std::getenv("VOREL_AUDIO_REST_SECONDS");
-  return rest ? std::max(0.0, std::atof(rest)) : 10.0;
-}
-
 const SdlApi* LoadSdl() {
   static const SdlApi* const api =
       platform::LoadFunctionTable<SdlApi>({"libSDL2-2.0.so.0"}, "libbass.so: no sound output",
@@ -332,7 +385,7 @@ const SdlApi* LoadSdl() {
   return api;
 }
 
-std::unique_ptr<Output> Output::Open(int device, int rate, Mixer* mixer, int* error) {
+std::unique_ptr<Output> Output::Open(int device, int rate, Mixer* mixer, Rest rest, int* error) {
   const char* env = std::getenv("VOREL_AUDIO");
   const std::string choice = env ? env : "";
   if (choice == "null" || choice.rfind("wav:", 0) == 0 || device == 0) {
@@ -343,10 +396,10 @@ std::unique_ptr<Output> Output::Open(int device, int rate, Mixer* mixer, int* er
   }
   // The desktop's sound server when one answers (a numbered device is one of SDL's list).
   if (choice != "sdl" && device < 2) {
-    std::unique_ptr<Output> out = OpenPulseOutput(rate, mixer, error);
+    std::unique_ptr<Output> out = OpenPulseOutput(rate, mixer, rest, error);
     if (out || choice == "pulse") return out;
   }
-  auto out = std::make_unique<SdlOutput>(rate, mixer);
+  auto out = std::make_unique<SdlOutput>(rate, mixer, rest);
   *error = out->Start(device);
   return *error == BASS_OK ? std::move(out) : nullptr;
 }

@@ -41,8 +41,8 @@ constexpr int kBytesPerFrame = 2 * static_cast<int>(sizeof(float));
 
 class PulseOutput : public Output {
  public:
-  PulseOutput(int rate, Mixer* mixer, const PulseApi* pa)
-      : Output(rate), mixer_(mixer), clock_(mixer->clock()), pa_(pa) {}
+  PulseOutput(int rate, Mixer* mixer, Rest rest, const PulseApi* pa)
+      : Output(rate), mixer_(mixer), clock_(mixer->clock()), pa_(pa), rest_for_(rest) {}
 
   ~PulseOutput() override {
     if (!loop_) return;
@@ -110,12 +110,12 @@ class PulseOutput : public Output {
         CloseStreamLocked();  // still connecting: nothing of it was heard
       } else if (drained_) {
         // Played to the end: a cork would cut off what the sink still holds.
-        Arm(rest_, RestSeconds());
+        Arm(rest_, rest_for_.count());
       } else if (!corked_) {
         Unref(pa_->pa_stream_cork(stream_, 1, nullptr, nullptr));
         corked_ = true;
         clock_->Set(clock_->Unheard(), false);
-        Arm(rest_, RestSeconds());
+        Arm(rest_, rest_for_.count());
       }
     }
     UnlockLoop();
@@ -405,6 +405,8 @@ class PulseOutput : public Output {
   Mixer* const mixer_;
   const std::shared_ptr<HeardClock> clock_;
   const PulseApi* const pa_;
+  // How long a corked or played-out stream is kept before it closes.
+  const Rest rest_for_;
   pa_threaded_mainloop* loop_ = nullptr;
   pa_mainloop_api* api_ = nullptr;
 
@@ -446,13 +448,13 @@ const PulseApi* LoadPulse() {
   return api;
 }
 
-std::unique_ptr<Output> OpenPulseOutput(int rate, Mixer* mixer, int* error) {
+std::unique_ptr<Output> OpenPulseOutput(int rate, Mixer* mixer, Output::Rest rest, int* error) {
   const PulseApi* pa = LoadPulse();
   if (!pa) {
     *error = BASS_ERROR_DRIVER;
     return nullptr;
   }
-  auto out = std::make_unique<PulseOutput>(rate, mixer, pa);
+  auto out = std::make_unique<PulseOutput>(rate, mixer, rest, pa);
   *error = out->Start();
   return *error == BASS_OK ? std::move(out) : nullptr;
 }

@@ -12,11 +12,11 @@ namespace vorel::platform::audio {
 // pause corks the stream, a seek, stop or stream removal flushes it, and the stream carries
 // the program's name, icon, the music role and the playing stream's title. When the server
 // goes away the playing streams wait (state stalled) and the output reconnects; new streams
-// fail with BASS_ERROR_DEVICE meanwhile.
+// fail with BASS_ERROR_DEVICE meanwhile. A stream corked or played out for `rest` is closed.
 //
 // Returns null and *error = BASS_ERROR_DRIVER when the client library is missing, or
 // BASS_ERROR_DEVICE when no server answers within a few seconds.
-std::unique_ptr<Output> OpenPulseOutput(int rate, Mixer* mixer, int* error);
+std::unique_ptr<Output> OpenPulseOutput(int rate, Mixer* mixer, Output::Rest rest, int* error);
 
 }  // namespace vorel::platform::audio
 

@@ -4,6 +4,7 @@
 // The objects behind the opaque handles of platform/http/wininet.h, and the registry that maps
 // handles to them. A handle number is never reused, so a stale handle finds nothing.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -58,6 +59,8 @@ struct Request : HandleObject {
   std::uint32_t flags = 0;
   std::vector<std::string> added_lines;
   std::uint64_t max_response_bytes = kDefaultMaxResponseBytes;
+  // While it is true, the transfer stops (transfer_control.h).
+  std::shared_ptr<const std::atomic<bool>> cancel;
 
   bool sent = false;
   bool answered = false;

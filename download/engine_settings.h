@@ -1,13 +1,14 @@
-#ifndef VOREL_DOWNLOAD_INTERNAL_ENGINE_SETTINGS_H_
-#define VOREL_DOWNLOAD_INTERNAL_ENGINE_SETTINGS_H_
+#ifndef VOREL_DOWNLOAD_ENGINE_SETTINGS_H_
+#define VOREL_DOWNLOAD_ENGINE_SETTINGS_H_
 
-// Engine-wide settings. They are fixed for the life of the program; only tests replace them,
-// through ScopedEngineSettingsForTesting, to shorten the waits or to run the engine's clock
-// faster than real time.
+// How the download engine paces itself: attempts, waits, time limits and the clock it measures
+// them with. A Download hands a copy to every task it starts, and the task keeps that copy for
+// its whole life. The program uses the defaults; tests pass shorter waits or a faster clock.
+// Plain value type (thread-compatible).
 
 #include <functional>
 
-namespace vorel::download::internal {
+namespace vorel::download {
 
 struct EngineSettings {
   int retry_limit = 999;          // failed attempts a connection may make in all
@@ -41,30 +42,6 @@ struct EngineSettings {
   std::function<long long()> clock;
 };
 
-// The settings in force. Thread-safe (read-only outside tests).
-const EngineSettings& Settings();
+}  // namespace vorel::download
 
-// Milliseconds of the engine's clock. Thread-safe.
-long long NowMs();
-
-// The wait before attempt `failures` + 1, after `failures` failed ones (1, 2, ...).
-int RetryWaitMs(int failures);
-
-// Replaces the settings while it lives. Tests only; no task may run while it is made or undone.
-class ScopedEngineSettingsForTesting {
- public:
-  explicit ScopedEngineSettingsForTesting(const EngineSettings& settings);
-  ~ScopedEngineSettingsForTesting();
-  ScopedEngineSettingsForTesting(const ScopedEngineSettingsForTesting&) = delete;
-  ScopedEngineSettingsForTesting& operator=(const ScopedEngineSettingsForTesting&) = delete;
-
- private:
-  EngineSettings saved_;
-};
-
-// Waits until every task of the engine has ended (its threads gone); true when none is left.
-bool WaitForAllTasksForTesting(int timeout_ms);
-
-}  // namespace vorel::download::internal
-
-#endif  // VOREL_DOWNLOAD_INTERNAL_ENGINE_SETTINGS_H_
+#endif  // VOREL_DOWNLOAD_ENGINE_SETTINGS_H_
