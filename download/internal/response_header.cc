@@ -40,8 +40,9 @@ std::int64_t ParseSize(std::string_view digits) {
   std::int64_t value = 0;
   for (char c : digits) {
     if (c < '0' || c > '9') return -1;
+    // Checked before the step, so nineteen digits cannot overflow on the way.
+    if (value > (kMaxSize - 1 - (c - '0')) / 10) return -1;
     value = value * 10 + (c - '0');
-    if (value >= kMaxSize) return -1;
   }
   return value;
 }

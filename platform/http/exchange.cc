@@ -480,12 +480,16 @@ bool HttpQueryInfoA(HINTERNET request, std::uint32_t info_level, void* buffer,
   if (!value) return Fail(kErrorHeaderNotFound);
   if (info_level & kFlagNumber) {
     if (!buffer_length || *buffer_length < 4 || !buffer) return Fail(kErrorInsufficientBuffer);
-    std::uint32_t number = 0;
+    // A number too large for the 32-bit answer reads as the largest one, never as a wrapped
+    // small size.
+    std::uint64_t number = 0;
     for (char c : *value) {
       if (c < '0' || c > '9') break;
-      number = number * 10 + static_cast<std::uint32_t>(c - '0');
+      number =
+          std::min<std::uint64_t>(number * 10 + static_cast<std::uint64_t>(c - '0'), 0xFFFFFFFFu);
     }
-    std::memcpy(buffer, &number, 4);
+    const auto answer = static_cast<std::uint32_t>(number);
+    std::memcpy(buffer, &answer, 4);
     *buffer_length = 4;
     return true;
   }

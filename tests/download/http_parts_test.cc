@@ -266,6 +266,10 @@ TEST(ParseResponseHeaderTest, HostileValuesGiveUnknownSizes) {
       {"HTTP/1.1 200 OK\r\nContent-Length: 10\r\nContent-Length: 11\r\n\r\n", 200, -1},
       {"HTTP/1.1 200 OK\r\nContent-Length: 10\r\nContent-Length: 10\r\n\r\n", 200, 10},
       {"HTTP/1.1 200 OK\r\nContent-Length: 6000000000\r\n\r\n", 200, 6000000000},
+      // Nineteen digits: the largest size taken, the first refused, and one past the signed range.
+      {"HTTP/1.1 200 OK\r\nContent-Length: 4611686018427387903\r\n\r\n", 200, 4611686018427387903},
+      {"HTTP/1.1 200 OK\r\nContent-Length: 4611686018427387904\r\n\r\n", 200, -1},
+      {"HTTP/1.1 200 OK\r\nContent-Length: 9988888888888888888\r\n\r\n", 200, -1},
       {"HTTP/1.1 2\r\n\r\n", 0, -1},
       {"HTTP/1.1 abc OK\r\n\r\n", 0, -1},
       {"HTTP/1.1", 0, -1},

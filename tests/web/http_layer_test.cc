@@ -440,5 +440,31 @@ TEST_F(HttpLayerTest, StaleAndWrongHandlesAreRejected) {
   EXPECT_EQ(InternetLastError(), kErrorInvalidHandle);
 }
 
+TEST_F(HttpLayerTest, NumberAnswersSaturateInsteadOfWrapping) {
+  // 2^32 + 100: wrapped into 32 bits it would read as a 100-byte body.
+  LoopbackServer server([](const Request&) {
+    return Reply{"HTTP/1.1 200 OK\r\nContent-Length: 4294967396\r\n\r\nabc"};
+  });
+  HINTERNET internet = InternetOpenA("TestAgent/1", kOpenTypeDirect, nullptr, nullptr, 0);
+  HINTERNET connection =
+      InternetConnectA(internet, "127.0.0.1", static_cast<std::uint16_t>(server.port()), nullptr,
+                       nullptr, kServiceHttp, 0, 0);
+  HINTERNET request =
+      HttpOpenRequestA(connection, nullptr, "/", "HTTP/1.1", nullptr, nullptr, 0, 0);
+  ASSERT_TRUE(HttpSendRequestA(request, nullptr, 0, nullptr, 0));
+  constexpr std::uint32_t kFlagNumber = 0x20000000;
+  std::uint32_t number = 0;
+  std::uint32_t length = sizeof number;
+  EXPECT_TRUE(
+      HttpQueryInfoA(request, kQueryContentLength | kFlagNumber, &number, &length, nullptr));
+  EXPECT_EQ(number, 0xFFFFFFFFu);
+  length = sizeof number;
+  EXPECT_TRUE(HttpQueryInfoA(request, kQueryStatusCode | kFlagNumber, &number, &length, nullptr));
+  EXPECT_EQ(number, 200u);
+  InternetCloseHandle(request);
+  InternetCloseHandle(connection);
+  InternetCloseHandle(internet);
+}
+
 }  // namespace
 }  // namespace vorel::platform::http
