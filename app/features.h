@@ -10,6 +10,7 @@
 // User-interface thread only. The objects must outlive the windows whose events reach them.
 
 #include "player/lyrics.h"
+#include "player/player.h"
 #include "search/music_search.h"
 #include "search/sound_link.h"
 #include "shell/full_view.h"
@@ -26,14 +27,15 @@ class Features {
   Features(const Features&) = delete;
   Features& operator=(const Features&) = delete;
 
-  player::Lyrics& lyrics() { return lyrics_; }
+  player::Player& player() { return player_; }
+  player::Lyrics& lyrics() { return player_.lyrics(); }
   shell::MainWindow& main_window() { return main_window_; }
   shell::FullView& full_view() { return full_view_; }
   search::MusicSearch& music_search() { return music_search_; }
   search::SoundLink& sound_link() { return sound_link_; }
 
  private:
-  player::Lyrics lyrics_;
+  player::Player player_;
   shell::MainWindow main_window_;
   shell::FullView full_view_;
   search::MusicSearch music_search_;
