@@ -44,6 +44,8 @@ std::vector<RoutineBinding> RoutineBindings(Features& features) {
   search::MusicSearch& search = features.music_search();
   using search::SoundLink;
   SoundLink& link = features.sound_link();
+  using download::SongDownload;
+  SongDownload& song = features.song_download();
   return {
       {"OnMainWindowCreated", Plain<player::OnMainWindowCreated>},
       {"OnMainWindowDestroyed", Plain<playlist::OnMainWindowDestroyed>},
@@ -86,8 +88,8 @@ std::vector<RoutineBinding> RoutineBindings(Features& features) {
       {"ResolveSoundLink", On(link, &SoundLink::ResolveSoundLink)},
       {"OnAddressBoxPress", On(link, &SoundLink::OnAddressBoxPress)},
       {"OnAddressBoxDoubleClick", On(link, &SoundLink::OnAddressBoxDoubleClick)},
-      {"OnDownloadClicked", Plain<download::OnDownloadClicked>},
-      {"DownloadTimerTick", Plain<download::DownloadTimerTick>},
+      {"OnDownloadClicked", On(song, &SongDownload::OnDownloadClicked)},
+      {"DownloadTimerTick", On(song, &SongDownload::DownloadTimerTick)},
       {"CloseClearDialog", Plain<playlist::CloseClearDialog>},
   };
 }

@@ -48,8 +48,8 @@ void CancelWaiting(search::SoundLink& sound_link) {
 
 // The main window's right-click menu: the full view's entry, single files, and ways to stop what
 // waits on a server (a resolve, a song or cover opening) and a download.
-std::vector<qt::MenuItem> MainWindowMenu(shell::FullView& full_view,
-                                         search::SoundLink& sound_link) {
+std::vector<qt::MenuItem> MainWindowMenu(shell::FullView& full_view, search::SoundLink& sound_link,
+                                         download::SongDownload& song_download) {
   std::vector<qt::MenuItem> items;
   for (shell::MenuEntry& e : full_view.FullViewMenuEntries()) {
     items.push_back({std::move(e.label), std::move(e.run)});
@@ -58,7 +58,9 @@ std::vector<qt::MenuItem> MainWindowMenu(shell::FullView& full_view,
   if (sound_link.ResolvePending() || player::OpenPending()) {
     items.push_back({"取消"_t, [&sound_link] { CancelWaiting(sound_link); }});
   }
-  if (download::DownloadRunning()) items.push_back({"取消下载"_t, &download::CancelDownload});
+  if (song_download.DownloadRunning()) {
+    items.push_back({"取消下载"_t, [&song_download] { song_download.CancelDownload(); }});
+  }
   return items;
 }
 
@@ -110,7 +112,11 @@ Features::Features()
           },
           main_window_, lyrics_),
       music_search_(SearchServicesFor(main_window_)),
-      sound_link_(SearchServicesFor(main_window_)) {
+      sound_link_(SearchServicesFor(main_window_)),
+      song_download_({
+          .sound_source_url = [this] { return sound_link_.SoundSourceUrl(); },
+          .sound_name = [this] { return sound_link_.SoundName(); },
+      }) {
   auto bytes = [](std::span<const unsigned char> s) { return runtime::Bytes(s.begin(), s.end()); };
   player::SetPlayerServices({
       .default_cover = bytes(assets::DefaultCover()),
@@ -126,19 +132,16 @@ Features::Features()
       .browse_for_folder =
           [](const runtime::Text& title) { return qt::BrowseForFolder(title, false); },
   });
-  download::SetSongDownloadServices({
-      .sound_source_url = [this] { return sound_link_.SoundSourceUrl(); },
-      .sound_name = [this] { return sound_link_.SoundName(); },
-  });
   runtime::SetBusyObserver([](bool busy) { qt::ShowBusyPointer(busy); });
-  qt::SetWindowInputHooks(ids::kMainWindow, ids::kMainWindowSelf,
-                          {.menu_items = [this] { return MainWindowMenu(full_view_, sound_link_); },
-                           .key =
-                               [this](int virtual_key, int key_state, runtime::ControlId focused) {
-                                 return full_view_.OnMainWindowShortcut(virtual_key, key_state) ||
-                                        OnMainWindowKey(virtual_key, key_state, focused);
-                               },
-                           .dropped = &AddDroppedPaths});
+  qt::SetWindowInputHooks(
+      ids::kMainWindow, ids::kMainWindowSelf,
+      {.menu_items = [this] { return MainWindowMenu(full_view_, sound_link_, song_download_); },
+       .key =
+           [this](int virtual_key, int key_state, runtime::ControlId focused) {
+             return full_view_.OnMainWindowShortcut(virtual_key, key_state) ||
+                    OnMainWindowKey(virtual_key, key_state, focused);
+           },
+       .dropped = &AddDroppedPaths});
   qt::SetWindowInputHooks(ids::kExitDialog, ids::kExitDialogSelf,
                           {.key = &OnExitDialogKey, .first_focus = ids::kExitConfirm});
   qt::SetWindowInputHooks(ids::kClearDialog, ids::kClearDialogSelf,
