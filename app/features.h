@@ -9,6 +9,7 @@
 //
 // User-interface thread only. The objects must outlive the windows whose events reach them.
 
+#include "download/song_download.h"
 #include "player/lyrics.h"
 #include "player/player.h"
 #include "search/music_search.h"
@@ -33,6 +34,7 @@ class Features {
   shell::FullView& full_view() { return full_view_; }
   search::MusicSearch& music_search() { return music_search_; }
   search::SoundLink& sound_link() { return sound_link_; }
+  download::SongDownload& song_download() { return song_download_; }
 
  private:
   player::Player player_;
@@ -40,6 +42,7 @@ class Features {
   shell::FullView full_view_;
   search::MusicSearch music_search_;
   search::SoundLink sound_link_;
+  download::SongDownload song_download_;
 };
 
 }  // namespace vorel::app

@@ -47,6 +47,8 @@ std::vector<RoutineBinding> RoutineBindings(Features& features) {
   using player::Lyrics;
   using player::Player;
   Player& player = features.player();
+  using download::SongDownload;
+  SongDownload& song = features.song_download();
   return {
       {"OnMainWindowCreated", On(player, &Player::OnMainWindowCreated)},
       {"OnMainWindowDestroyed", Plain<playlist::OnMainWindowDestroyed>},
@@ -89,8 +91,8 @@ std::vector<RoutineBinding> RoutineBindings(Features& features) {
       {"ResolveSoundLink", On(link, &SoundLink::ResolveSoundLink)},
       {"OnAddressBoxPress", On(link, &SoundLink::OnAddressBoxPress)},
       {"OnAddressBoxDoubleClick", On(link, &SoundLink::OnAddressBoxDoubleClick)},
-      {"OnDownloadClicked", Plain<download::OnDownloadClicked>},
-      {"DownloadTimerTick", Plain<download::DownloadTimerTick>},
+      {"OnDownloadClicked", On(song, &SongDownload::OnDownloadClicked)},
+      {"DownloadTimerTick", On(song, &SongDownload::DownloadTimerTick)},
       {"CloseClearDialog", Plain<playlist::CloseClearDialog>},
   };
 }

@@ -50,7 +50,8 @@ void CancelWaiting(search::SoundLink& sound_link, player::Player& player) {
 // The main window's right-click menu: the full view's entry, single files, and ways to stop what
 // waits on a server (a resolve, a song or cover opening) and a download.
 std::vector<qt::MenuItem> MainWindowMenu(shell::FullView& full_view, search::SoundLink& sound_link,
-                                         player::Player& player) {
+                                         player::Player& player,
+                                         download::SongDownload& song_download) {
   std::vector<qt::MenuItem> items;
   for (shell::MenuEntry& e : full_view.FullViewMenuEntries()) {
     items.push_back({std::move(e.label), std::move(e.run)});
@@ -59,7 +60,9 @@ std::vector<qt::MenuItem> MainWindowMenu(shell::FullView& full_view, search::Sou
   if (sound_link.ResolvePending() || player.OpenPending()) {
     items.push_back({"取消"_t, [&sound_link, &player] { CancelWaiting(sound_link, player); }});
   }
-  if (download::DownloadRunning()) items.push_back({"取消下载"_t, &download::CancelDownload});
+  if (song_download.DownloadRunning()) {
+    items.push_back({"取消下载"_t, [&song_download] { song_download.CancelDownload(); }});
+  }
   return items;
 }
 
@@ -123,7 +126,11 @@ Features::Features()
           },
           main_window_, player_.lyrics()),
       music_search_(SearchServicesFor(main_window_, player_)),
-      sound_link_(SearchServicesFor(main_window_, player_)) {
+      sound_link_(SearchServicesFor(main_window_, player_)),
+      song_download_({
+          .sound_source_url = [this] { return sound_link_.SoundSourceUrl(); },
+          .sound_name = [this] { return sound_link_.SoundName(); },
+      }) {
   playlist::SetPlaylistServices({
       .search_query_text = [this] { return music_search_.SearchQueryText(); },
       .browse_for_folder =
@@ -144,14 +151,11 @@ Features::Features()
       .pause_playback = [this] { player_.PausePlayback(); },
       .stop_playback = [this] { player_.StopPlayback(); },
   });
-  download::SetSongDownloadServices({
-      .sound_source_url = [this] { return sound_link_.SoundSourceUrl(); },
-      .sound_name = [this] { return sound_link_.SoundName(); },
-  });
   runtime::SetBusyObserver([](bool busy) { qt::ShowBusyPointer(busy); });
   qt::SetWindowInputHooks(
       ids::kMainWindow, ids::kMainWindowSelf,
-      {.menu_items = [this] { return MainWindowMenu(full_view_, sound_link_, player_); },
+      {.menu_items =
+           [this] { return MainWindowMenu(full_view_, sound_link_, player_, song_download_); },
        .key =
            [this](int virtual_key, int key_state, runtime::ControlId focused) {
              return full_view_.OnMainWindowShortcut(virtual_key, key_state) ||

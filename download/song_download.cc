@@ -17,20 +17,69 @@
 #include "windows/window_ids.h"
 
 namespace vorel::download {
+namespace internal {
+
+// One click's download. Shared by the UI thread, the start worker and the engine's callbacks,
+// which may outlive the object that started them (a cancelled task still ends on its own thread).
+struct Job {
+  platform::Mutex mu;
+  runtime::Text last_error VOREL_GUARDED_BY(mu);  // the engine's last error status line
+  int reply_status VOREL_GUARDED_BY(mu) = 0;      // the status code of the last reply header
+};
+
+// What a SongDownload shares with its start workers and its tasks' callbacks.
+struct SongShared {
+  Download downloader;  // thread-safe
+  std::atomic<double> total_bytes{0};
+  std::atomic<int> start_workers{0};
+
+  // Serialises the start of a task against a cancel, so a task is never started for a job
+  // that was already cancelled. Taken before `mu`.
+  platform::Mutex start_mu;
+
+  platform::Mutex mu;
+  TaskParam param VOREL_GUARDED_BY(mu);
+  std::shared_ptr<Job> job VOREL_GUARDED_BY(mu);  // the download the controls show, or none
+
+  std::shared_ptr<Job> CurrentJob() {
+    platform::MutexLock lock(mu);
+    return job;
+  }
+
+  // Makes `ended` no longer the job the controls show; false when it already was not
+  // (cancelled, ended, or replaced by a newer download).
+  bool TakeJob(const std::shared_ptr<Job>& ended) {
+    platform::MutexLock lock(mu);
+    if (job != ended) return false;
+    job.reset();
+    return true;
+  }
+
+  // Forgets the job shown, after any start under way, so no task starts for it.
+  void ForgetJob() {
+    platform::MutexLock start_lock(start_mu);
+    platform::MutexLock lock(mu);
+    job.reset();
+  }
+
+  // The engine's notification callback while `job` is shown.
+  std::int32_t OnDownloadNotify(std::int32_t type, const void*, std::int64_t value, std::int64_t,
+                                const void*) {
+    if (type == kTotalSize) total_bytes = static_cast<double>(value);
+    return 0;
+  }
+};
+
+}  // namespace internal
+
 namespace {
 
 using namespace runtime::literals;
 using namespace ids;
+using internal::Job;
+using internal::SongShared;
 using runtime::Text;
 using runtime::WriteProperty;
-
-// One click's download. Shared by the UI thread, the start worker and the engine's callbacks,
-// which may outlive the state that started them (a cancelled task still ends on its own thread).
-struct Job {
-  platform::Mutex mu;
-  Text last_error VOREL_GUARDED_BY(mu);       // the engine's last error status line
-  int reply_status VOREL_GUARDED_BY(mu) = 0;  // the status code of the last reply header
-};
 
 // What the start worker needs, copied on the user-interface thread.
 struct SongRequest {
@@ -38,40 +87,6 @@ struct SongRequest {
   Text name;
   std::shared_ptr<Job> job;
 };
-
-struct SongDownloadState {
-  SongDownloadServices services;  // UI thread only
-  Download downloader;            // thread-safe
-  std::atomic<double> total_bytes{0};
-  std::atomic<int> start_workers{0};
-
-  // Serialises the start of a task against a cancel, so a task is never started for a job
-  // that was already cancelled.
-  platform::Mutex start_mu;
-
-  platform::Mutex mu;
-  TaskParam param VOREL_GUARDED_BY(mu);
-  std::shared_ptr<Job> job VOREL_GUARDED_BY(mu);  // the download the controls show, or none
-};
-
-SongDownloadState& State() {
-  static auto* state = new SongDownloadState;  // engine threads may still report at exit
-  return *state;
-}
-
-std::shared_ptr<Job> CurrentJob() {
-  platform::MutexLock lock(State().mu);
-  return State().job;
-}
-
-// Makes `job` no longer the one the controls show; false when it already was not (cancelled,
-// ended, or replaced by a newer download).
-bool TakeJob(const std::shared_ptr<Job>& job) {
-  platform::MutexLock lock(State().mu);
-  if (State().job != job) return false;
-  State().job.reset();
-  return true;
-}
 
 void ShowRunningControls() {
   WriteProperty(kMainWindow, kDownloadButton, kPropVisible, false);
@@ -81,25 +96,24 @@ void ShowRunningControls() {
 }
 
 // Back to idle in the order the end of a task has always used, with the message box between
-// the bar's reset and the label's; `still_idle` is asked after the box, since the user may have
-// started the next download while it was open.
-void ShowIdleControls(const Text& message, const std::function<bool()>& still_idle) {
+// the bar's reset and the label's; the label and bar hide only when no download was started
+// while the box was open.
+void ShowIdleControls(SongShared& s, const Text& message) {
   WriteProperty(kMainWindow, kDownloadButton, kPropVisible, true);
   WriteProperty(kMainWindow, kDownloadTimer, kPropInterval, 0);
   WriteProperty(kMainWindow, kDownloadProgress, kPropPosition, 0);
   runtime::ShowMessageBox(message, runtime::kMessageBoxOk);
-  if (!still_idle()) return;
+  if (s.CurrentJob() != nullptr) return;
   WriteProperty(kMainWindow, kDownloadLabel, kPropCaption, "下载"_t);
   WriteProperty(kMainWindow, kDownloadLabel, kPropVisible, false);
   WriteProperty(kMainWindow, kDownloadProgress, kPropVisible, false);
 }
 
 // Ends `job` with `message` unless it was already ended or cancelled. Any thread.
-void FinishJob(const std::shared_ptr<Job>& job, const Text& message) {
-  if (!TakeJob(job)) return;
-  ShowIdleControls(message, [] { return CurrentJob() == nullptr; });
+void FinishJob(SongShared& s, const std::shared_ptr<Job>& job, const Text& message) {
+  if (!s.TakeJob(job)) return;
+  ShowIdleControls(s, message);
 }
-
 // Status lines may carry a line break or trailing blanks; the message shows the words only.
 Text Trimmed(Text line) {
   while (!line.empty() && static_cast<unsigned char>(line.back()) <= ' ') line.pop_back();
@@ -157,14 +171,6 @@ int StatusOfHeader(const Text& header) {
   return code;
 }
 
-void ReleaseDownloaderAtExit(int) {
-  {
-    platform::MutexLock lock(State().mu);
-    State().job.reset();  // nothing may reach the windows once they are gone
-  }
-  State().downloader.Release();
-}
-
 // The folder downloads go to, inside the data folder.
 Text MusicsIn(const Text& folder) { return folder + (folder.back() == '/' ? "" : "/") + "Musics"; }
 
@@ -185,18 +191,51 @@ std::string CutUtf8(std::string s, std::size_t limit) {
   return s;
 }
 
-void StartDownload(const SongRequest& request) {
-  SongDownloadState& s = State();
+// The callbacks of `job`'s task. They hold the shared record weakly: once its SongDownload is
+// gone and its workers have returned, a late report reaches nothing.
+void SetCallbacks(TaskParam& param, const std::shared_ptr<SongShared>& shared,
+                  const std::shared_ptr<Job>& job, const Text& musics) {
+  std::weak_ptr<SongShared> weak = shared;
+  param.NotifyCallback = [weak, job, musics](std::int32_t type, const void* pointer,
+                                             std::int64_t value, std::int64_t value2,
+                                             const void* task) -> std::int32_t {
+    const std::shared_ptr<SongShared> s = weak.lock();
+    if (!s) return 0;
+    if (type == kTaskEnded) {
+      Text reason;
+      {
+        platform::MutexLock lock(job->mu);
+        reason = FailureReason(job->reply_status, job->last_error);
+      }
+      FinishJob(*s, job, value2 == 1 ? CompletionText(musics) : FailureText(reason));
+      return 0;
+    }
+    if (s->CurrentJob() != job) return 0;
+    return s->OnDownloadNotify(type, pointer, value, value2, task);
+  };
+  param.StatusCallback = [job](const Text& line, std::int32_t level) {
+    if (level == kReplyHeader) {
+      platform::MutexLock lock(job->mu);
+      job->reply_status = StatusOfHeader(line);
+    }
+    if (level != kError) return;
+    platform::MutexLock lock(job->mu);
+    job->last_error = Trimmed(line);
+  };
+}
+
+void StartDownload(const std::shared_ptr<SongShared>& shared, const SongRequest& request) {
+  SongShared& s = *shared;
   const std::shared_ptr<Job>& job = request.job;
-  if (CurrentJob() != job) return;  // cancelled before the worker ran
+  if (s.CurrentJob() != job) return;  // cancelled before the worker ran
   const Text folder = runtime::DataFolderPath();
   if (folder.empty()) {
-    FinishJob(job, "下载失败：无法确定当前目录。"_t);
+    FinishJob(s, job, "下载失败：无法确定当前目录。"_t);
     return;
   }
   const Text musics = MusicsIn(folder);
   if (!MakeFolder(musics)) {
-    FinishJob(job, "下载失败：无法创建Musics文件夹。"_t);
+    FinishJob(s, job, "下载失败：无法创建Musics文件夹。"_t);
     return;
   }
 
@@ -212,47 +251,28 @@ void StartDownload(const SongRequest& request) {
     s.param.ReceiveTimeout = 10000;
     s.param.StopWait = 1000;
     s.param.ReceiveBlockSize = 10240;
-    s.param.NotifyCallback = [job, musics](std::int32_t type, const void* pointer,
-                                           std::int64_t value, std::int64_t value2,
-                                           const void* task) {
-      if (type == kTaskEnded) {
-        Text reason;
-        {
-          platform::MutexLock lock(job->mu);
-          reason = FailureReason(job->reply_status, job->last_error);
-        }
-        FinishJob(job, value2 == 1 ? CompletionText(musics) : FailureText(reason));
-        return 0;
-      }
-      if (CurrentJob() != job) return 0;
-      return OnDownloadNotify(type, pointer, value, value2, task);
-    };
-    s.param.StatusCallback = [job](const Text& line, std::int32_t level) {
-      if (level == kReplyHeader) {
-        platform::MutexLock lock(job->mu);
-        job->reply_status = StatusOfHeader(line);
-      }
-      if (level != kError) return;
-      platform::MutexLock lock(job->mu);
-      job->last_error = Trimmed(line);
-    };
+    SetCallbacks(s.param, shared, job, musics);
     param = s.param;
   }
 
   bool started = false;
   {
     platform::MutexLock lock(s.start_mu);
-    if (CurrentJob() != job) return;  // cancelled meanwhile
+    if (s.CurrentJob() != job) return;  // cancelled meanwhile
     started = s.downloader.Start(param);
   }
-  if (!started) FinishJob(job, "下载失败：无法开始下载，下载地址无效或暂不支持。"_t);
+  if (!started) FinishJob(s, job, "下载失败：无法开始下载，下载地址无效或暂不支持。"_t);
+}
+
+// The object whose download the exit routine stops: the one that started a download last.
+// User-interface thread only, as are the clicks, destructors and exit routines that use it.
+SongDownload* released_at_exit = nullptr;
+
+void ReleaseDownloaderAtExit(int) {
+  if (released_at_exit != nullptr) released_at_exit->ReleaseDownloader();
 }
 
 }  // namespace
-
-void SetSongDownloadServices(SongDownloadServices services) {
-  State().services = std::move(services);
-}
 
 void RemoveLeftoverParts() {
   const Text folder = runtime::DataFolderPath();
@@ -270,12 +290,20 @@ Text SongFileName(const Text& sound_name) {
   return name;
 }
 
-void OnDownloadClicked() {
-  SongDownloadState& s = State();
+SongDownload::SongDownload(SongDownloadServices services)
+    : services_(std::move(services)), shared_(std::make_shared<SongShared>()) {}
+
+SongDownload::~SongDownload() {
+  if (released_at_exit == this) released_at_exit = nullptr;
+  ReleaseDownloader();
+}
+
+void SongDownload::OnDownloadClicked() {
+  SongShared& s = *shared_;
   SongRequest request;
-  if (s.services.sound_source_url) request.url = s.services.sound_source_url();
+  if (services_.sound_source_url) request.url = services_.sound_source_url();
   if (runtime::CompareTexts(request.url, Text()) == 0) return;
-  if (s.services.sound_name) request.name = s.services.sound_name();
+  if (services_.sound_name) request.name = services_.sound_name();
   request.job = std::make_shared<Job>();
   const std::shared_ptr<Job> job = request.job;
   {
@@ -283,30 +311,25 @@ void OnDownloadClicked() {
     if (s.job) return;  // one download at a time
     s.job = job;
   }
+  released_at_exit = this;
   runtime::RegisterExitRoutine(&ReleaseDownloaderAtExit);
   // The bar starts from nothing, not from the previous download's total.
   s.total_bytes = 0;
   WriteProperty(kMainWindow, kDownloadProgress, kPropPosition, 0);
   ShowRunningControls();
   ++s.start_workers;
-  if (!runtime::StartThread([request = std::move(request)] {
-        StartDownload(request);
-        --State().start_workers;
+  if (!runtime::StartThread([shared = shared_, request = std::move(request)] {
+        StartDownload(shared, request);
+        --shared->start_workers;
       })) {
     --s.start_workers;
-    FinishJob(job, "下载失败：无法启动下载线程。"_t);
+    FinishJob(s, job, "下载失败：无法启动下载线程。"_t);
   }
 }
 
-std::int32_t OnDownloadNotify(std::int32_t type, const void*, std::int64_t value, std::int64_t,
-                              const void*) {
-  if (type == kTotalSize) State().total_bytes = static_cast<double>(value);
-  return 0;
-}
-
-void DownloadTimerTick() {
-  SongDownloadState& s = State();
-  if (!CurrentJob()) return;  // a tick queued before the end must not undo the idle label
+void SongDownload::DownloadTimerTick() {
+  SongShared& s = *shared_;
+  if (!s.CurrentJob()) return;  // a tick queued before the end must not undo the idle label
   const std::int32_t shown =
       runtime::ReadIntProperty(kMainWindow, kDownloadProgress, kPropPosition);
   WriteProperty(kMainWindow, kDownloadLabel, kPropCaption, runtime::ToText(shown) + "%");
@@ -320,39 +343,36 @@ void DownloadTimerTick() {
   WriteProperty(kMainWindow, kDownloadProgress, kPropPosition, position);
 }
 
-bool DownloadRunning() { return CurrentJob() != nullptr; }
+bool SongDownload::DownloadRunning() const { return shared_->CurrentJob() != nullptr; }
 
-void CancelDownload() {
-  SongDownloadState& s = State();
-  std::shared_ptr<Job> job = CurrentJob();
+void SongDownload::CancelDownload() {
+  SongShared& s = *shared_;
+  std::shared_ptr<Job> job = s.CurrentJob();
   if (!job) return;
   {
     platform::MutexLock lock(s.start_mu);
-    if (!TakeJob(job)) return;  // it ended meanwhile
+    if (!s.TakeJob(job)) return;  // it ended meanwhile
   }
   s.downloader.Release();
-  ShowIdleControls("下载已取消。"_t, [] { return CurrentJob() == nullptr; });
+  ShowIdleControls(s, "下载已取消。"_t);
 }
 
-TaskParam DownloadTaskParam() {
-  platform::MutexLock lock(State().mu);
-  return State().param;
+void SongDownload::ReleaseDownloader() {
+  shared_->ForgetJob();  // nothing may reach the windows once they are gone
+  shared_->downloader.Release();
 }
 
-Download& Downloader() { return State().downloader; }
-
-double DownloadTotalBytes() { return State().total_bytes; }
-
-void ResetSongDownloadForTesting() {
-  SongDownloadState& s = State();
-  {
-    platform::MutexLock lock(s.mu);
-    s.job.reset();
-  }
-  // A worker may be waiting for this thread to carry its window calls.
-  runtime::WaitProcessingEvents([&] { return s.start_workers == 0; }, 10000);
-  s.downloader.Release();
-  s.total_bytes = 0;
+bool SongDownload::WaitForWorkers(int timeout_ms) {
+  return runtime::WaitProcessingEvents([&] { return shared_->start_workers == 0; }, timeout_ms);
 }
+
+TaskParam SongDownload::DownloadTaskParam() const {
+  platform::MutexLock lock(shared_->mu);
+  return shared_->param;
+}
+
+Download& SongDownload::Downloader() { return shared_->downloader; }
+
+double SongDownload::DownloadTotalBytes() const { return shared_->total_bytes; }
 
 }  // namespace vorel::download

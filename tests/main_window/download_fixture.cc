@@ -44,8 +44,8 @@ void DownloadFlowTest::SetUp() {
   download::EngineSettings settings;
   settings.retry_limit = 3;
   settings.retry_wait_ms = 20;
-  download::Downloader().set_engine_settings(settings);
-  download::SetSongDownloadServices({
+  Song().Downloader().set_engine_settings(settings);
+  Song().SetServices({
       .sound_source_url = [this] { return url_; },
       .sound_name = [this] { return name_; },
   });
@@ -54,10 +54,10 @@ void DownloadFlowTest::SetUp() {
 }
 
 void DownloadFlowTest::TearDown() {
-  download::ResetSongDownloadForTesting();
+  // The test's download ends quietly, and none of its threads is left to report into the next.
+  Song().ReleaseDownloader();
+  Song().WaitForWorkers(10000);
   download::WaitForAllTasks(10000);
-  download::Downloader().set_engine_settings({});
-  download::SetSongDownloadServices({});
   StopCollectingMessages();
   FlowTest::TearDown();
 }
@@ -70,7 +70,7 @@ void DownloadFlowTest::Resolve(const std::string& url, const Text& name) {
 bool DownloadFlowTest::WaitForIdle(int timeout_ms) {
   return runtime::WaitProcessingEvents(
       [&] {
-        return !download::DownloadRunning() && Visible(ids::kDownloadButton) &&
+        return !Song().DownloadRunning() && Visible(ids::kDownloadButton) &&
                !Visible(ids::kDownloadProgress) && !Visible(ids::kDownloadLabel);
       },
       timeout_ms);

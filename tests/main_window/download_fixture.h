@@ -35,6 +35,8 @@ class DownloadFlowTest : public FlowTest {
   void SetUp() override;
   void TearDown() override;
 
+  // This test's song download, the one the window's download button drives.
+  download::SongDownload& Song() { return features().song_download(); }
   // What the resolver would have found last.
   void Resolve(const std::string& url, const Text& name);
   void ClickDownload() { Click(ids::kDownloadButton); }

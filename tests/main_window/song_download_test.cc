@@ -61,7 +61,7 @@ TEST_F(DownloadFlowTest, NothingHappensBeforeASongWasResolved) {
   ClickDownload();
   EXPECT_TRUE(Visible(ids::kDownloadButton));
   EXPECT_FALSE(Visible(ids::kDownloadProgress));
-  EXPECT_FALSE(download::DownloadRunning());
+  EXPECT_FALSE(Song().DownloadRunning());
   EXPECT_FALSE(fs::exists(Musics()));
 }
 
@@ -86,8 +86,8 @@ TEST_F(DownloadFlowTest, SavesTheSongByteExactAndASecondCopyBesideIt) {
   Tick();  // a tick queued before the end changes nothing afterwards
   EXPECT_EQ(LabelCaption(), "下载"_t);
   EXPECT_EQ(runtime::ReadIntProperty(ids::kMainWindow, ids::kDownloadTimer, ids::kPropInterval), 0);
-  EXPECT_EQ(download::DownloadTotalBytes(), 300000.0);
-  const download::TaskParam param = download::DownloadTaskParam();
+  EXPECT_EQ(Song().DownloadTotalBytes(), 300000.0);
+  const download::TaskParam param = Song().DownloadTaskParam();
   EXPECT_EQ(param.ConnectionCount, 5);
   EXPECT_EQ(param.ReceiveBlockSize, 10240);
 
@@ -117,7 +117,7 @@ TEST_F(DownloadFlowTest, ResolvedSongIsSavedUnderItsName) {
   port = server.port();
   ::setenv("VOREL_SOUND_API_HOST", ("127.0.0.1:" + std::to_string(server.port())).c_str(), 1);
   // The download button reads the resolver's last sound, as the program wires it.
-  download::SetSongDownloadServices({
+  Song().SetServices({
       .sound_source_url = [this] { return features().sound_link().SoundSourceUrl(); },
       .sound_name = [this] { return features().sound_link().SoundName(); },
   });
@@ -146,9 +146,8 @@ TEST_F(DownloadFlowTest, BarFollowsTheBytesAndTheLabelTrailsOneTick) {
   EXPECT_EQ(LabelCaption(), "0%"_t);
 
   ASSERT_TRUE(runtime::WaitProcessingEvents(
-      [] {
-        return download::Downloader().ReceivedBytes64() == 505 &&
-               download::DownloadTotalBytes() == 1000;
+      [this] {
+        return Song().Downloader().ReceivedBytes64() == 505 && Song().DownloadTotalBytes() == 1000;
       },
       20000));
   Tick();
@@ -157,7 +156,7 @@ TEST_F(DownloadFlowTest, BarFollowsTheBytesAndTheLabelTrailsOneTick) {
   Tick();
   EXPECT_EQ(LabelCaption(), "51%"_t);
 
-  download::CancelDownload();
+  Song().CancelDownload();
   EXPECT_TRUE(Visible(ids::kDownloadButton));
   EXPECT_FALSE(Visible(ids::kDownloadLabel));
   EXPECT_EQ(LabelCaption(), "下载"_t);
@@ -241,7 +240,7 @@ TEST_F(DownloadFlowTest, CancelFromTheRightClickMenuRemovesThePartialFile) {
   Resolve(server.Url("/long.mp3"), "长"_t);
   ClickDownload();
   ASSERT_TRUE(runtime::WaitProcessingEvents(
-      [] { return download::Downloader().ReceivedBytes64() > 0; }, 20000));
+      [this] { return Song().Downloader().ReceivedBytes64() > 0; }, 20000));
 
   OpenMainWindowMenu();
   EXPECT_EQ(qt::OpenMenuLabels(),
@@ -263,12 +262,12 @@ TEST_F(DownloadFlowTest, CancelRightAfterTheClickLeavesNoTaskAndNoFile) {
   // Whether the cancel comes before or after the worker hands the task over, nothing runs on.
   for (int i = 0; i < 5; ++i) {
     ClickDownload();
-    download::CancelDownload();
+    Song().CancelDownload();
     EXPECT_TRUE(Visible(ids::kDownloadButton));
-    EXPECT_FALSE(download::DownloadRunning());
+    EXPECT_FALSE(Song().DownloadRunning());
   }
   ASSERT_TRUE(download::WaitForAllTasks(10000));
-  EXPECT_FALSE(download::Downloader().HasTask());
+  EXPECT_FALSE(Song().Downloader().HasTask());
   EXPECT_EQ(MusicsEntries(), std::vector<std::string>{});
   EXPECT_EQ(TakeMessages(), std::vector<std::string>(5, "下载已取消。"));
 }
@@ -334,7 +333,7 @@ TEST_F(DownloadFlowTest, AFailedDownloadGivesItsReason) {
     // The busy servers are asked again five times: 20 ms apart instead of up to a minute.
     download::EngineSettings quick_retries;
     quick_retries.retry_wait_ms = 20;
-    download::Downloader().set_engine_settings(quick_retries);
+    Song().Downloader().set_engine_settings(quick_retries);
     for (const Case& c : cases) {
       Resolve(c.url, "坏"_t);
       ClickDownload();
@@ -349,7 +348,7 @@ TEST_F(DownloadFlowTest, AFailedDownloadGivesItsReason) {
     download::EngineSettings quick_stall;
     quick_stall.retry_wait_ms = 20;
     quick_stall.stall_limit_ms = 1000;
-    download::Downloader().set_engine_settings(quick_stall);
+    Song().Downloader().set_engine_settings(quick_stall);
     Resolve(stalls.Url("/slow.mp3"), "慢"_t);
     ClickDownload();
     ASSERT_TRUE(WaitForIdle(60000));
@@ -416,7 +415,7 @@ TEST_F(DownloadFlowTest, ConfirmingExitDuringADownloadInTheFullViewEndsWithZero)
         Resolve(server.Url("/a.mp3"), "退出"_t);
         ClickDownload();
         runtime::WaitProcessingEvents(
-            [] { return download::Downloader().ReceivedBytes64() == 505; }, 20000);
+            [this] { return Song().Downloader().ReceivedBytes64() == 505; }, 20000);
         features()
             .full_view()
             .ShowFullView();  // the window slides away from its full height as well
@@ -429,6 +428,46 @@ TEST_F(DownloadFlowTest, ConfirmingExitDuringADownloadInTheFullViewEndsWithZero)
   // The released task left nothing under the song's name.
   EXPECT_TRUE(
       runtime::WaitProcessingEvents([&] { return !fs::exists(Musics() / "退出.mp3"); }, 10000));
+}
+
+// A download object of its own, sharing the window with the test's one, started on `url`.
+std::unique_ptr<download::SongDownload> StartedElsewhere(const std::string& url) {
+  auto song = std::make_unique<download::SongDownload>(download::SongDownloadServices{
+      .sound_source_url = [url] { return Text(url); },
+      .sound_name = [] { return "别处"_t; },
+  });
+  song->OnDownloadClicked();
+  return song;
+}
+
+TEST_F(DownloadFlowTest, ATaskEndingAfterItsDownloadObjectIsGoneShowsNothing) {
+  LoopbackServer server([](const Request& r) { return HalfThenStall(r, 300); });
+  std::unique_ptr<download::SongDownload> song = StartedElsewhere(server.Url("/a.mp3"));
+  ASSERT_TRUE(song->DownloadRunning());
+  // Gone while its start worker may still be connecting: the task, if it started, is stopped,
+  // and its end finds nothing of it shown.
+  song.reset();
+  ASSERT_TRUE(download::WaitForAllTasks(10000));
+  runtime::WaitProcessingEvents([] { return false; }, 100);
+  EXPECT_EQ(TakeMessages(), std::vector<std::string>{});
+  EXPECT_EQ(MusicsEntries(), std::vector<std::string>{});
+}
+
+TEST_F(DownloadFlowTest, TheExitRoutineLeavesADownloadObjectThatIsGoneAlone) {
+  StopCollectingMessages();
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        LoopbackServer server([](const Request& r) { return HalfThenStall(r); });
+        std::unique_ptr<download::SongDownload> song = StartedElsewhere(server.Url("/a.mp3"));
+        runtime::WaitProcessingEvents([&] { return song->Downloader().ReceivedBytes64() == 505; },
+                                      20000);
+        song.reset();  // it registered the exit routine, which must not reach it now
+        AnswerExitDialog(ids::kExitConfirm);
+        runtime::WaitProcessingEvents([] { return false; }, 10000);
+        std::_Exit(7);  // never reached when the program ends by itself
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
