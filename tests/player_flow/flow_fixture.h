@@ -18,6 +18,7 @@
 #include "player/player.h"
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
+#include "runtime/testing.h"
 #include "runtime/threads.h"
 #include "runtime/window_ops.h"
 #include "tests/testing/tone.h"
