@@ -7,6 +7,8 @@ namespace vorel::runtime {
 
 void ResetWindowsForTesting() { internal::ForgetWindows(); }
 
-void TreatFolderAsReadOnlyForTesting(const Text& folder) { internal::TreatFolderAsReadOnly(folder); }
+void TreatFolderAsReadOnlyForTesting(const Text& folder) {
+  internal::TreatFolderAsReadOnly(folder);
+}
 
 }  // namespace vorel::runtime
