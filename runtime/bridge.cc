@@ -222,6 +222,8 @@ EventArgs::EventArgs(std::initializer_list<std::int32_t> v) {
 }
 
 void InstallNativeUi(NativeUi* ui) {
+  // Windows never outlive the layer that made them.
+  if (State().ui != nullptr && State().ui != ui) internal::ForgetWindows();
   State().ui = ui;
   SetFatalReporter(ui ? &ReportFatal : nullptr);
 }
@@ -429,7 +431,7 @@ int LoadedControlCount(WindowId window) {
 
 bool ProgramEnding() { return State().ending.load(); }
 
-void ResetWindowsForTesting() {
+void internal::ForgetWindows() {
   BridgeState& s = State();
   for (auto& [id, win] : s.loaded) s.ui->DestroyWindow(win.handle);
   s.loaded.clear();

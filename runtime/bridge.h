@@ -171,10 +171,6 @@ int LoadedControlCount(WindowId window);
 // True once ExitProgram or a fatal error has begun.
 bool ProgramEnding();
 
-// Closes every window without events and forgets exit routines, for tests that load windows
-// repeatedly in one process. User-interface thread only.
-void ResetWindowsForTesting();
-
 }  // namespace vorel::runtime
 
 #endif  // VOREL_RUNTIME_BRIDGE_H_

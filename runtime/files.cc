@@ -18,6 +18,7 @@
 #include "platform/code_page.h"
 #include "platform/durable_file.h"
 #include "platform/mutex.h"
+#include "runtime/internal/read_only_folder.h"
 
 namespace vorel::runtime {
 namespace {
@@ -292,9 +293,9 @@ namespace {
 
 struct DataFolderChoice {
   Text passed_over_program_folder;
-  Text problem;      // the data folder when it cannot be written, else empty
-  Text not_entered;  // the data folder when start-up could not make it the working folder
-  Text read_only_for_testing;
+  Text problem;                // the data folder when it cannot be written, else empty
+  Text not_entered;            // the data folder when start-up could not make it the working folder
+  Text read_only_for_testing;  // see runtime/testing.h
 };
 
 DataFolderChoice& DataFolderState() {
@@ -330,7 +331,7 @@ bool IsWritableFolder(const Text& folder) {
   return !folder.empty() && ::access(Utf8FromText(folder).c_str(), W_OK) == 0;
 }
 
-void TreatFolderAsReadOnlyForTesting(const Text& folder) {
+void internal::TreatFolderAsReadOnly(const Text& folder) {
   DataFolderState().read_only_for_testing = folder;
 }
 

@@ -40,9 +40,9 @@ Text DataFolderProblem();
 // started.
 Text DataFolderPath();
 // Whether the program may create and replace files in `folder`: the one check that decides
-// the data folder. Tests name a folder that then counts as read-only whoever runs them.
+// the data folder. Tests may name a folder that then counts as read-only whoever runs them
+// (runtime/testing.h).
 bool IsWritableFolder(const Text& folder);
-void TreatFolderAsReadOnlyForTesting(const Text& folder);
 // True only for an existing entry that is not a folder.
 bool FileExists(const Text& path);
 // Size and modification time of a file, to tell whether it changed since it was last read.

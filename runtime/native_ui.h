@@ -100,7 +100,10 @@ class NativeUi {
 };
 
 // Installs the implementation the bridge uses; call once on the user-interface thread before
-// InitRuntime. The object must outlive the program.
+// InitRuntime. The object must outlive its use: replacing it by another (or by none, as a
+// session that ends does) first ends the run of its windows, destroying every window still
+// loaded through it without events and forgetting what that run registered (close requests,
+// idle callbacks, row watchers, exit routines, event suppression).
 void InstallNativeUi(NativeUi* ui);
 
 // Called by the implementation when a close request for a window reaches the front of the event

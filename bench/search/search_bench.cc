@@ -25,6 +25,7 @@
 #include "app/window_set.h"
 #include "bench/stall_watch.h"
 #include "runtime/bridge.h"
+#include "runtime/testing.h"
 #include "runtime/threads.h"
 #include "runtime/value.h"
 #include "runtime/window_ops.h"

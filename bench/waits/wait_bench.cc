@@ -35,6 +35,7 @@
 #include "playlist/entry.h"
 #include "runtime/bridge.h"
 #include "runtime/latest_work.h"
+#include "runtime/testing.h"
 #include "runtime/threads.h"
 #include "runtime/value.h"
 #include "runtime/window_ops.h"

@@ -45,6 +45,11 @@ BridgeState& State();
 [[noreturn]] void NotLoaded();
 [[noreturn]] void FatalUtf8(std::string_view utf8_message);
 
+// Ends the run of the windows under the installed native layer: destroys every loaded window
+// through it without events and forgets the close requests, idle callbacks, row watchers, exit
+// routines and event suppression of that run. User-interface thread.
+void ForgetWindows();
+
 // Tells the watcher of the list's rows, if any, that they changed. User-interface thread.
 void NoteRowsChanged(WindowId window, ControlId list);
 

@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "runtime/bridge.h"
+#include "runtime/testing.h"
 #include "runtime/threads.h"
 #include "runtime/window_ops.h"
 #include "tests/app/window_test_util.h"

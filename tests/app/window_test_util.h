@@ -7,6 +7,7 @@
 
 #include "app/window_set.h"
 #include "runtime/bridge.h"
+#include "runtime/testing.h"
 
 namespace vorel::testing_util {
 

@@ -80,9 +80,7 @@ TEST(ConcurrencyTest, CallsFromManyThreadsWhileStreamsComeAndGo) {
 TEST(ConcurrencyTest, SdlDeviceOpensAndClosesWhileStreamsComeAndGo) {
   const std::string raw = TempDir() + "/churn.raw";
   ScopedEnv env;
-  env.Set("VOREL_AUDIO", "sdl");
-  env.Set("SDL_AUDIODRIVER", "disk");
-  env.Set("SDL_DISKAUDIOFILE", raw.c_str());
+  env.UseSdlDiskDriver(raw);
   ScopedRest rest(0.02);
   ASSERT_TRUE(B().Init(-1, 44100, 0, nullptr, nullptr)) << B().ErrorGetCode();
   CallWhileStreamsComeAndGo();

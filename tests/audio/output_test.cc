@@ -189,9 +189,7 @@ bool SdlDeviceThreadRuns() { return ThreadNamed("SDLAudio").has_value(); }
 TEST(OutputTest, ARestingSdlDeviceIsClosedAndOpensAgainForTheNextSong) {
   const std::string raw = TempDir() + "/rest.raw";
   ScopedEnv env;
-  env.Set("VOREL_AUDIO", "sdl");
-  env.Set("SDL_AUDIODRIVER", "disk");
-  env.Set("SDL_DISKAUDIOFILE", raw.c_str());
+  env.UseSdlDiskDriver(raw);
   ScopedRest rest(0.3);
   ASSERT_TRUE(B().Init(-1, 44100, 0, nullptr, nullptr)) << B().ErrorGetCode();
   // SDL's thread names itself once it runs, so its start is waited for too.
@@ -225,9 +223,7 @@ TEST(OutputTest, ARestingSdlDeviceIsClosedAndOpensAgainForTheNextSong) {
 TEST(OutputTest, SdlOutputPlaysThroughItsDiskDriver) {
   const std::string raw = TempDir() + "/sdl.raw";
   ScopedEnv env;
-  env.Set("VOREL_AUDIO", "sdl");
-  env.Set("SDL_AUDIODRIVER", "disk");
-  env.Set("SDL_DISKAUDIOFILE", raw.c_str());
+  env.UseSdlDiskDriver(raw);
   struct sigaction before {};
   sigaction(SIGTERM, nullptr, &before);
   ASSERT_TRUE(B().Init(-1, 44100, 0, nullptr, nullptr)) << B().ErrorGetCode();

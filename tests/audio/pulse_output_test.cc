@@ -365,10 +365,8 @@ TEST_F(PulseOutputTest, TheSongGoesOnWhenTheServerComesBack) {
 TEST(PulseOutputChoiceTest, WithoutAServerSdlPlays) {
   const std::string raw = TempDir() + "/no_server.raw";
   ScopedEnv env;
-  env.Set("VOREL_AUDIO", nullptr);
+  env.UseSdlDiskDriver(raw, nullptr);
   env.Set("PULSE_SERVER", ("unix:" + TempDir() + "/no-sound-server").c_str());
-  env.Set("SDL_AUDIODRIVER", "disk");
-  env.Set("SDL_DISKAUDIOFILE", raw.c_str());
   ASSERT_TRUE(B().Init(-1, 44100, 0, nullptr, nullptr)) << B().ErrorGetCode();
   HSTREAM h = B().StreamCreateFile(FALSE, ToneWav(440, 0.5).c_str(), 0, 0, 0);
   ASSERT_NE(h, 0u);

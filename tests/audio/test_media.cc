@@ -27,6 +27,12 @@ void ScopedEnv::Set(const char* name, const char* value) {
   }
 }
 
+void ScopedEnv::UseSdlDiskDriver(const std::string& raw_file, const char* output) {
+  Set("VOREL_AUDIO", output);
+  Set("SDL_AUDIODRIVER", "disk");
+  Set("SDL_DISKAUDIOFILE", raw_file.c_str());
+}
+
 ScopedEnv::~ScopedEnv() {
   for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
     if (it->second) {

@@ -14,6 +14,9 @@ namespace vorel::audio_test {
 class ScopedEnv {
  public:
   void Set(const char* name, const char* value);
+  // Chooses the output `output` (VOREL_AUDIO; null: the library chooses) and sends SDL's sound
+  // to its disk driver, which writes what would be heard to `raw_file`.
+  void UseSdlDiskDriver(const std::string& raw_file, const char* output = "sdl");
   ~ScopedEnv();
 
  private:

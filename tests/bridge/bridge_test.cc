@@ -5,6 +5,7 @@
 
 #include "runtime/bridge.h"
 #include "runtime/control_types.h"
+#include "runtime/testing.h"
 #include "runtime/type_data.h"
 #include "runtime/window_template.h"
 #include "tests/bridge/fake_native_ui.h"

@@ -19,6 +19,7 @@
 #include "player/testing.h"
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
+#include "runtime/testing.h"
 #include "runtime/threads.h"
 #include "runtime/window_ops.h"
 #include "tests/testing/tone.h"

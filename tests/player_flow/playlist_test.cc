@@ -5,6 +5,7 @@
 
 #include "platform/testing.h"
 #include "runtime/files.h"
+#include "runtime/testing.h"
 #include "tests/player_flow/flow_fixture.h"
 #include "ui/qt/desktop.h"
 #include "ui/qt/testing.h"

@@ -7,6 +7,7 @@
 
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
+#include "runtime/testing.h"
 #include "runtime/window_ops.h"
 #include "tests/app/window_test_util.h"
 #include "windows/window_ids.h"

@@ -287,9 +287,8 @@ UiSession::UiSession(int& argc, char** argv) : impl_(std::make_unique<Impl>()) {
 }
 
 UiSession::~UiSession() {
-  runtime::ResetWindowsForTesting();
+  runtime::InstallNativeUi(nullptr);  // its windows go with it
   runtime::InstallEventLoopHooks({});
-  runtime::InstallNativeUi(nullptr);
   g_ui = nullptr;
 }
 

@@ -1,0 +1,14 @@
+#include "runtime/testing.h"
+
+#include "runtime/internal/bridge_state.h"
+#include "runtime/internal/read_only_folder.h"
+
+namespace vorel::runtime {
+
+void ResetWindowsForTesting() { internal::ForgetWindows(); }
+
+void TreatFolderAsReadOnlyForTesting(const Text& folder) {
+  internal::TreatFolderAsReadOnly(folder);
+}
+
+}  // namespace vorel::runtime
