@@ -69,7 +69,6 @@ class FlowTest : public ::testing::Test {
     fs::remove_all(work_);
     fs::create_directories(work_);
     runtime::ResetWindowsForTesting();
-    playlist::ResetPlaylistStateForTesting();
     features_ = std::make_unique<app::Features>();
     runtime::SetRoutineTable(app::BuildRoutineTable(*features_));
     runtime::InitRuntime(app::WindowTemplateBytes());
@@ -145,6 +144,7 @@ class FlowTest : public ::testing::Test {
   // This test's feature objects, made afresh for each test.
   app::Features& features() { return *features_; }
   player::Player& player() { return features_->player(); }
+  playlist::Playlist& playlist() { return features_->playlist(); }
 
   static inline fs::path songs_;
   fs::path work_;
