@@ -11,6 +11,7 @@
 
 #include "download/song_download.h"
 #include "player/lyrics.h"
+#include "player/player.h"
 #include "search/music_search.h"
 #include "search/sound_link.h"
 #include "shell/full_view.h"
@@ -27,7 +28,8 @@ class Features {
   Features(const Features&) = delete;
   Features& operator=(const Features&) = delete;
 
-  player::Lyrics& lyrics() { return lyrics_; }
+  player::Player& player() { return player_; }
+  player::Lyrics& lyrics() { return player_.lyrics(); }
   shell::MainWindow& main_window() { return main_window_; }
   shell::FullView& full_view() { return full_view_; }
   search::MusicSearch& music_search() { return music_search_; }
@@ -35,7 +37,7 @@ class Features {
   download::SongDownload& song_download() { return song_download_; }
 
  private:
-  player::Lyrics lyrics_;
+  player::Player player_;
   shell::MainWindow main_window_;
   shell::FullView full_view_;
   search::MusicSearch music_search_;

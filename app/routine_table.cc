@@ -44,10 +44,13 @@ std::vector<RoutineBinding> RoutineBindings(Features& features) {
   search::MusicSearch& search = features.music_search();
   using search::SoundLink;
   SoundLink& link = features.sound_link();
+  using player::Lyrics;
+  using player::Player;
+  Player& player = features.player();
   using download::SongDownload;
   SongDownload& song = features.song_download();
   return {
-      {"OnMainWindowCreated", Plain<player::OnMainWindowCreated>},
+      {"OnMainWindowCreated", On(player, &Player::OnMainWindowCreated)},
       {"OnMainWindowDestroyed", Plain<playlist::OnMainWindowDestroyed>},
       {"OnTrayIconEvent", On(shell, &MainWindow::OnTrayIconEvent)},
       {"SelectPlayModeSinglePlay", Plain<SelectMode<PlayMode::kSinglePlay>>},
@@ -70,13 +73,13 @@ std::vector<RoutineBinding> RoutineBindings(Features& features) {
       {"NextEntry", Plain<playlist::NextEntry>},
       {"PreviousEntry", Plain<playlist::PreviousEntry>},
       {"ChooseFolderAndScan", Plain<playlist::ChooseFolderAndScan>},
-      {"TogglePlayPause", Plain<player::TogglePlayPause>},
-      {"ApplyVolume", Plain<player::ApplyVolume>},
-      {"ToggleMute", Plain<player::ToggleMute>},
-      {"SeekToSlider", Plain<player::SeekToSlider>},
-      {"PlayerStatusTick", Plain<player::PlayerStatusTick>},
-      {"DrawSpectrum", Plain<player::DrawSpectrum>},
-      {"LyricsTick", On(features.lyrics(), &player::Lyrics::LyricsTick)},
+      {"TogglePlayPause", On(player, &Player::TogglePlayPause)},
+      {"ApplyVolume", On(player, &Player::ApplyVolume)},
+      {"ToggleMute", On(player, &Player::ToggleMute)},
+      {"SeekToSlider", On(player, &Player::SeekToSlider)},
+      {"PlayerStatusTick", On(player, &Player::PlayerStatusTick)},
+      {"DrawSpectrum", On(player, &Player::DrawSpectrum)},
+      {"LyricsTick", On(features.lyrics(), &Lyrics::LyricsTick)},
       {"ToggleVolumePanel", On(shell, &MainWindow::ToggleVolumePanel)},
       {"ConfirmExit", On(shell, &MainWindow::ConfirmExit)},
       {"CancelExit", On(shell, &MainWindow::CancelExit)},

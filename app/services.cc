@@ -1,6 +1,7 @@
 // Builds the feature objects and wires the feature libraries to each other and to the platform.
 // This is the one file that knows two features.
 
+#include "app/desktop/media_control.h"
 #include "app/features.h"
 #include "app/settings.h"
 #include "app/window_keys.h"
@@ -40,23 +41,24 @@ void AddDroppedPaths(std::vector<runtime::Text> paths) {
 }
 
 // Drops a resolve or an open that waits on a server; the window says it was cancelled.
-void CancelWaiting(search::SoundLink& sound_link) {
+void CancelWaiting(search::SoundLink& sound_link, player::Player& player) {
   sound_link.CancelResolve();
-  player::CancelOpen();
+  player.CancelOpen();
   runtime::WriteProperty(ids::kMainWindow, ids::kStatusCaption, ids::kPropCaption, "已取消"_t);
 }
 
 // The main window's right-click menu: the full view's entry, single files, and ways to stop what
 // waits on a server (a resolve, a song or cover opening) and a download.
 std::vector<qt::MenuItem> MainWindowMenu(shell::FullView& full_view, search::SoundLink& sound_link,
+                                         player::Player& player,
                                          download::SongDownload& song_download) {
   std::vector<qt::MenuItem> items;
   for (shell::MenuEntry& e : full_view.FullViewMenuEntries()) {
     items.push_back({std::move(e.label), std::move(e.run)});
   }
   items.push_back({"添加文件…"_t, &ChooseFilesAndAdd});
-  if (sound_link.ResolvePending() || player::OpenPending()) {
-    items.push_back({"取消"_t, [&sound_link] { CancelWaiting(sound_link); }});
+  if (sound_link.ResolvePending() || player.OpenPending()) {
+    items.push_back({"取消"_t, [&sound_link, &player] { CancelWaiting(sound_link, player); }});
   }
   if (song_download.DownloadRunning()) {
     items.push_back({"取消下载"_t, [&song_download] { song_download.CancelDownload(); }});
@@ -68,35 +70,47 @@ void SayHostMissing(HostKey key, std::string_view feature) {
   runtime::ShowMessageBox(runtime::TextFromUtf8(HostMissingMessage(key, feature)), 48);
 }
 
-search::SearchServices SearchServicesFor(shell::MainWindow& main_window) {
+search::SearchServices SearchServicesFor(shell::MainWindow& main_window, player::Player& player) {
   return {
       .search_host = [] { return ConfiguredHost(HostKey::kSearch, "the music search"); },
       .sound_api_host = [] { return ConfiguredHost(HostKey::kSoundApi, "the link resolver"); },
       .host_missing = [] { SayHostMissing(HostKey::kSoundApi, "声音链接解析"); },
       .sample_address = [] { return SampleAddress(); },
       .slide_panel = [&main_window](int which) { main_window.SlidePanel(which); },
-      .stop_playback = [] { player::StopPlayback(); },
-      .open_and_play = [] { player::OpenAndPlay(); },
-      .open_count = [] { return player::OpenCount(); },
+      .stop_playback = [&player] { player.StopPlayback(); },
+      .open_and_play = [&player] { player.OpenAndPlay(); },
+      .open_count = [&player] { return player.OpenCount(); },
   };
+}
+
+player::PlayerServices PlayerServicesFor() {
+  auto bytes = [](std::span<const unsigned char> s) { return runtime::Bytes(s.begin(), s.end()); };
+  return {
+      .default_cover = bytes(assets::DefaultCover()),
+      .tray_icon = bytes(assets::TrayIcon()),
+      .read_url_bytes = [](const runtime::Text& address) { return web::ReadUrlBytes(address); },
+      .apply_play_mode_at_end = [] { return playlist::ApplyPlayModeAtEnd(); },
+      .select_initial_play_mode = [] { playlist::SelectPlayMode(playlist::PlayMode::kPlayAll); },
+      .load_play_list = [] { playlist::LoadPlayList(); },
+  };
+}
+
+bool Playing(const player::Player& player) {
+  return player::audio::ChannelIsActive(player.State().current_stream) == player::audio::kPlaying;
 }
 
 }  // namespace
 
 Features::Features()
-    : lyrics_(player::State()),
+    : player_(PlayerServicesFor()),
       main_window_({
           .tray_available = [] { return qt::TrayAvailable(); },
           .minimise_main_window =
               [] { qt::MinimiseWindow(ids::kMainWindow, ids::kMainWindowSelf); },
           .mark_button = [](runtime::ControlId button,
                             bool marked) { qt::MarkButton(ids::kMainWindow, button, marked); },
-          .playing =
-              [] {
-                return player::audio::ChannelIsActive(player::State().current_stream) ==
-                       player::audio::kPlaying;
-              },
-          .stop_playback = [] { player::StopPlayback(); },
+          .playing = [this] { return Playing(player_); },
+          .stop_playback = [this] { player_.StopPlayback(); },
           .current_play_mode = [] { return playlist::CurrentPlayMode(); },
           .save_play_list_at_exit = [] { playlist::SavePlayListAtExit(); },
       }),
@@ -110,32 +124,38 @@ Features::Features()
                   },
               .hide_lyric_sheet = [] { qt::HideLyricSheet(ids::kMainWindow, ids::kLyricsPanel); },
           },
-          main_window_, lyrics_),
-      music_search_(SearchServicesFor(main_window_)),
-      sound_link_(SearchServicesFor(main_window_)),
+          main_window_, player_.lyrics()),
+      music_search_(SearchServicesFor(main_window_, player_)),
+      sound_link_(SearchServicesFor(main_window_, player_)),
       song_download_({
           .sound_source_url = [this] { return sound_link_.SoundSourceUrl(); },
           .sound_name = [this] { return sound_link_.SoundName(); },
       }) {
-  auto bytes = [](std::span<const unsigned char> s) { return runtime::Bytes(s.begin(), s.end()); };
-  player::SetPlayerServices({
-      .default_cover = bytes(assets::DefaultCover()),
-      .tray_icon = bytes(assets::TrayIcon()),
-      .read_url_bytes = [](const runtime::Text& address) { return web::ReadUrlBytes(address); },
-      .apply_play_mode_at_end = [] { return playlist::ApplyPlayModeAtEnd(); },
-      .select_initial_play_mode = [] { playlist::SelectPlayMode(playlist::PlayMode::kPlayAll); },
-      .load_play_list = [] { playlist::LoadPlayList(); },
-      .lyrics = &lyrics_,
-  });
   playlist::SetPlaylistServices({
       .search_query_text = [this] { return music_search_.SearchQueryText(); },
       .browse_for_folder =
           [](const runtime::Text& title) { return qt::BrowseForFolder(title, false); },
+      .current_entry_index = [this] { return player_.State().current_entry_index; },
+      .playing = [this] { return Playing(player_); },
+      .stop_playback = [this] { player_.StopPlayback(); },
+      .open_and_play = [this] { player_.OpenAndPlay(); },
+      .toggle_play_pause = [this] { player_.TogglePlayPause(); },
+      .open_pending = [this] { return player_.OpenPending(); },
+      .cancel_open = [this] { player_.CancelOpen(); },
+      .note_row_deleted = [this](int row) { player_.NoteRowDeleted(row); },
+  });
+  desktop::SetMediaPlayerServices({
+      .current_stream = [this] { return player_.State().current_stream; },
+      .total_seconds = [this] { return player_.State().total_seconds; },
+      .current_entry_index = [this] { return player_.State().current_entry_index; },
+      .pause_playback = [this] { player_.PausePlayback(); },
+      .stop_playback = [this] { player_.StopPlayback(); },
   });
   runtime::SetBusyObserver([](bool busy) { qt::ShowBusyPointer(busy); });
   qt::SetWindowInputHooks(
       ids::kMainWindow, ids::kMainWindowSelf,
-      {.menu_items = [this] { return MainWindowMenu(full_view_, sound_link_, song_download_); },
+      {.menu_items =
+           [this] { return MainWindowMenu(full_view_, sound_link_, player_, song_download_); },
        .key =
            [this](int virtual_key, int key_state, runtime::ControlId focused) {
              return full_view_.OnMainWindowShortcut(virtual_key, key_state) ||

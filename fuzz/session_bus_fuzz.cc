@@ -70,6 +70,7 @@ struct World {
   fs::path folder;
   std::string song;  // a playable MP3 of 30 s
   QDBusConnection client{QString()};
+  app::Features* features = nullptr;  // ends with the process, as the windows do
 };
 World* world = nullptr;
 
@@ -328,8 +329,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   auto* bus = new vorel::testing::PrivateSessionBus;  // ends with the process
   if (!bus->Start()) std::abort();
   new qt::UiSession(*argc, *argv);
-  auto* features = new app::Features;  // ends with the process, as the windows do
-  runtime::SetRoutineTable(app::BuildRoutineTable(*features));
+  world->features = new app::Features;
+  runtime::SetRoutineTable(app::BuildRoutineTable(*world->features));
   runtime::InitRuntime(app::WindowTemplateBytes());
   if (::chdir(world->folder.c_str()) != 0) std::abort();
   runtime::LoadStartWindow(ids::kMainWindow);
@@ -342,7 +343,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider in(data, size);
   if (runtime::RowCount(ids::kMainWindow, ids::kPlayList) > 40) {
-    player::StopPlayback();
+    world->features->player().StopPlayback();
     runtime::DeleteAllRows(ids::kMainWindow, ids::kPlayList);
   }
   const Call call = MakeCall(in);

@@ -28,20 +28,6 @@ using runtime::WriteProperty;
 
 constexpr std::uint32_t kSpectrumColour = 0x00E080;
 
-PlayerState& MutableState() {
-  static PlayerState state;
-  return state;
-}
-
-PlayerServices& Services() {
-  static PlayerServices services;
-  return services;
-}
-
-void NoteLyricSheetChanged() {
-  if (Services().lyrics) Services().lyrics->NoteLyricSheetChanged();
-}
-
 void SetCaption(const Text& text) {
   WriteProperty(kMainWindow, kStatusCaption, kPropCaption, text);
 }
@@ -57,16 +43,6 @@ const Text& TrayTitle() {
   return title;
 }
 
-void SetTrayTip(const Text& tip) { runtime::SetTrayIcon(kMainWindow, Services().tray_icon, tip); }
-
-// The cover picture, or the default cover when there is none.
-void ShowCoverBytes(const Bytes& cover) {
-  WriteProperty(kMainWindow, kCoverPicture, kPropPicture, cover);
-  if (runtime::ReadBytesProperty(kMainWindow, kCoverPicture, kPropPicture).empty()) {
-    WriteProperty(kMainWindow, kCoverPicture, kPropPicture, Services().default_cover);
-  }
-}
-
 // The volume the bar shows, from 0 to 1. A maximum of 0 would divide by zero; full volume is
 // what the bar then shows.
 double BarVolume() {
@@ -80,37 +56,6 @@ double SecondsOf(audio::Handle h, std::uint64_t bytes) {
   if (bytes == audio::kUnknownLength) return 0;
   double s = audio::ChannelBytes2Seconds(h, bytes);
   return s < 0 ? 0 : s;
-}
-
-// The network steps of the latest OpenAndPlay: opening a network stream, then fetching the
-// cover. A newer OpenAndPlay, or any stop, supersedes them.
-runtime::LatestWork& Opening() {
-  static runtime::LatestWork opening;
-  return opening;
-}
-
-std::uint64_t& OpenCounter() {
-  static std::uint64_t count = 0;
-  return count;
-}
-
-struct Opened {
-  audio::Handle stream = 0;
-  audio::Failure failure = audio::Failure::kNone;  // asked on the thread that opened
-};
-
-Opened OpenEntry(bool network, const Text& address) {
-  Opened o;
-  o.stream = network ? audio::StreamCreateUrl(address) : audio::StreamCreateFile(address);
-  if (o.stream == 0) o.failure = audio::LastFailure();
-  return o;
-}
-
-void TakeStream(const Opened& o) {
-  PlayerState& s = MutableState();
-  s.current_stream = o.stream;
-  s.total_seconds = static_cast<std::int64_t>(
-      std::trunc(SecondsOf(s.current_stream, audio::ChannelGetLength(s.current_stream))));
 }
 
 const Text& NoDeviceMessage() {
@@ -129,26 +74,63 @@ void ReportOpenFailure(audio::Failure failure, bool network, const Text& address
   }
 }
 
+}  // namespace
+
+struct Player::Opened {
+  audio::Handle stream = 0;
+  audio::Failure failure = audio::Failure::kNone;  // asked on the thread that opened
+};
+
+Player::Opened Player::OpenEntry(bool network, const Text& address) {
+  Opened o;
+  o.stream = network ? audio::StreamCreateUrl(address) : audio::StreamCreateFile(address);
+  if (o.stream == 0) o.failure = audio::LastFailure();
+  return o;
+}
+
+Player::Player(PlayerServices services) : services_(std::move(services)) {}
+
+Player::~Player() { opening_.Cancel(); }
+
+void Player::SetTrayTip(const Text& tip) {
+  runtime::SetTrayIcon(kMainWindow, services_.tray_icon, tip);
+}
+
+// The cover picture, or the default cover when there is none.
+void Player::ShowCoverBytes(const Bytes& cover) {
+  WriteProperty(kMainWindow, kCoverPicture, kPropPicture, cover);
+  if (runtime::ReadBytesProperty(kMainWindow, kCoverPicture, kPropPicture).empty()) {
+    WriteProperty(kMainWindow, kCoverPicture, kPropPicture, services_.default_cover);
+  }
+}
+
+void Player::TakeStream(const Opened& o) {
+  state_.current_stream = o.stream;
+  state_.total_seconds = static_cast<std::int64_t>(
+      std::trunc(SecondsOf(state_.current_stream, audio::ChannelGetLength(state_.current_stream))));
+}
+
 // The cover of `row` (fetched on a worker when it has an address), then the lyrics timer, then
 // the caller's own step.
-void ShowCoverThen(int row, std::function<void()> after) {
-  auto finish = [after = std::move(after)](const Bytes& cover) {
+void Player::ShowCoverThen(int row, std::function<void()> after) {
+  auto finish = [this, after = std::move(after)](const Bytes& cover) {
     ShowCoverBytes(cover);
     SetTimer(kLyricsTimer, 500);
     if (after) after();
   };
   const Text address = playlist::ReadEntry(row).cover;
-  if (address.empty() || !Services().read_url_bytes) {
+  if (address.empty() || !services_.read_url_bytes) {
     finish({});
     return;
   }
-  Opening().Start<Bytes>([read = Services().read_url_bytes, address] { return read(address); },
-                         std::move(finish));
+  opening_.Start<Bytes>([read = services_.read_url_bytes, address] { return read(address); },
+                        std::move(finish));
 }
 
 // OpenAndPlay from step 3 on, once the stream is open (or failed to open).
-void PlayOpened(const Opened& o, bool network, const Text& address, std::function<void()> after) {
-  PlayerState& s = MutableState();
+void Player::PlayOpened(const Opened& o, bool network, const Text& address,
+                        std::function<void()> after) {
+  PlayerState& s = state_;
   const bool no_device = s.current_stream == 0
                              ? o.failure == audio::Failure::kNoDevice
                              : !audio::ChannelPlay(s.current_stream) &&
@@ -169,61 +151,42 @@ void PlayOpened(const Opened& o, bool network, const Text& address, std::functio
   SetTimer(kSpectrumTimer, 50);
   WriteProperty(kMainWindow, kPositionSlider, kPropMaximum,
                 runtime::ToInteger(runtime::RoundNumber(static_cast<double>(s.total_seconds))));
-  if (Services().lyrics) Services().lyrics->StartLyrics(playlist::ReadEntry(row).location);
+  lyrics_.StartLyrics(playlist::ReadEntry(row).location);
   ShowCoverThen(row, std::move(after));
 }
 
-}  // namespace
-
-const Text& EmptyListMessage() {
-  static const Text message = "播放列表里没有文件，请添加。"_t;
-  return message;
+void Player::NoteRowDeleted(std::int32_t row) {
+  if (row >= 0 && row < state_.current_entry_index) --state_.current_entry_index;
 }
 
-void SetPlayerServices(PlayerServices services) { Services() = std::move(services); }
-
-const PlayerState& State() { return MutableState(); }
-void NoteRowDeleted(std::int32_t row) {
-  PlayerState& s = MutableState();
-  if (row >= 0 && row < s.current_entry_index) --s.current_entry_index;
-}
-
-void ResetPlayerStateForTesting() {
-  Opening().Cancel();
-  MutableState() = PlayerState();
-}
-
-bool WaitForOpenWorkersForTesting(int timeout_ms) { return Opening().WaitForWorkers(timeout_ms); }
-
-void OnMainWindowCreated() {
+void Player::OnMainWindowCreated() {
   // The play list panel lies beyond x = 448 until the list toggle widens the window.
   WriteProperty(kMainWindow, kMainWindowSelf, kPropWidth, 448);
   InitPlayer();
 }
 
-void InitPlayer() {
-  WriteProperty(kMainWindow, kCoverPicture, kPropPicture, Services().default_cover);
+void Player::InitPlayer() {
+  WriteProperty(kMainWindow, kCoverPicture, kPropPicture, services_.default_cover);
   SetTrayTip(TrayTitle());
   audio::Init(runtime::WindowHandle(kMainWindow, kMainWindowSelf));
-  if (Services().select_initial_play_mode) Services().select_initial_play_mode();
-  PlayerState& s = MutableState();
-  s.needs_open = true;
-  s.time_label_live = false;
-  if (Services().load_play_list) Services().load_play_list();
+  if (services_.select_initial_play_mode) services_.select_initial_play_mode();
+  state_.needs_open = true;
+  state_.time_label_live = false;
+  if (services_.load_play_list) services_.load_play_list();
 }
 
-void OpenAndPlay() { OpenAndPlayThen(nullptr); }
+void Player::OpenAndPlay() { OpenAndPlayThen(nullptr); }
 
-void OpenAndPlayThen(std::function<void()> after) {
-  PlayerState& s = MutableState();
-  ++OpenCounter();
+void Player::OpenAndPlayThen(std::function<void()> after) {
+  PlayerState& s = state_;
+  ++open_count_;
   if (SelectedRow() == -1) WriteProperty(kMainWindow, kPlayList, kPropSelectedRow, 0);
   s.current_entry_index = SelectedRow();
   const playlist::PlaylistEntry entry = playlist::ReadEntry(s.current_entry_index);
   const Text address = entry.location;
   const bool network = entry.kind == playlist::EntryKind::kNetworkFile;
   if (!s.needs_open) {
-    Opening().Cancel();
+    opening_.Cancel();
     PlayOpened(Opened{s.current_stream}, network, address, std::move(after));
     return;
   }
@@ -238,23 +201,21 @@ void OpenAndPlayThen(std::function<void()> after) {
   }
   // A server may take up to the stream's time-outs to answer; the window goes on meanwhile.
   SetCaption("正在打开："_t + playlist::ReadEntry(s.current_entry_index).title);
-  Opening().Start<Opened>([address] { return OpenEntry(true, address); },
-                          [address, after = std::move(after)](Opened o) {
-                            TakeStream(o);
-                            PlayOpened(o, true, address, after);
-                          },
-                          [](Opened& o) { audio::StreamFree(o.stream); });
+  opening_.Start<Opened>([address] { return OpenEntry(true, address); },
+                         [this, address, after = std::move(after)](Opened o) {
+                           TakeStream(o);
+                           PlayOpened(o, true, address, after);
+                         },
+                         [](Opened& o) { audio::StreamFree(o.stream); });
 }
 
-bool OpenPending() { return Opening().pending(); }
+bool Player::OpenPending() const { return opening_.pending(); }
 
-void CancelOpen() { Opening().Cancel(); }
+void Player::CancelOpen() { opening_.Cancel(); }
 
-std::uint64_t OpenCount() { return OpenCounter(); }
-
-void StopPlayback() {
-  PlayerState& s = MutableState();
-  Opening().Cancel();  // a song still opening must not start after the stop
+void Player::StopPlayback() {
+  PlayerState& s = state_;
+  opening_.Cancel();  // a song still opening must not start after the stop
   audio::ChannelStop(s.current_stream);
   audio::StreamFree(s.current_stream);
   SetTimer(kStatusTimer, 0);
@@ -263,28 +224,28 @@ void StopPlayback() {
   WriteProperty(kMainWindow, kPositionSlider, kPropPosition, 0);
   // The spectrum timer no longer runs: the last bars drawn would stay on screen for good.
   runtime::ClearDrawing(kMainWindow, kSpectrumCanvas);
-  if (Services().lyrics) Services().lyrics->StopLyrics();
+  lyrics_.StopLyrics();
   WriteProperty(kMainWindow, kPlayPauseButton, kPropCaption, "播放"_t);
   WriteProperty(kMainWindow, kTimeLabel, kPropCaption, Text());
   s.needs_open = true;
 }
 
-void PausePlayback() {
-  MutableState().needs_open = false;
+void Player::PausePlayback() {
+  state_.needs_open = false;
   SetTimer(kLyricsTimer, 0);
   SetTimer(kSpectrumTimer, 0);
-  audio::ChannelPause(MutableState().current_stream);
+  audio::ChannelPause(state_.current_stream);
 }
 
-void TogglePlayPause() {
+void Player::TogglePlayPause() {
   if (runtime::RowCount(kMainWindow, kPlayList) == 0) {
-    SetCaption(EmptyListMessage());
+    SetCaption(playlist::EmptyListMessage());
     return;
   }
   if (ReadTextProperty(kMainWindow, kPlayPauseButton, kPropCaption) == "播放"_t) {
-    OpenAndPlayThen([] {
+    OpenAndPlayThen([this] {
       // A stream that did not open plays nothing: the button stays ready to start.
-      if (MutableState().current_stream != 0) {
+      if (state_.current_stream != 0) {
         WriteProperty(kMainWindow, kPlayPauseButton, kPropCaption, "暂停"_t);
       }
     });
@@ -294,8 +255,8 @@ void TogglePlayPause() {
   }
 }
 
-void ApplyVolume() {
-  PlayerState& s = MutableState();
+void Player::ApplyVolume() {
+  PlayerState& s = state_;
   audio::ChannelSetVolume(s.current_stream, static_cast<float>(BarVolume()));
   const int position = ReadIntProperty(kMainWindow, kVolumeBar, kPropPosition);
   WriteProperty(kMainWindow, kTimeLabel, kPropCaption,
@@ -303,8 +264,8 @@ void ApplyVolume() {
   s.time_label_live = false;
 }
 
-void ToggleMute() {
-  PlayerState& s = MutableState();
+void Player::ToggleMute() {
+  PlayerState& s = state_;
   if (ReadIntProperty(kMainWindow, kMuteBox, kPropChecked) != 0) {
     // With nothing playing there is no stream to ask; the bar holds the volume to come back to.
     if (!audio::ChannelGetVolume(s.current_stream, &s.saved_volume)) {
@@ -318,26 +279,26 @@ void ToggleMute() {
   }
 }
 
-void SeekToSlider() {
-  PlayerState& s = MutableState();
+void Player::SeekToSlider() {
+  PlayerState& s = state_;
   const int seconds = ReadIntProperty(kMainWindow, kPositionSlider, kPropPosition);
   // The byte offset travels as a signed 32-bit value, widened with its sign.
   auto bytes = static_cast<std::int32_t>(audio::ChannelSeconds2Bytes(s.current_stream, seconds));
   audio::ChannelSetPosition(s.current_stream, static_cast<std::uint64_t>(std::int64_t{bytes}));
-  NoteLyricSheetChanged();
+  lyrics_.NoteLyricSheetChanged();
 }
 
-void PlayerStatusTick() {
+void Player::PlayerStatusTick() {
   // The sheet reads the position from the stream itself, so it may look now: whatever this
   // tick stops or starts tells it again.
-  NoteLyricSheetChanged();
-  PlayerState& s = MutableState();
+  lyrics_.NoteLyricSheetChanged();
+  PlayerState& s = state_;
   auto title = [&] { return playlist::ReadEntry(s.current_entry_index).title; };
   if (audio::ChannelIsActive(s.current_stream) == audio::kStopped) {
     SetCaption("状态：停止"_t);
     StopPlayback();
     SetTrayTip(TrayTitle());
-    if (Services().apply_play_mode_at_end && Services().apply_play_mode_at_end()) return;
+    if (services_.apply_play_mode_at_end && services_.apply_play_mode_at_end()) return;
   }
   if (audio::ChannelIsActive(s.current_stream) == audio::kPlaying) {
     double at = SecondsOf(s.current_stream, audio::ChannelGetPosition(s.current_stream));
@@ -356,7 +317,7 @@ void PlayerStatusTick() {
     SetTrayTip("失速状态, 正在等待数据"_t);
   }
   // A next entry still opening has not failed (yet): its own steps follow when it has opened.
-  if (s.current_stream == 0 && !Opening().pending()) {
+  if (s.current_stream == 0 && !opening_.pending()) {
     SetTimer(kStatusTimer, 0);
     SetCaption("无效的音频文件！"_t);
   }
@@ -374,14 +335,14 @@ void PlayerStatusTick() {
                 FormatSeconds(static_cast<std::int32_t>(s.total_seconds)) + "/" + s.position_text);
 }
 
-void DrawSpectrum() {
+void Player::DrawSpectrum() {
   // Hidden in the tray, nobody sees the bars: they are neither computed nor drawn, and the
   // first tick after the window is shown again draws them afresh.
   if (ReadIntProperty(kMainWindow, kMainWindowSelf, kPropVisible) == 0) return;
   runtime::ClearDrawing(kMainWindow, kSpectrumCanvas);
   WriteProperty(kMainWindow, kSpectrumCanvas, kPropPenColour, static_cast<int>(kSpectrumColour));
   float bands[128] = {};
-  if (!audio::ChannelGetSpectrum(MutableState().current_stream, bands)) return;
+  if (!audio::ChannelGetSpectrum(state_.current_stream, bands)) return;
   const int w = ReadIntProperty(kMainWindow, kSpectrumCanvas, kPropWidth);
   const int h = ReadIntProperty(kMainWindow, kSpectrumCanvas, kPropHeight);
   for (const SpectrumRect& r : SpectrumRects(bands, w, h)) {

@@ -62,4 +62,9 @@ runtime::Bytes EncodeEntry(const PlaylistEntry& entry) {
   return runtime::EncodeListRows({row}, kColumnCount);
 }
 
+const runtime::Text& EmptyListMessage() {
+  static const runtime::Text message = "播放列表里没有文件，请添加。"_t;
+  return message;
+}
+
 }  // namespace vorel::playlist

@@ -42,6 +42,9 @@ PlaylistEntry ReadEntry(int row);
 // runtime/list_view_records.h). Any thread.
 runtime::Bytes EncodeEntry(const PlaylistEntry& entry);
 
+// The status text for an empty list: "播放列表里没有文件，请添加。".
+const runtime::Text& EmptyListMessage();
+
 }  // namespace vorel::playlist
 
 #endif  // VOREL_PLAYLIST_ENTRY_H_

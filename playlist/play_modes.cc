@@ -1,7 +1,5 @@
 #include <cmath>
 
-#include "player/audio.h"
-#include "player/player.h"
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
 #include "runtime/value.h"
@@ -9,12 +7,17 @@
 #include "windows/window_ids.h"
 
 namespace vorel::playlist {
+
+PlaylistServices& ServicesForScan();  // playlist.cc
+
 namespace {
 
 using namespace runtime::literals;
-using namespace player;
 using namespace ids;
 using runtime::WriteProperty;
+
+const PlaylistServices& Player() { return ServicesForScan(); }
+int PlayingIndex() { return Player().current_entry_index(); }
 
 PlayMode& Mode() {
   static PlayMode mode = PlayMode::kPlayAll;
@@ -37,11 +40,11 @@ int Selected() { return runtime::ReadIntProperty(kMainWindow, kPlayList, kPropSe
 
 bool OnLastRow() {
   double last = runtime::RowCount(kMainWindow, kPlayList) - 1;
-  return std::fabs(State().current_entry_index - last) <= 1e-7;
+  return std::fabs(PlayingIndex() - last) <= 1e-7;
 }
 
 void SelectFollowingRow() {
-  Select(State().current_entry_index);
+  Select(PlayingIndex());
   Select(Selected() + 1);
 }
 
@@ -61,7 +64,7 @@ bool ApplyPlayModeAtEnd() {
     case PlayMode::kPlayAll:
       if (OnLastRow()) return true;
       SelectFollowingRow();
-      TogglePlayPause();
+      Player().toggle_play_pause();
       return false;
     case PlayMode::kLoopAll:
       if (OnLastRow()) {
@@ -69,12 +72,12 @@ bool ApplyPlayModeAtEnd() {
       } else {
         SelectFollowingRow();
       }
-      TogglePlayPause();
+      Player().toggle_play_pause();
       return false;
-    case PlayMode::kSingleLoop: TogglePlayPause(); return false;
+    case PlayMode::kSingleLoop: Player().toggle_play_pause(); return false;
     case PlayMode::kRandom:
       Select(runtime::RandomNumber(0, runtime::RowCount(kMainWindow, kPlayList) - 1));
-      TogglePlayPause();
+      Player().toggle_play_pause();
       return false;
     case PlayMode::kSinglePlay: return false;
   }

@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <string>
 
-#include "player/audio.h"
-#include "player/player.h"
 #include "playlist/entry.h"
 #include "runtime/bridge.h"
 #include "runtime/files.h"
@@ -18,8 +16,7 @@ namespace vorel::playlist {
 namespace {
 
 using namespace runtime::literals;
-using namespace player;  // the player's routines
-using namespace ids;     // the window's controls
+using namespace ids;  // the window's controls
 using runtime::Bytes;
 using runtime::Text;
 using runtime::WriteProperty;
@@ -33,6 +30,11 @@ PlaylistState& Playlist() {
   static PlaylistState state;
   return state;
 }
+
+const PlaylistServices& Player() { return Playlist().services; }
+int PlayingIndex() { return Player().current_entry_index(); }
+void StopPlayback() { Player().stop_playback(); }
+void OpenAndPlay() { Player().open_and_play(); }
 
 void SetCaption(const Text& text) {
   WriteProperty(kMainWindow, kStatusCaption, kPropCaption, text);
@@ -50,11 +52,11 @@ bool ReportEmptyList() {
 
 // Moving to the next entry: the row after the one playing, wrapping at the end.
 void SelectNextRow() {
-  const PlayerState& s = State();
-  if (s.current_entry_index == Rows() - 1) {
+  const int playing = PlayingIndex();
+  if (playing == Rows() - 1) {
     Select(0);
   } else {
-    Select(s.current_entry_index);
+    Select(playing);
     Select(Selected() + 1);
   }
 }
@@ -92,7 +94,7 @@ void NextEntry() {
 void PreviousEntry() {
   if (ReportEmptyList()) return;
   StopPlayback();
-  if (State().current_entry_index == 0) {
+  if (PlayingIndex() == 0) {
     Select(Rows() - 1);
   } else {
     Select(Selected() - 1);  // the selection, not the playing row, is the base here
@@ -104,10 +106,10 @@ void DeleteSelectedEntry() {
   // The row the user selected is the one to delete. Only when that is the song playing does
   // playback move on to the next row first; any other row goes without touching the song.
   const int doomed = Selected();
-  const bool playing = audio::ChannelIsActive(State().current_stream) == audio::kPlaying;
-  if (playing && doomed == State().current_entry_index && Rows() == 1) {
+  const bool playing = Player().playing();
+  if (playing && doomed == PlayingIndex() && Rows() == 1) {
     StopPlayback();  // the last song goes: nothing is left to move on to
-  } else if (playing && doomed == State().current_entry_index) {
+  } else if (playing && doomed == PlayingIndex()) {
     const Text caption = runtime::ReadTextProperty(kMainWindow, kPlayPauseButton, kPropCaption);
     StopPlayback();
     SelectNextRow();
@@ -116,14 +118,14 @@ void DeleteSelectedEntry() {
     WriteProperty(kMainWindow, kPlayPauseButton, kPropCaption, caption);
   }
   // A song still opening from the row that goes would otherwise start under another row's title.
-  if (doomed == State().current_entry_index && OpenPending()) CancelOpen();
+  if (doomed == PlayingIndex() && Player().open_pending()) Player().cancel_open();
   if (doomed >= 0 && doomed < Rows()) {
     runtime::DeleteRow(kMainWindow, kPlayList, doomed);
     // Rows below the deleted one move up; the playing entry's index must follow its row.
-    NoteRowDeleted(doomed);
+    Player().note_row_deleted(doomed);
   }
   runtime::FocusControl(kMainWindow, kPlayList);
-  Select(State().current_entry_index);
+  Select(PlayingIndex());
   SetCaption("歌曲已删除！"_t);
 }
 

@@ -23,6 +23,22 @@ struct PlaylistServices {
   std::function<runtime::Text()> search_query_text;
   // Shows a folder chooser with the title; the chosen folder, or empty when cancelled.
   std::function<runtime::Text(const runtime::Text& title)> browse_for_folder;
+
+  // The player the handlers start, stop and step through the list.
+  // The index of the entry playing (or last played).
+  std::function<int()> current_entry_index;
+  // True while a song is heard (not paused, stopped or stalled).
+  std::function<bool()> playing;
+  std::function<void()> stop_playback;
+  // Plays the selected row.
+  std::function<void()> open_and_play;
+  // Pauses a song that plays, else plays the selected row (the play button's routine).
+  std::function<void()> toggle_play_pause;
+  // True while the latest open waits on a server; cancel_open drops what it waits for.
+  std::function<bool()> open_pending;
+  std::function<void()> cancel_open;
+  // Tells the player that `row` left the list, so the playing entry's index follows its row.
+  std::function<void(int row)> note_row_deleted;
 };
 void SetPlaylistServices(PlaylistServices services);
 

@@ -12,7 +12,6 @@
 #include <fstream>
 
 #include "player/audio.h"
-#include "player/player.h"
 #include "playlist/entry.h"
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
@@ -43,9 +42,12 @@ void Click(runtime::ControlId control) {
 
 int Rows() { return runtime::RowCount(kMainWindow, kPlayList); }
 
-std::uint32_t StreamState() {
-  return player::audio::ChannelIsActive(player::State().current_stream);
+MediaPlayerServices& Player() {
+  static MediaPlayerServices services;
+  return services;
 }
+
+std::uint32_t StreamState() { return audio::ChannelIsActive(Player().current_stream()); }
 
 bool ButtonSaysPlay() {
   return runtime::ReadTextProperty(kMainWindow, kPlayPauseButton, kPropCaption) == "播放"_t;
@@ -122,11 +124,11 @@ const TagCache& TagsOf(const std::string& path) {
 }
 
 std::string TrackId() {
-  return "/org/vorel/Vorel/track/" + std::to_string(player::State().current_stream);
+  return "/org/vorel/Vorel/track/" + std::to_string(Player().current_stream());
 }
 
 std::int64_t LengthMicroseconds() {
-  const std::int64_t seconds = player::State().total_seconds;
+  const std::int64_t seconds = Player().total_seconds();
   return seconds > 0 ? seconds * 1'000'000 : -1;
 }
 
@@ -139,6 +141,8 @@ void SeekToSecond(std::int64_t second) {
 
 }  // namespace
 
+void SetMediaPlayerServices(MediaPlayerServices services) { Player() = std::move(services); }
+
 bool MainWindowReady() { return !runtime::ProgramEnding() && runtime::IsWindowLoaded(kMainWindow); }
 
 PlayerSnapshot TakeSnapshot() {
@@ -148,7 +152,7 @@ PlayerSnapshot TakeSnapshot() {
              : state == audio::kPaused                            ? "Paused"
                                                                   : "Stopped";
   const int rows = Rows();
-  const int row = player::State().current_entry_index;
+  const int row = Player().current_entry_index();
   if (s.status != "Stopped" && row >= 0 && row < rows) {
     s.track_id = TrackId();
     const playlist::PlaylistEntry entry = playlist::ReadEntry(row);
@@ -189,7 +193,7 @@ PlayerSnapshot TakeSnapshot() {
 }
 
 std::int64_t PositionMicroseconds() {
-  const std::uint32_t h = player::State().current_stream;
+  const std::uint32_t h = Player().current_stream();
   if (StreamState() == audio::kStopped) return 0;
   double seconds = player::audio::ChannelBytes2Seconds(h, player::audio::ChannelGetPosition(h));
   return seconds > 0 ? static_cast<std::int64_t>(seconds * 1e6) : 0;
@@ -209,7 +213,7 @@ void Pause() {
   }
   // A song started by a double-click, Next or a search result plays while the button still
   // reads "播放"; clicking it would start the song again, so its pause routine runs directly.
-  player::PausePlayback();
+  Player().pause_playback();
 }
 
 void PlayPause() {
@@ -220,7 +224,7 @@ void PlayPause() {
   }
 }
 
-void Stop() { player::StopPlayback(); }
+void Stop() { Player().stop_playback(); }
 
 void Next() { Click(kNextButton); }
 

@@ -9,6 +9,7 @@
 // User-interface thread only. Every function needs the main window loaded (MainWindowReady()).
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,18 @@ struct PlayerSnapshot {
 };
 
 inline constexpr char kNoTrack[] = "/org/mpris/MediaPlayer2/TrackList/NoTrack";
+
+// What the media controls read and ask of the player beyond its window's controls. The media
+// object on the bus lives as long as the process; the application hands it the player it builds
+// (a later call replaces the earlier one).
+struct MediaPlayerServices {
+  std::function<std::uint32_t()> current_stream;  // the audio library's handle; 0 for none
+  std::function<std::int64_t()> total_seconds;    // of the song playing
+  std::function<int()> current_entry_index;       // the play-list row playing
+  std::function<void()> pause_playback;
+  std::function<void()> stop_playback;
+};
+void SetMediaPlayerServices(MediaPlayerServices services);
 
 bool MainWindowReady();
 PlayerSnapshot TakeSnapshot();

@@ -131,22 +131,23 @@ int main(int argc, char** argv) {
 
   const int silent = AddNetworkRow(server.Url("/never.mp3"), "");
   Result open = Watch([&] { DoubleClickRow(silent); }, seconds);
-  player::CancelOpen();
+  features.player().CancelOpen();
 
   const int covered = AddNetworkRow(server.Url("/served.mp3"), server.Url("/never.png"));
   Result cover = Watch([&] { DoubleClickRow(covered); }, seconds);
   // The cover action measures only if its stream did open and the cover is what still waits.
   const bool cover_waited =
-      player::OpenPending() &&
-      player::audio::ChannelIsActive(player::State().current_stream) == player::audio::kPlaying;
-  player::StopPlayback();
+      features.player().OpenPending() &&
+      player::audio::ChannelIsActive(features.player().State().current_stream) ==
+          player::audio::kPlaying;
+  features.player().StopPlayback();
 
   const int local = playlist::AppendEntry({.kind = playlist::EntryKind::kLocalFile,
                                            .location = runtime::TextFromUtf8(tone),
                                            .title = {},
                                            .cover = {}});
   Result file = Watch([&] { DoubleClickRow(local); }, 1);
-  player::StopPlayback();
+  features.player().StopPlayback();
 
   std::printf("servers that never answer; %d s watched per action; platform %s\n", seconds,
               QApplication::platformName().toUtf8().constData());

@@ -57,8 +57,8 @@ class HostileCallerTest : public MprisTest {
   PlayerState State() {
     return {Rows(),
             Selected(),
-            player::State().current_entry_index,
-            player::State().current_stream,
+            player().State().current_entry_index,
+            player().State().current_stream,
             BarPosition(),
             playlist::CurrentPlayMode(),
             Caption()};

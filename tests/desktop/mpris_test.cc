@@ -84,7 +84,7 @@ TEST_F(MprisTest, PlayPauseTogglesAndPlaybackStatusFollows) {
   // still pauses instead of starting the song over.
   Select(1);
   runtime::RaiseEvent(ids::kMainWindow, ids::kPlayList, runtime::kEventLeftDoubleClick);
-  const std::uint32_t stream = player::State().current_stream;
+  const std::uint32_t stream = player().State().current_stream;
   AsDesktop([](Desktop& d) {
     EXPECT_EQ(d.Status(), "Playing");
     d.Call("Pause");
@@ -94,7 +94,7 @@ TEST_F(MprisTest, PlayPauseTogglesAndPlaybackStatusFollows) {
     d.Call("Play");
     EXPECT_EQ(d.Status(), "Playing");
   });
-  EXPECT_EQ(player::State().current_stream, stream);  // resumed, not opened again
+  EXPECT_EQ(player().State().current_stream, stream);  // resumed, not opened again
 }
 
 TEST_F(MprisTest, NextOnTheLastRowWrapsAsTheButtonDoes) {
@@ -424,7 +424,7 @@ TEST_F(MprisTest, PositionRequestsOutsideTheSongAreRefusedOrBounded) {
     EXPECT_EQ(ErrorOf(d.Call("Dance")), "org.freedesktop.DBus.Error.UnknownMethod");
   });
   EXPECT_EQ(Rows(), 2);
-  EXPECT_EQ(player::State().current_entry_index, 1);
+  EXPECT_EQ(player().State().current_entry_index, 1);
 }
 
 TEST_F(MprisTest, AStreamOfUnknownLengthCannotBePositioned) {
@@ -458,7 +458,7 @@ TEST_F(MprisTest, AStreamOfUnknownLengthCannotBePositioned) {
     EXPECT_EQ(d.Status(), "Playing");
     EXPECT_EQ(d.Metadata().value("mpris:trackid").value<QDBusObjectPath>(), path);
   });
-  player::StopPlayback();
+  player().StopPlayback();
 }
 
 TEST_F(MprisTest, TrayMenuItemsRunThePlayersRoutines) {
@@ -468,9 +468,9 @@ TEST_F(MprisTest, TrayMenuItemsRunThePlayersRoutines) {
   EXPECT_EQ(StreamState(), player::audio::kPlaying);
   EXPECT_EQ(Caption(), "0"_t);
   ASSERT_TRUE(qt::ClickTrayMenuItem(3));
-  EXPECT_EQ(player::State().current_entry_index, 1);
+  EXPECT_EQ(player().State().current_entry_index, 1);
   ASSERT_TRUE(qt::ClickTrayMenuItem(2));
-  EXPECT_EQ(player::State().current_entry_index, 0);
+  EXPECT_EQ(player().State().current_entry_index, 0);
   ASSERT_TRUE(qt::ClickTrayMenuItem(1));
   EXPECT_EQ(StreamState(), player::audio::kPaused);
   // Show/hide: hides (here: minimises, there being no tray) and shows again.
@@ -503,7 +503,7 @@ TEST_F(MprisTest, OpenUriOfASlowStreamIsAnsweredAtOnceAndPlaysWhenItComes) {
   EXPECT_NE(StreamState(), player::audio::kPlaying);
   EXPECT_TRUE(runtime::WaitProcessingEvents(
       [&] { return StreamState() == player::audio::kPlaying; }, 20000));
-  player::StopPlayback();
+  player().StopPlayback();
 }
 
 // A 10 ms timer on this thread measuring its own lateness: the longest time the window could not
@@ -606,7 +606,7 @@ TEST_F(MprisTest, SlowServersLeaveTheWindowAndTheMediaKeysAnswering) {
   EXPECT_EQ(StreamState(), player::audio::kPlaying);
   // The record, the cover, the stream's status and the stream, the playing row's cover.
   EXPECT_EQ(server.Requests().size(), 5u);
-  player::StopPlayback();
+  player().StopPlayback();
 }
 
 }  // namespace

@@ -47,7 +47,7 @@ class WindowInputTest : public FlowTest {
   }
   int Rows() { return runtime::RowCount(ids::kMainWindow, ids::kPlayList); }
   double PlayedSeconds() {
-    const auto h = player::State().current_stream;
+    const auto h = player().State().current_stream;
     return player::audio::ChannelBytes2Seconds(h, player::audio::ChannelGetPosition(h));
   }
 };
@@ -158,12 +158,12 @@ TEST_F(WindowInputTest, SpaceArrowsEnterAndDeleteDriveThePlayer) {
   ControlWidget(ids::kPlayList)->setFocus();
   Key(ids::kPlayList, Qt::Key_Return);
   EXPECT_EQ(StreamState(), player::audio::kPlaying);
-  EXPECT_EQ(player::State().current_entry_index, 2);
+  EXPECT_EQ(player().State().current_entry_index, 2);
   Select(0);
   Key(ids::kPlayList, Qt::Key_Delete);
   EXPECT_EQ(Rows(), 2);
   EXPECT_EQ(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, 0, 2), "b"_t);
-  EXPECT_EQ(player::State().current_entry_index, 1);  // still "c"
+  EXPECT_EQ(player().State().current_entry_index, 1);  // still "c"
 }
 
 TEST_F(WindowInputTest, CtrlOAddsAFolderAsOpenDoes) {

@@ -16,6 +16,7 @@
 #include "app/window_set.h"
 #include "player/audio.h"
 #include "player/player.h"
+#include "player/testing.h"
 #include "playlist/playlist.h"
 #include "runtime/bridge.h"
 #include "runtime/testing.h"
@@ -68,7 +69,6 @@ class FlowTest : public ::testing::Test {
     fs::remove_all(work_);
     fs::create_directories(work_);
     runtime::ResetWindowsForTesting();
-    player::ResetPlayerStateForTesting();
     playlist::ResetPlaylistStateForTesting();
     features_ = std::make_unique<app::Features>();
     runtime::SetRoutineTable(app::BuildRoutineTable(*features_));
@@ -79,8 +79,12 @@ class FlowTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    player::StopPlayback();
+    player().StopPlayback();
     runtime::ResetWindowsForTesting();
+    // A song may still open on a worker (cancelled, but loading the decoding libraries or
+    // waiting on a server that is gone). Ending the process beside it would run the exit
+    // handlers, which unload libraries, beside that worker's own loading of them.
+    player::WaitForOpenWorkers(player(), 15000);
     fs::remove_all(work_);
   }
 
@@ -124,7 +128,7 @@ class FlowTest : public ::testing::Test {
     runtime::WriteProperty(ids::kMainWindow, ids::kPlayList, ids::kPropSelectedRow, row);
   }
   std::uint32_t StreamState() {
-    return player::audio::ChannelIsActive(player::State().current_stream);
+    return player::audio::ChannelIsActive(player().State().current_stream);
   }
   // Processes events until the current stream has stopped (a song ran to its end).
   bool WaitForSongEnd(int timeout_ms = 5000) {
@@ -140,6 +144,7 @@ class FlowTest : public ::testing::Test {
 
   // This test's feature objects, made afresh for each test.
   app::Features& features() { return *features_; }
+  player::Player& player() { return features_->player(); }
 
   static inline fs::path songs_;
   fs::path work_;

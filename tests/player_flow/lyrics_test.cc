@@ -36,7 +36,7 @@ class LyricsAt : public LyricsFlowTest, public ::testing::WithParamInterface<con
 TEST_P(LyricsAt, LinesAlternateBetweenTheLabelsAtTheirSeconds) {
   PlayWithLyrics(GetParam());
   SeekAndTick(5);
-  EXPECT_EQ(player::State().position_text, "00:05");
+  EXPECT_EQ(player().State().position_text, "00:05");
   EXPECT_EQ(Upper(), "你好"_t);
   Click(ids::kLyricsTimer);  // the same second again writes nothing twice
   EXPECT_EQ(Lower(), "");

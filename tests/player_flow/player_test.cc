@@ -46,7 +46,7 @@ TEST_F(PlayerFlowTest, PlayOnAnEmptyListOnlyChangesTheCaption) {
   EXPECT_EQ(Caption(), "播放列表里没有文件，请添加。"_t);
   EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayPauseButton, ids::kPropCaption),
             "播放"_t);
-  EXPECT_EQ(player::State().current_stream, 0u);
+  EXPECT_EQ(player().State().current_stream, 0u);
 }
 
 TEST_F(PlayerFlowTest, TimeLabelHoldsTheVolumeForFourTicksThenShowsTotalAndElapsed) {
@@ -54,7 +54,7 @@ TEST_F(PlayerFlowTest, TimeLabelHoldsTheVolumeForFourTicksThenShowsTotalAndElaps
   Click(ids::kPlayPauseButton);
   HoldTimers();
   ASSERT_EQ(StreamState(), player::audio::kPlaying);
-  EXPECT_EQ(player::State().total_seconds, 225);
+  EXPECT_EQ(player().State().total_seconds, 225);
   EXPECT_EQ(Caption(), "长歌"_t);
   EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayPauseButton, ids::kPropCaption),
             "暂停"_t);
@@ -80,12 +80,12 @@ TEST_F(PlayerFlowTest, PauseAndResumeKeepThePosition) {
   StatusTick();
   EXPECT_EQ(Caption(), "状态：暂停"_t);
   double at = player::audio::ChannelBytes2Seconds(
-      player::State().current_stream,
-      player::audio::ChannelGetPosition(player::State().current_stream));
+      player().State().current_stream,
+      player::audio::ChannelGetPosition(player().State().current_stream));
   EXPECT_NEAR(at, 100, 0.3);
   Click(ids::kPlayPauseButton);  // resume: the same stream goes on
   EXPECT_EQ(StreamState(), player::audio::kPlaying);
-  EXPECT_FALSE(player::State().needs_open);
+  EXPECT_FALSE(player().State().needs_open);
 }
 
 TEST_F(PlayerFlowTest, MuteKeepsTheVolumeAndRestoresIt) {
@@ -99,12 +99,12 @@ TEST_F(PlayerFlowTest, MuteKeepsTheVolumeAndRestoresIt) {
   Click(ids::kMuteBox);
   EXPECT_EQ(Caption(), "静音：开启"_t);
   float volume = -1;
-  player::audio::ChannelGetVolume(player::State().current_stream, &volume);
+  player::audio::ChannelGetVolume(player().State().current_stream, &volume);
   EXPECT_FLOAT_EQ(volume, 0.0f);
   runtime::WriteProperty(ids::kMainWindow, ids::kMuteBox, ids::kPropChecked, false);
   Click(ids::kMuteBox);
   EXPECT_EQ(Caption(), "静音：关闭"_t);
-  player::audio::ChannelGetVolume(player::State().current_stream, &volume);
+  player::audio::ChannelGetVolume(player().State().current_stream, &volume);
   EXPECT_NEAR(volume, 0.4f, 1e-6);
 }
 
@@ -118,9 +118,9 @@ TEST_F(PlayerFlowTest, SongThatWillNotOpenIsReportedAndSkipped) {
   std::string said = ::testing::internal::GetCapturedStderr();
   HoldTimers();
   EXPECT_NE(said.find("打开失败！"), std::string::npos) << said;
-  EXPECT_EQ(player::State().current_stream, 0u);
+  EXPECT_EQ(player().State().current_stream, 0u);
   StatusTick();  // stopped: the play mode goes on to the next row
-  EXPECT_EQ(player::State().current_entry_index, 1);
+  EXPECT_EQ(player().State().current_entry_index, 1);
   EXPECT_EQ(StreamState(), player::audio::kPlaying);
 }
 
@@ -130,18 +130,18 @@ TEST_F(PlayerFlowTest, NextAndPreviousWrapAround) {
   Click(ids::kPlayPauseButton);
   Click(ids::kNextButton);
   HoldTimers();
-  EXPECT_EQ(player::State().current_entry_index, 0);
+  EXPECT_EQ(player().State().current_entry_index, 0);
   EXPECT_EQ(Caption(), "0"_t);
   // Started by next, the button still reads "播放".
   EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayPauseButton, ids::kPropCaption),
             "播放"_t);
   Click(ids::kPreviousButton);
   HoldTimers();
-  EXPECT_EQ(player::State().current_entry_index, 2);
+  EXPECT_EQ(player().State().current_entry_index, 2);
   Click(ids::kNextButton);
   Click(ids::kNextButton);
   HoldTimers();
-  EXPECT_EQ(player::State().current_entry_index, 1);
+  EXPECT_EQ(player().State().current_entry_index, 1);
 }
 
 TEST_F(PlayerFlowTest, PlayAllStopsAfterTheLastRowAndLoopAllWraps) {
@@ -164,7 +164,7 @@ TEST_F(PlayerFlowTest, PlayAllStopsAfterTheLastRowAndLoopAllWraps) {
   ASSERT_TRUE(WaitForSongEnd());
   StatusTick();
   HoldTimers();
-  EXPECT_EQ(player::State().current_entry_index, 0);
+  EXPECT_EQ(player().State().current_entry_index, 0);
   EXPECT_EQ(StreamState(), player::audio::kPlaying);
 }
 
@@ -186,7 +186,7 @@ TEST_F(PlayerFlowTest, SinglePlayStopsAndSingleLoopPlaysTheSelectedRowAgain) {
   ASSERT_TRUE(WaitForSongEnd());
   StatusTick();
   HoldTimers();
-  EXPECT_EQ(player::State().current_entry_index, 1);
+  EXPECT_EQ(player().State().current_entry_index, 1);
   EXPECT_EQ(StreamState(), player::audio::kPlaying);
 }
 
@@ -200,7 +200,7 @@ TEST_F(PlayerFlowTest, DeleteWhilePlayingRemovesTheSelectedRowAndKeepsTheTitleRi
   EXPECT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 2);
   EXPECT_EQ(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, 0, 2), "1"_t);
   // Row "1" plays, now at index 0.
-  EXPECT_EQ(player::State().current_entry_index, 0);
+  EXPECT_EQ(player().State().current_entry_index, 0);
   EXPECT_EQ(Caption(), "歌曲已删除！"_t);
 }
 
@@ -210,7 +210,7 @@ TEST_F(PlayerFlowTest, SpectrumDrawsWhilePlaying) {
   HoldTimers();
   runtime::Delay(300);  // let the silent output clock some sound through
   float bands[128] = {};
-  ASSERT_TRUE(player::audio::ChannelGetSpectrum(player::State().current_stream, bands));
+  ASSERT_TRUE(player::audio::ChannelGetSpectrum(player().State().current_stream, bands));
   Click(ids::kSpectrumTimer);  // draws without failing; the picture is checked by eye
   float peak = 0;
   int at = 0;
@@ -232,7 +232,7 @@ TEST_F(PlayerFlowTest, UnmutingAfterMutingWithNothingPlayingPlaysAtTheBarsVolume
   ASSERT_TRUE(qt::ClickControl(ids::kMainWindow, ids::kMuteBox));
   EXPECT_EQ(Caption(), "静音：关闭"_t);
   float volume = -1;
-  ASSERT_TRUE(player::audio::ChannelGetVolume(player::State().current_stream, &volume));
+  ASSERT_TRUE(player::audio::ChannelGetVolume(player().State().current_stream, &volume));
   EXPECT_NEAR(volume, 0.6f, 1e-6);
 }
 
@@ -241,7 +241,7 @@ TEST_F(PlayerFlowTest, DeletingAnotherRowLeavesThePlayingSongAndTheButtonAlone) 
   Select(2);
   Click(ids::kPlayPauseButton);
   HoldTimers();
-  const auto stream = player::State().current_stream;
+  const auto stream = player().State().current_stream;
   ASSERT_EQ(ButtonCaption(), "暂停"_t);
 
   Select(3);  // below the playing row
@@ -252,9 +252,9 @@ TEST_F(PlayerFlowTest, DeletingAnotherRowLeavesThePlayingSongAndTheButtonAlone) 
   ASSERT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 2);
   EXPECT_EQ(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, 0, 2), "1"_t);
   EXPECT_EQ(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, 1, 2), "2"_t);
-  EXPECT_EQ(player::State().current_entry_index, 1);
+  EXPECT_EQ(player().State().current_entry_index, 1);
   EXPECT_EQ(Selected(), 1);
-  EXPECT_EQ(player::State().current_stream, stream);
+  EXPECT_EQ(player().State().current_stream, stream);
   EXPECT_EQ(StreamState(), player::audio::kPlaying);
   EXPECT_EQ(ButtonCaption(), "暂停"_t);
   StatusTick();
@@ -265,7 +265,7 @@ TEST_F(PlayerFlowTest, DeletingAnotherRowLeavesThePlayingSongAndTheButtonAlone) 
   HoldTimers();
   ASSERT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 1);
   EXPECT_EQ(runtime::GetCellText(ids::kMainWindow, ids::kPlayList, 0, 2), "1"_t);
-  EXPECT_EQ(player::State().current_entry_index, 0);
+  EXPECT_EQ(player().State().current_entry_index, 0);
   EXPECT_EQ(StreamState(), player::audio::kPlaying);
   EXPECT_EQ(ButtonCaption(), "暂停"_t);
 
@@ -282,7 +282,7 @@ TEST_F(PlayerFlowTest, AFailedOpenLeavesTheButtonReadyToPlay) {
   Click(ids::kPlayPauseButton);
   ::testing::internal::GetCapturedStderr();
   HoldTimers();
-  EXPECT_EQ(player::State().current_stream, 0u);
+  EXPECT_EQ(player().State().current_stream, 0u);
   EXPECT_EQ(ButtonCaption(), "播放"_t);
 }
 
@@ -351,7 +351,7 @@ TEST_F(PlayerFlowTest, AMissingFileIsNamedAndItsRowStays) {
   EXPECT_NE(said.find("找不到文件：" + gone.string()), std::string::npos) << said;
   EXPECT_EQ(said.find("打开失败！"), std::string::npos) << said;
   EXPECT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 1);
-  EXPECT_EQ(player::State().current_stream, 0u);
+  EXPECT_EQ(player().State().current_stream, 0u);
 }
 
 // The audio library finds no output at start-up: an SDL driver that does not exist, and no
@@ -383,7 +383,7 @@ TEST_F(NoSoundDeviceTest, PlayingSaysThatThereIsNoSoundDevice) {
         AddLocalRow(songs_ / "short2.mp3", "也好"_t);
         Click(ids::kPlayPauseButton);
         std::fflush(stderr);
-        const bool stopped = player::State().current_stream == 0 &&
+        const bool stopped = player().State().current_stream == 0 &&
                              runtime::ReadIntProperty(ids::kMainWindow, ids::kStatusTimer,
                                                       ids::kPropInterval) == 0 &&
                              Caption() == "无法播放：没有声音设备"_t && ButtonCaption() == "播放"_t;
@@ -403,17 +403,17 @@ TEST_F(PlayerFlowTest, ANetworkSongOpensWhileTheWindowGoesOnAndANewerChoiceWins)
   runtime::RaiseEvent(ids::kMainWindow, ids::kPlayList, runtime::kEventLeftDoubleClick);
   // The double-click has returned while the server still holds the stream.
   EXPECT_EQ(Caption(), "正在打开：网"_t);
-  EXPECT_TRUE(player::OpenPending());
+  EXPECT_TRUE(player().OpenPending());
   ASSERT_TRUE(server.WaitForConnections(1, 5000));
 
   // The person picks another song meanwhile: it plays, and the held stream never does.
   Select(1);
   runtime::RaiseEvent(ids::kMainWindow, ids::kPlayList, runtime::kEventLeftDoubleClick);
   HoldTimers();
-  EXPECT_FALSE(player::OpenPending());
+  EXPECT_FALSE(player().OpenPending());
   server.Release();
-  ASSERT_TRUE(player::WaitForOpenWorkersForTesting(20000));
-  EXPECT_EQ(player::State().current_entry_index, 1);
+  ASSERT_TRUE(player::WaitForOpenWorkers(player(), 20000));
+  EXPECT_EQ(player().State().current_entry_index, 1);
   EXPECT_EQ(Caption(), "本地"_t);
   EXPECT_EQ(StreamState(), player::audio::kPlaying);
 }
@@ -430,7 +430,7 @@ TEST_F(PlayerFlowTest, AfterAFailedSongTheNextOneStillOpeningIsNotCalledInvalid)
   ::testing::internal::GetCapturedStderr();
   HoldTimers();
   StatusTick();  // the broken song "ended": "全部播放" goes on to the network row
-  EXPECT_EQ(player::State().current_entry_index, 1);
+  EXPECT_EQ(player().State().current_entry_index, 1);
   EXPECT_EQ(Caption(), "正在打开：二"_t);
   server.Release();
   ASSERT_TRUE(runtime::WaitUntilNoWorkPending(20000));

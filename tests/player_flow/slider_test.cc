@@ -20,8 +20,8 @@ QSlider* PositionSlider() {
   return sliders.size() == 1 ? sliders.first() : nullptr;
 }
 
-double PlayedSeconds() {
-  auto h = player::State().current_stream;
+double PlayedSeconds(const player::Player& player) {
+  auto h = player.State().current_stream;
   return player::audio::ChannelBytes2Seconds(h, player::audio::ChannelGetPosition(h));
 }
 
@@ -40,13 +40,13 @@ TEST_F(SliderFlowTest, ClickOnTheGrooveSeeksWhereItLandsAndADragCarriesOn) {
   // Three quarters along the groove: far from the handle at 0 and far beyond one page step.
   QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(slider->width() * 3 / 4, y));
   EXPECT_NEAR(slider->value(), 225 * 0.75, slack);
-  EXPECT_NEAR(PlayedSeconds(), slider->value(), 0.5);
+  EXPECT_NEAR(PlayedSeconds(player()), slider->value(), 0.5);
 
   // The press grabbed the handle: moving the mouse with the button held drags it back.
   QTest::mouseMove(slider, QPoint(slider->width() / 4, y));
   QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(slider->width() / 4, y));
   EXPECT_NEAR(slider->value(), 225 * 0.25, slack);
-  EXPECT_NEAR(PlayedSeconds(), slider->value(), 0.5);
+  EXPECT_NEAR(PlayedSeconds(player()), slider->value(), 0.5);
 
   // A click on the handle itself does not move anything.
   const int at = slider->value();

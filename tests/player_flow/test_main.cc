@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 
-#include "player/player.h"
 #include "ui/qt/qt_ui.h"
 
 int main(int argc, char** argv) {
@@ -14,10 +13,5 @@ int main(int argc, char** argv) {
   setenv("VOREL_AUDIO", "null", 0);
   ::testing::InitGoogleTest(&argc, argv);
   vorel::qt::UiSession session(argc, argv);
-  const int result = RUN_ALL_TESTS();
-  // A test may end while a song still opens on a worker (cancelled, but loading the decoding
-  // libraries or waiting on a server that is gone). Returning now would run the exit handlers,
-  // which unload libraries, beside that worker's own loading of them.
-  vorel::player::WaitForOpenWorkersForTesting(15000);
-  return result;
+  return RUN_ALL_TESTS();
 }

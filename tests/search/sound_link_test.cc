@@ -115,7 +115,7 @@ TEST_F(SoundLinkTest, ResolveAppendsSelectsAndPlaysWithTheExactRequests) {
                                                origin + "/cover.png"}));
   EXPECT_EQ(Selected(), 0);
   EXPECT_EQ(qt::ToolTipOf(ids::kMainWindow, ids::kStatusCaption), "Tone A");
-  EXPECT_NE(player::State().current_stream, 0u);  // the new row is playing
+  EXPECT_NE(player().State().current_stream, 0u);  // the new row is playing
   EXPECT_EQ(features().sound_link().SoundSourceUrl(), origin + "/song.mp3");
   EXPECT_EQ(features().sound_link().SoundName(), "Tone A");
 
@@ -341,7 +341,7 @@ TEST_F(HeldResolveTest, ANewerResolveSupersedesOneStillWaiting) {
   EXPECT_EQ(PlayListRows(), 1);
   EXPECT_EQ(features().sound_link().SoundName(), "Quick");
   EXPECT_EQ(Selected(), 0);
-  EXPECT_NE(player::State().current_stream, 0u);
+  EXPECT_NE(player().State().current_stream, 0u);
 }
 
 TEST_F(HeldResolveTest, CancelInTheRightClickMenuDropsAWaitingResolve) {
@@ -384,7 +384,7 @@ TEST_F(HeldResolveTest, AnotherSongStartedMeanwhileKeepsPlayingAndTheRecordOnlyA
   ASSERT_EQ(PlayListRows(), 2);
   EXPECT_EQ(PlayListRow(1)[2], "Slow");
   EXPECT_EQ(Selected(), 0);
-  EXPECT_EQ(player::State().current_entry_index, 0);
+  EXPECT_EQ(player().State().current_entry_index, 0);
   EXPECT_EQ(ReadCaption(ids::kStatusCaption), "本地"_t);
   EXPECT_EQ(StreamState(), player::audio::kPlaying);
 }
