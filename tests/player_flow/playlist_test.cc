@@ -111,6 +111,10 @@ TEST_F(PlaylistFlowTest, RowsChangedWhileASaveRunsNeitherTearNorOutdateTheFile) 
   }
   const runtime::Bytes all =
       runtime::ReadBytesProperty(ids::kMainWindow, ids::kPlayList, ids::kPropAllRows);
+  // The save the additions asked for comes first. Left pending, it could come due inside the
+  // save below on a slow machine and, being the newer save, rightly write the emptied list.
+  ASSERT_TRUE(runtime::WaitProcessingEvents(
+      [&] { return runtime::ReadWholeFile(playlist::PlayListFilePath()) == all; }, 10000));
   // A handler that deletes every row runs in the middle of the save: the file holds the rows
   // as they were when the save began.
   runtime::ThreadQueue::Current()->Post(
