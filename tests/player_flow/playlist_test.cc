@@ -318,9 +318,9 @@ TEST_F(PlaylistFlowTest, AListInAReadOnlyProgramFolderIsReadAndThenSavedInTheDat
   const char* saved_xdg = std::getenv("XDG_DATA_HOME");
   std::string keep = saved_xdg ? saved_xdg : "";
   setenv("XDG_DATA_HOME", data.c_str(), 1);
-  runtime::TreatFolderAsReadOnlyForTesting(PathText(program));
+  runtime::TreatFolderAsReadOnly(PathText(program));
   runtime::EnterDataFolder(PathText(program));
-  runtime::TreatFolderAsReadOnlyForTesting({});
+  runtime::TreatFolderAsReadOnly({});
   if (saved_xdg) {
     setenv("XDG_DATA_HOME", keep.c_str(), 1);
   } else {
