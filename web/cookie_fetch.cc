@@ -13,7 +13,7 @@ namespace {
 
 using namespace runtime;
 namespace http = platform::http;
-using internal::CloseHandles;
+using internal::RequestHandles;
 
 constexpr char kDefaultAgent[] =
     "Mozilla/4.0 (compatible; MSIE 9.0; Windows NT 6.1; 73MQA; .NET CLR 2.0.50727; .NET CLR "
@@ -52,44 +52,56 @@ Text MovedAddress(const Text& address, const Text& location) {
   return origin + LeftText(path, slash) + location;
 }
 
-Bytes Fetch(const Text& address, std::int32_t mode, const Text& post_data, bool no_redirect,
-            const Variables& v, int repeats) {
-  const Text verb = mode == 1 ? "POST" : "GET";
-  Text& headers = *v.extra_headers;
+// The user agent a "User-Agent:" line of the caller's headers names, else the default one.
+Text AgentFor(const Text& headers) {
+  if (FindText(headers, "User-Agent:", 1, true) == -1) return kDefaultAgent;
+  Text agent = TrimSpaces(TextBetween(headers, "User-Agent:", "\r\n"));
+  if (agent.empty()) agent = TextAfterColon(headers);
+  return agent;
+}
 
-  Text agent = kDefaultAgent;
-  if (FindText(headers, "User-Agent:", 1, true) != -1) {
-    agent = TrimSpaces(TextBetween(headers, "User-Agent:", "\r\n"));
-    if (agent.empty()) agent = TextAfterColon(headers);
-  }
-
-  const Text proxy_text = v.proxy ? "http=" + *v.proxy : Text();
-  http::HINTERNET internet =
-      v.proxy ? http::InternetOpenA(agent.c_str(), http::kOpenTypeProxy, proxy_text.c_str(), "", 0)
-              : http::InternetOpenA(agent.c_str(), http::kOpenTypeDirect, nullptr, nullptr, 0);
-  if (!internet) return {};
-  const std::int32_t port = UrlPort(address);
-  http::HINTERNET connection =
-      port < 0 || port > 65535 ? nullptr
-                               : http::InternetConnectA(internet, UrlHost(address).c_str(),
-                                                        static_cast<std::uint16_t>(port), nullptr,
-                                                        nullptr, http::kServiceHttp, 0, 0);
-  if (!connection) {
-    CloseHandles({internet});
-    return {};
-  }
+// The flags of the request: cookies kept out of the HTTP layer's own jar when the caller keeps
+// them, and its redirect handling.
+std::uint32_t RequestFlags(const Text& address, bool no_redirect, const Variables& v) {
   std::uint32_t flags = http::kFlagReload | http::kFlagNeedFile;
   if (v.cookies) flags |= http::kFlagNoCookies;
   if (no_redirect) flags |= http::kFlagNoAutoRedirect;
   flags |= ToLower(LeftText(address, 5)) == "https" ? http::kFlagSecure
                                                     : http::kFlagIgnoreRedirectToHttps;
-  http::HINTERNET request = http::HttpOpenRequestA(
-      connection, verb.c_str(), UrlPath(address).c_str(), "HTTP/1.1", nullptr, nullptr, flags, 0);
-  if (!request) {
-    CloseHandles({connection, internet});
+  return flags;
+}
+
+// Opens the session, the connection and the request for `address`. When any of them fails the
+// request handle is null and nothing is left open.
+RequestHandles OpenRequest(const Text& address, const Text& verb, const Text& agent,
+                           bool no_redirect, const Variables& v) {
+  RequestHandles handles;
+  const Text proxy_text = v.proxy ? "http=" + *v.proxy : Text();
+  handles.internet =
+      v.proxy ? http::InternetOpenA(agent.c_str(), http::kOpenTypeProxy, proxy_text.c_str(), "", 0)
+              : http::InternetOpenA(agent.c_str(), http::kOpenTypeDirect, nullptr, nullptr, 0);
+  if (!handles.internet) return {};
+  const std::int32_t port = UrlPort(address);
+  if (port >= 0 && port <= 65535) {
+    handles.connection = http::InternetConnectA(handles.internet, UrlHost(address).c_str(),
+                                                static_cast<std::uint16_t>(port), nullptr, nullptr,
+                                                http::kServiceHttp, 0, 0);
+  }
+  if (handles.connection) {
+    handles.request = http::HttpOpenRequestA(handles.connection, verb.c_str(),
+                                             UrlPath(address).c_str(), "HTTP/1.1", nullptr, nullptr,
+                                             RequestFlags(address, no_redirect, v), 0);
+  }
+  if (!handles.request) {
+    handles.Close();
     return {};
   }
+  return handles;
+}
 
+// Completes the caller's headers with the lines the servers expect of a browser, and the
+// caller's cookies.
+void CompleteHeaders(Text& headers, const Text& address, const Text* cookies) {
   if (FindText(headers, "Referer:") == -1) {
     headers += headers.empty() ? "Referer: " + address : "\r\nReferer: " + address;
   }
@@ -98,26 +110,29 @@ Bytes Fetch(const Text& address, std::int32_t mode, const Text& post_data, bool 
   if (FindText(headers, "Content-Type:") == -1) {
     headers += "\r\nContent-Type: application/x-www-form-urlencoded";
   }
-  if (v.cookies && !v.cookies->empty()) headers += "\r\nCookie: " + *v.cookies;
+  if (cookies && !cookies->empty()) headers += "\r\nCookie: " + *cookies;
+}
 
+// Sends the request: mode 0 without a body, any other mode with the post bytes, filled from
+// `post_data` when the caller gave none.
+void SendRequest(http::HINTERNET request, std::int32_t mode, const Text& post_data,
+                 const Variables& v) {
+  const Text& headers = *v.extra_headers;
   const auto header_length = static_cast<std::uint32_t>(headers.size());
   if (mode == 0) {
     http::HttpSendRequestA(request, headers.c_str(), header_length, nullptr, 0);
-  } else {
-    if (v.post_bytes->empty()) *v.post_bytes = ToBytes(post_data);
-    http::HttpSendRequestA(request, headers.c_str(), header_length, v.post_bytes->data(),
-                           static_cast<std::uint32_t>(v.post_bytes->size()));
+    return;
   }
+  if (v.post_bytes->empty()) *v.post_bytes = ToBytes(post_data);
+  http::HttpSendRequestA(request, headers.c_str(), header_length, v.post_bytes->data(),
+                         static_cast<std::uint32_t>(v.post_bytes->size()));
+}
 
-  Bytes body;
-  if (internal::ReadBody(request, body) == internal::BodyEnd::kTooLarge) {
-    CloseHandles({request, connection, internet});
-    return {};
-  }
-  Text& returned_headers = *v.returned_headers;
-  returned_headers = internal::RawHeaders(request);
-  CloseHandles({request, connection, internet});
-
+// Fills the caller's location and cookie variables from the returned headers and merges the
+// new cookies into the caller's jar. Returns the last Location the answer named, empty without
+// one.
+Text TakeLocationAndCookies(const Variables& v) {
+  const Text& returned_headers = *v.returned_headers;
   Text& location = *v.location;
   Text& returned_cookies = *v.returned_cookies;
   Text found_location;
@@ -135,21 +150,47 @@ Bytes Fetch(const Text& address, std::int32_t mode, const Text& post_data, bool 
   returned_cookies = LeftText(returned_cookies, TextLength(returned_cookies) - 2);
   if (v.cookies) MergeCookies(*v.cookies, returned_cookies);
   if (location.empty()) location = returned_headers;
+  return found_location;
+}
 
-  // Only an answer that names where to go is followed, and only so often: a server answering
-  // 301 for ever ends with its own last answer.
-  if (TextBetween(returned_headers, "HTTP/1.1 ", " Moved") == "301" && !found_location.empty() &&
-      repeats < kMaxMovedRepeats) {
-    const Text next = MovedAddress(address, found_location);
-    location.clear();
-    return Fetch(next, mode, post_data, no_redirect, v, repeats + 1);
-  }
+// Only an answer that names where to go is followed, and only so often: a server answering
+// 301 for ever ends with its own last answer.
+bool IsMoveToFollow(const Text& returned_headers, const Text& found_location, int repeats) {
+  return TextBetween(returned_headers, "HTTP/1.1 ", " Moved") == "301" && !found_location.empty() &&
+         repeats < kMaxMovedRepeats;
+}
 
+// Whether the body is UTF-8: by a "utf-8" in its first 500 bytes, in the headers, or as an
+// unlabelled JSON reply.
+bool IsUtf8Body(const Bytes& body, const Text& returned_headers) {
   const int p = FindBytes(body, ToBytes(Text("utf-8")));
-  if ((p != -1 && p < 500) || FindText(returned_headers, "utf-8", 1, true) != -1 ||
-      IsUnlabelledUtf8Json(returned_headers, body)) {
-    body = Utf8ToAnsi(body);
+  return (p != -1 && p < 500) || FindText(returned_headers, "utf-8", 1, true) != -1 ||
+         IsUnlabelledUtf8Json(returned_headers, body);
+}
+
+Bytes Fetch(const Text& address, std::int32_t mode, const Text& post_data, bool no_redirect,
+            const Variables& v, int repeats) {
+  const RequestHandles handles =
+      OpenRequest(address, mode == 1 ? "POST" : "GET", AgentFor(*v.extra_headers), no_redirect, v);
+  if (!handles.request) return {};
+  CompleteHeaders(*v.extra_headers, address, v.cookies);
+  SendRequest(handles.request, mode, post_data, v);
+
+  Bytes body;
+  if (internal::ReadBody(handles.request, body) == internal::BodyEnd::kTooLarge) {
+    handles.Close();
+    return {};
   }
+  *v.returned_headers = internal::RawHeaders(handles.request);
+  handles.Close();
+
+  const Text found_location = TakeLocationAndCookies(v);
+  if (IsMoveToFollow(*v.returned_headers, found_location, repeats)) {
+    v.location->clear();
+    return Fetch(MovedAddress(address, found_location), mode, post_data, no_redirect, v,
+                 repeats + 1);
+  }
+  if (IsUtf8Body(body, *v.returned_headers)) return Utf8ToAnsi(body);
   return body;
 }
 

@@ -19,6 +19,65 @@ constexpr char kApostropheMark[] = "\xA1\xAF";  // "’" in code page 936
 
 bool IsOctal(char16_t c) { return c >= u'0' && c <= u'7'; }
 
+// Appends the code unit that `digits` hex digits after position `i` spell, and moves `i` to the
+// last of them. False when one of them is missing.
+bool AppendHexUnit(const std::u16string& body, size_t& i, size_t digits, std::u16string& out) {
+  int v = 0;
+  for (size_t k = 1; k <= digits; ++k) {
+    const int h = i + k < body.size() ? platform::HexDigitValue(body[i + k]) : -1;
+    if (h < 0) return false;
+    v = v * 16 + h;
+  }
+  out += static_cast<char16_t>(v);
+  i += digits;
+  return true;
+}
+
+// Appends the legacy octal escape that starts at position `i` (up to three digits, at most
+// \377) and moves `i` to its last digit.
+void AppendOctalUnit(const std::u16string& body, size_t& i, std::u16string& out) {
+  const char16_t first = body[i];
+  int v = first - u'0';
+  const size_t max_digits = first <= u'3' ? 3 : 2;
+  size_t used = 1;
+  while (used < max_digits && i + 1 < body.size() && IsOctal(body[i + 1])) {
+    v = v * 8 + (body[++i] - u'0');
+    ++used;
+  }
+  out += static_cast<char16_t>(v);
+}
+
+// Appends the value of the escape whose letter is at position `i` (just after its backslash)
+// and moves `i` to the escape's last character. False when the escape would not compile.
+bool AppendEscape(const std::u16string& body, size_t& i, std::u16string& out) {
+  const char16_t e = body[i];
+  switch (e) {
+    case u'b': out += u'\b'; return true;
+    case u't': out += u'\t'; return true;
+    case u'n': out += u'\n'; return true;
+    case u'f': out += u'\f'; return true;
+    case u'r': out += u'\r'; return true;
+    // Classic JScript reads "\v" as a plain "v".
+    case u'v': out += u'v'; return true;
+    case u'x': return AppendHexUnit(body, i, 2, out);
+    case u'u': return AppendHexUnit(body, i, 4, out);
+    case u'\r':
+      // A line continuation: "\" before CR, LF, CR LF, LS or PS adds nothing.
+      if (i + 1 < body.size() && body[i + 1] == u'\n') ++i;
+      return true;
+    case u'\n':
+    case 0x2028:
+    case 0x2029: return true;
+    default:
+      if (IsOctal(e)) {
+        AppendOctalUnit(body, i, out);
+      } else {
+        out += e;  // "\8", "\9" and every other character stand for themselves
+      }
+      return true;
+  }
+}
+
 // The value of the string literal whose body is `body`, or none when it would not compile.
 // Single quotes cannot occur in the body (they were replaced before).
 std::optional<std::u16string> ReadLiteral(const std::u16string& body) {
@@ -26,7 +85,7 @@ std::optional<std::u16string> ReadLiteral(const std::u16string& body) {
   out.reserve(body.size());
   const size_t n = body.size();
   for (size_t i = 0; i < n; ++i) {
-    char16_t c = body[i];
+    const char16_t c = body[i];
     // A raw line feed or carriage return would end the script's literal, and every field of the
     // reply would come back empty (many servers end their JSON with one); it is kept as it is.
     if (c == 0x2028 || c == 0x2029) return std::nullopt;
@@ -36,56 +95,7 @@ std::optional<std::u16string> ReadLiteral(const std::u16string& body) {
     }
     // A trailing backslash escapes the closing quote, and the literal never ends.
     if (++i == n) return std::nullopt;
-    char16_t e = body[i];
-    switch (e) {
-      case u'b': out += u'\b'; break;
-      case u't': out += u'\t'; break;
-      case u'n': out += u'\n'; break;
-      case u'f': out += u'\f'; break;
-      case u'r': out += u'\r'; break;
-      // Classic JScript reads "\v" as a plain "v".
-      case u'v': out += u'v'; break;
-      case u'x': {
-        int hi = i + 1 < n ? platform::HexDigitValue(body[i + 1]) : -1;
-        int lo = i + 2 < n ? platform::HexDigitValue(body[i + 2]) : -1;
-        if (hi < 0 || lo < 0) return std::nullopt;
-        out += static_cast<char16_t>(hi * 16 + lo);
-        i += 2;
-        break;
-      }
-      case u'u': {
-        int v = 0;
-        for (size_t k = 1; k <= 4; ++k) {
-          int h = i + k < n ? platform::HexDigitValue(body[i + k]) : -1;
-          if (h < 0) return std::nullopt;
-          v = v * 16 + h;
-        }
-        out += static_cast<char16_t>(v);
-        i += 4;
-        break;
-      }
-      case u'\r':
-        // A line continuation: "\" before CR, LF, CR LF, LS or PS adds nothing.
-        if (i + 1 < n && body[i + 1] == u'\n') ++i;
-        break;
-      case u'\n':
-      case 0x2028:
-      case 0x2029: break;
-      default:
-        if (IsOctal(e)) {
-          // Legacy octal escapes: up to three digits, at most \377.
-          int v = e - u'0';
-          size_t max_digits = e <= u'3' ? 3 : 2;
-          size_t used = 1;
-          while (used < max_digits && i + 1 < n && IsOctal(body[i + 1])) {
-            v = v * 8 + (body[++i] - u'0');
-            ++used;
-          }
-          out += static_cast<char16_t>(v);
-        } else {
-          out += e;  // "\8", "\9" and every other character stand for themselves
-        }
-    }
+    if (!AppendEscape(body, i, out)) return std::nullopt;
   }
   return out;
 }

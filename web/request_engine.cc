@@ -1,6 +1,7 @@
 #include "web/request_engine.h"
 
 #include <cmath>
+#include <optional>
 
 #include "platform/http/transfer_control.h"
 #include "platform/http/wininet.h"
@@ -14,7 +15,7 @@ namespace {
 
 using namespace runtime;
 namespace http = platform::http;
-using internal::CloseHandles;
+using internal::RequestHandles;
 
 constexpr char kRequestMarker[] = "Zendrak";
 constexpr char kResultMarker[] = "Zendrak_OK";
@@ -55,6 +56,106 @@ void RecordCookies(const Text& header_text, const Text& host) {
   }
 }
 
+// The fields of a request pack, in the order the fetch writes them.
+struct RequestFields {
+  Text address, method, proxy, user, password, extra_headers, post_data, cookies;
+
+  bool SendsCookies() const { return !TrimSpaces(cookies).empty(); }
+};
+
+// Reads the request out of `pack` and empties the pack for the result. None when the pack is
+// not a request.
+std::optional<RequestFields> TakeRequest(std::int32_t pack) {
+  if (pack == 0) return std::nullopt;
+  MoveToFileStart(pack);
+  Text marker;
+  if (!ReadData(pack, {&marker}) || marker != kRequestMarker) {
+    MoveToFileStart(pack);
+    return std::nullopt;
+  }
+  RequestFields f;
+  ReadData(pack, {&f.address, &f.method, &f.proxy, &f.user, &f.password, &f.extra_headers,
+                  &f.post_data, &f.cookies});
+  MoveToFileStart(pack);
+  DeleteData(pack, FileLength(pack));
+  return f;
+}
+
+// Opens the session (through the proxy when one is named), the connection to `host` with the
+// user and password when given, and the request. When any of them fails the request handle is
+// null and nothing is left open.
+RequestHandles OpenRequest(const RequestFields& f, const Text& host) {
+  RequestHandles handles;
+  const bool use_proxy = !RemoveAllSpaces(f.proxy).empty();
+  const Text proxy_text = "http=" + f.proxy;
+  handles.internet =
+      http::InternetOpenA(kUserAgent, use_proxy ? http::kOpenTypeProxy : http::kOpenTypeDirect,
+                          use_proxy ? proxy_text.c_str() : nullptr, nullptr, 0);
+  if (!handles.internet) return {};
+  const std::int32_t port = RequestPort(f.address);
+  if (port >= 0 && port <= 65535) {
+    handles.connection =
+        http::InternetConnectA(handles.internet, host.c_str(), static_cast<std::uint16_t>(port),
+                               RemoveAllSpaces(f.user).empty() ? nullptr : f.user.c_str(),
+                               RemoveAllSpaces(f.password).empty() ? nullptr : f.password.c_str(),
+                               http::kServiceHttp, 0, 0);
+  }
+  if (handles.connection) {
+    handles.request = http::HttpOpenRequestA(
+        handles.connection, NullIfEmpty(f.method), RequestPath(f.address).c_str(), "HTTP/1.1",
+        nullptr, nullptr, f.SendsCookies() ? http::kFlagReload : http::kFlagNoCookies, 0);
+  }
+  if (!handles.request) {
+    handles.Close();
+    return {};
+  }
+  return handles;
+}
+
+enum class SendOutcome { kAnswered, kNoAnswer, kUnknownMethod };
+
+// Sends the request with its headers: a GET (also for an empty method) without a body, a POST
+// with the post data and the lines that describe it. Other methods are not sent.
+SendOutcome SendRequest(http::HINTERNET request, const RequestFields& f) {
+  Text headers = BuildHeaderText(f.extra_headers, f.address);
+  if (f.SendsCookies()) {
+    Text cookie_line = "Cookie: " + f.cookies + "\r\n";
+    http::HttpAddRequestHeadersA(request, cookie_line.c_str(),
+                                 static_cast<std::uint32_t>(cookie_line.size()), 0);
+  }
+  const Text verb = ToUpper(f.method);
+  bool answered = false;
+  if (f.method.empty() || verb == "GET") {
+    answered = http::HttpSendRequestA(request, headers.c_str(),
+                                      static_cast<std::uint32_t>(headers.size()), nullptr, 0);
+  } else if (verb == "POST") {
+    if (!f.post_data.empty()) {
+      if (FindText(headers, "Content-Type: ", 1, true) == -1) headers += kFormTypeLine;
+      headers +=
+          "Content-Length: " + ToText(static_cast<std::int32_t>(f.post_data.size())) + "\r\n";
+    }
+    answered = http::HttpSendRequestA(
+        request, headers.c_str(), static_cast<std::uint32_t>(headers.size()),
+        NullIfEmpty(f.post_data), static_cast<std::uint32_t>(f.post_data.size()));
+  } else {
+    return SendOutcome::kUnknownMethod;
+  }
+  return answered ? SendOutcome::kAnswered : SendOutcome::kNoAnswer;
+}
+
+// Writes the result into the pack: the marker, the header text and the body, the body beside
+// the pack when the fetch gave a sink for it.
+void WriteResult(std::int32_t pack, const internal::RequestContext& context,
+                 const Text& header_text, Bytes body) {
+  MoveToFileStart(pack);
+  if (context.body_sink) {
+    *context.body_sink = std::move(body);
+    WriteData(pack, {Text(kResultMarker), header_text, Bytes()});
+  } else {
+    WriteData(pack, {Text(kResultMarker), header_text, std::move(body)});
+  }
+}
+
 }  // namespace
 
 std::int32_t RequestWorker(std::int32_t pack) {
@@ -63,92 +164,27 @@ std::int32_t RequestWorker(std::int32_t pack) {
 }
 
 std::int32_t internal::RunRequest(std::int32_t pack, RequestContext& context) {
-  if (pack == 0) return 0;
-  MoveToFileStart(pack);
-  Text marker;
-  if (!ReadData(pack, {&marker}) || marker != kRequestMarker) {
-    MoveToFileStart(pack);
-    return 0;
-  }
-  Text address, method, proxy, user, password, extra_headers, post_data, cookies;
-  ReadData(pack,
-           {&address, &method, &proxy, &user, &password, &extra_headers, &post_data, &cookies});
-  MoveToFileStart(pack);
-  DeleteData(pack, FileLength(pack));
-
-  const Text host = RequestHost(address, false);
-  const Text path = RequestPath(address);
-  const bool use_proxy = !RemoveAllSpaces(proxy).empty();
-  const Text proxy_text = "http=" + proxy;
-  http::HINTERNET internet =
-      http::InternetOpenA(kUserAgent, use_proxy ? http::kOpenTypeProxy : http::kOpenTypeDirect,
-                          use_proxy ? proxy_text.c_str() : nullptr, nullptr, 0);
-  if (!internet) return 0;
-
-  const std::int32_t port = RequestPort(address);
-  if (port < 0 || port > 65535) {
-    CloseHandles({internet});
-    return 0;
-  }
-  http::HINTERNET connection = http::InternetConnectA(
-      internet, host.c_str(), static_cast<std::uint16_t>(port),
-      RemoveAllSpaces(user).empty() ? nullptr : user.c_str(),
-      RemoveAllSpaces(password).empty() ? nullptr : password.c_str(), http::kServiceHttp, 0, 0);
-  if (!connection) {
-    CloseHandles({internet});
-    return 0;
-  }
-  const bool no_cookies = TrimSpaces(cookies).empty();
-  http::HINTERNET request =
-      http::HttpOpenRequestA(connection, NullIfEmpty(method), path.c_str(), "HTTP/1.1", nullptr,
-                             nullptr, no_cookies ? http::kFlagNoCookies : http::kFlagReload, 0);
-  if (!request) {
-    CloseHandles({connection, internet});
-    return 0;
-  }
-  if (context.cancel) http::SetRequestCancelFlag(request, context.cancel);
-
-  Text headers = BuildHeaderText(extra_headers, address);
-  if (!no_cookies) {
-    Text cookie_line = "Cookie: " + cookies + "\r\n";
-    http::HttpAddRequestHeadersA(request, cookie_line.c_str(),
-                                 static_cast<std::uint32_t>(cookie_line.size()), 0);
-  }
-  const Text verb = ToUpper(method);
-  bool answered = false;
-  if (method.empty() || verb == "GET") {
-    answered = http::HttpSendRequestA(request, headers.c_str(),
-                                      static_cast<std::uint32_t>(headers.size()), nullptr, 0);
-  } else if (verb == "POST") {
-    if (!post_data.empty()) {
-      if (FindText(headers, "Content-Type: ", 1, true) == -1) headers += kFormTypeLine;
-      headers += "Content-Length: " + ToText(static_cast<std::int32_t>(post_data.size())) + "\r\n";
-    }
-    answered = http::HttpSendRequestA(
-        request, headers.c_str(), static_cast<std::uint32_t>(headers.size()),
-        NullIfEmpty(post_data), static_cast<std::uint32_t>(post_data.size()));
-  } else {
-    CloseHandles({request, connection, internet});
+  const std::optional<RequestFields> fields = TakeRequest(pack);
+  if (!fields) return 0;
+  const Text host = RequestHost(fields->address, false);
+  const RequestHandles handles = OpenRequest(*fields, host);
+  if (!handles.request) return 0;
+  if (context.cancel) http::SetRequestCancelFlag(handles.request, context.cancel);
+  const SendOutcome sent = SendRequest(handles.request, *fields);
+  if (sent == SendOutcome::kUnknownMethod) {
+    handles.Close();
     return 0;
   }
 
   // A failed send or read is not an error here: the result holds whatever arrived. Why a send
   // got no response is kept for a caller that tells the user.
-  context.send_error = answered ? 0 : http::InternetLastError();
+  context.send_error = sent == SendOutcome::kAnswered ? 0 : http::InternetLastError();
   Bytes body;
-  if (internal::ReadBody(request, body) == internal::BodyEnd::kTooLarge) body.clear();
-  const Text header_text = internal::RawHeaders(request);
+  if (internal::ReadBody(handles.request, body) == internal::BodyEnd::kTooLarge) body.clear();
+  const Text header_text = internal::RawHeaders(handles.request);
   const bool abandoned = context.Cancelled();
-  if (!abandoned) {
-    MoveToFileStart(pack);
-    if (context.body_sink) {
-      *context.body_sink = std::move(body);
-      WriteData(pack, {Text(kResultMarker), header_text, Bytes()});
-    } else {
-      WriteData(pack, {Text(kResultMarker), header_text, std::move(body)});
-    }
-  }
-  CloseHandles({request, connection, internet});
+  if (!abandoned) WriteResult(pack, context, header_text, std::move(body));
+  handles.Close();
   if (!abandoned) RecordCookies(header_text, host);
   return abandoned ? 0 : 1;
 }

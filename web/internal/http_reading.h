@@ -29,6 +29,16 @@ runtime::Text RawHeaders(platform::http::HINTERNET request);
 // Closes the handles given, in the order given; null ones are skipped.
 void CloseHandles(std::initializer_list<platform::http::HINTERNET> handles);
 
+// The three handles of one request, closed together, the last opened first. Null handles are
+// ones not opened (or already given up).
+struct RequestHandles {
+  platform::http::HINTERNET internet = nullptr;
+  platform::http::HINTERNET connection = nullptr;
+  platform::http::HINTERNET request = nullptr;
+
+  void Close() const { CloseHandles({request, connection, internet}); }
+};
+
 // What the threaded fetch (web/fetch_page.cc) hands the request worker it runs.
 struct RequestContext {
   // Set when the fetch gives up on the worker: its transfer stops and it records nothing more.
