@@ -208,47 +208,45 @@ struct HopResult {
   HopState state;
 };
 
-HopResult PerformHop(CURL* easy, const Request& req, const Endpoint& at, const std::string& verb,
-                     const std::vector<std::string>& lines, const std::string& body,
-                     bool send_credentials,
-                     const std::shared_ptr<const std::atomic<bool>>& cancel) {
-  HopResult result;
-  HopState& s = result.state;
-  s.max_body = req.max_response_bytes;
-  s.cancel = cancel.get();
-  s.easy = easy;
+// The proxy of one hop, with the credentials for it.
+struct HopProxy {
+  std::string address;  // "scheme://host:port"; empty: no proxy
+  std::string user, password;
+};
 
-  const Connection& conn = *req.connection;
-  std::string agent = conn.session->agent;
-  std::string proxy_list, proxy_user, proxy_password;
+// The session's proxy for the hop's scheme, with the session's credentials unless the
+// connection names its own.
+HopProxy ProxyForHop(const Connection& conn, const Endpoint& at) {
+  HopProxy proxy;
+  std::string proxy_list;
   bool via_proxy_setting;
   {
     MutexLock lock(conn.session->mu);
     via_proxy_setting = conn.session->access_type == kOpenTypeProxy;
     proxy_list = conn.session->proxy;
-    proxy_user = conn.session->proxy_user;
-    proxy_password = conn.session->proxy_password;
+    proxy.user = conn.session->proxy_user;
+    proxy.password = conn.session->proxy_password;
   }
   {
     MutexLock lock(conn.mu);
-    if (!conn.proxy_user.empty()) proxy_user = conn.proxy_user;
-    if (!conn.proxy_password.empty()) proxy_password = conn.proxy_password;
+    if (!conn.proxy_user.empty()) proxy.user = conn.proxy_user;
+    if (!conn.proxy_password.empty()) proxy.password = conn.proxy_password;
   }
-  std::string proxy = via_proxy_setting ? ProxyFor(proxy_list, at.secure) : "";
-  if (!proxy.empty() && proxy.find("://") == std::string::npos) proxy = "http://" + proxy;
+  if (via_proxy_setting) proxy.address = ProxyFor(proxy_list, at.secure);
+  if (!proxy.address.empty() && proxy.address.find("://") == std::string::npos) {
+    proxy.address = "http://" + proxy.address;
+  }
+  return proxy;
+}
 
-  std::string origin = at.Origin();
-  std::string url = origin + "/";
-  // Through a plain http proxy the request target is the absolute address.
-  std::string target = !proxy.empty() && !at.secure ? origin + at.target : at.target;
-  std::string cookies = req.flags & kFlagNoCookies
-                            ? std::string()
-                            : CookieHeaderValue(at.CookieHost(), "", std::time(nullptr));
-  std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(
-      BuildHeaderList(req, lines, cookies, !body.empty()), Curl().curl_slist_free_all);
-
+// Where the hop goes and how: the address and request target, the protocol rules, the proxy
+// and the user agent. libcurl keeps its own copies of these strings.
+void SetDestination(CURL* easy, const Request& req, const Endpoint& at, const HopProxy& proxy) {
   const CurlApi& curl = Curl();
-  curl.curl_easy_reset(easy);
+  const std::string origin = at.Origin();
+  const std::string url = origin + "/";
+  // Through a plain http proxy the request target is the absolute address.
+  const std::string target = !proxy.address.empty() && !at.secure ? origin + at.target : at.target;
   curl.curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
   curl.curl_easy_setopt(easy, CURLOPT_REQUEST_TARGET, target.c_str());
   curl.curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -258,14 +256,21 @@ HopResult PerformHop(CURL* easy, const Request& req, const Endpoint& at, const s
                         req.http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
   curl.curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
   curl.curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-  curl.curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
+  curl.curl_easy_setopt(easy, CURLOPT_PROXY, proxy.address.c_str());
   // The proxy decision is ours alone: no_proxy in the environment does not change it.
-  if (!proxy.empty()) curl.curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
-  if (!proxy.empty() && (!proxy_user.empty() || !proxy_password.empty())) {
-    curl.curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, proxy_user.c_str());
-    curl.curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, proxy_password.c_str());
+  if (!proxy.address.empty()) curl.curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
+  if (!proxy.address.empty() && (!proxy.user.empty() || !proxy.password.empty())) {
+    curl.curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, proxy.user.c_str());
+    curl.curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, proxy.password.c_str());
   }
+  const std::string& agent = req.connection->session->agent;
   if (!agent.empty()) curl.curl_easy_setopt(easy, CURLOPT_USERAGENT, agent.c_str());
+}
+
+// The time-outs, and the callbacks that collect the response into `s` and stop on its cancel
+// flag.
+void SetTransferCallbacks(CURL* easy, HopState& s) {
+  const CurlApi& curl = Curl();
   curl.curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, connect_timeout_ms.load());
   curl.curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl.curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, low_speed_seconds.load());
@@ -276,6 +281,13 @@ HopResult PerformHop(CURL* easy, const Request& req, const Endpoint& at, const s
   curl.curl_easy_setopt(easy, CURLOPT_HEADERDATA, &s);
   curl.curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &OnBody);
   curl.curl_easy_setopt(easy, CURLOPT_WRITEDATA, &s);
+}
+
+// The connection's credentials (when they may go to this hop), the verb and the body, which
+// libcurl does not copy: `body` must outlive the transfer.
+void SetCredentialsAndBody(CURL* easy, const Connection& conn, bool send_credentials,
+                           const std::string& verb, const std::string& body) {
+  const CurlApi& curl = Curl();
   if (send_credentials && (!conn.user.empty() || !conn.password.empty())) {
     curl.curl_easy_setopt(easy, CURLOPT_USERNAME, conn.user.c_str());
     curl.curl_easy_setopt(easy, CURLOPT_PASSWORD, conn.password.c_str());
@@ -287,9 +299,32 @@ HopResult PerformHop(CURL* easy, const Request& req, const Endpoint& at, const s
     curl.curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
     curl.curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
   }
+}
+
+HopResult PerformHop(CURL* easy, const Request& req, const Endpoint& at, const std::string& verb,
+                     const std::vector<std::string>& lines, const std::string& body,
+                     bool send_credentials,
+                     const std::shared_ptr<const std::atomic<bool>>& cancel) {
+  HopResult result;
+  HopState& s = result.state;
+  s.max_body = req.max_response_bytes;
+  s.cancel = cancel.get();
+  s.easy = easy;
+
+  const std::string cookies = req.flags & kFlagNoCookies
+                                  ? std::string()
+                                  : CookieHeaderValue(at.CookieHost(), "", std::time(nullptr));
+  std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(
+      BuildHeaderList(req, lines, cookies, !body.empty()), Curl().curl_slist_free_all);
+
+  const CurlApi& curl = Curl();
+  curl.curl_easy_reset(easy);
+  SetDestination(easy, req, at, ProxyForHop(*req.connection, at));
+  SetTransferCallbacks(easy, s);
+  SetCredentialsAndBody(easy, *req.connection, send_credentials, verb, body);
   curl.curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.get());
 
-  CURLcode rc = curl.curl_easy_perform(easy);
+  const CURLcode rc = curl.curl_easy_perform(easy);
   curl.curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &result.status);
   if (s.headers.complete()) {
     result.answered = true;
