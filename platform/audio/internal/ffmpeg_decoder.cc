@@ -70,6 +70,9 @@ struct FfmpegDecoder::Impl {
   void ArmDeadline() { deadline = Clock::now() + kNetworkTimeout; }
 
   int OpenInput(const SourceSpec& spec);
+  int LimitProtocols(const SourceSpec& spec, std::string& url, AVDictionary** opts) const;
+  int AllocateContext();
+  int AttachByteSource(const SourceSpec& spec, const std::string& url, AVDictionary** opts);
   int OpenCodec();
   bool ConfigureResampler(AVFrame* f, const FfmpegDecoder& d);
 
@@ -103,38 +106,57 @@ struct FfmpegDecoder::Impl {
 // part of a file or a teed download through a ByteSource.
 int FfmpegDecoder::Impl::OpenInput(const SourceSpec& spec) {
   const FfmpegApi& av = Ffmpeg();
-  // Only the protocols a source needs: a network address must never make FFmpeg read local
-  // files (file:, concat:, subfile:, or a playlist pointing at them), and a path is a path.
   std::string url;
   AVDictionary* opts = nullptr;
+  int error = LimitProtocols(spec, url, &opts);
+  if (error == BASS_OK) error = AllocateContext();
+  if (error == BASS_OK) error = AttachByteSource(spec, url, &opts);
+  if (error != BASS_OK) {
+    av.av_dict_free(&opts);
+    return error;
+  }
+  // With custom I/O the name only hints the format by its extension.
+  const int r =
+      av.avformat_open_input(&fmt, source ? spec.location.c_str() : url.c_str(), nullptr, &opts);
+  av.av_dict_free(&opts);
+  return r < 0 ? ErrorFromAv(r) : BASS_OK;
+}
+
+// Sets the address FFmpeg opens and the protocols it may use for it. Only the protocols a
+// source needs: a network address must never make FFmpeg read local files (file:, concat:,
+// subfile:, or a playlist pointing at them), and a path is a path.
+int FfmpegDecoder::Impl::LimitProtocols(const SourceSpec& spec, std::string& url,
+                                        AVDictionary** opts) const {
+  const FfmpegApi& av = Ffmpeg();
   if (network) {
     if (!HasPrefixNoCase(spec.location, "http://") && !HasPrefixNoCase(spec.location, "https://")) {
       return BASS_ERROR_PROTOCOL;
     }
     url = spec.location;
-    av.av_dict_set(&opts, "protocol_whitelist", "http,https,tcp,tls,crypto", 0);
+    av.av_dict_set(opts, "protocol_whitelist", "http,https,tcp,tls,crypto", 0);
     // FFmpeg accepts any certificate unless told otherwise; check it against the system's
     // trusted authorities as every other https client of the program does.
-    av.av_dict_set(&opts, "tls_verify", "1", 0);
+    av.av_dict_set(opts, "tls_verify", "1", 0);
     const std::string timeout_us =
         std::to_string(std::chrono::microseconds(kNetworkTimeout).count());
-    av.av_dict_set(&opts, "rw_timeout", timeout_us.c_str(), 0);
-    av.av_dict_set(&opts, "timeout", timeout_us.c_str(), 0);
-    if (spec.offset > 0) av.av_dict_set_int(&opts, "offset", static_cast<int64_t>(spec.offset), 0);
+    av.av_dict_set(opts, "rw_timeout", timeout_us.c_str(), 0);
+    av.av_dict_set(opts, "timeout", timeout_us.c_str(), 0);
+    if (spec.offset > 0) av.av_dict_set_int(opts, "offset", static_cast<int64_t>(spec.offset), 0);
   } else if (spec.kind == SourceSpec::Kind::kFile) {
     // Only regular files: opening a FIFO would block until someone writes to it, and a
     // device such as /dev/zero never ends.
     struct stat st {};
     if (stat(spec.location.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return BASS_ERROR_FILEOPEN;
     url = "file:" + spec.location;
-    av.av_dict_set(&opts, "protocol_whitelist", "file", 0);
+    av.av_dict_set(opts, "protocol_whitelist", "file", 0);
   }
+  return BASS_OK;
+}
 
-  fmt = av.avformat_alloc_context();
-  if (!fmt) {
-    av.av_dict_free(&opts);
-    return BASS_ERROR_MEM;
-  }
+// Makes the container context, interruptible by Interrupt, and starts its deadline.
+int FfmpegDecoder::Impl::AllocateContext() {
+  fmt = Ffmpeg().avformat_alloc_context();
+  if (!fmt) return BASS_ERROR_MEM;
   fmt->interrupt_callback = {&Impl::Interrupt, this};
   // FFmpeg indexes every MP3 frame it reads, to seek back by (24 bytes a frame: about 1 KiB per
   // second played, up to its default of 1 MiB after a quarter of an hour). Past this size it
@@ -147,7 +169,13 @@ int FfmpegDecoder::Impl::OpenInput(const SourceSpec& spec) {
   // each with a single range request.
   if (network) fmt->flags |= AVFMT_FLAG_FAST_SEEK;
   ArmDeadline();
+  return BASS_OK;
+}
 
+// For a memory block, part of a file or a teed download: makes the ByteSource and reads the
+// container through it. Other sources are left to FFmpeg's protocols.
+int FfmpegDecoder::Impl::AttachByteSource(const SourceSpec& spec, const std::string& url,
+                                          AVDictionary** opts) {
   int error = BASS_OK;
   if (spec.kind == SourceSpec::Kind::kMemory) {
     source = ByteSource::Memory(spec.memory + spec.offset, spec.length);
@@ -156,28 +184,15 @@ int FfmpegDecoder::Impl::OpenInput(const SourceSpec& spec) {
   } else if (network && spec.on_download) {
     AVIOContext* inner = nullptr;
     const int r =
-        av.avio_open2(&inner, url.c_str(), AVIO_FLAG_READ, &fmt->interrupt_callback, &opts);
-    if (r < 0) {
-      error = ErrorFromAv(r);
-    } else {
-      source = ByteSource::Tee(inner, spec.on_download);
-    }
+        Ffmpeg().avio_open2(&inner, url.c_str(), AVIO_FLAG_READ, &fmt->interrupt_callback, opts);
+    if (r < 0) return ErrorFromAv(r);
+    source = ByteSource::Tee(inner, spec.on_download);
   }
-  if (error == BASS_OK && source) {
-    custom_io = MakeCustomIo(source.get());
-    if (!custom_io) error = BASS_ERROR_MEM;
-    fmt->pb = custom_io;
-    fmt->flags |= AVFMT_FLAG_CUSTOM_IO;
-  }
-  if (error != BASS_OK) {
-    av.av_dict_free(&opts);
-    return error;
-  }
-  // With custom I/O the name only hints the format by its extension.
-  const int r =
-      av.avformat_open_input(&fmt, source ? spec.location.c_str() : url.c_str(), nullptr, &opts);
-  av.av_dict_free(&opts);
-  return r < 0 ? ErrorFromAv(r) : BASS_OK;
+  if (error != BASS_OK || !source) return error;
+  custom_io = MakeCustomIo(source.get());
+  fmt->pb = custom_io;
+  fmt->flags |= AVFMT_FLAG_CUSTOM_IO;
+  return custom_io ? BASS_OK : BASS_ERROR_MEM;
 }
 
 // Finds the audio stream and opens its decoder.
