@@ -21,6 +21,70 @@ int HostIndex() {
   return index;
 }
 
+// A connection over `fd` that checks the peer's certificate for `host` (a name, also sent as
+// SNI, or a dotted address) and carries its own copy of the host. Null when OpenSSL fails.
+SSL* NewConnection(const OpenSslApi& api, SSL_CTX* context, int fd, const std::string& host) {
+  SSL* ssl = api.SSL_new(context);
+  if (ssl == nullptr || api.SSL_set_fd(ssl, fd) != 1) {
+    api.SSL_free(ssl);
+    return nullptr;
+  }
+  X509_VERIFY_PARAM* param = api.SSL_get0_param(ssl);
+  if (IsDottedIpv4(host)) {
+    api.X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str());
+  } else {
+    api.X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+    api.SSL_set1_host(ssl, host.c_str());
+    api.SSL_ctrl(ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                 const_cast<char*>(host.c_str()));
+  }
+  api.SSL_set_ex_data(ssl, HostIndex(), new std::string(host));
+  return ssl;
+}
+
+// What a handshake that failed with `error` (neither a wish to read nor to write) returns.
+int HandshakeFailure(const OpenSslApi& api, SSL* ssl, int error, std::string* why) {
+  const long verify = api.SSL_get_verify_result(ssl);
+  if (verify != X509_V_OK) {
+    if (why != nullptr) *why = api.X509_verify_cert_error_string(verify);
+    return kTlsNotTrusted;
+  }
+  // SSL_ERROR_SSL with a certificate that verified: what came back broke the protocol, as a
+  // plain-http server's "400 Bad Request" does. A hang-up is SSL_ERROR_SYSCALL.
+  return error == SSL_ERROR_SSL ? kTlsNotSpoken : kTlsFailed;
+}
+
+// Waits in short steps until `fd` is ready for `events`: 0 then, kStopped on `stop`,
+// kConnectTimeout once the deadline passes.
+int WaitForSocket(int fd, short events, long long deadline, const StopSignal& stop,
+                  const Clock& clock) {
+  pollfd p{fd, events, 0};
+  for (;;) {
+    if (stop.Stopped()) return kStopped;
+    if (clock.NowMs() >= deadline) return kConnectTimeout;
+    if (poll(&p, 1, kStepMs) != 0) return 0;
+  }
+}
+
+// Drives the handshake on the non-blocking socket until it completes (0), fails, `stop` is
+// signalled or the deadline passes.
+int ShakeHands(const OpenSslApi& api, SSL* ssl, int fd, long long deadline, const StopSignal& stop,
+               const Clock& clock, std::string* why) {
+  for (;;) {
+    api.ERR_clear_error();
+    const int r = api.SSL_connect(ssl);
+    if (r == 1) return 0;
+    const int error = api.SSL_get_error(ssl, r);
+    if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
+      return HandshakeFailure(api, ssl, error, why);
+    }
+    const int waited =
+        WaitForSocket(fd, static_cast<short>(error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT),
+                      deadline, stop, clock);
+    if (waited != 0) return waited;
+  }
+}
+
 }  // namespace
 
 TlsClient::TlsClient() : ssl_(LoadOpenSsl()) {
@@ -72,61 +136,14 @@ int TlsClient::Handshake(Channel& channel, const std::string& host, int timeout_
   }
   if (context_ == nullptr) return kTlsFailed;
   const OpenSslApi& api = *ssl_;
-  SSL* ssl = api.SSL_new(context_);
-  if (ssl == nullptr || api.SSL_set_fd(ssl, channel.fd) != 1) {
-    api.SSL_free(ssl);
-    return kTlsFailed;
-  }
-  X509_VERIFY_PARAM* param = api.SSL_get0_param(ssl);
-  if (IsDottedIpv4(host)) {
-    api.X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str());
-  } else {
-    api.X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-    api.SSL_set1_host(ssl, host.c_str());
-    api.SSL_ctrl(ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
-                 const_cast<char*>(host.c_str()));
-  }
-  api.SSL_set_ex_data(ssl, HostIndex(), new std::string(host));
+  SSL* ssl = NewConnection(api, context_, channel.fd, host);
+  if (ssl == nullptr) return kTlsFailed;
   {
     platform::MutexLock lock(mu_);
     if (session_ != nullptr && session_host_ == host) api.SSL_set_session(ssl, session_);
   }
-
   const long long deadline = clock.NowMs() + std::max(timeout_ms, kStepMs);
-  int result = kConnectTimeout;
-  for (;;) {
-    api.ERR_clear_error();
-    int r = api.SSL_connect(ssl);
-    if (r == 1) {
-      result = 0;
-      break;
-    }
-    int error = api.SSL_get_error(ssl, r);
-    if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
-      long verify = api.SSL_get_verify_result(ssl);
-      if (verify != X509_V_OK) {
-        result = kTlsNotTrusted;
-        if (why != nullptr) *why = api.X509_verify_cert_error_string(verify);
-      } else {
-        // SSL_ERROR_SSL with a certificate that verified: what came back broke the protocol,
-        // as a plain-http server's "400 Bad Request" does. A hang-up is SSL_ERROR_SYSCALL.
-        result = error == SSL_ERROR_SSL ? kTlsNotSpoken : kTlsFailed;
-      }
-      break;
-    }
-    pollfd p{channel.fd, static_cast<short>(error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT), 0};
-    bool waited = false;
-    while (!waited) {
-      if (stop.Stopped()) {
-        result = kStopped;
-        break;
-      }
-      if (clock.NowMs() >= deadline) break;
-      int ready = poll(&p, 1, kStepMs);
-      waited = ready != 0;
-    }
-    if (!waited) break;
-  }
+  const int result = ShakeHands(api, ssl, channel.fd, deadline, stop, clock, why);
   if (result != 0) {
     api.SSL_free(ssl);
     return result;
