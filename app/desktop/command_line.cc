@@ -115,6 +115,76 @@ std::optional<OpenItem> CheckLocalFile(const std::string& path, std::string* pro
   return item;
 }
 
+// False, with the problem, when `argument` cannot name a file or an address whatever it holds.
+bool IsUsableArgument(std::string_view argument, std::string* problem) {
+  if (argument.empty()) {
+    *problem = "vorel: an empty argument names no file";
+    return false;
+  }
+  // No file name is longer (PATH_MAX is 4096) and no server takes a longer address; a caller
+  // sending megabytes gets a refusal, not a row that can never play.
+  constexpr std::size_t kLongestArgument = 16384;
+  if (argument.size() > kLongestArgument) {
+    *problem = Problem(argument, "is too long for a file name or an address");
+    return false;
+  }
+  if (!platform::IsValidUtf8(argument)) {
+    *problem = Problem(argument, "the name is not valid UTF-8, so it cannot be kept in the list");
+    return false;
+  }
+  return true;
+}
+
+// The path a "file:" address names: "file:/path", "file:///path" or "file://localhost/path",
+// percent-decoded and without a query or fragment.
+std::optional<std::string> PathOfFileAddress(std::string_view argument, std::string* problem,
+                                             ProblemKind* kind) {
+  std::string_view rest = argument.substr(5);
+  if (rest.starts_with("//")) {
+    rest.remove_prefix(2);
+    std::size_t slash = rest.find('/');
+    std::string_view host = rest.substr(0, slash);
+    if (slash == std::string_view::npos || (!host.empty() && host != "localhost")) {
+      *problem = Problem(argument, "only files on this computer can be opened");
+      *kind = ProblemKind::kUnsupported;
+      return std::nullopt;
+    }
+    rest.remove_prefix(slash);
+  }
+  std::optional<std::string> decoded = PercentDecode(rest.substr(0, rest.find_first_of("?#")));
+  if (!decoded || decoded->empty() || decoded->front() != '/' ||
+      decoded->find('\0') != std::string::npos) {
+    *problem = Problem(argument, "not a valid file address");
+    return std::nullopt;
+  }
+  if (!platform::IsValidUtf8(*decoded)) {
+    *problem = Problem(*decoded, "the name is not valid UTF-8, so it cannot be kept in the list");
+    return std::nullopt;
+  }
+  return decoded;
+}
+
+// The local path an argument that is not an http or https address names: a "file:" address,
+// or (when the syntax allows it) a path, relative ones taken from `cwd`. Other schemes are
+// refused.
+std::optional<std::string> LocalPath(std::string_view argument, ItemSyntax syntax,
+                                     const std::string& cwd, std::string* problem,
+                                     ProblemKind* kind) {
+  if (StartsWithNoCase(argument, "file:")) return PathOfFileAddress(argument, problem, kind);
+  if (HasScheme(argument)) {
+    *problem = Problem(argument, "only files and http or https addresses can be opened");
+    *kind = ProblemKind::kUnsupported;
+    return std::nullopt;
+  }
+  if (syntax == ItemSyntax::kUriOnly) {
+    *problem = Problem(argument, "not an address (file://, http:// or https:// expected)");
+    return std::nullopt;
+  }
+  std::string path(argument);
+  if (path.front() != '/') path = cwd + "/" + path;
+  return path;
+}
+
 }  // namespace
 
 std::string PrintableName(std::string_view bytes) {
@@ -147,61 +217,13 @@ std::optional<OpenItem> CheckItem(std::string_view argument, ItemSyntax syntax,
   ProblemKind ignored;
   if (kind == nullptr) kind = &ignored;
   *kind = ProblemKind::kUnusable;
-  if (argument.empty()) {
-    *problem = "vorel: an empty argument names no file";
-    return std::nullopt;
-  }
-  // No file name is longer (PATH_MAX is 4096) and no server takes a longer address; a caller
-  // sending megabytes gets a refusal, not a row that can never play.
-  constexpr std::size_t kLongestArgument = 16384;
-  if (argument.size() > kLongestArgument) {
-    *problem = Problem(argument, "is too long for a file name or an address");
-    return std::nullopt;
-  }
-  if (!platform::IsValidUtf8(argument)) {
-    *problem = Problem(argument, "the name is not valid UTF-8, so it cannot be kept in the list");
-    return std::nullopt;
-  }
+  if (!IsUsableArgument(argument, problem)) return std::nullopt;
   if (StartsWithNoCase(argument, "http://") || StartsWithNoCase(argument, "https://")) {
     return CheckAddress(argument, problem);
   }
-  std::string path;
-  if (StartsWithNoCase(argument, "file:")) {
-    std::string_view rest = argument.substr(5);
-    if (rest.starts_with("//")) {
-      rest.remove_prefix(2);
-      std::size_t slash = rest.find('/');
-      std::string_view host = rest.substr(0, slash);
-      if (slash == std::string_view::npos || (!host.empty() && host != "localhost")) {
-        *problem = Problem(argument, "only files on this computer can be opened");
-        *kind = ProblemKind::kUnsupported;
-        return std::nullopt;
-      }
-      rest.remove_prefix(slash);
-    }
-    std::optional<std::string> decoded = PercentDecode(rest.substr(0, rest.find_first_of("?#")));
-    if (!decoded || decoded->empty() || decoded->front() != '/' ||
-        decoded->find('\0') != std::string::npos) {
-      *problem = Problem(argument, "not a valid file address");
-      return std::nullopt;
-    }
-    if (!platform::IsValidUtf8(*decoded)) {
-      *problem = Problem(*decoded, "the name is not valid UTF-8, so it cannot be kept in the list");
-      return std::nullopt;
-    }
-    path = *decoded;
-  } else if (HasScheme(argument)) {
-    *problem = Problem(argument, "only files and http or https addresses can be opened");
-    *kind = ProblemKind::kUnsupported;
-    return std::nullopt;
-  } else if (syntax == ItemSyntax::kUriOnly) {
-    *problem = Problem(argument, "not an address (file://, http:// or https:// expected)");
-    return std::nullopt;
-  } else {
-    path = std::string(argument);
-    if (path.front() != '/') path = cwd + "/" + path;
-  }
-  std::string normal = std::filesystem::path(path).lexically_normal().string();
+  const std::optional<std::string> path = LocalPath(argument, syntax, cwd, problem, kind);
+  if (!path) return std::nullopt;
+  std::string normal = std::filesystem::path(*path).lexically_normal().string();
   while (normal.size() > 1 && normal.back() == '/') normal.pop_back();
   if (::access(normal.c_str(), F_OK) != 0 && errno == ENOENT) *kind = ProblemKind::kMissing;
   return CheckLocalFile(normal, problem);
