@@ -68,13 +68,15 @@ bool RunWorker(int pack, const SharedWithWorker& shared, int timeout_ms) {
   return finished;
 }
 
-// The worker's answer, read out of the pack, which is closed.
+// The worker's answer.
 struct Answer {
   bool complete = false;  // the worker finished in time and wrote its result
   Text header_text;
   Bytes body;  // empty unless complete
 };
 
+// Reads the worker's answer out of the pack and closes it; the body comes from `body_sink`
+// when the worker left it there.
 Answer TakeAnswer(int pack, bool finished, Bytes& body_sink) {
   Answer answer;
   Text marker;
@@ -90,6 +92,7 @@ Answer TakeAnswer(int pack, bool finished, Bytes& body_sink) {
   return answer;
 }
 
+// Whether a response came, whether the fetch ran out of time, and the response's status.
 FetchOutcome OutcomeOf(bool finished, const Answer& answer, std::uint32_t send_error) {
   FetchOutcome outcome;
   outcome.answered = answer.complete && !answer.header_text.empty();
