@@ -12,6 +12,7 @@
 #include "download/song_download.h"
 #include "player/lyrics.h"
 #include "player/player.h"
+#include "playlist/playlist.h"
 #include "search/music_search.h"
 #include "search/sound_link.h"
 #include "shell/full_view.h"
@@ -30,6 +31,7 @@ class Features {
 
   player::Player& player() { return player_; }
   player::Lyrics& lyrics() { return player_.lyrics(); }
+  playlist::Playlist& playlist() { return playlist_; }
   shell::MainWindow& main_window() { return main_window_; }
   shell::FullView& full_view() { return full_view_; }
   search::MusicSearch& music_search() { return music_search_; }
@@ -38,6 +40,7 @@ class Features {
 
  private:
   player::Player player_;
+  playlist::Playlist playlist_;
   shell::MainWindow main_window_;
   shell::FullView full_view_;
   search::MusicSearch music_search_;

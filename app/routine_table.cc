@@ -30,9 +30,12 @@ runtime::Routine On(Feature& feature, void (Feature::*routine)()) {
   };
 }
 
-template <playlist::PlayMode M>
-void SelectMode() {
-  playlist::SelectPlayMode(M);
+// A handler that selects one play mode.
+runtime::Routine SelectMode(playlist::Playlist& list, playlist::PlayMode mode) {
+  return [&list, mode](const runtime::EventArgs&) -> runtime::EventResult {
+    list.SelectPlayMode(mode);
+    return std::nullopt;
+  };
 }
 
 }  // namespace
@@ -49,30 +52,32 @@ std::vector<RoutineBinding> RoutineBindings(Features& features) {
   Player& player = features.player();
   using download::SongDownload;
   SongDownload& song = features.song_download();
+  using playlist::Playlist;
+  Playlist& list = features.playlist();
   return {
       {"OnMainWindowCreated", On(player, &Player::OnMainWindowCreated)},
-      {"OnMainWindowDestroyed", Plain<playlist::OnMainWindowDestroyed>},
+      {"OnMainWindowDestroyed", On(list, &Playlist::OnMainWindowDestroyed)},
       {"OnTrayIconEvent", On(shell, &MainWindow::OnTrayIconEvent)},
-      {"SelectPlayModeSinglePlay", Plain<SelectMode<PlayMode::kSinglePlay>>},
-      {"SelectPlayModeSingleLoop", Plain<SelectMode<PlayMode::kSingleLoop>>},
-      {"SelectPlayModePlayAll", Plain<SelectMode<PlayMode::kPlayAll>>},
-      {"SelectPlayModeLoopAll", Plain<SelectMode<PlayMode::kLoopAll>>},
-      {"SelectPlayModeRandom", Plain<SelectMode<PlayMode::kRandom>>},
+      {"SelectPlayModeSinglePlay", SelectMode(list, PlayMode::kSinglePlay)},
+      {"SelectPlayModeSingleLoop", SelectMode(list, PlayMode::kSingleLoop)},
+      {"SelectPlayModePlayAll", SelectMode(list, PlayMode::kPlayAll)},
+      {"SelectPlayModeLoopAll", SelectMode(list, PlayMode::kLoopAll)},
+      {"SelectPlayModeRandom", SelectMode(list, PlayMode::kRandom)},
       {"TogglePlayModeChooser", On(shell, &MainWindow::TogglePlayModeChooser)},
       {"HideMainWindow", On(shell, &MainWindow::HideMainWindow)},
       {"OnCloseClicked", On(shell, &MainWindow::OnCloseClicked)},
       {"OnSearchBoxFocus", On(shell, &MainWindow::OnSearchBoxFocus)},
       {"OnSearchBoxBlur", On(shell, &MainWindow::OnSearchBoxBlur)},
-      {"AddSearchResultEntry", Plain<playlist::AddSearchResultEntry>},
+      {"AddSearchResultEntry", On(list, &Playlist::AddSearchResultEntry)},
       {"CollapseSearchPanel", On(shell, &MainWindow::CollapseSearchPanel)},
       {"CollapsePlayListPanel", On(shell, &MainWindow::CollapsePlayListPanel)},
       {"TogglePlayListPanel", On(shell, &MainWindow::TogglePlayListPanel)},
-      {"ClearPlayList", Plain<playlist::ClearPlayList>},
-      {"DeleteSelectedEntry", Plain<playlist::DeleteSelectedEntry>},
-      {"PlaySelectedEntry", Plain<playlist::PlaySelectedEntry>},
-      {"NextEntry", Plain<playlist::NextEntry>},
-      {"PreviousEntry", Plain<playlist::PreviousEntry>},
-      {"ChooseFolderAndScan", Plain<playlist::ChooseFolderAndScan>},
+      {"ClearPlayList", On(list, &Playlist::ClearPlayList)},
+      {"DeleteSelectedEntry", On(list, &Playlist::DeleteSelectedEntry)},
+      {"PlaySelectedEntry", On(list, &Playlist::PlaySelectedEntry)},
+      {"NextEntry", On(list, &Playlist::NextEntry)},
+      {"PreviousEntry", On(list, &Playlist::PreviousEntry)},
+      {"ChooseFolderAndScan", On(list, &Playlist::ChooseFolderAndScan)},
       {"TogglePlayPause", On(player, &Player::TogglePlayPause)},
       {"ApplyVolume", On(player, &Player::ApplyVolume)},
       {"ToggleMute", On(player, &Player::ToggleMute)},
@@ -84,7 +89,7 @@ std::vector<RoutineBinding> RoutineBindings(Features& features) {
       {"ConfirmExit", On(shell, &MainWindow::ConfirmExit)},
       {"CancelExit", On(shell, &MainWindow::CancelExit)},
       {"CloseExitDialog", On(shell, &MainWindow::CloseExitDialog)},
-      {"ConfirmClear", Plain<playlist::ConfirmClear>},
+      {"ConfirmClear", On(list, &Playlist::ConfirmClear)},
       {"StartSearch", On(search, &search::MusicSearch::StartSearch)},
       {"OnSearchBoxKey",
        [&search](const runtime::EventArgs& args) { return search.OnSearchBoxKey(args); }},
@@ -93,7 +98,7 @@ std::vector<RoutineBinding> RoutineBindings(Features& features) {
       {"OnAddressBoxDoubleClick", On(link, &SoundLink::OnAddressBoxDoubleClick)},
       {"OnDownloadClicked", On(song, &SongDownload::OnDownloadClicked)},
       {"DownloadTimerTick", On(song, &SongDownload::DownloadTimerTick)},
-      {"CloseClearDialog", Plain<playlist::CloseClearDialog>},
+      {"CloseClearDialog", On(list, &Playlist::CloseClearDialog)},
   };
 }
 

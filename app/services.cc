@@ -30,14 +30,10 @@ namespace {
 using namespace runtime::literals;
 
 // Single files chosen in the desktop's file chooser join the list as a scan adds them.
-void ChooseFilesAndAdd() {
-  if (playlist::ScanRunning()) return;
+void ChooseFilesAndAdd(playlist::Playlist& list) {
+  if (list.ScanRunning()) return;
   std::vector<runtime::Text> files = qt::BrowseForFiles("请选择MP3文件"_t);
-  if (!files.empty()) playlist::AddPaths(files);
-}
-
-void AddDroppedPaths(std::vector<runtime::Text> paths) {
-  if (runtime::IsWindowLoaded(ids::kMainWindow)) playlist::AddPaths(paths);
+  if (!files.empty()) list.AddPaths(files);
 }
 
 // Drops a resolve or an open that waits on a server; the window says it was cancelled.
@@ -50,13 +46,13 @@ void CancelWaiting(search::SoundLink& sound_link, player::Player& player) {
 // The main window's right-click menu: the full view's entry, single files, and ways to stop what
 // waits on a server (a resolve, a song or cover opening) and a download.
 std::vector<qt::MenuItem> MainWindowMenu(shell::FullView& full_view, search::SoundLink& sound_link,
-                                         player::Player& player,
+                                         player::Player& player, playlist::Playlist& list,
                                          download::SongDownload& song_download) {
   std::vector<qt::MenuItem> items;
   for (shell::MenuEntry& e : full_view.FullViewMenuEntries()) {
     items.push_back({std::move(e.label), std::move(e.run)});
   }
-  items.push_back({"添加文件…"_t, &ChooseFilesAndAdd});
+  items.push_back({"添加文件…"_t, [&list] { ChooseFilesAndAdd(list); }});
   if (sound_link.ResolvePending() || player.OpenPending()) {
     items.push_back({"取消"_t, [&sound_link, &player] { CancelWaiting(sound_link, player); }});
   }
@@ -83,15 +79,15 @@ search::SearchServices SearchServicesFor(shell::MainWindow& main_window, player:
   };
 }
 
-player::PlayerServices PlayerServicesFor() {
+player::PlayerServices PlayerServicesFor(playlist::Playlist& list) {
   auto bytes = [](std::span<const unsigned char> s) { return runtime::Bytes(s.begin(), s.end()); };
   return {
       .default_cover = bytes(assets::DefaultCover()),
       .tray_icon = bytes(assets::TrayIcon()),
       .read_url_bytes = [](const runtime::Text& address) { return web::ReadUrlBytes(address); },
-      .apply_play_mode_at_end = [] { return playlist::ApplyPlayModeAtEnd(); },
-      .select_initial_play_mode = [] { playlist::SelectPlayMode(playlist::PlayMode::kPlayAll); },
-      .load_play_list = [] { playlist::LoadPlayList(); },
+      .apply_play_mode_at_end = [&list] { return list.ApplyPlayModeAtEnd(); },
+      .select_initial_play_mode = [&list] { list.SelectPlayMode(playlist::PlayMode::kPlayAll); },
+      .load_play_list = [&list] { list.LoadPlayList(); },
   };
 }
 
@@ -102,7 +98,21 @@ bool Playing(const player::Player& player) {
 }  // namespace
 
 Features::Features()
-    : player_(PlayerServicesFor()),
+    // The player and the play list call each other: each is given the other before either runs.
+    : player_(PlayerServicesFor(playlist_)),
+      playlist_({
+          .search_query_text = [this] { return music_search_.SearchQueryText(); },
+          .browse_for_folder =
+              [](const runtime::Text& title) { return qt::BrowseForFolder(title, false); },
+          .current_entry_index = [this] { return player_.State().current_entry_index; },
+          .playing = [this] { return Playing(player_); },
+          .stop_playback = [this] { player_.StopPlayback(); },
+          .open_and_play = [this] { player_.OpenAndPlay(); },
+          .toggle_play_pause = [this] { player_.TogglePlayPause(); },
+          .open_pending = [this] { return player_.OpenPending(); },
+          .cancel_open = [this] { player_.CancelOpen(); },
+          .note_row_deleted = [this](int row) { player_.NoteRowDeleted(row); },
+      }),
       main_window_({
           .tray_available = [] { return qt::TrayAvailable(); },
           .minimise_main_window =
@@ -111,8 +121,8 @@ Features::Features()
                             bool marked) { qt::MarkButton(ids::kMainWindow, button, marked); },
           .playing = [this] { return Playing(player_); },
           .stop_playback = [this] { player_.StopPlayback(); },
-          .current_play_mode = [] { return playlist::CurrentPlayMode(); },
-          .save_play_list_at_exit = [] { playlist::SavePlayListAtExit(); },
+          .current_play_mode = [this] { return playlist_.CurrentPlayMode(); },
+          .save_play_list_at_exit = [this] { playlist_.SavePlayListAtExit(); },
       }),
       full_view_(
           {
@@ -131,37 +141,32 @@ Features::Features()
           .sound_source_url = [this] { return sound_link_.SoundSourceUrl(); },
           .sound_name = [this] { return sound_link_.SoundName(); },
       }) {
-  playlist::SetPlaylistServices({
-      .search_query_text = [this] { return music_search_.SearchQueryText(); },
-      .browse_for_folder =
-          [](const runtime::Text& title) { return qt::BrowseForFolder(title, false); },
-      .current_entry_index = [this] { return player_.State().current_entry_index; },
-      .playing = [this] { return Playing(player_); },
-      .stop_playback = [this] { player_.StopPlayback(); },
-      .open_and_play = [this] { player_.OpenAndPlay(); },
-      .toggle_play_pause = [this] { player_.TogglePlayPause(); },
-      .open_pending = [this] { return player_.OpenPending(); },
-      .cancel_open = [this] { player_.CancelOpen(); },
-      .note_row_deleted = [this](int row) { player_.NoteRowDeleted(row); },
-  });
   desktop::SetMediaPlayerServices({
       .current_stream = [this] { return player_.State().current_stream; },
       .total_seconds = [this] { return player_.State().total_seconds; },
       .current_entry_index = [this] { return player_.State().current_entry_index; },
       .pause_playback = [this] { player_.PausePlayback(); },
       .stop_playback = [this] { player_.StopPlayback(); },
+      .current_play_mode = [this] { return playlist_.CurrentPlayMode(); },
+      .play_selected_entry = [this] { playlist_.PlaySelectedEntry(); },
   });
   runtime::SetBusyObserver([](bool busy) { qt::ShowBusyPointer(busy); });
-  qt::SetWindowInputHooks(
-      ids::kMainWindow, ids::kMainWindowSelf,
-      {.menu_items =
-           [this] { return MainWindowMenu(full_view_, sound_link_, player_, song_download_); },
-       .key =
-           [this](int virtual_key, int key_state, runtime::ControlId focused) {
-             return full_view_.OnMainWindowShortcut(virtual_key, key_state) ||
-                    OnMainWindowKey(virtual_key, key_state, focused);
-           },
-       .dropped = &AddDroppedPaths});
+  qt::SetWindowInputHooks(ids::kMainWindow, ids::kMainWindowSelf,
+                          {.menu_items =
+                               [this] {
+                                 return MainWindowMenu(full_view_, sound_link_, player_, playlist_,
+                                                       song_download_);
+                               },
+                           .key =
+                               [this](int virtual_key, int key_state, runtime::ControlId focused) {
+                                 return full_view_.OnMainWindowShortcut(virtual_key, key_state) ||
+                                        OnMainWindowKey(virtual_key, key_state, focused);
+                               },
+                           .dropped =
+                               [this](std::vector<runtime::Text> paths) {
+                                 if (runtime::IsWindowLoaded(ids::kMainWindow))
+                                   playlist_.AddPaths(paths);
+                               }});
   qt::SetWindowInputHooks(ids::kExitDialog, ids::kExitDialogSelf,
                           {.key = &OnExitDialogKey, .first_focus = ids::kExitConfirm});
   qt::SetWindowInputHooks(ids::kClearDialog, ids::kClearDialogSelf,

@@ -161,7 +161,7 @@ Observed Observe() {
   Observed o;
   o.rows = runtime::RowCount(ids::kMainWindow, ids::kPlayList);
   o.volume_bar = runtime::ReadIntProperty(ids::kMainWindow, ids::kVolumeBar, ids::kPropPosition);
-  o.mode = playlist::CurrentPlayMode();
+  o.mode = world->features->playlist().CurrentPlayMode();
   o.snapshot = desktop::TakeSnapshot();
   VOREL_FUZZ_CHECK(std::isfinite(o.snapshot.volume) && o.snapshot.volume >= 0 &&
                    o.snapshot.volume <= 1);

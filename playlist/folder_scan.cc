@@ -25,42 +25,28 @@ void AppendLocalEntry(const Text& folder, const Text& name) {
       {.kind = EntryKind::kLocalFile, .location = folder + name, .title = name, .cover = {}});
 }
 
-// One scan at a time: events are processed between entries, and a second scan or a clear run
-// from there would interleave its rows with this one's or be undone by it.
-struct ScanState {
-  bool running = false;
-  bool stop = false;
-  // Songs and folders left out because their names are not UTF-8: they cannot be shown, and a
-  // path that cannot be written as text cannot be opened again from the list.
-  int skipped_songs = 0;
-  int skipped_folders = 0;
-};
-
-ScanState& Scanning() {
-  static ScanState state;
-  return state;
-}
+}  // namespace
 
 // Lets other handlers run; false when one of them asked the scan to stop or closed the window
 // the rows go to.
-bool KeepScanning() {
+bool Playlist::KeepScanning() {
   runtime::ProcessEvents();
-  if (!Scanning().stop && !runtime::IsWindowLoaded(kMainWindow)) Scanning().stop = true;
-  return !Scanning().stop;
+  if (!scanning_.stop && !runtime::IsWindowLoaded(kMainWindow)) scanning_.stop = true;
+  return !scanning_.stop;
 }
 
-void Scan(Text folder, int depth) {
+void Playlist::Scan(Text folder, int depth) {
   if (folder.empty() || folder.back() != '/') folder += '/';
   runtime::FindHandle handle;
   Text name = runtime::FindFile(folder + "*.mp3", 0x27, false, &handle);
-  Scanning().skipped_songs += handle.skipped_not_utf8;
+  scanning_.skipped_songs += handle.skipped_not_utf8;
   for (; !name.empty(); name = runtime::FindFile({}, 0, true, &handle)) {
     if (!KeepScanning()) break;
     if (name != "." && name != "..") AppendLocalEntry(folder, name);
   }
-  if (depth < kMaxDepth && !Scanning().stop) {
+  if (depth < kMaxDepth && !scanning_.stop) {
     Text sub = runtime::FindFile(folder + "*.*", 0x10, false, &handle);
-    Scanning().skipped_folders += handle.skipped_not_utf8;
+    scanning_.skipped_folders += handle.skipped_not_utf8;
     for (; !sub.empty(); sub = runtime::FindFile({}, 0x10, false, &handle)) {
       if (sub == "." || sub == "..") continue;
       if (!KeepScanning()) break;
@@ -70,18 +56,12 @@ void Scan(Text folder, int depth) {
   runtime::CloseFind(&handle);
 }
 
-}  // namespace
-
-bool ScanRunning() { return Scanning().running; }
-
-void StopScan() {
-  if (Scanning().running) Scanning().stop = true;
+void Playlist::StopScan() {
+  if (scanning_.running) scanning_.stop = true;
 }
 
-PlaylistServices& ServicesForScan();
-
-bool ScanFolder(Text folder, ScanSkips* skips) {
-  ScanState& state = Scanning();
+bool Playlist::ScanFolder(Text folder, ScanSkips* skips) {
+  ScanState& state = scanning_;
   if (state.running) return false;
   state.running = true;
   Scan(std::move(folder), 0);
@@ -123,9 +103,8 @@ void SaySkipped(const ScanSkips& skips) {
 
 }  // namespace
 
-bool AddPaths(const std::vector<Text>& paths) {
-  ScanState& state = Scanning();
-  if (state.running) return false;
+bool Playlist::AddPaths(const std::vector<Text>& paths) {
+  if (scanning_.running) return false;
   const int rows_before = runtime::RowCount(kMainWindow, kPlayList);
   bool complete = true;
   ScanSkips skipped;
@@ -149,11 +128,11 @@ bool AddPaths(const std::vector<Text>& paths) {
   return true;
 }
 
-void ChooseFolderAndScan() {
+void Playlist::ChooseFolderAndScan() {
   // While a scan runs (this handler was reached from its event processing), "打开" does nothing.
   if (ScanRunning()) return;
   Text folder;
-  const auto& browse = ServicesForScan().browse_for_folder;
+  const auto& browse = services_.browse_for_folder;
   if (browse) folder = browse("请选择文件夹,搜索MP3"_t);
   if (folder.empty()) return;
   // A scan stopped by a clear leaves the emptied list as the clear left it (or the window is

@@ -27,29 +27,6 @@ using runtime::Text;
 // thousands of rows) share one save, and a crash loses at most this much.
 constexpr int kSaveDelayMs = 1000;
 
-// Saves under way and done, counted in the order they started.
-struct SaveRuns {
-  int started = 0;
-  int active = 0;
-  std::map<Text, int> completed;  // per file: the latest start whose file replaced it
-};
-
-struct ListFileState {
-  SaveRuns saves;
-  long long revision = 0;        // counts the changes to the rows since start
-  long long saved_revision = 0;  // the revision the play list file holds
-  bool save_pending = false;
-  // A damaged list file that could not be put aside must not be overwritten.
-  bool keep_damaged_file = false;
-  bool failure_told = false;
-  int generation = 0;  // changed by a reset, so work posted before it does nothing
-};
-
-ListFileState& ListFile() {
-  static ListFileState state;
-  return state;
-}
-
 const Text& ListFileName() {
   static const Text name = "播放列表.txt"_t;
   return name;
@@ -57,9 +34,16 @@ const Text& ListFileName() {
 
 Text Quoted(const Text& text) { return "“"_t + text + "”"_t; }
 
-void SaveSoonNow(int generation) {
-  ListFileState& st = ListFile();
-  if (generation != st.generation) return;
+}  // namespace
+
+void Playlist::Later(int ms, std::function<void()> fn) {
+  runtime::RunLater(ms, [alive = std::weak_ptr<const bool>(alive_), fn = std::move(fn)] {
+    if (!alive.expired()) fn();
+  });
+}
+
+void Playlist::SaveSoonNow() {
+  ListFileState& st = list_file_;
   st.save_pending = false;
   if (st.revision == st.saved_revision || !runtime::IsWindowLoaded(kMainWindow)) return;
   const long long revision = st.revision;
@@ -77,17 +61,19 @@ void SaveSoonNow(int generation) {
                           "，请检查磁盘空间和文件夹权限。"_t);
 }
 
-void ScheduleSave() {
-  ListFileState& st = ListFile();
+void Playlist::ScheduleSave() {
+  ListFileState& st = list_file_;
   if (st.save_pending) return;
   st.save_pending = true;
-  runtime::RunLater(kSaveDelayMs, [generation = st.generation] { SaveSoonNow(generation); });
+  Later(kSaveDelayMs, [this] { SaveSoonNow(); });
 }
 
-void OnRowsChanged() {
-  ++ListFile().revision;
+void Playlist::OnRowsChanged() {
+  ++list_file_.revision;
   ScheduleSave();
 }
+
+namespace {
 
 // "20261208-173005": when a damaged file was put aside.
 std::string TimeStamp() {
@@ -115,11 +101,13 @@ Text FileNameOf(const Text& path) {
   return slash == Text::npos ? path : path.substr(slash + 1);
 }
 
+}  // namespace
+
 // What the window says about a list file it could not read whole, which is renamed aside.
-Text DamagedFileNotice(const Text& path, bool unreadable, int rows_kept) {
+Text Playlist::DamagedFileNotice(const Text& path, bool unreadable, int rows_kept) {
   const Text aside = PutAside(path);
   if (aside.empty()) {
-    ListFile().keep_damaged_file = true;
+    list_file_.keep_damaged_file = true;
     return "播放列表文件"_t + Quoted(path) +
            "无法读取，也无法改名保存；为免覆盖它，本次运行不会保存播放列表。"_t;
   }
@@ -129,13 +117,11 @@ Text DamagedFileNotice(const Text& path, bool unreadable, int rows_kept) {
   return notice + "。"_t;
 }
 
-}  // namespace
-
 Text PlayListFilePath() { return runtime::DataFolderPath() + "/" + ListFileName(); }
 
-SaveResult SavePlayList(runtime::WindowId window,
-                        runtime::Control<runtime::controls::ListView> list, const Text& path,
-                        bool use_path) {
+SaveResult Playlist::SavePlayList(runtime::WindowId window,
+                                  runtime::Control<runtime::controls::ListView> list,
+                                  const Text& path, bool use_path) {
   // The list is written beside its final place and moved there only when complete: saving must
   // never leave a truncated or half-written play list behind.
   const Text target = use_path ? path : PlayListFilePath();
@@ -143,12 +129,12 @@ SaveResult SavePlayList(runtime::WindowId window,
     return platform::MakeUnexpected(
         SaveError{std::string(what) + " " + runtime::Utf8FromText(file)});
   };
-  if (ListFile().keep_damaged_file && target == PlayListFilePath()) {
+  if (list_file_.keep_damaged_file && target == PlayListFilePath()) {
     return fail("keeping the unreadable list file", target);
   }
   // A save may start from a handler that runs while another save processes events: each
   // writes a file of its own, and the older snapshot never replaces the newer one.
-  SaveRuns& runs = ListFile().saves;
+  SaveRuns& runs = list_file_.saves;
   const int generation = ++runs.started;
   const Text temp = target + ".saving" + (runs.active > 0 ? std::to_string(runs.active) : "");
   int f = runtime::OpenDataFile(temp, runtime::FileMode::kCreateWrite);
@@ -189,16 +175,15 @@ SaveResult SavePlayList(runtime::WindowId window,
   return target;
 }
 
-void SavePlayListAtExit() {
+void Playlist::SavePlayListAtExit() {
   SaveResult saved = SavePlayList(kMainWindow, kPlayList, {}, false);
   if (!saved) {
     std::fprintf(stderr, "vorel: the play list was not saved: %s\n", saved.error().detail.c_str());
   }
 }
 
-void LoadPlayList() {
-  ListFileState& st = ListFile();
-  const int generation = st.generation;
+void Playlist::LoadPlayList() {
+  ListFileState& st = list_file_;
   st.keep_damaged_file = false;
   runtime::WatchRows(kMainWindow, kPlayList, nullptr);
   const Text path = PlayListFilePath();
@@ -227,20 +212,14 @@ void LoadPlayList() {
 
   st.saved_revision = st.revision;
   if (moving) OnRowsChanged();
-  runtime::WatchRows(kMainWindow, kPlayList, &OnRowsChanged);
+  runtime::WatchRows(kMainWindow, kPlayList, [this, alive = std::weak_ptr<const bool>(alive_)] {
+    if (!alive.expired()) OnRowsChanged();
+  });
   if (notices.empty()) return;
   // Said once the window is up, not before it appears.
-  runtime::RunLater(0, [notices, generation] {
-    if (generation != ListFile().generation) return;
+  Later(0, [notices] {
     for (const Text& notice : notices) runtime::ShowMessageBox(notice);
   });
-}
-
-void ResetListFileForTesting() {
-  ListFileState& st = ListFile();
-  const int generation = st.generation + 1;
-  st = ListFileState();
-  st.generation = generation;
 }
 
 }  // namespace vorel::playlist

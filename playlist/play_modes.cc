@@ -7,22 +7,11 @@
 #include "windows/window_ids.h"
 
 namespace vorel::playlist {
-
-PlaylistServices& ServicesForScan();  // playlist.cc
-
 namespace {
 
 using namespace runtime::literals;
 using namespace ids;
 using runtime::WriteProperty;
-
-const PlaylistServices& Player() { return ServicesForScan(); }
-int PlayingIndex() { return Player().current_entry_index(); }
-
-PlayMode& Mode() {
-  static PlayMode mode = PlayMode::kPlayAll;
-  return mode;
-}
 
 const char* CaptionUtf8(PlayMode mode) {
   switch (mode) {
@@ -38,33 +27,31 @@ const char* CaptionUtf8(PlayMode mode) {
 void Select(int row) { WriteProperty(kMainWindow, kPlayList, kPropSelectedRow, row); }
 int Selected() { return runtime::ReadIntProperty(kMainWindow, kPlayList, kPropSelectedRow); }
 
-bool OnLastRow() {
+}  // namespace
+
+bool Playlist::OnLastRow() {
   double last = runtime::RowCount(kMainWindow, kPlayList) - 1;
-  return std::fabs(PlayingIndex() - last) <= 1e-7;
+  return std::fabs(services_.current_entry_index() - last) <= 1e-7;
 }
 
-void SelectFollowingRow() {
-  Select(PlayingIndex());
+void Playlist::SelectFollowingRow() {
+  Select(services_.current_entry_index());
   Select(Selected() + 1);
 }
 
-}  // namespace
-
-void SelectPlayMode(PlayMode mode) {
-  Mode() = mode;
+void Playlist::SelectPlayMode(PlayMode mode) {
+  mode_ = mode;
   WriteProperty(kMainWindow, kPlayModeButton, kPropCaption,
                 runtime::TextFromUtf8(CaptionUtf8(mode)));
   WriteProperty(kMainWindow, kModeChooser, kPropVisible, false);
 }
 
-PlayMode CurrentPlayMode() { return Mode(); }
-
-bool ApplyPlayModeAtEnd() {
-  switch (Mode()) {
+bool Playlist::ApplyPlayModeAtEnd() {
+  switch (mode_) {
     case PlayMode::kPlayAll:
       if (OnLastRow()) return true;
       SelectFollowingRow();
-      Player().toggle_play_pause();
+      services_.toggle_play_pause();
       return false;
     case PlayMode::kLoopAll:
       if (OnLastRow()) {
@@ -72,12 +59,12 @@ bool ApplyPlayModeAtEnd() {
       } else {
         SelectFollowingRow();
       }
-      Player().toggle_play_pause();
+      services_.toggle_play_pause();
       return false;
-    case PlayMode::kSingleLoop: Player().toggle_play_pause(); return false;
+    case PlayMode::kSingleLoop: services_.toggle_play_pause(); return false;
     case PlayMode::kRandom:
       Select(runtime::RandomNumber(0, runtime::RowCount(kMainWindow, kPlayList) - 1));
-      Player().toggle_play_pause();
+      services_.toggle_play_pause();
       return false;
     case PlayMode::kSinglePlay: return false;
   }

@@ -5,10 +5,8 @@
 
 namespace vorel::runtime {
 
-void ResetWindowsForTesting() { internal::ForgetWindows(); }
+void ResetWindows() { internal::ForgetWindows(); }
 
-void TreatFolderAsReadOnlyForTesting(const Text& folder) {
-  internal::TreatFolderAsReadOnly(folder);
-}
+void TreatFolderAsReadOnly(const Text& folder) { internal::TreatFolderAsReadOnly(folder); }
 
 }  // namespace vorel::runtime

@@ -16,11 +16,11 @@ namespace vorel::runtime {
 
 // Closes every window without events and forgets the exit routines and the rest the windows'
 // run registered, as replacing the native layer does, keeping the layer installed.
-void ResetWindowsForTesting();
+void ResetWindows();
 
 // Makes IsWritableFolder answer false for `folder` whoever runs the test (root may write
 // anywhere); an empty text ends that.
-void TreatFolderAsReadOnlyForTesting(const Text& folder);
+void TreatFolderAsReadOnly(const Text& folder);
 
 }  // namespace vorel::runtime
 

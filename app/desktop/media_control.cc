@@ -13,7 +13,6 @@
 
 #include "player/audio.h"
 #include "playlist/entry.h"
-#include "playlist/playlist.h"
 #include "runtime/bridge.h"
 #include "runtime/native_ui.h"
 #include "runtime/window_ops.h"
@@ -42,12 +41,12 @@ void Click(runtime::ControlId control) {
 
 int Rows() { return runtime::RowCount(kMainWindow, kPlayList); }
 
-MediaPlayerServices& Player() {
+MediaPlayerServices& Services() {
   static MediaPlayerServices services;
   return services;
 }
 
-std::uint32_t StreamState() { return audio::ChannelIsActive(Player().current_stream()); }
+std::uint32_t StreamState() { return audio::ChannelIsActive(Services().current_stream()); }
 
 bool ButtonSaysPlay() {
   return runtime::ReadTextProperty(kMainWindow, kPlayPauseButton, kPropCaption) == "播放"_t;
@@ -124,11 +123,11 @@ const TagCache& TagsOf(const std::string& path) {
 }
 
 std::string TrackId() {
-  return "/org/vorel/Vorel/track/" + std::to_string(Player().current_stream());
+  return "/org/vorel/Vorel/track/" + std::to_string(Services().current_stream());
 }
 
 std::int64_t LengthMicroseconds() {
-  const std::int64_t seconds = Player().total_seconds();
+  const std::int64_t seconds = Services().total_seconds();
   return seconds > 0 ? seconds * 1'000'000 : -1;
 }
 
@@ -141,7 +140,7 @@ void SeekToSecond(std::int64_t second) {
 
 }  // namespace
 
-void SetMediaPlayerServices(MediaPlayerServices services) { Player() = std::move(services); }
+void SetMediaPlayerServices(MediaPlayerServices services) { Services() = std::move(services); }
 
 bool MainWindowReady() { return !runtime::ProgramEnding() && runtime::IsWindowLoaded(kMainWindow); }
 
@@ -152,7 +151,7 @@ PlayerSnapshot TakeSnapshot() {
              : state == audio::kPaused                            ? "Paused"
                                                                   : "Stopped";
   const int rows = Rows();
-  const int row = Player().current_entry_index();
+  const int row = Services().current_entry_index();
   if (s.status != "Stopped" && row >= 0 && row < rows) {
     s.track_id = TrackId();
     const playlist::PlaylistEntry entry = playlist::ReadEntry(row);
@@ -175,7 +174,7 @@ PlayerSnapshot TakeSnapshot() {
   const int bar_max = runtime::ReadIntProperty(kMainWindow, kVolumeBar, kPropMaximum);
   const int bar_pos = runtime::ReadIntProperty(kMainWindow, kVolumeBar, kPropPosition);
   s.volume = bar_max > 0 ? static_cast<double>(bar_pos) / bar_max : 0.0;
-  switch (playlist::CurrentPlayMode()) {
+  switch (Services().current_play_mode()) {
     case PlayMode::kSingleLoop: s.loop_status = "Track"; break;
     case PlayMode::kLoopAll: s.loop_status = "Playlist"; break;
     case PlayMode::kRandom:
@@ -193,7 +192,7 @@ PlayerSnapshot TakeSnapshot() {
 }
 
 std::int64_t PositionMicroseconds() {
-  const std::uint32_t h = Player().current_stream();
+  const std::uint32_t h = Services().current_stream();
   if (StreamState() == audio::kStopped) return 0;
   double seconds = player::audio::ChannelBytes2Seconds(h, player::audio::ChannelGetPosition(h));
   return seconds > 0 ? static_cast<std::int64_t>(seconds * 1e6) : 0;
@@ -213,7 +212,7 @@ void Pause() {
   }
   // A song started by a double-click, Next or a search result plays while the button still
   // reads "播放"; clicking it would start the song again, so its pause routine runs directly.
-  Player().pause_playback();
+  Services().pause_playback();
 }
 
 void PlayPause() {
@@ -224,7 +223,7 @@ void PlayPause() {
   }
 }
 
-void Stop() { Player().stop_playback(); }
+void Stop() { Services().stop_playback(); }
 
 void Next() { Click(kNextButton); }
 
@@ -274,7 +273,7 @@ ControlResult SetVolume(double volume) {
 }
 
 ControlResult SetLoopStatus(const std::string& loop_status) {
-  const PlayMode mode = playlist::CurrentPlayMode();
+  const PlayMode mode = Services().current_play_mode();
   if (loop_status == "None") {
     if (mode != PlayMode::kSinglePlay && mode != PlayMode::kPlayAll) Click(kModePlayAll);
   } else if (loop_status == "Track") {
@@ -289,7 +288,7 @@ ControlResult SetLoopStatus(const std::string& loop_status) {
 }
 
 void SetShuffle(bool shuffle) {
-  const PlayMode mode = playlist::CurrentPlayMode();
+  const PlayMode mode = Services().current_play_mode();
   if (shuffle && mode != PlayMode::kRandom) Click(kModeRandom);
   if (!shuffle && mode == PlayMode::kRandom) Click(kModeLoopAll);
 }
@@ -314,7 +313,7 @@ std::vector<std::string> OpenItems(const std::vector<OpenItem>& items) {
   }
   if (first >= 0) {
     runtime::WriteProperty(kMainWindow, kPlayList, kPropSelectedRow, first);
-    playlist::PlaySelectedEntry();
+    Services().play_selected_entry();
   }
   return problems;
 }

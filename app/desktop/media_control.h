@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/desktop/command_line.h"
+#include "playlist/playlist.h"
 
 namespace vorel::desktop {
 
@@ -40,7 +41,8 @@ struct PlayerSnapshot {
 
 inline constexpr char kNoTrack[] = "/org/mpris/MediaPlayer2/TrackList/NoTrack";
 
-// What the media controls read and ask of the player beyond its window's controls. The media
+// What the media controls read and ask of the player and the play list beyond their window's
+// controls. The media
 // object on the bus lives as long as the process; the application hands it the player it builds
 // (a later call replaces the earlier one).
 struct MediaPlayerServices {
@@ -49,6 +51,8 @@ struct MediaPlayerServices {
   std::function<int()> current_entry_index;       // the play-list row playing
   std::function<void()> pause_playback;
   std::function<void()> stop_playback;
+  std::function<playlist::PlayMode()> current_play_mode;
+  std::function<void()> play_selected_entry;  // the list's double-click
 };
 void SetMediaPlayerServices(MediaPlayerServices services);
 

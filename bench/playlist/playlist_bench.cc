@@ -71,14 +71,15 @@ int main(int argc, char** argv) {
     file.insert(file.end(), row.begin(), row.end());
   }
   if (!runtime::WriteWholeFile(playlist::PlayListFilePath(), {file})) return 1;
-  double load = MedianMs(3, [] {
+  double load = MedianMs(3, [&] {
     Clear();
-    playlist::LoadPlayList();
+    features.playlist().LoadPlayList();
   });
   int rows = runtime::RowCount(ids::kMainWindow, ids::kPlayList);
   bool ok = true;
-  double save = MedianMs(
-      3, [&] { ok = ok && playlist::SavePlayList(ids::kMainWindow, ids::kPlayList, {}, false); });
+  double save = MedianMs(3, [&] {
+    ok = ok && features.playlist().SavePlayList(ids::kMainWindow, ids::kPlayList, {}, false);
+  });
   bool same = runtime::ReadWholeFile(playlist::PlayListFilePath()) == file;
   std::printf("load %d rows: %.0f ms\n", rows, load);
   std::printf("save %d rows: %.0f ms (%s)\n", rows, save,
@@ -95,7 +96,7 @@ int main(int argc, char** argv) {
   }
   double scan = MedianMs(3, [&] {
     Clear();
-    playlist::ScanFolder(runtime::TextFromUtf8(tree.string()));
+    features.playlist().ScanFolder(runtime::TextFromUtf8(tree.string()));
   });
   int found = runtime::RowCount(ids::kMainWindow, ids::kPlayList);
   std::string cmd = "find '" + tree.string() + "' -iname '*.mp3' > /dev/null";

@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
   };
   std::printf("median %9.1f ms %11.1f ms\n", median(&Run::total_ms), median(&Run::stall_ms));
   std::printf("worst  %9.1f ms %11.1f ms\n", worst(&Run::total_ms), worst(&Run::stall_ms));
-  runtime::ResetWindowsForTesting();
+  runtime::ResetWindows();
   fs::remove_all(work);
   std::fflush(stdout);
   _exit(0);

@@ -161,7 +161,7 @@ int main(int argc, char** argv) {
   row("local open", file);
   if (!cover_waited) std::printf("(the cover action's stream did not play: its row is void)\n");
   std::fflush(stdout);
-  runtime::ResetWindowsForTesting();
+  runtime::ResetWindows();
   fs::remove_all(work);
   // The abandoned workers end by their own time-outs; nothing waits for them.
   _exit(0);

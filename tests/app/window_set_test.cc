@@ -23,7 +23,7 @@ using testing_util::UseRoutines;
 
 class WindowSetTest : public ::testing::Test {
  protected:
-  void TearDown() override { runtime::ResetWindowsForTesting(); }
+  void TearDown() override { runtime::ResetWindows(); }
 };
 
 TEST_F(WindowSetTest, EachWindowLoadsAllItsControls) {
@@ -341,7 +341,7 @@ class WindowOpsTest : public ::testing::Test {
     testing_util::UseRoutines({});
     runtime::LoadStartWindow(ids::kMainWindow);
   }
-  void TearDown() override { runtime::ResetWindowsForTesting(); }
+  void TearDown() override { runtime::ResetWindows(); }
 };
 
 TEST_F(WindowOpsTest, GradientAndClearDrawOnThePanel) {

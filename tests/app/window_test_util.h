@@ -14,7 +14,7 @@ namespace vorel::testing_util {
 // Installs a routine table in which the named routines run the given functions and every other
 // reference binds nothing, then reads the real template. Every window is closed first.
 inline void UseRoutines(const std::map<std::string, runtime::Routine>& routines) {
-  runtime::ResetWindowsForTesting();
+  runtime::ResetWindows();
   auto names = app::RoutineNames();
   std::vector<runtime::Routine> table(names.size());
   for (std::size_t i = 0; i < names.size(); ++i) {

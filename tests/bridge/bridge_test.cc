@@ -68,7 +68,7 @@ class BridgeTest : public ::testing::Test {
     InitRuntime(bytes_);
   }
   void TearDown() override {
-    ResetWindowsForTesting();
+    ResetWindows();
     InstallNativeUi(nullptr);
   }
 

@@ -60,7 +60,7 @@ class HostileCallerTest : public MprisTest {
             player().State().current_entry_index,
             player().State().current_stream,
             BarPosition(),
-            playlist::CurrentPlayMode(),
+            playlist().CurrentPlayMode(),
             Caption()};
   }
 

@@ -117,7 +117,7 @@ TEST_F(MprisTest, NextOnTheLastRowWrapsAsTheButtonDoes) {
     EXPECT_EQ(d.Status(), "Playing");
     EXPECT_EQ(d.Metadata().value("xesam:title").toString(), "0");
   });
-  EXPECT_EQ(playlist::CurrentPlayMode(), playlist::PlayMode::kLoopAll);
+  EXPECT_EQ(playlist().CurrentPlayMode(), playlist::PlayMode::kLoopAll);
   EXPECT_EQ(runtime::ReadTextProperty(ids::kMainWindow, ids::kPlayModeButton, ids::kPropCaption),
             "全部循环"_t);
   EXPECT_EQ(Caption(), "0"_t);
@@ -133,7 +133,7 @@ TEST_F(MprisTest, NextOnTheLastRowWrapsAsTheButtonDoes) {
     EXPECT_EQ(ErrorOf(d.Set("Identity", QString("x"))),
               "org.freedesktop.DBus.Error.PropertyReadOnly");
   });
-  EXPECT_EQ(playlist::CurrentPlayMode(), playlist::PlayMode::kSingleLoop);
+  EXPECT_EQ(playlist().CurrentPlayMode(), playlist::PlayMode::kSingleLoop);
 }
 
 TEST_F(MprisTest, MetadataFollowsTheSongAndChangesAreSignalled) {

@@ -68,8 +68,7 @@ class FlowTest : public ::testing::Test {
                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(work_);
     fs::create_directories(work_);
-    runtime::ResetWindowsForTesting();
-    playlist::ResetPlaylistStateForTesting();
+    runtime::ResetWindows();
     features_ = std::make_unique<app::Features>();
     runtime::SetRoutineTable(app::BuildRoutineTable(*features_));
     runtime::InitRuntime(app::WindowTemplateBytes());
@@ -80,7 +79,7 @@ class FlowTest : public ::testing::Test {
 
   void TearDown() override {
     player().StopPlayback();
-    runtime::ResetWindowsForTesting();
+    runtime::ResetWindows();
     // A song may still open on a worker (cancelled, but loading the decoding libraries or
     // waiting on a server that is gone). Ending the process beside it would run the exit
     // handlers, which unload libraries, beside that worker's own loading of them.
@@ -145,6 +144,7 @@ class FlowTest : public ::testing::Test {
   // This test's feature objects, made afresh for each test.
   app::Features& features() { return *features_; }
   player::Player& player() { return features_->player(); }
+  playlist::Playlist& playlist() { return features_->playlist(); }
 
   static inline fs::path songs_;
   fs::path work_;

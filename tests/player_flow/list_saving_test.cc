@@ -107,7 +107,7 @@ TEST_F(ListSavingTest, ACutOffListIsPutAsideAndItsWholeRowsSavedAnew) {
   data.insert(data.end(), cut.begin(), cut.begin() + 20);  // the second row's first record
   ASSERT_TRUE(runtime::WriteWholeFile(playlist::PlayListFilePath(), {data}));
   ::testing::internal::CaptureStderr();
-  playlist::LoadPlayList();
+  playlist().LoadPlayList();
   ASSERT_EQ(runtime::RowCount(ids::kMainWindow, ids::kPlayList), 1);
   fs::path aside;
   for (const auto& e : fs::directory_iterator(work_)) {

@@ -55,7 +55,7 @@ class EntryTest : public ::testing::TestWithParam<EntryCase> {
     testing_util::UseRoutines({});
     runtime::LoadStartWindow(ids::kMainWindow);
   }
-  void TearDown() override { runtime::ResetWindowsForTesting(); }
+  void TearDown() override { runtime::ResetWindows(); }
 };
 
 // The row an entry makes holds the kind's text, the location, the title and the cover in that
