@@ -264,14 +264,6 @@ void StartDownload(const std::shared_ptr<SongShared>& shared, const SongRequest&
   if (!started) FinishJob(s, job, "下载失败：无法开始下载，下载地址无效或暂不支持。"_t);
 }
 
-// The object whose download the exit routine stops: the one that started a download last.
-// User-interface thread only, as are the clicks, destructors and exit routines that use it.
-SongDownload* released_at_exit = nullptr;
-
-void ReleaseDownloaderAtExit(int) {
-  if (released_at_exit != nullptr) released_at_exit->ReleaseDownloader();
-}
-
 }  // namespace
 
 void RemoveLeftoverParts() {
@@ -294,7 +286,7 @@ SongDownload::SongDownload(SongDownloadServices services)
     : services_(std::move(services)), shared_(std::make_shared<SongShared>()) {}
 
 SongDownload::~SongDownload() {
-  if (released_at_exit == this) released_at_exit = nullptr;
+  runtime::WithdrawExitRoutine(this);
   ReleaseDownloader();
 }
 
@@ -311,8 +303,7 @@ void SongDownload::OnDownloadClicked() {
     if (s.job) return;  // one download at a time
     s.job = job;
   }
-  released_at_exit = this;
-  runtime::RegisterExitRoutine(&ReleaseDownloaderAtExit);
+  runtime::RegisterExitRoutine(this, [this](int) { ReleaseDownloader(); });
   // The bar starts from nothing, not from the previous download's total.
   s.total_bytes = 0;
   WriteProperty(kMainWindow, kDownloadProgress, kPropPosition, 0);

@@ -39,8 +39,8 @@ struct SongDownloadServices {
 // them: a start worker holds it until it returns, and each task's callbacks hold it weakly, so
 // a task still ending on its own thread after this object is gone, or after the program's end
 // began, finds no download of its own shown and reaches no window. The first click registers
-// the exit routine that stops the running task at program end; it acts on the object that
-// registered it last, and an object being destroyed withdraws itself from it.
+// the exit routine that stops the running task at program end, for this object; the object
+// withdraws it when it is destroyed.
 class SongDownload {
  public:
   explicit SongDownload(SongDownloadServices services = {});

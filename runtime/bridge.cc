@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <exception>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "runtime/fatal.h"
 #include "runtime/files.h"
@@ -19,6 +21,7 @@
 namespace vorel::runtime {
 
 using internal::BridgeState;
+using internal::ExitEntry;
 using internal::State;
 
 namespace internal {
@@ -70,7 +73,7 @@ constexpr int kIconError = 0x10;
   s.loaded.clear();
   auto routines = s.exit_routines;
   s.exit_routines.clear();
-  for (std::size_t i = 0; i < routines.size(); ++i) routines[i](static_cast<int>(i));
+  for (std::size_t i = 0; i < routines.size(); ++i) routines[i].run(static_cast<int>(i));
   std::fflush(nullptr);
   // Worker threads may still run; static destructors must not run under them.
   _exit(code);
@@ -266,11 +269,26 @@ bool SetTemplateCaption(WindowId window, ControlId control, const Text& caption)
 }
 
 void RegisterExitRoutine(ExitRoutine routine) {
+  if (routine == nullptr) return;
   auto& list = State().exit_routines;
-  for (ExitRoutine r : list) {
-    if (r == routine) return;
+  for (const ExitEntry& e : list) {
+    if (e.plain == routine) return;
   }
-  list.push_back(routine);
+  list.push_back({.plain = routine, .owner = nullptr, .run = routine});
+}
+
+void RegisterExitRoutine(const void* owner, std::function<void(int position)> routine) {
+  if (owner == nullptr || !routine) return;
+  auto& list = State().exit_routines;
+  for (const ExitEntry& e : list) {
+    if (e.owner == owner) return;
+  }
+  list.push_back({.plain = nullptr, .owner = owner, .run = std::move(routine)});
+}
+
+void WithdrawExitRoutine(const void* owner) {
+  if (owner == nullptr) return;
+  std::erase_if(State().exit_routines, [owner](const ExitEntry& e) { return e.owner == owner; });
 }
 
 void LoadStartWindow(WindowId window) {

@@ -93,6 +93,14 @@ bool SetTemplateCaption(WindowId window, ControlId control, const Text& caption)
 using ExitRoutine = void (*)(int position);
 void RegisterExitRoutine(ExitRoutine routine);
 
+// An exit routine that reaches an object: registered for `owner`, which identifies it the way
+// the function does above (registering again for the same owner has no effect and keeps the
+// first routine), so a feature may register at every use. An owner that goes before the
+// program ends withdraws its routine first (nothing when it has none). User-interface thread
+// only.
+void RegisterExitRoutine(const void* owner, std::function<void(int position)> routine);
+void WithdrawExitRoutine(const void* owner);
+
 // Creates and shows the start window; a failure is the fatal error "载入启动窗口失败".
 void LoadStartWindow(WindowId window);
 

@@ -50,19 +50,19 @@ ExchangeResult Handshake(ConnectionWorker& c, const RequestParts& parts,
   if (r == 0) return ExchangeResult::kOk;
   if (r == kStopped) return ExchangeResult::kFailed;
   if (r == kTlsNotTrusted) {
-    // Another attempt would meet the same certificate.
     task.Status("服务器证书验证失败 ["_t + host + "]: " + why, kError);
-    return ExchangeResult::kHopeless;
+    c.set_failure(FailureKind::kUntrustedCertificate);
+    return ExchangeResult::kFailed;
   }
   if (r == kTlsNotSpoken) {
-    // A server that answers a handshake with plain text answers every attempt the same way.
     task.Status("服务器 ["_t + endpoint + "]不支持安全连接(https)"_t, kError);
-    return ExchangeResult::kHopeless;
+    c.set_failure(FailureKind::kPlainServer);
+    return ExchangeResult::kFailed;
   }
   if (r == kTlsUnavailable) {
-    // Nothing in this process can speak TLS: every further attempt would fail the same way.
     task.Status("无法加载安全连接库 "_t + why, kError);
-    return ExchangeResult::kHopeless;
+    c.set_failure(FailureKind::kNoTlsLibrary);
+    return ExchangeResult::kFailed;
   }
   if (r == kConnectTimeout) c.set_failure(FailureKind::kNoHandshake);
   task.Status(r == kConnectTimeout ? "安全连接 ["_t + endpoint + "]超时"_t

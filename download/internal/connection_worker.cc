@@ -86,10 +86,11 @@ bool ConnectionWorker::RunAttempts() {
       if (!TakeNextSegment()) return true;
       continue;
     }
-    if (result == AttemptResult::kHopeless || task_.stop_requested() || !running_) return false;
+    if (task_.stop_requested() || !running_) return false;
     const RetryVerdict verdict = retry_.AfterFailure(failure_, received() > received_before);
     if (!verdict.retry()) {
-      task_.Status(GiveUpLine(verdict), kError);
+      // A final failure said why where it happened.
+      if (verdict.give_up != GiveUpReason::kFinal) task_.Status(GiveUpLine(verdict), kError);
       return false;
     }
     if (result == AttemptResult::kGoAgainNow) continue;
@@ -101,14 +102,14 @@ bool ConnectionWorker::RunAttempts() {
 AttemptResult ConnectionWorker::Attempt(int* body) {
   if (number_ == 1 && !task_.probed()) {
     const ExchangeResult reply = ProbeExchange(*this, body);
-    if (reply != ExchangeResult::kOk) return AfterFailedExchange(reply);
-    if (!task_.PrepareFile(*this)) return AttemptResult::kHopeless;
+    if (reply != ExchangeResult::kOk) return AttemptResult::kFailed;
+    if (!task_.PrepareFile(*this)) return Failed(FailureKind::kFileFailed);
     task_.set_probed();
     return task_.streaming() ? StreamLoop(*body) : DataLoop(*body);
   }
   if (task_.streaming()) return StreamAttempt(body);
   const ExchangeResult reply = RangeExchange(*this, body);
-  if (reply != ExchangeResult::kOk) return AfterFailedExchange(reply);
+  if (reply != ExchangeResult::kOk) return AttemptResult::kFailed;
   return whole_body_ ? WholeBodyLoop(*body) : DataLoop(*body);
 }
 
@@ -184,7 +185,12 @@ void ConnectionWorker::PaceReceive(long long started_ms) {
 AttemptResult ConnectionWorker::MappingFailed() {
   // The file exists at its full size, so this means the address space ran out.
   task_.Status(SocketErrorText(kPositionError), kError);
-  return AttemptResult::kHopeless;
+  return Failed(FailureKind::kFileFailed);
+}
+
+AttemptResult ConnectionWorker::Failed(FailureKind kind) {
+  failure_.kind = kind;
+  return AttemptResult::kFailed;
 }
 
 }  // namespace vorel::download::internal

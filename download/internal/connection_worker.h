@@ -29,8 +29,7 @@ class DownloadTask;
 enum class AttemptResult {
   kSegmentDone,  // the segment (or the whole body) is complete
   kGoAgainNow,   // a failed attempt to make again at once, without a wait
-  kFailed,       // a failed attempt the retry rules may repeat
-  kHopeless,     // a failure no new attempt mends: the connection ends
+  kFailed,       // a failed attempt: the retry rules judge the failure it set
 };
 
 // The task thread's measure of a connection's rate: bytes received since start_ms.
@@ -103,6 +102,8 @@ class ConnectionWorker {
   int BlockSize() const;
   void PaceReceive(long long started_ms);
   AttemptResult MappingFailed();
+  // A failed attempt for the reason `kind`.
+  AttemptResult Failed(FailureKind kind);
 
   // range_reading.cc: a range or the whole reply, written at its place in the file.
   AttemptResult DataLoop(int buffered);

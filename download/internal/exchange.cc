@@ -18,6 +18,12 @@ namespace {
 
 constexpr int kHeaderChunk = 4096;
 
+// A failed step: `kind` tells the retry rules what happened.
+ExchangeResult Fail(ConnectionWorker& c, FailureKind kind) {
+  c.set_failure(kind);
+  return ExchangeResult::kFailed;
+}
+
 bool Send(ConnectionWorker& c, const runtime::Text& request) {
   DownloadTask& task = c.task();
   task.Status(request, kRequestSent);
@@ -45,7 +51,7 @@ ExchangeResult ReadHeader(ConnectionWorker& c, ResponseHeader* header, int* body
       // The server said something and then closed or fell silent, and none of it was an HTTP
       // status line: another protocol, which no later attempt turns into a reply.
       task.Status("服务器的回应不是HTTP"_t, kError);
-      return ExchangeResult::kHopeless;
+      return Fail(c, FailureKind::kNotHttp);
     }
     if (n < 0) {
       task.Status(SocketErrorText(n), kError);
@@ -66,7 +72,7 @@ ExchangeResult ReadHeader(ConnectionWorker& c, ResponseHeader* header, int* body
     }
     if (span || static_cast<int>(received.size()) > limit) {
       task.Status("HTTP返回头部信息过长"_t, kError);
-      return ExchangeResult::kHopeless;
+      return Fail(c, FailureKind::kHeaderTooLong);
     }
   }
 }
@@ -103,13 +109,14 @@ ExchangeResult NotNow(ConnectionWorker& c, const ResponseHeader& header) {
   return ExchangeResult::kFailed;
 }
 
-ExchangeResult RejectStatus(DownloadTask& task, int status) {
+ExchangeResult RejectStatus(ConnectionWorker& c, int status) {
+  DownloadTask& task = c.task();
   if (status == 400 || status == 403 || status == 404) {
     task.Status("出现错误"_t, kError);
   } else {
     task.Status("暂时不支持的返回, 返回号["_t + std::to_string(status) + "]", kError);
   }
-  return ExchangeResult::kHopeless;
+  return Fail(c, FailureKind::kErrorStatus);
 }
 
 bool IsRedirect(int status) {
@@ -145,12 +152,12 @@ ExchangeResult FollowRedirect(ConnectionWorker& c, RequestParts& parts,
   DownloadTask& task = c.task();
   if (header.location.empty() || ++*redirects > task.settings().max_redirects) {
     task.Status("获得重定向信息错误"_t, kError);
-    return ExchangeResult::kHopeless;
+    return Fail(c, FailureKind::kBadRedirect);
   }
   task.Status("重定向到 ["_t + header.location + "]", kError);
   if (!RebuildForRedirect(parts, header)) {
     task.Status("COOKIE过长或获得重定向信息错误或不支持的协议"_t, kError);
-    return ExchangeResult::kHopeless;
+    return Fail(c, FailureKind::kBadRedirect);
   }
   task.set_request(parts);
   CloseChannel(c.channel());
@@ -160,7 +167,7 @@ ExchangeResult FollowRedirect(ConnectionWorker& c, RequestParts& parts,
 // The size the probe's final reply gives, or a body of unknown size to read to its end.
 ExchangeResult TakeSize(ConnectionWorker& c, const ResponseHeader& header) {
   DownloadTask& task = c.task();
-  if (header.status != 200 && header.status != 206) return RejectStatus(task, header.status);
+  if (header.status != 200 && header.status != 206) return RejectStatus(c, header.status);
   if (header.status == 200 && !header.length_given) {
     // No size: the body ends with its last chunk or with the server's close.
     task.set_streaming();
@@ -171,7 +178,7 @@ ExchangeResult TakeSize(ConnectionWorker& c, const ResponseHeader& header) {
   std::int64_t length = (header.status == 200 && !header.chunked) ? header.content_length : -1;
   if (length < 0) {
     task.Status("无法获得文件大小"_t, kError);
-    return ExchangeResult::kHopeless;
+    return Fail(c, FailureKind::kUnknownSize);
   }
   task.set_total(length);
   return ExchangeResult::kOk;
@@ -186,7 +193,7 @@ ExchangeResult ProbeExchange(ConnectionWorker& c, int* body_bytes) {
     RequestParts parts = task.request();
     if (!parts.proxy.empty() && parts.tls) {
       task.Status("COOKIE过长或获得重定向信息错误或不支持的协议"_t, kError);
-      return ExchangeResult::kHopeless;
+      return Fail(c, FailureKind::kUnsupportedRequest);
     }
     std::string dotted;
     int port = 80;
@@ -217,7 +224,7 @@ ExchangeResult StreamExchange(ConnectionWorker& c, std::int64_t offset, int* bod
     c.set_body_reader(BodyReader::ForReply(*header));
     return ExchangeResult::kOk;
   }
-  return RejectStatus(c.task(), header->status);
+  return RejectStatus(c, header->status);
 }
 
 ExchangeResult RangeExchange(ConnectionWorker& c, int* body_bytes) {
@@ -239,29 +246,31 @@ ExchangeResult RangeExchange(ConnectionWorker& c, int* body_bytes) {
   if (header.status == 200) {
     // The whole file instead of a range. Only a reply of the same length can stand in for it.
     task.Status("出现错误"_t, kError);
-    if (header.chunked || header.content_length != task.total()) return ExchangeResult::kHopeless;
-    if (!c.ClaimWholeBody()) return ExchangeResult::kHopeless;
+    if (header.chunked || header.content_length != task.total()) {
+      return Fail(c, FailureKind::kMismatchedReply);
+    }
+    if (!c.ClaimWholeBody()) return Fail(c, FailureKind::kBodyTakenElsewhere);
     c.set_body_offset(0);
     return ExchangeResult::kOk;
   }
   if (header.status == 206) {
     if (header.chunked) {
       task.Status("出现错误"_t, kError);  // a range must arrive as the bytes themselves
-      return ExchangeResult::kHopeless;
+      return Fail(c, FailureKind::kMismatchedReply);
     }
     if (header.range_total >= 0 && header.range_total != task.total()) {
       task.Status("出现错误"_t, kError);  // the file changed on the server
-      return ExchangeResult::kHopeless;
+      return Fail(c, FailureKind::kMismatchedReply);
     }
     if (header.range_start != offset) {
       // The server sends another range than the one asked for, and would send it again.
       task.Status("服务器返回的数据范围与请求不符"_t, kError);
-      return ExchangeResult::kHopeless;
+      return Fail(c, FailureKind::kMismatchedReply);
     }
     c.set_body_offset(offset);
     return ExchangeResult::kOk;
   }
-  return RejectStatus(task, header.status);
+  return RejectStatus(c, header.status);
 }
 
 }  // namespace vorel::download::internal

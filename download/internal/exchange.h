@@ -4,7 +4,8 @@
 // One HTTP exchange on a connection: connect, send the request, read and judge the reply
 // header. Runs on the connection's thread and reports through the task's status lines.
 // A success leaves the body bytes that came with the header at the start of the connection's
-// buffer and their count in *body_bytes.
+// buffer and their count in *body_bytes. A failure says what happened through the connection's
+// set_failure; whether another attempt follows is the retry rules' call.
 
 #include <cstdint>
 
@@ -14,15 +15,9 @@
 namespace vorel::download::internal {
 
 enum class ExchangeResult {
-  kOk,        // the step succeeded; for a whole exchange, the reply's body is to be read
-  kFailed,    // a failed attempt the retry rules may repeat
-  kHopeless,  // a failure no new attempt mends
+  kOk,      // the step succeeded; for a whole exchange, the reply's body is to be read
+  kFailed,  // the attempt failed, for the reason the connection's failure names
 };
-
-// The attempt's result when its exchange did not get a body to read.
-inline AttemptResult AfterFailedExchange(ExchangeResult result) {
-  return result == ExchangeResult::kHopeless ? AttemptResult::kHopeless : AttemptResult::kFailed;
-}
 
 // The first exchange of a task: resolves the host, follows redirects (a bounded number) and
 // learns the total size from Content-Length, which it stores in the task.
@@ -30,7 +25,7 @@ ExchangeResult ProbeExchange(ConnectionWorker& c, int* body_bytes);
 
 // For a body of unknown size: asks for its bytes from `offset` on, which either resumes it or
 // (after a close) checks that nothing follows. kOk for a 200, 206 or 416 reply, whose
-// header is in *header and whose framing is set on `c`; any other status is hopeless.
+// header is in *header and whose framing is set on `c`; any other status is final.
 ExchangeResult StreamExchange(ConnectionWorker& c, std::int64_t offset, int* body_bytes,
                               ResponseHeader* header);
 

@@ -20,6 +20,29 @@ RetryDecider::RetryDecider(const EngineSettings& settings)
 
 bool RetryDecider::IsNotNow(int status) { return platform::IsRetryableStatus(status); }
 
+bool RetryDecider::IsFinal(FailureKind kind) {
+  switch (kind) {
+    case FailureKind::kOther:
+    case FailureKind::kRefused:
+    case FailureKind::kUnresolved:
+    case FailureKind::kNoHandshake:
+    case FailureKind::kNotNow: return false;
+    case FailureKind::kUntrustedCertificate:
+    case FailureKind::kPlainServer:
+    case FailureKind::kNoTlsLibrary:
+    case FailureKind::kNotHttp:
+    case FailureKind::kHeaderTooLong:
+    case FailureKind::kErrorStatus:
+    case FailureKind::kBadRedirect:
+    case FailureKind::kUnsupportedRequest:
+    case FailureKind::kUnknownSize:
+    case FailureKind::kMismatchedReply:
+    case FailureKind::kBodyTakenElsewhere:
+    case FailureKind::kFileFailed: return true;
+  }
+  return true;
+}
+
 Failure RetryDecider::NotNow(std::string_view retry_after, std::int64_t now) const {
   Failure failure{FailureKind::kNotNow, -1};
   if (std::optional<std::int64_t> seconds = platform::RetryAfterSeconds(retry_after, now)) {
@@ -36,6 +59,11 @@ int RetryDecider::BackOffMs(int streak) const {
 }
 
 RetryVerdict RetryDecider::AfterFailure(const Failure& failure, bool brought_bytes) {
+  if (IsFinal(failure.kind)) {
+    RetryVerdict verdict;
+    verdict.give_up = GiveUpReason::kFinal;
+    return verdict;
+  }
   if (brought_bytes) streak_ = hopeless_ = refusals_ = 0;
   ++failures_;
   ++streak_;
@@ -85,7 +113,8 @@ runtime::Text GiveUpLine(const RetryVerdict& verdict) {
     case GiveUpReason::kRefused: what = "服务器拒绝连接, 已尝试"_t; break;
     case GiveUpReason::kUnresolved: what = "无法解析域名, 已尝试"_t; break;
     case GiveUpReason::kTooManyAttempts: what = "已尝试"_t; break;
-    case GiveUpReason::kNone: return {};
+    case GiveUpReason::kNone:
+    case GiveUpReason::kFinal: return {};
   }
   return what + std::to_string(verdict.attempts) + "次, 放弃下载"_t;
 }

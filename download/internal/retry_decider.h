@@ -2,13 +2,14 @@
 #define VOREL_DOWNLOAD_INTERNAL_RETRY_DECIDER_H_
 
 // The one place that decides whether a connection tries again after a failed attempt, and how
-// long it waits first: the growing wait, a server's Retry-After, the "not now" statuses and the
-// failures that a new attempt seldom mends.
+// long it waits first: the growing wait, a server's Retry-After, the "not now" statuses, the
+// failures that a new attempt seldom mends and those it never mends. The code that meets a
+// failure only says what happened (a FailureKind); the verdict is always made here.
 //
 //   RetryDecider retry(settings);
 //   ... an attempt fails with `failure` ...
 //   RetryVerdict verdict = retry.AfterFailure(failure, brought_bytes);
-//   if (!verdict.retry()) { Status(GiveUpLine(verdict)); return; }
+//   if (!verdict.retry()) { Status(GiveUpLine(verdict)) unless it is empty; return; }
 //   wait verdict.wait_ms, then try again
 //
 // Thread-compatible: one decider per connection, used on that connection's thread.
@@ -28,6 +29,21 @@ enum class FailureKind {
   kUnresolved,   // the host name does not resolve
   kNoHandshake,  // the server took the connection but never answered the TLS handshake
   kNotNow,       // the server answered "not now" (5xx, 408, 429): asked again after its wait
+
+  // Failures that meet the same answer on every attempt. The code that met one has already
+  // said why in a status line of its own.
+  kUntrustedCertificate,  // the server's certificate does not verify for the host
+  kPlainServer,           // the server answers a TLS handshake in plain text
+  kNoTlsLibrary,          // nothing in this process can speak TLS
+  kNotHttp,               // the server's reply is another protocol
+  kHeaderTooLong,         // the reply header passes the header limit
+  kErrorStatus,           // an error status that is not "not now" (403, 404, ...)
+  kBadRedirect,           // a redirect without a target, one too many, or to an unusable address
+  kUnsupportedRequest,    // a request this engine cannot make (https through a proxy)
+  kUnknownSize,           // the reply gives no size the segments can be planned by
+  kMismatchedReply,       // the reply does not fit the file: length, range, framing or body
+  kBodyTakenElsewhere,    // the server ignores Range and another connection reads the reply
+  kFileFailed,            // the file cannot be created, mapped or written
 };
 
 struct Failure {
@@ -45,6 +61,7 @@ enum class GiveUpReason {
   kRefused,           // nothing listens at the address
   kUnresolved,        // the host name does not resolve
   kTooManyAttempts,   // the connection's attempts are used up
+  kFinal,             // a failure no new attempt mends; its own status line said why
 };
 
 struct RetryVerdict {
@@ -62,13 +79,17 @@ class RetryDecider {
   // attempt failed, and another one may get the file. Every other error status is final.
   static bool IsNotNow(int status);
 
+  // True for the failures that end the connection at their first occurrence.
+  static bool IsFinal(FailureKind kind);
+
   // The failure a "not now" reply makes: the wait its Retry-After value asks for, counted from
   // `now` (seconds since the epoch) and never longer than the longest wait between attempts.
   Failure NotNow(std::string_view retry_after, std::int64_t now) const;
 
-  // Counts one failed attempt and decides. An attempt that brought bytes before it failed
-  // starts the growing wait and the counts of refusals and hopeless failures over; every
-  // attempt counts towards the connection's limit.
+  // Counts one failed attempt and decides. A final failure gives up at once, whatever the
+  // counts. An attempt that brought bytes before it failed starts the growing wait and the
+  // counts of refusals and hopeless failures over; every attempt counts towards the
+  // connection's limit.
   RetryVerdict AfterFailure(const Failure& failure, bool brought_bytes);
 
   // The growing wait after `streak` failures in a row (1, 2, ...): the first wait, doubled for
@@ -91,7 +112,8 @@ class RetryDecider {
   GiveUpReason GiveUp(FailureKind kind, int* attempts) const;
 };
 
-// The status line (code page 936) that says why a connection gave up.
+// The status line (code page 936) that says why a connection gave up; empty for a final
+// failure, whose own line said it already.
 runtime::Text GiveUpLine(const RetryVerdict& verdict);
 
 // The status line that announces the wait before the next attempt.

@@ -17,7 +17,7 @@ using namespace runtime::literals;
 AttemptResult ConnectionWorker::StreamAttempt(int* body) {
   ResponseHeader header;
   const ExchangeResult reply = StreamExchange(*this, stream_written_, body, &header);
-  if (reply != ExchangeResult::kOk) return AfterFailedExchange(reply);
+  if (reply != ExchangeResult::kOk) return AttemptResult::kFailed;
   const bool checking = stream_check_;
   stream_check_ = false;
   if (header.status == 416) {
@@ -28,12 +28,12 @@ AttemptResult ConnectionWorker::StreamAttempt(int* body) {
       return AttemptResult::kSegmentDone;
     }
     task_.Status("出现错误"_t, kError);
-    return AttemptResult::kHopeless;
+    return Failed(FailureKind::kMismatchedReply);
   }
   if (header.status == 206) {
     if (header.range_start != stream_written_) {
       task_.Status("服务器返回的数据范围与请求不符"_t, kError);
-      return AttemptResult::kHopeless;
+      return Failed(FailureKind::kMismatchedReply);
     }
     return StreamLoop(*body);
   }
@@ -77,7 +77,7 @@ AttemptResult ConnectionWorker::StreamLoop(int buffered) {
       buffered = 0;
       if (!written) {
         task_.Status(CreateErrorText(), kError);
-        return AttemptResult::kHopeless;
+        return Failed(FailureKind::kFileFailed);
       }
     }
     if (body_.state() == BodyReader::State::kDone) {
@@ -86,7 +86,7 @@ AttemptResult ConnectionWorker::StreamLoop(int buffered) {
     }
     if (body_.state() == BodyReader::State::kBroken) {
       task_.Status("出现错误"_t, kError);
-      return AttemptResult::kHopeless;
+      return Failed(FailureKind::kMismatchedReply);
     }
     if (stop.Stopped()) return AttemptResult::kFailed;
     long long started = runtime::TickCount();

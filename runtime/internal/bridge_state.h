@@ -20,6 +20,13 @@ struct LoadedWindow {
   std::vector<NativeHandle> handles;  // parallel to the window record's controls
 };
 
+// A registered exit routine: a plain function, or a routine registered for an owner.
+struct ExitEntry {
+  ExitRoutine plain = nullptr;
+  const void* owner = nullptr;
+  std::function<void(int)> run;
+};
+
 struct BridgeState {
   NativeUi* ui = nullptr;
   // The window set; records are mutable because controls without a native object keep their
@@ -28,7 +35,7 @@ struct BridgeState {
   std::vector<Routine> routines;
   std::map<WindowId, LoadedWindow> loaded;
   std::vector<WindowId> closing;  // loaded windows with a posted close request
-  std::vector<ExitRoutine> exit_routines;
+  std::vector<ExitEntry> exit_routines;
   std::vector<std::pair<WindowId, std::function<void()>>> idle_callbacks;
   std::function<void(EventSource)> change_observer;  // see SetChangeObserver
   std::map<std::pair<WindowId, ControlId>, std::function<void()>> row_watchers;  // see WatchRows

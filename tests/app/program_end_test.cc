@@ -62,6 +62,12 @@ TEST(ProgramEndTest, LastWindowClosedEndsTheLoopAndTheProgramWithZero) {
   EXPECT_EQ(o.output, std::string("being destroyed\n") + kExitRoutines);
 }
 
+TEST(ProgramEndTest, ExitRoutinesOfObjectsRunOncePerOwnerUnlessWithdrawn) {
+  Outcome o = RunProbe("owned-exit-routines");
+  EXPECT_EQ(o.code, 0);
+  EXPECT_EQ(o.output, std::string("being destroyed\n") + kExitRoutines + "kept 2\n");
+}
+
 TEST(ProgramEndTest, FatalErrorOnAWorkerIsReportedOnTheUiThread) {
   Outcome o = RunProbe("fatal-on-worker");
   EXPECT_EQ(o.code, 255);

@@ -73,6 +73,23 @@ int main(int argc, char** argv) {
     runtime::StartThread([] { kill(getpid(), SIGTERM); });
     runtime::RunEventLoop();
     runtime::ExitProgram(0);
+  } else if (scenario == "owned-exit-routines") {
+    // Routines registered for objects: one per owner whatever is registered again, and none
+    // for an owner that withdrew before the end.
+    struct Owner {
+      std::string name;
+    } kept{"kept"}, gone{"gone"};
+    runtime::RegisterExitRoutine(
+        &kept, [&kept](int position) { std::printf("%s %d\n", kept.name.c_str(), position); });
+    runtime::RegisterExitRoutine(
+        &gone, [&gone](int position) { std::printf("%s %d\n", gone.name.c_str(), position); });
+    runtime::RegisterExitRoutine(&kept, [](int) { std::printf("kept again\n"); });
+    runtime::WithdrawExitRoutine(&gone);
+    runtime::RegisterExitRoutine(&SayExit);
+    runtime::LoadStartWindow(ids::kMainWindow);
+    runtime::UnloadWindow(ids::kMainWindow);
+    runtime::RunEventLoop();
+    runtime::ExitProgram(0);
   } else if (scenario == "normal-end") {
     runtime::LoadStartWindow(ids::kMainWindow);
     runtime::UnloadWindow(ids::kMainWindow);

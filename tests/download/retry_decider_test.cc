@@ -91,6 +91,16 @@ TEST(RetryDeciderTest, SequencesOfFailures) {
        3,
        {Wait(kOther, 5000, true), Wait(kNotNow, 5000, true),
         Stop(kOther, GiveUpReason::kTooManyAttempts, 3, true)}},
+      {"a final failure ends it at once, after waits of every kind",
+       999,
+       {Wait(kOther, 5000), Wait(kRefused, 10000), Asked(1000, 1000),
+        Stop(FailureKind::kMismatchedReply, GiveUpReason::kFinal, 0)}},
+      {"bytes do not forgive a final failure",
+       999,
+       {Stop(FailureKind::kErrorStatus, GiveUpReason::kFinal, 0, true)}},
+      {"a final failure names no count even at the attempt limit",
+       2,
+       {Wait(kOther, 5000), Stop(FailureKind::kFileFailed, GiveUpReason::kFinal, 0)}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -109,6 +119,45 @@ TEST(RetryDeciderTest, SequencesOfFailures) {
       } else {
         EXPECT_EQ(verdict.attempts, step.attempts);
       }
+    }
+  }
+}
+
+// Every kind of failure met in an exchange or in the file, judged alone on a fresh decider:
+// those that meet the same answer again end the connection without a give-up line of their
+// own (the place that met them said why); the rest are tried again.
+TEST(RetryDeciderTest, WhichFailuresAreFinal) {
+  struct Case {
+    FailureKind kind;
+    bool final;
+  } cases[] = {
+      {kOther, false},
+      {kRefused, false},
+      {kUnresolved, false},
+      {kNoHandshake, false},
+      {kNotNow, false},
+      {FailureKind::kUntrustedCertificate, true},
+      {FailureKind::kPlainServer, true},
+      {FailureKind::kNoTlsLibrary, true},
+      {FailureKind::kNotHttp, true},
+      {FailureKind::kHeaderTooLong, true},
+      {FailureKind::kErrorStatus, true},
+      {FailureKind::kBadRedirect, true},
+      {FailureKind::kUnsupportedRequest, true},
+      {FailureKind::kUnknownSize, true},
+      {FailureKind::kMismatchedReply, true},
+      {FailureKind::kBodyTakenElsewhere, true},
+      {FailureKind::kFileFailed, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.kind));
+    RetryDecider decider{EngineSettings()};
+    RetryVerdict verdict = decider.AfterFailure({c.kind, -1}, false);
+    EXPECT_EQ(RetryDecider::IsFinal(c.kind), c.final);
+    EXPECT_EQ(verdict.retry(), !c.final);
+    if (c.final) {
+      EXPECT_EQ(verdict.give_up, GiveUpReason::kFinal);
+      EXPECT_TRUE(GiveUpLine(verdict).empty());
     }
   }
 }
