@@ -9,6 +9,8 @@
 //
 // User-interface thread only. The objects must outlive the windows whose events reach them.
 
+#include "app/desktop/desktop_bus.h"
+#include "app/desktop/media_control.h"
 #include "download/song_download.h"
 #include "player/lyrics.h"
 #include "player/player.h"
@@ -26,6 +28,9 @@ class Features {
   // hand-over, the play list's folder chooser, the shell's tray check, the windows' menus, keys
   // and drops. Call before the first window loads.
   Features();
+  // Withdraws what the constructor gave the process-wide hooks (the windows' menus, keys and
+  // drops, the busy pointer); the media service withdraws its own.
+  ~Features();
   Features(const Features&) = delete;
   Features& operator=(const Features&) = delete;
 
@@ -37,6 +42,8 @@ class Features {
   search::MusicSearch& music_search() { return music_search_; }
   search::SoundLink& sound_link() { return sound_link_; }
   download::SongDownload& song_download() { return song_download_; }
+  desktop::MediaControl& media_control() { return media_control_; }
+  desktop::MediaService& media_service() { return media_service_; }
 
  private:
   player::Player player_;
@@ -46,6 +53,9 @@ class Features {
   search::MusicSearch music_search_;
   search::SoundLink sound_link_;
   download::SongDownload song_download_;
+  // Last, so they go first: the bus object and the tray reach the player through them.
+  desktop::MediaControl media_control_;
+  desktop::MediaService media_service_;
 };
 
 }  // namespace vorel::app

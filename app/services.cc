@@ -140,37 +140,44 @@ Features::Features()
       song_download_({
           .sound_source_url = [this] { return sound_link_.SoundSourceUrl(); },
           .sound_name = [this] { return sound_link_.SoundName(); },
-      }) {
-  desktop::SetMediaPlayerServices({
-      .current_stream = [this] { return player_.State().current_stream; },
-      .total_seconds = [this] { return player_.State().total_seconds; },
-      .current_entry_index = [this] { return player_.State().current_entry_index; },
-      .pause_playback = [this] { player_.PausePlayback(); },
-      .stop_playback = [this] { player_.StopPlayback(); },
-      .current_play_mode = [this] { return playlist_.CurrentPlayMode(); },
-      .play_selected_entry = [this] { playlist_.PlaySelectedEntry(); },
-  });
+      }),
+      media_control_({
+          .current_stream = [this] { return player_.State().current_stream; },
+          .total_seconds = [this] { return player_.State().total_seconds; },
+          .current_entry_index = [this] { return player_.State().current_entry_index; },
+          .pause_playback = [this] { player_.PausePlayback(); },
+          .stop_playback = [this] { player_.StopPlayback(); },
+          .current_play_mode = [this] { return playlist_.CurrentPlayMode(); },
+          .play_selected_entry = [this] { playlist_.PlaySelectedEntry(); },
+      }),
+      media_service_(media_control_) {
   runtime::SetBusyObserver([](bool busy) { qt::ShowBusyPointer(busy); });
-  qt::SetWindowInputHooks(ids::kMainWindow, ids::kMainWindowSelf,
-                          {.menu_items =
-                               [this] {
-                                 return MainWindowMenu(full_view_, sound_link_, player_, playlist_,
-                                                       song_download_);
-                               },
-                           .key =
-                               [this](int virtual_key, int key_state, runtime::ControlId focused) {
-                                 return full_view_.OnMainWindowShortcut(virtual_key, key_state) ||
-                                        OnMainWindowKey(virtual_key, key_state, focused);
-                               },
-                           .dropped =
-                               [this](std::vector<runtime::Text> paths) {
-                                 if (runtime::IsWindowLoaded(ids::kMainWindow))
-                                   playlist_.AddPaths(paths);
-                               }});
+  qt::SetWindowInputHooks(
+      ids::kMainWindow, ids::kMainWindowSelf,
+      {.menu_items =
+           [this] {
+             return MainWindowMenu(full_view_, sound_link_, player_, playlist_, song_download_);
+           },
+       .key =
+           [this](int virtual_key, int key_state, runtime::ControlId focused) {
+             return full_view_.OnMainWindowShortcut(virtual_key, key_state) ||
+                    OnMainWindowKey(media_control_, virtual_key, key_state, focused);
+           },
+       .dropped =
+           [this](std::vector<runtime::Text> paths) {
+             if (runtime::IsWindowLoaded(ids::kMainWindow)) playlist_.AddPaths(paths);
+           }});
   qt::SetWindowInputHooks(ids::kExitDialog, ids::kExitDialogSelf,
                           {.key = &OnExitDialogKey, .first_focus = ids::kExitConfirm});
   qt::SetWindowInputHooks(ids::kClearDialog, ids::kClearDialogSelf,
                           {.key = &OnClearDialogKey, .first_focus = ids::kClearConfirm});
+}
+
+Features::~Features() {
+  qt::SetWindowInputHooks(ids::kMainWindow, ids::kMainWindowSelf, {});
+  qt::SetWindowInputHooks(ids::kExitDialog, ids::kExitDialogSelf, {});
+  qt::SetWindowInputHooks(ids::kClearDialog, ids::kClearDialogSelf, {});
+  runtime::SetBusyObserver(nullptr);
 }
 
 }  // namespace vorel::app

@@ -39,7 +39,7 @@ void RunProgram(int argc, char** argv, const std::vector<desktop::OpenItem>& ope
   runtime::SetTemplateCaption(ids::kMainWindow, ids::kAddressBox, SampleAddress());
   (void)StartRoutine();
   runtime::LoadStartWindow(ids::kMainWindow);
-  desktop::StartDesktop(open_items, item_arguments);
+  features.media_service().StartDesktop(open_items, item_arguments);
   runtime::RunEventLoop();
   runtime::ExitProgram(0);
 }

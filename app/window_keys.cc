@@ -82,7 +82,8 @@ bool DialogKey(int virtual_key, int key_state, runtime::ControlId focused, runti
 
 }  // namespace
 
-bool OnMainWindowKey(int virtual_key, int key_state, runtime::ControlId focused) {
+bool OnMainWindowKey(desktop::MediaControl& media, int virtual_key, int key_state,
+                     runtime::ControlId focused) {
   if (key_state == kCtrl && virtual_key == 'O') {
     Later([] { Click(kMainWindow, kOpenButton); });
     return true;
@@ -97,9 +98,9 @@ bool OnMainWindowKey(int virtual_key, int key_state, runtime::ControlId focused)
   if (ListKey(virtual_key, focused)) return true;
   if (InTextOrList(focused)) return false;
   switch (virtual_key) {
-    case kSpace: desktop::PlayPause(); return true;
-    case kLeft: desktop::Seek(-kSeekStepSeconds * 1'000'000LL); return true;
-    case kRight: desktop::Seek(kSeekStepSeconds * 1'000'000LL); return true;
+    case kSpace: media.PlayPause(); return true;
+    case kLeft: media.Seek(-kSeekStepSeconds * 1'000'000LL); return true;
+    case kRight: media.Seek(kSeekStepSeconds * 1'000'000LL); return true;
     case kUp: TurnVolume(1); return true;
     case kDown: TurnVolume(-1); return true;
     default: return false;

@@ -19,9 +19,15 @@
 
 #include "runtime/window_template.h"
 
+namespace vorel::desktop {
+class MediaControl;
+}
+
 namespace vorel::app {
 
-bool OnMainWindowKey(int virtual_key, int key_state, runtime::ControlId focused);
+// Space and the arrows reach the player through `media`, as the desktop's media keys do.
+bool OnMainWindowKey(desktop::MediaControl& media, int virtual_key, int key_state,
+                     runtime::ControlId focused);
 bool OnExitDialogKey(int virtual_key, int key_state, runtime::ControlId focused);
 bool OnClearDialogKey(int virtual_key, int key_state, runtime::ControlId focused);
 

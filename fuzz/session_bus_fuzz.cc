@@ -114,7 +114,7 @@ std::string SomeUri(FuzzedDataProvider& in) {
 
 QDBusObjectPath SomePath(FuzzedDataProvider& in) {
   switch (in.ConsumeIntegralInRange(0, 3)) {
-    case 0: return QDBusObjectPath(Q(desktop::TakeSnapshot().track_id));
+    case 0: return QDBusObjectPath(Q(world->features->media_control().TakeSnapshot().track_id));
     case 1: return QDBusObjectPath(desktop::kNoTrack);
     case 2:
       return QDBusObjectPath(
@@ -162,7 +162,7 @@ Observed Observe() {
   o.rows = runtime::RowCount(ids::kMainWindow, ids::kPlayList);
   o.volume_bar = runtime::ReadIntProperty(ids::kMainWindow, ids::kVolumeBar, ids::kPropPosition);
   o.mode = world->features->playlist().CurrentPlayMode();
-  o.snapshot = desktop::TakeSnapshot();
+  o.snapshot = world->features->media_control().TakeSnapshot();
   VOREL_FUZZ_CHECK(std::isfinite(o.snapshot.volume) && o.snapshot.volume >= 0 &&
                    o.snapshot.volume <= 1);
   const std::string& loop = o.snapshot.loop_status;
@@ -334,7 +334,9 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   runtime::InitRuntime(app::WindowTemplateBytes());
   if (::chdir(world->folder.c_str()) != 0) std::abort();
   runtime::LoadStartWindow(ids::kMainWindow);
-  if (desktop::StartMediaService() != desktop::BusRegistration::kOwned) std::abort();
+  if (world->features->media_service().Start() != desktop::BusRegistration::kOwned) {
+    std::abort();
+  }
   world->client = QDBusConnection::connectToBus(Q(bus->address()), "fuzz-client");
   if (!world->client.isConnected()) std::abort();
   return 0;

@@ -171,17 +171,25 @@ QVariantMap RootProperties() {
   };
 }
 
+}  // namespace
+
 // The object at /org/mpris/MediaPlayer2. Every request runs on the user-interface thread, as a
 // click does. The player's own changes (a song ending, a click, a timer) come from many
 // routines, so what the desktop sees is compared after anything ran that could change it: a
 // routine (the player's timers run only while it plays) or a worker's work on the
-// user-interface thread. Nothing wakes the program while nothing happens.
+// user-interface thread. Nothing wakes the program while nothing happens. Work it queues for
+// itself is posted to itself, so none of it runs once it is destroyed.
 class MediaObject : public QDBusVirtualObject {
  public:
-  explicit MediaObject(QDBusConnection bus) : bus_(std::move(bus)) {}
+  MediaObject(QDBusConnection bus, MediaControl& control)
+      : bus_(std::move(bus)), control_(control) {}
+  ~MediaObject() override {
+    if (watching_) runtime::SetChangeObserver(nullptr);
+  }
 
   void Start() {
-    if (MainWindowReady()) last_ = TakeSnapshot();
+    if (MainWindowReady()) last_ = control_.TakeSnapshot();
+    watching_ = true;
     runtime::SetChangeObserver([this](runtime::EventSource ran) {
       // Every seek runs the position slider's routine: a drag or click on it, the keys, and
       // the requests below.
@@ -206,7 +214,7 @@ class MediaObject : public QDBusVirtualObject {
     if (message.isReplyRequired()) bus.send(reply);
     if (quit_requested_) {
       // The reply goes out first; the program then closes as the system's close does.
-      QTimer::singleShot(0, [] { Quit(); });
+      QTimer::singleShot(0, this, [] { Quit(); });
       quit_requested_ = false;
     } else {
       AnnounceChanges();
@@ -252,7 +260,7 @@ class MediaObject : public QDBusVirtualObject {
         items.push_back(OpenItem{OpenItem::Kind::kLocalFile, s.toStdString(), {}});
       }
       QStringList refused;
-      for (const std::string& line : OpenItems(items)) refused << Q(line);
+      for (const std::string& line : control_.OpenItems(items)) refused << Q(line);
       return m.createReply(refused);
     }
     return m.createErrorReply("org.freedesktop.DBus.Error.UnknownMethod",
@@ -261,27 +269,30 @@ class MediaObject : public QDBusVirtualObject {
 
   // The methods of the player interface; nothing for a name it does not have.
   std::optional<QDBusMessage> PlayerCall(const QDBusMessage& m) {
-    static const std::map<QString, void (*)()> kPlain = {{"Next", Next},   {"Previous", Previous},
-                                                         {"Pause", Pause}, {"PlayPause", PlayPause},
-                                                         {"Stop", Stop},   {"Play", Play}};
+    static const std::map<QString, void (MediaControl::*)()> kPlain = {
+        {"Next", &MediaControl::Next},   {"Previous", &MediaControl::Previous},
+        {"Pause", &MediaControl::Pause}, {"PlayPause", &MediaControl::PlayPause},
+        {"Stop", &MediaControl::Stop},   {"Play", &MediaControl::Play}};
     const QString name = m.member();
     const QString sig = m.signature();
     if (auto it = kPlain.find(name); it != kPlain.end()) {
-      return sig.isEmpty() ? Run(m, it->second) : BadArguments(m);
+      if (!sig.isEmpty()) return BadArguments(m);
+      (control_.*(it->second))();
+      return m.createReply();
     }
     if (name == "Seek") {
       if (sig != "x") return BadArguments(m);
-      Seek(m.arguments().at(0).toLongLong());
+      control_.Seek(m.arguments().at(0).toLongLong());
       return m.createReply();
     }
     if (name == "SetPosition") {
       if (sig != "ox") return BadArguments(m);
       const std::string track = m.arguments().at(0).value<QDBusObjectPath>().path().toStdString();
-      return Result(m, SetPosition(track, m.arguments().at(1).toLongLong()));
+      return Result(m, control_.SetPosition(track, m.arguments().at(1).toLongLong()));
     }
     if (name == "OpenUri") {
       if (sig != "s") return BadArguments(m);
-      return Result(m, OpenUri(m.arguments().at(0).toString().toStdString()));
+      return Result(m, control_.OpenUri(m.arguments().at(0).toString().toStdString()));
     }
     return std::nullopt;
   }
@@ -297,9 +308,9 @@ class MediaObject : public QDBusVirtualObject {
     auto all_of = [&](const QString& iface) -> std::optional<QVariantMap> {
       if (iface == kRootInterface) return RootProperties();
       if (iface == kPlayerInterface) {
-        QVariantMap p = PlayerProperties(TakeSnapshot());
+        QVariantMap p = PlayerProperties(control_.TakeSnapshot());
         p.insert(FixedPlayerProperties());
-        p.insert("Position", QVariant::fromValue<qlonglong>(PositionMicroseconds()));
+        p.insert("Position", QVariant::fromValue<qlonglong>(control_.PositionMicroseconds()));
         return p;
       }
       return std::nullopt;
@@ -335,13 +346,13 @@ class MediaObject : public QDBusVirtualObject {
     }
     if (prop == "Volume") {
       if (value.metaType().id() != QMetaType::Double) return wrong_type();
-      r = SetVolume(value.toDouble());
+      r = control_.SetVolume(value.toDouble());
     } else if (prop == "LoopStatus") {
       if (value.metaType().id() != QMetaType::QString) return wrong_type();
-      r = SetLoopStatus(value.toString().toStdString());
+      r = control_.SetLoopStatus(value.toString().toStdString());
     } else if (prop == "Shuffle") {
       if (value.metaType().id() != QMetaType::Bool) return wrong_type();
-      SetShuffle(value.toBool());
+      control_.SetShuffle(value.toBool());
     } else if (prop == "Rate") {
       if (value.metaType().id() != QMetaType::Double) return wrong_type();
       if (value.toDouble() != 1.0) {
@@ -361,7 +372,7 @@ class MediaObject : public QDBusVirtualObject {
     if (look_queued_) return;
     look_queued_ = true;
     QMetaObject::invokeMethod(
-        qApp,
+        this,
         [this] {
           look_queued_ = false;
           AnnounceChanges();
@@ -372,7 +383,7 @@ class MediaObject : public QDBusVirtualObject {
   void AnnounceChanges() {
     if (!MainWindowReady()) return;
     AnnounceSeek();
-    PlayerSnapshot now = TakeSnapshot();
+    PlayerSnapshot now = control_.TakeSnapshot();
     if (last_ && *last_ == now) return;
     QVariantMap changed = PlayerProperties(now);
     if (last_) {
@@ -394,21 +405,21 @@ class MediaObject : public QDBusVirtualObject {
   void AnnounceSeek() {
     if (!seek_pending_) return;
     seek_pending_ = false;
-    const PlayerSnapshot now = TakeSnapshot();
+    const PlayerSnapshot now = control_.TakeSnapshot();
     if (now.status == "Stopped" || (last_ && last_->track_id != now.track_id)) return;
     QDBusMessage signal = QDBusMessage::createSignal(kObjectPath, kPlayerInterface, "Seeked");
-    signal << QVariant::fromValue<qlonglong>(PositionMicroseconds());
+    signal << QVariant::fromValue<qlonglong>(control_.PositionMicroseconds());
     bus_.send(signal);
   }
 
   QDBusConnection bus_;
+  MediaControl& control_;
   std::optional<PlayerSnapshot> last_;
+  bool watching_ = false;  // the runtime's change observer is this object's
   bool look_queued_ = false;
   bool quit_requested_ = false;
   bool seek_pending_ = false;  // the position slider's routine ran since the last look
 };
-
-}  // namespace
 
 std::optional<int> HandOverToRunningProgram(const std::vector<OpenItem>& items,
                                             int item_arguments) {
@@ -439,7 +450,18 @@ std::optional<int> HandOverToRunningProgram(const std::vector<OpenItem>& items,
   return 0;
 }
 
-BusRegistration StartMediaService() {
+MediaService::MediaService(MediaControl& control) : control_(control) {}
+
+MediaService::~MediaService() {
+  if (tray_menu_) qt::SetTrayMenu({});
+  if (object_ == nullptr) return;
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  bus.unregisterService(kBusName);
+  bus.unregisterObject(kObjectPath);
+}
+
+BusRegistration MediaService::Start() {
+  if (object_ != nullptr) return BusRegistration::kOwned;
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) {
     std::fprintf(stderr,
@@ -447,39 +469,43 @@ BusRegistration StartMediaService() {
                  "off\n");
     return BusRegistration::kNoBus;
   }
-  // Never deleted: the connection refers to it until the process ends.
-  static MediaObject* object = new MediaObject(bus);
-  if (!bus.registerVirtualObject(kObjectPath, object)) return BusRegistration::kTaken;
+  auto object = std::make_unique<MediaObject>(bus, control_);
+  if (!bus.registerVirtualObject(kObjectPath, object.get())) return BusRegistration::kTaken;
   if (!bus.registerService(kBusName)) {
     bus.unregisterObject(kObjectPath);
     return BusRegistration::kTaken;
   }
-  object->Start();
+  object_ = std::move(object);
+  object_->Start();
   return BusRegistration::kOwned;
 }
 
-void InstallTrayMenu() {
-  auto when_ready = [](void (*action)()) {
-    return [action] {
+void MediaService::InstallTrayMenu() {
+  auto when_ready = [](std::function<void()> action) {
+    return [action = std::move(action)] {
       if (MainWindowReady()) action();
     };
   };
+  MediaControl& control = control_;
+  tray_menu_ = true;
   qt::SetTrayMenu({
       {"显示/隐藏", when_ready(ToggleMainWindow)},
-      {"播放/暂停", when_ready(PlayPause)},
+      {"播放/暂停", when_ready([&control] { control.PlayPause(); })},
       {"上一曲", when_ready([] { ClickButton(ids::kPreviousButton); })},
       {"下一曲", when_ready([] { ClickButton(ids::kNextButton); })},
       {"退出", when_ready(Quit)},
   });
 }
 
-void StartDesktop(const std::vector<OpenItem>& items, int item_arguments) {
+void MediaService::StartDesktop(const std::vector<OpenItem>& items, int item_arguments) {
   InstallTrayMenu();
-  if (StartMediaService() == BusRegistration::kTaken) {
+  if (Start() == BusRegistration::kTaken) {
     std::optional<int> code = HandOverToRunningProgram(items, item_arguments);
     runtime::ExitProgram(code.value_or(1));
   }
-  for (const std::string& line : OpenItems(items)) std::fprintf(stderr, "%s\n", line.c_str());
+  for (const std::string& line : control_.OpenItems(items)) {
+    std::fprintf(stderr, "%s\n", line.c_str());
+  }
 }
 
 }  // namespace vorel::desktop

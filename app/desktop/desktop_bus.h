@@ -9,10 +9,12 @@
 //
 // User-interface thread only. Without a session bus the program runs as before, without these.
 
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "app/desktop/command_line.h"
+#include "app/desktop/media_control.h"
 
 namespace vorel::desktop {
 
@@ -26,17 +28,39 @@ inline constexpr char kObjectPath[] = "/org/mpris/MediaPlayer2";
 std::optional<int> HandOverToRunningProgram(const std::vector<OpenItem>& items, int item_arguments);
 
 enum class BusRegistration { kOwned, kNoBus, kTaken };
-// Publishes the media player object and takes the bus name; kTaken when another program got the
-// name first (a start racing this one). Needs the main window loaded.
-BusRegistration StartMediaService();
 
-// Fills the tray icon's menu: show/hide, play/pause, previous, next, quit.
-void InstallTrayMenu();
+class MediaObject;
 
-// After the main window has loaded: the tray menu, the media player object and bus name, then
-// the command line's items appended and the first played. When another start took the bus
-// name meanwhile, the items are handed to it and this program ends.
-void StartDesktop(const std::vector<OpenItem>& items, int item_arguments);
+// The player on the desktop: its media player object on the session bus and the tray icon's
+// menu, both driving `control`. The application builds one beside the MediaControl. What it
+// registers is withdrawn when it is destroyed (the object and the bus name, the runtime's
+// change observer, the tray menu), so nothing reaches a destroyed player and a later one may
+// publish afresh. User-interface thread only.
+class MediaService {
+ public:
+  explicit MediaService(MediaControl& control);
+  ~MediaService();
+  MediaService(const MediaService&) = delete;
+  MediaService& operator=(const MediaService&) = delete;
+
+  // Publishes the media player object and takes the bus name; kTaken when another program got
+  // the name first (a start racing this one). Needs the main window loaded. Once published, a
+  // further call does nothing and says kOwned.
+  BusRegistration Start();
+
+  // Fills the tray icon's menu: show/hide, play/pause, previous, next, quit.
+  void InstallTrayMenu();
+
+  // After the main window has loaded: the tray menu, the media player object and bus name,
+  // then the command line's items appended and the first played. When another start took the
+  // bus name meanwhile, the items are handed to it and this program ends.
+  void StartDesktop(const std::vector<OpenItem>& items, int item_arguments);
+
+ private:
+  MediaControl& control_;
+  std::unique_ptr<MediaObject> object_;  // while published
+  bool tray_menu_ = false;
+};
 
 }  // namespace vorel::desktop
 

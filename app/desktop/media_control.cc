@@ -41,13 +41,6 @@ void Click(runtime::ControlId control) {
 
 int Rows() { return runtime::RowCount(kMainWindow, kPlayList); }
 
-MediaPlayerServices& Services() {
-  static MediaPlayerServices services;
-  return services;
-}
-
-std::uint32_t StreamState() { return audio::ChannelIsActive(Services().current_stream()); }
-
 bool ButtonSaysPlay() {
   return runtime::ReadTextProperty(kMainWindow, kPlayPauseButton, kPropCaption) == "播放"_t;
 }
@@ -68,14 +61,6 @@ std::string FileUrl(const std::string& path) {
   }
   return url;
 }
-
-// The tags of the local file last asked about: the snapshot is taken after every routine, and
-// the file is read again only when another song plays.
-struct TagCache {
-  std::string path;
-  SongTags tags;
-  std::string art_url;
-};
 
 std::string CoverFolder() {
   const char* cache = std::getenv("XDG_CACHE_HOME");
@@ -112,25 +97,6 @@ std::string CoverFileUrl(const SongTags& tags) {
   return FileUrl(path);
 }
 
-const TagCache& TagsOf(const std::string& path) {
-  static TagCache cache;
-  if (cache.path != path) {
-    cache.path = path;
-    cache.tags = ReadSongTags(path);
-    cache.art_url = CoverFileUrl(cache.tags);
-  }
-  return cache;
-}
-
-std::string TrackId() {
-  return "/org/vorel/Vorel/track/" + std::to_string(Services().current_stream());
-}
-
-std::int64_t LengthMicroseconds() {
-  const std::int64_t seconds = Services().total_seconds();
-  return seconds > 0 ? seconds * 1'000'000 : -1;
-}
-
 // Seeks through the position slider's own routine, as a drag of the slider does.
 void SeekToSecond(std::int64_t second) {
   runtime::WriteProperty(kMainWindow, kPositionSlider, kPropPosition,
@@ -140,18 +106,40 @@ void SeekToSecond(std::int64_t second) {
 
 }  // namespace
 
-void SetMediaPlayerServices(MediaPlayerServices services) { Services() = std::move(services); }
+MediaControl::MediaControl(MediaPlayerServices services) : services_(std::move(services)) {}
+
+std::uint32_t MediaControl::StreamState() const {
+  return audio::ChannelIsActive(services_.current_stream());
+}
+
+const MediaControl::TagCache& MediaControl::TagsOf(const std::string& path) {
+  if (tags_.path != path) {
+    tags_.path = path;
+    tags_.tags = ReadSongTags(path);
+    tags_.art_url = CoverFileUrl(tags_.tags);
+  }
+  return tags_;
+}
+
+std::string MediaControl::TrackId() const {
+  return "/org/vorel/Vorel/track/" + std::to_string(services_.current_stream());
+}
+
+std::int64_t MediaControl::LengthMicroseconds() const {
+  const std::int64_t seconds = services_.total_seconds();
+  return seconds > 0 ? seconds * 1'000'000 : -1;
+}
 
 bool MainWindowReady() { return !runtime::ProgramEnding() && runtime::IsWindowLoaded(kMainWindow); }
 
-PlayerSnapshot TakeSnapshot() {
+PlayerSnapshot MediaControl::TakeSnapshot() {
   PlayerSnapshot s;
   const std::uint32_t state = StreamState();
   s.status = state == audio::kPlaying || state == audio::kStalled ? "Playing"
              : state == audio::kPaused                            ? "Paused"
                                                                   : "Stopped";
   const int rows = Rows();
-  const int row = Services().current_entry_index();
+  const int row = services_.current_entry_index();
   if (s.status != "Stopped" && row >= 0 && row < rows) {
     s.track_id = TrackId();
     const playlist::PlaylistEntry entry = playlist::ReadEntry(row);
@@ -174,7 +162,7 @@ PlayerSnapshot TakeSnapshot() {
   const int bar_max = runtime::ReadIntProperty(kMainWindow, kVolumeBar, kPropMaximum);
   const int bar_pos = runtime::ReadIntProperty(kMainWindow, kVolumeBar, kPropPosition);
   s.volume = bar_max > 0 ? static_cast<double>(bar_pos) / bar_max : 0.0;
-  switch (Services().current_play_mode()) {
+  switch (services_.current_play_mode()) {
     case PlayMode::kSingleLoop: s.loop_status = "Track"; break;
     case PlayMode::kLoopAll: s.loop_status = "Playlist"; break;
     case PlayMode::kRandom:
@@ -191,20 +179,20 @@ PlayerSnapshot TakeSnapshot() {
   return s;
 }
 
-std::int64_t PositionMicroseconds() {
-  const std::uint32_t h = Services().current_stream();
+std::int64_t MediaControl::PositionMicroseconds() const {
+  const std::uint32_t h = services_.current_stream();
   if (StreamState() == audio::kStopped) return 0;
   double seconds = player::audio::ChannelBytes2Seconds(h, player::audio::ChannelGetPosition(h));
   return seconds > 0 ? static_cast<std::int64_t>(seconds * 1e6) : 0;
 }
 
-void Play() {
+void MediaControl::Play() {
   if (StreamState() == audio::kPlaying || StreamState() == audio::kStalled) return;
   // The button opens the selected row, or resumes a paused song, when it reads "播放".
   if (ButtonSaysPlay()) Click(kPlayPauseButton);
 }
 
-void Pause() {
+void MediaControl::Pause() {
   if (StreamState() != audio::kPlaying && StreamState() != audio::kStalled) return;
   if (!ButtonSaysPlay()) {
     Click(kPlayPauseButton);
@@ -212,10 +200,10 @@ void Pause() {
   }
   // A song started by a double-click, Next or a search result plays while the button still
   // reads "播放"; clicking it would start the song again, so its pause routine runs directly.
-  Services().pause_playback();
+  services_.pause_playback();
 }
 
-void PlayPause() {
+void MediaControl::PlayPause() {
   if (StreamState() == audio::kPlaying || StreamState() == audio::kStalled) {
     Pause();
   } else {
@@ -223,13 +211,13 @@ void PlayPause() {
   }
 }
 
-void Stop() { Services().stop_playback(); }
+void MediaControl::Stop() { services_.stop_playback(); }
 
-void Next() { Click(kNextButton); }
+void MediaControl::Next() { Click(kNextButton); }
 
-void Previous() { Click(kPreviousButton); }
+void MediaControl::Previous() { Click(kPreviousButton); }
 
-void Seek(std::int64_t offset_us) {
+void MediaControl::Seek(std::int64_t offset_us) {
   if (!TakeSnapshot().can_seek) return;
   const std::int64_t length = LengthMicroseconds();
   const std::int64_t position = PositionMicroseconds();
@@ -241,7 +229,7 @@ void Seek(std::int64_t offset_us) {
   SeekToSecond(offset_us < -position ? 0 : (position + offset_us) / 1'000'000);
 }
 
-ControlResult SetPosition(const std::string& track_id, std::int64_t position_us) {
+ControlResult MediaControl::SetPosition(const std::string& track_id, std::int64_t position_us) {
   PlayerSnapshot s = TakeSnapshot();
   if (s.status == "Stopped" || track_id != s.track_id) {
     return Refuse(kInvalidArgs, "the track id " + track_id + " is not the current track (" +
@@ -260,7 +248,7 @@ ControlResult SetPosition(const std::string& track_id, std::int64_t position_us)
   return {};
 }
 
-ControlResult SetVolume(double volume) {
+ControlResult MediaControl::SetVolume(double volume) {
   if (!std::isfinite(volume)) {
     return Refuse(kInvalidArgs, "the volume must be a number from 0.0 to 1.0");
   }
@@ -272,8 +260,8 @@ ControlResult SetVolume(double volume) {
   return {};
 }
 
-ControlResult SetLoopStatus(const std::string& loop_status) {
-  const PlayMode mode = Services().current_play_mode();
+ControlResult MediaControl::SetLoopStatus(const std::string& loop_status) {
+  const PlayMode mode = services_.current_play_mode();
   if (loop_status == "None") {
     if (mode != PlayMode::kSinglePlay && mode != PlayMode::kPlayAll) Click(kModePlayAll);
   } else if (loop_status == "Track") {
@@ -287,13 +275,13 @@ ControlResult SetLoopStatus(const std::string& loop_status) {
   return {};
 }
 
-void SetShuffle(bool shuffle) {
-  const PlayMode mode = Services().current_play_mode();
+void MediaControl::SetShuffle(bool shuffle) {
+  const PlayMode mode = services_.current_play_mode();
   if (shuffle && mode != PlayMode::kRandom) Click(kModeRandom);
   if (!shuffle && mode == PlayMode::kRandom) Click(kModeLoopAll);
 }
 
-std::vector<std::string> OpenItems(const std::vector<OpenItem>& items) {
+std::vector<std::string> MediaControl::OpenItems(const std::vector<OpenItem>& items) {
   std::vector<std::string> problems;
   int first = -1;
   for (const OpenItem& item : items) {
@@ -313,12 +301,12 @@ std::vector<std::string> OpenItems(const std::vector<OpenItem>& items) {
   }
   if (first >= 0) {
     runtime::WriteProperty(kMainWindow, kPlayList, kPropSelectedRow, first);
-    Services().play_selected_entry();
+    services_.play_selected_entry();
   }
   return problems;
 }
 
-ControlResult OpenUri(const std::string& uri) {
+ControlResult MediaControl::OpenUri(const std::string& uri) {
   std::string problem;
   ProblemKind kind;
   auto item = CheckItem(uri, ItemSyntax::kUriOnly, "/", &problem, &kind);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/desktop/command_line.h"
+#include "app/desktop/song_tags.h"
 #include "playlist/playlist.h"
 
 namespace vorel::desktop {
@@ -42,9 +43,7 @@ struct PlayerSnapshot {
 inline constexpr char kNoTrack[] = "/org/mpris/MediaPlayer2/TrackList/NoTrack";
 
 // What the media controls read and ask of the player and the play list beyond their window's
-// controls. The media
-// object on the bus lives as long as the process; the application hands it the player it builds
-// (a later call replaces the earlier one).
+// controls.
 struct MediaPlayerServices {
   std::function<std::uint32_t()> current_stream;  // the audio library's handle; 0 for none
   std::function<std::int64_t()> total_seconds;    // of the song playing
@@ -54,11 +53,6 @@ struct MediaPlayerServices {
   std::function<playlist::PlayMode()> current_play_mode;
   std::function<void()> play_selected_entry;  // the list's double-click
 };
-void SetMediaPlayerServices(MediaPlayerServices services);
-
-bool MainWindowReady();
-PlayerSnapshot TakeSnapshot();
-std::int64_t PositionMicroseconds();
 
 // A refused request: the D-Bus error name it maps to and a sentence for the caller.
 struct ControlError {
@@ -68,28 +62,62 @@ struct ControlError {
 // Empty on success.
 using ControlResult = std::vector<ControlError>;
 
-void PlayPause();  // pauses while playing, else plays
-void Play();       // resumes a paused song, or starts the selected row
-void Pause();
-void Stop();
-// The next and previous buttons' routines, which wrap round the list in every play mode.
-void Next();
-void Previous();
+// The media controls of one player: the application builds one with the services of the player
+// and play list it builds, and hands it to what drives the player from the desktop (the bus
+// object, the tray menu, the window's keys). It must outlive them.
+class MediaControl {
+ public:
+  explicit MediaControl(MediaPlayerServices services);
+  MediaControl(const MediaControl&) = delete;
+  MediaControl& operator=(const MediaControl&) = delete;
 
-// Moves by `offset_us` through the position slider's routine (whole seconds): before the start
-// means the start, past the end means Next(). Nothing while the song cannot be positioned.
-void Seek(std::int64_t offset_us);
-ControlResult SetPosition(const std::string& track_id, std::int64_t position_us);
-// Moves the volume bar (0..1, values outside clamped; NaN refused) and runs its routine.
-ControlResult SetVolume(double volume);
-ControlResult SetLoopStatus(const std::string& loop_status);
-void SetShuffle(bool shuffle);
+  PlayerSnapshot TakeSnapshot();
+  std::int64_t PositionMicroseconds() const;
 
-// Appends the items to the play list as the folder scan adds files ("本地文件", path, file name)
-// or as network entries ("网络文件", address, last address segment), each checked again, then
-// plays the first one appended. Returns a line for each item left out.
-std::vector<std::string> OpenItems(const std::vector<OpenItem>& items);
-ControlResult OpenUri(const std::string& uri);
+  void PlayPause();  // pauses while playing, else plays
+  void Play();       // resumes a paused song, or starts the selected row
+  void Pause();
+  void Stop();
+  // The next and previous buttons' routines, which wrap round the list in every play mode.
+  void Next();
+  void Previous();
+
+  // Moves by `offset_us` through the position slider's routine (whole seconds): before the
+  // start means the start, past the end means Next(). Nothing while the song cannot be
+  // positioned.
+  void Seek(std::int64_t offset_us);
+  ControlResult SetPosition(const std::string& track_id, std::int64_t position_us);
+  // Moves the volume bar (0..1, values outside clamped; NaN refused) and runs its routine.
+  ControlResult SetVolume(double volume);
+  ControlResult SetLoopStatus(const std::string& loop_status);
+  void SetShuffle(bool shuffle);
+
+  // Appends the items to the play list as the folder scan adds files ("本地文件", path, file
+  // name) or as network entries ("网络文件", address, last address segment), each checked
+  // again, then plays the first one appended. Returns a line for each item left out.
+  std::vector<std::string> OpenItems(const std::vector<OpenItem>& items);
+  ControlResult OpenUri(const std::string& uri);
+
+ private:
+  // The tags of the local file last asked about: the snapshot is taken after every routine,
+  // and the file is read again only when another song plays.
+  struct TagCache {
+    std::string path;
+    SongTags tags;
+    std::string art_url;
+  };
+
+  std::uint32_t StreamState() const;
+  std::string TrackId() const;
+  std::int64_t LengthMicroseconds() const;
+  const TagCache& TagsOf(const std::string& path);
+
+  MediaPlayerServices services_;
+  TagCache tags_;
+};
+
+// The main window is loaded and the program is not ending.
+bool MainWindowReady();
 
 // Shows the main window when hidden, restores it when minimised, and brings it to the front.
 void Raise();

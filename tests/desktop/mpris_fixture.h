@@ -65,8 +65,9 @@ class Desktop {
 
 class MprisTest : public FlowTest {
  protected:
-  // One bus for the whole process, whichever suites use it: the player's connection to it,
-  // and its name there, last as long as the process. The daemon ends with the process.
+  // One bus for the whole process, whichever suites use it: the player's connection to it
+  // lasts as long as the process; each test's player publishes its object and takes the name
+  // there, and gives both up when the test's features go. The daemon ends with the process.
   static void SetUpTestSuite() {
     FlowTest::SetUpTestSuite();
     if (bus_ != nullptr) return;
@@ -76,9 +77,8 @@ class MprisTest : public FlowTest {
 
   void SetUp() override {
     FlowTest::SetUp();
-    static const bool owned = desktop::StartMediaService() == desktop::BusRegistration::kOwned;
-    ASSERT_TRUE(owned);
-    desktop::InstallTrayMenu();
+    ASSERT_EQ(features().media_service().Start(), desktop::BusRegistration::kOwned);
+    features().media_service().InstallTrayMenu();
   }
 
   // Runs `client` on a thread of its own, as another program would, while this thread keeps

@@ -32,6 +32,7 @@
 
 #include "app/desktop/desktop_bus.h"
 #include "runtime/latest_work.h"
+#include "runtime/testing.h"
 #include "tests/desktop/mpris_fixture.h"
 #include "tests/desktop/session_bus.h"
 #include "tests/player_flow/flow_fixture.h"
@@ -479,6 +480,23 @@ TEST_F(MprisTest, TrayMenuItemsRunThePlayersRoutines) {
   ASSERT_TRUE(qt::ClickTrayMenuItem(0));
   EXPECT_FALSE(qt::WindowMinimised(ids::kMainWindow, ids::kMainWindowSelf));
   EXPECT_FALSE(qt::ClickTrayMenuItem(5));
+}
+
+// A player's object and name on the bus and its tray menu go with its features: the desktop
+// then finds no player at all (no call reaches a destroyed one), and the next player publishes
+// afresh on the same connection.
+TEST_F(MprisTest, ThePlayerLeavesTheBusAndTheTrayWithItsFeatures) {
+  AsDesktop([](Desktop& d) { EXPECT_EQ(d.Status(), "Stopped"); });
+  runtime::ResetWindows();
+  features_.reset();
+  AsDesktop([](Desktop& d) {
+    EXPECT_EQ(ErrorOf(d.Call("PlayPause")), "org.freedesktop.DBus.Error.ServiceUnknown");
+  });
+  EXPECT_FALSE(qt::ClickTrayMenuItem(1));
+
+  SetUp();  // a new player, as the next test makes
+  AsDesktop([](Desktop& d) { EXPECT_EQ(d.Status(), "Stopped"); });
+  EXPECT_TRUE(qt::ClickTrayMenuItem(0));
 }
 
 TEST_F(MprisTest, OpenUriOfASlowStreamIsAnsweredAtOnceAndPlaysWhenItComes) {
