@@ -18,9 +18,7 @@ extern "C" const char* __asan_default_options() { return "intercept_tls_get_addr
 // Fontconfig links some of its records by offsets instead of pointers, so while the font
 // database lives (as it does when leaks are looked for after the last test) those records look
 // unreferenced. Fontconfig never calls our code, so this hides only its own allocations.
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libfontconfig.so\n";
-}
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 
 namespace {
 
